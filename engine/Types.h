@@ -1,0 +1,52 @@
+// The shared records of a download: the job's state, one byte-range segment
+// and the snapshot the list and the windows read. No dependencies, so the
+// ground floor (formatters, list file) may include it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class DownloadState : int32_t {
+    Queued = 0,
+    Connecting = 1,
+    Downloading = 2,
+    Paused = 3,
+    Completed = 4,
+    Failed = 5,
+};
+
+enum class SegmentState : int32_t {
+    Idle = 0,
+    Connecting = 1,
+    Receiving = 2,
+    Retrying = 3,  // the last attempt failed and will be retried
+    Done = 4,
+};
+
+// One byte range, worked by one connection at a time.
+struct Segment {
+    int64_t start = 0;  // first byte
+    int64_t end = 0;    // one past the last byte; INT64_MAX when the size is unknown
+    int64_t pos = 0;    // next byte to write; start <= pos <= end, pos >= end means done
+    SegmentState state = SegmentState::Idle;
+    bool busy = false;     // a worker owns the segment now
+    uint32_t retries = 0;  // failed attempts so far
+    double speed = 0.0;    // bytes per second, 0 when idle
+};
+
+// The job snapshot, also the list's row record.
+struct DownloadInfo {
+    std::wstring url;
+    std::wstring folder;
+    std::wstring fileName;
+    std::wstring errorText;
+    int64_t totalSize = -1;  // bytes; -1 when unknown
+    int64_t doneBytes = 0;   // bytes
+    double speed = 0.0;      // bytes per second
+    DownloadState state = DownloadState::Queued;
+    bool nameFixed = false;
+    bool acceptsRanges = false;
+    int32_t activeConnections = 0;
+    std::vector<Segment> segments;  // filled only when asked for
+};

@@ -1,0 +1,48 @@
+// File-system services shared by every subsystem: folder creation, free
+// space, whole-file reading, atomic replacement and the UTF-8/UTF-16 bridge.
+// They keep no state, report failure by their result and never show a
+// message; any thread may call them.
+#pragma once
+
+#include <windows.h>
+// winbase.h keeps a 16-bit era macro of this name; the service below replaces it.
+#undef GetFreeSpace
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+constexpr uint64_t kUnknownFreeSpace = UINT64_MAX;
+constexpr size_t kListFileLimit = 8u * 1024 * 1024;  // bytes
+constexpr size_t kSmallFileLimit = 64u * 1024;       // settings and manifests, bytes
+
+std::wstring GetModulePath();
+
+// Creates the folder and every missing parent; true when it exists as a folder afterwards.
+bool CreateFolderTree(const std::wstring& path);
+
+// Bytes free to the caller on the volume of the nearest existing ancestor,
+// or kUnknownFreeSpace.
+uint64_t GetFreeSpace(const std::wstring& path);
+
+enum class ReadStatus {
+    Complete,    // the whole file was read
+    NotOpened,   // the file could not be opened (missing, locked, a folder)
+    Truncated,   // stopped at the limit with more bytes behind it
+    ReadFailed,  // a read failed part-way; the bytes are a prefix
+};
+
+// The file's bytes without a leading UTF-8 byte-order mark; reading stops
+// once `limit` bytes are collected (the last 8 KiB chunk may pass it).
+// `status`, when given, tells whether the bytes are the whole file, so a
+// caller never mistakes a cut file for a complete one.
+std::string ReadWholeFile(const std::wstring& path, size_t limit, ReadStatus* status = nullptr);
+
+// Replaces `path` with `bytes` through "<path>.tmp": readers see either the
+// old or the new complete file, also after a power cut (the bytes are flushed
+// before the rename). On failure the old file stays and no ".tmp" is left.
+bool WriteFileAtomic(const std::wstring& path, const std::string& bytes);
+
+// Invalid input becomes U+FFFD instead of failing.
+std::string Utf16ToUtf8(const std::wstring& text);
+std::wstring Utf8ToUtf16(const std::string& bytes);

@@ -1,0 +1,100 @@
+// Move-only owners, one alias per kind of Windows handle. Each closes its
+// handle exactly once; copying is impossible, so no owner can close twice.
+#pragma once
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <utility>
+
+template <typename Traits>
+class UniqueHandle {
+public:
+    using Handle = typename Traits::Handle;
+
+    UniqueHandle() noexcept = default;
+    explicit UniqueHandle(Handle h) noexcept : h_(h) {}
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueHandle(UniqueHandle&& other) noexcept : h_(other.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    ~UniqueHandle() { reset(); }
+
+    explicit operator bool() const noexcept { return h_ != Traits::invalid(); }
+    Handle get() const noexcept { return h_; }
+    Handle release() noexcept { return std::exchange(h_, Traits::invalid()); }
+    void reset(Handle h = Traits::invalid()) noexcept {
+        Handle old = std::exchange(h_, h);
+        if (old != Traits::invalid()) Traits::close(old);
+    }
+
+private:
+    Handle h_ = Traits::invalid();
+};
+
+namespace handle_traits {
+struct File {  // CreateFileW reports failure as INVALID_HANDLE_VALUE
+    using Handle = HANDLE;
+    static Handle invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(Handle h) noexcept { ::CloseHandle(h); }
+};
+struct Kernel {  // events, threads, processes, mutexes: failure is null
+    using Handle = HANDLE;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { ::CloseHandle(h); }
+};
+struct Internet {
+    using Handle = HINTERNET;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { ::WinHttpCloseHandle(h); }
+};
+struct RegKey {
+    using Handle = HKEY;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { ::RegCloseKey(h); }
+};
+struct MemoryDC {
+    using Handle = HDC;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { ::DeleteDC(h); }
+};
+template <typename T>
+struct GdiObject {
+    using Handle = T;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { ::DeleteObject(h); }
+};
+struct Icon {
+    using Handle = HICON;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { ::DestroyIcon(h); }
+};
+}  // namespace handle_traits
+
+using FileHandle = UniqueHandle<handle_traits::File>;
+using KernelHandle = UniqueHandle<handle_traits::Kernel>;  // event, thread, process, mutex
+using InternetHandle = UniqueHandle<handle_traits::Internet>;
+using RegKeyHandle = UniqueHandle<handle_traits::RegKey>;
+using MemoryDCHandle = UniqueHandle<handle_traits::MemoryDC>;
+using BitmapHandle = UniqueHandle<handle_traits::GdiObject<HBITMAP>>;
+using FontHandle = UniqueHandle<handle_traits::GdiObject<HFONT>>;
+using BrushHandle = UniqueHandle<handle_traits::GdiObject<HBRUSH>>;
+using IconHandle = UniqueHandle<handle_traits::Icon>;
+
+// Selects a GDI object into a DC for one scope and puts the old one back.
+class ScopedSelect {
+public:
+    ScopedSelect(HDC dc, HGDIOBJ obj) noexcept : dc_(dc), old_(::SelectObject(dc, obj)) {}
+    ScopedSelect(const ScopedSelect&) = delete;
+    ScopedSelect& operator=(const ScopedSelect&) = delete;
+    ~ScopedSelect() {
+        if (old_ && old_ != HGDI_ERROR) ::SelectObject(dc_, old_);
+    }
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};

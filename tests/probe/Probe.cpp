@@ -1,0 +1,50 @@
+// Calls one storage service named on the command line and prints its result
+// as UTF-8 on standard output, so the world tests can check what the real
+// services decide inside a Wine world they prepared.
+#include <windows.h>
+
+#include <string>
+
+#include "store/FileServices.h"
+#include "store/Storage.h"
+
+namespace {
+void Print(const std::wstring& text) {
+    const std::string bytes = Utf16ToUtf8(text + L"\n");
+    DWORD done = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+}
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    const std::wstring command = argc > 1 ? argv[1] : L"";
+    if (command == L"ispe") {
+        Print(IsWindowsPE() ? L"1" : L"0");
+    } else if (command == L"datafolder") {
+        Print(GetDataFolder());
+    } else if (command == L"tempdir") {
+        wchar_t buffer[MAX_PATH];
+        DWORD n = GetTempPathW(MAX_PATH, buffer);
+        Print(std::wstring(buffer, n));
+    } else if (command == L"defaultfolder") {
+        Print(GetDefaultDownloadFolder());
+    } else if (command == L"env" && argc > 2) {
+        wchar_t buffer[32768];
+        DWORD n = GetEnvironmentVariableW(argv[2], buffer, 32768);
+        Print(std::wstring(buffer, n < 32768 ? n : 0));
+    } else if (command == L"volume" && argc > 2) {
+        DWORD flags = 0;
+        BOOL ok = GetVolumeInformationW(argv[2], nullptr, 0, nullptr, nullptr, &flags, nullptr, 0);
+        Print(L"type=" + std::to_wstring(GetDriveTypeW(argv[2])) + L" info=" + std::to_wstring(ok) + L" flags=" +
+              std::to_wstring(flags));
+    } else if (command == L"freespace" && argc > 2) {
+        Print(std::to_wstring(GetFreeSpace(argv[2])));
+    } else if (command == L"write" && argc > 3) {
+        Print(WriteFileAtomic(argv[2], Utf16ToUtf8(argv[3])) ? L"ok" : L"failed");
+    } else {
+        Print(L"usage: tw_probe ispe|datafolder|tempdir|defaultfolder|env <name>|volume <root>|freespace <path>|write <path> <text>");
+        return 2;
+    }
+    return 0;
+}

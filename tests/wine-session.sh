@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Test-run fixture: "start <build>" creates the build's Wine prefix once
+# (keeping a pristine copy for tests that need a world of their own), keeps
+# one wineserver alive for the run and starts Xvfb when there is no display;
+# "stop <build>" ends both.
+set -euo pipefail
+action="$1"
+build="$(cd "$2" && pwd)"
+export WINEPREFIX="$build/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+pristine="$build/wineprefix.pristine"
+
+start_xvfb() {
+  [[ -n "${DISPLAY:-}" ]] && return 0
+  mkdir -p "$build/xvfb"
+  if [[ -s "$build/xvfb/pid" ]] && kill -0 "$(cat "$build/xvfb/pid")" 2>/dev/null; then
+    return 0
+  fi
+  local n
+  for n in $(seq 91 140); do
+    [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
+    Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp >"$build/xvfb/log" 2>&1 &
+    echo $! >"$build/xvfb/pid"
+    for _ in $(seq 50); do
+      [[ -e /tmp/.X11-unix/X$n ]] && { echo ":$n" >"$build/xvfb/display"; return 0; }
+      sleep 0.1
+    done
+    kill "$(cat "$build/xvfb/pid")" 2>/dev/null || true
+  done
+  echo "wine-session: could not start Xvfb" >&2
+  return 1
+}
+
+case "$action" in
+  start)
+    if [[ ! -f "$pristine/system.reg" ]]; then
+      rm -rf "$WINEPREFIX" "$pristine"
+      wineboot -i >/dev/null 2>&1
+      wineserver -w
+      cp -a "$WINEPREFIX" "$pristine"
+    elif [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+      cp -a "$pristine" "$WINEPREFIX"
+    fi
+    # The persistent server spares every test process the server start.
+    (wineserver -p >/dev/null 2>&1 &)
+    # The first Wine process starts the prefix's services (services.exe,
+    # winedevice, ...), which inherit its standard handles and live as long
+    # as the server. Start them here with no pipes, or they would hold a
+    # test's output pipe open and ctest would wait forever.
+    wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+    start_xvfb
+    ;;
+  stop)
+    wineserver -k 2>/dev/null || true
+    if [[ -s "$build/xvfb/pid" ]]; then
+      kill "$(cat "$build/xvfb/pid")" 2>/dev/null || true
+      rm -f "$build/xvfb/pid" "$build/xvfb/display"
+    fi
+    ;;
+  *) echo "usage: $0 start|stop <build>" >&2; exit 2 ;;
+esac

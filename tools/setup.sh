@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need; a second run
+# finds them all present and does nothing.
+set -euo pipefail
+
+packages=(
+  cmake make python3
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  wine64 wine libgnutls30
+  xvfb xauth x11-apps imagemagick fonts-dejavu-core
+  googletest strace e2fsprogs
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  sudo=""
+  [[ $(id -u) -ne 0 ]] && sudo=sudo
+  $sudo apt-get update
+  # Without --no-install-recommends apt pulls in fonts-wine, whose Tahoma
+  # draws Vietnamese letters as boxes.
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
