@@ -41,48 +41,24 @@ struct File {  // CreateFileW reports failure as INVALID_HANDLE_VALUE
     static Handle invalid() noexcept { return INVALID_HANDLE_VALUE; }
     static void close(Handle h) noexcept { ::CloseHandle(h); }
 };
-struct Kernel {  // events, threads, processes, mutexes: failure is null
-    using Handle = HANDLE;
-    static Handle invalid() noexcept { return nullptr; }
-    static void close(Handle h) noexcept { ::CloseHandle(h); }
-};
-struct Internet {
-    using Handle = HINTERNET;
-    static Handle invalid() noexcept { return nullptr; }
-    static void close(Handle h) noexcept { ::WinHttpCloseHandle(h); }
-};
-struct RegKey {
-    using Handle = HKEY;
-    static Handle invalid() noexcept { return nullptr; }
-    static void close(Handle h) noexcept { ::RegCloseKey(h); }
-};
-struct MemoryDC {
-    using Handle = HDC;
-    static Handle invalid() noexcept { return nullptr; }
-    static void close(Handle h) noexcept { ::DeleteDC(h); }
-};
-template <typename T>
-struct GdiObject {
+// Every other kind reports failure as null and differs only in its close call.
+template <typename T, auto Close>
+struct NullInvalid {
     using Handle = T;
     static Handle invalid() noexcept { return nullptr; }
-    static void close(Handle h) noexcept { ::DeleteObject(h); }
-};
-struct Icon {
-    using Handle = HICON;
-    static Handle invalid() noexcept { return nullptr; }
-    static void close(Handle h) noexcept { ::DestroyIcon(h); }
+    static void close(Handle h) noexcept { Close(h); }
 };
 }  // namespace handle_traits
 
 using FileHandle = UniqueHandle<handle_traits::File>;
-using KernelHandle = UniqueHandle<handle_traits::Kernel>;  // event, thread, process, mutex
-using InternetHandle = UniqueHandle<handle_traits::Internet>;
-using RegKeyHandle = UniqueHandle<handle_traits::RegKey>;
-using MemoryDCHandle = UniqueHandle<handle_traits::MemoryDC>;
-using BitmapHandle = UniqueHandle<handle_traits::GdiObject<HBITMAP>>;
-using FontHandle = UniqueHandle<handle_traits::GdiObject<HFONT>>;
-using BrushHandle = UniqueHandle<handle_traits::GdiObject<HBRUSH>>;
-using IconHandle = UniqueHandle<handle_traits::Icon>;
+using KernelHandle = UniqueHandle<handle_traits::NullInvalid<HANDLE, ::CloseHandle>>;  // event, thread, process, mutex
+using InternetHandle = UniqueHandle<handle_traits::NullInvalid<HINTERNET, ::WinHttpCloseHandle>>;
+using RegKeyHandle = UniqueHandle<handle_traits::NullInvalid<HKEY, ::RegCloseKey>>;
+using MemoryDCHandle = UniqueHandle<handle_traits::NullInvalid<HDC, ::DeleteDC>>;
+using BitmapHandle = UniqueHandle<handle_traits::NullInvalid<HBITMAP, ::DeleteObject>>;
+using FontHandle = UniqueHandle<handle_traits::NullInvalid<HFONT, ::DeleteObject>>;
+using BrushHandle = UniqueHandle<handle_traits::NullInvalid<HBRUSH, ::DeleteObject>>;
+using IconHandle = UniqueHandle<handle_traits::NullInvalid<HICON, ::DestroyIcon>>;
 
 // Selects a GDI object into a DC for one scope and puts the old one back.
 class ScopedSelect {
