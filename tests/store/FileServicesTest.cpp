@@ -10,20 +10,14 @@
 #include <memory>
 #include <thread>
 
+#include "support/TempFolder.h"
+
 namespace {
-// A fresh folder under the temp path, removed with its contents afterwards.
 class TempFolder : public ::testing::Test {
 protected:
-    void SetUp() override {
-        wchar_t temp[MAX_PATH];
-        ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
-        root_ = std::wstring(temp) + L"tw-files-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                std::to_wstring(GetTickCount64());
-        ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr));
-    }
-    void TearDown() override { RemoveTree(root_); }
+    void SetUp() override { ASSERT_TRUE(scratch_.ok()); }
 
-    std::wstring Path(const std::wstring& rel) const { return root_ + L"\\" + rel; }
+    std::wstring Path(const std::wstring& rel) const { return scratch_ / rel; }
 
     static void Put(const std::wstring& path, const std::string& bytes) {
         HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -38,24 +32,8 @@ protected:
         return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
     }
 
-    static void RemoveTree(const std::wstring& path) {
-        WIN32_FIND_DATAW fd;
-        HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &fd);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring name = fd.cFileName;
-                if (name == L"." || name == L"..") continue;
-                std::wstring child = path + L"\\" + name;
-                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(child);
-                else DeleteFileW(child.c_str());
-            } while (FindNextFileW(find, &fd));
-            FindClose(find);
-        }
-        RemoveDirectoryW(path.c_str());
-    }
-
-    std::wstring root_;
+    ScratchFolder scratch_;
+    const std::wstring& root_ = scratch_.path();
 };
 
 using CreateFolderTreeTest = TempFolder;

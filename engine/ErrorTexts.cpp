@@ -1,0 +1,107 @@
+#include "engine/ErrorTexts.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+#include "store/Lang.h"
+#include "store/Text.h"
+
+namespace zeb {
+
+std::wstring networkErrorText(uint32_t code) {
+    switch (code) {
+        case 12002: return Tr(L"Kết nối quá thời gian chờ.", L"The connection timed out.");
+        case 12007:
+            return Tr(L"Không phân giải được tên máy chủ (kiểm tra mạng / DNS).",
+                      L"The server name could not be resolved (check the network / DNS).");
+        case 12029: return Tr(L"Không kết nối được tới máy chủ.", L"Could not connect to the server.");
+        case 12030: return Tr(L"Kết nối bị ngắt.", L"The connection was interrupted.");
+        case 12152: return Tr(L"Máy chủ trả về phản hồi không hợp lệ.", L"The server sent an invalid response.");
+        case 12156:
+            return Tr(L"Máy chủ chuyển hướng tới một địa chỉ không theo được.",
+                      L"The server redirected to an address that could not be followed.");
+        case 12175:
+            // Names the Settings option by its label; keep the two in step.
+            return Tr(L"Không xác minh được chứng chỉ HTTPS. Hãy kiểm tra đồng hồ hệ thống; WinPE cũng có ít chứng chỉ "
+                      L"gốc — nếu bạn tin máy chủ này, bật \"Bỏ qua lỗi chứng chỉ HTTPS\" trong Cài đặt.",
+                      L"The HTTPS certificate could not be verified. Check the system clock; WinPE also has few root "
+                      L"certificates — if you trust this server, turn on \"Ignore HTTPS certificate errors\" in "
+                      L"Settings.");
+        default: return Tr(L"Lỗi mạng ", L"Network error ") + std::to_wstring(code) + L".";
+    }
+}
+
+std::wstring httpStatusText(uint32_t status) {
+    const wchar_t* suffix = L"";
+    switch (status) {
+        case 401: suffix = Tr(L" (cần đăng nhập)", L" (sign-in required)"); break;
+        case 403: suffix = Tr(L" (bị từ chối truy cập)", L" (access denied)"); break;
+        case 404: suffix = Tr(L" (không tìm thấy tệp)", L" (file not found)"); break;
+        case 410: suffix = Tr(L" (liên kết đã hết hạn)", L" (link expired)"); break;
+        case 429: suffix = Tr(L" (quá nhiều yêu cầu)", L" (too many requests)"); break;
+        case 503: suffix = Tr(L" (máy chủ đang bận)", L" (server busy)"); break;
+        default: break;
+    }
+    return Tr(L"Máy chủ trả về HTTP ", L"The server answered HTTP ") + std::to_wstring(status) + suffix + L".";
+}
+
+std::wstring systemErrorText(uint32_t code) {
+    wchar_t* buffer = nullptr;
+    DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                   FORMAT_MESSAGE_IGNORE_INSERTS,
+                               nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text;
+    if (n > 0 && buffer) text = Trim(std::wstring_view(buffer, n));
+    if (buffer) ::LocalFree(buffer);
+    if (text.empty()) return L"Win32 error " + std::to_wstring(code);  // English only, as the system would say it
+    return text;
+}
+
+std::wstring sizeText(int64_t bytes) {
+    wchar_t buffer[48];
+    if (bytes < 1073741824) std::swprintf(buffer, 48, L"%.1f MB", static_cast<double>(bytes) / 1048576.0);
+    else std::swprintf(buffer, 48, L"%.2f GB", static_cast<double>(bytes) / 1073741824.0);
+    return buffer;
+}
+
+std::wstring invalidLinkText() {
+    return Tr(L"Liên kết không hợp lệ: chỉ hỗ trợ địa chỉ http:// và https://.",
+              L"Invalid link: only http:// and https:// addresses are supported.");
+}
+std::wstring downloadIncompleteText() { return Tr(L"Không tải xong được tệp.", L"The download could not be completed."); }
+std::wstring threadStartFailedText() { return Tr(L"Không tạo được luồng xử lý.", L"Could not start a thread."); }
+std::wstring outOfMemoryText() { return Tr(L"Không đủ bộ nhớ.", L"Out of memory."); }
+std::wstring rangesStoppedText() {
+    return Tr(L"Máy chủ không còn hỗ trợ tải theo đoạn.", L"The server stopped honouring range requests.");
+}
+std::wstring wrongRangeText() {
+    return Tr(L"Máy chủ trả về sai đoạn dữ liệu của tệp.", L"The server answered with the wrong part of the file.");
+}
+std::wstring closedEarlyText() { return Tr(L"Máy chủ đóng kết nối giữa chừng.", L"The server closed the connection early."); }
+std::wstring diskFullDetail() { return Tr(L"đĩa đã đầy.", L"the disk is full."); }
+std::wstring diskWriteFailedText(const std::wstring& detail) {
+    return Tr(L"Không ghi được vào đĩa: ", L"Could not write to the disk: ") + detail;
+}
+std::wstring folderCreateFailedText(const std::wstring& folder, const std::wstring& systemText) {
+    return Tr(L"Không tạo được thư mục ", L"Could not create the folder ") + folder + L": " + systemText;
+}
+std::wstring fileCreateFailedText(const std::wstring& path, const std::wstring& systemText) {
+    return Tr(L"Không tạo được tệp ", L"Could not create the file ") + path + L": " + systemText;
+}
+std::wstring notEnoughSpaceText(const std::wstring& folder, int64_t needed, int64_t free) {
+    return Tr(L"Không đủ dung lượng trống tại ", L"Not enough free space in ") + folder + Tr(L": cần ", L": needs ") +
+           sizeText(needed) + Tr(L", còn trống ", L", free ") + sizeText(free) + L".";
+}
+std::wstring reserveFailedText(int64_t size, const std::wstring& systemText) {
+    return Tr(L"Không cấp phát được ", L"Could not reserve ") + sizeText(size) +
+           Tr(L" cho tệp (đĩa FAT32 không chứa được tệp trên 4 GB): ",
+              L" for the file (a FAT32 disk cannot hold files over 4 GB): ") +
+           systemText;
+}
+std::wstring renameFailedText(const std::wstring& systemText) {
+    return Tr(L"Không đổi tên được tệp đã tải xong: ", L"Could not rename the finished file: ") + systemText;
+}
+std::wstring folderTooLongText() { return Tr(L"Đường dẫn thư mục quá dài.", L"The folder path is too long."); }
+
+}  // namespace zeb

@@ -1,0 +1,34 @@
+// The engine's whole vocabulary of error sentences, each built in the
+// language of the moment it is called; a built text keeps its language.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zeb {
+
+std::wstring networkErrorText(uint32_t code);
+std::wstring httpStatusText(uint32_t status);
+// The system's own message (in the system's language), or "Win32 error N".
+std::wstring systemErrorText(uint32_t code);
+
+// The engine's size text for messages: MB below 1 GiB, GB from there on.
+std::wstring sizeText(int64_t bytes);
+
+std::wstring invalidLinkText();
+std::wstring downloadIncompleteText();
+std::wstring threadStartFailedText();
+std::wstring outOfMemoryText();
+std::wstring rangesStoppedText();
+std::wstring wrongRangeText();
+std::wstring closedEarlyText();
+std::wstring diskFullDetail();
+std::wstring diskWriteFailedText(const std::wstring& detail);
+std::wstring folderCreateFailedText(const std::wstring& folder, const std::wstring& systemText);
+std::wstring fileCreateFailedText(const std::wstring& path, const std::wstring& systemText);
+std::wstring notEnoughSpaceText(const std::wstring& folder, int64_t needed, int64_t free);
+std::wstring reserveFailedText(int64_t size, const std::wstring& systemText);
+std::wstring renameFailedText(const std::wstring& systemText);
+std::wstring folderTooLongText();
+
+}  // namespace zeb

@@ -1,0 +1,66 @@
+#include "engine/NameChoice.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "engine/Error.h"
+#include "engine/ErrorTexts.h"
+#include "engine/FileNames.h"
+#include "store/FileServices.h"
+#include "store/Text.h"
+
+namespace zeb {
+namespace {
+constexpr unsigned kLastNumber = 9999;
+constexpr size_t kNumberUnits = 7;      // " (9999)"
+constexpr size_t kCompanionUnits = 13;  // ".zebstate.tmp", the longest companion suffix
+// Below this the folder is refused: a name cut shorter says nothing.
+constexpr size_t kMinNameUnits = 12;
+constexpr size_t kStateReadLimit = 1048576;  // bytes
+}  // namespace
+
+NameProbe fileSystemProbe() {
+    NameProbe probe;
+    probe.exists = [](const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; };
+    probe.recordedLink = [](const std::wstring& statePath) {
+        return recordedLinkOf(ReadWholeFile(statePath, kStateReadLimit));
+    };
+    return probe;
+}
+
+std::wstring recordedLinkOf(const std::string& text) {
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        if (text.compare(start, 4, "url=") == 0) return Trim(Utf8ToUtf16(text.substr(start + 4, end - start - 4)));
+        start = end + 1;
+    }
+    return {};
+}
+
+size_t nameRoomInFolder(const std::wstring& folder) {
+    const size_t used = folder.size() + 1 + kNumberUnits + kCompanionUnits;
+    return used >= MAX_PATH - 1 ? 0 : MAX_PATH - 1 - used;
+}
+
+std::wstring chooseFileName(const std::wstring& folder, const std::wstring& base, const std::wstring& url,
+                            const NameProbe& probe) {
+    const size_t room = nameRoomInFolder(folder);
+    if (room < kMinNameUnits) throw Error{folderTooLongText()};
+    const std::wstring name = sanitizeFileName(base, std::min(room, kMaxFileNameUnits));
+    for (unsigned n = 0;; ++n) {
+        const std::wstring candidate = uniqueName(name, n);
+        const std::wstring path = folder + L"\\" + candidate;
+        if (probe.exists(path + L".zebpart")) {
+            // A partial file of this same link is ours to resume.
+            if (probe.recordedLink(path + L".zebstate") == url || n >= kLastNumber) return candidate;
+        } else if ((!probe.exists(path) && !probe.exists(path + L".zebstate")) || n >= kLastNumber) {
+            // A stray state file counts as taken: our saves would overwrite it.
+            return candidate;
+        }
+    }
+}
+
+}  // namespace zeb

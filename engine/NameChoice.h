@@ -1,0 +1,34 @@
+// Choosing the name a job's file gets in its folder: the sanitized base,
+// numbered until it names no file, or the partial file this same link left
+// behind. The file system is asked through `NameProbe`, so the rule runs on
+// plain data in tests and on real files in the engine.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace zeb {
+
+struct NameProbe {
+    // Whether a file or folder exists at the path.
+    std::function<bool(const std::wstring& path)> exists;
+    // The link recorded in a state file ("url=" line), empty when none.
+    std::function<std::wstring(const std::wstring& statePath)> recordedLink;
+};
+
+// The real file system.
+NameProbe fileSystemProbe();
+
+// The link on the first "url=" line of a state file's text.
+std::wstring recordedLinkOf(const std::string& stateText);
+
+// Units the folder leaves for a file name, so that the longest companion
+// path, "<folder>\<name> (9999).zebstate.tmp", stays below MAX_PATH.
+size_t nameRoomInFolder(const std::wstring& folder);
+
+// The accepted name. Throws Error ("The folder path is too long.") when the
+// folder leaves no reasonable room for a name.
+std::wstring chooseFileName(const std::wstring& folder, const std::wstring& base, const std::wstring& url,
+                            const NameProbe& probe);
+
+}  // namespace zeb
