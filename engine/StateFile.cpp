@@ -1,0 +1,77 @@
+#include "engine/StateFile.h"
+
+#include <algorithm>
+
+#include "engine/StrictNumber.h"
+#include "store/FileServices.h"
+#include "store/Text.h"
+
+namespace zeb {
+
+std::string buildStateText(const std::wstring& url, int64_t totalSize, std::vector<Segment> segments) {
+    std::sort(segments.begin(), segments.end(), [](const Segment& a, const Segment& b) { return a.start < b.start; });
+    std::string text = "ZEBSTATE 1\r\nurl=" + Utf16ToUtf8(url) + "\r\ntotal=" + std::to_string(totalSize) + "\r\n";
+    const auto line = [&](int64_t start, int64_t end, int64_t pos) {
+        text += "seg=" + std::to_string(start) + "," + std::to_string(end) + "," + std::to_string(pos) + "\r\n";
+    };
+    for (size_t i = 0; i < segments.size();) {
+        const Segment& s = segments[i];
+        if (s.pos < s.end) {
+            line(s.start, s.end, s.pos);
+            ++i;
+            continue;
+        }
+        // A run of finished ranges without gaps is one line.
+        int64_t end = s.end;
+        size_t j = i + 1;
+        while (j < segments.size() && segments[j].pos >= segments[j].end && segments[j].start == end) end = segments[j++].end;
+        line(s.start, end, end);
+        i = j;
+    }
+    return text;
+}
+
+std::optional<std::vector<Segment>> parseStateText(const std::string& text, const std::wstring& url,
+                                                   int64_t expectedTotal) {
+    if (text.compare(0, 8, "ZEBSTATE") != 0) return std::nullopt;
+    bool urlMatches = false, totalMatches = false;
+    std::vector<Segment> segments;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::wstring line = Trim(Utf8ToUtf16(text.substr(start, end - start)));
+        start = end + 1;
+        if (line.compare(0, 4, L"url=") == 0) {
+            urlMatches = line.substr(4) == url;
+        } else if (line.compare(0, 6, L"total=") == 0) {
+            std::optional<int64_t> total = ParseStrictNumber(line.substr(6));
+            totalMatches = total && *total == expectedTotal;
+        } else if (line.compare(0, 4, L"seg=") == 0) {
+            const std::wstring rest = line.substr(4);
+            size_t c1 = rest.find(L','), c2 = c1 == std::wstring::npos ? c1 : rest.find(L',', c1 + 1);
+            if (c2 == std::wstring::npos) return std::nullopt;
+            std::optional<int64_t> a = ParseStrictNumber(rest.substr(0, c1));
+            std::optional<int64_t> b = ParseStrictNumber(rest.substr(c1 + 1, c2 - c1 - 1));
+            std::optional<int64_t> p = ParseStrictNumber(rest.substr(c2 + 1));
+            if (!a || !b || !p) return std::nullopt;
+            Segment s;
+            s.start = *a;
+            s.end = *b;
+            s.pos = *p;
+            segments.push_back(s);
+        }
+    }
+    if (!urlMatches || !totalMatches || segments.empty()) return std::nullopt;
+    std::sort(segments.begin(), segments.end(), [](const Segment& x, const Segment& y) { return x.start < y.start; });
+    int64_t expected = 0;
+    for (Segment& s : segments) {
+        if (s.start != expected || s.end <= s.start || s.pos < s.start || s.pos > s.end) return std::nullopt;
+        s.state = s.pos == s.end ? SegmentState::Done : SegmentState::Idle;
+        expected = s.end;
+    }
+    if (expected != expectedTotal) return std::nullopt;
+    return segments;
+}
+
+}  // namespace zeb

@@ -1,0 +1,24 @@
+// The resume state file's text: which byte ranges of the partial file are
+// already on disk. Built and read here as plain text; the job writes and
+// reads the file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/Types.h"
+
+namespace zeb {
+
+// "ZEBSTATE 1", "url=", "total=" and one "seg=start,end,pos" line per range in
+// order of start, adjacent finished ranges merged into one line; CR LF.
+std::string buildStateText(const std::wstring& url, int64_t totalSize, std::vector<Segment> segments);
+
+// The segments a state text records for this link and total, checked to
+// cover 0..total without gap or overlap; nothing when anything is off.
+std::optional<std::vector<Segment>> parseStateText(const std::string& text, const std::wstring& url,
+                                                   int64_t expectedTotal);
+
+}  // namespace zeb

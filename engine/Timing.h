@@ -1,0 +1,36 @@
+// The engine's clock and the lengths of its waits and timeouts. The program
+// always runs with the defaults; tests replace them (setTimingForTests) so
+// the retry ladder and the server timeouts take seconds instead of minutes.
+#pragma once
+
+#include <cstdint>
+
+namespace zeb {
+
+struct Timing {
+    // WinHTTP timeouts, ms.
+    int resolveTimeout = 15000;
+    int connectTimeout = 20000;
+    int sendTimeout = 30000;
+    int receiveTimeout = 30000;
+    // Retry pause: base << failures, at most maxRetryPause, ms.
+    int retryPauseBase = 500;
+    int maxRetryPause = 15000;
+    // Monitor loop period and state save interval.
+    int monitorPeriodMs = 200;
+    double saveIntervalSeconds = 2.0;
+    // How long a finished file's rename is retried while another program holds it, ms.
+    int renameRetryMs = 5000;
+};
+
+const Timing& timing();
+void setTimingForTests(const Timing& t);
+
+// Seconds on the performance counter.
+double now();
+
+// The pause before the next attempt after `failures` failures in a row:
+// base x 2^failures, capped.
+int retryPauseMs(int failures);
+
+}  // namespace zeb
