@@ -102,6 +102,13 @@ std::wstring reserveFailedText(int64_t size, const std::wstring& systemText) {
 std::wstring renameFailedText(const std::wstring& systemText) {
     return Tr(L"Không đổi tên được tệp đã tải xong: ", L"Could not rename the finished file: ") + systemText;
 }
+std::wstring tooManyNamesText() {
+    return Tr(L"Không thể chọn tên tệp: đã có quá nhiều tệp cùng tên.",
+              L"Cannot choose a file name: too many files with this name.");
+}
+std::wstring fileDeleteFailedText(const std::wstring& path, const std::wstring& systemText) {
+    return Tr(L"Không xoá được tệp ", L"Could not delete the file ") + path + L": " + systemText;
+}
 std::wstring folderTooLongText() { return Tr(L"Đường dẫn thư mục quá dài.", L"The folder path is too long."); }
 
 }  // namespace zeb

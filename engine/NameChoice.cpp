@@ -54,8 +54,10 @@ std::wstring chooseFileName(const std::wstring& folder, const std::wstring& base
         const std::wstring candidate = uniqueName(name, n);
         const std::wstring path = folder + L"\\" + candidate;
         if (probe.exists(path + L".zebpart")) {
-            // A partial file of this same link is ours to resume.
-            if (probe.recordedLink(path + L".zebstate") == url || n >= kLastNumber) return candidate;
+            // A partial file of this same link is ours to resume; another
+            // link's is never taken over, not even as the last resort.
+            if (probe.recordedLink(path + L".zebstate") == url) return candidate;
+            if (n >= kLastNumber) throw Error{tooManyNamesText()};
         } else if ((!probe.exists(path) && !probe.exists(path + L".zebstate")) || n >= kLastNumber) {
             // A stray state file counts as taken: our saves would overwrite it.
             return candidate;

@@ -26,8 +26,8 @@ std::wstring recordedLinkOf(const std::string& stateText);
 // path, "<folder>\<name> (9999).zebstate.tmp", stays below MAX_PATH.
 size_t nameRoomInFolder(const std::wstring& folder);
 
-// The accepted name. Throws Error ("The folder path is too long.") when the
-// folder leaves no reasonable room for a name.
+// The accepted name. Throws Error when the folder leaves no reasonable room
+// for a name, or when every number up to 9999 is another link's partial file.
 std::wstring chooseFileName(const std::wstring& folder, const std::wstring& base, const std::wstring& url,
                             const NameProbe& probe);
 

@@ -58,10 +58,30 @@ TEST(ChooseFileName, SuggestedOwnSuffixCannotShadowAnotherDownload) {
 }
 
 TEST(ChooseFileName, GivesUpNumberingAt9999) {
-    zeb::NameProbe always;
-    always.exists = [](const std::wstring&) { return true; };
-    always.recordedLink = [](const std::wstring&) { return std::wstring(); };
-    EXPECT_EQ(chooseFileName(kFolder, L"a.bin", kLink, always), L"a (9999).bin");
+    // Finished files of that name up to 9999: the last number is taken (the
+    // final rename numbers again).
+    zeb::NameProbe files;
+    files.exists = [](const std::wstring& p) { return p.size() < 8 || p.substr(p.size() - 8) != L".zebpart"; };
+    files.recordedLink = [](const std::wstring&) { return std::wstring(); };
+    EXPECT_EQ(chooseFileName(kFolder, L"a.bin", kLink, files), L"a (9999).bin");
+}
+
+TEST(ChooseFileName, NeverTakesOverAnotherLinksPartialFile) {
+    // Partial files of another link everywhere: taking the 9999th would
+    // truncate that download's data.
+    zeb::NameProbe partials;
+    partials.exists = [](const std::wstring&) { return true; };
+    partials.recordedLink = [](const std::wstring&) { return std::wstring(L"https://other.example/a.bin"); };
+    for (bool vi : {true, false}) {
+        ScopedLanguage lang(vi);
+        try {
+            chooseFileName(kFolder, L"a.bin", kLink, partials);
+            ADD_FAILURE() << "a name was taken";
+        } catch (const zeb::Error& e) {
+            EXPECT_EQ(e.message, vi ? L"Không thể chọn tên tệp: đã có quá nhiều tệp cùng tên."
+                                    : L"Cannot choose a file name: too many files with this name.");
+        }
+    }
 }
 
 TEST(ChooseFileName, LongFolderShortensTheNameSoEveryCompanionFits) {

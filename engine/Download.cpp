@@ -1,0 +1,312 @@
+// The job's public operations, its thread's catch frame and drive sequence,
+// and the monitor loop that measures speed and saves the state.
+#include "engine/Download.h"
+
+#include <algorithm>
+#include <exception>
+#include <thread>
+
+#include "engine/Error.h"
+#include "engine/ErrorTexts.h"
+#include "engine/Segments.h"
+#include "engine/Timing.h"
+#include "store/Text.h"
+
+namespace zeb {
+namespace {
+// Request extras come from pages and browsers: no line breaks may reach the
+// header block.
+std::wstring CleanOption(std::wstring value) {
+    for (wchar_t& c : value)
+        if (c == L'\r' || c == L'\n') c = L' ';
+    return Trim(value);
+}
+
+// Starts the segment workers and, whatever way the drive sequence leaves,
+// stops and joins every one of them before the file is closed.
+class WorkerGroup {
+public:
+    WorkerGroup(std::atomic<bool>& stop, HANDLE stopEvent) : stop_(stop), stopEvent_(stopEvent) {}
+    ~WorkerGroup() {
+        if (!threads_.empty() && std::uncaught_exceptions() > 0) {
+            stop_ = true;
+            ::SetEvent(stopEvent_);
+        }
+        join();
+    }
+    template <typename F>
+    void add(F&& body) { threads_.emplace_back(std::forward<F>(body)); }
+    void join() {
+        for (std::thread& t : threads_)
+            if (t.joinable()) t.join();
+        threads_.clear();
+    }
+
+private:
+    std::atomic<bool>& stop_;
+    HANDLE stopEvent_;
+    std::vector<std::thread> threads_;
+};
+}  // namespace
+
+Download::Download(std::wstring url, std::wstring folder, std::wstring fileName, const RequestOptions& options)
+    : url_(std::move(url)),
+      folder_(std::move(folder)),
+      fileName_(std::move(fileName)),
+      referer_(CleanOption(options.referer)),
+      cookies_(CleanOption(options.cookies)),
+      userAgent_(CleanOption(options.userAgent)),
+      stopEvent_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      finishedEvent_(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {}
+
+Download::Download(const DownloadInfo& stored) : Download(stored.url, stored.folder, stored.fileName, RequestOptions{}) {
+    errorText_ = stored.errorText;
+    totalSize_ = stored.totalSize;
+    doneBytes_ = stored.doneBytes;
+    nameFixed_ = stored.nameFixed && !stored.fileName.empty();
+    state_ = (stored.state == DownloadState::Completed || stored.state == DownloadState::Failed) ? stored.state
+                                                                                                 : DownloadState::Paused;
+}
+
+Download::~Download() = default;
+
+DownloadState Download::state() const {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return state_;
+}
+
+DownloadInfo Download::snapshot(bool withSegments) const {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    DownloadInfo info;
+    info.url = url_;
+    info.folder = folder_;
+    info.fileName = fileName_;
+    info.errorText = errorText_;
+    info.totalSize = totalSize_;
+    info.speed = speed_;
+    info.state = state_;
+    info.nameFixed = nameFixed_;
+    info.acceptsRanges = acceptsRanges_;
+    info.activeConnections = activeConnections_.load();
+    info.doneBytes = segments_.empty() ? doneBytes_ : doneBytesOf(segments_);
+    if (state_ == DownloadState::Completed && totalSize_ >= 0) info.doneBytes = totalSize_;
+    if (withSegments) info.segments = segments_;
+    return info;
+}
+
+void Download::start(int connections, bool ignoreCertErrors) {
+    std::shared_ptr<Download> self = weak_from_this().lock();
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (running_ || removeRequested_ || state_ == DownloadState::Completed) return;
+        running_ = true;
+        state_ = DownloadState::Connecting;
+        errorText_.clear();
+        workerFailed_ = false;
+        stopRequested_ = false;
+        ::ResetEvent(stopEvent_.get());
+        ::ResetEvent(finishedEvent_.get());
+    }
+    bool started = false;
+    if (self) {
+        try {
+            std::thread([self, connections, ignoreCertErrors] { self->jobThread(connections, ignoreCertErrors); })
+                .detach();
+            started = true;
+        } catch (const std::exception&) {
+        }
+    }
+    if (!started) {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        state_ = DownloadState::Failed;
+        errorText_ = threadStartFailedText();
+        ::SetEvent(finishedEvent_.get());
+        running_ = false;
+    }
+}
+
+void Download::pause() {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (running_) {
+        // Every wait of the job's threads watches the event; every loop
+        // checks the flag between network calls. Handles stay with their
+        // owners (see the file comment).
+        stopRequested_ = true;
+        ::SetEvent(stopEvent_.get());
+    } else if (state_ == DownloadState::Queued) {
+        state_ = DownloadState::Paused;
+    }
+}
+
+void Download::requeue() {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (running_ || removeRequested_) return;
+    if (state_ == DownloadState::Paused || state_ == DownloadState::Failed) {
+        state_ = DownloadState::Queued;
+        errorText_.clear();
+    }
+}
+
+void Download::remove(bool deleteFinishedFile) {
+    bool cleanNow = false;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        removeRequested_ = true;
+        deleteFinishedFile_ = deleteFinishedFile;
+        if (!running_ && !removeDone_) {
+            removeDone_ = true;
+            cleanNow = true;
+        }
+    }
+    if (cleanNow) cleanUpFiles();
+    pause();
+}
+
+void Download::cleanUpFiles() {
+    std::wstring path;
+    bool completed, deleteFinished;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (!nameFixed_ || fileName_.empty()) return;
+        path = folder_ + L"\\" + fileName_;
+        completed = state_ == DownloadState::Completed;
+        deleteFinished = deleteFinishedFile_;
+    }
+    if (!completed) {
+        ::DeleteFileW((path + L".zebpart").c_str());
+        ::DeleteFileW((path + L".zebstate").c_str());
+    } else if (deleteFinished) {
+        ::DeleteFileW(path.c_str());
+    }
+}
+
+void Download::setError(const std::wstring& text) {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    errorText_ = text;
+}
+
+void Download::jobThread(int connections, bool ignoreCertErrors) noexcept {
+    bool failed = false;
+    std::wstring message;
+    try {
+        drive(connections, ignoreCertErrors);
+    } catch (const Error& e) {
+        failed = true;
+        message = e.message;
+    } catch (...) {
+        failed = true;
+        message = outOfMemoryText();
+    }
+    file_.reset();
+    std::unique_lock<std::mutex> lock(stateMutex_);
+    speed_ = 0;
+    for (Segment& s : segments_) {
+        s.busy = false;
+        s.speed = 0;
+        s.state = s.pos >= s.end ? SegmentState::Done : SegmentState::Idle;
+    }
+    if (state_ != DownloadState::Completed) {
+        if (workerFailed_) {
+            state_ = DownloadState::Failed;
+        } else if (failed && !stopRequested_) {
+            state_ = DownloadState::Failed;
+            errorText_ = message;
+        } else {
+            state_ = DownloadState::Paused;
+            errorText_.clear();
+        }
+    }
+    while (removeRequested_ && !removeDone_) {
+        removeDone_ = true;
+        lock.unlock();
+        cleanUpFiles();
+        lock.lock();
+    }
+    ::SetEvent(finishedEvent_.get());
+    running_ = false;
+}
+
+void Download::drive(int connections, bool ignoreCertErrors) {
+    InternetHandle session = openSession();  // closed on every way out
+    connections = std::clamp(connections, 1, 32);
+    {
+        std::lock_guard<std::mutex> lock(requestMutex_);
+        requests_.assign(static_cast<size_t>(connections), nullptr);
+    }
+    const ProbeResult probed = probe(session.get(), ignoreCertErrors);
+    if (stopRequested_) return;
+    prepareFile(probed, connections);
+    if (stopRequested_) return;
+
+    int workers;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        state_ = DownloadState::Downloading;
+        workers = acceptsRanges_ ? connections : 1;
+        activeConnections_ = workers;
+    }
+    {
+        WorkerGroup group(stopRequested_, stopEvent_.get());
+        for (int i = 0; i < workers; ++i) {
+            try {
+                group.add([this, i, &session, ignoreCertErrors] {
+                    workerBody(static_cast<size_t>(i), session.get(), ignoreCertErrors);
+                });
+            } catch (const std::exception&) {
+                // Workers never started will not count themselves down.
+                activeConnections_ -= workers - i;
+                stopRequested_ = true;
+                ::SetEvent(stopEvent_.get());
+                throw Error{threadStartFailedText()};
+            }
+        }
+        monitor();
+        group.join();
+    }
+
+    bool complete, failedWorker;
+    std::wstring lastError;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        complete = allDone(segments_);
+        lastError = errorText_;
+        failedWorker = workerFailed_;
+    }
+    if (complete) {
+        finalize();
+        return;
+    }
+    saveState();
+    if (stopRequested_ || failedWorker) return;
+    throw Error{lastError.empty() ? downloadIncompleteText() : lastError};
+}
+
+void Download::monitor() {
+    double t0 = now();
+    double lastSave = t0;
+    int64_t b0;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        b0 = doneBytesOf(segments_);
+    }
+    while (activeConnections_.load() > 0) {
+        ::Sleep(static_cast<DWORD>(timing().monitorPeriodMs));
+        const double t = now();
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            const int64_t b = doneBytesOf(segments_);
+            if (t - t0 >= 0.4) {
+                const double rate = static_cast<double>(std::max<int64_t>(0, b - b0)) / (t - t0);
+                speed_ = speed_ > 0 ? 0.4 * rate + 0.6 * speed_ : rate;
+                t0 = t;
+                b0 = b;
+            }
+        }
+        if (t - lastSave >= timing().saveIntervalSeconds) {
+            saveState();
+            lastSave = t;
+        }
+    }
+}
+
+}  // namespace zeb

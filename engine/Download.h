@@ -1,0 +1,126 @@
+// One download job: what the user asked for, its state and counters, its
+// segment table, and the threads that move its bytes.
+//
+// Threads: the UI thread calls the public operations (short, under the state
+// mutex). start() runs one detached job thread that holds a shared pointer to
+// the job; it probes, prepares the file, starts and joins up to 32 segment
+// workers and finishes or saves the state. Locks: nameMutex (process-wide,
+// name choice, partial-file creation, rename) is always taken before the
+// job's state mutex; the request mutex guards the request table only. No
+// lock is held across a network call or a wait. Only the thread that opened
+// a request handle uses and closes it: pause asks through the stop flag and
+// the stop event, because handle values are reused at once and a handle
+// closed from outside could name another job's new request.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/Types.h"
+#include "store/Handles.h"
+
+namespace zeb {
+
+struct RequestOptions {
+    std::wstring referer;
+    std::wstring cookies;
+    std::wstring userAgent;
+};
+
+struct ProbeResult {
+    std::wstring finalUrl;
+    std::wstring fileName;  // suggested; may be empty
+    int64_t totalSize = -1;
+    bool acceptsRanges = false;
+};
+
+struct UrlParts;
+
+class Download : public std::enable_shared_from_this<Download> {
+public:
+    Download(std::wstring url, std::wstring folder, std::wstring fileName, const RequestOptions& options);
+    // From a stored row: Completed and Failed stay, everything else comes back Paused.
+    explicit Download(const DownloadInfo& stored);
+    ~Download();
+    Download(const Download&) = delete;
+    Download& operator=(const Download&) = delete;
+
+    void start(int connections, bool ignoreCertErrors);
+    void pause();
+    void requeue();
+    void remove(bool deleteFinishedFile);
+    DownloadState state() const;
+    DownloadInfo snapshot(bool withSegments) const;
+    bool running() const noexcept { return running_.load(); }
+    // Signalled while no job thread runs.
+    HANDLE finishedEvent() const noexcept { return finishedEvent_.get(); }
+
+private:
+    // Job thread (Download.cpp)
+    void jobThread(int connections, bool ignoreCertErrors) noexcept;
+    void drive(int connections, bool ignoreCertErrors);
+    void monitor();
+    void cleanUpFiles();  // the file part of remove()
+    void setError(const std::wstring& text);
+
+    // Requests (Http.cpp)
+    InternetHandle openSession() const;
+    ProbeResult probe(HINTERNET session, bool ignoreCertErrors);
+    std::wstring requestHeaders(const std::wstring& requestHost, const std::wstring& extraLines) const;
+    bool registerRequest(size_t slot, HINTERNET request);
+    void releaseRequest(size_t slot);
+
+    // Transfer (Transfer.cpp)
+    void workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors) noexcept;
+    int transferSegment(int index, size_t slot, HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors,
+                        bool& progress, std::vector<char>& buffer);
+    void diskFailure(DWORD error);
+
+    // Partial file and state (PartFile.cpp)
+    void prepareFile(const ProbeResult& probe, int connections);
+    void saveState();
+    bool loadState(const std::wstring& statePath, int64_t expectedTotal);
+    void finalize();
+
+    mutable std::mutex stateMutex_;
+    std::wstring url_;
+    std::wstring folder_;
+    std::wstring fileName_;
+    std::wstring resolvedUrl_;
+    std::wstring errorText_;
+    std::vector<Segment> segments_;
+    DownloadState state_ = DownloadState::Queued;
+    int64_t totalSize_ = -1;
+    int64_t doneBytes_ = 0;
+    double speed_ = 0.0;
+    bool nameFixed_ = false;
+    bool acceptsRanges_ = false;
+    bool removeRequested_ = false;
+    bool deleteFinishedFile_ = false;
+    bool removeDone_ = false;
+    bool workerFailed_ = false;
+    // A plain (non-ranged) attempt restarts at byte 0; only bytes past the
+    // furthest point an earlier attempt reached count as progress.
+    int64_t plainFurthest_ = 0;
+    int64_t savedDoneBytes_ = -1;  // progress the last state save recorded
+    std::wstring referer_, cookies_, userAgent_;
+    std::wstring cookieHost_;
+
+    std::mutex requestMutex_;
+    std::vector<HINTERNET> requests_;  // one slot per connection; slot 0 also serves the probe
+
+    std::atomic<bool> running_{false};
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<int32_t> activeConnections_{0};
+    KernelHandle stopEvent_;
+    KernelHandle finishedEvent_;
+    FileHandle file_;  // the open partial file while the job thread runs
+};
+
+}  // namespace zeb

@@ -1,0 +1,174 @@
+// The job's WinHTTP session, its request table, the header block and the
+// probe that follows redirects and learns size, ranges and name.
+#include "engine/Http.h"
+
+#include <cwchar>
+
+#include "engine/Download.h"
+#include "engine/Error.h"
+#include "engine/ErrorTexts.h"
+#include "engine/FileNames.h"
+#include "engine/StrictNumber.h"
+#include "engine/Timing.h"
+
+namespace zeb {
+namespace {
+const wchar_t kUserAgent[] =
+    L"Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/130.0.0.0 Safari/537.36";
+constexpr DWORD kTls12And13 = 0x2800;  // WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | _TLS1_3
+constexpr DWORD kTls12 = 0x800;
+constexpr DWORD kIgnoreCertErrors = 0x3300;
+
+bool IsRedirect(DWORD status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+}  // namespace
+
+HINTERNET openRequest(HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors) {
+    HINTERNET request = ::WinHttpOpenRequest(connection, L"GET", parts.pathAndQuery.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                             WINHTTP_DEFAULT_ACCEPT_TYPES, parts.secure ? WINHTTP_FLAG_SECURE : 0);
+    if (!request) return nullptr;
+    DWORD disable = WINHTTP_DISABLE_REDIRECTS;
+    ::WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &disable, sizeof disable);
+    if (parts.secure && ignoreCertErrors) {
+        DWORD flags = kIgnoreCertErrors;
+        ::WinHttpSetOption(request, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
+    }
+    return request;
+}
+
+DWORD queryStatus(HINTERNET request) {
+    DWORD status = 0, size = sizeof status;
+    if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+                               &status, &size, WINHTTP_NO_HEADER_INDEX))
+        return 0;
+    return status;
+}
+
+std::wstring queryHeader(HINTERNET request, DWORD query) {
+    DWORD bytes = 0;
+    if (::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &bytes,
+                              WINHTTP_NO_HEADER_INDEX) ||
+        ::GetLastError() != ERROR_INSUFFICIENT_BUFFER || bytes == 0)
+        return {};
+    std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
+    DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    if (!::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, text.data(), &size,
+                               WINHTTP_NO_HEADER_INDEX))
+        return {};
+    text.resize(size / sizeof(wchar_t));
+    return text;
+}
+
+InternetHandle Download::openSession() const {
+    HINTERNET h = ::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
+                                WINHTTP_NO_PROXY_BYPASS, 0);
+    if (!h)
+        h = ::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    if (!h) throw Error{networkErrorText(::GetLastError())};
+    InternetHandle session(h);
+    const Timing& t = timing();
+    ::WinHttpSetTimeouts(h, t.resolveTimeout, t.connectTimeout, t.sendTimeout, t.receiveTimeout);
+    DWORD protocols = kTls12And13;
+    if (!::WinHttpSetOption(h, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) {
+        protocols = kTls12;
+        ::WinHttpSetOption(h, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
+    }
+    return session;
+}
+
+std::wstring Download::requestHeaders(const std::wstring& requestHost, const std::wstring& extraLines) const {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    std::wstring block = L"Accept-Encoding: identity\r\n" + extraLines;
+    if (!referer_.empty()) block += L"Referer: " + referer_ + L"\r\n";
+    if (!userAgent_.empty()) block += L"User-Agent: " + userAgent_ + L"\r\n";
+    // Cookies belong to the link's own host, never to one a redirect led to.
+    if (!cookies_.empty() && _wcsicmp(requestHost.c_str(), cookieHost_.c_str()) == 0)
+        block += L"Cookie: " + cookies_ + L"\r\n";
+    return block;
+}
+
+bool Download::registerRequest(size_t slot, HINTERNET request) {
+    std::lock_guard<std::mutex> lock(requestMutex_);
+    if (stopRequested_ || slot >= requests_.size()) return false;
+    requests_[slot] = request;
+    return true;
+}
+
+void Download::releaseRequest(size_t slot) {
+    HINTERNET request = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(requestMutex_);
+        if (slot < requests_.size()) std::swap(request, requests_[slot]);
+    }
+    if (request) ::WinHttpCloseHandle(request);
+}
+
+ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
+    std::wstring current;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        current = url_;
+    }
+    UrlParts parts;
+    if (!crackUrl(current, parts)) throw Error{invalidLinkText()};
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        cookieHost_ = parts.host;
+    }
+    // Releases slot 0 on every way out of an attempt.
+    struct SlotZero {
+        Download* job;
+        ~SlotZero() { job->releaseRequest(0); }
+    } slotGuard{this};
+
+    for (int redirects = 0;; ++redirects) {
+        if (redirects > 10) throw Error{networkErrorText(ERROR_WINHTTP_REDIRECT_FAILED)};
+        InternetHandle connection(::WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
+        if (!connection) throw Error{networkErrorText(::GetLastError())};
+        HINTERNET request = openRequest(connection.get(), parts, ignoreCertErrors);
+        if (!request) throw Error{networkErrorText(::GetLastError())};
+        if (!registerRequest(0, request)) {
+            ::WinHttpCloseHandle(request);
+            throw Error{};  // stopped: the job ends Paused
+        }
+        const std::wstring headers = requestHeaders(parts.host, L"Range: bytes=0-0\r\n");
+        if (!::WinHttpSendRequest(request, headers.c_str(), static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+            !::WinHttpReceiveResponse(request, nullptr))
+            throw Error{networkErrorText(::GetLastError())};
+        const DWORD status = queryStatus(request);
+        ProbeResult result;
+        if (IsRedirect(status)) {
+            const std::wstring next = resolveRedirect(queryHeader(request, WINHTTP_QUERY_LOCATION), parts);
+            UrlParts nextParts;
+            if (next.empty() || !crackUrl(next, nextParts) || (parts.secure && !nextParts.secure))
+                throw Error{networkErrorText(ERROR_WINHTTP_REDIRECT_FAILED)};
+            current = next;
+            parts = nextParts;
+            releaseRequest(0);
+            continue;
+        }
+        if (status == 206) {
+            const std::wstring range = queryHeader(request, WINHTTP_QUERY_CONTENT_RANGE);
+            const size_t slash = range.find(L'/');
+            if (slash != std::wstring::npos) {
+                std::optional<int64_t> total = ParseStrictNumber(range.substr(slash + 1));
+                if (total && *total >= 1) {
+                    result.totalSize = *total;
+                    result.acceptsRanges = true;
+                }
+            }
+        } else if (status == 200) {
+            if (std::optional<int64_t> length = ParseStrictNumber(queryHeader(request, WINHTTP_QUERY_CONTENT_LENGTH)))
+                result.totalSize = *length;
+        } else if (status != 416) {
+            throw Error{httpStatusText(status)};
+        }
+        result.finalUrl = current;
+        result.fileName = fileNameFromContentDisposition(queryHeader(request, WINHTTP_QUERY_CONTENT_DISPOSITION));
+        if (result.fileName.empty()) result.fileName = fileNameFromUrl(current);
+        return result;
+    }
+}
+
+}  // namespace zeb

@@ -1,0 +1,23 @@
+// WinHTTP helpers shared by the probe and the segment workers.
+#pragma once
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <string>
+
+#include "engine/Url.h"
+
+namespace zeb {
+
+// GET request for the link's path with redirects off (the engine follows
+// them itself) and, when asked, certificate errors ignored.
+HINTERNET openRequest(HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors);
+
+// The status code, 0 when it cannot be read.
+DWORD queryStatus(HINTERNET request);
+
+// A text header, empty when absent.
+std::wstring queryHeader(HINTERNET request, DWORD query);
+
+}  // namespace zeb

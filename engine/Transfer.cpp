@@ -1,0 +1,246 @@
+// Segment workers: claim a range, request it, check that the answer is the
+// right part of the same file, and write what arrives at its offset.
+// Each worker owns its connection, its request and its read buffer.
+#include <algorithm>
+
+#include "engine/Download.h"
+#include "engine/Error.h"
+#include "engine/ErrorTexts.h"
+#include "engine/Http.h"
+#include "engine/RateLimiter.h"
+#include "engine/Segments.h"
+#include "engine/StrictNumber.h"
+#include "engine/Timing.h"
+
+namespace zeb {
+namespace {
+constexpr DWORD kReadBuffer = 65536;
+constexpr int kMaxFailuresWithoutProgress = 6;
+
+enum Result { kDone = 0, kRetry = 1, kStop = 2 };
+
+// The first byte position of a Content-Range value ("bytes 100-199/1000").
+std::optional<int64_t> RangeStart(const std::wstring& value) {
+    const size_t a = value.find_first_of(L"0123456789");
+    const size_t b = value.find(L'-');
+    if (a == std::wstring::npos || b == std::wstring::npos || a > b) return std::nullopt;
+    return ParseStrictNumber(value.substr(a, b - a));
+}
+
+// The total after "/", when it is a number.
+std::optional<int64_t> RangeTotal(const std::wstring& value) {
+    const size_t slash = value.find(L'/');
+    if (slash == std::wstring::npos) return std::nullopt;
+    return ParseStrictNumber(value.substr(slash + 1));
+}
+}  // namespace
+
+void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors) noexcept {
+    // Counted down on every way out, or the monitor loop would never end.
+    struct CountDown {
+        std::atomic<int32_t>& count;
+        ~CountDown() { --count; }
+    } countDown{activeConnections_};
+    try {
+        std::wstring link;
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            link = resolvedUrl_;
+        }
+        UrlParts parts;
+        if (!crackUrl(link, parts)) {
+            setError(invalidLinkText());
+            return;
+        }
+        InternetHandle connection(::WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
+        if (!connection) {
+            setError(networkErrorText(::GetLastError()));
+            return;
+        }
+        std::vector<char> buffer(kReadBuffer);
+        int failures = 0;
+        while (!stopRequested_) {
+            int index;
+            {
+                std::lock_guard<std::mutex> lock(stateMutex_);
+                index = claimSegment(segments_, acceptsRanges_);
+            }
+            if (index < 0) break;
+            bool progress = false;
+            int result;
+            try {
+                result = transferSegment(index, slot, connection.get(), parts, ignoreCertErrors, progress, buffer);
+            } catch (const std::exception&) {
+                setError(outOfMemoryText());
+                result = kRetry;
+            }
+            releaseRequest(slot);
+            {
+                std::lock_guard<std::mutex> lock(stateMutex_);
+                Segment& s = segments_[static_cast<size_t>(index)];
+                s.busy = false;
+                s.speed = 0;
+                s.state = s.pos >= s.end ? SegmentState::Done
+                                         : (result == kRetry ? SegmentState::Retrying : SegmentState::Idle);
+                if (result == kRetry) ++s.retries;
+            }
+            if (result == kStop) break;
+            if (result == kRetry) {
+                failures = progress ? 1 : failures + 1;
+                if (failures > kMaxFailuresWithoutProgress) break;
+                if (::WaitForSingleObject(stopEvent_.get(), static_cast<DWORD>(retryPauseMs(failures))) == WAIT_OBJECT_0)
+                    break;
+            } else {
+                failures = 0;
+            }
+        }
+    } catch (...) {
+        setError(outOfMemoryText());
+    }
+    releaseRequest(slot);
+}
+
+int Download::transferSegment(int index, size_t slot, HINTERNET connection, const UrlParts& parts,
+                              bool ignoreCertErrors, bool& progress, std::vector<char>& buffer) {
+    const size_t i = static_cast<size_t>(index);
+    int64_t pos, end, total;
+    bool ranged;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        Segment& s = segments_[i];
+        if (!acceptsRanges_) s.pos = s.start;  // a plain request always starts at the first byte
+        pos = s.pos;
+        end = s.end;
+        s.state = SegmentState::Connecting;
+        ranged = acceptsRanges_;
+        total = totalSize_;
+    }
+    if (pos >= end) return kDone;
+
+    HINTERNET request = openRequest(connection, parts, ignoreCertErrors);
+    if (!request) {
+        setError(networkErrorText(::GetLastError()));
+        return kRetry;
+    }
+    if (!registerRequest(slot, request)) {
+        ::WinHttpCloseHandle(request);
+        return kStop;
+    }
+    const std::wstring extra =
+        ranged ? L"Range: bytes=" + std::to_wstring(pos) + L"-" + std::to_wstring(end - 1) + L"\r\n" : std::wstring();
+    const std::wstring headers = requestHeaders(parts.host, extra);
+    if (!::WinHttpSendRequest(request, headers.c_str(), static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !::WinHttpReceiveResponse(request, nullptr)) {
+        const DWORD e = ::GetLastError();
+        if (stopRequested_) return kStop;
+        setError(networkErrorText(e));
+        return kRetry;
+    }
+    const DWORD status = queryStatus(request);
+    if (status != (ranged ? 206u : 200u)) {
+        if (stopRequested_) return kStop;
+        setError(ranged && status == 200 ? rangesStoppedText() : httpStatusText(status));
+        return kRetry;
+    }
+    // The answer must be this part of the same file: a file replaced on the
+    // server shows another total, and stitching two versions together would
+    // be reported as a finished download.
+    if (ranged) {
+        const std::wstring range = queryHeader(request, WINHTTP_QUERY_CONTENT_RANGE);
+        std::optional<int64_t> start = RangeStart(range);
+        std::optional<int64_t> rangeTotal = RangeTotal(range);
+        if (!start || *start != pos || (rangeTotal && total >= 0 && *rangeTotal != total)) {
+            setError(wrongRangeText());
+            return kRetry;
+        }
+    } else if (total >= 0) {
+        std::optional<int64_t> length = ParseStrictNumber(queryHeader(request, WINHTTP_QUERY_CONTENT_LENGTH));
+        if (length && *length != total) {
+            setError(wrongRangeText());
+            return kRetry;
+        }
+    }
+
+    uint64_t t0 = ::GetTickCount64();
+    int64_t bytesSince = 0;
+    if (stopRequested_) return kStop;
+    for (;;) {
+        const DWORD allowed = acquireReadBudget(static_cast<uint32_t>(buffer.size()), stopEvent_.get());
+        if (allowed == 0) return kStop;
+        DWORD got = 0;
+        if (!::WinHttpReadData(request, buffer.data(), allowed, &got)) {
+            const DWORD e = ::GetLastError();
+            returnReadBudget(allowed);
+            if (stopRequested_) return kStop;
+            setError(networkErrorText(e));
+            return kRetry;
+        }
+        returnReadBudget(allowed - got);
+        if (got == 0) break;
+        int64_t p, w;
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            Segment& s = segments_[i];
+            p = s.pos;
+            w = std::min<int64_t>(s.end - p, got);  // a split may have moved the end
+            s.state = SegmentState::Receiving;
+        }
+        if (w > 0) {
+            OVERLAPPED at{};
+            at.Offset = static_cast<DWORD>(static_cast<uint64_t>(p) & 0xFFFFFFFFu);
+            at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(p) >> 32);
+            DWORD written = 0;
+            if (!::WriteFile(file_.get(), buffer.data(), static_cast<DWORD>(w), &written, &at) ||
+                written != static_cast<DWORD>(w)) {
+                diskFailure(::GetLastError());
+                return kStop;
+            }
+        }
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            Segment& s = segments_[i];
+            s.pos = p + w;
+            if (ranged) {
+                if (w > 0) progress = true;
+            } else if (s.pos > plainFurthest_) {
+                plainFurthest_ = s.pos;
+                progress = true;
+            }
+            bytesSince += w;
+            const uint64_t t = ::GetTickCount64();
+            if (t - t0 >= 500) {
+                s.speed = static_cast<double>(bytesSince) * 1000.0 / static_cast<double>(t - t0);
+                t0 = t;
+                bytesSince = 0;
+            }
+            if (s.pos >= s.end) return kDone;
+        }
+        if (stopRequested_) return kStop;
+    }
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    Segment& s = segments_[i];
+    if (s.end == INT64_MAX) {
+        s.end = s.pos;
+        totalSize_ = s.pos;
+    }
+    if (s.pos < s.end) {
+        errorText_ = closedEarlyText();
+        return kRetry;
+    }
+    return kDone;
+}
+
+void Download::diskFailure(DWORD error) {
+    const std::wstring detail = error != 0 ? systemErrorText(error) : diskFullDetail();
+    const std::wstring text = diskWriteFailedText(detail);
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (!workerFailed_) errorText_ = text;
+        workerFailed_ = true;
+    }
+    // Every worker stops at its next check or wait; each closes its own request.
+    stopRequested_ = true;
+    ::SetEvent(stopEvent_.get());
+}
+
+}  // namespace zeb
