@@ -45,18 +45,27 @@ DWORD queryStatus(HINTERNET request) {
     return status;
 }
 
-std::wstring queryHeader(HINTERNET request, DWORD query) {
+namespace {
+// Asks for the size first, then fills a buffer of that size.
+std::wstring QueryText(HINTERNET request, DWORD query, const wchar_t* name) {
     DWORD bytes = 0;
-    if (::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &bytes,
-                              WINHTTP_NO_HEADER_INDEX) ||
+    if (::WinHttpQueryHeaders(request, query, name, WINHTTP_NO_OUTPUT_BUFFER, &bytes, WINHTTP_NO_HEADER_INDEX) ||
         ::GetLastError() != ERROR_INSUFFICIENT_BUFFER || bytes == 0)
         return {};
     std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
     DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    if (!::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, text.data(), &size,
-                               WINHTTP_NO_HEADER_INDEX))
-        return {};
+    if (!::WinHttpQueryHeaders(request, query, name, text.data(), &size, WINHTTP_NO_HEADER_INDEX)) return {};
     text.resize(size / sizeof(wchar_t));
+    return text;
+}
+}  // namespace
+
+std::wstring queryHeader(HINTERNET request, DWORD query) {
+    std::wstring text = QueryText(request, query, WINHTTP_HEADER_NAME_BY_INDEX);
+    // Wine does not map WINHTTP_QUERY_CONTENT_DISPOSITION to its header;
+    // asking by name gives the same answer on Windows.
+    if (text.empty() && query == WINHTTP_QUERY_CONTENT_DISPOSITION)
+        text = QueryText(request, WINHTTP_QUERY_CUSTOM, L"Content-Disposition");
     return text;
 }
 

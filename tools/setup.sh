@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 wine libgnutls30
   xvfb xauth x11-apps imagemagick fonts-dejavu-core
-  googletest strace e2fsprogs
+  googletest strace e2fsprogs openssl
 )
 
 missing=()

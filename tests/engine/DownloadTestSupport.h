@@ -1,0 +1,133 @@
+// Shared pieces of the job tests: the test server's address, fast timing,
+// running a job to its end and checking the bytes it left on disk.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <set>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bridge/Json.h"
+#include "engine/Download.h"
+#include "engine/RateLimiter.h"
+#include "engine/Timing.h"
+#include "store/FileServices.h"
+#include "support/Content.h"
+#include "support/HttpGet.h"
+#include "support/TempFolder.h"
+
+inline std::wstring Server(const char* var = "TW_HTTP") {
+    const char* v = std::getenv(var);
+    return v ? Utf8ToUtf16(v) : std::wstring();
+}
+
+// Timeouts and pauses short enough for tests; the ladder keeps its shape.
+inline zeb::Timing FastTiming() {
+    zeb::Timing t;
+    t.resolveTimeout = 3000;
+    t.connectTimeout = 3000;
+    t.sendTimeout = 3000;
+    t.receiveTimeout = 3000;
+    t.retryPauseBase = 10;
+    t.maxRetryPause = 150;
+    t.monitorPeriodMs = 50;
+    t.saveIntervalSeconds = 0.3;
+    t.renameRetryMs = 1500;
+    return t;
+}
+
+class JobTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(Server().empty()) << "run through run_with_server.py";
+        ASSERT_TRUE(folder_.ok());
+        zeb::setTimingForTests(FastTiming());
+        zeb::setSpeedLimit(0);
+        static int counter = 0;
+        token_ = L"t" + std::to_wstring(GetCurrentProcessId()) + L"x" + std::to_wstring(++counter);
+    }
+    void TearDown() override {
+        for (auto& job : jobs_) {
+            job->pause();
+            WaitForSingleObject(job->finishedEvent(), 20000);
+        }
+        zeb::setTimingForTests(zeb::Timing());
+        zeb::setSpeedLimit(0);
+    }
+
+    // A file URL on the test server with this test's token.
+    std::wstring FileUrl(const std::wstring& name, int64_t size, const std::wstring& query = L"", uint32_t seed = 7) const {
+        return Server() + L"/file/" + name + L"?size=" + std::to_wstring(size) + L"&seed=" + std::to_wstring(seed) +
+               L"&token=" + token_ + (query.empty() ? L"" : L"&" + query);
+    }
+
+    std::shared_ptr<zeb::Download> Job(const std::wstring& url, const std::wstring& name = L"",
+                                       const zeb::RequestOptions& options = {}) {
+        auto job = std::make_shared<zeb::Download>(url, folder_.path(), name, options);
+        jobs_.push_back(job);
+        return job;
+    }
+
+    // Starts the job and waits for its thread to end.
+    static DownloadState Run(const std::shared_ptr<zeb::Download>& job, int connections = 4, bool ignoreCert = false,
+                             DWORD timeoutMs = 60000) {
+        job->start(connections, ignoreCert);
+        if (WaitForSingleObject(job->finishedEvent(), timeoutMs) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << "job did not end";
+            return DownloadState::Queued;
+        }
+        return job->state();
+    }
+
+    // Waits until the job's snapshot satisfies `ready`.
+    template <typename Pred>
+    static bool WaitFor(const std::shared_ptr<zeb::Download>& job, Pred ready, DWORD timeoutMs = 20000) {
+        const ULONGLONG until = GetTickCount64() + timeoutMs;
+        while (GetTickCount64() < until) {
+            if (ready(job->snapshot(true))) return true;
+            Sleep(10);
+        }
+        return false;
+    }
+
+    std::string Read(const std::wstring& name) const { return ReadWholeFile(folder_ / name, 1u << 30); }
+
+    void ExpectContent(const std::wstring& name, int64_t size, uint32_t seed = 7) const {
+        const std::string got = Read(name);
+        ASSERT_EQ(static_cast<int64_t>(got.size()), size) << ::testing::PrintToString(name);
+        EXPECT_TRUE(got == ContentPiece(seed, 0, size)) << "bytes differ in " << ::testing::PrintToString(name);
+    }
+
+    std::vector<std::wstring> Files() const {
+        auto names = ScratchFolder::List(folder_.path());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // The requests the server logged under this test's token.
+    JsonValue Log() const {
+        JsonValue v;
+        const std::string body = HttpGet(Server() + L"/_log?token=" + token_);
+        ParseJsonDocument(body.data(), body.size(), v);
+        const JsonValue* requests = JsonFirstMember(v, "requests");
+        return requests ? *requests : JsonValue();
+    }
+    static std::string Header(const JsonValue& request, const std::string& name) {
+        const JsonValue* headers = JsonFirstMember(request, "headers");
+        if (!headers) return "<none>";
+        for (const auto& m : headers->members)
+            if (_stricmp(m.first.c_str(), name.c_str()) == 0) return m.second.text;
+        return "<none>";
+    }
+    void Release() const { HttpGet(Server() + L"/_release?token=" + token_); }
+
+    ScratchFolder folder_;
+    std::wstring token_;
+    std::vector<std::shared_ptr<zeb::Download>> jobs_;
+};

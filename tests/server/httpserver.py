@@ -1,0 +1,237 @@
+"""Loopback HTTP/HTTPS server for the engine's tests. Standard library only.
+
+Files are generated (content.py). Behaviour is chosen per request by the
+query string, so tests need no set-up calls:
+
+  /file/<name>?size=N&seed=S     a file with exact Range/Content-Range answers
+    ranges=0                     ignore Range: always 200 with the whole body
+    body=nolength|chunked        no Content-Length (close-delimited) / chunked; no ranges
+    cd=<value>                   Content-Disposition header
+    cl=<text>                    Content-Length header text as given (no ranges)
+    crange=<text>                the probe's Content-Range header text as given
+    rate=<bytes/s>               per-connection rate cap
+    probe_status=<code>          answer the probe (Range: bytes=0-0) with this status
+    hold=1                       hold the headers until /_release?token= (or hold_ms)
+    fault=<kind>&times=K         for the first K worker requests (not the probe):
+      drop&after=N               send N body bytes, then close the connection
+      status&code=C              answer with status C
+      range200                   answer a ranged request with 200 and the whole file
+      badstart                   Content-Range names a start one byte later
+      short&missing=N            promise the range, send N bytes less, close
+      total&total2=N             report another total (the file was replaced)
+      stall&ms=M                 wait M ms before the headers
+    token=T                      count and log requests under T
+  /redirect?hop=N&to=<url>&code=C&form=abs|path|query|rel|scheme
+  /_log?token=T                  the logged requests as JSON
+  /_release?token=T              releases requests held with hold=1
+"""
+import http.server
+import json
+import socket
+import socketserver
+import ssl
+import threading
+import time
+import urllib.parse
+
+import content
+
+_lock = threading.Lock()
+_counts = {}      # token -> worker requests seen
+_logs = {}        # token -> [request records]
+_releases = {}    # token -> threading.Event
+
+
+def _event(token):
+    with _lock:
+        return _releases.setdefault(token, threading.Event())
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = 'HTTP/1.1'
+
+    def log_message(self, *args):
+        pass
+
+    # -- helpers ---------------------------------------------------------------
+    def _origin(self):
+        scheme = 'https' if isinstance(self.connection, ssl.SSLSocket) else 'http'
+        return '%s://%s' % (scheme, self.headers.get('Host'))
+
+    def _plain(self, status, body=b'', headers=()):
+        self.send_response(status)
+        for k, v in headers:
+            self.send_header(k, v)
+        self.send_header('Content-Length', str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def _send_body(self, seed, start, end, rate, limit=None):
+        """Sends bytes start..end-1 (or only `limit` of them); False when the peer left."""
+        pos = start
+        stop = end if limit is None else min(end, start + limit)
+        began = time.monotonic()
+        try:
+            while pos < stop:
+                n = min(65536, stop - pos)
+                if rate:
+                    n = min(n, max(1, rate // 20))
+                self.wfile.write(content.piece(seed, pos, pos + n))
+                pos += n
+                if rate:
+                    due = began + (pos - start) / rate
+                    delay = due - time.monotonic()
+                    if delay > 0:
+                        time.sleep(delay)
+            self.wfile.flush()
+            return True
+        except (BrokenPipeError, ConnectionResetError, ssl.SSLError, OSError):
+            return False
+
+    # -- routes ----------------------------------------------------------------
+    def do_GET(self):
+        url = urllib.parse.urlsplit(self.path)
+        q = {k: v[-1] for k, v in urllib.parse.parse_qs(url.query, keep_blank_values=True).items()}
+        token = q.get('token', '')
+        if token and not url.path.startswith('/_'):
+            with _lock:
+                _logs.setdefault(token, []).append({'path': self.path, 'headers': dict(self.headers.items())})
+        if url.path == '/_log':
+            with _lock:
+                body = json.dumps({'requests': _logs.get(token, [])}).encode()
+            return self._plain(200, body, [('Content-Type', 'application/json')])
+        if url.path == '/_release':
+            _event(token).set()
+            return self._plain(200, b'released')
+        if url.path == '/redirect':
+            return self._redirect(q)
+        if url.path.startswith('/file/'):
+            return self._file(q, token)
+        return self._plain(404, b'no such route')
+
+    def _redirect(self, q):
+        hop = int(q.get('hop', '0'))
+        code = int(q.get('code', '302'))
+        if hop <= 0:
+            location = q['to']
+        else:
+            rest = dict(q, hop=str(hop - 1))
+            query = urllib.parse.urlencode(rest)
+            form = q.get('form', 'abs')
+            host = self.headers.get('Host')
+            location = {
+                'abs': '%s/redirect?%s' % (self._origin(), query),
+                'path': '/redirect?' + query,
+                'query': '?' + query,
+                'rel': 'redirect?' + query,
+                'scheme': '//%s/redirect?%s' % (host, query),
+            }[form]
+        self._plain(code, b'', [('Location', location)])
+
+    def _file(self, q, token):
+        size = int(q.get('size', '0'))
+        seed = int(q.get('seed', '1'))
+        rate = int(q.get('rate', '0'))
+        rng = self.headers.get('Range')
+        probe = rng == 'bytes=0-0'
+        extra = []
+        if 'cd' in q:
+            extra.append(('Content-Disposition', q['cd']))
+
+        if q.get('hold') == '1':
+            _event(token).wait(timeout=int(q.get('hold_ms', '20000')) / 1000)
+        if probe and 'probe_status' in q:
+            return self._plain(int(q['probe_status']), b'x')
+
+        fault = None
+        if not probe and 'fault' in q:
+            with _lock:
+                n = _counts[token] = _counts.get(token, 0) + 1
+            if n <= int(q.get('times', '1000000')):
+                fault = q['fault']
+        if fault == 'stall':
+            time.sleep(int(q.get('ms', '300')) / 1000)
+        if fault == 'status':
+            return self._plain(int(q.get('code', '503')), b'fault')
+
+        body_kind = q.get('body', '')
+        ranged = rng is not None and q.get('ranges', '1') != '0' and not body_kind and 'cl' not in q
+        if fault == 'range200':
+            ranged = False
+        if body_kind == 'nolength':
+            self.send_response(200)
+            for k, v in extra:
+                self.send_header(k, v)
+            self.send_header('Connection', 'close')
+            self.end_headers()
+            self.close_connection = True
+            limit = int(q['after']) if fault == 'drop' else None
+            self._send_body(seed, 0, size, rate, limit)
+            return
+        if body_kind == 'chunked':
+            self.send_response(200)
+            for k, v in extra:
+                self.send_header(k, v)
+            self.send_header('Transfer-Encoding', 'chunked')
+            self.end_headers()
+            pos = 0
+            while pos < size:
+                n = min(30000, size - pos)
+                self.wfile.write(b'%x\r\n' % n + content.piece(seed, pos, pos + n) + b'\r\n')
+                pos += n
+            self.wfile.write(b'0\r\n\r\n')
+            return
+
+        if ranged:
+            m = rng.replace('bytes=', '').split('-')
+            start = int(m[0])
+            end = min(int(m[1]) + 1 if m[1] else size, size)
+            if start >= size:
+                return self._plain(416, b'', [('Content-Range', 'bytes */%d' % size)])
+            total = int(q['total2']) if fault == 'total' else size
+            shown = start + 1 if fault == 'badstart' else start
+            self.send_response(206)
+            for k, v in extra:
+                self.send_header(k, v)
+            if probe and 'crange' in q:
+                self.send_header('Content-Range', q['crange'])
+            else:
+                self.send_header('Content-Range', 'bytes %d-%d/%d' % (shown, end - 1, total))
+            self.send_header('Content-Length', str(end - start))
+            self.end_headers()
+            limit = None
+            if fault == 'drop':
+                limit = int(q.get('after', '0'))
+            elif fault == 'short':
+                limit = max(0, end - start - int(q.get('missing', '1')))
+            if not self._send_body(seed, start, end, rate, limit) or limit is not None:
+                self.close_connection = True
+            return
+
+        self.send_response(200)
+        for k, v in extra:
+            self.send_header(k, v)
+        self.send_header('Content-Length', q.get('cl', str(size)))
+        if 'cl' in q:
+            # A length header that may lie: the end of the body is the close.
+            self.send_header('Connection', 'close')
+            self.close_connection = True
+        self.end_headers()
+        limit = int(q.get('after', '0')) if fault == 'drop' else None
+        if not self._send_body(seed, 0, size, rate, limit) or limit is not None:
+            self.close_connection = True
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+    request_queue_size = 128
+
+
+def start(tls_context=None):
+    """Starts a server on a free loopback port in a thread; returns it."""
+    server = Server(('127.0.0.1', 0), Handler)
+    if tls_context:
+        server.socket = tls_context.wrap_socket(server.socket, server_side=True)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
