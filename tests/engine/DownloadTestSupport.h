@@ -43,6 +43,15 @@ inline zeb::Timing FastTiming() {
 }
 
 class JobTest : public ::testing::Test {
+public:
+    static std::string Header(const JsonValue& request, const std::string& name) {
+        const JsonValue* headers = JsonFirstMember(request, "headers");
+        if (!headers) return "<none>";
+        for (const auto& m : headers->members)
+            if (_stricmp(m.first.c_str(), name.c_str()) == 0) return m.second.text;
+        return "<none>";
+    }
+
 protected:
     void SetUp() override {
         ASSERT_FALSE(Server().empty()) << "run through run_with_server.py";
@@ -117,13 +126,6 @@ protected:
         ParseJsonDocument(body.data(), body.size(), v);
         const JsonValue* requests = JsonFirstMember(v, "requests");
         return requests ? *requests : JsonValue();
-    }
-    static std::string Header(const JsonValue& request, const std::string& name) {
-        const JsonValue* headers = JsonFirstMember(request, "headers");
-        if (!headers) return "<none>";
-        for (const auto& m : headers->members)
-            if (_stricmp(m.first.c_str(), name.c_str()) == 0) return m.second.text;
-        return "<none>";
     }
     void Release() const { HttpGet(Server() + L"/_release?token=" + token_); }
 

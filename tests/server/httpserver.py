@@ -21,6 +21,10 @@ query string, so tests need no set-up calls:
       total&total2=N             report another total (the file was replaced)
       stall&ms=M                 wait M ms before the headers
     token=T                      count and log requests under T
+    Phases: each probe of a token starts a phase (1, 2, ...) that the
+    requests after it belong to:
+    plain_phases=2,3             ranges are ignored in these phases
+    size2=N&size2_from=K         from phase K on the file has N bytes (it was replaced)
   /redirect?hop=N&to=<url>&code=C&form=abs|path|query|rel|scheme
   /_log?token=T                  the logged requests as JSON
   /_release?token=T              releases requests held with hold=1
@@ -40,6 +44,7 @@ _lock = threading.Lock()
 _counts = {}      # token -> worker requests seen
 _logs = {}        # token -> [request records]
 _releases = {}    # token -> threading.Event
+_phases = {}      # token -> probes seen
 
 
 def _event(token):
@@ -129,11 +134,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self._plain(code, b'', [('Location', location)])
 
     def _file(self, q, token):
-        size = int(q.get('size', '0'))
         seed = int(q.get('seed', '1'))
         rate = int(q.get('rate', '0'))
         rng = self.headers.get('Range')
         probe = rng == 'bytes=0-0'
+        with _lock:
+            if probe:
+                _phases[token] = _phases.get(token, 0) + 1
+            phase = _phases.get(token, 1)
+        size = int(q.get('size', '0'))
+        if 'size2' in q and phase >= int(q.get('size2_from', '2')):
+            size, seed = int(q['size2']), seed + 1
+        if str(phase) in q.get('plain_phases', '').split(','):
+            q['ranges'] = '0'
         extra = []
         if 'cd' in q:
             extra.append(('Content-Disposition', q['cd']))
@@ -217,7 +230,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header('Connection', 'close')
             self.close_connection = True
         self.end_headers()
-        limit = int(q.get('after', '0')) if fault == 'drop' else None
+        limit = None
+        if fault == 'drop':
+            limit = int(q.get('after', '0'))
+        elif fault == 'short':
+            limit = max(0, size - int(q.get('missing', '1')))
         if not self._send_body(seed, 0, size, rate, limit) or limit is not None:
             self.close_connection = True
 
