@@ -52,6 +52,18 @@ public:
         return "<none>";
     }
 
+    // Waits until the job's snapshot satisfies `ready`.
+    template <typename Pred>
+    static bool WaitFor(const std::shared_ptr<zeb::Download>& job, Pred ready, DWORD timeoutMs = 20000) {
+        const ULONGLONG until = GetTickCount64() + timeoutMs;
+        while (GetTickCount64() < until) {
+            if (ready(job->snapshot(true))) return true;
+            Sleep(10);
+        }
+        return false;
+    }
+
+
 protected:
     void SetUp() override {
         ASSERT_FALSE(Server().empty()) << "run through run_with_server.py";
@@ -92,17 +104,6 @@ protected:
             return DownloadState::Queued;
         }
         return job->state();
-    }
-
-    // Waits until the job's snapshot satisfies `ready`.
-    template <typename Pred>
-    static bool WaitFor(const std::shared_ptr<zeb::Download>& job, Pred ready, DWORD timeoutMs = 20000) {
-        const ULONGLONG until = GetTickCount64() + timeoutMs;
-        while (GetTickCount64() < until) {
-            if (ready(job->snapshot(true))) return true;
-            Sleep(10);
-        }
-        return false;
     }
 
     std::string Read(const std::wstring& name) const { return ReadWholeFile(folder_ / name, 1u << 30); }
