@@ -244,6 +244,10 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
     request_queue_size = 128
 
+    def handle_error(self, request, client_address):
+        # Clients that vanish (a killed or paused download) are expected.
+        pass
+
 
 def start(tls_context=None):
     """Starts a server on a free loopback port in a thread; returns it."""

@@ -1,0 +1,87 @@
+// Runs one download job to its end, as the list would, and reports on
+// standard output (UTF-8, one line each): "progress ..." every 100 ms and
+// "end ..." when the job thread has finished. Used by the kill, disk and
+// benchmark scripts.
+//
+//   tw_driver <url> <folder> [--name N [--fixed]] [--connections K] [--limit KB] [--fast] [--jobs J]
+#include <windows.h>
+#include <psapi.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/Download.h"
+#include "engine/RateLimiter.h"
+#include "engine/Timing.h"
+#include "store/FileServices.h"
+
+namespace {
+void Print(const std::wstring& line) {
+    const std::string bytes = Utf16ToUtf8(line + L"\n");
+    DWORD done = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+}
+
+std::wstring Describe(const DownloadInfo& i) {
+    return L"state=" + std::to_wstring(static_cast<int>(i.state)) + L" done=" + std::to_wstring(i.doneBytes) +
+           L" total=" + std::to_wstring(i.totalSize) + L" fixed=" + std::to_wstring(i.nameFixed ? 1 : 0) +
+           L" speed=" + std::to_wstring(static_cast<int64_t>(i.speed)) + L" name=" + i.fileName + L" error=" + i.errorText;
+}
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    if (argc < 3) {
+        Print(L"usage: tw_driver <url> <folder> [--name N [--fixed]] [--connections K] [--limit KB] [--fast] [--jobs J]");
+        return 2;
+    }
+    std::wstring name;
+    bool fixed = false;
+    int connections = 8, jobsWanted = 1;
+    for (int i = 3; i < argc; ++i) {
+        const std::wstring a = argv[i];
+        if (a == L"--name" && i + 1 < argc) name = argv[++i];
+        else if (a == L"--fixed") fixed = true;
+        else if (a == L"--connections" && i + 1 < argc) connections = _wtoi(argv[++i]);
+        else if (a == L"--limit" && i + 1 < argc) zeb::setSpeedLimit(static_cast<int64_t>(_wtoi(argv[++i])) * 1024);
+        else if (a == L"--jobs" && i + 1 < argc) jobsWanted = _wtoi(argv[++i]);
+        else if (a == L"--fast") {
+            zeb::Timing t;
+            t.retryPauseBase = 10;
+            t.maxRetryPause = 150;
+            t.receiveTimeout = 3000;
+            zeb::setTimingForTests(t);
+        }
+    }
+    std::vector<std::shared_ptr<zeb::Download>> jobs;
+    for (int j = 0; j < jobsWanted; ++j) {
+        std::wstring url = argv[1];
+        if (jobsWanted > 1) url += (url.find(L'?') == std::wstring::npos ? L"?job=" : L"&job=") + std::to_wstring(j);
+        if (fixed) {
+            DownloadInfo stored;
+            stored.url = url;
+            stored.folder = argv[2];
+            stored.fileName = name;
+            stored.nameFixed = true;
+            stored.state = DownloadState::Paused;
+            jobs.push_back(std::make_shared<zeb::Download>(stored));
+        } else {
+            jobs.push_back(std::make_shared<zeb::Download>(url, argv[2], name, zeb::RequestOptions{}));
+        }
+    }
+    for (auto& job : jobs) job->start(connections, true);
+    for (;;) {
+        bool allEnded = true;
+        for (auto& job : jobs)
+            if (WaitForSingleObject(job->finishedEvent(), 0) != WAIT_OBJECT_0) allEnded = false;
+        if (allEnded) break;
+        for (size_t j = 0; j < jobs.size(); ++j) Print(L"progress job=" + std::to_wstring(j) + L" " + Describe(jobs[j]->snapshot(false)));
+        Sleep(100);
+    }
+    PROCESS_MEMORY_COUNTERS memory{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+    for (size_t j = 0; j < jobs.size(); ++j) Print(L"end job=" + std::to_wstring(j) + L" " + Describe(jobs[j]->snapshot(false)));
+    Print(L"memory peak=" + std::to_wstring(memory.PeakWorkingSetSize));
+    return 0;
+}
