@@ -17,7 +17,7 @@ import wineworld as ww  # noqa: E402
 
 DRIVER = os.path.join(ww.BUILD, 'tests', 'tw_driver.exe')
 MiB = 1048576
-LINE = re.compile(r'(progress|end) job=\d+ state=(\d) done=(-?\d+) total=(-?\d+) fixed=(\d) speed=(\d+) name=(.*?) error=(.*)$')
+LINE = re.compile(r'(progress|end) job=\d+ retries=\d+ state=(\d) done=(-?\d+) total=(-?\d+) fixed=(\d) speed=(\d+) name=(.*?) error=(.*)$')
 
 
 def parse(line):

@@ -3,7 +3,7 @@
 // "end ..." when the job thread has finished. Used by the kill, disk and
 // benchmark scripts.
 //
-//   tw_driver <url> <folder> [--name N [--fixed]] [--connections K] [--limit KB] [--fast] [--jobs J]
+//   tw_driver <url> <folder> [--name N [--fixed]] [--connections K] [--limit KB] [--fast] [--jobs J] [--seconds S]
 #include <windows.h>
 #include <psapi.h>
 
@@ -24,7 +24,9 @@ void Print(const std::wstring& line) {
 }
 
 std::wstring Describe(const DownloadInfo& i) {
-    return L"state=" + std::to_wstring(static_cast<int>(i.state)) + L" done=" + std::to_wstring(i.doneBytes) +
+    uint32_t retries = 0;
+    for (const Segment& s : i.segments) retries += s.retries;
+    return L"retries=" + std::to_wstring(retries) + L" state=" + std::to_wstring(static_cast<int>(i.state)) + L" done=" + std::to_wstring(i.doneBytes) +
            L" total=" + std::to_wstring(i.totalSize) + L" fixed=" + std::to_wstring(i.nameFixed ? 1 : 0) +
            L" speed=" + std::to_wstring(static_cast<int64_t>(i.speed)) + L" name=" + i.fileName + L" error=" + i.errorText;
 }
@@ -33,12 +35,13 @@ std::wstring Describe(const DownloadInfo& i) {
 int wmain(int argc, wchar_t** argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     if (argc < 3) {
-        Print(L"usage: tw_driver <url> <folder> [--name N [--fixed]] [--connections K] [--limit KB] [--fast] [--jobs J]");
+        Print(L"usage: tw_driver <url> <folder> [--name N [--fixed]] [--connections K] [--limit KB] [--fast] [--jobs J] [--seconds S]");
         return 2;
     }
     std::wstring name;
     bool fixed = false;
     int connections = 8, jobsWanted = 1;
+    double seconds = 0;  // pause every job after this long (0: run to the end)
     for (int i = 3; i < argc; ++i) {
         const std::wstring a = argv[i];
         if (a == L"--name" && i + 1 < argc) name = argv[++i];
@@ -46,6 +49,7 @@ int wmain(int argc, wchar_t** argv) {
         else if (a == L"--connections" && i + 1 < argc) connections = _wtoi(argv[++i]);
         else if (a == L"--limit" && i + 1 < argc) zeb::setSpeedLimit(static_cast<int64_t>(_wtoi(argv[++i])) * 1024);
         else if (a == L"--jobs" && i + 1 < argc) jobsWanted = _wtoi(argv[++i]);
+        else if (a == L"--seconds" && i + 1 < argc) seconds = _wtof(argv[++i]);
         else if (a == L"--fast") {
             zeb::Timing t;
             t.retryPauseBase = 10;
@@ -71,17 +75,20 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
     for (auto& job : jobs) job->start(connections, true);
+    const ULONGLONG began = GetTickCount64();
     for (;;) {
+        if (seconds > 0 && GetTickCount64() - began >= seconds * 1000)
+            for (auto& job : jobs) job->pause();
         bool allEnded = true;
         for (auto& job : jobs)
             if (WaitForSingleObject(job->finishedEvent(), 0) != WAIT_OBJECT_0) allEnded = false;
         if (allEnded) break;
-        for (size_t j = 0; j < jobs.size(); ++j) Print(L"progress job=" + std::to_wstring(j) + L" " + Describe(jobs[j]->snapshot(false)));
+        for (size_t j = 0; j < jobs.size(); ++j) Print(L"progress job=" + std::to_wstring(j) + L" " + Describe(jobs[j]->snapshot(true)));
         Sleep(100);
     }
     PROCESS_MEMORY_COUNTERS memory{};
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
-    for (size_t j = 0; j < jobs.size(); ++j) Print(L"end job=" + std::to_wstring(j) + L" " + Describe(jobs[j]->snapshot(false)));
+    for (size_t j = 0; j < jobs.size(); ++j) Print(L"end job=" + std::to_wstring(j) + L" " + Describe(jobs[j]->snapshot(true)));
     Print(L"memory peak=" + std::to_wstring(memory.PeakWorkingSetSize));
     return 0;
 }

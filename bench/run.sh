@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Prints the engine's figures beside real references measured in the same
+# run: nginx on loopback, a bare WinHTTP loop and curl. Not a test.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/tools/setup.sh"
+missing=()
+for p in nginx curl; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+"$root/tools/build.sh" >/dev/null
+"$root/tests/wine-session.sh" start "$root/build"
+trap '"$root/tests/wine-session.sh" stop "$root/build"' EXIT
+python3 "$root/bench/bench.py" "$@"
