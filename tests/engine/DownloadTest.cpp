@@ -122,3 +122,30 @@ TEST_F(DownloadJob, SizeFromProbeHeaders) {
     }
 }
 }  // namespace
+
+namespace {
+// Wine hands out WinHTTP handle values from a table, lowest free first, so a
+// leaked session shows as a climbing value for the next one opened. (On
+// Windows the values are pointers and say nothing; the owner's RAII close
+// is the same code there.)
+uintptr_t NextSessionValue() {
+    HINTERNET h = WinHttpOpen(L"probe", WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr, 0);
+    const uintptr_t value = reinterpret_cast<uintptr_t>(h);
+    WinHttpCloseHandle(h);
+    return value;
+}
+
+TEST_F(DownloadJob, FailedAndPausedJobsReleaseTheirSessions) {
+    const uintptr_t before = NextSessionValue();
+    for (int i = 0; i < 20; ++i) {
+        auto failed = Job(FileUrl(L"gone" + std::to_wstring(i) + L".bin", 100, L"probe_status=404"));
+        ASSERT_EQ(Run(failed), DownloadState::Failed);
+        auto paused = Job(FileUrl(L"p" + std::to_wstring(i) + L".bin", 4 * 1048576, L"rate=2000000"));
+        paused->start(2, false);
+        ASSERT_TRUE(WaitFor(paused, [](const DownloadInfo& d) { return d.doneBytes > 0; }));
+        paused->pause();
+        ASSERT_EQ(WaitForSingleObject(paused->finishedEvent(), 20000), WAIT_OBJECT_0);
+    }
+    EXPECT_LE(NextSessionValue(), before + 4);
+}
+}  // namespace
