@@ -1,0 +1,125 @@
+#include "store/ListFile.h"
+
+#include <windows.h>
+
+#include "engine/Download.h"
+#include "engine/StrictNumber.h"
+#include "engine/Url.h"
+#include "store/FileServices.h"
+#include "store/List.h"
+#include "store/Text.h"
+
+namespace {
+const char* StateWord(DownloadState s) {
+    switch (s) {
+        case DownloadState::Queued: return "queued";
+        case DownloadState::Completed: return "completed";
+        case DownloadState::Failed: return "failed";
+        default: return "paused";
+    }
+}
+
+DownloadState StateOfWord(const std::wstring& word) {
+    if (word == L"completed") return DownloadState::Completed;
+    if (word == L"failed") return DownloadState::Failed;
+    if (word == L"queued") return DownloadState::Queued;
+    return DownloadState::Paused;
+}
+
+DownloadInfo FreshRecord() {
+    DownloadInfo r;
+    r.totalSize = -1;
+    r.doneBytes = 0;
+    r.state = DownloadState::Queued;
+    return r;
+}
+}  // namespace
+
+bool IsPlainFileName(const std::wstring& name) {
+    if (name.empty() || name == L"." || name == L"..") return false;
+    return name.find_first_of(L"\\/:") == std::wstring::npos;
+}
+
+std::string ListFileText(const std::vector<DownloadInfo>& rows) {
+    std::string text = "ZEBLIST 1\r\n";
+    for (const DownloadInfo& r : rows) {
+        std::wstring error = r.errorText;
+        for (wchar_t& c : error)
+            if (c == L'\r' || c == L'\n') c = L' ';
+        text += "[item]\r\nurl=" + Utf16ToUtf8(r.url) + "\r\nfolder=" + Utf16ToUtf8(r.folder) + "\r\nfile=" +
+                Utf16ToUtf8(r.fileName) + "\r\nfixed=" + (r.nameFixed ? "1" : "0") + "\r\ntotal=" +
+                std::to_string(r.totalSize) + "\r\ndone=" + std::to_string(r.doneBytes) + "\r\nstate=" +
+                StateWord(r.state) + "\r\nerror=" + Utf16ToUtf8(error) + "\r\n";
+    }
+    return text;
+}
+
+ListFileContent ParseListFile(const std::string& data, bool complete) {
+    ListFileContent out;
+    out.damaged = !complete;
+    if (data.size() < 7 || data.compare(0, 7, "ZEBLIST") != 0) {
+        out.damaged = out.damaged || !data.empty();
+        return out;
+    }
+    bool open = false;
+    DownloadInfo record;
+    const auto close = [&] {
+        if (open && IsAcceptableLink(record.url) && !record.folder.empty()) {
+            record.nameFixed = record.nameFixed && IsPlainFileName(record.fileName);
+            out.records.push_back(record);
+        }
+    };
+    size_t start = 0;
+    while (start <= data.size()) {
+        size_t end = data.find('\n', start);
+        if (end == std::string::npos) end = data.size();
+        const std::wstring line = Trim(Utf8ToUtf16(data.substr(start, end - start)));
+        start = end + 1;
+        if (line == L"[item]") {
+            close();
+            record = FreshRecord();
+            open = true;
+            continue;
+        }
+        const size_t eq = line.find(L'=');
+        if (!open || eq == std::wstring::npos) continue;
+        const std::wstring key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == L"url") record.url = value;
+        else if (key == L"folder") record.folder = value;
+        else if (key == L"file") record.fileName = value;
+        else if (key == L"fixed") record.nameFixed = value == L"1";
+        else if (key == L"total") record.totalSize = ParseStrictNumber(value).value_or(-1);
+        else if (key == L"done") record.doneBytes = ParseStrictNumber(value).value_or(record.doneBytes);
+        else if (key == L"state") record.state = StateOfWord(value);
+        else if (key == L"error") record.errorText = value;
+    }
+    // A file cut short may end inside a section whose values are partial.
+    if (complete) close();
+    return out;
+}
+
+LoadedList ReadListFile(const std::wstring& path) {
+    ReadStatus status;
+    const std::string data = ReadWholeFile(path, kListFileLimit, &status);
+    // A missing file is an empty list; one that exists but cannot be read
+    // whole must not be taken for a shorter list.
+    const bool complete = status == ReadStatus::Complete || status == ReadStatus::NotOpened;
+    ListFileContent content = ParseListFile(data, complete);
+    if (status == ReadStatus::NotOpened && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        content.damaged = true;
+    LoadedList loaded;
+    loaded.damaged = content.damaged;
+    for (const DownloadInfo& r : content.records) loaded.jobs.push_back(std::make_shared<zeb::Download>(r));
+    return loaded;
+}
+
+bool WriteListFile(const std::wstring& path, const std::vector<std::shared_ptr<zeb::Download>>& jobs) {
+    std::vector<DownloadInfo> rows;
+    rows.reserve(jobs.size());
+    for (const auto& job : jobs) rows.push_back(job->snapshot(false));
+    return WriteFileAtomic(path, ListFileText(rows));
+}
+
+bool BackUpListFile(const std::wstring& path) {
+    return ::CopyFileW(path.c_str(), (path + L".bak").c_str(), FALSE) != 0;
+}

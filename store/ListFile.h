@@ -1,0 +1,46 @@
+// "downloads.lst": one section per row, in list order, with what is needed
+// to show the row again and resume it. The text is built and read here as
+// plain data; the list writes it whenever its signature changes.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/Types.h"
+
+namespace zeb {
+class Download;
+}
+
+struct ListFileContent {
+    std::vector<DownloadInfo> records;
+    // The file was not read whole (cut at the size limit or by a read
+    // error) or did not start with the magic: rows may be missing, so the
+    // original must be kept before anything is written over it.
+    bool damaged = false;
+};
+
+// The file's bytes for these rows (each job's fresh snapshot).
+std::string ListFileText(const std::vector<DownloadInfo>& rows);
+
+// Rows of a list file's bytes. When `complete` is false the last section
+// may be cut short and is dropped.
+ListFileContent ParseListFile(const std::string& data, bool complete);
+
+// A stored name is trusted as settled only when it names a plain file in
+// its folder: no separators, no drive or stream colon, not "." or "..".
+bool IsPlainFileName(const std::wstring& name);
+
+// Reads the file at `path` into new jobs (file order).
+struct LoadedList {
+    std::vector<std::shared_ptr<zeb::Download>> jobs;
+    bool damaged = false;
+};
+LoadedList ReadListFile(const std::wstring& path);
+
+// Writes fresh snapshots of the jobs atomically; false when the write failed.
+bool WriteListFile(const std::wstring& path, const std::vector<std::shared_ptr<zeb::Download>>& jobs);
+
+// Keeps the current file as "<path>.bak" (replacing an older copy).
+bool BackUpListFile(const std::wstring& path);

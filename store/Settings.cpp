@@ -1,0 +1,83 @@
+#include "store/Settings.h"
+
+#include <algorithm>
+#include <climits>
+#include <cwctype>
+
+#include "engine/RateLimiter.h"
+#include "store/FileServices.h"
+#include "store/Lang.h"
+#include "store/Storage.h"
+
+AppSettings g_settings;
+
+int64_t SpeedLimitBytesPerSecond(int32_t speedLimitKB) {
+    return speedLimitKB > 0 ? static_cast<int64_t>(speedLimitKB) * 1024 : 0;
+}
+
+int32_t LenientNumber(const std::wstring& text) {
+    size_t i = 0;
+    while (i < text.size() && std::iswspace(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
+    int64_t value = 0;
+    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
+        value = value * 10 + (text[i] - L'0');
+        if (value > static_cast<int64_t>(INT_MAX) + 1) value = static_cast<int64_t>(INT_MAX) + 1;  // saturates
+    }
+    if (negative) value = -value;
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int32_t>(value);
+}
+
+namespace {
+std::wstring Lower(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
+    return text;
+}
+}  // namespace
+
+void ApplySettingsText(const std::string& text, AppSettings& s) {
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::wstring line = Utf8ToUtf16(text.substr(start, end - start));
+        start = end + 1;
+        while (!line.empty() && (line.back() == L'\r' || line.back() == L' ')) line.pop_back();
+        const size_t eq = line.find(L'=');
+        if (line.empty() || eq == std::wstring::npos) continue;
+        const std::wstring key = Lower(line.substr(0, eq));
+        const std::wstring value = line.substr(eq + 1);
+        if (key == L"style") SetDarkTheme(Lower(value) != L"light");
+        else if (key == L"language") SetVietnamese(Lower(value) != L"en");
+        else if (key == L"folder") s.folder = value;
+        else if (key == L"connections") s.connections = LenientNumber(value);
+        else if (key == L"maxdownloads") s.maxDownloads = LenientNumber(value);
+        else if (key == L"speedlimitkb") s.speedLimitKB = LenientNumber(value);
+        else if (key == L"clipboard") s.clipboard = LenientNumber(value) != 0;
+        else if (key == L"ignorecerterrors") s.ignoreCertErrors = LenientNumber(value) != 0;
+    }
+    s.connections = std::min(16, std::max(1, s.connections));
+    s.maxDownloads = std::min(8, std::max(1, s.maxDownloads));
+    s.speedLimitKB = std::max(0, s.speedLimitKB);
+}
+
+std::string SettingsText(const AppSettings& s) {
+    return std::string("Language=") + (IsVietnamese() ? "vi" : "en") + "\r\nStyle=" + (IsDarkTheme() ? "dark" : "light") +
+           "\r\nFolder=" + Utf16ToUtf8(s.folder) + "\r\nConnections=" + std::to_string(s.connections) +
+           "\r\nMaxDownloads=" + std::to_string(s.maxDownloads) + "\r\nSpeedLimitKB=" + std::to_string(s.speedLimitKB) +
+           "\r\nClipboard=" + (s.clipboard ? "1" : "0") + "\r\nIgnoreCertErrors=" + (s.ignoreCertErrors ? "1" : "0") +
+           "\r\n";
+}
+
+void LoadSettings(const std::wstring& dataFolder) {
+    ApplySettingsText(ReadWholeFile(dataFolder + L"\\settings.cfg", kSmallFileLimit), g_settings);
+    if (g_settings.folder.empty()) g_settings.folder = GetDefaultDownloadFolder();
+    zeb::setSpeedLimit(SpeedLimitBytesPerSecond(g_settings.speedLimitKB));
+}
+
+bool SaveSettings(const std::wstring& dataFolder) {
+    return WriteFileAtomic(dataFolder + L"\\settings.cfg", SettingsText(g_settings));
+}
