@@ -77,6 +77,17 @@ DownloadState Download::state() const {
 
 DownloadInfo Download::snapshot(bool withSegments) const {
     std::lock_guard<std::mutex> lock(stateMutex_);
+    return snapshotLocked(withSegments);
+}
+
+bool Download::trySnapshot(DownloadInfo& out) const {
+    std::unique_lock<std::mutex> lock(stateMutex_, std::try_to_lock);
+    if (!lock.owns_lock()) return false;
+    out = snapshotLocked(false);
+    return true;
+}
+
+DownloadInfo Download::snapshotLocked(bool withSegments) const {
     DownloadInfo info;
     info.url = url_;
     info.folder = folder_;
@@ -126,16 +137,18 @@ void Download::start(int connections, bool ignoreCertErrors) {
 }
 
 void Download::pause() {
-    std::lock_guard<std::mutex> lock(stateMutex_);
+    // Only the UI thread sets running, so a running job is asked to stop
+    // without its lock: pause never waits behind a long preparation.
     if (running_) {
         // Every wait of the job's threads watches the event; every loop
         // checks the flag between network calls. Handles stay with their
         // owners (see the file comment).
         stopRequested_ = true;
         ::SetEvent(stopEvent_.get());
-    } else if (state_ == DownloadState::Queued) {
-        state_ = DownloadState::Paused;
+        return;
     }
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (!running_ && state_ == DownloadState::Queued) state_ = DownloadState::Paused;
 }
 
 void Download::requeue() {

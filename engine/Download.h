@@ -42,6 +42,12 @@ struct ProbeResult {
 
 struct UrlParts;
 
+// From now on no finished partial file is renamed in this process: the exit
+// calls it before its last save, so no row saved as unfinished can lose its
+// partial file afterwards. A job that finishes meanwhile keeps its complete
+// partial file and state and is renamed at its next start.
+void freezeFinalRenames(bool frozen = true);
+
 class Download : public std::enable_shared_from_this<Download> {
 public:
     Download(std::wstring url, std::wstring folder, std::wstring fileName, const RequestOptions& options);
@@ -57,11 +63,16 @@ public:
     void remove(bool deleteFinishedFile);
     DownloadState state() const;
     DownloadInfo snapshot(bool withSegments) const;
+    // The snapshot when the job's lock is free right now; false (and `out`
+    // untouched) while the job holds it, e.g. through a long reservation.
+    bool trySnapshot(DownloadInfo& out) const;
     bool running() const noexcept { return running_.load(); }
     // Signalled while no job thread runs.
     HANDLE finishedEvent() const noexcept { return finishedEvent_.get(); }
 
 private:
+    DownloadInfo snapshotLocked(bool withSegments) const;
+
     // Job thread (Download.cpp)
     void jobThread(int connections, bool ignoreCertErrors) noexcept;
     void drive(int connections, bool ignoreCertErrors);

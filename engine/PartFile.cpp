@@ -6,6 +6,7 @@
 #include <winioctl.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include "engine/Download.h"
 #include "engine/Error.h"
@@ -20,6 +21,7 @@
 namespace zeb {
 namespace {
 std::mutex g_nameMutex;
+std::atomic<bool> g_renamesFrozen{false};
 constexpr size_t kStateReadLimit = 4194304;  // bytes
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -43,6 +45,8 @@ bool IsPassingLock(DWORD e) {
     return e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION || e == ERROR_ACCESS_DENIED;
 }
 }  // namespace
+
+void freezeFinalRenames(bool frozen) { g_renamesFrozen = frozen; }
 
 void Download::prepareFile(const ProbeResult& probed, int connections) {
     std::lock_guard<std::mutex> names(g_nameMutex);
@@ -140,7 +144,12 @@ void Download::finalize() {
         SetSparse(file_.get(), false);
         file_.reset();
     }
-    std::lock_guard<std::mutex> names(g_nameMutex);
+    std::unique_lock<std::mutex> names(g_nameMutex);
+    if (g_renamesFrozen) {
+        names.unlock();
+        saveState();  // every range is done: the next start only renames
+        throw Error{};
+    }
     std::wstring folder, fileName;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);

@@ -1,10 +1,313 @@
 #include "store/List.h"
 
+#include <algorithm>
+
+#include "engine/Download.h"
 #include "engine/Url.h"
+#include "store/FileServices.h"
+#include "store/Lang.h"
+#include "store/ListFile.h"
+
+namespace {
+constexpr uint64_t kFreeSpacePollMs = 2000;
+constexpr uint64_t kExitBudgetMs = 5000;
+
+std::wstring Count(size_t n) { return std::to_wstring(n); }
+}  // namespace
 
 bool IsAcceptableLink(const std::wstring& text) {
     if (text.size() < 10 || text.size() > 8000) return false;
     if (text.find_first_of(L" \t\r\n\"<>") != std::wstring::npos) return false;
     zeb::UrlParts parts;
     return zeb::crackUrl(text, parts);
+}
+
+DownloadList::DownloadList(ListWindow& window, std::wstring listPath, QueueSettings settings,
+                           std::function<uint64_t()> ticks)
+    : window_(window), listPath_(std::move(listPath)), settings_(settings), ticks_(std::move(ticks)) {}
+
+DownloadList::~DownloadList() = default;
+
+std::wstring DownloadList::NameOrUrl(const DownloadInfo& info) {
+    return info.fileName.empty() ? info.url : info.fileName;
+}
+
+int DownloadList::RunningCount() const {
+    int running = 0;
+    for (const ListEntry& e : entries_)
+        if (e.job->running()) ++running;
+    for (const auto& job : stopping_)
+        if (job->running()) ++running;
+    return running;
+}
+
+int DownloadList::RowOf(const zeb::Download* job) const {
+    for (size_t i = 0; i < entries_.size(); ++i)
+        if (entries_[i].job.get() == job) return static_cast<int>(i);
+    return -1;
+}
+
+void DownloadList::PruneStopping() {
+    stopping_.erase(std::remove_if(stopping_.begin(), stopping_.end(), [](const auto& j) { return !j->running(); }),
+                    stopping_.end());
+}
+
+bool DownloadList::AddDownload(const DownloadRequest& request, const std::wstring& folder) {
+    return AddOne(request, folder, true);
+}
+
+bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& folder, bool save) {
+    if (!IsAcceptableLink(request.url)) {
+        window_.ShowError(Tr(L"Đây không phải liên kết http:// hoặc https:// hợp lệ:\n\n",
+                             L"This is not a valid http:// or https:// link:\n\n") +
+                          request.url);
+        return false;
+    }
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (entries_[i].cached.url == request.url && entries_[i].cached.state != DownloadState::Completed) {
+            selection_ = static_cast<int>(i);
+            window_.ScrollIntoView(selection_);
+            window_.SetStatus(Tr(L"Liên kết này đã có trong danh sách.", L"This link is already in the list."));
+            window_.RepaintList();
+            return false;
+        }
+    }
+    // A removed row whose job still stops holds its partial file: the same
+    // link may not adopt it until that thread has ended.
+    PruneStopping();
+    for (const auto& job : stopping_) {
+        if (job->snapshot(false).url == request.url) {
+            window_.SetStatus(Tr(L"Liên kết này đã có trong danh sách.", L"This link is already in the list."));
+            return false;
+        }
+    }
+    zeb::RequestOptions options{request.referrer, request.cookies, request.userAgent};
+    auto job = std::make_shared<zeb::Download>(request.url, folder, request.fileName, options);
+    entries_.push_back(ListEntry{job, job->snapshot(false), DownloadState::Queued});
+    selection_ = static_cast<int>(entries_.size() - 1);
+    StartQueued();
+    RefreshEntries();
+    window_.ScrollIntoView(selection_);
+    if (save) SaveListIfChanged(false);
+    window_.SetStatus(Tr(L"Đã thêm: ", L"Added: ") + request.url);
+    return true;
+}
+
+void DownloadList::AddRequests(const std::vector<DownloadRequest>& requests) {
+    size_t skipped = 0;
+    for (const DownloadRequest& r : requests) {
+        if (r.media || !IsAcceptableLink(r.url)) ++skipped;
+        else AddOne(r, *settings_.folder, false);
+    }
+    // One save for the whole batch: thousands of links would otherwise
+    // rewrite and flush the file thousands of times.
+    SaveListIfChanged(false);
+    if (skipped > 0)
+        window_.SetStatus(Count(skipped) +
+                          Tr(L" liên kết bị bỏ qua: bản PE chỉ tải tệp http(s) (không hỗ trợ video trực tuyến / torrent).",
+                             L" link(s) skipped: the PE edition downloads http(s) files only (no streaming video / "
+                             L"torrent)."));
+}
+
+void DownloadList::StartQueued() {
+    PruneStopping();
+    int running = RunningCount();
+    for (ListEntry& e : entries_) {
+        if (running >= *settings_.maxDownloads) break;
+        if (!e.job->running() && e.job->state() == DownloadState::Queued) {
+            e.job->start(*settings_.connections, *settings_.ignoreCertErrors);
+            ++running;
+        }
+    }
+}
+
+void DownloadList::RefreshEntries() {
+    for (ListEntry& e : entries_) {
+        e.cached = e.job->snapshot(false);
+        const DownloadState state = e.cached.state;
+        if (state == e.lastNotifiedState) continue;
+        if (state == DownloadState::Completed) {
+            window_.Beep();
+            window_.SetStatus(Tr(L"Đã tải xong: ", L"Finished: ") + e.cached.fileName);
+        } else if (state == DownloadState::Failed) {
+            window_.SetStatus(Tr(L"Lỗi: ", L"Failed: ") + NameOrUrl(e.cached) + L" \u2014 " + e.cached.errorText);
+        }
+        e.lastNotifiedState = state;
+    }
+    window_.UpdateScrollRange();
+    window_.RepaintList();
+    window_.RepaintStatus();
+}
+
+std::string DownloadList::ListSignature() const {
+    std::string signature;
+    for (const ListEntry& e : entries_)
+        signature += Utf16ToUtf8(e.cached.url) + "|" + Utf16ToUtf8(e.cached.fileName) + "|" +
+                     std::to_string(static_cast<int>(e.cached.state)) + "\n";
+    return signature;
+}
+
+void DownloadList::SaveListIfChanged(bool force) {
+    std::string signature = ListSignature();
+    if (!force && signature == lastSignature_) return;
+    if (backUpBeforeWrite_) {
+        // The file read at start-up was cut or unreadable: keep it before
+        // the first write replaces it for good.
+        if (!BackUpListFile(listPath_) && ::GetFileAttributesW(listPath_.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+        backUpBeforeWrite_ = false;
+    }
+    // Fresh snapshots for the current progress; a job busy right now (its
+    // lock held through a long reservation) is written from its cached row,
+    // so saving never waits on a job.
+    std::vector<DownloadInfo> rows;
+    rows.reserve(entries_.size());
+    for (const ListEntry& e : entries_) {
+        DownloadInfo info;
+        rows.push_back(e.job->trySnapshot(info) ? std::move(info) : e.cached);
+    }
+    // Recorded only once the file is written: a failed write is retried at
+    // the next tick instead of being forgotten.
+    if (WriteFileAtomic(listPath_, ListFileText(rows))) lastSignature_ = std::move(signature);
+}
+
+void DownloadList::QueueTick() {
+    StartQueued();
+    RefreshEntries();
+    SaveListIfChanged(false);
+    window_.RefreshDetails();
+    const uint64_t now = ticks_();
+    if (pollDue_ || now - lastPoll_ >= kFreeSpacePollMs) {
+        pollDue_ = false;
+        lastPoll_ = now;
+        const uint64_t free = GetFreeSpace(*settings_.folder);
+        if (!haveFree_ || free != lastFree_) {
+            haveFree_ = true;
+            lastFree_ = free;
+            window_.ShowFreeSpace(free);
+        }
+    }
+}
+
+void DownloadList::ToggleItem(int row) {
+    if (row < 0 || row >= static_cast<int>(entries_.size())) return;
+    zeb::Download& job = *entries_[static_cast<size_t>(row)].job;
+    switch (job.state()) {
+        case DownloadState::Completed: break;
+        case DownloadState::Queued:
+        case DownloadState::Connecting:
+        case DownloadState::Downloading: job.pause(); break;
+        default: job.requeue(); break;
+    }
+    StartQueued();
+    RefreshEntries();
+}
+
+void DownloadList::PauseAll() {
+    for (ListEntry& e : entries_) e.job->pause();
+    RefreshEntries();
+    window_.SetStatus(Tr(L"Đã tạm dừng mọi mục tải.", L"Every download was paused."));
+}
+
+void DownloadList::ResumeAll() {
+    for (ListEntry& e : entries_) e.job->requeue();
+    StartQueued();
+    RefreshEntries();
+    window_.SetStatus(Tr(L"Đang tiếp tục mọi mục chưa xong.", L"Resuming every unfinished download."));
+}
+
+void DownloadList::ClearFinished() {
+    size_t count = 0;
+    for (int i = static_cast<int>(entries_.size()) - 1; i >= 0; --i) {
+        if (entries_[static_cast<size_t>(i)].job->state() == DownloadState::Completed) {
+            entries_[static_cast<size_t>(i)].job->remove(false);
+            EraseEntry(i);
+            ++count;
+        }
+    }
+    RefreshEntries();
+    SaveListIfChanged(false);
+    window_.SetStatus(Count(count) + Tr(L" mục đã xong được dọn khỏi danh sách (giữ nguyên tệp).",
+                                        L" finished item(s) cleared (files kept)."));
+}
+
+void DownloadList::RemoveDownload(int row) {
+    if (row < 0 || row >= static_cast<int>(entries_.size())) return;
+    const std::shared_ptr<zeb::Download> job = entries_[static_cast<size_t>(row)].job;  // held across the question
+    const DownloadInfo info = job->snapshot(false);
+    bool deleteFile = false;
+    if (info.state != DownloadState::Completed) {
+        ConfirmQuestion q;
+        q.title = L"Tidewell PE";
+        q.text = Tr(L"Xoá mục tải này? Phần đã tải sẽ bị xoá.\n\n",
+                    L"Remove this download? The part already downloaded will be deleted.\n\n") +
+                 NameOrUrl(info);
+        q.confirmLabel = Tr(L"Xoá", L"Remove");
+        q.danger = true;
+        if (!window_.Confirm(q)) return;
+    } else {
+        const FinishedRemoval answer = window_.AskFinishedRemoval(
+            Tr(L"Xoá mục đã tải xong này khỏi danh sách?\n\n", L"Remove this finished download from the list?\n\n") +
+            info.folder + L"\\" + info.fileName);
+        if (answer == FinishedRemoval::Cancel) return;
+        deleteFile = answer == FinishedRemoval::DeleteFile;
+    }
+    const int now = RowOf(job.get());  // the list may have changed while the question was open
+    if (now < 0) return;
+    job->remove(deleteFile);
+    EraseEntry(now);
+    RefreshEntries();
+    SaveListIfChanged(false);
+    window_.SetStatus(Tr(L"Đã xoá: ", L"Removed: ") + NameOrUrl(info));
+}
+
+void DownloadList::EraseEntry(int row) {
+    if (row < 0 || row >= static_cast<int>(entries_.size())) return;
+    const std::shared_ptr<zeb::Download> job = entries_[static_cast<size_t>(row)].job;
+    window_.CloseDetailsIfShowing(job.get());
+    if (job->running()) stopping_.push_back(job);
+    entries_.erase(entries_.begin() + row);
+    if (selection_ == row) selection_ = std::min(static_cast<int>(entries_.size()) - 1, row);
+    else if (selection_ > row) --selection_;
+    window_.ResetHover();
+}
+
+void DownloadList::Load() {
+    LoadedList loaded = ReadListFile(listPath_);
+    backUpBeforeWrite_ = loaded.damaged;
+    for (auto& job : loaded.jobs) {
+        DownloadInfo info = job->snapshot(false);
+        const DownloadState state = info.state;
+        entries_.push_back(ListEntry{std::move(job), std::move(info), state});
+    }
+    SaveListIfChanged(false);
+}
+
+bool DownloadList::ExitCheck() {
+    if (RunningCount() == 0) return true;
+    ConfirmQuestion q;
+    q.title = L"Tidewell PE";
+    q.text = Tr(L"Vẫn còn mục đang tải. Chúng sẽ được tạm dừng và có thể tải tiếp ở lần sau.\n\nThoát ngay?",
+                L"Downloads are still running. They will be paused and can be resumed next time.\n\nExit now?");
+    q.confirmLabel = Tr(L"Thoát", L"Exit");
+    q.question = true;
+    return window_.Confirm(q);
+}
+
+void DownloadList::Exit() {
+    // No finished file is renamed after the save below: a row saved as
+    // paused must still find its partial file at the next start.
+    zeb::freezeFinalRenames();
+    for (ListEntry& e : entries_) e.job->pause();
+    for (auto& job : stopping_) job->pause();
+    const uint64_t start = ticks_();
+    const auto left = [&]() -> DWORD {
+        const uint64_t used = ticks_() - start;
+        return used >= kExitBudgetMs ? 0 : static_cast<DWORD>(kExitBudgetMs - used);
+    };
+    for (ListEntry& e : entries_) ::WaitForSingleObject(e.job->finishedEvent(), left());
+    for (auto& job : stopping_) ::WaitForSingleObject(job->finishedEvent(), left());
+    // A job still busy past the budget keeps its cached row; nothing here
+    // may block.
+    for (ListEntry& e : entries_) e.job->trySnapshot(e.cached);
+    SaveListIfChanged(true);
 }

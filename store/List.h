@@ -1,9 +1,103 @@
-// The download list and its queue (built in the list step); for now the
-// one admission test every link passes.
+// The download list and its queue. Everything here runs on the UI thread
+// and takes no lock; jobs are reached only through their own operations
+// (and the atomic running flag). The windows are reached through ListWindow.
 #pragma once
 
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "engine/Types.h"
+#include "store/ListWindow.h"
+
+namespace zeb {
+class Download;
+}
 
 // 10 to 8000 UTF-16 units, no space, tab, CR, LF, double quote, "<" or ">",
 // and an http or https URL with a host.
 bool IsAcceptableLink(const std::wstring& text);
+
+struct DownloadRequest {
+    std::wstring url;
+    std::wstring referrer;
+    std::wstring fileName;
+    std::wstring userAgent;
+    std::wstring cookies;  // one Cookie header value
+    std::wstring title;
+    bool media = false;  // the browser marked it as streaming media
+};
+
+struct ListEntry {
+    std::shared_ptr<zeb::Download> job;
+    DownloadInfo cached;  // last snapshot, without segments
+    DownloadState lastNotifiedState = DownloadState::Queued;
+};
+
+// The scheduler's settings, read at each use.
+struct QueueSettings {
+    const std::wstring* folder;  // default download folder
+    const int32_t* connections;
+    const int32_t* maxDownloads;
+    const bool* ignoreCertErrors;
+};
+
+class DownloadList {
+public:
+    // `ticks` is the clock of the free-space poll and the exit budget (ms).
+    DownloadList(ListWindow& window, std::wstring listPath, QueueSettings settings,
+                 std::function<uint64_t()> ticks = [] { return ::GetTickCount64(); });
+    ~DownloadList();
+
+    const std::vector<ListEntry>& Entries() const { return entries_; }
+    int Selection() const { return selection_; }
+    void Select(int row) { selection_ = row; }
+
+    bool AddDownload(const DownloadRequest& request, const std::wstring& folder);
+    void AddRequests(const std::vector<DownloadRequest>& requests);
+    void RemoveDownload(int row);
+    void EraseEntry(int row);
+    void ClearFinished();
+    void PauseAll();
+    void ResumeAll();
+    void ToggleItem(int row);
+    void StartQueued();
+    void RefreshEntries();
+    std::string ListSignature() const;
+    void SaveListIfChanged(bool force);
+    void QueueTick();
+    void PollFreeSpaceNow() { lastPoll_ = 0; pollDue_ = true; }
+
+    void Load();  // start-up: the list file's rows, then one save
+    // Whether the window may close: asks only while a download runs.
+    bool ExitCheck();
+    // Pauses every job, waits for them within one 5000 ms budget, saves.
+    void Exit();
+
+private:
+    bool AddOne(const DownloadRequest& request, const std::wstring& folder, bool save);
+    int RunningCount() const;
+    int RowOf(const zeb::Download* job) const;
+    void PruneStopping();
+    static std::wstring NameOrUrl(const DownloadInfo& info);
+
+    ListWindow& window_;
+    std::wstring listPath_;
+    QueueSettings settings_;
+    std::function<uint64_t()> ticks_;
+    std::vector<ListEntry> entries_;
+    int selection_ = -1;
+    std::string lastSignature_;
+    // Rows erased while their job still ran: they hold their slot, block
+    // the same link and are waited for at exit, until their thread ends.
+    std::vector<std::shared_ptr<zeb::Download>> stopping_;
+    bool backUpBeforeWrite_ = false;  // the file read at start-up was damaged
+    uint64_t lastPoll_ = 0;
+    bool pollDue_ = true;
+    uint64_t lastFree_ = 0;
+    bool haveFree_ = false;
+};

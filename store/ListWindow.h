@@ -1,0 +1,39 @@
+// What the download list needs from the windows. The main window implements
+// it; tests implement it with scripted answers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zeb {
+class Download;
+}
+
+struct ConfirmQuestion {
+    std::wstring title;
+    std::wstring text;
+    std::wstring confirmLabel;
+    bool danger = false;    // the confirm button in the danger style
+    bool question = false;  // question icon; warning icon otherwise
+};
+
+enum class FinishedRemoval { Cancel, RemoveFromList, DeleteFile };
+
+class ListWindow {
+public:
+    virtual ~ListWindow() = default;
+    virtual void SetStatus(const std::wstring& text) = 0;
+    virtual void ShowError(const std::wstring& text) = 0;
+    virtual bool Confirm(const ConfirmQuestion& question) = 0;
+    // The three-button question for a finished row; closing the dialog is Cancel.
+    virtual FinishedRemoval AskFinishedRemoval(const std::wstring& text) = 0;
+    virtual void ScrollIntoView(int row) = 0;
+    virtual void UpdateScrollRange() = 0;
+    virtual void ResetHover() = 0;
+    virtual void RepaintList() = 0;
+    virtual void RepaintStatus() = 0;
+    virtual void RefreshDetails() = 0;
+    virtual void CloseDetailsIfShowing(const zeb::Download* job) = 0;
+    virtual void ShowFreeSpace(uint64_t bytes) = 0;
+    virtual void Beep() = 0;
+};

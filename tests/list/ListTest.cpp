@@ -1,0 +1,329 @@
+// The list and its queue with real jobs against the loopback test server,
+// the windows replaced by a scripted seam.
+#include "store/List.h"
+
+#include <gtest/gtest.h>
+
+#include "ScriptedWindow.h"
+#include "engine/Download.h"
+#include "engine/Timing.h"
+#include "engine/Language.h"
+#include "store/FileServices.h"
+#include "store/ListFile.h"
+#include "support/HttpGet.h"
+#include "support/TempFolder.h"
+
+namespace {
+std::wstring Server() {
+    const char* v = std::getenv("TW_HTTP");
+    return v ? Utf8ToUtf16(v) : std::wstring();
+}
+
+void HttpRelease(const std::wstring& token) { HttpGet(Server() + L"/_release?token=" + token); }
+
+class ListQueue : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(Server().empty()) << "run through run_with_server.py";
+        zeb::Timing t;
+        t.retryPauseBase = 10;
+        t.maxRetryPause = 100;
+        t.monitorPeriodMs = 50;
+        zeb::setTimingForTests(t);
+        zeb::freezeFinalRenames(false);  // an earlier test's exit froze them
+        folder_ = downloads_.path();
+        list_ = std::make_unique<DownloadList>(window_, data_ / L"downloads.lst",
+                                               QueueSettings{&folder_, &connections_, &maxDownloads_, &ignoreCert_},
+                                               [this] { return clock_; });
+    }
+    void TearDown() override {
+        if (list_) list_->Exit();
+        zeb::setTimingForTests(zeb::Timing());
+    }
+    std::wstring Url(const std::wstring& name, int64_t size, const std::wstring& extra = L"") const {
+        return Server() + L"/file/" + name + L"?size=" + std::to_wstring(size) + (extra.empty() ? L"" : L"&" + extra);
+    }
+    static DownloadRequest Req(const std::wstring& url) {
+        DownloadRequest r;
+        r.url = url;
+        return r;
+    }
+    // Ticks until `done` holds (real time passes for the jobs).
+    template <typename Pred>
+    bool TickUntil(Pred done, int ms = 20000) {
+        for (int waited = 0; waited < ms; waited += 20) {
+            list_->QueueTick();
+            if (done()) return true;
+            Sleep(20);
+        }
+        return false;
+    }
+    DownloadState State(int row) const { return list_->Entries()[row].cached.state; }
+    std::string ListFile() const { return ReadWholeFile(data_ / L"downloads.lst", 1u << 26); }
+
+    ScratchFolder data_, downloads_;
+    std::wstring folder_;
+    int32_t connections_ = 2, maxDownloads_ = 2;
+    bool ignoreCert_ = false;
+    uint64_t clock_ = 100000;
+    ScriptedWindow window_;
+    std::unique_ptr<DownloadList> list_;
+};
+
+TEST_F(ListQueue, AdmissionAndTheExactDuplicateRule) {
+    ScopedLanguage en(false);
+    EXPECT_FALSE(list_->AddDownload(Req(L"ftp://host.example/f"), folder_));
+    ASSERT_EQ(window_.errors.size(), 1u);
+    EXPECT_EQ(window_.errors[0], L"This is not a valid http:// or https:// link:\n\nftp://host.example/f");
+    const std::wstring link = Url(L"a.bin", 100, L"hold=1&token=dup");
+    ASSERT_TRUE(list_->AddDownload(Req(link), folder_));
+    EXPECT_EQ(window_.Status(), L"Added: " + link);
+    list_->Select(-1);
+    EXPECT_FALSE(list_->AddDownload(Req(link), folder_));
+    EXPECT_EQ(window_.Status(), L"This link is already in the list.");
+    EXPECT_EQ(list_->Selection(), 0);
+    std::wstring upper = link;
+    upper.replace(0, 4, L"HTTP");
+    EXPECT_TRUE(list_->AddDownload(Req(upper), folder_));  // the comparison is exact
+    EXPECT_TRUE(list_->AddDownload(Req(link + L"&x"), folder_));
+    EXPECT_EQ(list_->Entries().size(), 3u);
+    HttpRelease(L"dup");
+}
+
+TEST_F(ListQueue, CompletedRowDoesNotBlockTheSameLink) {
+    const std::wstring link = Url(L"c.bin", 1000);
+    ASSERT_TRUE(list_->AddDownload(Req(link), folder_));
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed; }));
+    EXPECT_TRUE(list_->AddDownload(Req(link), folder_));
+    EXPECT_EQ(list_->Entries().size(), 2u);
+}
+
+TEST_F(ListQueue, StrictListOrderUnderTheLimit) {
+    maxDownloads_ = 2;
+    // Rows 0 and 1 are held by the server; row 0 is released first.
+    list_->AddDownload(Req(Url(L"q0.bin", 100, L"hold=1&token=q0")), folder_);
+    list_->AddDownload(Req(Url(L"q1.bin", 100, L"hold=1&token=q1")), folder_);
+    list_->AddDownload(Req(Url(L"q2.bin", 100, L"hold=1&token=q2")), folder_);
+    list_->AddDownload(Req(Url(L"q3.bin", 100, L"hold=1&token=q3")), folder_);
+    list_->QueueTick();
+    EXPECT_TRUE(list_->Entries()[0].job->running());
+    EXPECT_TRUE(list_->Entries()[1].job->running());
+    EXPECT_EQ(State(2), DownloadState::Queued);
+    EXPECT_EQ(State(3), DownloadState::Queued);
+    HttpRelease(L"q0");
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed; }));
+    list_->QueueTick();
+    EXPECT_TRUE(list_->Entries()[2].job->running());  // the third starts, not the fourth
+    EXPECT_EQ(State(3), DownloadState::Queued);
+    for (const wchar_t* t : {L"q1", L"q2", L"q3"}) HttpRelease(t);
+}
+
+TEST_F(ListQueue, FinishAndFailureAreAnnouncedOnce) {
+    ScopedLanguage vi(true);
+    list_->AddDownload(Req(Url(L"ok.bin", 500)), folder_);
+    const std::wstring bad = Url(L"bad.bin", 500, L"probe_status=404");
+    list_->AddDownload(Req(bad), folder_);
+    ASSERT_TRUE(TickUntil([&] {
+        return State(0) == DownloadState::Completed && State(1) == DownloadState::Failed;
+    }));
+    for (int i = 0; i < 5; ++i) list_->QueueTick();
+    EXPECT_EQ(window_.beeps, 1);
+    EXPECT_EQ(std::count(window_.statuses.begin(), window_.statuses.end(), L"Đã tải xong: ok.bin"), 1);
+    EXPECT_EQ(std::count(window_.statuses.begin(), window_.statuses.end(),
+                         L"Lỗi: " + bad + L" \u2014 Máy chủ trả về HTTP 404 (không tìm thấy tệp)."),  // no name yet: the link
+              1);
+}
+
+TEST_F(ListQueue, SkippedLinksAndOneSaveForABatch) {
+    ScopedLanguage en(false);
+    list_->AddDownload(Req(Url(L"dup.bin", 100, L"hold=1&token=b")), folder_);
+    DownloadRequest media = Req(Url(L"v.mp4", 100));
+    media.media = true;
+    list_->AddRequests({media, Req(L"ftp://x.example/f"), Req(Url(L"dup.bin", 100, L"hold=1&token=b"))});
+    EXPECT_EQ(list_->Entries().size(), 1u);
+    EXPECT_EQ(window_.Status(),
+              L"2 link(s) skipped: the PE edition downloads http(s) files only (no streaming video / torrent).");
+    std::vector<DownloadRequest> many;
+    for (int i = 0; i < 300; ++i) many.push_back(Req(Url(L"m" + std::to_wstring(i) + L".bin", 10, L"hold=1&token=m")));
+    maxDownloads_ = 1;
+    list_->AddRequests(many);
+    EXPECT_EQ(list_->Entries().size(), 301u);
+    EXPECT_NE(ListFile().find("m299.bin"), std::string::npos);
+    HttpRelease(L"b");
+    HttpRelease(L"m");
+}
+
+TEST_F(ListQueue, ClearFinishedCountsAndKeepsFiles) {
+    ScopedLanguage en(false);
+    list_->ClearFinished();
+    EXPECT_EQ(window_.Status(), L"0 finished item(s) cleared (files kept).");
+    list_->AddDownload(Req(Url(L"k1.bin", 100)), folder_);
+    list_->AddDownload(Req(Url(L"k2.bin", 100)), folder_);
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed && State(1) == DownloadState::Completed; }));
+    list_->ClearFinished();
+    EXPECT_EQ(window_.Status(), L"2 finished item(s) cleared (files kept).");
+    EXPECT_TRUE(list_->Entries().empty());
+    EXPECT_EQ(list_->Selection(), -1);
+    EXPECT_EQ(ScratchFolder::List(folder_).size(), 2u);
+    EXPECT_EQ(ListFile(), "ZEBLIST 1\r\n");
+}
+
+TEST_F(ListQueue, RemovalQuestionsAndTheirAnswers) {
+    ScopedLanguage en(false);
+    list_->AddDownload(Req(Url(L"done.bin", 100)), folder_);
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed; }));
+    list_->RemoveDownload(0);  // dialog closed: nothing happens
+    EXPECT_EQ(list_->Entries().size(), 1u);
+    EXPECT_EQ(window_.questions.back(),
+              L"Remove this finished download from the list?\n\n" + folder_ + L"\\done.bin");
+    window_.removalAnswers.push_back(FinishedRemoval::DeleteFile);
+    list_->RemoveDownload(0);
+    EXPECT_TRUE(list_->Entries().empty());
+    EXPECT_TRUE(ScratchFolder::List(folder_).empty());
+    EXPECT_EQ(window_.Status(), L"Removed: done.bin");
+
+    list_->AddDownload(Req(Url(L"held.bin", 100, L"hold=1&token=rq")), folder_);
+    window_.confirmAnswers.push_back(false);
+    list_->RemoveDownload(0);
+    EXPECT_EQ(list_->Entries().size(), 1u);
+    EXPECT_EQ(window_.questions.back().rfind(L"Remove this download? The part already downloaded will be deleted.\n\n", 0),
+              0u);
+    // The row vanishes while the question is open: nothing more happens.
+    window_.confirmAnswers.push_back(true);
+    window_.duringQuestion = [&] { list_->EraseEntry(0); };
+    list_->RemoveDownload(0);
+    window_.duringQuestion = nullptr;
+    EXPECT_TRUE(list_->Entries().empty());
+    HttpRelease(L"rq");
+}
+
+TEST_F(ListQueue, SelectionAfterErase) {
+    for (int i = 0; i < 3; ++i) list_->AddDownload(Req(Url(L"s" + std::to_wstring(i) + L".bin", 10, L"hold=1&token=s")), folder_);
+    list_->Select(2);
+    list_->EraseEntry(2);
+    EXPECT_EQ(list_->Selection(), 1);
+    list_->Select(1);
+    list_->EraseEntry(0);
+    EXPECT_EQ(list_->Selection(), 0);
+    list_->EraseEntry(0);
+    EXPECT_EQ(list_->Selection(), -1);
+    EXPECT_GE(window_.hoverResets, 3);
+    HttpRelease(L"s");
+}
+
+TEST_F(ListQueue, RemovedRunningJobKeepsItsSlotAndBlocksTheSameLink) {
+    maxDownloads_ = 1;
+    const std::wstring slow = Url(L"slow.bin", 8 << 20, L"rate=400000");
+    list_->AddDownload(Req(slow), folder_);
+    list_->AddDownload(Req(Url(L"next.bin", 100)), folder_);
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Downloading; }));
+    window_.confirmAnswers.push_back(true);
+    list_->RemoveDownload(0);
+    ASSERT_EQ(list_->Entries().size(), 1u);
+    // The removed job's thread is still ending: it holds the one slot...
+    list_->StartQueued();
+    // ...and the same link cannot adopt its partial file meanwhile.
+    EXPECT_FALSE(list_->AddDownload(Req(slow), folder_));
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed; }));
+    EXPECT_TRUE(list_->AddDownload(Req(slow), folder_));
+}
+
+TEST_F(ListQueue, SignatureRuleProgressAloneWritesNothing) {
+    list_->AddDownload(Req(Url(L"sig.bin", 4 << 20, L"rate=1000000")), folder_);
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Downloading; }));
+    const std::string before = ListFile();
+    WriteFileAtomic(data_ / L"downloads.lst", "marker");
+    for (int i = 0; i < 10; ++i) {
+        list_->QueueTick();
+        Sleep(30);
+    }
+    EXPECT_EQ(ListFile(), "marker");  // progress flowed, no write
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed; }));
+    EXPECT_NE(ListFile().find("state=completed"), std::string::npos);  // the state change wrote once
+    (void)before;
+}
+
+TEST_F(ListQueue, FailedWriteIsRetriedAtTheNextTick) {
+    const std::wstring path = data_ / L"downloads.lst";
+    WriteFileAtomic(path, "ZEBLIST 1\r\n");
+    HANDLE lock = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    list_->AddDownload(Req(Url(L"w.bin", 10, L"hold=1&token=w")), folder_);
+    EXPECT_EQ(ListFile(), "ZEBLIST 1\r\n");  // the rename was refused
+    CloseHandle(lock);
+    list_->QueueTick();
+    EXPECT_NE(ListFile().find("w.bin"), std::string::npos);
+    HttpRelease(L"w");
+}
+
+TEST_F(ListQueue, RestartShowsUnfinishedRowsPausedAndStartsNothing) {
+    list_->AddDownload(Req(Url(L"r1.bin", 8 << 20, L"rate=500000")), folder_);
+    list_->AddDownload(Req(Url(L"r2.bin", 100, L"hold=1&token=r2")), folder_);
+    maxDownloads_ = 1;
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Downloading; }));
+    HttpRelease(L"r2");
+    list_->Exit();
+    list_.reset();
+    ScriptedWindow second;
+    DownloadList again(second, data_ / L"downloads.lst", QueueSettings{&folder_, &connections_, &maxDownloads_, &ignoreCert_},
+                       [this] { return clock_; });
+    again.Load();
+    ASSERT_EQ(again.Entries().size(), 2u);
+    EXPECT_EQ(again.Entries()[0].cached.state, DownloadState::Paused);
+    EXPECT_EQ(again.Entries()[1].cached.state, DownloadState::Paused);
+    again.QueueTick();
+    EXPECT_FALSE(again.Entries()[0].job->running());
+    EXPECT_EQ(second.beeps, 0);
+    EXPECT_TRUE(second.statuses.empty());
+    again.Exit();
+}
+
+TEST_F(ListQueue, DamagedListIsKeptBesideBeforeTheFirstWrite) {
+    const std::wstring path = data_ / L"downloads.lst";
+    WriteFileAtomic(path, "not a list at all, but someone's data");
+    ScriptedWindow w;
+    DownloadList damaged(w, path, QueueSettings{&folder_, &connections_, &maxDownloads_, &ignoreCert_});
+    damaged.Load();
+    damaged.Exit();  // the forced save is the first write
+    EXPECT_EQ(ReadWholeFile(path + L".bak", 1000), "not a list at all, but someone's data");
+    EXPECT_EQ(ReadWholeFile(path, 1000), "ZEBLIST 1\r\n");
+}
+
+TEST_F(ListQueue, EmptyListWritesNothingUntilTheForcedSave) {
+    for (int i = 0; i < 3; ++i) list_->QueueTick();
+    EXPECT_EQ(GetFileAttributesW((data_ / L"downloads.lst").c_str()), INVALID_FILE_ATTRIBUTES);
+    list_->Exit();
+    list_.reset();
+    EXPECT_EQ(ReadWholeFile(data_ / L"downloads.lst", 1000), "ZEBLIST 1\r\n");
+}
+
+TEST_F(ListQueue, FreeSpaceIsPolledEveryTwoSeconds) {
+    list_->QueueTick();
+    ASSERT_EQ(window_.freeSpaces.size(), 1u);
+    clock_ += 1999;
+    list_->QueueTick();
+    clock_ += 1;
+    WriteFileAtomic(folder_ + L"\\filler", std::string(1 << 20, 'x'));  // the value changes
+    list_->QueueTick();
+    EXPECT_GE(window_.freeSpaces.size(), 1u);
+    EXPECT_LE(window_.freeSpaces.size(), 2u);
+}
+
+TEST_F(ListQueue, ExitWaitsWithinOneBudgetAndSavesPaused) {
+    ScopedLanguage en(false);
+    list_->AddDownload(Req(Url(L"e1.bin", 8 << 20, L"rate=500000")), folder_);
+    list_->AddDownload(Req(Url(L"e2.bin", 8 << 20, L"rate=500000")), folder_);
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Downloading && State(1) == DownloadState::Downloading; }));
+    window_.confirmAnswers.push_back(false);
+    EXPECT_FALSE(list_->ExitCheck());
+    EXPECT_EQ(window_.questions.back(),
+              L"Downloads are still running. They will be paused and can be resumed next time.\n\nExit now?");
+    const ULONGLONG t0 = GetTickCount64();
+    list_->Exit();
+    EXPECT_LT(GetTickCount64() - t0, 5500u);
+    const std::string file = ListFile();
+    EXPECT_EQ(std::count(file.begin(), file.end(), '['), 2);
+    EXPECT_EQ(file.find("state=queued"), std::string::npos);
+    EXPECT_NE(file.find("state=paused"), std::string::npos);
+    list_.reset();
+}
+}  // namespace
