@@ -327,3 +327,48 @@ TEST_F(ListQueue, ExitWaitsWithinOneBudgetAndSavesPaused) {
     list_.reset();
 }
 }  // namespace
+
+namespace {
+TEST_F(ListQueue, PauseAllResumeAllAndToggleInBothLanguages) {
+    list_->AddDownload(Req(Url(L"t1.bin", 4 << 20, L"rate=500000")), folder_);
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Downloading; }));
+    {
+        ScopedLanguage en(false);
+        list_->PauseAll();
+        EXPECT_EQ(window_.Status(), L"Every download was paused.");
+    }
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Paused; }));
+    {
+        ScopedLanguage vi(true);
+        list_->ResumeAll();
+        EXPECT_EQ(window_.Status(), L"Đang tiếp tục mọi mục chưa xong.");
+        list_->PauseAll();
+        EXPECT_EQ(window_.Status(), L"Đã tạm dừng mọi mục tải.");
+    }
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Paused; }));
+    list_->ToggleItem(0);  // paused -> queued -> started
+    EXPECT_TRUE(list_->Entries()[0].job->running());
+    list_->ToggleItem(0);  // running -> asked to stop
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Paused; }));
+    list_->ToggleItem(5);  // outside the list: nothing
+}
+
+TEST_F(ListQueue, ExitBudgetBoundsAJobThatCannotStop) {
+    // A probe held by the server cannot be cut short; the exit waits 5 s
+    // in all, then saves the row as paused from what it knows.
+    DownloadList real(window_, data_ / L"budget.lst", QueueSettings{&folder_, &connections_, &maxDownloads_, &ignoreCert_});
+    real.AddDownload(Req(Url(L"stuck1.bin", 100, L"hold=1&hold_ms=9000&token=stuck")), folder_);
+    real.AddDownload(Req(Url(L"stuck2.bin", 100, L"hold=1&hold_ms=9000&token=stuck")), folder_);
+    real.QueueTick();
+    ASSERT_TRUE(real.Entries()[0].job->running());
+    const ULONGLONG t0 = GetTickCount64();
+    real.Exit();
+    const ULONGLONG took = GetTickCount64() - t0;
+    EXPECT_GE(took, 4900u);
+    EXPECT_LT(took, 6500u);  // one shared budget, not one per job
+    const std::string file = ReadWholeFile(data_ / L"budget.lst", 100000);
+    EXPECT_EQ(std::count(file.begin(), file.end(), '['), 2);
+    EXPECT_EQ(file.find("state=queued"), std::string::npos);
+    HttpRelease(L"stuck");
+}
+}  // namespace
