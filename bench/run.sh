@@ -14,4 +14,5 @@ fi
 "$root/tools/build.sh" >/dev/null
 "$root/tests/wine-session.sh" start "$root/build"
 trap '"$root/tests/wine-session.sh" stop "$root/build"' EXIT
+python3 "$root/bench/queue.py"
 python3 "$root/bench/bench.py" "$@"

@@ -148,6 +148,7 @@ void Download::finalize() {
     if (g_renamesFrozen) {
         names.unlock();
         saveState();  // every range is done: the next start only renames
+        stopRequested_ = true;  // ends Paused, as the exit's pause would
         throw Error{};
     }
     std::wstring folder, fileName;

@@ -265,3 +265,27 @@ TEST_F(Resume, ProgramWideLimitHoldsAcrossJobs) {
     ExpectContent(L"la.bin", 8 * MiB);
 }
 }  // namespace
+
+namespace {
+TEST_F(Resume, NoRenameOnceRenamesAreFrozenAndTheNextStartFinishes) {
+    // At exit the list saves unfinished rows as paused; a job finishing
+    // after that must keep its partial file for the next start.
+    auto job = Job(FileUrl(L"frozen.bin", 3 * MiB, L"rate=3000000"));
+    job->start(2, false);
+    ASSERT_TRUE(WaitFor(job, [](const DownloadInfo& i) { return i.doneBytes > 0; }));
+    zeb::freezeFinalRenames(true);
+    job->pause();
+    ASSERT_EQ(WaitForSingleObject(job->finishedEvent(), 20000), WAIT_OBJECT_0);
+    job->requeue();
+    job->start(2, false);  // runs to the end but may not rename
+    const bool ended = WaitForSingleObject(job->finishedEvent(), 20000) == WAIT_OBJECT_0;
+    zeb::freezeFinalRenames(false);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(job->state(), DownloadState::Paused);
+    EXPECT_TRUE(job->snapshot(false).errorText.empty());
+    EXPECT_EQ(Files(), (std::vector<std::wstring>{L"frozen.bin.zebpart", L"frozen.bin.zebstate"}));
+    job->requeue();
+    ASSERT_EQ(Run(job, 2), DownloadState::Completed);
+    ExpectContent(L"frozen.bin", 3 * MiB);
+}
+}  // namespace

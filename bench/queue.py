@@ -1,0 +1,35 @@
+"""One queue tick with 1000 rows and the list writes of a steady phase,
+against the loopback test server."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, 'tests', 'server'))
+import httpserver  # noqa: E402
+
+BUILD = os.path.join(ROOT, 'build')
+
+
+def main():
+    server = httpserver.start()
+    origin = 'http://127.0.0.1:%d' % server.server_address[1]
+    work = tempfile.mkdtemp(prefix='tw-queue-', dir=BUILD)
+    try:
+        data, downloads = os.path.join(work, 'data'), os.path.join(work, 'dl')
+        os.makedirs(data)
+        os.makedirs(downloads)
+        win = lambda p: 'Z:' + p.replace('/', '\\')  # noqa: E731
+        out = subprocess.run([os.path.join(BUILD, 'wine-run'), os.path.join(BUILD, 'bench', 'queue_tick.exe'), origin,
+                              win(data), win(downloads)], capture_output=True, timeout=300).stdout.decode()
+        print('== queue tick, 1000 rows (3 running, 997 paused)')
+        print(out.strip())
+    finally:
+        server.shutdown()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == '__main__':
+    main()
