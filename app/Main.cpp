@@ -1,9 +1,31 @@
-// Entry point of the GUI executable. Start-up grows here in later steps; for
-// now the program only keeps Windows from showing critical-error dialogs
-// (a drive without media must fail quietly, not ask the user) and exits.
+// Entry point. A browser starts this executable as its native-messaging
+// host; every other start is the GUI (whose start-up grows here in the
+// next steps: single instance, data folder, settings, windows).
 #include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "bridge/NativeHost.h"
+
+namespace {
+std::vector<std::wstring> Arguments() {
+    std::vector<std::wstring> args;
+    int count = 0;
+    if (wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
+        args.assign(argv, argv + count);
+        ::LocalFree(argv);
+    }
+    return args;
+}
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    // A drive without media must fail quietly inside Windows PE, never ask.
+    ::SetErrorMode(SEM_FAILCRITICALERRORS);
+    const std::vector<std::wstring> args = Arguments();
+    if (IsHostModeCommandLine(args)) return RunNativeHost();
     return 0;
 }

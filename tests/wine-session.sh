@@ -3,7 +3,9 @@
 # (keeping a pristine copy for tests that need a world of their own), keeps
 # one wineserver alive for the run and starts Xvfb when there is no display;
 # "stop <build>" ends both.
-set -euo pipefail
+set -uo pipefail
+# Each step checks what matters itself; a failing helper must not end the
+# run silently.
 action="$1"
 build="$(cd "$2" && pwd)"
 export WINEPREFIX="$build/wineprefix"
@@ -35,15 +37,23 @@ start_xvfb() {
 case "$action" in
   start)
     if [[ ! -f "$pristine/system.reg" ]]; then
-      rm -rf "$WINEPREFIX" "$pristine"
-      wineboot -i >/dev/null 2>&1
-      wineserver -w
-      cp -a "$WINEPREFIX" "$pristine"
+      # wineboot's exit status is not a reliable verdict on a fresh machine;
+      # the prefix is judged by its registry files, with one more try.
+      for attempt in 1 2; do
+        rm -rf "$WINEPREFIX" "$pristine"
+        wineboot -i >"$build/wineboot.log" 2>&1 || true
+        wineserver -w || true
+        [[ -f "$WINEPREFIX/system.reg" && -f "$WINEPREFIX/user.reg" ]] && break
+        echo "wine-session: prefix creation attempt $attempt failed" >&2
+        tail -20 "$build/wineboot.log" >&2 || true
+      done
+      [[ -f "$WINEPREFIX/system.reg" ]] || exit 1
+      cp -a "$WINEPREFIX" "$pristine" || { echo "wine-session: could not copy the prefix" >&2; exit 1; }
     elif [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-      cp -a "$pristine" "$WINEPREFIX"
+      cp -a "$pristine" "$WINEPREFIX" || { echo "wine-session: could not copy the prefix" >&2; exit 1; }
     fi
     # The persistent server spares every test process the server start.
-    (wineserver -p >/dev/null 2>&1 &)
+    (wineserver -p >/dev/null 2>&1 &) || true
     # The first Wine process starts the prefix's services (services.exe,
     # winedevice, ...), which inherit its standard handles and live as long
     # as the server. Start them here with no pipes, or they would hold a
