@@ -4,5 +4,9 @@
 
 // Native-messaging host name (lower case, dots: the browsers' rule).
 constexpr char kHostName[] = "pe.tidewell.host";
+// The companion extension's ids in the Chromium family, derived from the
+// public keys in extension/keys/ (tools/extension_ids.py; a test checks them).
+constexpr const char* kChromiumExtensionIds[2] = {"iehkfcihndppaianhlblmkajlafjmohp",
+                                                  "lkbphidfccmmaacnmiefobagkpnodoba"};
 // The Firefox add-on's id, passed by Firefox as an argument to the host.
 constexpr wchar_t kFirefoxAddonId[] = L"companion@tidewell-pe.invalid";

@@ -119,3 +119,26 @@ TEST(CommandLine, HostModeAndLinks) {
     EXPECT_EQ(links[1].url, L"http://h.example/b");
 }
 }  // namespace
+
+#include "bridge/Registration.h"
+
+namespace {
+TEST(ManifestText, ExactBytes) {
+    EXPECT_EQ(ManifestText(L"C:\\Tools\\Tải\\tidewell.exe", "allowed_origins",
+                           {"chrome-extension://aaaa/", "chrome-extension://bbbb/"}),
+              "{\n  \"name\": \"pe.tidewell.host\",\n  \"description\": \"Tidewell\",\n"
+              "  \"path\": \"C:\\\\Tools\\\\T\xE1\xBA\xA3i\\\\tidewell.exe\",\n  \"type\": \"stdio\",\n"
+              "  \"allowed_origins\": [\n    \"chrome-extension://aaaa/\",\n    \"chrome-extension://bbbb/\"\n  ]\n}");
+    EXPECT_EQ(ManifestText(L"X:\\t.exe", "allowed_extensions", {"companion@tidewell-pe.invalid"}),
+              "{\n  \"name\": \"pe.tidewell.host\",\n  \"description\": \"Tidewell\",\n  \"path\": \"X:\\\\t.exe\",\n"
+              "  \"type\": \"stdio\",\n  \"allowed_extensions\": [\n    \"companion@tidewell-pe.invalid\"\n  ]\n}");
+}
+
+TEST(HostRegistryKeys, EightBrowsersFirefoxLast) {
+    const auto keys = HostRegistryKeys();
+    ASSERT_EQ(keys.size(), 8u);
+    EXPECT_EQ(keys[0], L"Software\\Google\\Chrome\\NativeMessagingHosts\\pe.tidewell.host");
+    EXPECT_EQ(keys[5], L"Software\\CocCoc\\Browser\\NativeMessagingHosts\\pe.tidewell.host");
+    EXPECT_EQ(keys[7], L"Software\\Mozilla\\NativeMessagingHosts\\pe.tidewell.host");
+}
+}  // namespace

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "bridge/Registration.h"
 #include "store/FileServices.h"
 #include "store/Storage.h"
 
@@ -38,6 +39,27 @@ int wmain(int argc, wchar_t** argv) {
         BOOL ok = GetVolumeInformationW(argv[2], nullptr, 0, nullptr, nullptr, &flags, nullptr, 0);
         Print(L"type=" + std::to_wstring(GetDriveTypeW(argv[2])) + L" info=" + std::to_wstring(ok) + L" flags=" +
               std::to_wstring(flags));
+    } else if (command == L"register" && argc > 2) {
+        RegisterNativeHost(argv[2]);
+        Print(L"done");
+    } else if (command == L"regkeys") {
+        // Each host key: its default value and last-write time.
+        for (const std::wstring& key : HostRegistryKeys()) {
+            HKEY h = nullptr;
+            std::wstring line = key + L"|";
+            if (RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &h) == ERROR_SUCCESS) {
+                wchar_t value[1024] = {};
+                DWORD bytes = sizeof value - 2, type = 0;
+                RegQueryValueExW(h, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes);
+                FILETIME written{};
+                RegQueryInfoKeyW(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                 nullptr, &written);
+                line += std::wstring(value) + L"|" +
+                        std::to_wstring((static_cast<unsigned long long>(written.dwHighDateTime) << 32) | written.dwLowDateTime);
+                RegCloseKey(h);
+            }
+            Print(line);
+        }
     } else if (command == L"freespace" && argc > 2) {
         Print(std::to_wstring(GetFreeSpace(argv[2])));
     } else if (command == L"write" && argc > 3) {
