@@ -1,14 +1,20 @@
 // Entry point. A browser starts this executable as its native-messaging
-// host; every other start is the GUI (whose start-up grows here in the
-// next steps: single instance, data folder, settings, windows).
+// host; every other start is the GUI: one instance per logon, a second
+// start hands its links to the first.
 #include <windows.h>
 #include <shellapi.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/MainWindow.h"
 #include "bridge/NativeHost.h"
+#include "bridge/Registration.h"
+#include "store/Handles.h"
+#include "store/Settings.h"
+#include "store/Storage.h"
 
 namespace {
 std::vector<std::wstring> Arguments() {
@@ -20,12 +26,96 @@ std::vector<std::wstring> Arguments() {
     }
     return args;
 }
+
+int g_dpi = 96;
+
+// The command of a shortcut key, or 0: digits 1-6 (also on the keypad),
+// Insert, Delete, and Space while the list has the focus.
+int ShortcutCommand(WPARAM key, bool listFocused) {
+    if (key >= 0x61 && key <= 0x69) key -= 0x30;
+    switch (key) {
+        case '1': case VK_INSERT: return 103;
+        case '2': return 104;
+        case '3': return 105;
+        case '4': return 106;
+        case '5': return 107;
+        case '6': return 108;
+        case VK_DELETE: return 111;
+        case VK_SPACE: return listFocused ? 112 : 0;
+        default: return 0;
+    }
+}
+
+bool TranslateShortcut(const MSG& msg, const MainWindow& main) {
+    if (msg.message != WM_KEYDOWN || ::GetActiveWindow() != main.Handle()) return false;
+    if ((::GetKeyState(VK_CONTROL) & 0x8000) || (::GetKeyState(VK_MENU) & 0x8000)) return false;
+    HWND focus = ::GetFocus();
+    wchar_t cls[16] = {};
+    if (focus) ::GetClassNameW(focus, cls, 16);
+    if (_wcsicmp(cls, L"EDIT") == 0) return false;
+    const int command = ShortcutCommand(msg.wParam, focus == main.ListView());
+    if (!command) return false;
+    ::PostMessageW(main.Handle(), WM_COMMAND, command, 0);
+    return true;
+}
+
+int RunGui(HINSTANCE instance, int show, const std::vector<DownloadRequest>& links) {
+    // Access denied: the running instance is elevated. It runs all the same.
+    KernelHandle mutex(::CreateMutexW(nullptr, FALSE, kInstanceMutex));
+    const DWORD mutexError = ::GetLastError();
+    if ((mutex && mutexError == ERROR_ALREADY_EXISTS) || (!mutex && mutexError == ERROR_ACCESS_DENIED)) {
+        HandOverRequests(links, false);
+        return 0;
+    }
+    const std::wstring dataFolder = GetDataFolder();
+    LoadSettings(dataFolder);
+    RegisterNativeHost(dataFolder);
+    if (HDC screen = ::GetDC(nullptr)) {
+        g_dpi = std::max(96, ::GetDeviceCaps(screen, LOGPIXELSX));
+        ::ReleaseDC(nullptr, screen);
+    }
+    if (!MainWindow::RegisterClasses(instance)) return 1;
+    RECT work{0, 0, 1024, 768};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const int workW = work.right - work.left, workH = work.bottom - work.top;
+    const int width = std::min(workW, ::MulDiv(1100, g_dpi, 96));
+    const int height = std::min(workH, ::MulDiv(720, g_dpi, 96));
+    RECT place{work.left + (workW - width) / 2, work.top + (workH - height) / 2, 0, 0};
+    place.right = place.left + width;
+    place.bottom = place.top + height;
+    auto main = std::make_unique<MainWindow>(dataFolder);
+    if (!main->Create(instance, place)) return 1;
+    ::ShowWindow(main->Handle(), show);
+    ::UpdateWindow(main->Handle());
+    ::SetFocus(main->LinkBox());
+    main->List()->QueueTick();
+    main->List()->AddRequests(links);
+    MSG msg{};
+    int code = 0;
+    for (;;) {
+        const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+        if (got <= 0) {
+            code = got == 0 ? static_cast<int>(msg.wParam) : 0;
+            break;
+        }
+        if (TranslateShortcut(msg, *main)) continue;
+        if (::IsDialogMessageW(main->Handle(), &msg)) continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    main.reset();
+    mutex.reset();
+    return code;
+}
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     // A drive without media must fail quietly inside Windows PE, never ask.
     ::SetErrorMode(SEM_FAILCRITICALERRORS);
     const std::vector<std::wstring> args = Arguments();
     if (IsHostModeCommandLine(args)) return RunNativeHost();
-    return 0;
+    const int code = RunGui(instance, show, LinkArguments(args));
+    // Job threads stopped past the exit budget may still be inside WinHTTP:
+    // end the process here instead of racing their clean-up in the CRT's.
+    ::ExitProcess(static_cast<UINT>(code));
 }

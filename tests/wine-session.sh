@@ -34,6 +34,18 @@ start_xvfb() {
   return 1
 }
 
+# Wine links the user's Desktop, Documents, Downloads... to the Linux home.
+# Tests download into those folders, so they become real folders inside
+# the prefix: nothing a test writes may land outside the build folder.
+unlink_user_folders() {
+  local link
+  for link in "$1"/drive_c/users/*/*; do
+    if [[ -L "$link" ]]; then
+      rm -f "$link" && mkdir -p "$link"
+    fi
+  done
+}
+
 case "$action" in
   start)
     if [[ ! -f "$pristine/system.reg" ]]; then
@@ -48,10 +60,13 @@ case "$action" in
         tail -20 "$build/wineboot.log" >&2 || true
       done
       [[ -f "$WINEPREFIX/system.reg" ]] || exit 1
+      unlink_user_folders "$WINEPREFIX"
       cp -a "$WINEPREFIX" "$pristine" || { echo "wine-session: could not copy the prefix" >&2; exit 1; }
     elif [[ ! -f "$WINEPREFIX/system.reg" ]]; then
       cp -a "$pristine" "$WINEPREFIX" || { echo "wine-session: could not copy the prefix" >&2; exit 1; }
     fi
+    unlink_user_folders "$WINEPREFIX"
+    unlink_user_folders "$pristine"
     # The persistent server spares every test process the server start.
     (wineserver -p >/dev/null 2>&1 &) || true
     # The first Wine process starts the prefix's services (services.exe,

@@ -67,6 +67,10 @@ class World:
                 os.remove(path)
                 shutil.copy2(os.path.join(PRISTINE, name), path)
         self.env = {**os.environ, **_BASE_ENV, 'WINEPREFIX': self.prefix}
+        display = os.path.join(BUILD, 'xvfb', 'display')
+        if not self.env.get('DISPLAY') and os.path.exists(display):
+            with open(display) as f:
+                self.env['DISPLAY'] = f.read().strip()
         self.env.pop('TW_WINEPREFIX', None)
         self._server = None
         self._cleanups = []
@@ -115,6 +119,10 @@ class World:
         self._cleanups.append(fn)
 
     # -- running programs --------------------------------------------------
+    def ensure_server(self):
+        """Starts the world's server and services (the first run does it too)."""
+        self._start_server()
+
     def _start_server(self):
         if self._server:
             return

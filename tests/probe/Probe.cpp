@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "bridge/Registration.h"
 #include "store/FileServices.h"
@@ -60,6 +61,49 @@ int wmain(int argc, wchar_t** argv) {
             }
             Print(line);
         }
+    } else if (command == L"haswindow") {
+        Print(FindWindowW(L"TidewellPE.Main", nullptr) ? L"yes" : L"no");
+    } else if (command == L"copydata" && argc > 2) {
+        // Sends the main window a hand-over of a given shape; prints its answer.
+        HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
+        const std::wstring mode = argv[2];
+        const std::wstring base = argc > 3 ? argv[3] : L"";
+        std::wstring text;
+        COPYDATASTRUCT data{};
+        data.dwData = 0x5A454232;
+        if (mode == L"foreign") {
+            data.dwData = 0x41424344;
+            text = base + L"/file/foreign.bin?size=10\n";
+        } else if (mode == L"many") {
+            for (int i = 0; i < 3000; ++i) text += base + L"/file/m" + std::to_wstring(i) + L".bin?size=10&hold=1\n";
+        } else if (mode == L"embedded") {
+            text = base + L"/file/before.bin?size=10\n";
+            text.push_back(L'\0');
+            text += base + L"/file/after.bin?size=10\n";
+        } else if (mode == L"cr") {
+            text = base + L"/file/cr.bin?size=10\tref\rerence\n";
+        }
+        std::vector<wchar_t> buffer(text.begin(), text.end());
+        buffer.push_back(L'\0');
+        data.lpData = buffer.data();
+        data.cbData = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+        if (mode == L"null") data.lpData = nullptr;
+        if (mode == L"zero") data.cbData = 0;
+        if (mode == L"one") data.cbData = 1;
+        if (mode == L"odd") data.cbData -= 1;
+        if (mode == L"nonul") data.cbData -= sizeof(wchar_t);
+        DWORD_PTR result = 0;
+        const ULONGLONG t0 = GetTickCount64();
+        const BOOL sent = SendMessageTimeoutW(main, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
+                                              10000, &result);
+        Print(std::to_wstring(sent ? static_cast<long long>(result) : -1) + L" " + std::to_wstring(GetTickCount64() - t0));
+    } else if (command == L"close") {
+        HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
+        Print(main && PostMessageW(main, WM_CLOSE, 0, 0) ? L"posted" : L"no window");
+    } else if (command == L"answer" && argc > 2) {
+        // Presses button N of the program's open question.
+        HWND dialog = FindWindowW(L"TidewellPE.Dialog", nullptr);
+        Print(dialog && PostMessageW(dialog, WM_COMMAND, 1000 + _wtoi(argv[2]), 0) ? L"posted" : L"no dialog");
     } else if (command == L"freespace" && argc > 2) {
         Print(std::to_wstring(GetFreeSpace(argv[2])));
     } else if (command == L"write" && argc > 3) {

@@ -1,0 +1,147 @@
+"""The real program started with links, in a Wine world of its own: the
+links are downloaded into the default folder, a second start hands its
+links over, and closing saves the list (asking first while a download runs)."""
+import os
+import shutil
+import subprocess
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'server'))
+import content  # noqa: E402
+import httpserver  # noqa: E402
+import wineworld as ww  # noqa: E402
+
+
+def wait_for(predicate, timeout=30):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if predicate():
+            return True
+        time.sleep(0.2)
+    return False
+
+
+class GuiStart(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.server = httpserver.start()
+        cls.base = 'http://127.0.0.1:%d' % cls.server.server_address[1]
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.shutdown()
+        cls.server.server_close()
+
+    def setUp(self):
+        self.w = ww.World()
+        self.addCleanup(self.w.close)
+        self.app_dir = os.path.join(self.w.drive_c, 'Tidewell')
+        os.makedirs(self.app_dir)
+        shutil.copy(ww.EXE, self.app_dir)
+        self.w.install(ww.PROBE)
+        self.downloads = os.path.join(self.w.drive_c, 'users', os.environ.get('USER', 'root'), 'Downloads')
+
+    def start(self, *links):
+        return subprocess.Popen(['wine', 'C:\\Tidewell\\tidewell.exe'] + list(links), env=self.w.env,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def list_file(self):
+        path = os.path.join(self.app_dir, 'downloads.lst')
+        if not os.path.exists(path):
+            return ''
+        with open(path, 'rb') as f:
+            return f.read().decode()
+
+    def gui(self, *links):
+        self.w.ensure_server()  # the world's server and services up first
+        proc = self.start(*links)
+        self.assertTrue(wait_for(lambda: self.w.probe('haswindow') == 'yes'), 'no main window')
+        return proc
+
+    def test_links_download_and_closing_saves_them_completed(self):
+        self.w.ensure_server()  # the world's server and services up first
+        a = '%s/file/first.bin?size=300000&seed=3' % self.base
+        b = '%s/file/second.bin?size=200000&seed=4' % self.base
+        gui = self.start(a, b)
+        self.assertTrue(wait_for(lambda: os.path.exists(os.path.join(self.downloads, 'second.bin')) and
+                                 os.path.exists(os.path.join(self.downloads, 'first.bin'))), 'no downloads')
+        time.sleep(1)  # a tick to notice both
+        self.assertEqual(self.w.probe('close'), 'posted')
+        self.assertEqual(gui.wait(timeout=30), 0)
+        text = self.list_file()
+        self.assertEqual(text.count('state=completed'), 2, text)
+        with open(os.path.join(self.downloads, 'first.bin'), 'rb') as f:
+            self.assertTrue(f.read() == content.piece(3, 0, 300000))
+
+    def test_second_start_hands_its_links_over_and_exits(self):
+        gui = self.gui()
+        link = '%s/file/handed.bin?size=1000&seed=5' % self.base
+        t0 = time.time()
+        second = self.start(link)
+        self.assertEqual(second.wait(timeout=30), 0)
+        self.assertLess(time.time() - t0, 10)
+        self.assertTrue(wait_for(lambda: os.path.exists(os.path.join(self.downloads, 'handed.bin'))))
+        time.sleep(1)
+        self.w.probe('close')
+        self.assertEqual(gui.wait(timeout=30), 0)
+        self.assertIn('handed.bin', self.list_file())
+
+    def test_closing_while_downloading_asks_then_saves_it_paused(self):
+        self.w.ensure_server()
+        link = '%s/file/slow.bin?size=20000000&rate=300000' % self.base
+        gui = self.start(link)
+        self.assertTrue(wait_for(lambda: os.path.exists(os.path.join(self.downloads, 'slow.bin.zebpart'))))
+        self.w.probe('close')
+        self.assertTrue(wait_for(lambda: self.w.probe('answer', '0') == 'posted', 15))  # "Exit"
+        self.assertEqual(gui.wait(timeout=30), 0)
+        text = self.list_file()
+        self.assertIn('state=paused', text)
+        self.assertIn('fixed=1', text)
+        self.assertTrue(os.path.exists(os.path.join(self.downloads, 'slow.bin.zebpart')))
+
+
+    def test_hand_over_shapes_from_a_sender(self):
+        gui = self.gui()
+        base = self.base
+        answers = {m: self.w.probe('copydata', m, base).split() for m in
+                   ('foreign', 'null', 'zero', 'one', 'odd', 'nonul', 'embedded', 'cr', 'many')}
+        self.assertEqual(answers['foreign'][0], '0')
+        for mode in ('null', 'zero', 'one', 'odd', 'nonul', 'embedded', 'cr', 'many'):
+            self.assertEqual(answers[mode][0], '1', mode)
+        self.assertLess(int(answers['many'][1]), 10000)  # answered before the links were added
+        time.sleep(3)
+        self.w.probe('close')
+        self.assertTrue(wait_for(lambda: self.w.probe('answer', '0') == 'posted', 15))
+        self.assertEqual(gui.wait(timeout=60), 0)
+        text = self.list_file()
+        self.assertIn('/file/before.bin', text)
+        self.assertNotIn('/file/after.bin', text)  # the text ends at the first NUL
+        self.assertNotIn('foreign.bin', text)
+        self.assertEqual(text.count('/file/m'), 3000)
+
+    def test_browser_message_starts_the_gui_and_its_links_arrive(self):
+        self.w.ensure_server()
+        link = '%s/file/frombrowser.bin?size=5000&seed=8' % self.base
+        body = ('{"type":"download","userAgent":"UA","items":[{"url":"%s"}]}' % link).encode()
+        host = subprocess.Popen(['wine', 'C:\\Tidewell\\tidewell.exe', 'chrome-extension://abc/'], env=self.w.env,
+                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        host.stdin.write(len(body).to_bytes(4, 'little') + body)
+        host.stdin.close()
+        # Read the framed reply as a browser does (the GUI it started may
+        # hold the pipe open under Wine, so no waiting for its end).
+        length = int.from_bytes(host.stdout.read(4), 'little')
+        reply = host.stdout.read(length)
+        self.assertEqual(host.wait(timeout=60), 0)
+        host.stdout.close()
+        self.assertEqual(reply, b'{"ok":true,"version":"1.0.0","edition":"pe"}')
+        self.assertTrue(wait_for(lambda: os.path.exists(os.path.join(self.downloads, 'frombrowser.bin'))))
+        time.sleep(1)
+        self.w.probe('close')
+        self.assertTrue(wait_for(lambda: self.w.probe('haswindow') == 'no'))
+        self.assertIn('frombrowser.bin', self.list_file())
+
+
+if __name__ == '__main__':
+    unittest.main()
