@@ -86,17 +86,7 @@ class Driver:
         return last
 
 
-class EngineWorld(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.server = httpserver.start()
-        cls.base = 'http://127.0.0.1:%d' % cls.server.server_address[1]
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.shutdown()
-        cls.server.server_close()
-
+class EngineWorld(httpserver.ServerTestCase, unittest.TestCase):
     def folder(self):
         path = ww.scratch_dir('dl-')
         self.addCleanup(shutil.rmtree, path, True)

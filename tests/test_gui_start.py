@@ -23,17 +23,7 @@ def wait_for(predicate, timeout=30):
     return False
 
 
-class GuiStart(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.server = httpserver.start()
-        cls.base = 'http://127.0.0.1:%d' % cls.server.server_address[1]
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.shutdown()
-        cls.server.server_close()
-
+class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
     def setUp(self):
         self.w = ww.World()
         self.addCleanup(self.w.close)

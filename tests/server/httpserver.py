@@ -256,3 +256,17 @@ def start(tls_context=None):
         server.socket = tls_context.wrap_socket(server.socket, server_side=True)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server
+
+
+class ServerTestCase:
+    """Mixin for unittest classes: one HTTP server for the class, its origin in `base`."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.server = start()
+        cls.base = 'http://127.0.0.1:%d' % cls.server.server_address[1]
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.shutdown()
+        cls.server.server_close()
