@@ -78,11 +78,38 @@ class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
         self.assertEqual(gui.wait(timeout=30), 0)
         self.assertIn('handed.bin', self.list_file())
 
+    def test_second_start_before_the_first_has_its_window_still_delivers(self):
+        # Whichever wins the mutex, the other waits for its window and hands over.
+        self.w.ensure_server()
+        first = self.start()
+        link = '%s/file/early.bin?size=1000&seed=6' % self.base
+        second = self.start(link)
+        self.assertTrue(wait_for(lambda: os.path.exists(os.path.join(self.downloads, 'early.bin'))), 'link lost')
+        ended = [p for p in (first, second) if p.poll() is not None]
+        self.assertEqual(len(ended), 1)
+        self.assertEqual(ended[0].returncode, 0)
+        time.sleep(1)
+        self.w.probe('close')
+        for p in (first, second):
+            self.assertEqual(p.wait(timeout=30), 0)
+        self.assertIn('early.bin', self.list_file())
+
+    def test_second_start_without_links_only_brings_the_window_forward(self):
+        gui = self.gui()
+        again = self.start()
+        self.assertEqual(again.wait(timeout=30), 0)
+        self.assertEqual(self.w.probe('haswindow'), 'yes')
+        self.w.probe('close')
+        self.assertEqual(gui.wait(timeout=30), 0)
+        self.assertEqual(self.list_file(), 'ZEBLIST 1\r\n')
+
     def test_closing_while_downloading_asks_then_saves_it_paused(self):
         self.w.ensure_server()
         link = '%s/file/slow.bin?size=20000000&rate=300000' % self.base
         gui = self.start(link)
-        self.assertTrue(wait_for(lambda: os.path.exists(os.path.join(self.downloads, 'slow.bin.zebpart'))))
+        # Past preparation (the name is in the saved list), so the exit's
+        # record does not depend on how fast the machine is.
+        self.assertTrue(wait_for(lambda: 'file=slow.bin' in self.list_file()))
         self.w.probe('close')
         self.assertTrue(wait_for(lambda: self.w.probe('answer', '0') == 'posted', 15))  # "Exit"
         self.assertEqual(gui.wait(timeout=30), 0)
@@ -111,6 +138,27 @@ class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
         self.assertNotIn('foreign.bin', text)
         self.assertEqual(text.count('/file/m'), 3000)
 
+    def host_message(self, body):
+        host = subprocess.Popen(['wine', 'C:\\Tidewell\\tidewell.exe', 'chrome-extension://abc/'], env=self.w.env,
+                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        host.stdin.write(len(body).to_bytes(4, 'little') + body)
+        host.stdin.close()
+        length = int.from_bytes(host.stdout.read(4), 'little')
+        reply = host.stdout.read(length)
+        code = host.wait(timeout=60)
+        host.stdout.close()
+        return code, reply
+
+    def test_media_only_message_is_handed_over_and_refused(self):
+        gui = self.gui()
+        body = ('{"type":"download","items":[{"url":"%s/file/v.mp4?size=10","media":true}]}' % self.base).encode()
+        self.assertEqual(self.host_message(body),
+                         (0, b'{"ok":false,"version":"1.0.0","edition":"pe","error":"the PE edition downloads http(s) '
+                             b'files only (no streaming video / torrent)"}'))
+        self.w.probe('close')
+        self.assertEqual(gui.wait(timeout=30), 0)
+        self.assertEqual(self.list_file(), 'ZEBLIST 1\r\n')
+
     def test_browser_message_starts_the_gui_and_its_links_arrive(self):
         self.w.ensure_server()
         link = '%s/file/frombrowser.bin?size=5000&seed=8' % self.base
@@ -131,6 +179,45 @@ class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
         self.w.probe('close')
         self.assertTrue(wait_for(lambda: self.w.probe('haswindow') == 'no'))
         self.assertIn('frombrowser.bin', self.list_file())
+
+
+    def test_restart_shows_the_row_paused_and_resumes_from_its_state(self):
+        size = 8000000
+        link = '%s/file/resumed.bin?size=%d&seed=11&rate=100000&token=resume%d' % (self.base, size, os.getpid())
+        gui = self.gui(link)
+        state = os.path.join(self.downloads, 'resumed.bin.zebstate')
+        self.assertTrue(wait_for(lambda: os.path.exists(state)), 'no state saved')
+        self.w.probe('close')
+        self.assertTrue(wait_for(lambda: self.w.probe('answer', '0') == 'posted', 15))
+        self.assertEqual(gui.wait(timeout=30), 0)
+        self.assertIn('state=paused', self.list_file())
+        with open(state, 'rb') as f:
+            saved = f.read().decode()
+        again = self.gui()
+        time.sleep(2)
+        self.assertFalse(os.path.exists(os.path.join(self.downloads, 'resumed.bin')))  # nothing starts by itself
+        probes_before = sum(1 for r in httpserver._logs.get('resume%d' % os.getpid(), [])
+                            if r['headers'].get('Range') == 'bytes=0-0')
+        self.assertEqual(self.w.probe('command', '104'), 'posted')  # Resume All
+        self.assertTrue(wait_for(lambda: os.path.exists(os.path.join(self.downloads, 'resumed.bin')), 60))
+        with open(os.path.join(self.downloads, 'resumed.bin'), 'rb') as f:
+            self.assertTrue(f.read() == content.piece(11, 0, size))
+        # The resumed run asked for the unfinished ranges where the state said.
+        starts = set()
+        phase = 0
+        for r in httpserver._logs.get('resume%d' % os.getpid(), []):
+            rng = r['headers'].get('Range', '')
+            if rng == 'bytes=0-0':
+                phase += 1
+            elif phase > probes_before and rng:
+                starts.add(int(rng[6:].split('-')[0]))
+        for line in saved.split('\r\n'):
+            if line.startswith('seg='):
+                a, b, p = (int(x) for x in line[4:].split(','))
+                if p < b:
+                    self.assertIn(p, starts, line)
+        self.w.probe('close')
+        self.assertEqual(again.wait(timeout=30), 0)
 
 
 if __name__ == '__main__':

@@ -97,6 +97,9 @@ int wmain(int argc, wchar_t** argv) {
         const BOOL sent = SendMessageTimeoutW(main, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
                                               10000, &result);
         Print(std::to_wstring(sent ? static_cast<long long>(result) : -1) + L" " + std::to_wstring(GetTickCount64() - t0));
+    } else if (command == L"command" && argc > 2) {
+        HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
+        Print(main && PostMessageW(main, WM_COMMAND, _wtoi(argv[2]), 0) ? L"posted" : L"no window");
     } else if (command == L"close") {
         HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
         Print(main && PostMessageW(main, WM_CLOSE, 0, 0) ? L"posted" : L"no window");
