@@ -163,16 +163,10 @@ class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
         self.w.ensure_server()
         link = '%s/file/frombrowser.bin?size=5000&seed=8' % self.base
         body = ('{"type":"download","userAgent":"UA","items":[{"url":"%s"}]}' % link).encode()
-        host = subprocess.Popen(['wine', 'C:\\Tidewell\\tidewell.exe', 'chrome-extension://abc/'], env=self.w.env,
-                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        host.stdin.write(len(body).to_bytes(4, 'little') + body)
-        host.stdin.close()
-        # Read the framed reply as a browser does (the GUI it started may
-        # hold the pipe open under Wine, so no waiting for its end).
-        length = int.from_bytes(host.stdout.read(4), 'little')
-        reply = host.stdout.read(length)
-        self.assertEqual(host.wait(timeout=60), 0)
-        host.stdout.close()
+        # The reply is read by its length, as a browser does: the GUI the
+        # host started may hold the pipe open under Wine.
+        code, reply = self.host_message(body)
+        self.assertEqual(code, 0)
         self.assertEqual(reply, b'{"ok":true,"version":"1.0.0","edition":"pe"}')
         self.assertTrue(wait_for(lambda: os.path.exists(os.path.join(self.downloads, 'frombrowser.bin'))))
         time.sleep(1)
