@@ -235,8 +235,11 @@ void Download::jobThread(int connections, bool ignoreCertErrors) noexcept {
         cleanUpFiles();
         lock.lock();
     }
-    ::SetEvent(finishedEvent_.get());
     running_ = false;
+    lock.unlock();
+    // Signalled only once the lock is free: whoever waits for the end of
+    // the job can read its final state at once.
+    ::SetEvent(finishedEvent_.get());
 }
 
 void Download::drive(int connections, bool ignoreCertErrors) {

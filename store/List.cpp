@@ -304,10 +304,14 @@ void DownloadList::Exit() {
         const uint64_t used = ticks_() - start;
         return used >= kExitBudgetMs ? 0 : static_cast<DWORD>(kExitBudgetMs - used);
     };
-    for (ListEntry& e : entries_) ::WaitForSingleObject(e.job->finishedEvent(), left());
+    std::vector<bool> ended;
+    for (ListEntry& e : entries_) ended.push_back(::WaitForSingleObject(e.job->finishedEvent(), left()) == WAIT_OBJECT_0);
     for (auto& job : stopping_) ::WaitForSingleObject(job->finishedEvent(), left());
-    // A job still busy past the budget keeps its cached row; nothing here
-    // may block.
-    for (ListEntry& e : entries_) e.job->trySnapshot(e.cached);
+    // An ended job's record is read whole; one still busy past the budget
+    // keeps its cached row, since nothing here may block.
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (ended[i]) entries_[i].cached = entries_[i].job->snapshot(false);
+        else entries_[i].job->trySnapshot(entries_[i].cached);
+    }
     SaveListIfChanged(true);
 }
