@@ -62,6 +62,9 @@ class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
         self.assertEqual(gui.wait(timeout=30), 0)
         text = self.list_file()
         self.assertEqual(text.count('state=completed'), 2, text)
+        # The start registered the browser host beside the executable.
+        self.assertTrue(os.path.exists(os.path.join(self.app_dir, 'native-host', 'chromium.json')))
+        self.assertTrue(os.path.exists(os.path.join(self.app_dir, 'native-host', 'firefox.json')))
         with open(os.path.join(self.downloads, 'first.bin'), 'rb') as f:
             self.assertTrue(f.read() == content.piece(3, 0, 300000))
 
@@ -212,6 +215,26 @@ class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
                     self.assertIn(p, starts, line)
         self.w.probe('close')
         self.assertEqual(again.wait(timeout=30), 0)
+
+
+    def state_after(self, seconds):
+        time.sleep(seconds)
+        path = os.path.join(self.downloads, 'keys.bin.zebstate')
+        with open(path, 'rb') as f:
+            return f.read()
+
+    def test_digit_shortcut_acts_from_the_list_but_types_into_the_link_box(self):
+        # Running downloads rewrite their state every 2 s; a paused one does not.
+        link = '%s/file/keys.bin?size=30000000&rate=100000' % self.base
+        gui = self.gui(link)
+        self.assertTrue(wait_for(lambda: os.path.exists(os.path.join(self.downloads, 'keys.bin.zebstate'))))
+        self.assertEqual(self.w.probe('key', 'edit', str(ord('3'))), 'posted')  # typed into the link box
+        self.assertNotEqual(self.state_after(0.1), self.state_after(2.5), 'stopped by a key typed into the box')
+        self.assertEqual(self.w.probe('key', 'list', str(0x63)), 'posted')  # keypad 3: Pause All
+        first = self.state_after(3)
+        self.assertEqual(first, self.state_after(3), 'still downloading after Pause All')
+        self.w.probe('close')
+        self.assertEqual(gui.wait(timeout=30), 0)
 
 
 if __name__ == '__main__':

@@ -100,6 +100,16 @@ int wmain(int argc, wchar_t** argv) {
     } else if (command == L"command" && argc > 2) {
         HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
         Print(main && PostMessageW(main, WM_COMMAND, _wtoi(argv[2]), 0) ? L"posted" : L"no window");
+    } else if (command == L"key" && argc > 3) {
+        // Posts a key press to the main window's child of a class ("list" or
+        // "edit"), focusing the list first with a click as a user would.
+        HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
+        const std::wstring target = argv[2];
+        HWND child = main ? FindWindowExW(main, nullptr, target == L"list" ? L"TidewellPE.List" : L"Edit", nullptr) : nullptr;
+        if (child && target == L"list") PostMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+        Sleep(200);
+        const WPARAM key = static_cast<WPARAM>(_wtoi(argv[3]));
+        Print(child && PostMessageW(child, WM_KEYDOWN, key, 1) ? L"posted" : L"no target");
     } else if (command == L"close") {
         HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
         Print(main && PostMessageW(main, WM_CLOSE, 0, 0) ? L"posted" : L"no window");
