@@ -119,7 +119,8 @@ void MainWindow::OnCreate() {
 void MainWindow::Layout(int width, int height) {
     const int m = 16;
     ::MoveWindow(::GetDlgItem(window_, kDownloadButton), width - 128 - m, 15, 128, 36, TRUE);
-    ::MoveWindow(linkBox_, kSidebar + m, 20, std::max(0, width - 128 - 2 * m - 8 - kSidebar - m + m), 26, TRUE);
+    // From the sidebar's margin to 8 px before the Download button.
+    ::MoveWindow(linkBox_, kSidebar + m, 20, std::max(0, (width - 128 - m - 8) - (kSidebar + m)), 26, TRUE);
     ::MoveWindow(listView_, kSidebar, kTopBar, std::max(0, width - kSidebar),
                  std::max(0, height - kStatusHeight - kTopBar), TRUE);
     int y = 200;

@@ -30,13 +30,8 @@ NameProbe fileSystemProbe() {
 }
 
 std::wstring recordedLinkOf(const std::string& text) {
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        if (text.compare(start, 4, "url=") == 0) return Trim(Utf8ToUtf16(text.substr(start + 4, end - start - 4)));
-        start = end + 1;
-    }
+    for (const std::string& line : SplitAtLf(text))
+        if (line.compare(0, 4, "url=") == 0) return Trim(Utf8ToUtf16(line.substr(4)));
     return {};
 }
 

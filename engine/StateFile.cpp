@@ -36,12 +36,8 @@ std::optional<std::vector<Segment>> parseStateText(const std::string& text, cons
     if (text.compare(0, 8, "ZEBSTATE") != 0) return std::nullopt;
     bool urlMatches = false, totalMatches = false;
     std::vector<Segment> segments;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        const std::wstring line = Trim(Utf8ToUtf16(text.substr(start, end - start)));
-        start = end + 1;
+    for (const std::string& raw : SplitAtLf(text)) {
+        const std::wstring line = Trim(Utf8ToUtf16(raw));
         if (line.compare(0, 4, L"url=") == 0) {
             urlMatches = line.substr(4) == url;
         } else if (line.compare(0, 6, L"total=") == 0) {

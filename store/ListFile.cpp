@@ -69,12 +69,8 @@ ListFileContent ParseListFile(const std::string& data, bool complete) {
             out.records.push_back(record);
         }
     };
-    size_t start = 0;
-    while (start <= data.size()) {
-        size_t end = data.find('\n', start);
-        if (end == std::string::npos) end = data.size();
-        const std::wstring line = Trim(Utf8ToUtf16(data.substr(start, end - start)));
-        start = end + 1;
+    for (const std::string& raw : SplitAtLf(data)) {
+        const std::wstring line = Trim(Utf8ToUtf16(raw));
         if (line == L"[item]") {
             close();
             record = FreshRecord();

@@ -8,6 +8,7 @@
 #include "store/FileServices.h"
 #include "store/Lang.h"
 #include "store/Storage.h"
+#include "store/Text.h"
 
 AppSettings g_settings;
 
@@ -39,12 +40,8 @@ std::wstring Lower(std::wstring text) {
 }  // namespace
 
 void ApplySettingsText(const std::string& text, AppSettings& s) {
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::wstring line = Utf8ToUtf16(text.substr(start, end - start));
-        start = end + 1;
+    for (const std::string& raw : SplitAtLf(text)) {
+        std::wstring line = Utf8ToUtf16(raw);
         while (!line.empty() && (line.back() == L'\r' || line.back() == L' ')) line.pop_back();
         const size_t eq = line.find(L'=');
         if (line.empty() || eq == std::wstring::npos) continue;

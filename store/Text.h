@@ -3,16 +3,19 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Spaces, tabs, CR and LF: what every reader trims.
 inline bool IsTrimmed(wchar_t c) noexcept { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
 
-inline std::wstring Trim(std::wstring_view text) {
+inline std::wstring_view TrimView(std::wstring_view text) {
     size_t a = 0, b = text.size();
     while (a < b && IsTrimmed(text[a])) ++a;
     while (b > a && IsTrimmed(text[b - 1])) --b;
-    return std::wstring(text.substr(a, b - a));
+    return text.substr(a, b - a);
 }
+
+inline std::wstring Trim(std::wstring_view text) { return std::wstring(TrimView(text)); }
 
 // A-Z to a-z only; every other character is left alone.
 inline std::wstring AsciiLower(std::wstring_view text) {
@@ -20,6 +23,22 @@ inline std::wstring AsciiLower(std::wstring_view text) {
     for (wchar_t& c : out)
         if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
     return out;
+}
+
+// The pieces of a file's text between line feeds; the piece after the last
+// one is a line too (empty when the text ends with a line feed).
+inline std::vector<std::string> SplitAtLf(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            return lines;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
 }
 
 inline bool IsHighSurrogate(wchar_t c) noexcept { return c >= 0xD800 && c <= 0xDBFF; }

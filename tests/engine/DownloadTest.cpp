@@ -2,7 +2,7 @@
 // (states, texts, bytes on disk) and what the server was sent.
 #include "DownloadTestSupport.h"
 
-#include "Language.h"
+#include "support/Language.h"
 
 namespace {
 constexpr int64_t MiB = 1048576;

@@ -22,10 +22,6 @@
 #include "support/HttpGet.h"
 #include "support/TempFolder.h"
 
-inline std::wstring Server(const char* var = "TW_HTTP") {
-    const char* v = std::getenv(var);
-    return v ? Utf8ToUtf16(v) : std::wstring();
-}
 
 // Timeouts and pauses short enough for tests; the ladder keeps its shape.
 inline zeb::Timing FastTiming() {
@@ -128,7 +124,7 @@ protected:
         const JsonValue* requests = JsonFirstMember(v, "requests");
         return requests ? *requests : JsonValue();
     }
-    void Release() const { HttpGet(Server() + L"/_release?token=" + token_); }
+    void Release() const { HttpRelease(token_); }
 
     ScratchFolder folder_;
     std::wstring token_;

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Language.h"
+#include "support/Language.h"
 
 namespace {
 using namespace zeb;

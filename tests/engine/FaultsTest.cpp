@@ -2,7 +2,7 @@
 // a busy range, against a server that misbehaves on demand.
 #include "DownloadTestSupport.h"
 
-#include "Language.h"
+#include "support/Language.h"
 
 namespace {
 constexpr int64_t MiB = 1048576;

@@ -7,7 +7,7 @@
 
 #include "engine/Error.h"
 #include "engine/FileNames.h"
-#include "Language.h"
+#include "support/Language.h"
 
 namespace {
 using zeb::chooseFileName;

@@ -1,7 +1,7 @@
 // Redirect chains, their limits, the https rule and host-scoped cookies.
 #include "DownloadTestSupport.h"
 
-#include "Language.h"
+#include "support/Language.h"
 
 namespace {
 using Redirects = JobTest;

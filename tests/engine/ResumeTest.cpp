@@ -2,7 +2,7 @@
 // download, the state file's lines, and bytes that stay exact throughout.
 #include "DownloadTestSupport.h"
 
-#include "Language.h"
+#include "support/Language.h"
 #include "engine/StateFile.h"
 
 namespace {

@@ -7,19 +7,13 @@
 #include "ScriptedWindow.h"
 #include "engine/Download.h"
 #include "engine/Timing.h"
-#include "engine/Language.h"
+#include "support/Language.h"
 #include "store/FileServices.h"
 #include "store/ListFile.h"
 #include "support/HttpGet.h"
 #include "support/TempFolder.h"
 
 namespace {
-std::wstring Server() {
-    const char* v = std::getenv("TW_HTTP");
-    return v ? Utf8ToUtf16(v) : std::wstring();
-}
-
-void HttpRelease(const std::wstring& token) { HttpGet(Server() + L"/_release?token=" + token); }
 
 class ListQueue : public ::testing::Test {
 protected:

@@ -3,13 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "store/Lang.h"
+#include "support/Language.h"
 
 namespace {
-// Sets the language for one test and puts the default (Vietnamese) back.
-struct Language {
-    explicit Language(bool vi) { SetVietnamese(vi); }
-    ~Language() { SetVietnamese(true); }
-};
 
 TEST(FormatSize, UnitThresholdsAndRounding) {
     const struct {
@@ -33,7 +29,7 @@ TEST(FormatSize, UnitThresholdsAndRounding) {
 }
 
 TEST(FormatSize, SameInBothLanguages) {
-    Language en(false);
+    ScopedLanguage en(false);
     EXPECT_EQ(FormatSize(1536), L"1.5 KB");
 }
 
@@ -65,11 +61,11 @@ TEST(FormatDuration, BothLanguages) {
     };
     for (const auto& c : cases) {
         {
-            Language en(false);
+            ScopedLanguage en(false);
             EXPECT_EQ(FormatDuration(c.seconds), c.en) << c.seconds;
         }
         {
-            Language vi(true);
+            ScopedLanguage vi(true);
             EXPECT_EQ(FormatDuration(c.seconds), c.vi) << c.seconds;
         }
     }
@@ -91,11 +87,11 @@ TEST(StatusLabel, EveryStateInBothLanguages) {
     };
     for (const auto& c : cases) {
         {
-            Language vi(true);
+            ScopedLanguage vi(true);
             EXPECT_EQ(StatusLabel(c.state), c.vi);
         }
         {
-            Language en(false);
+            ScopedLanguage en(false);
             EXPECT_EQ(StatusLabel(c.state), c.en);
         }
     }
@@ -121,7 +117,7 @@ TEST(FormatProgress, KnownAndUnknownTotal) {
 }
 
 TEST(FormatTimeLeft, NeedsTotalAndSpeed) {
-    Language en(false);
+    ScopedLanguage en(false);
     EXPECT_EQ(FormatTimeLeft(Record(-1, 0, 1000)), L"");
     EXPECT_EQ(FormatTimeLeft(Record(1000, 0, 0.5)), L"");
     EXPECT_EQ(FormatTimeLeft(Record(1000, 1000, 10)), L"0s");

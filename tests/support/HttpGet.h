@@ -4,10 +4,20 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "engine/Url.h"
 #include "store/Handles.h"
+
+// The test server's origin that run_with_server.py passed (TW_HTTP or TW_HTTPS).
+inline std::wstring Server(const char* var = "TW_HTTP") {
+    const char* v = std::getenv(var);
+    if (!v) return {};
+    std::wstring out;
+    for (const char* c = v; *c; ++c) out.push_back(static_cast<wchar_t>(*c));  // an ASCII origin
+    return out;
+}
 
 inline std::string HttpGet(const std::wstring& url) {
     zeb::UrlParts parts;
@@ -25,3 +35,6 @@ inline std::string HttpGet(const std::wstring& url) {
     while (WinHttpReadData(request.get(), buffer, sizeof buffer, &got) && got > 0) body.append(buffer, got);
     return body;
 }
+
+// Lets the server answer the requests it holds for this token.
+inline void HttpRelease(const std::wstring& token) { HttpGet(Server() + L"/_release?token=" + token); }
