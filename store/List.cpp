@@ -56,7 +56,7 @@ bool DownloadList::AddDownload(const DownloadRequest& request, const std::wstrin
     return AddOne(request, folder, true);
 }
 
-bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& folder, bool save) {
+bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& folder, bool alone) {
     if (!IsAcceptableLink(request.url)) {
         window_.ShowError(Tr(L"Đây không phải liên kết http:// hoặc https:// hợp lệ:\n\n",
                              L"This is not a valid http:// or https:// link:\n\n") +
@@ -86,11 +86,17 @@ bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& fo
     entries_.push_back(ListEntry{job, job->snapshot(false), DownloadState::Queued});
     selection_ = static_cast<int>(entries_.size() - 1);
     StartQueued();
+    window_.SetStatus(Tr(L"Đã thêm: ", L"Added: ") + request.url);
+    // A batch refreshes, scrolls and saves once at its end: per link, that
+    // work grows with the list and thousands of links would take minutes.
+    if (alone) FinishAdding();
+    return true;
+}
+
+void DownloadList::FinishAdding() {
     RefreshEntries();
     window_.ScrollIntoView(selection_);
-    if (save) SaveListIfChanged(false);
-    window_.SetStatus(Tr(L"Đã thêm: ", L"Added: ") + request.url);
-    return true;
+    SaveListIfChanged(false);
 }
 
 void DownloadList::AddRequests(const std::vector<DownloadRequest>& requests) {
@@ -99,9 +105,7 @@ void DownloadList::AddRequests(const std::vector<DownloadRequest>& requests) {
         if (r.media || !IsAcceptableLink(r.url)) ++skipped;
         else AddOne(r, *settings_.folder, false);
     }
-    // One save for the whole batch: thousands of links would otherwise
-    // rewrite and flush the file thousands of times.
-    SaveListIfChanged(false);
+    FinishAdding();
     if (skipped > 0)
         window_.SetStatus(Count(skipped) +
                           Tr(L" liên kết bị bỏ qua: bản PE chỉ tải tệp http(s) (không hỗ trợ video trực tuyến / torrent).",

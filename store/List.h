@@ -79,7 +79,8 @@ public:
     void Exit();
 
 private:
-    bool AddOne(const DownloadRequest& request, const std::wstring& folder, bool save);
+    bool AddOne(const DownloadRequest& request, const std::wstring& folder, bool alone);
+    void FinishAdding();
     int RunningCount() const;
     int RowOf(const zeb::Download* job) const;
     void PruneStopping();

@@ -131,9 +131,10 @@ class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
         for mode in ('null', 'zero', 'one', 'odd', 'nonul', 'embedded', 'cr', 'many'):
             self.assertEqual(answers[mode][0], '1', mode)
         self.assertLess(int(answers['many'][1]), 10000)  # answered before the links were added
-        time.sleep(3)
+        # The batch is saved once, when the last of its links is in.
+        self.assertTrue(wait_for(lambda: self.list_file().count('/file/m') == 3000, 60))
         self.w.probe('close')
-        self.assertTrue(wait_for(lambda: self.w.probe('answer', '0') == 'posted', 15))
+        self.assertTrue(wait_for(lambda: self.w.probe('answer', '0') == 'posted', 30))
         self.assertEqual(gui.wait(timeout=60), 0)
         text = self.list_file()
         self.assertIn('/file/before.bin', text)
