@@ -15,6 +15,9 @@
 #include "store/Handles.h"
 #include "store/Settings.h"
 #include "store/Storage.h"
+#include "ui/Dpi.h"
+#include "ui/Fonts.h"
+#include "ui/Theme.h"
 
 namespace {
 std::vector<std::wstring> Arguments() {
@@ -26,8 +29,6 @@ std::vector<std::wstring> Arguments() {
     }
     return args;
 }
-
-int g_dpi = 96;
 
 // The command of a shortcut key, or 0: digits 1-6 (also on the keypad),
 // Insert, Delete, and Space while the list has the focus.
@@ -71,15 +72,16 @@ int RunGui(HINSTANCE instance, int show, const std::vector<DownloadRequest>& lin
     LoadSettings(dataFolder);
     RegisterNativeHost(dataFolder);
     if (HDC screen = ::GetDC(nullptr)) {
-        g_dpi = std::max(96, ::GetDeviceCaps(screen, LOGPIXELSX));
+        SetCurrentDpi(::GetDeviceCaps(screen, LOGPIXELSX));
         ::ReleaseDC(nullptr, screen);
     }
+    BuildFonts();
     if (!MainWindow::RegisterClasses(instance)) return 1;
     RECT work{0, 0, 1024, 768};
     ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     const int workW = work.right - work.left, workH = work.bottom - work.top;
-    const int width = std::min(workW, ::MulDiv(1100, g_dpi, 96));
-    const int height = std::min(workH, ::MulDiv(720, g_dpi, 96));
+    const int width = std::min(workW, Scale(1100));
+    const int height = std::min(workH, Scale(720));
     RECT place{work.left + (workW - width) / 2, work.top + (workH - height) / 2, 0, 0};
     place.right = place.left + width;
     place.bottom = place.top + height;
@@ -104,6 +106,8 @@ int RunGui(HINSTANCE instance, int show, const std::vector<DownloadRequest>& lin
         ::DispatchMessageW(&msg);
     }
     main.reset();
+    DeleteFonts();
+    DropEditBrush();
     mutex.reset();
     return code;
 }

@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include "app/Actions.h"
+#include "app/Switches.h"
 #include "app/MiniDialog.h"
 #include "bridge/HandOver.h"
 #include "engine/Download.h"
@@ -9,22 +11,18 @@
 #include "store/Format.h"
 #include "store/Lang.h"
 #include "store/Settings.h"
+#include "ui/Buttons.h"
+#include "ui/Colors.h"
+#include "ui/ControlText.h"
+#include "ui/Dpi.h"
+#include "ui/Fonts.h"
+#include "ui/Surface.h"
+#include "ui/Theme.h"
 
 namespace {
 constexpr UINT_PTR kTimer = 1;
-constexpr int kLinkBox = 100, kDownloadButton = 101, kListView = 102;
+constexpr int kLinkBox = kLinkBoxId, kDownloadButton = kDownloadButtonId, kListView = kListViewId;
 constexpr int kSidebar = 272, kStatusHeight = 32, kTopBar = 66;
-
-struct Action {
-    int id;
-    const wchar_t* vi;
-    const wchar_t* en;
-};
-const Action kActions[] = {
-    {103, L"[1] Thêm liên kết tải…", L"[1] Add Download…"}, {104, L"[2] Tiếp tục tất cả", L"[2] Resume All"},
-    {105, L"[3] Tạm dừng tất cả", L"[3] Pause All"},        {106, L"[4] Dọn mục đã xong", L"[4] Clear Finished"},
-    {107, L"[5] Mở thư mục lưu", L"[5] Open Download Folder"}, {108, L"[6] Cài đặt", L"[6] Settings"},
-};
 
 HINSTANCE Instance() { return reinterpret_cast<HINSTANCE>(::GetModuleHandleW(nullptr)); }
 }  // namespace
@@ -84,6 +82,13 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (wParam == kTimer && list_) list_->QueueTick();
             return 0;
         case WM_COPYDATA: return OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+        case WM_DRAWITEM:
+        case WM_MEASUREITEM: {
+            LRESULT result = 0;
+            if (HandleOwnerDraw(message, wParam, lParam, result)) return result;
+            return ::DefWindowProcW(window_, message, wParam, lParam);
+        }
+        case WM_CTLCOLOREDIT: return reinterpret_cast<LRESULT>(EditColors(reinterpret_cast<HDC>(wParam)));
         case WM_COMMAND: OnCommand(LOWORD(wParam)); return 0;
         case WM_CLOSE:
             if (!list_->ExitCheck()) return 0;
@@ -97,17 +102,23 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainWindow::OnCreate() {
-    linkBox_ = ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL | WS_BORDER, 0, 0,
-                                 0, 0, window_, reinterpret_cast<HMENU>(kLinkBox), Instance(), nullptr);
+    linkBox_ = ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 0, 0, 0, 0,
+                                 window_, reinterpret_cast<HMENU>(kLinkBox), Instance(), nullptr);
+    ::SendMessageW(linkBox_, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(4)), FALSE);
     ::SendMessageW(linkBox_, EM_LIMITTEXT, 8000, 0);
-    ::CreateWindowExW(0, L"BUTTON", Tr(L"Tải xuống", L"Download"), WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 0,
-                      window_, reinterpret_cast<HMENU>(kDownloadButton), Instance(), nullptr);
+    CreateStyledButton(window_, kDownloadButton, L"", ButtonStyle{ButtonKind::Accent, 33, 2, 3, false});
     listView_ = ::CreateWindowExW(0, L"TidewellPE.List", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 0, window_,
                                   reinterpret_cast<HMENU>(kListView), Instance(), nullptr);
     ::SetWindowLongPtrW(listView_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    for (const Action& a : kActions)
-        ::CreateWindowExW(0, L"BUTTON", Tr(a.vi, a.en), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_LEFT, 0, 0, 0, 0,
-                          window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(a.id)), Instance(), nullptr);
+    for (const Action& a : kActions) {
+        const bool first = a.id == kActions[0].id;
+        CreateStyledButton(window_, a.id, L"",
+                           ButtonStyle{first ? ButtonKind::Accent : ButtonKind::Normal, a.icon, 1, first ? 3 : 2, true});
+    }
+    CreateStyledButton(window_, kThemeButtonId, L"", ButtonStyle{ButtonKind::Normal, IsDarkTheme() ? 14 : 13, 1, 3, false});
+    CreateStyledButton(window_, kLanguageButtonId, L"", ButtonStyle{ButtonKind::Normal, 32, 1, 3, false});
+    Relabel(window_);
+    ApplyDarkTitleBar(window_);
     status_ = Tr(L"Sẵn sàng.", L"Ready.");
     list_ = std::make_unique<DownloadList>(
         *this, dataFolder_ + L"\\downloads.lst",
@@ -117,31 +128,48 @@ void MainWindow::OnCreate() {
 }
 
 void MainWindow::Layout(int width, int height) {
-    const int m = 16;
-    ::MoveWindow(::GetDlgItem(window_, kDownloadButton), width - 128 - m, 15, 128, 36, TRUE);
+    const int m = Scale(16), sidebar = Scale(kSidebar), top = Scale(kTopBar), status = Scale(kStatusHeight);
+    const int button = Scale(128);
+    ::MoveWindow(::GetDlgItem(window_, kDownloadButton), width - button - m, Scale(15), button, Scale(36), TRUE);
     // From the sidebar's margin to 8 px before the Download button.
-    ::MoveWindow(linkBox_, kSidebar + m, 20, std::max(0, (width - 128 - m - 8) - (kSidebar + m)), 26, TRUE);
-    ::MoveWindow(listView_, kSidebar, kTopBar, std::max(0, width - kSidebar),
-                 std::max(0, height - kStatusHeight - kTopBar), TRUE);
-    int y = 200;
+    ::MoveWindow(linkBox_, sidebar + m, Scale(20), std::max(0, (width - button - m - Scale(8)) - (sidebar + m)),
+                 Scale(26), TRUE);
+    ::MoveWindow(listView_, sidebar, top, std::max(0, width - sidebar), std::max(0, height - status - top), TRUE);
+    int y = Scale(200);
     for (const Action& a : kActions) {
-        ::MoveWindow(::GetDlgItem(window_, a.id), m, y, kSidebar - 2 * m, 34, TRUE);
-        y += 40;
+        ::MoveWindow(::GetDlgItem(window_, a.id), m, y, sidebar - 2 * m, Scale(34), TRUE);
+        y += Scale(40);
     }
+    const int half = (sidebar - 2 * m - Scale(8)) / 2;
+    ::MoveWindow(::GetDlgItem(window_, kThemeButtonId), m, height - status - Scale(50), half, Scale(34), TRUE);
+    ::MoveWindow(::GetDlgItem(window_, kLanguageButtonId), m + half + Scale(8), height - status - Scale(50), half,
+                 Scale(34), TRUE);
 }
+
+void MainWindow::RelayoutAndRedraw() {
+    RECT client;
+    ::GetClientRect(window_, &client);
+    Layout(client.right, client.bottom);
+    ::RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+bool MainWindow::SaveSettingsFile() { return SaveSettings(dataFolder_); }
 
 void MainWindow::Paint() {
     PAINTSTRUCT ps;
     HDC dc = ::BeginPaint(window_, &ps);
     RECT client;
     ::GetClientRect(window_, &client);
-    ::FillRect(dc, &client, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
-    RECT status{kSidebar + 16, client.bottom - kStatusHeight, client.right - 16, client.bottom};
-    ::SetBkMode(dc, TRANSPARENT);
-    const std::wstring line = L"\u2022  " + status_;
-    ::DrawTextW(dc, line.c_str(), -1, &status, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX);
-    RECT title{16, 16, kSidebar - 8, 54};
-    ::DrawTextW(dc, L"Tidewell PE", -1, &title, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+    Surface s = SurfaceCreate(client.right, client.bottom);
+    const int sidebar = Scale(kSidebar), status = Scale(kStatusHeight);
+    SurfaceFill(s, client, PaletteColor(0));
+    SurfaceFill(s, RECT{0, 0, sidebar, client.bottom}, PaletteColor(1));
+    SurfaceFill(s, RECT{sidebar, client.bottom - status, client.right, client.bottom}, PaletteColor(2));
+    SurfaceText(s, L"\u2022  " + status_, RECT{sidebar + Scale(16), client.bottom - status, client.right - Scale(16),
+                                               client.bottom}, 0, PaletteColor(8), kLabelFlags);
+    SurfaceText(s, L"Tidewell PE", RECT{Scale(16), Scale(16), sidebar - Scale(8), Scale(54)}, 7, PaletteColor(7),
+                kLabelFlags);
+    SurfaceBlit(s, dc, 0, 0);
     ::EndPaint(window_, &ps);
 }
 
@@ -151,6 +179,7 @@ LRESULT CALLBACK MainWindow::ListProc(HWND window, UINT message, WPARAM wParam, 
         self->PaintList(window);
         return 0;
     }
+    if (message == WM_ERASEBKGND) return 1;
     if (message == WM_LBUTTONDOWN) ::SetFocus(window);
     if (message == WM_GETDLGCODE) return DLGC_WANTARROWS;
     return ::DefWindowProcW(window, message, wParam, lParam);
@@ -161,18 +190,18 @@ void MainWindow::PaintList(HWND window) {
     HDC dc = ::BeginPaint(window, &ps);
     RECT client;
     ::GetClientRect(window, &client);
-    ::FillRect(dc, &client, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
-    ::SetBkMode(dc, TRANSPARENT);
-    int y = 8;
+    Surface s = SurfaceCreate(client.right, client.bottom);
+    SurfaceFill(s, client, PaletteColor(0));
+    int y = Scale(8);
     const auto& entries = list_ ? list_->Entries() : std::vector<ListEntry>();
-    for (size_t i = 0; i < entries.size() && y < client.bottom; ++i, y += 24) {
+    for (size_t i = 0; i < entries.size() && y < client.bottom; ++i, y += Scale(24)) {
         const DownloadInfo& info = entries[i].cached;
         const std::wstring text = (static_cast<int>(i) == list_->Selection() ? L"> " : L"  ") +
                                   (info.fileName.empty() ? info.url : info.fileName) + L"   " + StatusLabel(info.state) +
                                   L"   " + FormatProgress(info);
-        RECT row{12, y, client.right - 12, y + 22};
-        ::DrawTextW(dc, text.c_str(), -1, &row, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX);
+        SurfaceText(s, text, RECT{Scale(12), y, client.right - Scale(12), y + Scale(22)}, 2, PaletteColor(7), kLabelFlags);
     }
+    SurfaceBlit(s, dc, 0, 0);
     ::EndPaint(window, &ps);
 }
 
@@ -204,14 +233,14 @@ void MainWindow::OnCommand(int id) {
         case 107: OpenFolder(g_settings.folder, L""); break;
         case 111: list_->RemoveDownload(selected); break;
         case 112: list_->ToggleItem(selected); break;
-        default: break;  // 103, 108-110 arrive with the dialogs and the toolkit
+        case kThemeButtonId: SwitchTheme(*this); break;
+        case kLanguageButtonId: SwitchLanguage(*this); break;
+        default: break;  // 103 and 108 arrive with the dialogs
     }
 }
 
 void MainWindow::LinkBoxAdd() {
-    wchar_t buffer[8001];
-    ::GetWindowTextW(linkBox_, buffer, 8001);
-    std::wstring text = buffer;
+    std::wstring text = GetWindowTextString(linkBox_);
     while (!text.empty() && (text.front() == L' ' || text.front() == L'\t')) text.erase(0, 1);
     while (!text.empty() && (text.back() == L' ' || text.back() == L'\t')) text.pop_back();
     if (text.empty()) {
@@ -224,24 +253,6 @@ void MainWindow::LinkBoxAdd() {
     if (list_->AddDownload(r, g_settings.folder)) ::SetWindowTextW(linkBox_, L"");
 }
 
-bool MainWindow::SetClipboard(const std::wstring& text) {
-    if (!::OpenClipboard(window_)) return false;
-    bool ok = false;
-    if (::EmptyClipboard()) {
-        const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-        if (HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes)) {
-            if (void* p = ::GlobalLock(memory)) {
-                memcpy(p, text.c_str(), bytes);
-                ::GlobalUnlock(memory);
-                ok = ::SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
-            }
-            if (!ok) ::GlobalFree(memory);
-        }
-    }
-    ::CloseClipboard();
-    return ok;
-}
-
 void MainWindow::OpenFolder(const std::wstring& folder, const std::wstring& file) {
     CreateFolderTree(folder);
     const std::wstring parameters = (!file.empty() && ::GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES)
@@ -252,7 +263,7 @@ void MainWindow::OpenFolder(const std::wstring& folder, const std::wstring& file
     if (result > 32) return;
     lastPicked_ = folder;  // the clipboard pick-up must not take it for a link
     // Say "copied" only when it was.
-    if (SetClipboard(folder))
+    if (SetClipboardText(window_, folder))
         SetStatus(Tr(L"Không có trình quản lý tệp — đã sao chép đường dẫn: ",
                      L"No file manager here — path copied to the clipboard: ") +
                   folder);

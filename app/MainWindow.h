@@ -11,10 +11,11 @@
 
 #include "store/List.h"
 #include "store/ListWindow.h"
+#include "app/Switches.h"
 
 constexpr wchar_t kProductTitle[] = L"Tidewell PE v1.0.0.0";
 
-class MainWindow : public ListWindow {
+class MainWindow : public ListWindow, public ShellSeam {
 public:
     explicit MainWindow(std::wstring dataFolder) : dataFolder_(std::move(dataFolder)) {}
 
@@ -42,6 +43,11 @@ public:
     void ShowFreeSpace(uint64_t bytes) override;
     void Beep() override { ::MessageBeep(MB_OK); }
 
+    // ShellSeam
+    HWND MainHandle() const override { return window_; }
+    bool SaveSettingsFile() override;
+    void RelayoutAndRedraw() override;
+
     void OnCommand(int id);
 
 private:
@@ -55,7 +61,6 @@ private:
     LRESULT OnCopyData(const COPYDATASTRUCT* data);
     void LinkBoxAdd();
     void OpenFolder(const std::wstring& folder, const std::wstring& file);
-    bool SetClipboard(const std::wstring& text);
 
     std::wstring dataFolder_;
     HWND window_ = nullptr, linkBox_ = nullptr, listView_ = nullptr;

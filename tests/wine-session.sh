@@ -67,6 +67,11 @@ case "$action" in
     fi
     unlink_user_folders "$WINEPREFIX"
     unlink_user_folders "$pristine"
+    # The display comes first: the desktop process that the first Wine
+    # process starts keeps the display it was given, and one started
+    # without any lets no window be created for the rest of the run.
+    start_xvfb
+    [[ -z "${DISPLAY:-}" && -s "$build/xvfb/display" ]] && export DISPLAY="$(cat "$build/xvfb/display")"
     # The persistent server spares every test process the server start.
     (wineserver -p >/dev/null 2>&1 &) || true
     # The first Wine process starts the prefix's services (services.exe,
@@ -74,7 +79,6 @@ case "$action" in
     # as the server. Start them here with no pipes, or they would hold a
     # test's output pipe open and ctest would wait forever.
     wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
-    start_xvfb
     ;;
   stop)
     wineserver -k 2>/dev/null || true

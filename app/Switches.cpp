@@ -1,0 +1,37 @@
+#include "app/Switches.h"
+
+#include <commctrl.h>
+
+#include "app/Actions.h"
+#include "store/Lang.h"
+#include "ui/Buttons.h"
+#include "ui/Theme.h"
+
+void Relabel(HWND main) {
+    for (const Action& a : kActions) ::SetDlgItemTextW(main, a.id, Tr(a.vi, a.en));
+    ::SetDlgItemTextW(main, kDownloadButtonId, Tr(L"Tải xuống", L"Download"));
+    ::SetDlgItemTextW(main, kThemeButtonId, IsDarkTheme() ? Tr(L"Tối", L"Dark") : Tr(L"Sáng", L"Light"));
+    ::SetDlgItemTextW(main, kLanguageButtonId, IsVietnamese() ? L"Tiếng Việt" : L"English");
+    // Shown even while the box has the focus.
+    ::SendDlgItemMessageW(main, kLinkBoxId, EM_SETCUEBANNER, TRUE,
+                          reinterpret_cast<LPARAM>(Tr(L"Dán liên kết tải vào đây rồi nhấn Enter…",
+                                                      L"Paste a download link here, then press Enter…")));
+}
+
+void SwitchLanguage(ShellSeam& shell) {
+    SetVietnamese(!IsVietnamese());
+    shell.SaveSettingsFile();
+    Relabel(shell.MainHandle());
+    shell.SetStatus(Tr(L"Ngôn ngữ: Tiếng Việt.", L"Language: English."));
+    shell.RelayoutAndRedraw();
+}
+
+void SwitchTheme(ShellSeam& shell) {
+    SetDarkTheme(!IsDarkTheme());
+    DropEditBrush();
+    shell.SaveSettingsFile();
+    SetButtonIcon(::GetDlgItem(shell.MainHandle(), kThemeButtonId), IsDarkTheme() ? 14 : 13);
+    Relabel(shell.MainHandle());
+    ApplyDarkTitleBar(shell.MainHandle());
+    shell.RelayoutAndRedraw();
+}
