@@ -54,7 +54,7 @@ bool TranslateShortcut(const MSG& msg, const MainWindow& main) {
     wchar_t cls[16] = {};
     if (focus) ::GetClassNameW(focus, cls, 16);
     if (_wcsicmp(cls, L"EDIT") == 0) return false;
-    const int command = ShortcutCommand(msg.wParam, focus == main.ListView());
+    const int command = ShortcutCommand(msg.wParam, focus == main.ListViewWindow());
     if (!command) return false;
     ::PostMessageW(main.Handle(), WM_COMMAND, command, 0);
     return true;

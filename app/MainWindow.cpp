@@ -1,47 +1,81 @@
 #include "app/MainWindow.h"
 
+#include "app/WindowProc.h"
+
 #include <shellapi.h>
 
+#include <algorithm>
+
 #include "app/Actions.h"
-#include "app/Switches.h"
 #include "app/MiniDialog.h"
 #include "bridge/HandOver.h"
 #include "engine/Download.h"
 #include "store/FileServices.h"
-#include "store/Format.h"
 #include "store/Lang.h"
 #include "store/Settings.h"
 #include "ui/Buttons.h"
-#include "ui/Colors.h"
 #include "ui/ControlText.h"
 #include "ui/Dpi.h"
 #include "ui/Fonts.h"
-#include "ui/Surface.h"
 #include "ui/Theme.h"
 
 namespace {
 constexpr UINT_PTR kTimer = 1;
-constexpr int kLinkBox = kLinkBoxId, kDownloadButton = kDownloadButtonId, kListView = kListViewId;
-constexpr int kSidebar = 272, kStatusHeight = 32, kTopBar = 66;
 
 HINSTANCE Instance() { return reinterpret_cast<HINSTANCE>(::GetModuleHandleW(nullptr)); }
+
+using DpiForWindow = UINT(WINAPI*)(HWND);
+DpiForWindow GetDpiForWindowEntry() {
+    // Absent before Windows 10 1607 and in some Windows PE builds.
+    static const DpiForWindow entry = reinterpret_cast<DpiForWindow>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    return entry;
+}
+
+}  // namespace
+
+std::wstring ClipboardBlockText(const wchar_t* block, size_t bytes) {
+    if (!block) return {};
+    const size_t most = std::min<size_t>(8192, bytes / sizeof(wchar_t));
+    return std::wstring(block, wcsnlen(block, most));
+}
+
+namespace {
+// The clipboard's text, read only as far as its block reaches: another
+// program's block may be shorter than 8192 characters and unterminated.
+std::wstring ClipboardText(HWND owner) {
+    std::wstring text;
+    if (!::IsClipboardFormatAvailable(CF_UNICODETEXT) || !::OpenClipboard(owner)) return text;
+    if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* p = static_cast<const wchar_t*>(::GlobalLock(data))) {
+            text = ClipboardBlockText(p, ::GlobalSize(data));
+            ::GlobalUnlock(data);
+        }
+    }
+    ::CloseClipboard();
+    return text;
+}
+
+std::wstring TrimClipboard(const std::wstring& text) {
+    const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; };
+    size_t a = 0, b = text.size();
+    while (a < b && blank(text[a])) ++a;
+    while (b > a && blank(text[b - 1])) --b;
+    return text.substr(a, b - a);
+}
 }  // namespace
 
 bool MainWindow::RegisterClasses(HINSTANCE instance) {
     RegisterMiniDialogClass(instance);
+    ListView::RegisterWindowClass(instance);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.hInstance = instance;
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = ListProc;
-    wc.lpszClassName = L"TidewellPE.List";
-    ::RegisterClassExW(&wc);
-    wc.style = 0;
     wc.lpfnWndProc = ::DefWindowProcW;  // the details window comes with its own issue
     wc.lpszClassName = L"TidewellPE.Details";
     ::RegisterClassExW(&wc);
-    wc.lpfnWndProc = Proc;
+    wc.lpfnWndProc = ForwardingProc<MainWindow>;
     wc.lpszClassName = L"TidewellPE.Main";
     wc.hIcon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(101), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
     wc.hIconSm = wc.hIcon;
@@ -54,30 +88,25 @@ HWND MainWindow::Create(HINSTANCE instance, const RECT& place) {
                              this);
 }
 
-LRESULT CALLBACK MainWindow::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->window_ = window;
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!self) return ::DefWindowProcW(window, message, wParam, lParam);
-    try {
-        return self->Handle(message, wParam, lParam);
-    } catch (...) {
-        return 0;  // nothing may cross a window procedure
-    }
-}
-
 LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_CREATE: OnCreate(); return 0;
+        case WM_DESTROY:
+            if (listening_) ::RemoveClipboardFormatListener(window_);
+            listening_ = false;
+            ::PostQuitMessage(0);
+            return 0;
         case WM_SIZE:
-            if (wParam != SIZE_MINIMIZED) Layout(LOWORD(lParam), HIWORD(lParam));
+            if (wParam != SIZE_MINIMIZED) DoLayout(LOWORD(lParam), HIWORD(lParam));
             ::InvalidateRect(window_, nullptr, FALSE);
             return 0;
         case WM_PAINT: Paint(); return 0;
         case WM_ERASEBKGND: return 1;
+        case WM_GETMINMAXINFO: {
+            auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+            info->ptMinTrackSize = POINT{Scale(780), Scale(540)};
+            return 0;
+        }
         case WM_TIMER:
             if (wParam == kTimer && list_) list_->QueueTick();
             return 0;
@@ -89,27 +118,45 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return ::DefWindowProcW(window_, message, wParam, lParam);
         }
         case WM_CTLCOLOREDIT: return reinterpret_cast<LRESULT>(EditColors(reinterpret_cast<HDC>(wParam)));
-        case WM_COMMAND: OnCommand(LOWORD(wParam)); return 0;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == kLinkBoxId) {
+                if (HIWORD(wParam) == EN_SETFOCUS || HIWORD(wParam) == EN_KILLFOCUS)
+                    ::InvalidateRect(window_, &layout_.linkFrame, FALSE);  // its border shows the focus
+                return 0;
+            }
+            OnCommand(LOWORD(wParam));
+            return 0;
+        case WM_MOUSEWHEEL:
+            // The wheel scrolls the list wherever the focus is.
+            if (listView_.Handle()) ::SendMessageW(listView_.Handle(), WM_MOUSEWHEEL, wParam, lParam);
+            return 0;
+        case WM_DPICHANGED: OnDpiChanged(wParam, reinterpret_cast<const RECT*>(lParam)); return 0;
+        case WM_CLIPBOARDUPDATE: OnClipboardUpdate(); return 0;
         case WM_CLOSE:
             if (!list_->ExitCheck()) return 0;
             ::KillTimer(window_, kTimer);
             list_->Exit();
             ::DestroyWindow(window_);
             return 0;
-        case WM_DESTROY: ::PostQuitMessage(0); return 0;
         default: return ::DefWindowProcW(window_, message, wParam, lParam);
     }
 }
 
 void MainWindow::OnCreate() {
+    if (const DpiForWindow dpiFor = GetDpiForWindowEntry()) {
+        const int dpi = std::max<int>(96, static_cast<int>(dpiFor(window_)));
+        if (dpiFor(window_) != 0 && dpi != CurrentDpi()) {
+            SetCurrentDpi(dpi);
+            BuildFonts();
+        }
+    }
+    LoadLogo();
     linkBox_ = ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 0, 0, 0, 0,
-                                 window_, reinterpret_cast<HMENU>(kLinkBox), Instance(), nullptr);
+                                 window_, reinterpret_cast<HMENU>(kLinkBoxId), Instance(), nullptr);
     ::SendMessageW(linkBox_, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(4)), FALSE);
     ::SendMessageW(linkBox_, EM_LIMITTEXT, 8000, 0);
-    CreateStyledButton(window_, kDownloadButton, L"", ButtonStyle{ButtonKind::Accent, 33, 2, 3, false});
-    listView_ = ::CreateWindowExW(0, L"TidewellPE.List", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 0, window_,
-                                  reinterpret_cast<HMENU>(kListView), Instance(), nullptr);
-    ::SetWindowLongPtrW(listView_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    CreateStyledButton(window_, kDownloadButtonId, L"", ButtonStyle{ButtonKind::Accent, 33, 2, 3, false});
+    listView_.Create(window_, kListViewId, *this);
     for (const Action& a : kActions) {
         const bool first = a.id == kActions[0].id;
         CreateStyledButton(window_, a.id, L"",
@@ -117,9 +164,10 @@ void MainWindow::OnCreate() {
     }
     CreateStyledButton(window_, kThemeButtonId, L"", ButtonStyle{ButtonKind::Normal, IsDarkTheme() ? 14 : 13, 1, 3, false});
     CreateStyledButton(window_, kLanguageButtonId, L"", ButtonStyle{ButtonKind::Normal, 32, 1, 3, false});
+    status_ = Tr(L"Sẵn sàng.", L"Ready.");
     Relabel(window_);
     ApplyDarkTitleBar(window_);
-    status_ = Tr(L"Sẵn sàng.", L"Ready.");
+    SyncClipboardListener();
     list_ = std::make_unique<DownloadList>(
         *this, dataFolder_ + L"\\downloads.lst",
         QueueSettings{&g_settings.folder, &g_settings.connections, &g_settings.maxDownloads, &g_settings.ignoreCertErrors});
@@ -127,82 +175,87 @@ void MainWindow::OnCreate() {
     ::SetTimer(window_, kTimer, 300, nullptr);
 }
 
-void MainWindow::Layout(int width, int height) {
-    const int m = Scale(16), sidebar = Scale(kSidebar), top = Scale(kTopBar), status = Scale(kStatusHeight);
-    const int button = Scale(128);
-    ::MoveWindow(::GetDlgItem(window_, kDownloadButton), width - button - m, Scale(15), button, Scale(36), TRUE);
-    // From the sidebar's margin to 8 px before the Download button.
-    ::MoveWindow(linkBox_, sidebar + m, Scale(20), std::max(0, (width - button - m - Scale(8)) - (sidebar + m)),
-                 Scale(26), TRUE);
-    ::MoveWindow(listView_, sidebar, top, std::max(0, width - sidebar), std::max(0, height - status - top), TRUE);
-    int y = Scale(200);
-    for (const Action& a : kActions) {
-        ::MoveWindow(::GetDlgItem(window_, a.id), m, y, sidebar - 2 * m, Scale(34), TRUE);
-        y += Scale(40);
-    }
-    const int half = (sidebar - 2 * m - Scale(8)) / 2;
-    ::MoveWindow(::GetDlgItem(window_, kThemeButtonId), m, height - status - Scale(50), half, Scale(34), TRUE);
-    ::MoveWindow(::GetDlgItem(window_, kLanguageButtonId), m + half + Scale(8), height - status - Scale(50), half,
-                 Scale(34), TRUE);
+void MainWindow::LoadLogo() {
+    if (!logoIcon_)
+        logoIcon_.reset(static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(101), IMAGE_ICON, 256, 256, 0)));
+    logo_ = IconImageFromIcon(logoIcon_.get(), Scale(38));
+}
+
+void MainWindow::DoLayout(int width, int height) {
+    LayoutMeasures m{};
+    m.titleWidth = MeasureTextWidth(L"Tidewell", 8).cx;
+    HWND download = ::GetDlgItem(window_, kDownloadButtonId);
+    const std::wstring caption = GetWindowTextString(download);
+    m.downloadPreferred = IsStyledButton(download)
+                              ? MeasureTextWidth(caption, 3).cx + 2 * Scale(12) + Scale(15) + (caption.empty() ? 0 : Scale(7))
+                              : Scale(80);
+    m.linkBoxTextHeight = MeasureTextHeight(L"Ag", 4, 1000);
+    layout_ = ComputeMainLayout(width, height, m);
+    const auto place = [](HWND child, const RECT& r) {
+        ::MoveWindow(child, r.left, r.top, std::max<LONG>(0, r.right - r.left), std::max<LONG>(0, r.bottom - r.top), TRUE);
+    };
+    place(download, layout_.downloadButton);
+    place(linkBox_, layout_.linkBox);
+    place(listView_.Handle(), layout_.list);
+    for (int i = 0; i < 6; ++i) place(::GetDlgItem(window_, kActions[i].id), layout_.actions[i]);
+    place(::GetDlgItem(window_, kThemeButtonId), layout_.themeButton);
+    place(::GetDlgItem(window_, kLanguageButtonId), layout_.languageButton);
 }
 
 void MainWindow::RelayoutAndRedraw() {
     RECT client;
     ::GetClientRect(window_, &client);
-    Layout(client.right, client.bottom);
+    DoLayout(client.right, client.bottom);
+    listView_.UpdateScrollRange();
     ::RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    if (details_) {
+        ApplyDarkTitleBar(details_);
+        ::RedrawWindow(details_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    }
 }
 
 bool MainWindow::SaveSettingsFile() { return SaveSettings(dataFolder_); }
 
-void MainWindow::Paint() {
-    PAINTSTRUCT ps;
-    HDC dc = ::BeginPaint(window_, &ps);
-    RECT client;
-    ::GetClientRect(window_, &client);
-    Surface s = SurfaceCreate(client.right, client.bottom);
-    const int sidebar = Scale(kSidebar), status = Scale(kStatusHeight);
-    SurfaceFill(s, client, PaletteColor(0));
-    SurfaceFill(s, RECT{0, 0, sidebar, client.bottom}, PaletteColor(1));
-    SurfaceFill(s, RECT{sidebar, client.bottom - status, client.right, client.bottom}, PaletteColor(2));
-    SurfaceText(s, L"\u2022  " + status_, RECT{sidebar + Scale(16), client.bottom - status, client.right - Scale(16),
-                                               client.bottom}, 0, PaletteColor(8), kLabelFlags);
-    SurfaceText(s, L"Tidewell PE", RECT{Scale(16), Scale(16), sidebar - Scale(8), Scale(54)}, 7, PaletteColor(7),
-                kLabelFlags);
-    SurfaceBlit(s, dc, 0, 0);
-    ::EndPaint(window_, &ps);
+void MainWindow::SyncClipboardListener() {
+    if (g_settings.clipboard && !listening_) {
+        listening_ = ::AddClipboardFormatListener(window_) != FALSE;
+    } else if (!g_settings.clipboard && listening_) {
+        ::RemoveClipboardFormatListener(window_);
+        listening_ = false;
+    }
 }
 
-LRESULT CALLBACK MainWindow::ListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-    auto* self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (message == WM_PAINT && self) {
-        self->PaintList(window);
-        return 0;
+void MainWindow::OnClipboardUpdate() {
+    if (!g_settings.clipboard) return;
+    std::wstring link = TrimClipboard(ClipboardText(window_));
+    if (!IsAcceptableLink(link)) link.clear();
+    if (link.empty() || link == lastPicked_) return;
+    const std::wstring typed = GetWindowTextString(linkBox_);
+    if (typed.empty() || typed == lastPicked_) {
+        ::SetWindowTextW(linkBox_, link.c_str());
+        SetStatus(Tr(L"Đã bắt liên kết từ bộ nhớ tạm — nhấn Enter hoặc Tải xuống để bắt đầu.",
+                     L"Link picked up from the clipboard — press Enter or Download to start."));
     }
-    if (message == WM_ERASEBKGND) return 1;
-    if (message == WM_LBUTTONDOWN) ::SetFocus(window);
-    if (message == WM_GETDLGCODE) return DLGC_WANTARROWS;
-    return ::DefWindowProcW(window, message, wParam, lParam);
+    lastPicked_ = link;
 }
 
-void MainWindow::PaintList(HWND window) {
-    PAINTSTRUCT ps;
-    HDC dc = ::BeginPaint(window, &ps);
-    RECT client;
-    ::GetClientRect(window, &client);
-    Surface s = SurfaceCreate(client.right, client.bottom);
-    SurfaceFill(s, client, PaletteColor(0));
-    int y = Scale(8);
-    const auto& entries = list_ ? list_->Entries() : std::vector<ListEntry>();
-    for (size_t i = 0; i < entries.size() && y < client.bottom; ++i, y += Scale(24)) {
-        const DownloadInfo& info = entries[i].cached;
-        const std::wstring text = (static_cast<int>(i) == list_->Selection() ? L"> " : L"  ") +
-                                  (info.fileName.empty() ? info.url : info.fileName) + L"   " + StatusLabel(info.state) +
-                                  L"   " + FormatProgress(info);
-        SurfaceText(s, text, RECT{Scale(12), y, client.right - Scale(12), y + Scale(22)}, 2, PaletteColor(7), kLabelFlags);
+void MainWindow::OnDpiChanged(WPARAM wParam, const RECT* suggested) {
+    const int dpi = std::max<int>(96, HIWORD(wParam));
+    if (dpi != CurrentDpi()) {
+        SetCurrentDpi(dpi);
+        BuildFonts();
     }
-    SurfaceBlit(s, dc, 0, 0);
-    ::EndPaint(window, &ps);
+    LoadLogo();
+    ::SendMessageW(linkBox_, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(4)), TRUE);
+    if (suggested)
+        ::SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                       suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (details_) {
+        ::DestroyWindow(details_);  // laid out for one DPI only
+        details_ = nullptr;
+        detailsJob_ = nullptr;
+    }
+    RelayoutAndRedraw();
 }
 
 LRESULT MainWindow::OnCopyData(const COPYDATASTRUCT* data) {
@@ -222,19 +275,25 @@ LRESULT MainWindow::OnCopyData(const COPYDATASTRUCT* data) {
 
 void MainWindow::OnCommand(int id) {
     const int selected = list_ ? list_->Selection() : -1;
+    const bool haveRow = selected >= 0 && selected < static_cast<int>(list_->Entries().size());
     switch (id) {
         case IDOK:
             if (::GetFocus() == linkBox_) LinkBoxAdd();
+            else if (::GetFocus() == listView_.Handle() && haveRow) OpenDetails(selected);
             break;
-        case kDownloadButton: LinkBoxAdd(); break;
+        case kDownloadButtonId: LinkBoxAdd(); break;
         case 104: list_->ResumeAll(); break;
         case 105: list_->PauseAll(); break;
         case 106: list_->ClearFinished(); break;
         case 107: OpenFolder(g_settings.folder, L""); break;
-        case 111: list_->RemoveDownload(selected); break;
-        case 112: list_->ToggleItem(selected); break;
         case kThemeButtonId: SwitchTheme(*this); break;
         case kLanguageButtonId: SwitchLanguage(*this); break;
+        case 111:
+            if (haveRow) list_->RemoveDownload(selected);
+            break;
+        case 112:
+            if (haveRow) list_->ToggleItem(selected);
+            break;
         default: break;  // 103 and 108 arrive with the dialogs
     }
 }
@@ -251,6 +310,32 @@ void MainWindow::LinkBoxAdd() {
     DownloadRequest r;
     r.url = text;
     if (list_->AddDownload(r, g_settings.folder)) ::SetWindowTextW(linkBox_, L"");
+}
+
+void MainWindow::OpenDetails(int row) {
+    if (!list_ || row < 0 || row >= static_cast<int>(list_->Entries().size())) return;
+    // The details window proper comes with its own issue; until then a bare
+    // window named after the row stands in for it.
+    if (details_) ::DestroyWindow(details_);
+    const ListEntry& e = list_->Entries()[static_cast<size_t>(row)];
+    detailsRow_ = row;
+    detailsJob_ = e.job.get();
+    const std::wstring title = e.cached.fileName.empty() ? e.cached.url : e.cached.fileName;
+    details_ = ::CreateWindowExW(0, L"TidewellPE.Details", title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, Scale(560), Scale(420), window_, nullptr, Instance(), nullptr);
+}
+
+void MainWindow::CloseDetailsIfShowing(const zeb::Download* job) {
+    if (details_ && job == detailsJob_) {
+        ::DestroyWindow(details_);
+        details_ = nullptr;
+        detailsJob_ = nullptr;
+    }
+}
+
+void MainWindow::ScrollIntoView(int row) {
+    listView_.UpdateScrollRange();
+    listView_.EnsureVisible(row);
 }
 
 void MainWindow::OpenFolder(const std::wstring& folder, const std::wstring& file) {
@@ -292,16 +377,12 @@ FinishedRemoval MainWindow::AskFinishedRemoval(const std::wstring& text) {
     }
 }
 
-void MainWindow::RepaintList() {
-    if (listView_) ::InvalidateRect(listView_, nullptr, FALSE);
-}
-
 void MainWindow::RepaintStatus() {
-    if (!window_) return;
-    RECT client;
-    ::GetClientRect(window_, &client);
-    RECT status{kSidebar, client.bottom - kStatusHeight, client.right, client.bottom};
-    ::InvalidateRect(window_, &status, FALSE);
+    if (window_) ::InvalidateRect(window_, &layout_.status, FALSE);
 }
 
-void MainWindow::ShowFreeSpace(uint64_t bytes) { freeSpace_ = bytes; }
+void MainWindow::ShowFreeSpace(uint64_t bytes) {
+    if (bytes == freeSpace_) return;
+    freeSpace_ = bytes;
+    ::InvalidateRect(window_, &layout_.infoBox, FALSE);
+}

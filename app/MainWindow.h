@@ -1,7 +1,8 @@
-// The main window's core: the list it drives, the refresh timer, the
-// hand-over receiver, the commands and the exit check. It is the list's
-// seam to the windows. Drawing is bare until the toolkit and the list view
-// arrive; the questions use the plain dialog of MiniDialog.h meanwhile.
+// The main window: its children, the header, sidebar, top bar and status
+// line it draws itself, the refresh timer that drives the queue, the
+// hand-over and clipboard receivers, commands and the exit check. It is the
+// list's seam to the windows (ListWindow), the switches' (ShellSeam) and
+// the list view's host. UI thread only.
 #pragma once
 
 #include <windows.h>
@@ -9,13 +10,23 @@
 #include <memory>
 #include <string>
 
+#include "app/ListView.h"
+#include "app/MainLayout.h"
+#include "app/Switches.h"
+#include "store/Handles.h"
 #include "store/List.h"
 #include "store/ListWindow.h"
-#include "app/Switches.h"
+#include "ui/Surface.h"
 
 constexpr wchar_t kProductTitle[] = L"Tidewell PE v1.0.0.0";
 
-class MainWindow : public ListWindow, public ShellSeam {
+// The text of a clipboard block of `bytes` bytes: at most 8192 characters,
+// ending at the first NUL or at the block's end, whichever comes first.
+std::wstring ClipboardBlockText(const wchar_t* block, size_t bytes);
+// Green from 1 GiB of free space up, amber below it and when unknown.
+COLORREF FreeSpaceColour(uint64_t bytes);
+
+class MainWindow : public ListWindow, public ShellSeam, public ListViewHost {
 public:
     explicit MainWindow(std::wstring dataFolder) : dataFolder_(std::move(dataFolder)) {}
 
@@ -24,22 +35,27 @@ public:
     static bool RegisterClasses(HINSTANCE instance);
     HWND Create(HINSTANCE instance, const RECT& place);
     HWND Handle() const { return window_; }
-    DownloadList* List() { return list_.get(); }
     HWND LinkBox() const { return linkBox_; }
-    HWND ListView() const { return listView_; }
+    HWND ListViewWindow() const { return listView_.Handle(); }
+    const ListView& View() const { return listView_; }
+    const MainLayout& Layout() const { return layout_; }
+    const std::wstring& StatusText() const { return status_; }
+    // The row the details window was last opened for (-1: never).
+    int DetailsRow() const { return detailsRow_; }
+    HWND DetailsWindow() const { return details_; }
 
     // ListWindow
     void SetStatus(const std::wstring& text) override;
     void ShowError(const std::wstring& text) override;
     bool Confirm(const ConfirmQuestion& question) override;
     FinishedRemoval AskFinishedRemoval(const std::wstring& text) override;
-    void ScrollIntoView(int) override {}
-    void UpdateScrollRange() override {}
-    void ResetHover() override {}
-    void RepaintList() override;
+    void ScrollIntoView(int row) override;
+    void UpdateScrollRange() override { listView_.UpdateScrollRange(); }
+    void ResetHover() override { listView_.ResetHover(); }
+    void RepaintList() override { listView_.Repaint(); }
     void RepaintStatus() override;
     void RefreshDetails() override {}
-    void CloseDetailsIfShowing(const zeb::Download*) override {}
+    void CloseDetailsIfShowing(const zeb::Download* job) override;
     void ShowFreeSpace(uint64_t bytes) override;
     void Beep() override { ::MessageBeep(MB_OK); }
 
@@ -48,24 +64,42 @@ public:
     bool SaveSettingsFile() override;
     void RelayoutAndRedraw() override;
 
+    // ListViewHost
+    DownloadList* List() override { return list_.get(); }
+    void OpenDetails(int row) override;
+    void OpenFolder(const std::wstring& folder, const std::wstring& file) override;
+
     void OnCommand(int id);
+    // Clipboard watching on: the listener registered; off: removed.
+    void SyncClipboardListener();
 
 private:
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
-    static LRESULT CALLBACK ListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+    template <typename T>
+    friend LRESULT CALLBACK ForwardingProc(HWND, UINT, WPARAM, LPARAM) noexcept;
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void OnCreate();
-    void Layout(int width, int height);
+    void DoLayout(int width, int height);
     void Paint();
-    void PaintList(HWND window);
+    void PaintSidebar(Surface& s);
+    void PaintTopAndStatus(Surface& s, int width, int height);
+    std::wstring RightStatusText(bool& active) const;
+    void LoadLogo();
     LRESULT OnCopyData(const COPYDATASTRUCT* data);
+    void OnClipboardUpdate();
+    void OnDpiChanged(WPARAM wParam, const RECT* suggested);
     void LinkBoxAdd();
-    void OpenFolder(const std::wstring& folder, const std::wstring& file);
 
     std::wstring dataFolder_;
-    HWND window_ = nullptr, linkBox_ = nullptr, listView_ = nullptr;
+    HWND window_ = nullptr, linkBox_ = nullptr, details_ = nullptr;
+    ListView listView_;
     std::unique_ptr<DownloadList> list_;
+    MainLayout layout_{};
     std::wstring status_;
     std::wstring lastPicked_;
+    bool listening_ = false;
     uint64_t freeSpace_ = 0;
+    int detailsRow_ = -1;
+    const zeb::Download* detailsJob_ = nullptr;
+    IconHandle logoIcon_;  // resource 101 at 256 x 256, loaded once
+    IconImage logo_;       // 38 design pixels at the current DPI
 };

@@ -110,6 +110,21 @@ int wmain(int argc, wchar_t** argv) {
         Sleep(200);
         const WPARAM key = static_cast<WPARAM>(_wtoi(argv[3]));
         Print(child && PostMessageW(child, WM_KEYDOWN, key, 1) ? L"posted" : L"no target");
+    } else if (command == L"move" && argc > 3) {
+        // Moves the pointer over the list to (x, y) of its client area; a
+        // negative x counts from the right edge.
+        HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
+        HWND list = main ? FindWindowExW(main, nullptr, L"TidewellPE.List", nullptr) : nullptr;
+        RECT c{};
+        if (list) GetClientRect(list, &c);
+        int x = _wtoi(argv[2]);
+        if (x < 0) x += c.right;
+        POINT p{x, _wtoi(argv[3])};
+        if (list) ClientToScreen(list, &p);
+        Print(list && SetCursorPos(p.x, p.y) &&
+                      PostMessageW(list, WM_MOUSEMOVE, 0, MAKELPARAM(x, _wtoi(argv[3])))
+                  ? L"moved"
+                  : L"no list");
     } else if (command == L"close") {
         HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
         Print(main && PostMessageW(main, WM_CLOSE, 0, 0) ? L"posted" : L"no window");

@@ -1,0 +1,66 @@
+// The download list view ("TidewellPE.List", id 102): every row of the
+// list as a card with badge, name, detail line, progress and four row
+// buttons. It keeps only selection moves, hover, press and scroll state;
+// the rows are the list's cached snapshots, read at every paint. UI thread.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/ListGeometry.h"
+#include "ui/ScrollBar.h"
+
+class DownloadList;
+
+// What the list view asks of the main window.
+class ListViewHost {
+public:
+    virtual DownloadList* List() = 0;
+    virtual void OpenDetails(int row) = 0;
+    virtual void OpenFolder(const std::wstring& folder, const std::wstring& file) = 0;
+
+protected:
+    ~ListViewHost() = default;
+};
+
+class ListView {
+public:
+    static bool RegisterWindowClass(HINSTANCE instance);
+    HWND Create(HWND parent, int id, ListViewHost& host);
+    HWND Handle() const { return window_; }
+
+    // Content and page from the row count and client height; position clamped.
+    void UpdateScrollRange();
+    void EnsureVisible(int index);
+    void MoveSelection(int delta, bool absolute);
+    // A row was erased: hover and press no longer name the same rows.
+    void ResetHover();
+    void Repaint();
+
+    const ScrollBarState& Scroll() const { return scroll_; }
+    RowHit Hover() const { return hover_; }
+    RowHit Pressed() const { return pressed_; }
+    // Entry actions 0-3 on a row (the row buttons; Space and Enter use 0, 1).
+    void RunAction(int row, int action);
+
+private:
+    template <typename T>
+    friend LRESULT CALLBACK ForwardingProc(HWND, UINT, WPARAM, LPARAM) noexcept;
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void Paint();
+    void OnMouseMove(POINT p);
+    void OnButtonDown(POINT p, bool doubleClick);
+    void OnButtonUp(POINT p);
+    void OnKey(WPARAM key);
+    int Count() const;
+    bool HasScrollBar() const { return scroll_.content > scroll_.page; }
+    RowHit HitTest(POINT p) const;
+    SIZE ClientSize() const;
+
+    HWND window_ = nullptr;
+    ListViewHost* host_ = nullptr;
+    RowHit hover_, pressed_;
+    bool tracking_ = false;
+    ScrollBarState scroll_;
+};

@@ -1,0 +1,52 @@
+#include "app/RowText.h"
+
+#include "store/Format.h"
+#include "store/Lang.h"
+#include "ui/Colors.h"
+
+namespace {
+constexpr wchar_t kSeparator[] = L"   \u2022   ";
+}  // namespace
+
+std::wstring DetailText(const DownloadInfo& info) {
+    switch (info.state) {
+        case DownloadState::Queued: return Tr(L"Đang chờ trong hàng đợi", L"Waiting in the queue");
+        case DownloadState::Downloading: {
+            std::wstring t = FormatProgress(info) + kSeparator + FormatSpeed(info.speed);
+            const std::wstring left = FormatTimeLeft(info);
+            if (!left.empty()) t += kSeparator + std::wstring(Tr(L"còn ", L"left ")) + left;
+            return t + kSeparator + std::to_wstring(info.activeConnections) + Tr(L" kết nối", L" connections");
+        }
+        case DownloadState::Paused: return StatusLabel(info.state) + kSeparator + FormatProgress(info);
+        case DownloadState::Completed:
+            return StatusLabel(info.state) + kSeparator + FormatSize(info.totalSize) + kSeparator + info.folder;
+        case DownloadState::Failed: return Tr(L"Lỗi: ", L"Error: ") + info.errorText;
+        default: return StatusLabel(info.state);
+    }
+}
+
+StateLook LookOf(DownloadState state) {
+    switch (state) {
+        case DownloadState::Queued: return {PaletteColor(8), 8};
+        case DownloadState::Connecting: return {kBlue, 11};
+        case DownloadState::Downloading: return {kBlue, 33};
+        case DownloadState::Paused: return {kAmber, 34};
+        case DownloadState::Completed: return {kGreen, 25};
+        case DownloadState::Failed: return {kRed, 30};
+        default: return {kBlue, 33};
+    }
+}
+
+int RowButtonIcon(DownloadState state, int k) {
+    switch (k) {
+        case 0:
+            return state == DownloadState::Completed ? 0
+                   : state == DownloadState::Paused  ? 17
+                   : state == DownloadState::Failed  ? 11
+                                                     : 34;
+        case 1: return 28;
+        case 2: return 12;
+        case 3: return 5;
+        default: return 0;
+    }
+}

@@ -1,0 +1,19 @@
+// What a list card says and in which colour: the detail line, the accent
+// and badge icon by state, and the row button icons.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "engine/Types.h"
+
+std::wstring DetailText(const DownloadInfo& info);
+
+struct StateLook {
+    COLORREF accent;
+    int icon;
+};
+StateLook LookOf(DownloadState state);
+// Icon of row button k for a row in this state; 0 when the button is absent.
+int RowButtonIcon(DownloadState state, int k);

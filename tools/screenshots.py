@@ -1,0 +1,102 @@
+"""Screenshots of the real main window under Xvfb: dark/light x vi/en at
+96 DPI and one set at 144, with rows in every state (paused, finished,
+failed from the list file; downloading, size unknown, connecting and queued
+from a loopback server), a hovered and a selected row, and the empty list.
+
+    tools/screenshots.sh [output folder]   (default: build/screenshots)
+"""
+import os
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, 'tests'))
+sys.path.insert(0, os.path.join(ROOT, 'tests', 'server'))
+import httpserver  # noqa: E402
+import wineworld as ww  # noqa: E402
+
+LIST = ('ZEBLIST 1\r\n'
+        '[item]\r\nurl=https://mirror.example/ubuntu-24.04-desktop-amd64.iso\r\nfolder=C:\\users\\root\\Downloads\r\n'
+        'file=ubuntu-24.04-desktop-amd64.iso\r\nfixed=1\r\ntotal=6114656256\r\ndone=2445862502\r\nstate=paused\r\nerror=\r\n'
+        '[item]\r\nurl=https://tools.example/hiren-boot.zip\r\nfolder=C:\\users\\root\\Downloads\r\nfile=hiren-boot.zip\r\n'
+        'fixed=1\r\ntotal=3355443200\r\ndone=3355443200\r\nstate=completed\r\nerror=\r\n'
+        '[item]\r\nurl=https://drivers.example/chipset.exe\r\nfolder=C:\\users\\root\\Downloads\r\nfile=chipset.exe\r\n'
+        'fixed=1\r\ntotal=-1\r\ndone=0\r\nstate=failed\r\nerror=HTTP 404 \u2014 not found\r\n')
+
+
+def shoot(w, display, out, name):
+    raw = os.path.join(w.root, 'shot.xwd')
+    with open(raw, 'wb') as f:
+        subprocess.run(['xwd', '-root', '-silent', '-display', display], stdout=f, check=True)
+    # No window manager: the window sits where the program centred it.
+    subprocess.run(['convert-im6.q16', 'xwd:' + raw, '-trim', 'png:' + os.path.join(out, name + '.png')], check=True)
+
+
+def session(out, dark, vi, dpi, server, empty=False):
+    w = ww.World()
+    try:
+        if dpi != 96:
+            w.reg_add(r'HKCU\Control Panel\Desktop', 'LogPixels', dpi, 'REG_DWORD')
+        app = os.path.join(w.drive_c, 'Tidewell')
+        os.makedirs(app)
+        exe = 'C:\\Tidewell\\tidewell.exe'
+        with open(os.path.join(ww.EXE), 'rb') as src, open(os.path.join(app, 'tidewell.exe'), 'wb') as dst:
+            dst.write(src.read())
+        with open(os.path.join(app, 'settings.cfg'), 'w', newline='') as f:
+            f.write('Language=%s\r\nStyle=%s\r\nMaxDownloads=3\r\nClipboard=0\r\n' % ('vi' if vi else 'en',
+                                                                                      'dark' if dark else 'light'))
+        if not empty:
+            with open(os.path.join(app, 'downloads.lst'), 'wb') as f:
+                f.write(LIST.encode('utf-8'))
+        base = 'http://127.0.0.1:%d' % server.server_address[1]
+        links = [] if empty else [
+            base + '/file/windows-recovery.wim?size=900000000&rate=2500000',
+            base + '/file/logs-collected.tar?size=50000000&body=nolength&rate=400000',
+            base + '/file/waiting-for-headers.bin?size=1000&hold=1&hold_ms=60000',
+            base + '/file/next-in-queue.bin?size=1000',
+            base + '/file/after-that.bin?size=1000',
+        ]
+        w.ensure_server()
+        gui = subprocess.Popen(['wine', exe] + links, env=w.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+        deadline = time.time() + 30
+        while time.time() < deadline and w.probe('haswindow') != 'yes':
+            time.sleep(0.3)
+        time.sleep(4)  # a few ticks: speeds and sizes known
+        tag = '%s-%s-%d' % ('dark' if dark else 'light', 'vi' if vi else 'en', dpi)
+        display = w.env['DISPLAY']
+        shoot(w, display, out, tag + ('-empty' if empty else ''))
+        if not empty and dpi == 96:
+            w.probe('key', 'list', '36')  # Home: the first row selected
+            # The pointer over the third card's remove button (96 DPI geometry).
+            w.probe('move', '-43', str(2 * 96 + 14 + 24))
+            time.sleep(1)
+            shoot(w, display, out, tag + '-selected-hover')
+        w.probe('close')
+        time.sleep(0.5)
+        w.probe('answer', '0')
+        gui.wait(timeout=30)
+    finally:
+        w.close()
+
+
+def main():
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ww.BUILD, 'screenshots')
+    os.makedirs(out, exist_ok=True)
+    server = httpserver.start()
+    try:
+        for dark in (True, False):
+            for vi in (True, False):
+                session(out, dark, vi, 96, server)
+        session(out, True, True, 96, server, empty=True)
+        session(out, False, False, 96, server, empty=True)
+        session(out, True, False, 144, server)
+        session(out, False, True, 144, server)
+    finally:
+        server.shutdown()
+    print(out)
+
+
+if __name__ == '__main__':
+    main()
