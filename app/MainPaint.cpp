@@ -75,10 +75,10 @@ void MainWindow::PaintSidebar(Surface& s) {
     SurfaceText(s, Tr(L"TÁC VỤ", L"ACTIONS"), layout_.heading, 1, PaletteColor(8), kLabelFlags);
 }
 
-std::wstring MainWindow::RightStatusText(bool& active) const {
+std::wstring RightStatusText(const std::vector<ListEntry>& entries, bool& active) {
     int running = 0;
     double speed = 0;
-    for (const ListEntry& e : list_->Entries()) {
+    for (const ListEntry& e : entries) {
         if (e.cached.state == DownloadState::Connecting || e.cached.state == DownloadState::Downloading) {
             ++running;
             speed += e.cached.speed;
@@ -86,7 +86,7 @@ std::wstring MainWindow::RightStatusText(bool& active) const {
     }
     active = running > 0;
     std::wstring text = active ? L"\u2193 " + FormatSpeed(speed) + L"   \u2022   " : L"";
-    return text + std::to_wstring(running) + Tr(L" đang tải / ", L" active / ") + std::to_wstring(list_->Entries().size()) +
+    return text + std::to_wstring(running) + Tr(L" đang tải / ", L" active / ") + std::to_wstring(entries.size()) +
            Tr(L" mục", L" items");
 }
 
@@ -101,7 +101,7 @@ void MainWindow::PaintTopAndStatus(Surface& s, int W, int H) {
     SurfaceFill(s, RECT{S, H - Scale(32), W, H - Scale(31)}, PaletteColor(6));
     if (!list_) return;
     bool active = false;
-    const std::wstring right = RightStatusText(active);
+    const std::wstring right = RightStatusText(list_->Entries(), active);
     const int width = MeasureTextWidth(right, 3).cx;
     const RECT& st = layout_.status;
     SurfaceText(s, right, RECT{W - Scale(16) - width, st.top, W - Scale(16), st.bottom}, 3, active ? kBlue : PaletteColor(8),

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/ListView.h"
 #include "app/MainLayout.h"
@@ -23,6 +24,9 @@ constexpr wchar_t kProductTitle[] = L"Tidewell PE v1.0.0.0";
 // The text of a clipboard block of `bytes` bytes: at most 8192 characters,
 // ending at the first NUL or at the block's end, whichever comes first.
 std::wstring ClipboardBlockText(const wchar_t* block, size_t bytes);
+// The right part of the status line: "↓ speed • n active / m items" (the
+// speed part only while something runs); `active` tells which colour.
+std::wstring RightStatusText(const std::vector<ListEntry>& entries, bool& active);
 // Green from 1 GiB of free space up, amber below it and when unknown.
 COLORREF FreeSpaceColour(uint64_t bytes);
 
@@ -82,7 +86,6 @@ private:
     void Paint();
     void PaintSidebar(Surface& s);
     void PaintTopAndStatus(Surface& s, int width, int height);
-    std::wstring RightStatusText(bool& active) const;
     void LoadLogo();
     LRESULT OnCopyData(const COPYDATASTRUCT* data);
     void OnClipboardUpdate();

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "MainWindowHost.h"
 #include "app/MainWindow.h"
 #include "engine/Download.h"
 #include "store/FileServices.h"
@@ -38,41 +39,9 @@ std::string LongList() {
     return text;
 }
 
-class Main : public ::testing::Test {
+class Main : public ::testing::Test, public MainWindowHost {
 protected:
-    void Open(const char* list) {
-        if (list) WriteFileAtomic(data / L"downloads.lst", list);
-        g_settings = AppSettings{};
-        g_settings.folder = data / L"dl";
-        g_settings.clipboard = true;
-        static const bool registered = MainWindow::RegisterClasses(GetModuleHandleW(nullptr));
-        ASSERT_TRUE(registered);
-        BuildFonts();
-        main = std::make_unique<MainWindow>(data.path());
-        ASSERT_NE(main->Create(GetModuleHandleW(nullptr), RECT{0, 0, 1100, 720}), nullptr);
-        ShowWindow(main->Handle(), SW_SHOW);
-        SetForegroundWindow(main->Handle());
-        Pump(100);
-    }
-    void TearDown() override {
-        if (main && IsWindow(main->Handle())) DestroyWindow(main->Handle());
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {}  // the quit message
-        SetVietnamese(true);
-    }
-    void Pump(int ms) {
-        const ULONGLONG end = GetTickCount64() + ms;
-        do {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (msg.message == WM_QUIT) return;
-                if (IsDialogMessageW(main->Handle(), &msg)) continue;
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
-            Sleep(5);
-        } while (GetTickCount64() < end);
-    }
+    void Open(const char* list) { ASSERT_TRUE(MainWindowHost::Open(list, true)); }
     DownloadState State(int row) const { return main->List()->Entries()[static_cast<size_t>(row)].cached.state; }
     LRESULT ToList(UINT message, POINT p, WPARAM wParam = 0) {
         return SendMessageW(main->ListViewWindow(), message, wParam, MAKELPARAM(p.x, p.y));
@@ -85,8 +54,6 @@ protected:
         return POINT{(b.left + b.right) / 2, (b.top + b.bottom) / 2};
     }
 
-    ScratchFolder data;
-    std::unique_ptr<MainWindow> main;
 };
 }  // namespace
 
