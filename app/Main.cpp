@@ -10,6 +10,7 @@
 
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
+#include "app/MessageLoop.h"
 #include "bridge/NativeHost.h"
 #include "bridge/Registration.h"
 #include "store/Handles.h"
@@ -28,36 +29,6 @@ std::vector<std::wstring> Arguments() {
         ::LocalFree(argv);
     }
     return args;
-}
-
-// The command of a shortcut key, or 0: digits 1-6 (also on the keypad),
-// Insert, Delete, and Space while the list has the focus.
-int ShortcutCommand(WPARAM key, bool listFocused) {
-    if (key >= 0x61 && key <= 0x69) key -= 0x30;
-    switch (key) {
-        case '1': case VK_INSERT: return 103;
-        case '2': return 104;
-        case '3': return 105;
-        case '4': return 106;
-        case '5': return 107;
-        case '6': return 108;
-        case VK_DELETE: return 111;
-        case VK_SPACE: return listFocused ? 112 : 0;
-        default: return 0;
-    }
-}
-
-bool TranslateShortcut(const MSG& msg, const MainWindow& main) {
-    if (msg.message != WM_KEYDOWN || ::GetActiveWindow() != main.Handle()) return false;
-    if ((::GetKeyState(VK_CONTROL) & 0x8000) || (::GetKeyState(VK_MENU) & 0x8000)) return false;
-    HWND focus = ::GetFocus();
-    wchar_t cls[16] = {};
-    if (focus) ::GetClassNameW(focus, cls, 16);
-    if (_wcsicmp(cls, L"EDIT") == 0) return false;
-    const int command = ShortcutCommand(msg.wParam, focus == main.ListViewWindow());
-    if (!command) return false;
-    ::PostMessageW(main.Handle(), WM_COMMAND, command, 0);
-    return true;
 }
 
 int RunGui(HINSTANCE instance, int show, const std::vector<DownloadRequest>& links) {
@@ -100,10 +71,7 @@ int RunGui(HINSTANCE instance, int show, const std::vector<DownloadRequest>& lin
             code = got == 0 ? static_cast<int>(msg.wParam) : 0;
             break;
         }
-        if (TranslateShortcut(msg, *main)) continue;
-        if (::IsDialogMessageW(main->Handle(), &msg)) continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
+        RunLoopStep(msg, *main);
     }
     main.reset();
     DeleteFonts();

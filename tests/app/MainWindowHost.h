@@ -1,5 +1,5 @@
-// A real main window in a temp data folder for the window tests, pumped
-// through IsDialogMessageW like the program's loop.
+// A real main window in a temp data folder for the window tests, every
+// message pumped through the program's own loop step.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/MainWindow.h"
+#include "app/MessageLoop.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
 #include "store/Settings.h"
@@ -49,9 +50,7 @@ public:
             MSG msg;
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
                 if (msg.message == WM_QUIT) return;
-                if (IsDialogMessageW(main->Handle(), &msg)) continue;
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
+                RunLoopStep(msg, *main);
             }
             Sleep(5);
         } while (GetTickCount64() < end);

@@ -199,3 +199,70 @@ TEST_F(Main, LinkBoxAddTrimsAndAsksForALink) {
     EXPECT_EQ(GetWindowTextString(main->LinkBox()), L"");
     EXPECT_EQ(main->StatusText(), L"Added: http://127.0.0.1:9/x.bin");
 }
+
+namespace {
+// Posts a key press to the focused window, as the keyboard would queue it.
+void PostKey(WPARAM vk) {
+    PostMessageW(GetFocus(), WM_KEYDOWN, vk, 1);
+    PostMessageW(GetFocus(), WM_KEYUP, vk, 0xC0000001);
+}
+
+void SetControl(bool down) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = down ? 0x80 : 0;
+    SetKeyboardState(keys);
+}
+}  // namespace
+
+TEST_F(Main, ShortcutKeysActFromTheListAndTypeIntoTheLinkBox) {
+    Open(kList);
+    SetVietnamese(false);
+    ASSERT_EQ(GetActiveWindow(), main->Handle());
+    SetFocus(main->ListViewWindow());
+    main->List()->Select(1);
+    PostKey(VK_SPACE);  // toggles the selected paused row
+    Pump(100);
+    EXPECT_NE(main->List()->Entries()[1].job->state(), DownloadState::Paused);
+    // With Ctrl held a digit does nothing.
+    SetControl(true);
+    PostKey('4');
+    Pump(100);
+    SetControl(false);
+    EXPECT_EQ(main->List()->Entries().size(), 4u);
+    // Keypad 4 is 4: Clear Finished.
+    PostKey(VK_NUMPAD4);
+    Pump(100);
+    EXPECT_EQ(main->List()->Entries().size(), 3u);
+    EXPECT_EQ(main->StatusText(), L"1 finished item(s) cleared (files kept).");
+    // In the link box the same digit is typed.
+    SetFocus(main->LinkBox());
+    PostKey('3');
+    Pump(100);
+    EXPECT_EQ(GetWindowTextString(main->LinkBox()), L"3");
+    EXPECT_EQ(main->StatusText(), L"1 finished item(s) cleared (files kept).");
+}
+
+TEST_F(Main, DoubleClickOnThePauseButtonPausesAndResumesAgain) {
+    Open(kList);
+    const POINT resume = ButtonCentre(1, 0);
+    ToList(WM_LBUTTONDOWN, resume);
+    ToList(WM_LBUTTONUP, resume);
+    ASSERT_NE(main->List()->Entries()[1].job->state(), DownloadState::Paused);
+    // The second press of a double-click is one more press of the button.
+    ToList(WM_LBUTTONDBLCLK, resume);
+    ToList(WM_LBUTTONUP, resume);
+    const auto& job = *main->List()->Entries()[1].job;
+    const ULONGLONG end = GetTickCount64() + 5000;  // the job thread ends on its own time
+    while (GetTickCount64() < end && job.state() != DownloadState::Paused) Sleep(20);
+    EXPECT_EQ(job.state(), DownloadState::Paused);
+    EXPECT_EQ(main->DetailsRow(), -1);  // never the details window
+}
+
+TEST_F(Main, TheClipboardListenerFires) {
+    Open(nullptr);
+    ASSERT_TRUE(SetClipboardText(main->Handle(), L"https://mirror.example/listener.iso"));
+    const ULONGLONG end = GetTickCount64() + 3000;
+    while (GetTickCount64() < end && GetWindowTextString(main->LinkBox()).empty()) Pump(20);
+    EXPECT_EQ(GetWindowTextString(main->LinkBox()), L"https://mirror.example/listener.iso");
+}

@@ -1,0 +1,40 @@
+#include "app/MessageLoop.h"
+
+#include <cwchar>
+
+#include "app/MainWindow.h"
+
+int ShortcutCommand(WPARAM key, bool listFocused) {
+    if (key >= VK_NUMPAD1 && key <= VK_NUMPAD9) key -= VK_NUMPAD0 - '0';
+    switch (key) {
+        case '1': case VK_INSERT: return 103;
+        case '2': return 104;
+        case '3': return 105;
+        case '4': return 106;
+        case '5': return 107;
+        case '6': return 108;
+        case VK_DELETE: return 111;
+        case VK_SPACE: return listFocused ? 112 : 0;
+        default: return 0;
+    }
+}
+
+bool TranslateShortcut(const MSG& msg, const MainWindow& main) {
+    if (msg.message != WM_KEYDOWN || ::GetActiveWindow() != main.Handle()) return false;
+    if ((::GetKeyState(VK_CONTROL) & 0x8000) || (::GetKeyState(VK_MENU) & 0x8000)) return false;
+    HWND focus = ::GetFocus();
+    wchar_t cls[16] = {};
+    if (focus) ::GetClassNameW(focus, cls, 16);
+    if (_wcsicmp(cls, L"EDIT") == 0) return false;
+    const int command = ShortcutCommand(msg.wParam, focus == main.ListViewWindow());
+    if (!command) return false;
+    ::PostMessageW(main.Handle(), WM_COMMAND, command, 0);
+    return true;
+}
+
+void RunLoopStep(MSG& msg, const MainWindow& main) {
+    if (TranslateShortcut(msg, main)) return;
+    if (::IsDialogMessageW(main.Handle(), &msg)) return;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+}

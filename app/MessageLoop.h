@@ -1,0 +1,16 @@
+// One step of the program's message loop: the shortcut keys of the main
+// window first, then dialog navigation, then the usual dispatch. The start
+// and the window tests run every message through it.
+#pragma once
+
+#include <windows.h>
+
+class MainWindow;
+
+// The command of a shortcut key, or 0: digits 1-6 (also on the keypad),
+// Insert, Delete, and Space while the list has the focus.
+int ShortcutCommand(WPARAM key, bool listFocused);
+// Posts the command of a shortcut key pressed in the main window (never
+// into an edit box, never with Ctrl or Alt); true when it did.
+bool TranslateShortcut(const MSG& msg, const MainWindow& main);
+void RunLoopStep(MSG& msg, const MainWindow& main);
