@@ -237,6 +237,21 @@ class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
         self.w.probe('close')
         self.assertEqual(gui.wait(timeout=30), 0)
 
+    def test_open_folder_without_a_shell_creates_the_folder_and_copies_its_path(self):
+        # As in Windows PE without a shell: no explorer.exe anywhere.
+        for where in ('windows', os.path.join('windows', 'system32')):
+            path = os.path.join(self.w.drive_c, where, 'explorer.exe')
+            if os.path.lexists(path):
+                os.remove(path)  # unlinks the copy's hard link only
+        with open(os.path.join(self.app_dir, 'settings.cfg'), 'w', newline='') as f:
+            f.write('Language=en\r\nFolder=C:\\Rescue\\Saved\r\nClipboard=1\r\n')
+        gui = self.gui()
+        self.w.probe('command', '107')
+        self.assertTrue(wait_for(lambda: self.w.probe('clipboard') == 'C:\\Rescue\\Saved', 15))
+        self.assertTrue(os.path.isdir(os.path.join(self.w.drive_c, 'Rescue', 'Saved')))  # created first
+        self.w.probe('close')
+        self.assertEqual(gui.wait(timeout=30), 0)
+
 
 if __name__ == '__main__':
     unittest.main()

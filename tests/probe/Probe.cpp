@@ -125,6 +125,18 @@ int wmain(int argc, wchar_t** argv) {
                       PostMessageW(list, WM_MOUSEMOVE, 0, MAKELPARAM(x, _wtoi(argv[3])))
                   ? L"moved"
                   : L"no list");
+    } else if (command == L"clipboard") {
+        std::wstring text;
+        if (OpenClipboard(nullptr)) {
+            if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+                if (const auto* p = static_cast<const wchar_t*>(GlobalLock(data))) {
+                    text = p;
+                    GlobalUnlock(data);
+                }
+            }
+            CloseClipboard();
+        }
+        Print(text);
     } else if (command == L"close") {
         HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
         Print(main && PostMessageW(main, WM_CLOSE, 0, 0) ? L"posted" : L"no window");
