@@ -266,3 +266,12 @@ TEST_F(Main, TheClipboardListenerFires) {
     while (GetTickCount64() < end && GetWindowTextString(main->LinkBox()).empty()) Pump(20);
     EXPECT_EQ(GetWindowTextString(main->LinkBox()), L"https://mirror.example/listener.iso");
 }
+
+TEST(MainClipboard, WatchingOffTakesNothing) {
+    MainWindowHost host;
+    ASSERT_TRUE(host.Open(nullptr, false));
+    ASSERT_TRUE(SetClipboardText(host.main->Handle(), L"https://mirror.example/off.iso"));
+    SendMessageW(host.main->Handle(), WM_CLIPBOARDUPDATE, 0, 0);
+    host.Pump(300);
+    EXPECT_EQ(GetWindowTextString(host.main->LinkBox()), L"");
+}
