@@ -11,6 +11,7 @@
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
 #include "app/MessageLoop.h"
+#include "app/StartUp.h"
 #include "bridge/NativeHost.h"
 #include "bridge/Registration.h"
 #include "store/Handles.h"
@@ -42,27 +43,8 @@ int RunGui(HINSTANCE instance, int show, const std::vector<DownloadRequest>& lin
     const std::wstring dataFolder = GetDataFolder();
     LoadSettings(dataFolder);
     RegisterNativeHost(dataFolder);
-    if (HDC screen = ::GetDC(nullptr)) {
-        SetCurrentDpi(::GetDeviceCaps(screen, LOGPIXELSX));
-        ::ReleaseDC(nullptr, screen);
-    }
-    BuildFonts();
-    if (!MainWindow::RegisterClasses(instance)) return 1;
-    RECT work{0, 0, 1024, 768};
-    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const int workW = work.right - work.left, workH = work.bottom - work.top;
-    const int width = std::min(workW, Scale(1100));
-    const int height = std::min(workH, Scale(720));
-    RECT place{work.left + (workW - width) / 2, work.top + (workH - height) / 2, 0, 0};
-    place.right = place.left + width;
-    place.bottom = place.top + height;
-    auto main = std::make_unique<MainWindow>(dataFolder);
-    if (!main->Create(instance, place)) return 1;
-    ::ShowWindow(main->Handle(), show);
-    ::UpdateWindow(main->Handle());
-    ::SetFocus(main->LinkBox());
-    main->List()->QueueTick();
-    main->List()->AddRequests(links);
+    auto main = OpenMainWindow(instance, dataFolder, show, links);
+    if (!main) return 1;
     MSG msg{};
     int code = 0;
     for (;;) {

@@ -67,7 +67,11 @@ TEST_P(Painted, TheWindowsOwnAreas) {
     EXPECT_EQ(At(s, S + 3, s.height() - 5), PaletteColor(2));                  // status line
     EXPECT_EQ(At(s, S + 3, s.height() - 32), PaletteColor(6));                 // its line
     EXPECT_EQ(At(s, l.infoBox.left + 5, l.infoBox.bottom - 4), PaletteColor(3));  // info box
-    EXPECT_EQ(At(s, (l.linkFrame.left + l.linkFrame.right) / 2, l.linkFrame.top), PaletteColor(6));  // no focus
+    // The start puts the focus in the link box: its frame is blue until it goes.
+    EXPECT_EQ(At(s, (l.linkFrame.left + l.linkFrame.right) / 2, l.linkFrame.top), kBlue);
+    SetFocus(main->ListViewWindow());
+    const Surface after = Capture(main->Handle());
+    EXPECT_EQ(At(after, (l.linkFrame.left + l.linkFrame.right) / 2, l.linkFrame.top), PaletteColor(6));
 }
 
 TEST_P(Painted, CardsBadgesAndBars) {

@@ -1,13 +1,16 @@
-// A real main window in a temp data folder for the window tests, every
-// message pumped through the program's own loop step.
+// A real main window in a temp data folder, opened by the program's own
+// start-up path from a settings file, every message pumped through the
+// program's own loop step.
 #pragma once
 
 #include <windows.h>
 
 #include <memory>
+#include <string>
 
 #include "app/MainWindow.h"
 #include "app/MessageLoop.h"
+#include "app/StartUp.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
 #include "store/Settings.h"
@@ -20,15 +23,13 @@ public:
     // Writes the list file (when given) and opens the window on it.
     bool Open(const char* list, bool clipboard) {
         if (list) WriteFileAtomic(data / L"downloads.lst", list);
-        g_settings = AppSettings{};
-        g_settings.folder = data / L"dl";
-        g_settings.clipboard = clipboard;
-        static const bool registered = MainWindow::RegisterClasses(GetModuleHandleW(nullptr));
-        if (!registered) return false;
-        BuildFonts();
-        main = std::make_unique<MainWindow>(data.path());
-        if (!main->Create(GetModuleHandleW(nullptr), RECT{0, 0, 1100, 720})) return false;
-        ShowWindow(main->Handle(), SW_SHOW);
+        const std::string settings = "Language=" + std::string(IsVietnamese() ? "vi" : "en") +
+                                     "\r\nStyle=" + (IsDarkTheme() ? "dark" : "light") + "\r\nFolder=" +
+                                     Utf16ToUtf8(data / L"dl") + "\r\nClipboard=" + (clipboard ? "1" : "0") + "\r\n";
+        WriteFileAtomic(data / L"settings.cfg", settings);
+        LoadSettings(data.path());
+        main = OpenMainWindow(GetModuleHandleW(nullptr), data.path(), SW_SHOWNORMAL, {});
+        if (!main) return false;
         SetForegroundWindow(main->Handle());
         Pump(100);
         return true;
