@@ -275,3 +275,31 @@ TEST(MainClipboard, WatchingOffTakesNothing) {
     host.Pump(300);
     EXPECT_EQ(GetWindowTextString(host.main->LinkBox()), L"");
 }
+
+TEST_F(Main, CommandStatusTextsInBothLanguages) {
+    Open(kList);
+    struct Case {
+        int command;
+        const wchar_t* vi;
+        const wchar_t* en;
+    };
+    const Case cases[] = {
+        {105, L"Đã tạm dừng mọi mục tải.", L"Every download was paused."},
+        {104, L"Đang tiếp tục mọi mục chưa xong.", L"Resuming every unfinished download."},
+        {105, L"Đã tạm dừng mọi mục tải.", L"Every download was paused."},
+    };
+    for (bool vi : {true, false}) {
+        SetVietnamese(vi);
+        for (const Case& c : cases) {
+            main->OnCommand(c.command);
+            EXPECT_EQ(main->StatusText(), vi ? c.vi : c.en) << c.command;
+        }
+    }
+    main->OnCommand(110);  // the language switch says which language it now speaks
+    EXPECT_EQ(main->StatusText(), L"Ngôn ngữ: Tiếng Việt.");
+    main->OnCommand(106);
+    EXPECT_EQ(main->StatusText(), L"1 mục đã xong được dọn khỏi danh sách (giữ nguyên tệp).");
+    main->OnCommand(110);
+    main->OnCommand(106);
+    EXPECT_EQ(main->StatusText(), L"0 finished item(s) cleared (files kept).");
+}
