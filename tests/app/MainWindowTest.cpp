@@ -303,3 +303,32 @@ TEST_F(Main, CommandStatusTextsInBothLanguages) {
     main->OnCommand(106);
     EXPECT_EQ(main->StatusText(), L"0 finished item(s) cleared (files kept).");
 }
+
+namespace {
+std::wstring g_shownError;
+
+// Runs inside the question's own message loop: reads its text and closes it.
+void CALLBACK AnswerTheDialog(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = FindWindowW(L"TidewellPE.Dialog", nullptr);
+    if (!dialog) return;
+    HWND text = FindWindowExW(dialog, nullptr, L"Static", nullptr);
+    g_shownError = GetWindowTextString(text);
+    PostMessageW(dialog, WM_COMMAND, 1000, 0);
+    KillTimer(nullptr, timer);
+}
+}  // namespace
+
+TEST_F(Main, EnterWithAnInvalidLinkShowsTheErrorAndKeepsTheText) {
+    Open(nullptr);
+    SetVietnamese(false);
+    SetFocus(main->LinkBox());
+    SetWindowTextW(main->LinkBox(), L"ftp://old.example/file");
+    g_shownError.clear();
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, AnswerTheDialog);
+    PostMessageW(main->LinkBox(), WM_KEYDOWN, VK_RETURN, 1);  // Enter through the dialog manager: IDOK
+    Pump(1500);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(g_shownError, L"This is not a valid http:// or https:// link:\n\nftp://old.example/file");
+    EXPECT_EQ(GetWindowTextString(main->LinkBox()), L"ftp://old.example/file");
+    EXPECT_TRUE(main->List()->Entries().empty());
+}
