@@ -13,6 +13,7 @@
 #include "store/FileServices.h"
 #include "store/Lang.h"
 #include "store/Settings.h"
+#include "store/Text.h"
 #include "ui/Buttons.h"
 #include "ui/ControlText.h"
 #include "ui/Dpi.h"
@@ -56,13 +57,6 @@ std::wstring ClipboardText(HWND owner) {
     return text;
 }
 
-std::wstring TrimClipboard(const std::wstring& text) {
-    const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; };
-    size_t a = 0, b = text.size();
-    while (a < b && blank(text[a])) ++a;
-    while (b > a && blank(text[b - 1])) --b;
-    return text.substr(a, b - a);
-}
 }  // namespace
 
 bool MainWindow::RegisterClasses(HINSTANCE instance) {
@@ -227,7 +221,7 @@ void MainWindow::SyncClipboardListener() {
 
 void MainWindow::OnClipboardUpdate() {
     if (!g_settings.clipboard) return;
-    std::wstring link = TrimClipboard(ClipboardText(window_));
+    std::wstring link = Trim(ClipboardText(window_));
     if (!IsAcceptableLink(link)) link.clear();
     if (link.empty() || link == lastPicked_) return;
     const std::wstring typed = GetWindowTextString(linkBox_);
