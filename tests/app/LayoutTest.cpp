@@ -5,6 +5,7 @@
 #include "app/ListGeometry.h"
 #include "app/MainLayout.h"
 #include "app/MainWindow.h"
+#include "app/MessageLoop.h"
 #include "app/RowText.h"
 #include "store/Format.h"
 #include "support/Language.h"
@@ -148,4 +149,19 @@ TEST(InfoBox, FreeSpaceIsGreenFromOneGibibyteAndAmberWhenUnknown) {
     EXPECT_EQ(FreeSpaceColour((1ull << 30) - 1), kAmber);
     EXPECT_EQ(FreeSpaceColour(~0ull), kAmber);  // unknown is not plenty
     EXPECT_EQ(FreeSpaceColour(0), kAmber);
+}
+
+TEST(Shortcuts, DigitsAndTheKeypadAlikeSpaceOnlyOnTheList) {
+    const struct {
+        WPARAM key;
+        int list, elsewhere;
+    } cases[] = {
+        {'1', 103, 103}, {VK_NUMPAD1, 103, 103}, {VK_INSERT, 103, 103}, {'5', 107, 107}, {VK_NUMPAD5, 107, 107},
+        {'6', 108, 108}, {VK_NUMPAD6, 108, 108}, {'7', 0, 0},         {VK_NUMPAD7, 0, 0},  {VK_NUMPAD0, 0, 0},
+        {VK_DELETE, 111, 111}, {VK_SPACE, 112, 0}, {'A', 0, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ShortcutCommand(c.key, true), c.list) << c.key;
+        EXPECT_EQ(ShortcutCommand(c.key, false), c.elsewhere) << c.key;
+    }
 }

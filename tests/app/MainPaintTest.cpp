@@ -1,6 +1,8 @@
 // What the main window and its list view put on the screen, read back from
 // the window after it painted: colours the layout fixes exactly (samples
 // away from text and corners), the status line's text, and a DPI change.
+#include "support/TrickleServer.h"  // winsock before windows.h
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -104,6 +106,30 @@ TEST_P(Painted, CardsBadgesAndBars) {
     const RECT r3 = RowRect(3, c.right, 0, bar);
     EXPECT_EQ(At(s, x0 + 4, r3.top + 67), kAmber);  // a bar of at least 8 px
     EXPECT_EQ(At(s, x0 + 10, r3.top + 67), MixColors(PaletteColor(2), PaletteColor(8), 56));
+}
+
+TEST_P(Painted, AnUnknownSizeDownloadFillsTheTrackFaintly) {
+    TrickleServer server;
+    SetWindowTextW(main->LinkBox(), server.Url(L"/stream.bin").c_str());
+    main->OnCommand(101);
+    DownloadList& list = *main->List();
+    ASSERT_EQ(list.Entries().size(), 5u);
+    const ULONGLONG end = GetTickCount64() + 5000;
+    while (GetTickCount64() < end && list.Entries()[4].cached.state != DownloadState::Downloading) Pump();
+    ASSERT_EQ(list.Entries()[4].cached.state, DownloadState::Downloading);
+    ASSERT_LT(list.Entries()[4].cached.totalSize, 1);
+    list.Select(0);
+    RECT c;
+    GetClientRect(main->ListViewWindow(), &c);
+    const ScrollBarState& scroll = main->View().Scroll();
+    const RECT r = RowRect(4, c.right, scroll.position, scroll.content > scroll.page);
+    ASSERT_LE(r.bottom, c.bottom);
+    const Surface s = Capture(main->ListViewWindow());
+    const COLORREF track = MixColors(PaletteColor(2), PaletteColor(8), 56);
+    const int x0 = r.left + 66;
+    EXPECT_EQ(At(s, x0 + 20, r.top + 67), MixColors(track, kBlue, 96));
+    EXPECT_EQ(At(s, r.right - 70, r.top + 67), MixColors(track, kBlue, 96));  // the whole track
+    server.Stop();  // the job ends now, not at a timeout
 }
 
 TEST_P(Painted, StatusLineCountsAndSpeeds) {
