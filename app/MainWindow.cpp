@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "app/Actions.h"
-#include "app/MiniDialog.h"
+#include "app/AppDialogs.h"
 #include "bridge/HandOver.h"
 #include "engine/Download.h"
 #include "store/FileServices.h"
@@ -16,6 +16,7 @@
 #include "store/Text.h"
 #include "ui/Buttons.h"
 #include "ui/ControlText.h"
+#include "ui/Dialog.h"
 #include "ui/Dpi.h"
 #include "ui/Fonts.h"
 #include "ui/Theme.h"
@@ -59,8 +60,14 @@ std::wstring ClipboardText(HWND owner) {
 
 }  // namespace
 
+std::wstring ClipboardLink(HWND owner) {
+    std::wstring link = Trim(ClipboardText(owner));
+    if (!IsAcceptableLink(link)) link.clear();
+    return link;
+}
+
 bool MainWindow::RegisterClasses(HINSTANCE instance) {
-    RegisterMiniDialogClass(instance);
+    ui::RegisterDialogClass(instance);
     ListView::RegisterWindowClass(instance);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -221,8 +228,7 @@ void MainWindow::SyncClipboardListener() {
 
 void MainWindow::OnClipboardUpdate() {
     if (!g_settings.clipboard) return;
-    std::wstring link = Trim(ClipboardText(window_));
-    if (!IsAcceptableLink(link)) link.clear();
+    const std::wstring link = ClipboardLink(window_);
     if (link.empty() || link == lastPicked_) return;
     const std::wstring typed = GetWindowTextString(linkBox_);
     if (typed.empty() || typed == lastPicked_) {
@@ -238,6 +244,7 @@ void MainWindow::OnDpiChanged(WPARAM wParam, const RECT* suggested) {
     if (dpi != CurrentDpi()) {
         SetCurrentDpi(dpi);
         BuildFonts();
+        ui::RefreshDialogFonts();  // a question may be open: its boxes held the old fonts
     }
     LoadLogo();
     ::SendMessageW(linkBox_, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(4)), TRUE);
@@ -288,7 +295,9 @@ void MainWindow::OnCommand(int id) {
         case 112:
             if (haveRow) list_->ToggleItem(selected);
             break;
-        default: break;  // 103 and 108 arrive with the dialogs
+        case 103: ShowAddDownloadDialog(*this); break;
+        case 108: ShowSettingsDialog(*this); break;
+        default: break;
     }
 }
 
@@ -355,21 +364,14 @@ void MainWindow::SetStatus(const std::wstring& text) {
     RepaintStatus();
 }
 
-void MainWindow::ShowError(const std::wstring& text) { RunMiniDialog(window_, L"Tidewell PE", text, {L"OK"}); }
+void MainWindow::ShowError(const std::wstring& text) { ::ShowError(window_, text); }
 
 bool MainWindow::Confirm(const ConfirmQuestion& q) {
-    return RunMiniDialog(window_, q.title, q.text, {q.confirmLabel, Tr(L"Huỷ bỏ", L"Cancel")}) == 0;
+    return ::Confirm(window_, q.text, q.confirmLabel, q.question ? ui::MessageIcon::Question : ui::MessageIcon::Warning,
+                     q.danger);
 }
 
-FinishedRemoval MainWindow::AskFinishedRemoval(const std::wstring& text) {
-    switch (RunMiniDialog(window_, L"Tidewell PE", text,
-                          {Tr(L"Xoá khỏi danh sách", L"Remove from list"), Tr(L"Xoá cả tệp", L"Delete the file too"),
-                           Tr(L"Huỷ bỏ", L"Cancel")})) {
-        case 0: return FinishedRemoval::RemoveFromList;
-        case 1: return FinishedRemoval::DeleteFile;
-        default: return FinishedRemoval::Cancel;
-    }
-}
+FinishedRemoval MainWindow::AskFinishedRemoval(const std::wstring& text) { return ::AskFinishedRemoval(window_, text); }
 
 void MainWindow::RepaintStatus() {
     if (window_) ::InvalidateRect(window_, &layout_.status, FALSE);

@@ -24,6 +24,8 @@ constexpr wchar_t kProductTitle[] = L"Tidewell PE v1.0.0.0";
 // The text of a clipboard block of `bytes` bytes: at most 8192 characters,
 // ending at the first NUL or at the block's end, whichever comes first.
 std::wstring ClipboardBlockText(const wchar_t* block, size_t bytes);
+// The clipboard's text trimmed, when it is an acceptable link; else empty.
+std::wstring ClipboardLink(HWND owner);
 // The right part of the status line: "↓ speed • n active / m items" (the
 // speed part only while something runs); `active` tells which colour.
 std::wstring RightStatusText(const std::vector<ListEntry>& entries, bool& active);
@@ -74,6 +76,9 @@ public:
     void OpenFolder(const std::wstring& folder, const std::wstring& file) override;
 
     void OnCommand(int id);
+    const std::wstring& DataFolder() const { return dataFolder_; }
+    // The free-space figure is drawn again at the next paint.
+    void InvalidateFreeSpace() { ::InvalidateRect(window_, &layout_.infoBox, FALSE); }
     // Clipboard watching on: the listener registered; off: removed.
     void SyncClipboardListener();
 

@@ -61,6 +61,10 @@ case "$action" in
       done
       [[ -f "$WINEPREFIX/system.reg" ]] || exit 1
       unlink_user_folders "$WINEPREFIX"
+      # No window manager runs here: Wine would wait 2 s at every window it
+      # hides for a manager to withdraw it. Unmanaged windows skip the wait.
+      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+      wineserver -w || true
       cp -a "$WINEPREFIX" "$pristine" || { echo "wine-session: could not copy the prefix" >&2; exit 1; }
     elif [[ ! -f "$WINEPREFIX/system.reg" ]]; then
       cp -a "$pristine" "$WINEPREFIX" || { echo "wine-session: could not copy the prefix" >&2; exit 1; }

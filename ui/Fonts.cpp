@@ -99,7 +99,8 @@ void BuildFonts() {
     // No old font may stay selected while it is deleted.
     ::SelectObject(dc, ::GetStockObject(SYSTEM_FONT));
     for (int slot = 0; slot < kFontSlots; ++slot) {
-        g_fonts.font[slot].reset();
+        // The new font is made before the old one goes, so a window still
+        // holding the old handle never finds it reused for another font.
         const LOGFONTW f = FontRequest(slot, faces, CurrentDpi());
         g_fonts.font[slot].reset(::CreateFontIndirectW(&f));
         TEXTMETRICW tm{};

@@ -15,6 +15,7 @@
 #include "store/Settings.h"
 #include "support/TempFolder.h"
 #include "ui/ControlText.h"
+#include "ui/MessageDialog.h"
 #include "ui/Fonts.h"
 
 namespace {
@@ -311,9 +312,8 @@ std::wstring g_shownError;
 void CALLBACK AnswerTheDialog(HWND, UINT, UINT_PTR timer, DWORD) {
     HWND dialog = FindWindowW(L"TidewellPE.Dialog", nullptr);
     if (!dialog) return;
-    HWND text = FindWindowExW(dialog, nullptr, L"Static", nullptr);
-    g_shownError = GetWindowTextString(text);
-    PostMessageW(dialog, WM_COMMAND, 1000, 0);
+    g_shownError = GetWindowTextString(dialog) + L"|" + ui::MessageDialogText(dialog);
+    PostMessageW(dialog, WM_COMMAND, 100, 0);  // its one button
     KillTimer(nullptr, timer);
 }
 }  // namespace
@@ -328,7 +328,7 @@ TEST_F(Main, EnterWithAnInvalidLinkShowsTheErrorAndKeepsTheText) {
     PostMessageW(main->LinkBox(), WM_KEYDOWN, VK_RETURN, 1);  // Enter through the dialog manager: IDOK
     Pump(1500);
     KillTimer(nullptr, timer);
-    EXPECT_EQ(g_shownError, L"This is not a valid http:// or https:// link:\n\nftp://old.example/file");
+    EXPECT_EQ(g_shownError, L"Tidewell PE — Error|This is not a valid http:// or https:// link:\n\nftp://old.example/file");
     EXPECT_EQ(GetWindowTextString(main->LinkBox()), L"ftp://old.example/file");
     EXPECT_TRUE(main->List()->Entries().empty());
 }

@@ -143,7 +143,7 @@ int wmain(int argc, wchar_t** argv) {
     } else if (command == L"answer" && argc > 2) {
         // Presses button N of the program's open question.
         HWND dialog = FindWindowW(L"TidewellPE.Dialog", nullptr);
-        Print(dialog && PostMessageW(dialog, WM_COMMAND, 1000 + _wtoi(argv[2]), 0) ? L"posted" : L"no dialog");
+        Print(dialog && PostMessageW(dialog, WM_COMMAND, 100 + _wtoi(argv[2]), 0) ? L"posted" : L"no dialog");
     } else if (command == L"freespace" && argc > 2) {
         Print(std::to_wstring(GetFreeSpace(argv[2])));
     } else if (command == L"write" && argc > 3) {

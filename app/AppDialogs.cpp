@@ -1,0 +1,105 @@
+#include "app/AppDialogs.h"
+
+#include <algorithm>
+
+#include "app/MainWindow.h"
+#include "engine/RateLimiter.h"
+#include "store/FileServices.h"
+#include "store/Lang.h"
+#include "ui/ControlText.h"
+
+void ShowError(HWND main, const std::wstring& message) {
+    ui::ShowMessageDialog(main, std::wstring(L"Tidewell PE") + Tr(L" — Lỗi", L" — Error"), message,
+                          ui::MessageIcon::Error, {L"OK"}, -1, 0);
+}
+
+bool Confirm(HWND main, const std::wstring& message, const std::wstring& confirmText, ui::MessageIcon icon,
+             bool danger) {
+    return ui::ShowMessageDialog(main, L"Tidewell PE", message, icon, {confirmText, Tr(L"Huỷ bỏ", L"Cancel")},
+                                 danger ? 0 : -1, 1) == 0;
+}
+
+FinishedRemoval AskFinishedRemoval(HWND main, const std::wstring& message) {
+    const int answer = ui::ShowMessageDialog(
+        main, L"Tidewell PE", message, ui::MessageIcon::Question,
+        {Tr(L"Xoá khỏi danh sách", L"Remove from list"), Tr(L"Xoá cả tệp", L"Delete the file too"),
+         Tr(L"Huỷ bỏ", L"Cancel")},
+        1, 0);
+    // Taken as unsigned: 2 and -1 (closed) alike do nothing.
+    if (static_cast<unsigned>(answer) > 1) return FinishedRemoval::Cancel;
+    return answer == 0 ? FinishedRemoval::RemoveFromList : FinishedRemoval::DeleteFile;
+}
+
+void ShowAddDownloadDialog(MainWindow& main) {
+    ui::FormSpec form;
+    form.title = Tr(L"Thêm liên kết tải", L"Add Download");
+    form.intro = Tr(L"Để trống tên tệp để dùng tên do máy chủ cung cấp.",
+                    L"Leave the file name empty to use the name the server gives.");
+    form.okText = Tr(L"Tải xuống", L"Download");
+    std::wstring link = GetWindowTextString(main.LinkBox());
+    if (link.empty()) link = ClipboardLink(main.Handle());
+    form.fields = {
+        {ui::FieldKind::Text, Tr(L"Liên kết (http / https)", L"Link (http / https)"), link, false, true},
+        {ui::FieldKind::Text, Tr(L"Lưu vào thư mục", L"Save to folder"), g_settings.folder, false, true},
+        {ui::FieldKind::Text, Tr(L"Tên tệp (không bắt buộc)", L"File name (optional)"), L"", false, false},
+    };
+    if (!ui::ShowFormDialog(main.Handle(), form)) return;
+    DownloadRequest request;
+    request.url = form.fields[0].value;
+    request.fileName = form.fields[2].value;
+    // The folder is for this download only, not the new default.
+    if (main.List()->AddDownload(request, form.fields[1].value)) ::SetWindowTextW(main.LinkBox(), L"");
+}
+
+ui::FormSpec SettingsForm(const AppSettings& s) {
+    ui::FormSpec form;
+    form.title = Tr(L"Cài đặt", L"Settings");
+    form.okText = Tr(L"Lưu", L"Save");
+    form.fields = {
+        {ui::FieldKind::Text, Tr(L"Thư mục lưu mặc định", L"Default download folder"), s.folder, false, true},
+        {ui::FieldKind::Text, Tr(L"Số kết nối mỗi tệp (1 \u2013 16)", L"Connections per file (1 \u2013 16)"),
+         std::to_wstring(s.connections), false, false},
+        {ui::FieldKind::Text, Tr(L"Số tệp tải cùng lúc (1 \u2013 8)", L"Simultaneous downloads (1 \u2013 8)"),
+         std::to_wstring(s.maxDownloads), false, false},
+        {ui::FieldKind::Text, Tr(L"Giới hạn tốc độ, KB/s (0 = không giới hạn)", L"Speed limit in KB/s (0 = unlimited)"),
+         std::to_wstring(s.speedLimitKB), false, false},
+        {ui::FieldKind::Check,
+         Tr(L"Tự bắt liên kết được sao chép vào bộ nhớ tạm", L"Pick up links copied to the clipboard"), L"",
+         s.clipboard, false},
+        {ui::FieldKind::Check,
+         Tr(L"Bỏ qua lỗi chứng chỉ HTTPS (kém an toàn \u2014 chỉ dùng với máy chủ tin cậy)",
+            L"Ignore HTTPS certificate errors (unsafe \u2014 trusted servers only)"),
+         L"", s.ignoreCertErrors, false},
+    };
+    return form;
+}
+
+AppSettings SettingsFromForm(const ui::FormSpec& form, const AppSettings& before) {
+    AppSettings s = before;
+    s.folder = form.fields[0].value;
+    while (s.folder.size() >= 4 && (s.folder.back() == L'\\' || s.folder.back() == L'/')) s.folder.pop_back();
+    s.connections = std::clamp<int32_t>(LenientNumber(form.fields[1].value), 1, 16);
+    s.maxDownloads = std::clamp<int32_t>(LenientNumber(form.fields[2].value), 1, 8);
+    s.speedLimitKB = std::max<int32_t>(0, LenientNumber(form.fields[3].value));
+    s.clipboard = form.fields[4].ticked;
+    s.ignoreCertErrors = form.fields[5].ticked;
+    return s;
+}
+
+void ShowSettingsDialog(MainWindow& main) {
+    ui::FormSpec form = SettingsForm(g_settings);
+    if (!ui::ShowFormDialog(main.Handle(), form)) return;
+    g_settings = SettingsFromForm(form, g_settings);
+    // In 64 bits: the field reads up to 2,147,483,647 KiB/s.
+    zeb::setSpeedLimit(SpeedLimitBytesPerSecond(g_settings.speedLimitKB));
+    main.SyncClipboardListener();
+    main.SaveSettingsFile();
+    main.List()->PollFreeSpaceNow();
+    main.InvalidateFreeSpace();
+    if (CreateFolderTree(g_settings.folder))
+        main.SetStatus(Tr(L"Đã lưu cài đặt. Thay đổi về kết nối áp dụng cho các mục bắt đầu tải từ bây giờ.",
+                          L"Settings saved. Connection changes apply to downloads started from now on."));
+    else
+        ShowError(main.Handle(), Tr(L"Không tạo được thư mục này:\n\n", L"This folder could not be created:\n\n") +
+                                     g_settings.folder);
+}

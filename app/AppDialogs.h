@@ -1,0 +1,31 @@
+// The program's own dialogs over the main window: the error box, yes/no
+// questions, the finished-row removal question, Add Download and Settings.
+// Texts are in the language of the moment the dialog is built.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "store/ListWindow.h"
+#include "store/Settings.h"
+#include "ui/FormDialog.h"
+#include "ui/MessageDialog.h"
+
+class MainWindow;
+
+void ShowError(HWND main, const std::wstring& message);
+// True only when the confirm button was pressed; Cancel has the focus.
+bool Confirm(HWND main, const std::wstring& message, const std::wstring& confirmText, ui::MessageIcon icon,
+             bool danger);
+// "Remove from list" (focused), "Delete the file too" (red) or Cancel.
+FinishedRemoval AskFinishedRemoval(HWND main, const std::wstring& message);
+
+void ShowAddDownloadDialog(MainWindow& main);
+void ShowSettingsDialog(MainWindow& main);
+
+// The Settings form with the current settings, and what its accepted fields
+// make of them: a folder without trailing separators (a root keeps its
+// own), numbers read leniently and clamped.
+ui::FormSpec SettingsForm(const AppSettings& settings);
+AppSettings SettingsFromForm(const ui::FormSpec& form, const AppSettings& before);

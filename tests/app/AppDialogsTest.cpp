@@ -1,0 +1,255 @@
+// The program's dialogs over a real main window, answered from inside their
+// loops: what Settings writes and sets, what Add Download adds, what the
+// removal questions remove, and the error box.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "MainWindowHost.h"
+#include "app/AppDialogs.h"
+#include "engine/RateLimiter.h"
+#include "store/FileServices.h"
+#include "store/Lang.h"
+#include "store/Settings.h"
+#include "support/DialogScript.h"
+#include "ui/ControlText.h"
+#include "ui/Dialog.h"
+#include "ui/Fonts.h"
+
+namespace {
+void Type(HWND dialog, int id, const std::wstring& text) { SetWindowTextW(GetDlgItem(dialog, id), text.c_str()); }
+void Click(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+std::wstring Field(HWND dialog, int id) { return GetWindowTextString(GetDlgItem(dialog, id)); }
+
+class Dialogs : public ::testing::Test, public MainWindowHost {
+protected:
+    void SetUp() override { SetVietnamese(false); }
+    void Open(const char* list = nullptr) { ASSERT_TRUE(MainWindowHost::Open(list, true)); }
+    std::string SettingsFile() { return ReadWholeFile(data / L"settings.cfg", 4096); }
+    // Runs a command of the main window with the script answering its dialogs.
+    void Run(int command, std::vector<DialogScript::Step> steps) {
+        DialogScript script(std::move(steps));
+        main->OnCommand(command);
+        EXPECT_TRUE(script.Finished());
+        EXPECT_EQ(DialogScript::Front(), nullptr);
+    }
+};
+}  // namespace
+
+TEST(SettingsForm, AcceptedFieldsAreTrimmedReadLenientlyAndClamped) {
+    const struct {
+        const wchar_t *folder, *connections, *downloads, *speed;
+        const wchar_t* savedFolder;
+        int32_t c, d, s;
+    } cases[] = {
+        {L"E:\\Data\\\\", L"0", L"abc", L"-5", L"E:\\Data", 1, 1, 0},
+        {L"E:\\", L"99", L"9", L"250", L"E:\\", 16, 8, 250},
+        {L"D:/x//", L"  7 connections", L"+3", L"99999999999", L"D:/x", 7, 3, 2147483647},
+        {L"C:\\a\\", L"-4", L"0", L"12abc", L"C:\\a", 1, 1, 12},
+    };
+    AppSettings before;
+    before.folder = L"C:\\old";
+    for (const auto& c : cases) {
+        ui::FormSpec form = SettingsForm(before);
+        form.fields[0].value = c.folder;
+        form.fields[1].value = c.connections;
+        form.fields[2].value = c.downloads;
+        form.fields[3].value = c.speed;
+        form.fields[4].ticked = false;
+        form.fields[5].ticked = true;
+        const AppSettings after = SettingsFromForm(form, before);
+        EXPECT_EQ(after.folder, c.savedFolder);
+        EXPECT_EQ(after.connections, c.c) << c.connections;
+        EXPECT_EQ(after.maxDownloads, c.d) << c.downloads;
+        EXPECT_EQ(after.speedLimitKB, c.s) << c.speed;
+        EXPECT_FALSE(after.clipboard);
+        EXPECT_TRUE(after.ignoreCertErrors);
+    }
+}
+
+TEST_F(Dialogs, SettingsSavesTheFileSetsTheLimitAndFollowsTheClipboardChoice) {
+    Open();
+    const struct {
+        const wchar_t* speed;
+        const char* line;
+        int64_t limit;
+    } cases[] = {
+        {L"250", "SpeedLimitKB=250", 256000},
+        {L"99999999999", "SpeedLimitKB=2147483647", 2147483647LL * 1024},
+        {L"-5", "SpeedLimitKB=0", 0},
+    };
+    const std::wstring folder = data / L"saved";
+    for (const auto& c : cases) {
+        Run(108, {[&](HWND d) {
+                      Type(d, 200, folder + L"\\\\");
+                      Type(d, 201, L"99");
+                      Type(d, 202, L"letters");
+                      Type(d, 203, c.speed);
+                      Click(d, 205);  // the certificate box, by a click
+                  },
+                  [](HWND d) {
+                      SetFocus(GetDlgItem(d, 204));
+                      PressKey(VK_SPACE);  // the clipboard box, by Space: now off
+                  },
+                  [](HWND d) { Click(d, IDOK); }});
+        const std::string file = SettingsFile();
+        EXPECT_NE(file.find("Folder=" + Utf16ToUtf8(folder) + "\r\n"), std::string::npos) << file;
+        EXPECT_NE(file.find("Connections=16\r\n"), std::string::npos);
+        EXPECT_NE(file.find("MaxDownloads=1\r\n"), std::string::npos);
+        EXPECT_NE(file.find(std::string(c.line) + "\r\n"), std::string::npos);
+        EXPECT_NE(file.find("IgnoreCertErrors=1\r\n"), std::string::npos);
+        EXPECT_EQ(zeb::g_speedLimitBytesPerSecond.load(), c.limit);
+        EXPECT_EQ(GetFileAttributesW(folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY);
+        EXPECT_EQ(main->StatusText(), L"Settings saved. Connection changes apply to downloads started from now on.");
+        g_settings.clipboard = true;  // each round turns both boxes over again
+        g_settings.ignoreCertErrors = false;
+    }
+    EXPECT_NE(SettingsFile().find("Clipboard=0\r\n"), std::string::npos);
+    // Watching is off now: a copied link stays out of the box.
+    g_settings.clipboard = false;
+    main->SyncClipboardListener();
+    ASSERT_TRUE(SetClipboardText(main->Handle(), L"https://mirror.example/after.iso"));
+    Pump(800);
+    EXPECT_EQ(GetWindowTextString(main->LinkBox()), L"");
+    zeb::setSpeedLimit(0);
+}
+
+TEST_F(Dialogs, SettingsCancelWritesNothingAndAnUncreatableFolderIsReported) {
+    Open();
+    const std::string before = SettingsFile();
+    const AppSettings settings = g_settings;
+    Run(108, {[](HWND d) { Type(d, 201, L"3"), PressKey(VK_ESCAPE); }});
+    EXPECT_EQ(SettingsFile(), before);
+    EXPECT_EQ(g_settings.connections, settings.connections);
+
+    ASSERT_TRUE(WriteFileAtomic(data / L"afile", "x"));
+    const std::wstring bad = data / L"afile\\sub";
+    std::wstring title, message;
+    Run(108, {[&](HWND d) { Type(d, 200, bad), Click(d, IDOK); },
+              [&](HWND d) {
+                  title = GetWindowTextString(d);
+                  message = ui::MessageDialogText(d);
+                  PressKey(VK_RETURN);
+              }});
+    EXPECT_EQ(title, L"Tidewell PE — Error");
+    EXPECT_EQ(message, L"This folder could not be created:\n\n" + bad);
+    EXPECT_NE(SettingsFile().find("Folder=" + Utf16ToUtf8(bad) + "\r\n"), std::string::npos);  // saved anyway
+}
+
+TEST_F(Dialogs, AddTakesTheLinkBoxElseAClipboardLinkAndAddsWhatWasTyped) {
+    Open();
+    SetWindowTextW(main->LinkBox(), L"  http://127.0.0.1:9/typed.bin");
+    std::wstring shown;
+    Run(103, {[&](HWND d) {
+        shown = Field(d, 200);
+        Type(d, 201, data / L"elsewhere");
+        Type(d, 202, L" named.bin ");
+        Click(d, IDOK);
+    }});
+    EXPECT_EQ(shown, L"  http://127.0.0.1:9/typed.bin");  // untrimmed
+    ASSERT_EQ(main->List()->Entries().size(), 1u);
+    const DownloadInfo& row = main->List()->Entries()[0].cached;
+    EXPECT_EQ(row.url, L"http://127.0.0.1:9/typed.bin");
+    EXPECT_EQ(row.folder, data / L"elsewhere");
+    EXPECT_EQ(row.fileName, L"named.bin");
+    EXPECT_EQ(GetWindowTextString(main->LinkBox()), L"");
+    EXPECT_EQ(g_settings.folder, data / L"dl");  // not the new default
+
+    // An empty box takes a link from the clipboard, not other text.
+    g_settings.clipboard = false;
+    main->SyncClipboardListener();
+    ASSERT_TRUE(SetClipboardText(main->Handle(), L" https://mirror.example/copied.iso\r\n"));
+    Run(103, {[&](HWND d) { shown = Field(d, 200), PressKey(VK_ESCAPE); }});
+    EXPECT_EQ(shown, L"https://mirror.example/copied.iso");
+    ASSERT_TRUE(SetClipboardText(main->Handle(), L"just words"));
+    bool stayedOpen = false;
+    Run(103, {[&](HWND d) { shown = Field(d, 200), Click(d, IDOK); },
+              [&](HWND d) { stayedOpen = d != nullptr, PressKey(VK_ESCAPE); }});
+    EXPECT_EQ(shown, L"");
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(main->List()->Entries().size(), 1u);
+}
+
+TEST_F(Dialogs, AddWithAnInvalidOrDuplicateLinkKeepsTheLinkBox) {
+    Open();
+    const struct {
+        const wchar_t* link;
+        const wchar_t* error;
+    } cases[] = {
+        {L"ftp://old.example/file", L"This is not a valid http:// or https:// link:\n\nftp://old.example/file"},
+        {L"http://127.0.0.1:9/twice.bin", nullptr},
+    };
+    DownloadRequest first;
+    first.url = L"http://127.0.0.1:9/twice.bin";
+    main->List()->AddDownload(first, g_settings.folder);
+    for (const auto& c : cases) {
+        SetWindowTextW(main->LinkBox(), c.link);
+        std::wstring message;
+        std::vector<DialogScript::Step> steps = {[](HWND d) { Click(d, IDOK); }};
+        if (c.error) steps.push_back([&](HWND d) { message = ui::MessageDialogText(d), PressKey(VK_RETURN); });
+        Run(103, steps);
+        if (c.error) {
+            EXPECT_EQ(message, c.error);
+        }
+        EXPECT_EQ(GetWindowTextString(main->LinkBox()), c.link);
+        EXPECT_EQ(main->List()->Entries().size(), 1u);
+    }
+}
+
+namespace {
+// A finished row whose file exists, and a paused one.
+std::string RemovalList(const ScratchFolder& data) {
+    const std::string folder = Utf16ToUtf8(data / L"dl");
+    return "ZEBLIST 1\r\n[item]\r\nurl=http://127.0.0.1:9/done.bin\r\nfolder=" + folder +
+           "\r\nfile=done.bin\r\nfixed=1\r\ntotal=4\r\ndone=4\r\nstate=completed\r\nerror=\r\n"
+           "[item]\r\nurl=http://127.0.0.1:9/part.bin\r\nfolder=" +
+           folder + "\r\nfile=part.bin\r\nfixed=1\r\ntotal=100\r\ndone=0\r\nstate=paused\r\nerror=\r\n";
+}
+}  // namespace
+
+TEST_F(Dialogs, RemovalQuestionsRemoveOnlyWhatTheAnswerSays) {
+    CreateFolderTree(data / L"dl");
+    const std::wstring done = data / L"dl\\done.bin";
+    ASSERT_TRUE(WriteFileAtomic(done, "done"));
+    const std::string list = RemovalList(data);
+    Open(list.c_str());
+    SetFocus(main->ListViewWindow());
+    // Paused row: Escape, then Enter on the focused Cancel.
+    main->List()->Select(1);
+    std::wstring title, message;
+    int focus = 0;
+    Run(111, {[&](HWND d) { title = GetWindowTextString(d), message = ui::MessageDialogText(d), PressKey(VK_ESCAPE); }});
+    Run(111, {[&](HWND) { focus = FocusId(), PressKey(VK_RETURN); }});
+    EXPECT_EQ(title, L"Tidewell PE");
+    EXPECT_EQ(message, L"Remove this download? The part already downloaded will be deleted.\n\npart.bin");
+    EXPECT_EQ(focus, 101);  // Cancel
+    EXPECT_EQ(main->List()->Entries().size(), 2u);
+    // Finished row: Escape and Cancel keep it, "Delete the file too" deletes the file.
+    main->List()->Select(0);
+    Run(111, {[&](HWND) { focus = FocusId(), PressKey(VK_ESCAPE); }});
+    EXPECT_EQ(focus, 100);  // Remove from list
+    Run(111, {[](HWND d) { Click(d, 102); }});
+    EXPECT_EQ(main->List()->Entries().size(), 2u);
+    EXPECT_NE(GetFileAttributesW(done.c_str()), INVALID_FILE_ATTRIBUTES);
+    Run(111, {[](HWND d) { Click(d, 101); }});
+    ASSERT_EQ(main->List()->Entries().size(), 1u);
+    EXPECT_EQ(main->List()->Entries()[0].cached.fileName, L"part.bin");
+    EXPECT_EQ(GetFileAttributesW(done.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(Dialogs, ADpiChangeDuringAFormGivesItsBoxesLiveFonts) {
+    Open();
+    HFONT font = nullptr;
+    int described = 0;
+    Run(108, {[&](HWND d) {
+        RECT suggested{0, 0, 1500, 960};
+        SendMessageW(main->Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+        font = reinterpret_cast<HFONT>(SendMessageW(GetDlgItem(d, 200), WM_GETFONT, 0, 0));
+        LOGFONTW lf{};
+        described = GetObjectW(font, sizeof lf, &lf);
+        PressKey(VK_ESCAPE);
+    }});
+    EXPECT_EQ(font, FontOf(4));
+    EXPECT_NE(described, 0);
+}

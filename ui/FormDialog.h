@@ -1,0 +1,36 @@
+// A form: an optional intro text, a column of labelled text boxes and check
+// boxes, and OK / Cancel.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ui {
+
+enum class FieldKind : int32_t { Text = 0, Check = 1 };
+
+struct FormField {
+    FieldKind kind = FieldKind::Text;
+    std::wstring label;
+    std::wstring value;     // a text field's text, in and out
+    bool ticked = false;    // a check field's state, in and out
+    bool required = false;  // a text field that may not be left blank
+};
+
+struct FormSpec {
+    FormSpec();  // the Cancel text in the current language
+    std::wstring title;
+    std::wstring intro;
+    std::vector<FormField> fields;
+    std::wstring okText = L"OK";
+    std::wstring cancelText;
+};
+
+// True when the user accepted: the fields then hold the trimmed texts and
+// the check states. On false the spec is unchanged.
+bool ShowFormDialog(HWND owner, FormSpec& spec);
+
+}  // namespace ui
