@@ -31,19 +31,6 @@
 namespace {
 COLORREF At(const Surface& s, int x, int y) { return FromPixel(s.at(x, y)); }
 
-Segment Seg(int64_t start, int64_t end, int64_t pos, SegmentState state, bool busy = false, uint32_t retries = 0,
-            double speed = 0) {
-    Segment s;
-    s.start = start;
-    s.end = end;
-    s.pos = pos;
-    s.state = state;
-    s.busy = busy;
-    s.retries = retries;
-    s.speed = speed;
-    return s;
-}
-
 // The inner area of the segment map at 96 DPI in a 680-pixel client.
 constexpr RECT kInner{24, 168, 656, 200};
 constexpr int kMid = static_cast<int>(kInner.top + kInner.bottom) / 2;
@@ -71,7 +58,7 @@ TEST_P(PaintedDetails, SegmentMapOfAKnownState) {
     DownloadInfo info;
     info.state = DownloadState::Downloading;
     info.totalSize = 1000;
-    info.segments = {Seg(0, 500, 500, SegmentState::Done), Seg(500, 1000, 750, SegmentState::Receiving, true)};
+    info.segments = {Segment{0, 500, 500, SegmentState::Done}, Segment{500, 1000, 750, SegmentState::Receiving, true}};
     const Surface s = Paint(info);
     const auto expected = [](int x) {
         if (x < 340) return kGreen;
@@ -108,7 +95,7 @@ TEST_P(PaintedDetails, MapMessagesWhenThereIsNothingToDraw) {
     notStarted.totalSize = 1000;
     DownloadInfo unknown;
     unknown.state = DownloadState::Downloading;
-    unknown.segments = {Seg(0, INT64_MAX, 4096, SegmentState::Receiving, true)};
+    unknown.segments = {Segment{0, INT64_MAX, 4096, SegmentState::Receiving, true}};
     struct Case {
         const DownloadInfo& info;
         const wchar_t* message;
@@ -144,19 +131,19 @@ TEST(DetailsText, ConnectionRowsInBothLanguages) {
         COLORREF colour;
     };
     const Case cases[] = {
-        {Seg(0, INT64_MAX, 2048, SegmentState::Receiving, true, 0, 1536), 0, L"0 B \u2013 ?", L"2.0 KB", L"",
+        {Segment{0, INT64_MAX, 2048, SegmentState::Receiving, true, 0, 1536}, 0, L"0 B \u2013 ?", L"2.0 KB", L"",
          L"1.5 KB/s", L"Đang nhận", L"Receiving", kBlue},
-        {Seg(1000, 2000, 1500, SegmentState::Retrying, false, 3, 99), 4, L"1000 B \u2013 2.0 KB", L"500 B", L"50%",
+        {Segment{1000, 2000, 1500, SegmentState::Retrying, false, 3, 99}, 4, L"1000 B \u2013 2.0 KB", L"500 B", L"50%",
          L"\u2014", L"Thử lại lần 3", L"Retry #3", kAmber},
-        {Seg(0, 1048576, 0, SegmentState::Idle), 1, L"0 B \u2013 1.0 MB", L"0 B", L"0%", L"\u2014", L"Chờ", L"Waiting",
+        {Segment{0, 1048576, 0, SegmentState::Idle}, 1, L"0 B \u2013 1.0 MB", L"0 B", L"0%", L"\u2014", L"Chờ", L"Waiting",
          PaletteColor(8)},
-        {Seg(100, 200, 200, SegmentState::Idle), 2, L"100 B \u2013 200 B", L"100 B", L"100%", L"\u2014", L"Hoàn tất",
+        {Segment{100, 200, 200, SegmentState::Idle}, 2, L"100 B \u2013 200 B", L"100 B", L"100%", L"\u2014", L"Hoàn tất",
          L"Done", kGreen},
-        {Seg(100, 200, 200, SegmentState::Done), 2, L"100 B \u2013 200 B", L"100 B", L"100%", L"\u2014", L"Hoàn tất",
+        {Segment{100, 200, 200, SegmentState::Done}, 2, L"100 B \u2013 200 B", L"100 B", L"100%", L"\u2014", L"Hoàn tất",
          L"Done", kGreen},
-        {Seg(300, 300, 300, SegmentState::Connecting), 15, L"300 B \u2013 300 B", L"0 B", L"", L"\u2014", L"Đang kết nối",
+        {Segment{300, 300, 300, SegmentState::Connecting}, 15, L"300 B \u2013 300 B", L"0 B", L"", L"\u2014", L"Đang kết nối",
          L"Connecting", kGreen},
-        {Seg(0, 5000, 10, SegmentState::Connecting), 7, L"0 B \u2013 4.9 KB", L"10 B", L"0%", L"\u2014", L"Đang kết nối",
+        {Segment{0, 5000, 10, SegmentState::Connecting}, 7, L"0 B \u2013 4.9 KB", L"10 B", L"0%", L"\u2014", L"Đang kết nối",
          L"Connecting", PaletteColor(8)},
     };
     for (const Case& c : cases) {
