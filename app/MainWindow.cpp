@@ -69,13 +69,11 @@ std::wstring ClipboardLink(HWND owner) {
 bool MainWindow::RegisterClasses(HINSTANCE instance) {
     ui::RegisterDialogClass(instance);
     ListView::RegisterWindowClass(instance);
+    DetailsWindow::RegisterWindowClass(instance);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.hInstance = instance;
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpfnWndProc = ::DefWindowProcW;  // the details window comes with its own issue
-    wc.lpszClassName = L"TidewellPE.Details";
-    ::RegisterClassExW(&wc);
     wc.lpfnWndProc = ForwardingProc<MainWindow>;
     wc.lpszClassName = L"TidewellPE.Main";
     wc.hIcon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(101), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
@@ -209,9 +207,9 @@ void MainWindow::RelayoutAndRedraw() {
     DoLayout(client.right, client.bottom);
     listView_.UpdateScrollRange();
     ::RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-    if (details_) {
-        ApplyDarkTitleBar(details_);
-        ::RedrawWindow(details_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    if (HWND details = details_.Handle()) {
+        ApplyDarkTitleBar(details);
+        ::RedrawWindow(details, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     }
 }
 
@@ -251,11 +249,7 @@ void MainWindow::OnDpiChanged(WPARAM wParam, const RECT* suggested) {
     if (suggested)
         ::SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                        suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
-    if (details_) {
-        ::DestroyWindow(details_);  // laid out for one DPI only
-        details_ = nullptr;
-        detailsJob_ = nullptr;
-    }
+    details_.Close();  // laid out for one DPI only
     RelayoutAndRedraw();
 }
 
@@ -317,24 +311,11 @@ void MainWindow::LinkBoxAdd() {
 
 void MainWindow::OpenDetails(int row) {
     if (!list_ || row < 0 || row >= static_cast<int>(list_->Entries().size())) return;
-    // The details window proper comes with its own issue; until then a bare
-    // window named after the row stands in for it.
-    if (details_) ::DestroyWindow(details_);
-    const ListEntry& e = list_->Entries()[static_cast<size_t>(row)];
     detailsRow_ = row;
-    detailsJob_ = e.job.get();
-    const std::wstring title = e.cached.fileName.empty() ? e.cached.url : e.cached.fileName;
-    details_ = ::CreateWindowExW(0, L"TidewellPE.Details", title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT,
-                                 CW_USEDEFAULT, Scale(560), Scale(420), window_, nullptr, Instance(), nullptr);
+    details_.Open(list_->Entries()[static_cast<size_t>(row)]);
 }
 
-void MainWindow::CloseDetailsIfShowing(const zeb::Download* job) {
-    if (details_ && job == detailsJob_) {
-        ::DestroyWindow(details_);
-        details_ = nullptr;
-        detailsJob_ = nullptr;
-    }
-}
+void MainWindow::CloseDetailsIfShowing(const zeb::Download* job) { details_.CloseIfShowing(job); }
 
 void MainWindow::ScrollIntoView(int row) {
     listView_.UpdateScrollRange();

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/DetailsWindow.h"
 #include "app/ListView.h"
 #include "app/MainLayout.h"
 #include "app/Switches.h"
@@ -32,7 +33,7 @@ std::wstring RightStatusText(const std::vector<ListEntry>& entries, bool& active
 // Green from 1 GiB of free space up, amber below it and when unknown.
 COLORREF FreeSpaceColour(uint64_t bytes);
 
-class MainWindow : public ListWindow, public ShellSeam, public ListViewHost {
+class MainWindow : public ListWindow, public ShellSeam, public ListViewHost, public DetailsHost {
 public:
     explicit MainWindow(std::wstring dataFolder) : dataFolder_(std::move(dataFolder)) {}
 
@@ -48,7 +49,8 @@ public:
     const std::wstring& StatusText() const { return status_; }
     // The row the details window was last opened for (-1: never).
     int DetailsRow() const { return detailsRow_; }
-    HWND DetailsWindow() const { return details_; }
+    HWND DetailsWindow() const { return details_.Handle(); }
+    const ::DetailsWindow& Details() const { return details_; }
 
     // ListWindow
     void SetStatus(const std::wstring& text) override;
@@ -60,7 +62,7 @@ public:
     void ResetHover() override { listView_.ResetHover(); }
     void RepaintList() override { listView_.Repaint(); }
     void RepaintStatus() override;
-    void RefreshDetails() override {}
+    void RefreshDetails() override { details_.Refresh(); }
     void CloseDetailsIfShowing(const zeb::Download* job) override;
     void ShowFreeSpace(uint64_t bytes) override;
     void Beep() override { ::MessageBeep(MB_OK); }
@@ -74,6 +76,9 @@ public:
     DownloadList* List() override { return list_.get(); }
     void OpenDetails(int row) override;
     void OpenFolder(const std::wstring& folder, const std::wstring& file) override;
+
+    // DetailsHost (MainHandle and List as above)
+    void SetLastPicked(const std::wstring& link) override { lastPicked_ = link; }
 
     void OnCommand(int id);
     const std::wstring& DataFolder() const { return dataFolder_; }
@@ -98,7 +103,7 @@ private:
     void LinkBoxAdd();
 
     std::wstring dataFolder_;
-    HWND window_ = nullptr, linkBox_ = nullptr, details_ = nullptr;
+    HWND window_ = nullptr, linkBox_ = nullptr;
     ListView listView_;
     std::unique_ptr<DownloadList> list_;
     MainLayout layout_{};
@@ -107,7 +112,7 @@ private:
     bool listening_ = false;
     uint64_t freeSpace_ = 0;
     int detailsRow_ = -1;
-    const zeb::Download* detailsJob_ = nullptr;
+    ::DetailsWindow details_{*this};  // after the list: closed before the list goes
     IconHandle logoIcon_;  // resource 101 at 256 x 256, loaded once
     IconImage logo_;       // 38 design pixels at the current DPI
 };

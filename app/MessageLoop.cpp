@@ -34,6 +34,8 @@ bool TranslateShortcut(const MSG& msg, const MainWindow& main) {
 
 void RunLoopStep(MSG& msg, const MainWindow& main) {
     if (TranslateShortcut(msg, main)) return;
+    // Escape, Tab and Enter in the details window act on its own buttons.
+    if (HWND details = main.DetailsWindow(); details && ::IsDialogMessageW(details, &msg)) return;
     if (::IsDialogMessageW(main.Handle(), &msg)) return;
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);

@@ -2,6 +2,8 @@
 96 DPI and one set at 144, with rows in every state (paused, finished,
 failed from the list file; downloading, size unknown, connecting and queued
 from a loopback server), a hovered and a selected row, and the empty list.
+Then the details window's client in five states (details-*.png), painted
+by the window's own code from known snapshots, at 96 and 144 DPI.
 
     tools/screenshots.sh [output folder]   (default: build/screenshots)
 """
@@ -81,6 +83,18 @@ def session(out, dark, vi, dpi, server, empty=False):
         w.close()
 
 
+def details(out):
+    """details-<state>-<theme>-<language>[-dpi].png from tw_details_sheet."""
+    sheet = os.path.join(ww.BUILD, 'tests', 'tw_details_sheet.exe')
+    for dpi in (96, 144):
+        subprocess.run([os.path.join(ww.BUILD, 'wine-run'), sheet, ww.to_windows(out), str(dpi)], check=True)
+    for name in sorted(os.listdir(out)):
+        if name.startswith('details-') and name.endswith('.bmp'):
+            bmp = os.path.join(out, name)
+            subprocess.run(['convert-im6.q16', 'bmp:' + bmp, 'png:' + bmp[:-4] + '.png'], check=True)
+            os.remove(bmp)
+
+
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ww.BUILD, 'screenshots')
     os.makedirs(out, exist_ok=True)
@@ -95,6 +109,7 @@ def main():
         session(out, False, True, 144, server)
     finally:
         server.shutdown()
+    details(out)
     print(out)
 
 

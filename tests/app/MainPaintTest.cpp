@@ -40,19 +40,6 @@ protected:
         ASSERT_TRUE(Open(kRows, false));
     }
     void Pump() { MainWindowHost::Pump(100); }
-    // The window's client as it is on the screen now.
-    Surface Capture(HWND window) {
-        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-        Pump();
-        RECT c;
-        GetClientRect(window, &c);
-        Surface s = SurfaceCreate(c.right, c.bottom);
-        HDC dc = GetDC(window);
-        BitBlt(s.dc(), 0, 0, c.right, c.bottom, dc, 0, 0, SRCCOPY);
-        ReleaseDC(window, dc);
-        GdiFlush();
-        return s;
-    }
     static COLORREF At(const Surface& s, int x, int y) { return FromPixel(s.at(x, y)); }
 
 };

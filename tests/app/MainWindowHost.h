@@ -17,6 +17,7 @@
 #include "support/TempFolder.h"
 #include "ui/Dpi.h"
 #include "ui/Fonts.h"
+#include "ui/Surface.h"
 
 class MainWindowHost {
 public:
@@ -55,6 +56,21 @@ public:
             }
             Sleep(5);
         } while (GetTickCount64() < end);
+    }
+
+    // The window's client as it is on the screen now: PrintWindow gives an
+    // empty client under Wine, the window's own DC does not.
+    Surface Capture(HWND window) {
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        Pump(100);
+        RECT c;
+        GetClientRect(window, &c);
+        Surface s = SurfaceCreate(c.right, c.bottom);
+        HDC dc = GetDC(window);
+        BitBlt(s.dc(), 0, 0, c.right, c.bottom, dc, 0, 0, SRCCOPY);
+        ReleaseDC(window, dc);
+        GdiFlush();
+        return s;
     }
 
     ScratchFolder data;

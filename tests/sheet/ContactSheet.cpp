@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "SheetKit.h"
 #include "store/Lang.h"
 #include "ui/Buttons.h"
 #include "ui/Colors.h"
@@ -38,23 +39,10 @@ void Label(Surface& s, const std::wstring& text, int x, int y, int w, int h) {
     SurfaceText(s, text, RECT{x, y, x + w, y + h}, 0, PaletteColor(8), kLabelFlags);
 }
 
-// One button painted as its parent would, from a made-up DRAWITEMSTRUCT.
 void PaintButton(Surface& sheet, HWND button, const State& st, int x, int y, int w, int h) {
     if (st.hot) SendMessageW(button, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
     else SendMessageW(button, WM_MOUSELEAVE, 0, 0);
-    Surface s = SurfaceCreate(w, h);
-    DRAWITEMSTRUCT item{};
-    item.CtlType = ODT_BUTTON;
-    item.itemState = st.flags;
-    item.hwndItem = button;
-    item.hDC = s.dc();
-    item.rcItem = RECT{0, 0, w, h};
-    LRESULT result = 0;
-    HandleOwnerDraw(WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&item), result);
-    GdiFlush();
-    for (int r = 0; r < h && y + r < sheet.height(); ++r)
-        for (int c = 0; c < w && x + c < sheet.width(); ++c)
-            sheet.pixels()[static_cast<size_t>(y + r) * sheet.width() + x + c] = s.at(c, r);
+    PaintButtonAt(sheet, button, st.flags, x, y, w, h);
 }
 
 // Draws one theme's panel from `top`; returns the height used.
@@ -121,20 +109,6 @@ int Panel(Surface& sheet, HWND parent, int top, bool draw) {
     return y - top + 10;
 }
 
-bool WriteBmp(const wchar_t* path, const Surface& s) {
-    BITMAPFILEHEADER file{};
-    BITMAPINFOHEADER info = TopDownBitmapInfo(s.width(), s.height()).bmiHeader;
-    const DWORD bytes = static_cast<DWORD>(s.width()) * s.height() * 4;
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = file.bfOffBits + bytes;
-    FILE* f = _wfopen(path, L"wb");
-    if (!f) return false;
-    fwrite(&file, sizeof file, 1, f);
-    fwrite(&info, sizeof info, 1, f);
-    fwrite(s.pixels(), 1, bytes, f);
-    return fclose(f) == 0;
-}
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {

@@ -1,14 +1,18 @@
 // A loopback HTTP server inside the test process that answers every request
 // with a chunked body of unknown size, a few bytes every 50 ms, until it is
 // stopped: a download that stays Downloading with no total for as long as a
-// window test looks at it. Stopping closes every connection, so the job ends
-// at once instead of at a WinHTTP timeout.
+// window test looks at it. Given a size, it serves a file of that size and
+// answers byte ranges (206), trickling each one the same way: a download
+// with one connection row per range. Stopping closes every connection, so
+// the job ends at once instead of at a WinHTTP timeout.
 #pragma once
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
 #include <atomic>
+#include <cctype>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -16,7 +20,7 @@
 
 class TrickleServer {
 public:
-    TrickleServer() {
+    explicit TrickleServer(long long size = -1) : size_(size) {
         WSADATA wsa;
         WSAStartup(MAKEWORD(2, 2), &wsa);
         listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -71,16 +75,45 @@ private:
             if (n <= 0) break;
             request.append(buffer, n);
         }
-        const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
-                                 "Transfer-Encoding: chunked\r\n\r\n";
-        bool open = send(s, head.data(), static_cast<int>(head.size()), 0) > 0;
-        while (open && !stopping_) {
-            open = send(s, "10\r\n0123456789abcdef\r\n", 22, 0) > 0;
-            Sleep(50);
+        if (size_ >= 0) {
+            ServeFile(s, request);
+        } else {
+            const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                                     "Transfer-Encoding: chunked\r\n\r\n";
+            bool open = send(s, head.data(), static_cast<int>(head.size()), 0) > 0;
+            while (open && !stopping_) {
+                open = send(s, "10\r\n0123456789abcdef\r\n", 22, 0) > 0;
+                Sleep(50);
+            }
         }
         closesocket(s);
     }
+    // "Range: bytes=a-b" gets 206 with that part, anything else the whole file.
+    void ServeFile(SOCKET s, const std::string& request) {
+        long long first = 0, last = size_ - 1;
+        const size_t at = request.find("Range: bytes=");
+        const bool ranged = at != std::string::npos;
+        if (ranged) {
+            first = std::atoll(request.c_str() + at + 13);
+            const size_t dash = request.find('-', at + 13);
+            if (dash != std::string::npos && dash + 1 < request.size() && isdigit(static_cast<unsigned char>(request[dash + 1])))
+                last = std::atoll(request.c_str() + dash + 1);
+        }
+        long long left = last - first + 1;
+        std::string head = ranged ? "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(first) + "-" +
+                                        std::to_string(last) + "/" + std::to_string(size_) + "\r\n"
+                                  : "HTTP/1.1 200 OK\r\n";
+        head += "Accept-Ranges: bytes\r\nContent-Length: " + std::to_string(left) + "\r\nConnection: close\r\n\r\n";
+        bool open = send(s, head.data(), static_cast<int>(head.size()), 0) > 0;
+        while (open && left > 0 && !stopping_) {
+            const int n = static_cast<int>(left < 16 ? left : 16);
+            open = send(s, "0123456789abcdef", n, 0) > 0;
+            left -= n;
+            if (left > 0) Sleep(50);
+        }
+    }
 
+    long long size_;
     SOCKET listener_ = INVALID_SOCKET;
     int port_ = 0;
     std::atomic<bool> stopping_{false};

@@ -1,0 +1,204 @@
+#include "app/DetailsPaint.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cwchar>
+
+#include "store/Format.h"
+#include "store/Lang.h"
+#include "ui/Colors.h"
+#include "ui/Dpi.h"
+#include "ui/ScrollBar.h"
+#include "ui/Surface.h"
+
+namespace {
+constexpr int64_t kOpenEnd = INT64_MAX;
+constexpr wchar_t kDash[] = L"\u2014";
+constexpr UINT kCentred = DT_CENTER | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
+
+constexpr BilingualText kFactLabels[6] = {
+    {L"Trạng thái", L"Status"}, {L"Kích thước", L"Size"},         {L"Đã tải", L"Downloaded"},
+    {L"Tốc độ", L"Speed"},      {L"Thời gian còn lại", L"Time left"}, {L"Kết nối", L"Connections"},
+};
+constexpr BilingualText kTableHeader[6] = {
+    {L"#", L"#"}, {L"Phạm vi", L"Range"}, {L"Đã tải", L"Downloaded"}, {L"%", L"%"}, {L"Tốc độ", L"Speed"},
+    {L"Trạng thái", L"Status"},
+};
+
+bool Moving(DownloadState s) { return s == DownloadState::Connecting || s == DownloadState::Downloading; }
+bool Complete(const Segment& s) { return s.pos >= s.end; }
+
+std::wstring StateCellText(const Segment& s) {
+    switch (s.state) {
+        case SegmentState::Connecting: return Tr(L"Đang kết nối", L"Connecting");
+        case SegmentState::Receiving: return Tr(L"Đang nhận", L"Receiving");
+        case SegmentState::Retrying: return Tr(L"Thử lại lần ", L"Retry #") + std::to_wstring(s.retries);
+        case SegmentState::Done: return Tr(L"Hoàn tất", L"Done");
+        default: return Complete(s) ? Tr(L"Hoàn tất", L"Done") : Tr(L"Chờ", L"Waiting");
+    }
+}
+
+// Edges of the table's seven column boundaries for a right edge R.
+std::array<int, 7> ColumnEdges(int R) {
+    return {Scale(20), Scale(60), R - Scale(330), R - Scale(230), R - Scale(170), R - Scale(90), R};
+}
+
+void PaintMap(Surface& s, const DownloadInfo& info, int W) {
+    const RECT box{Scale(20), Scale(164), W - Scale(20), Scale(204)};
+    SurfaceRoundRect(s, box, Scale(8), PaletteColor(9), PaletteColor(6), 255, 255);
+    RECT inner = box;
+    InflateRect(&inner, -Scale(4), -Scale(4));
+    if (info.state == DownloadState::Completed) {
+        SurfaceRoundRect(s, inner, Scale(5), kGreen, NoColor, 255, 255);
+        return;
+    }
+    const wchar_t* message = info.segments.empty() ? Tr(L"Hiển thị khi mục bắt đầu tải.", L"Shown once the download has started.")
+                             : info.totalSize < 1
+                                 ? Tr(L"Máy chủ không cho biết kích thước tệp.", L"The server did not announce the file size.")
+                                 : nullptr;
+    if (message) {
+        SurfaceText(s, message, inner, 2, PaletteColor(8), kCentred);
+        return;
+    }
+    const double total = static_cast<double>(info.totalSize);
+    const double w = inner.right - inner.left;
+    // A position past the announced total would run into the border.
+    const auto at = [&](int64_t offset) {
+        return std::min<int>(inner.right, inner.left + static_cast<int>(static_cast<double>(offset) / total * w));
+    };
+    for (const Segment& seg : info.segments) {
+        const int a = at(seg.start), b = at(seg.pos);
+        if (a < b) SurfaceFill(s, RECT{a, inner.top, b, inner.bottom}, Complete(seg) ? kGreen : kBlue);
+        if (!Complete(seg) && seg.busy)
+            SurfaceFill(s, RECT{b, inner.top, std::min<int>(b + Scale(2), inner.right), inner.bottom}, kAmber);
+        if (a > inner.left) SurfaceFill(s, RECT{a, inner.top, a + Scale(1), inner.bottom}, PaletteColor(9));
+    }
+}
+
+void PaintTable(Surface& s, const DownloadInfo& info, int firstRow, int W, int H) {
+    const int rows = static_cast<int>(info.segments.size());
+    const int visible = DetailsVisibleRows(H);
+    const int R = W - (visible < rows ? Scale(10) : 0) - Scale(20);
+    const std::array<int, 7> edge = ColumnEdges(R);
+    const auto cell = [&](int k, int y) { return RECT{edge[k], y, edge[k + 1] - Scale(6), y + Scale(22)}; };
+    for (int k = 0; k < 6; ++k) SurfaceText(s, kTableHeader[k].get(), cell(k, Scale(236)), 1, PaletteColor(8), kLabelFlags);
+    SurfaceFill(s, RECT{Scale(20), Scale(257), R, Scale(258)}, PaletteColor(6));
+    ScrollBarState scroll;
+    scroll.content = rows;
+    scroll.page = visible;
+    scroll.position = std::clamp(firstRow, 0, ScrollMax(scroll));
+    for (int i = 0; i < visible && scroll.position + i < rows; ++i) {
+        const int r = scroll.position + i;
+        const Segment& seg = info.segments[static_cast<size_t>(r)];
+        const std::array<std::wstring, 6> cells = ConnectionCells(seg, r);
+        const int y = Scale(258) + i * Scale(22);
+        for (int k = 0; k < 5; ++k) SurfaceText(s, cells[k], cell(k, y), 2, PaletteColor(k == 0 ? 8 : 7), kLabelFlags);
+        SurfaceText(s, cells[5], cell(5, y), 3, ConnectionStateColour(seg), kLabelFlags);
+    }
+    ScrollBarDraw(scroll, s, RECT{W - Scale(20) - Scale(6), Scale(236) + Scale(22) + Scale(2), W - Scale(20),
+                                  H - Scale(64) - Scale(12)});
+}
+}  // namespace
+
+std::wstring DetailsTitle(const DownloadInfo& info) {
+    return Tr(L"Chi tiết tiến độ — ", L"Download Progress — ") + (info.fileName.empty() ? info.url : info.fileName);
+}
+
+COLORREF StateColour(DownloadState state) {
+    switch (state) {
+        case DownloadState::Queued: return PaletteColor(8);
+        case DownloadState::Paused: return kAmber;
+        case DownloadState::Completed: return kGreen;
+        case DownloadState::Failed: return kRed;
+        default: return kBlue;
+    }
+}
+
+const wchar_t* FactLabel(int k) { return k >= 0 && k < 6 ? kFactLabels[k].get() : L""; }
+
+std::wstring FactValue(const DownloadInfo& info, int k, int connectionsSetting) {
+    switch (k) {
+        case 0:
+            return info.state == DownloadState::Failed ? StatusLabel(info.state) + L" — " + info.errorText
+                                                       : StatusLabel(info.state);
+        case 1: return FormatSize(info.totalSize);
+        case 2: return FormatSize(info.doneBytes);
+        case 3: return Moving(info.state) ? FormatSpeed(info.speed) : kDash;
+        case 4: {
+            const std::wstring left = FormatTimeLeft(info);
+            return Moving(info.state) && !left.empty() ? left : kDash;
+        }
+        case 5: {
+            std::wstring t = std::to_wstring(info.activeConnections) + L" / " + std::to_wstring(connectionsSetting);
+            if (info.state == DownloadState::Downloading && !info.acceptsRanges)
+                t += Tr(L"  (máy chủ không hỗ trợ tải tiếp)", L"  (server has no resume support)");
+            return t;
+        }
+        default: return {};
+    }
+}
+
+std::array<std::wstring, 6> ConnectionCells(const Segment& s, int row) {
+    std::array<std::wstring, 6> cells;
+    cells[0] = std::to_wstring(row + 1);
+    cells[1] = FormatSize(s.start) + L" \u2013 " + (s.end == kOpenEnd ? std::wstring(L"?") : FormatSize(s.end));
+    cells[2] = FormatSize(s.pos - s.start);
+    if (s.end != kOpenEnd && s.end - s.start > 0) {
+        wchar_t percent[32];
+        std::swprintf(percent, 32, L"%lld%%", static_cast<long long>((s.pos - s.start) * 100 / (s.end - s.start)));
+        cells[3] = percent;
+    }
+    cells[4] = s.state == SegmentState::Receiving ? FormatSpeed(s.speed) : kDash;
+    cells[5] = StateCellText(s);
+    return cells;
+}
+
+COLORREF ConnectionStateColour(const Segment& s) {
+    if (Complete(s)) return kGreen;
+    if (s.state == SegmentState::Receiving) return kBlue;
+    if (s.state == SegmentState::Retrying) return kAmber;
+    return PaletteColor(8);
+}
+
+PauseButtonLook PauseLookFor(DownloadState state) {
+    switch (state) {
+        case DownloadState::Paused: return {Tr(L"Tiếp tục", L"Resume"), 17, true};
+        case DownloadState::Completed: return {Tr(L"Tiếp tục", L"Resume"), 17, false};
+        case DownloadState::Failed: return {Tr(L"Thử lại", L"Retry"), 11, true};
+        default: return {Tr(L"Tạm dừng", L"Pause"), 34, true};
+    }
+}
+
+int DetailsVisibleRows(int H) {
+    return std::max(1, (H - Scale(22) - Scale(236) - Scale(12) - Scale(64)) / Scale(22));
+}
+
+RECT DetailsButtonRect(int id, int W, int H) {
+    const int top = H - Scale(64) + (Scale(64) - Scale(34)) / 2;
+    const auto at = [&](int x, int width) { return RECT{x, top, x + width, top + Scale(34)}; };
+    switch (id) {
+        case kPauseButtonId: return at(Scale(20), Scale(130));
+        case kCopyLinkButtonId: return at(Scale(20) + Scale(138), Scale(170));
+        default: return at(W - Scale(20) - Scale(110), Scale(110));
+    }
+}
+
+void PaintDetails(Surface& s, const DownloadInfo& info, int firstRow, int connectionsSetting, int W, int H) {
+    SurfaceFill(s, RECT{0, 0, W, H}, PaletteColor(2));
+    SurfaceFill(s, RECT{0, H - Scale(64), W, H}, PaletteColor(3));
+    SurfaceFill(s, RECT{0, H - Scale(64), W, H - Scale(63)}, PaletteColor(6));
+    SurfaceText(s, info.fileName.empty() ? info.url : info.fileName, RECT{Scale(20), Scale(16), W - Scale(20), Scale(40)}, 6,
+                PaletteColor(7), kPathFlags);
+    SurfaceText(s, info.url, RECT{Scale(20), Scale(42), W - Scale(20), Scale(60)}, 2, PaletteColor(8), kLabelFlags);
+    const int c = (W - Scale(40)) / 2;
+    for (int k = 0; k < 6; ++k) {
+        const int x = Scale(20) + (k % 2) * c, y = Scale(70) + (k / 2) * Scale(22);
+        SurfaceText(s, FactLabel(k), RECT{x, y, x + Scale(118), y + Scale(22)}, 2, PaletteColor(8), kLabelFlags);
+        SurfaceText(s, FactValue(info, k, connectionsSetting), RECT{x + Scale(118), y, x + c - Scale(10), y + Scale(22)}, 3,
+                    k == 0 ? StateColour(info.state) : PaletteColor(7), kLabelFlags);
+    }
+    SurfaceText(s, Tr(L"BẢN ĐỒ ĐOẠN TẢI", L"SEGMENT MAP"), RECT{Scale(20), Scale(144), W - Scale(20), Scale(160)}, 1,
+                PaletteColor(8), kLabelFlags);
+    PaintMap(s, info, W);
+    PaintTable(s, info, firstRow, W, H);
+}
