@@ -1,9 +1,12 @@
 """Screenshots of the real main window under Xvfb: dark/light x vi/en at
 96 DPI and one set at 144, with rows in every state (paused, finished,
 failed from the list file; downloading, size unknown, connecting and queued
-from a loopback server), a hovered and a selected row, and the empty list.
-Then the details window's client in five states (details-*.png), painted
-by the window's own code from known snapshots, at 96 and 144 DPI.
+from a loopback server), a hovered and a selected row, and the empty list;
+then the real dialogs and the real details window, each alone (Add
+Download, Settings, both removal questions, the error box, the exit
+question); then the details window's client in five states
+(details-*.png), painted by the window's own code from known snapshots, at
+96 and 144 DPI.
 
     tools/screenshots.sh [output folder]   (default: build/screenshots)
 """
@@ -33,6 +36,34 @@ def shoot(w, display, out, name):
         subprocess.run(['xwd', '-root', '-silent', '-display', display], stdout=f, check=True)
     # No window manager: the window sits where the program centred it.
     subprocess.run(['convert-im6.q16', 'xwd:' + raw, '-trim', 'png:' + os.path.join(out, name + '.png')], check=True)
+
+
+def dialogs(w, display, out, tag):
+    """Opens each dialog, shoots it and closes it. Without a window manager,
+    Wine leaves a window black where it overlaps another window of the
+    program, so the main window steps aside first."""
+    def one(name, close, *opener):
+        w.probe(*opener)
+        time.sleep(0.8)
+        shoot(w, display, out, tag + '-dialog-' + name)
+        w.probe('dialogcommand', str(close))
+        time.sleep(0.5)
+
+    w.probe('aside')
+    one('add', 2, 'command', '103')
+    one('settings', 2, 'command', '108')
+    w.probe('key', 'list', '36')  # Home: the paused row
+    one('remove', 101, 'command', '111')
+    w.probe('key', 'list', '40')  # Down: the finished row
+    one('remove-finished', 102, 'command', '111')
+    w.probe('settext', 'ftp://old.example/recovery.wim')
+    one('error', 100, 'command', '101')
+    w.probe('key', 'list', '36')  # Home, then Enter: the paused row's details
+    w.probe('key', 'list', '13')
+    time.sleep(1.5)
+    shoot(w, display, out, tag + '-details')
+    w.probe('dialogcommand', '2')
+    time.sleep(0.5)
 
 
 def session(out, dark, vi, dpi, server, empty=False):
@@ -75,8 +106,12 @@ def session(out, dark, vi, dpi, server, empty=False):
             w.probe('move', '-43', str(2 * 96 + 14 + 24))
             time.sleep(1)
             shoot(w, display, out, tag + '-selected-hover')
+        if not empty:
+            dialogs(w, display, out, tag)
         w.probe('close')
-        time.sleep(0.5)
+        time.sleep(0.8)
+        if not empty:
+            shoot(w, display, out, tag + '-dialog-exit')
         w.probe('answer', '0')
         gui.wait(timeout=30)
     finally:

@@ -144,6 +144,26 @@ int wmain(int argc, wchar_t** argv) {
         // Presses button N of the program's open question.
         HWND dialog = FindWindowW(L"TidewellPE.Dialog", nullptr);
         Print(dialog && PostMessageW(dialog, WM_COMMAND, 100 + _wtoi(argv[2]), 0) ? L"posted" : L"no dialog");
+    } else if (command == L"dialogcommand" && argc > 2) {
+        // Sends the open dialog (else the details window) a command: a
+        // button id, or 2 to cancel it.
+        HWND dialog = FindWindowW(L"TidewellPE.Dialog", nullptr);
+        if (!dialog) dialog = FindWindowW(L"TidewellPE.Details", nullptr);
+        Print(dialog && PostMessageW(dialog, WM_COMMAND, _wtoi(argv[2]), 0) ? L"posted" : L"no dialog");
+    } else if (command == L"aside") {
+        // Moves the main window off the screen, so that the program's other
+        // windows stand alone (overlapping windows stay black under Wine
+        // without a window manager).
+        HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
+        Print(main && SetWindowPos(main, nullptr, GetSystemMetrics(SM_CXSCREEN) + 100, 0, 0, 0,
+                                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)
+                  ? L"aside"
+                  : L"no window");
+    } else if (command == L"settext" && argc > 2) {
+        // Puts a text into the main window's link box.
+        HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
+        HWND box = main ? FindWindowExW(main, nullptr, L"Edit", nullptr) : nullptr;
+        Print(box && SetWindowTextW(box, argv[2]) ? L"set" : L"no box");
     } else if (command == L"freespace" && argc > 2) {
         Print(std::to_wstring(GetFreeSpace(argv[2])));
     } else if (command == L"write" && argc > 3) {

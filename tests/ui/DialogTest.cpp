@@ -10,6 +10,7 @@
 #include "HostWindow.h"
 #include "store/Lang.h"
 #include "support/DialogScript.h"
+#include "ui/Colors.h"
 #include "ui/ControlText.h"
 #include "ui/Dialog.h"
 #include "ui/Dpi.h"
@@ -119,6 +120,31 @@ TEST_F(Dialogs, MessageSizeFollowsItsText) {
     EXPECT_EQ(client.right, 500);
     EXPECT_EQ(client.bottom, std::max(36, text) + 64 + 44);
     EXPECT_EQ(MessageDialogText(host.window), L"");
+}
+
+TEST_F(Dialogs, TheCardTheFooterAndItsLineArePainted) {
+    for (const bool dark : {false, true}) {
+        SCOPED_TRACE(dark ? "dark" : "light");
+        SetDarkTheme(dark);
+        COLORREF card = 0, footer = 0, line = 0, badge = 0;
+        Message({[&](HWND d) {
+            UpdateWindow(d);
+            RECT c{};
+            GetClientRect(d, &c);
+            HDC dc = GetDC(d);
+            card = GetPixel(dc, c.right - 5, 5);
+            footer = GetPixel(dc, 5, c.bottom - 5);
+            line = GetPixel(dc, 5, c.bottom - 64);
+            badge = GetPixel(dc, 24, 38);
+            ReleaseDC(d, dc);
+            Close(d);
+        }});
+        EXPECT_EQ(card, PaletteColor(2));
+        EXPECT_EQ(footer, PaletteColor(3));
+        EXPECT_EQ(line, PaletteColor(6));
+        EXPECT_EQ(badge, MixColors(PaletteColor(2), kBlue, 36));
+    }
+    SetDarkTheme(false);
 }
 
 TEST_F(Dialogs, FormKeyboardOrderEnterAndRequiredFields) {
