@@ -8,7 +8,7 @@ question); then the details window's client in five states
 (details-*.png), painted by the window's own code from known snapshots, at
 96 and 144 DPI.
 
-    tools/screenshots.sh [output folder]   (default: build/screenshots)
+    tools/screenshots.sh [output folder]   (default: build/shots)
 """
 import os
 import subprocess
@@ -131,7 +131,7 @@ def details(out):
 
 
 def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ww.BUILD, 'screenshots')
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ww.BUILD, 'shots')
     os.makedirs(out, exist_ok=True)
     server = httpserver.start()
     try:
