@@ -2,6 +2,8 @@
 eight HKCU keys, nothing rewritten at a second start, and the rules for
 another installation's registration. Also keeps the extension ids in the
 code in step with the committed public keys."""
+import base64
+import json
 import os
 import re
 import shutil
@@ -118,6 +120,21 @@ class Identity(unittest.TestCase):
         for name in os.listdir(key_dir):
             with open(os.path.join(key_dir, name)) as f:
                 self.assertNotIn('PRIVATE', f.read())
+
+    def test_the_extension_carries_the_programs_names(self):
+        with open(os.path.join(SOURCE, 'bridge', 'HostIdentity.h')) as f:
+            header = f.read()
+        host = re.search(r'kHostName\[\] = "([^"]+)"', header).group(1)
+        chromium_ids = re.findall(r'"([a-p]{32})"', header)
+        firefox_id = re.search(r'kFirefoxAddonId\[\] = L"([^"]+)"', header).group(1)
+        ext = os.path.join(SOURCE, 'extension')
+        with open(os.path.join(ext, 'chromium', 'manifest.json')) as f:
+            key = json.load(f)['key']
+        self.assertIn(extension_ids.extension_id(base64.b64decode(key)), chromium_ids)
+        with open(os.path.join(ext, 'firefox', 'manifest.json')) as f:
+            self.assertEqual(json.load(f)['browser_specific_settings']['gecko']['id'], firefox_id)
+        with open(os.path.join(ext, 'src', 'lib.js')) as f:
+            self.assertEqual(re.findall(r"HOST_NAME = '([^']+)'", f.read()), [host])
 
 
 if __name__ == '__main__':

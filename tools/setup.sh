@@ -26,3 +26,12 @@ if ((${#missing[@]})); then
   # draws Vietnamese letters as boxes.
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 fi
+
+# Node runs the companion extension's tests; a machine with a Node of its
+# own keeps that one.
+if ! command -v node >/dev/null; then
+  sudo=""
+  [[ $(id -u) -ne 0 ]] && sudo=sudo
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends nodejs npm
+fi
