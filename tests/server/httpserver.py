@@ -20,15 +20,20 @@ query string, so tests need no set-up calls:
       short&missing=N            promise the range, send N bytes less, close
       total&total2=N             report another total (the file was replaced)
       stall&ms=M                 wait M ms before the headers
+    need_cookie=<name>=<value>   403 unless the request carries that cookie
     token=T                      count and log requests under T
     Phases: each probe of a token starts a phase (1, 2, ...) that the
     requests after it belong to:
     plain_phases=2,3             ranges are ignored in these phases
     size2=N&size2_from=K         from phase K on the file has N bytes (it was replaced)
+  /page?cookie=<name>=<value>&a=<href>&a=<href>...
+                                 an HTML page of anchors (ids l0, l1, ...) in the
+                                 order given; sets the cookie when asked to
   /redirect?hop=N&to=<url>&code=C&form=abs|path|query|rel|scheme
   /_log?token=T                  the logged requests as JSON
   /_release?token=T              releases requests held with hold=1
 """
+import html
 import http.server
 import json
 import socket
@@ -110,9 +115,31 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self._plain(200, b'released')
         if url.path == '/redirect':
             return self._redirect(q)
+        if url.path == '/page':
+            return self._page(url.query)
         if url.path.startswith('/file/'):
+            if 'need_cookie' in q and q['need_cookie'] not in self._cookies():
+                return self._plain(403, b'no cookie')
             return self._file(q, token)
         return self._plain(404, b'no such route')
+
+    def _cookies(self):
+        pairs = set()
+        for header in self.headers.get_all('Cookie') or []:
+            pairs.update(p.strip() for p in header.split(';'))
+        return pairs
+
+    def _page(self, query):
+        pairs = urllib.parse.parse_qsl(query, keep_blank_values=True)
+        anchors = ''.join('<p><a id="l%d" href="%s">link %d</a></p>\n' % (i, html.escape(href), i)
+                          for i, href in enumerate(v for k, v in pairs if k == 'a'))
+        body = ('<!doctype html><html><head><meta charset="utf-8"><title>links</title></head>'
+                '<body>\n%s</body></html>\n' % anchors).encode()
+        headers = [('Content-Type', 'text/html; charset=utf-8')]
+        cookie = dict(pairs).get('cookie')
+        if cookie:
+            headers.append(('Set-Cookie', cookie + '; Path=/'))
+        self._plain(200, body, headers)
 
     def _redirect(self, q):
         hop = int(q.get('hop', '0'))
