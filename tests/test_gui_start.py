@@ -2,7 +2,6 @@
 links are downloaded into the default folder, a second start hands its
 links over, and closing saves the list (asking first while a download runs)."""
 import os
-import shutil
 import subprocess
 import sys
 import time
@@ -14,24 +13,15 @@ import httpserver  # noqa: E402
 import wineworld as ww  # noqa: E402
 
 
-def wait_for(predicate, timeout=30):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        if predicate():
-            return True
-        time.sleep(0.2)
-    return False
+wait_for = ww.wait_for
 
 
 class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
     def setUp(self):
         self.w = ww.World()
         self.addCleanup(self.w.close)
-        self.app_dir = os.path.join(self.w.drive_c, 'Tidewell')
-        os.makedirs(self.app_dir)
-        shutil.copy(ww.EXE, self.app_dir)
-        self.w.install(ww.PROBE)
-        self.downloads = os.path.join(self.w.drive_c, 'users', os.environ.get('USER', 'root'), 'Downloads')
+        self.app_dir = self.w.install_program()
+        self.downloads = self.w.user_downloads
 
     def start(self, *links):
         return subprocess.Popen(['wine', 'C:\\Tidewell\\tidewell.exe'] + list(links), env=self.w.env,

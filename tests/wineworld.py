@@ -28,6 +28,16 @@ _BASE_ENV = {
 }
 
 
+def wait_for(predicate, timeout=30):
+    """Polls until predicate() is true; False when the time ran out first."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if predicate():
+            return True
+        time.sleep(0.2)
+    return False
+
+
 def scratch_dir(prefix):
     """A fresh folder on the build's disk, for the caller to remove."""
     os.makedirs(SCRATCH, exist_ok=True)
@@ -147,6 +157,20 @@ class World:
         name = name or os.path.basename(linux_file)
         shutil.copy(linux_file, os.path.join(self.drive_c, name))
         return 'C:\\' + name
+
+    def install_program(self):
+        """The program in C:\\Tidewell (its list and settings go beside it)
+        and the probe in C:\\; returns the program's Linux folder."""
+        folder = os.path.join(self.drive_c, 'Tidewell')
+        os.makedirs(folder)
+        shutil.copy(EXE, folder)
+        self.install(PROBE)
+        return folder
+
+    @property
+    def user_downloads(self):
+        """The default download folder, a real folder of the prefix."""
+        return os.path.join(self.drive_c, 'users', os.environ.get('USER', 'root'), 'Downloads')
 
     def probe(self, *args, timeout=60):
         exe = self.install(PROBE) if not os.path.exists(os.path.join(self.drive_c, 'tw_probe.exe')) else 'C:\\tw_probe.exe'
