@@ -2,6 +2,7 @@
 # Installs the Debian packages the build and the tests need; a second run
 # finds them all present and does nothing.
 set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
 
 packages=(
   cmake make python3
@@ -9,6 +10,7 @@ packages=(
   wine64 wine libgnutls30
   xvfb xauth x11-apps imagemagick fonts-dejavu-core
   googletest strace e2fsprogs openssl
+  chromium firefox-esr
 )
 
 missing=()
@@ -34,4 +36,12 @@ if ! command -v node >/dev/null; then
   [[ $(id -u) -ne 0 ]] && sudo=sudo
   $sudo apt-get update
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends nodejs npm
+fi
+
+# The browser tests' driver (puppeteer-core, pinned by the lock file; it
+# drives the Debian browsers and never downloads one). Installed again only
+# when the lock file changed.
+browser_tests="$root/tests/browser"
+if [[ ! "$browser_tests/node_modules/.package-lock.json" -nt "$browser_tests/package-lock.json" ]]; then
+  (cd "$browser_tests" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund)
 fi
