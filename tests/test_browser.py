@@ -194,6 +194,9 @@ class BrowserRoad(httpserver.ServerTestCase):
         self.register_host()
         self.launch()
         self.assertFalse(self.gui_running())
+        # The connection check answers for the program without starting it.
+        self.assertEqual(self.b('ping'), {'ok': True, 'version': '1.0.0', 'edition': 'pe'})
+        self.assertFalse(self.gui_running())
 
         # One link that needs the page's cookie; the host starts the GUI for it.
         cookie = 'tw_sid=%s' % self.uid
@@ -252,6 +255,9 @@ class BrowserRoad(httpserver.ServerTestCase):
 
     def test_without_the_host_the_browser_keeps_its_download(self):
         self.launch()
+        checked = self.b('ping')
+        self.assertFalse(checked['ok'])
+        self.assertIn('could not be reached', checked['error'])
         kept = self.file_link('kept.bin', 300000, 51, rate=100000, cd='attachment; filename="kept.bin"')
         page = self.page([kept])
         self.b('click', url=page, selector='#l0')
