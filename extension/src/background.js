@@ -187,7 +187,7 @@ ext.runtime.onInstalled.addListener(async () => {
 // Taking over a download the browser started: stop the browser's copy, hand
 // the link to the program, and give it back to the browser when the program
 // does not take it, so that no download is ever lost.
-async function takeOver(item) {
+async function takeOver(item, release) {
   const opts = await options();
   const url = item.finalUrl || item.url;
   if (givenBack.delete(url)) return;
@@ -196,6 +196,8 @@ async function takeOver(item) {
     await ext.downloads.cancel(item.id);
   } catch (e) {
     return;  // already over: the browser has the file
+  } finally {
+    release();
   }
   const [after] = await ext.downloads.search({ id: item.id });
   if (after && after.state === 'complete') return;
@@ -227,13 +229,19 @@ async function takeOver(item) {
 }
 
 if (ext.downloads.onDeterminingFilename) {
-  // Chromium: the suggested name is known here, before any file exists.
+  // Chromium: the suggested name is known here, before the file gets its
+  // place. The browser waits for the answer, so a download taken over is
+  // cancelled before a "Save as" question could open for it.
   ext.downloads.onDeterminingFilename.addListener((item, suggest) => {
-    suggest();
-    takeOver(item);
+    let answered = false;
+    const release = () => {
+      if (!answered) (answered = true), suggest();
+    };
+    takeOver(item, release).finally(release);
+    return true;
   });
 } else {
   ext.downloads.onCreated.addListener((item) => {
-    takeOver(item);
+    takeOver(item, () => {});
   });
 }
