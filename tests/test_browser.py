@@ -273,6 +273,18 @@ class BrowserRoad(httpserver.ServerTestCase):
         self.assertTrue([m for m in notices if 'The browser downloads this file itself' in m and
                          'could not be reached' in m], notices)
 
+        # A site on the exclusion list is never taken over: one request,
+        # the browser's own, and nothing to say about it.
+        self.b('setOptions', options={'takeOver': True, 'excluded': [urllib.parse.urlsplit(self.base).hostname]})
+        self.b('clearNotices')
+        own = self.file_link('own.bin', 200000, 52, cd='attachment; filename="own.bin"')
+        page = self.page([own])
+        self.b('click', url=page, selector='#l0')
+        self.assertTrue(wait_for(lambda: any(d['state'] == 'complete' for d in self.downloads_of('own.bin'))))
+        self.assertTrue(has_bytes(os.path.join(self.browser_downloads, 'own.bin'), 52, 200000))
+        self.assertEqual(len(self.requests('own.bin')), 1)
+        self.assertEqual(self.b('notices'), [])
+
 
 class ChromiumRoad(BrowserRoad, unittest.TestCase):
     BROWSER = 'chromium'

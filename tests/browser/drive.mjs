@@ -10,6 +10,7 @@
 //   {"cmd":"menu","url":u,"info":{...}}    the context-menu handler, for the tab showing u
 //   {"cmd":"ping"} {"cmd":"notices"} {"cmd":"clearNotices"} {"cmd":"lastMessage"}
 //   {"cmd":"downloads"}                    the browser's downloads.search({})
+//   {"cmd":"setOptions","options":{...}}   the extension's stored options
 //   {"cmd":"close"}
 import fs from 'node:fs';
 import path from 'node:path';
@@ -135,6 +136,7 @@ const commands = {
   clearNotices: () => inBackground((tw) => { tw.notices.length = 0; return true; }),
   lastMessage: () => inBackground((tw) => tw.lastMessage),
   downloads: () => inBackground((tw, api) => api.downloads.search({})),
+  setOptions: (o) => inBackground((tw, api, a) => api.storage.local.set(a), o.options),
   close: async () => {
     if (browser) await browser.close();
     browser = null;
