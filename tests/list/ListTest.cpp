@@ -355,6 +355,15 @@ TEST_F(ListQueue, ExitBudgetBoundsAJobThatCannotStop) {
     real.AddDownload(Req(Url(L"stuck2.bin", 100, L"hold=1&hold_ms=9000&token=stuck")), folder_);
     real.QueueTick();
     ASSERT_TRUE(real.Entries()[0].job->running());
+    // Both probes must be at the server: a job stopped before it asks ends at once.
+    const auto held = [] {
+        const std::string log = HttpGet(Server() + L"/_log?token=stuck");
+        size_t n = 0;
+        for (size_t at = log.find("\"path\""); at != std::string::npos; at = log.find("\"path\"", at + 1)) ++n;
+        return n;
+    };
+    for (ULONGLONG end = GetTickCount64() + 10000; held() < 2 && GetTickCount64() < end;) Sleep(20);
+    ASSERT_EQ(held(), 2u);
     const ULONGLONG t0 = GetTickCount64();
     real.Exit();
     const ULONGLONG took = GetTickCount64() - t0;
