@@ -12,6 +12,9 @@ packages=(
   googletest strace e2fsprogs openssl
   chromium firefox-esr
 )
+# Node runs the companion extension's tests; a machine with a Node of its
+# own keeps that one.
+command -v node >/dev/null || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -27,15 +30,6 @@ if ((${#missing[@]})); then
   # Without --no-install-recommends apt pulls in fonts-wine, whose Tahoma
   # draws Vietnamese letters as boxes.
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
-
-# Node runs the companion extension's tests; a machine with a Node of its
-# own keeps that one.
-if ! command -v node >/dev/null; then
-  sudo=""
-  [[ $(id -u) -ne 0 ]] && sudo=sudo
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends nodejs npm
 fi
 
 # The browser tests' driver (puppeteer-core, pinned by the lock file; it

@@ -30,7 +30,7 @@ struct FormSpec {
 };
 
 // True when the user accepted: the fields then hold the trimmed texts and
-// the check states. On false the spec is unchanged.
+// the check states. On false the form is left as it was.
 bool ShowFormDialog(HWND owner, FormSpec& spec);
 
 }  // namespace ui

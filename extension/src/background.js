@@ -42,24 +42,11 @@ function notify(message) {
   }
 }
 
-function reasonText(outcome) {
-  switch (outcome.reason) {
-    case 'unreachable':
-      return t('unreachable', outcome.detail);
-    case 'refused':
-      return t('refused', outcome.detail);
-    default:
-      return t('badReply');
-  }
-}
+const reasonText = (outcome) => TW.outcomeText(outcome, t);
 
-async function sendToHost(message) {
+function sendToHost(message) {
   tidewell.lastMessage = message;
-  try {
-    return await ext.runtime.sendNativeMessage(TW.HOST_NAME, message);
-  } catch (e) {
-    return { unreachable: true, error: (e && e.message) || String(e) };
-  }
+  return TW.askHost(ext.runtime, message);
 }
 
 async function ping() {

@@ -159,6 +159,29 @@
     return { taken: false, reason: 'refused', detail: String(outcome.error || '') };
   }
 
+  // One message to the program through the browser's runtime; a host the
+  // browser cannot run answers like a reply, as { unreachable: true, error }.
+  async function askHost(runtime, message) {
+    try {
+      return await runtime.sendNativeMessage(HOST_NAME, message);
+    } catch (e) {
+      return { unreachable: true, error: (e && e.message) || String(e) };
+    }
+  }
+
+  // The user's words for an outcome that kept nothing; t(key, detail) is the
+  // browser's text lookup.
+  function outcomeText(outcome, t) {
+    switch (outcome.reason) {
+      case 'unreachable':
+        return t('unreachable', outcome.detail);
+      case 'refused':
+        return t('refused', outcome.detail);
+      default:
+        return t('badReply');
+    }
+  }
+
   const api = {
     HOST_NAME,
     DEFAULT_OPTIONS,
@@ -172,6 +195,8 @@
     shouldTakeOver,
     baseName,
     hostOutcome,
+    askHost,
+    outcomeText,
   };
   if (typeof module === 'object' && module.exports) module.exports = api;
   else root.TW = api;

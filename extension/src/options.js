@@ -28,17 +28,10 @@ document.getElementById('check').addEventListener('click', async () => {
   const status = document.getElementById('status');
   status.className = '';
   status.textContent = t('optChecking');
-  const reply = await ext.runtime.sendNativeMessage(TW.HOST_NAME, { type: 'ping' }).catch((e) => ({
-    unreachable: true,
-    error: (e && e.message) || String(e),
-  }));
+  const reply = await TW.askHost(ext.runtime, { type: 'ping' });
   const outcome = TW.hostOutcome(reply);
   status.className = outcome.taken ? 'good' : 'bad';
-  status.textContent = outcome.taken
-    ? t('reachable', reply.version || '')
-    : outcome.reason === 'unreachable'
-      ? t('unreachable', outcome.detail)
-      : t('refused', outcome.detail);
+  status.textContent = outcome.taken ? t('reachable', reply.version || '') : TW.outcomeText(outcome, t);
 });
 
 load();

@@ -142,3 +142,16 @@ test('only "ok": true keeps a download with the program', () => {
   ];
   for (const [reply, want] of cases) assert.deepEqual(TW.hostOutcome(reply), want, JSON.stringify(reply));
 });
+
+test('a host the browser cannot run answers like a refusal that names the reason', async () => {
+  const asked = [];
+  const working = { sendNativeMessage: async (name, m) => (asked.push([name, m]), { ok: true }) };
+  const missing = { sendNativeMessage: async () => { throw new Error('Specified native messaging host not found.'); } };
+  assert.deepEqual(await TW.askHost(working, { type: 'ping' }), { ok: true });
+  assert.deepEqual(asked, [['pe.tidewell.host', { type: 'ping' }]]);
+  const outcome = TW.hostOutcome(await TW.askHost(missing, { type: 'ping' }));
+  const t = (key, detail) => `${key}:${detail === undefined ? '' : detail}`;
+  assert.equal(TW.outcomeText(outcome, t), 'unreachable:Specified native messaging host not found.');
+  assert.equal(TW.outcomeText(TW.hostOutcome({ ok: false, error: 'no links' }), t), 'refused:no links');
+  assert.equal(TW.outcomeText(TW.hostOutcome(null), t), 'badReply:');
+});

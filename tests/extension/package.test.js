@@ -29,7 +29,7 @@ test('both languages hold the same texts with the same substitutions', () => {
 test('every text the code and the pages ask for exists', () => {
   const en = messages('en');
   const asked = new Set();
-  for (const file of ['background.js', 'options.js']) {
+  for (const file of ['lib.js', 'background.js', 'options.js']) {
     for (const m of read(src, file).matchAll(/\bt\('([A-Za-z]+)'/g)) asked.add(m[1]);
   }
   for (const m of read(src, 'options.html').matchAll(/data-i18n="([A-Za-z]+)"/g)) asked.add(m[1]);
