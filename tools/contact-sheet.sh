@@ -14,7 +14,7 @@ if [[ ! -s "$root/build/xvfb/display" && -z "${DISPLAY:-}" ]]; then
   started=1
 fi
 bmp="$root/build/contact-sheet.bmp"
-"$root/build/wine-run" "$root/build/tests/tw_contact_sheet.exe" "Z:${bmp//\//\\}"
+"$root/build/wine-run" "$root/build/tools/tw_contact_sheet.exe" "Z:${bmp//\//\\}"
 convert-im6.q16 "bmp:$bmp" "png:$out"
 rm -f "$bmp"
 ((started)) && "$root/tests/wine-session.sh" stop "$root/build"

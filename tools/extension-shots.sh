@@ -7,6 +7,6 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/pack-extension.sh" >/dev/null
 mkdir -p "$root/build/shots"
 for lang in en vi; do
-  (cd "$root/tests/browser" && node options-shots.mjs "$root/build/extension/chromium" "$root/build/shots" "$lang")
+  node "$root/tools/options-shots.mjs" "$root/build/extension/chromium" "$root/build/shots" "$lang"
 done
 ls "$root/build/shots"/options-*.png

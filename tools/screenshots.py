@@ -120,7 +120,7 @@ def session(out, dark, vi, dpi, server, empty=False):
 
 def details(out):
     """details-<state>-<theme>-<language>[-dpi].png from tw_details_sheet."""
-    sheet = os.path.join(ww.BUILD, 'tests', 'tw_details_sheet.exe')
+    sheet = os.path.join(ww.BUILD, 'tools', 'tw_details_sheet.exe')
     for dpi in (96, 144):
         subprocess.run([os.path.join(ww.BUILD, 'wine-run'), sheet, ww.to_windows(out), str(dpi)], check=True)
     for name in sorted(os.listdir(out)):

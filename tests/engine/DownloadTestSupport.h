@@ -62,7 +62,7 @@ public:
 
 protected:
     void SetUp() override {
-        ASSERT_FALSE(Server().empty()) << "run through run_with_server.py";
+        ASSERT_FALSE(Server().empty()) << "run through run_gtest.py";
         ASSERT_TRUE(folder_.ok());
         zeb::setTimingForTests(FastTiming());
         zeb::setSpeedLimit(0);

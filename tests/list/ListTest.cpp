@@ -18,7 +18,7 @@ namespace {
 class ListQueue : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(Server().empty()) << "run through run_with_server.py";
+        ASSERT_FALSE(Server().empty()) << "run through run_gtest.py";
         zeb::Timing t;
         t.retryPauseBase = 10;
         t.maxRetryPause = 100;

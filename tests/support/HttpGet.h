@@ -10,7 +10,7 @@
 #include "engine/Url.h"
 #include "store/Handles.h"
 
-// The test server's origin that run_with_server.py passed (TW_HTTP or TW_HTTPS).
+// The test server's origin that run_gtest.py passed (TW_HTTP or TW_HTTPS).
 inline std::wstring Server(const char* var = "TW_HTTP") {
     const char* v = std::getenv(var);
     if (!v) return {};

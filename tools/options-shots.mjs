@@ -1,6 +1,8 @@
 // Pictures of the extension's options page for people to look at, light
 // and dark, after a connection check: node options-shots.mjs <chromium build> <out> <en|vi>
-import puppeteer from 'puppeteer-core';
+// puppeteer-core is the browser tests' copy (tests/browser, set up by tools/setup.sh).
+import { createRequire } from 'node:module';
+const puppeteer = createRequire(new URL('../tests/browser/package.json', import.meta.url))('puppeteer-core');
 const [ext, out, lang] = process.argv.slice(2);
 const browser = await puppeteer.launch({
   executablePath: '/usr/bin/chromium', headless: true, pipe: true, enableExtensions: [ext],
