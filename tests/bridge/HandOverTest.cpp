@@ -29,9 +29,7 @@ TEST(HandOverText, LinesOfSevenFieldsRoundTrip) {
               L"https://h.example/b\t\t\t\t\t0\t\n");
     const auto back = ParseHandOverText(text);
     ASSERT_EQ(back.size(), 2u);
-    EXPECT_EQ(back[0].cookies, L"a=1; b=2");
-    EXPECT_TRUE(back[0].media);
-    EXPECT_EQ(back[0].title, L"Tải về");
+    EXPECT_EQ(std::tie(back[0].cookies, back[0].media, back[0].title), std::make_tuple(Full().cookies, true, Full().title));
     EXPECT_FALSE(back[1].media);
     EXPECT_EQ(BuildHandOverText({}), L"");
 }
@@ -55,10 +53,7 @@ TEST(HandOverText, ControlCharactersInsideFieldsBecomeSpaces) {
 TEST(HandOverText, ReaderPadsCutsAndSkips) {
     auto r = ParseHandOverText(L"u1\tr\nu2");
     ASSERT_EQ(r.size(), 2u);
-    EXPECT_EQ(r[0].url, L"u1");
-    EXPECT_EQ(r[0].referrer, L"r");
-    EXPECT_EQ(r[1].url, L"u2");
-    EXPECT_TRUE(r[1].referrer.empty());
+    EXPECT_EQ(r[0].url + L"|" + r[0].referrer + L"|" + r[1].url + L"|" + r[1].referrer, L"u1|r|u2|");
     r = ParseHandOverText(L"u\t\t\t\t\t1\tt\textra\tmore\n\t\tno url\n\n");
     ASSERT_EQ(r.size(), 1u);
     EXPECT_TRUE(r[0].media);
@@ -81,8 +76,6 @@ TEST(JoinCookies, NamesValuesAndDroppedEntries) {
     EXPECT_EQ(JoinCookies(Json("[]")), L"");
 }
 
-std::string Reply(bool ok, const char* error) { return HostReplyText(ok, error); }
-
 TEST(HostMessage, KindsRequestsAndReplies) {
     const auto read = [](const std::string& s) { return ReadHostMessage(s.data(), s.size()); };
     EXPECT_EQ(read(R"({"type":"ping"})").kind, HostMessage::Ping);
@@ -101,9 +94,8 @@ TEST(HostMessage, KindsRequestsAndReplies) {
     EXPECT_EQ(m.requests[1].userAgent, L"UA");
     EXPECT_TRUE(m.anyUsable);
     EXPECT_FALSE(read(R"({"type":"download","items":[{"url":"https://h.example/v","media":true}]})").anyUsable);
-    EXPECT_EQ(Reply(true, ""), R"({"ok":true,"version":"1.0.0","edition":"pe"})");
-    EXPECT_EQ(Reply(true, "").size(), 44u);
-    EXPECT_EQ(Reply(false, "say \"hi\""), R"({"ok":false,"version":"1.0.0","edition":"pe","error":"say \"hi\""})");
+    // The error is escaped into the reply.
+    EXPECT_EQ(HostReplyText(false, "say \"hi\""), R"({"ok":false,"version":"1.0.0","edition":"pe","error":"say \"hi\""})");
 }
 
 TEST(CommandLine, HostModeAndLinks) {
@@ -132,13 +124,5 @@ TEST(ManifestText, ExactBytes) {
     EXPECT_EQ(ManifestText(L"X:\\t.exe", "allowed_extensions", {"companion@tidewell-pe.invalid"}),
               "{\n  \"name\": \"pe.tidewell.host\",\n  \"description\": \"Tidewell\",\n  \"path\": \"X:\\\\t.exe\",\n"
               "  \"type\": \"stdio\",\n  \"allowed_extensions\": [\n    \"companion@tidewell-pe.invalid\"\n  ]\n}");
-}
-
-TEST(HostRegistryKeys, EightBrowsersFirefoxLast) {
-    const auto keys = HostRegistryKeys();
-    ASSERT_EQ(keys.size(), 8u);
-    EXPECT_EQ(keys[0], L"Software\\Google\\Chrome\\NativeMessagingHosts\\pe.tidewell.host");
-    EXPECT_EQ(keys[5], L"Software\\CocCoc\\Browser\\NativeMessagingHosts\\pe.tidewell.host");
-    EXPECT_EQ(keys[7], L"Software\\Mozilla\\NativeMessagingHosts\\pe.tidewell.host");
 }
 }  // namespace

@@ -111,19 +111,14 @@ private:
     std::mt19937 rng_;
 };
 
-TEST(JsonRobustness, GuardPageIsReallyInaccessible) {
-    GuardedBuffer buffer;
-    ASSERT_TRUE(buffer.ok());
-    MEMORY_BASIC_INFORMATION info;
-    ASSERT_NE(VirtualQuery(buffer.guard(), &info, sizeof info), 0u);
-    EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_NOACCESS));
-}
-
 TEST(JsonRobustness, GeneratedAndMutatedDocumentsNeverReadPastTheEnd) {
     GuardedBuffer buffer;
     ASSERT_TRUE(buffer.ok());
+    MEMORY_BASIC_INFORMATION info;  // a read past the end must fault, not pass unseen
+    ASSERT_NE(VirtualQuery(buffer.guard(), &info, sizeof info), 0u);
+    ASSERT_EQ(info.Protect, static_cast<DWORD>(PAGE_NOACCESS));
     Generator gen(20261206);
-    int parsed = 0, accepted = 0;
+    int accepted = 0;
     for (int i = 0; i < 200000; ++i) {
         std::string doc = "{\"type\":\"download\",\"items\":";
         doc += gen.value(0);
@@ -143,9 +138,7 @@ TEST(JsonRobustness, GeneratedAndMutatedDocumentsNeverReadPastTheEnd) {
                 EXPECT_LE(c.pos, buffer.guard());
             }
         }
-        ++parsed;
     }
-    EXPECT_EQ(parsed, 200000);
     EXPECT_GT(accepted, 30000);  // the generator produces valid documents too
 }
 }  // namespace

@@ -2,7 +2,7 @@
 // (states, texts, bytes on disk) and what the server was sent.
 #include "DownloadTestSupport.h"
 
-#include "support/Language.h"
+#include "engine/ErrorTexts.h"
 
 namespace {
 constexpr int64_t MiB = 1048576;
@@ -16,11 +16,8 @@ TEST_F(DownloadJob, RangedDownloadIsByteIdenticalAndLeavesNothingBeside) {
     ExpectContent(L"data.bin", size);
     EXPECT_EQ(Files(), std::vector<std::wstring>{L"data.bin"});
     const DownloadInfo info = job->snapshot(false);
-    EXPECT_EQ(info.fileName, L"data.bin");
-    EXPECT_EQ(info.totalSize, size);
-    EXPECT_EQ(info.doneBytes, size);
-    EXPECT_TRUE(info.acceptsRanges);
-    EXPECT_TRUE(info.errorText.empty());
+    EXPECT_EQ(std::tie(info.fileName, info.totalSize, info.doneBytes, info.acceptsRanges, info.errorText),
+              std::make_tuple(std::wstring(L"data.bin"), size, size, true, std::wstring()));
 }
 
 TEST_F(DownloadJob, RequestsCarryTheHeadersTheyShould) {
@@ -32,115 +29,86 @@ TEST_F(DownloadJob, RequestsCarryTheHeadersTheyShould) {
     const JsonValue log = Log();
     ASSERT_GE(log.elements.size(), 3u);  // the probe and two ranges
     EXPECT_EQ(Header(log.elements[0], "Range"), "bytes=0-0");
+    std::set<std::string> ranges;
     for (const JsonValue& r : log.elements) {
         EXPECT_EQ(Header(r, "Accept-Encoding"), "identity");
         EXPECT_EQ(Header(r, "Referer"), "https://page.example/  X-Evil: 1");  // line breaks cannot add headers
         EXPECT_EQ(Header(r, "User-Agent"), "TestAgent/1.0");
-        EXPECT_EQ(Header(r, "Cookie"), "<none>");
-        EXPECT_EQ(Header(r, "X-Evil"), "<none>");
+        EXPECT_EQ(Header(r, "Cookie") + Header(r, "X-Evil"), "<none><none>");
+        ranges.insert(Header(r, "Range"));
     }
-    std::set<std::string> ranges;
-    for (size_t i = 1; i < log.elements.size(); ++i) ranges.insert(Header(log.elements[i], "Range"));
-    EXPECT_TRUE(ranges.count("bytes=0-1572863")) << ::testing::PrintToString(ranges);
-    EXPECT_TRUE(ranges.count("bytes=1572864-3145727"));
+    EXPECT_TRUE(ranges.count("bytes=0-1572863") && ranges.count("bytes=1572864-3145727")) << ::testing::PrintToString(ranges);
 }
 
 TEST_F(DownloadJob, PlainUnknownSizeAndEmptyDownloads) {
-    const struct {
-        const wchar_t* name;
-        const wchar_t* query;
-        int64_t size;
-        bool ranged;
-    } cases[] = {
-        {L"plain.bin", L"ranges=0", 2 * MiB + 5, false},
-        {L"close.bin", L"body=nolength", MiB + 77, false},
-        {L"chunked.bin", L"body=chunked", 3 * 65536 + 1, false},
-        {L"empty.bin", L"ranges=0", 0, false},
-    };
+    const struct { const wchar_t* name; const wchar_t* query; int64_t size; } cases[] = {
+        {L"plain.bin", L"ranges=0", 2 * MiB + 5}, {L"close.bin", L"body=nolength", MiB + 77},
+        {L"chunked.bin", L"body=chunked", 3 * 65536 + 1}, {L"empty.bin", L"ranges=0", 0}};
     for (const auto& c : cases) {
         auto job = Job(FileUrl(c.name, c.size, c.query));
         ASSERT_EQ(Run(job, 8), DownloadState::Completed) << ::testing::PrintToString(std::wstring(c.name));
         ExpectContent(c.name, c.size);
-        const DownloadInfo info = job->snapshot(false);
-        EXPECT_EQ(info.totalSize, c.size);
-        EXPECT_EQ(info.acceptsRanges, c.ranged);
+        EXPECT_EQ(job->snapshot(false).totalSize, c.size);
+        EXPECT_FALSE(job->snapshot(false).acceptsRanges);
     }
     EXPECT_EQ(Files().size(), 4u);
 }
 
 TEST_F(DownloadJob, NameFromContentDispositionAndNumberedFinalName) {
-    auto first = Job(FileUrl(L"ignored.bin", 1000, L"cd=attachment%3B%20filename%3D%22report.pdf%22"));
-    ASSERT_EQ(Run(first), DownloadState::Completed);
-    auto second = Job(FileUrl(L"ignored.bin", 1000, L"cd=attachment%3B%20filename%3D%22report.pdf%22"));
-    ASSERT_EQ(Run(second), DownloadState::Completed);
-    EXPECT_EQ(second->snapshot(false).fileName, L"report (1).pdf");
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(Run(Job(FileUrl(L"ignored.bin", 1000, L"cd=attachment%3B%20filename%3D%22report.pdf%22"))),
+                  DownloadState::Completed);
+    EXPECT_EQ(jobs_.back()->snapshot(false).fileName, L"report (1).pdf");
     ExpectContent(L"report (1).pdf", 1000);
-    auto fixed = Job(FileUrl(L"x.bin", 10), L"chosen.txt");
-    ASSERT_EQ(Run(fixed), DownloadState::Completed);
+    ASSERT_EQ(Run(Job(FileUrl(L"x.bin", 10), L"chosen.txt")), DownloadState::Completed);
     ExpectContent(L"chosen.txt", 10);
 }
 
 TEST_F(DownloadJob, ProbeFailuresEndTheJobWithTheirText) {
-    for (bool vi : {false, true}) {
-        ScopedLanguage lang(vi);
-        auto missing = Job(FileUrl(L"gone.bin", 100, L"probe_status=404"));
-        ASSERT_EQ(Run(missing), DownloadState::Failed);
-        EXPECT_EQ(missing->snapshot(false).errorText,
-                  vi ? L"Máy chủ trả về HTTP 404 (không tìm thấy tệp)." : L"The server answered HTTP 404 (file not found).");
-        auto ftp = Job(L"ftp://127.0.0.1/file");
-        ASSERT_EQ(Run(ftp), DownloadState::Failed);
-        EXPECT_EQ(ftp->snapshot(false).errorText,
-                  vi ? L"Liên kết không hợp lệ: chỉ hỗ trợ địa chỉ http:// và https://."
-                     : L"Invalid link: only http:// and https:// addresses are supported.");
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {FileUrl(L"gone.bin", 100, L"probe_status=404"), zeb::httpStatusText(404)},
+        {L"ftp://127.0.0.1/file", zeb::invalidLinkText()},
+        {L"http://127.0.0.1:1/file", zeb::networkErrorText(12029)}};  // nothing listens there
+    for (const auto& [url, text] : cases) {
+        auto job = Job(url);
+        ASSERT_EQ(Run(job), DownloadState::Failed);
+        EXPECT_EQ(job->snapshot(false).errorText, text);
     }
-    auto refused = Job(L"http://127.0.0.1:1/file");
-    ScopedLanguage en(false);
-    ASSERT_EQ(Run(refused), DownloadState::Failed);
-    EXPECT_EQ(refused->snapshot(false).errorText, L"Could not connect to the server.");
     EXPECT_TRUE(Files().empty());
 }
 
 TEST_F(DownloadJob, SizeFromProbeHeaders) {
-    const struct {
-        const wchar_t* query;
-        int64_t total;
-        bool ranges;
-    } cases[] = {
-        {L"crange=bytes%200-0%2F*", -1, false},     // no total: size unknown, no ranges
-        {L"cl=%20%201000%20", 1000, false},          // spaces around Content-Length are fine
-        {L"cl=-1000", -1, false},                    // a sign is no number
-        {L"cl=1234567890123456789", -1, false},      // 19 digits are no number
-    };
+    const struct { const wchar_t* query; int64_t total; } cases[] = {
+        {L"crange=bytes%200-0%2F*", -1},           // no total: size unknown, no ranges
+        {L"cl=%20%201000%20", 1000},               // spaces around Content-Length are fine
+        {L"cl=-1000", -1},                         // a sign is no number
+        {L"cl=1234567890123456789", -1}};          // 19 digits are no number
     for (const auto& c : cases) {
         auto job = Job(FileUrl(L"s.bin", 1000, c.query));
         Run(job);
         const DownloadInfo info = job->snapshot(false);
-        EXPECT_EQ(info.acceptsRanges, c.ranges) << ::testing::PrintToString(std::wstring(c.query));
+        EXPECT_FALSE(info.acceptsRanges) << ::testing::PrintToString(std::wstring(c.query));
         if (c.total >= 0) {
-            EXPECT_EQ(info.totalSize, c.total) << ::testing::PrintToString(std::wstring(c.query));
+            EXPECT_EQ(info.totalSize, c.total);
         }
     }
 }
-}  // namespace
 
-namespace {
 // Wine hands out WinHTTP handle values from a table, lowest free first, so a
 // leaked session shows as a climbing value for the next one opened. (On
 // Windows the values are pointers and say nothing; the owner's RAII close
 // is the same code there.)
 uintptr_t NextSessionValue() {
     HINTERNET h = WinHttpOpen(L"probe", WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr, 0);
-    const uintptr_t value = reinterpret_cast<uintptr_t>(h);
     WinHttpCloseHandle(h);
-    return value;
+    return reinterpret_cast<uintptr_t>(h);
 }
 
 TEST_F(DownloadJob, FailedAndPausedJobsReleaseTheirSessions) {
     const uintptr_t before = NextSessionValue();
-    for (int i = 0; i < 20; ++i) {
-        auto failed = Job(FileUrl(L"gone" + std::to_wstring(i) + L".bin", 100, L"probe_status=404"));
-        ASSERT_EQ(Run(failed), DownloadState::Failed);
-        auto paused = Job(FileUrl(L"p" + std::to_wstring(i) + L".bin", 4 * 1048576, L"rate=2000000"));
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_EQ(Run(Job(FileUrl(L"gone" + std::to_wstring(i) + L".bin", 100, L"probe_status=404"))), DownloadState::Failed);
+        auto paused = Job(FileUrl(L"p" + std::to_wstring(i) + L".bin", 4 * MiB, L"rate=2000000"));
         paused->start(2, false);
         ASSERT_TRUE(WaitFor(paused, [](const DownloadInfo& d) { return d.doneBytes > 0; }));
         paused->pause();

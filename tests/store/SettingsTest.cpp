@@ -1,3 +1,5 @@
+// The settings file: the lenient reader with its repairs, the written
+// lines, and what loading sets beyond the record.
 #include "store/Settings.h"
 
 #include <gtest/gtest.h>
@@ -22,110 +24,65 @@ protected:
         SetVietnamese(true);
         SetDarkTheme(true);
     }
-    static AppSettings Apply(const std::string& text) {
-        AppSettings s;
-        ApplySettingsText(text, s);
-        return s;
-    }
     ScratchFolder data_;
 };
 
+TEST_F(SettingsFile, ReaderRulesAndRepairs) {
+    const struct { const char* text; int32_t AppSettings::*field; int32_t value; } numbers[] = {
+        {"CONNECTIONS=12\r\n", &AppSettings::connections, 12},   // keys ignore case...
+        {"Connections = 12\r\n", &AppSettings::connections, 8},  // ...not spaces: this key ends with one
+        {"Connections=12abc", &AppSettings::connections, 12}, {"Connections=  5  \r\n", &AppSettings::connections, 5},
+        {"noise\nConnections\n=3\nConnections=4\nConnections=6\n", &AppSettings::connections, 6},  // the later wins
+        {"Connections=40", &AppSettings::connections, 16}, {"Connections=0", &AppSettings::connections, 1},
+        {"MaxDownloads=-2", &AppSettings::maxDownloads, 1}, {"MaxDownloads=9", &AppSettings::maxDownloads, 8},
+        {"SpeedLimitKB=-5", &AppSettings::speedLimitKB, 0},
+        {"SpeedLimitKB=99999999999999", &AppSettings::speedLimitKB, 2147483647}};  // saturates
+    for (const auto& c : numbers) {
+        AppSettings s;
+        ApplySettingsText(c.text, s);
+        EXPECT_EQ(s.*c.field, c.value) << c.text;
+    }
+    AppSettings s;
+    ApplySettingsText("Clipboard=no\r\nIgnoreCertErrors=7\r\nLanguage=EN\r\nStyle=Light", s);
+    EXPECT_FALSE(s.clipboard || IsVietnamese() || IsDarkTheme());
+    EXPECT_TRUE(s.ignoreCertErrors);
+    ApplySettingsText("Language=fr\r\nStyle=blue", s);  // unknown words give the defaults
+    EXPECT_TRUE(IsVietnamese() && IsDarkTheme());
+    const std::pair<const wchar_t*, int32_t> lenient[] = {
+        {L"", 0}, {L"abc", 0}, {L" \t-17x", -17}, {L"+9", 9}, {L"- 3", 0}, {L"-99999999999", INT32_MIN}};
+    for (const auto& [text, value] : lenient) EXPECT_EQ(LenientNumber(text), value) << text;
+}
+
 TEST_F(SettingsFile, NoFileGivesTheDefaultsAndTheComputedFolder) {
     LoadSettings(data_.path());
-    EXPECT_TRUE(IsVietnamese());
-    EXPECT_TRUE(IsDarkTheme());
-    EXPECT_EQ(g_settings.connections, 8);
-    EXPECT_EQ(g_settings.maxDownloads, 3);
-    EXPECT_EQ(g_settings.speedLimitKB, 0);
-    EXPECT_TRUE(g_settings.clipboard);
-    EXPECT_FALSE(g_settings.ignoreCertErrors);
+    EXPECT_TRUE(IsVietnamese() && IsDarkTheme());
+    EXPECT_EQ(std::tie(g_settings.connections, g_settings.maxDownloads, g_settings.speedLimitKB), std::make_tuple(8, 3, 0));
+    EXPECT_TRUE(g_settings.clipboard && !g_settings.ignoreCertErrors);
     EXPECT_EQ(g_settings.folder, GetDefaultDownloadFolder());
-    EXPECT_FALSE(g_settings.folder.empty());
     EXPECT_EQ(zeb::g_speedLimitBytesPerSecond.load(), 0);
-}
-
-TEST_F(SettingsFile, KeysIgnoreCaseButNotSpaces) {
-    EXPECT_EQ(Apply("CONNECTIONS=12\r\n").connections, 12);
-    EXPECT_EQ(Apply("Connections = 12\r\n").connections, 8);  // the key ends with a space
-    EXPECT_EQ(Apply("Connections=12abc").connections, 12);
-    EXPECT_EQ(Apply("Connections=  5  \r\n").connections, 5);  // leading spaces skipped by the number reader
-    EXPECT_EQ(Apply("noise\nConnections\n=3\nConnections=4\nConnections=6\n").connections, 6);  // later wins
-}
-
-TEST_F(SettingsFile, RangesAreRepaired) {
-    EXPECT_EQ(Apply("Connections=40").connections, 16);
-    EXPECT_EQ(Apply("Connections=0").connections, 1);
-    EXPECT_EQ(Apply("MaxDownloads=-2").maxDownloads, 1);
-    EXPECT_EQ(Apply("MaxDownloads=9").maxDownloads, 8);
-    EXPECT_EQ(Apply("SpeedLimitKB=-5").speedLimitKB, 0);
-    EXPECT_EQ(Apply("SpeedLimitKB=99999999999999").speedLimitKB, 2147483647);  // saturates
-    EXPECT_FALSE(Apply("Clipboard=no").clipboard);
-    EXPECT_TRUE(Apply("IgnoreCertErrors=7").ignoreCertErrors);
-}
-
-TEST_F(SettingsFile, LanguageAndStyleWords) {
-    Apply("Language=EN");
-    EXPECT_FALSE(IsVietnamese());
-    Apply("Language=fr");
-    EXPECT_TRUE(IsVietnamese());
-    Apply("Style=Light");
-    EXPECT_FALSE(IsDarkTheme());
-    Apply("Style=blue");
-    EXPECT_TRUE(IsDarkTheme());
-}
-
-TEST_F(SettingsFile, LenientNumberLikeTheCLibrary) {
-    EXPECT_EQ(LenientNumber(L""), 0);
-    EXPECT_EQ(LenientNumber(L"abc"), 0);
-    EXPECT_EQ(LenientNumber(L" \t-17x"), -17);
-    EXPECT_EQ(LenientNumber(L"+9"), 9);
-    EXPECT_EQ(LenientNumber(L"- 3"), 0);
-    EXPECT_EQ(LenientNumber(L"-99999999999"), INT32_MIN);
-}
-
-TEST_F(SettingsFile, SpeedLimitInSixtyFourBits) {
-    // 2,147,483,647 KiB/s times 1024 does not fit 32 bits.
-    EXPECT_EQ(SpeedLimitBytesPerSecond(2147483647), 2147483647LL * 1024);
-    EXPECT_EQ(SpeedLimitBytesPerSecond(100), 102400);
-    EXPECT_EQ(SpeedLimitBytesPerSecond(0), 0);
-    EXPECT_EQ(SpeedLimitBytesPerSecond(-1), 0);
-    WriteFileAtomic(data_ / L"settings.cfg", "SpeedLimitKB=2147483647\r\n");
+    // A mark, LF-only lines and an empty folder line are read; the limit is set in 64 bits.
+    WriteFileAtomic(data_ / L"settings.cfg", "\xEF\xBB\xBF" "Connections=3\nFolder=\nSpeedLimitKB=2147483647\r\n");
     LoadSettings(data_.path());
+    EXPECT_EQ(g_settings.connections, 3);
+    EXPECT_EQ(g_settings.folder, GetDefaultDownloadFolder());
     EXPECT_EQ(zeb::g_speedLimitBytesPerSecond.load(), 2147483647LL * 1024);
+    EXPECT_EQ(SpeedLimitBytesPerSecond(-1), 0);
 }
 
 TEST_F(SettingsFile, SavedFileIsTheEightLinesAndReadsBackEqual) {
     SetVietnamese(false);
     SetDarkTheme(false);
-    g_settings.folder = L"D:\\Tải về";
-    g_settings.connections = 12;
-    g_settings.maxDownloads = 5;
-    g_settings.speedLimitKB = 250;
-    g_settings.clipboard = false;
-    g_settings.ignoreCertErrors = true;
+    g_settings = AppSettings{L"D:\\Tải về", 12, 5, 250, false, true};
     ASSERT_TRUE(SaveSettings(data_.path()));
     EXPECT_EQ(ReadWholeFile(data_ / L"settings.cfg", 65536),
               "Language=en\r\nStyle=light\r\nFolder=D:\\T\xE1\xBA\xA3i v\xE1\xBB\x81\r\nConnections=12\r\nMaxDownloads=5\r\n"
               "SpeedLimitKB=250\r\nClipboard=0\r\nIgnoreCertErrors=1\r\n");
-    const AppSettings saved = g_settings;
     Reset();
     LoadSettings(data_.path());
-    EXPECT_FALSE(IsVietnamese());
-    EXPECT_FALSE(IsDarkTheme());
-    EXPECT_EQ(g_settings.folder, saved.folder);
-    EXPECT_EQ(g_settings.connections, 12);
-    EXPECT_EQ(g_settings.maxDownloads, 5);
-    EXPECT_EQ(g_settings.speedLimitKB, 250);
-    EXPECT_FALSE(g_settings.clipboard);
-    EXPECT_TRUE(g_settings.ignoreCertErrors);
+    EXPECT_FALSE(IsVietnamese() || IsDarkTheme());
+    EXPECT_EQ(std::tie(g_settings.folder, g_settings.connections, g_settings.maxDownloads, g_settings.speedLimitKB,
+                       g_settings.clipboard, g_settings.ignoreCertErrors),
+              std::make_tuple(std::wstring(L"D:\\Tải về"), 12, 5, 250, false, true));
     EXPECT_EQ(zeb::g_speedLimitBytesPerSecond.load(), 250 * 1024);
-}
-
-TEST_F(SettingsFile, LfOnlyBomAndEmptyFolderLine) {
-    WriteFileAtomic(data_ / L"settings.cfg", "\xEF\xBB\xBF" "Connections=3\nFolder=\nMaxDownloads=2 \r\n");
-    LoadSettings(data_.path());
-    EXPECT_EQ(g_settings.connections, 3);
-    EXPECT_EQ(g_settings.maxDownloads, 2);
-    EXPECT_EQ(g_settings.folder, GetDefaultDownloadFolder());
 }
 }  // namespace

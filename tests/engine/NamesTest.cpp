@@ -1,0 +1,214 @@
+// File names from headers, links and servers: the rules as plain functions,
+// the choice of a free name over a folder given as data, and hostile names
+// written to a real disk under Wine.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <set>
+
+#include "engine/Error.h"
+#include "engine/ErrorTexts.h"
+#include "engine/FileNames.h"
+#include "engine/NameChoice.h"
+#include "support/TempFolder.h"
+
+namespace {
+using namespace zeb;
+using Rule = std::function<std::wstring(const std::wstring&)>;
+std::wstring R(size_t n, wchar_t c) { return std::wstring(n, c); }
+
+void ExpectEach(const Rule& rule, std::initializer_list<std::pair<std::wstring, std::wstring>> cases) {
+    for (const auto& [in, out] : cases) EXPECT_EQ(rule(in), out) << ::testing::PrintToString(in);
+}
+const Rule Sanitize = [](const std::wstring& s) { return sanitizeFileName(s); };
+
+TEST(SanitizeFileName, DevicesOwnSuffixesCharactersAndTrimming) {
+    ExpectEach(Sanitize, {
+        // Device names in any case, with an extension, superscript digits or a stem's trailing space.
+        {L"con.txt", L"_con.txt"}, {L"CON", L"_CON"}, {L"prn.log", L"_prn.log"}, {L"Aux", L"_Aux"},
+        {L"nul.tar.gz", L"_nul.tar.gz"}, {L"com5.txt", L"_com5.txt"}, {L"LPT9.log", L"_LPT9.log"}, {L"com0", L"_com0"},
+        {L"lpt0.x", L"_lpt0.x"}, {L"conin$", L"_conin$"}, {L"CONOUT$.txt", L"_CONOUT$.txt"},
+        {L"com\u00B9.txt", L"_com\u00B9.txt"}, {L"LPT\u00B2", L"_LPT\u00B2"}, {L"lpt\u00B3.bin", L"_lpt\u00B3.bin"},
+        {L"nul .txt", L"_nul .txt"}, {L"com7  .dat", L"_com7  .dat"}, {L" con.txt", L"_con.txt"},
+        {L"com10.txt", L"com10.txt"}, {L"console.txt", L"console.txt"}, {L"lpt.txt", L"lpt.txt"}, {L"comx", L"comx"},
+        {L"com\u2074.txt", L"com\u2074.txt"}, {L"xcon.txt", L"xcon.txt"},
+        // A name ending in the program's own suffixes would pass for another download's files.
+        {L"movie.zebpart", L"movie.zebpart_"}, {L"Movie.ZEBSTATE", L"Movie.ZEBSTATE_"},
+        {L"movie.zebstate.tmp", L"movie.zebstate.tmp_"}, {L".zebpart", L".zebpart_"},
+        {L"movie.zebpart.iso", L"movie.zebpart.iso"}, {L"movie.zebstatex", L"movie.zebstatex"},
+        // Forbidden characters, folders, drives, control characters, trailing dots and spaces.
+        {L"a<b>c:d\"e|f?g*h.txt", L"a_b_c_d_e_f_g_h.txt"}, {L"dir/sub\\file.iso", L"file.iso"},
+        {L"..\\..\\windows\\system32\\evil.dll", L"evil.dll"}, {L"C:file.txt", L"C_file.txt"},
+        {L"tab\there\x01.txt", L"tab_here_.txt"}, {L"  spaced name.txt  ", L"spaced name.txt"},
+        {L" name.txt \r\n", L"name.txt __"}, {L"name. . .", L"name"}, {L"...", L"download"}, {L"", L"download"},
+        {L"dir/", L"download"}, {L"\U0001F600.png", L"\U0001F600.png"}, {L"Tải về ảnh.jpg", L"Tải về ảnh.jpg"},
+    });
+}
+
+TEST(SanitizeFileName, LengthCapKeepsShortExtensionsAndCutsCleanly) {
+    ExpectEach(Sanitize, {
+        {R(296, 'x') + L".iso", R(176, 'x') + L".iso"},
+        {R(180, 'y') + L"." + R(19, 'z'), R(180, 'y')},  // an "extension" of 19 units is not kept
+        {R(180, 'k'), R(180, 'k')},
+        // Never half a surrogate pair, a trailing dot or a trailing space.
+        {R(179, 'a') + L"\U0001F600" + R(50, 'b'), R(179, 'a')},
+        {R(175, 'a') + L"\U0001F600" + R(50, 'b') + L".mkv", R(175, 'a') + L".mkv"},
+        {R(179, 'a') + L"." + R(50, 'b'), R(179, 'a')},
+        {R(177, 'a') + L"   " + R(50, 'b'), R(177, 'a')},
+        {R(170, 'a') + L" . " + R(7, 'c') + L" " + R(30, 'd'), R(170, 'a') + L" . " + R(7, 'c')},
+    });
+    // The guards still hold when the cut is short.
+    for (size_t cap : {180u, 40u, 12u})
+        for (const std::wstring& in : {L"con" + R(300, 'q') + L".txt", R(300, 'm') + L".zebpart", L"nul." + R(300, 'r'),
+                                       R(10, 'v') + L".zebstate" + R(200, 'w') + L".tmp"}) {
+            const std::wstring got = sanitizeFileName(in, cap);
+            EXPECT_LE(got.size(), cap);
+            EXPECT_FALSE(isReservedDeviceName(got) || hasOwnSuffix(got)) << ::testing::PrintToString(got);
+        }
+}
+
+TEST(FileNameRules, NumberingDecodingAndTheServersNames) {
+    const struct { const wchar_t* name; unsigned n; const wchar_t* numbered; } numbers[] = {
+        {L"a.tar.gz", 2, L"a.tar (2).gz"}, {L".bashrc", 1, L".bashrc (1)"}, {L"noext", 3, L"noext (3)"},
+        {L"file.iso", 0, L"file.iso"}, {L"file.iso", 9999, L"file (9999).iso"}};
+    for (const auto& c : numbers) EXPECT_EQ(uniqueName(c.name, c.n), c.numbered);
+    // Percent-decoding is all or nothing: one bad escape or byte keeps the text as received.
+    ExpectEach(percentDecode, {{L"a%20b", L"a b"}, {L"%E1%BA%A3nh.jpg", L"ảnh.jpg"}, {L"%e1%ba%a3nh.jpg", L"ảnh.jpg"},
+                               {L"100%", L"100%"}, {L"%zz.txt", L"%zz.txt"}, {L"%41%4", L"A%4"},
+                               {L"bad%C3.txt", L"bad%C3.txt"}, {L"%C3%A9%FF%20x", L"%C3%A9%FF%20x"},
+                               {L"ả%20b", L"ả b"}, {L"\U0001F600%21", L"\U0001F600!"}, {L"%00x", std::wstring(L"\0x", 2)}});
+    // UTF-8 bytes that arrived one per character are put together again.
+    ExpectEach(repairMisdecodedUtf8, {{L"\u00C3\u00A1.txt", L"á.txt"}, {L"\u00E1\u00BA\u00A3nh", L"ảnh"},
+                                      {L"plain.txt", L"plain.txt"}, {L"\u00E1.txt", L"\u00E1.txt"}, {L"ảnh.jpg", L"ảnh.jpg"}});
+    ExpectEach(fileNameFromContentDisposition, {
+        {L"attachment; filename*=UTF-8''%E1%BA%A3nh%20m%E1%BB%9Bi.jpg", L"ảnh mới.jpg"},
+        {L"attachment; filename*=utf-8'vi'b%C3%A0i.pdf; filename=\"bai.pdf\"", L"bài.pdf"},
+        {L"attachment; filename=\"a;b.txt\"", L"a;b.txt"},
+        {L"attachment; filename*=UTF-8''; filename=\"fallback.bin\"", L"fallback.bin"},
+        {L"inline; FILENAME=plain.txt; size=3", L"plain.txt"}, {L"attachment; filename=\"unterminated.txt", L"unterminated.txt"},
+        {L"attachment; filename=\"\u00C3\u00A1.txt\"", L"á.txt"}, {L"attachment; filename=100%25.txt", L"100%.txt"},
+        {L"attachment; filename*=\"UTF-8''quoted%20star.txt\"", L"quoted star.txt"},
+        {L"attachment; filename=\"a\\\"b.txt\"", L"a\\"},  // no backslash escapes
+        {L"attachment; filename=", L""}, {L"attachment", L""}, {L"", L""},
+    });
+    ExpectEach(fileNameFromUrl, {
+        {L"https://h.example/a/b/", L"b"}, {L"https://h.example", L""}, {L"https://h.example/", L""},
+        {L"https://h.example?x=/a", L""}, {L"https://h.example/dir/file.iso?x=/y#z", L"file.iso"},
+        {L"https://h.example/%E1%BA%A3nh.jpg", L"ảnh.jpg"}, {L"https://h.example/a%ZZ", L"a%ZZ"},
+        {L"http://h.example:8080/x.tar.gz#frag/ment", L"x.tar.gz"}, {L"file.iso", L"file.iso"},
+    });
+    EXPECT_EQ(recordedLinkOf("ZEBSTATE 1\r\nurl= https://a/\xE1\xBA\xA3 \r\nurl=https://b/\r\n"), L"https://a/ả");
+    EXPECT_EQ(recordedLinkOf("url=https://last-line-without-lf"), L"https://last-line-without-lf");
+    for (const char* none : {"ZEBSTATE 1\r\ntotal=5\r\n", "", " url=https://indented"}) EXPECT_EQ(recordedLinkOf(none), L"");
+}
+
+// A folder as plain data: the paths that exist and the links state files record.
+struct FakeFolder {
+    std::set<std::wstring> files;
+    std::map<std::wstring, std::wstring> links;
+    NameProbe probe() const {
+        return {[this](const std::wstring& p) { return files.count(p) > 0; },
+                [this](const std::wstring& p) { return links.count(p) ? links.at(p) : std::wstring(); }};
+    }
+};
+const std::wstring kFolder = L"D:\\ZEBDownloads", kLink = L"https://h.example/file.iso";
+
+TEST(ChooseFileName, TakenNamesPartialFilesAndTheirLinks) {
+    FakeFolder f;
+    const auto choose = [&](const std::wstring& base) { return chooseFileName(kFolder, base, kLink, f.probe()); };
+    EXPECT_EQ(choose(L"file.iso"), L"file.iso");
+    EXPECT_EQ(choose(L"movie.zebpart"), L"movie.zebpart_");
+    f.files = {kFolder + L"\\file.iso", kFolder + L"\\file (1).iso", kFolder + L"\\movie.mkv.zebstate"};
+    EXPECT_EQ(choose(L"file.iso"), L"file (2).iso");
+    EXPECT_EQ(choose(L"movie.mkv"), L"movie (1).mkv");  // a stray state file counts as taken
+    // Another link's partial file holds (2); this link's own at (3) is taken up again.
+    f.files.insert(kFolder + L"\\file (2).iso.zebpart");
+    f.links[kFolder + L"\\file (2).iso.zebstate"] = L"https://other.example/file.iso";
+    EXPECT_EQ(choose(L"file.iso"), L"file (3).iso");
+    f.files.insert(kFolder + L"\\file (3).iso.zebpart");
+    f.links[kFolder + L"\\file (3).iso.zebstate"] = kLink;
+    EXPECT_EQ(choose(L"file.iso"), L"file (3).iso");
+}
+
+TEST(ChooseFileName, NumberingEndsAt9999AndNeverTakesAnotherLinksPartialFile) {
+    // Finished files of every number: the last one is named (the final rename numbers again).
+    const NameProbe finished{[](const std::wstring& p) { return p.find(L".zebpart") == std::wstring::npos; },
+                             [](const std::wstring&) { return std::wstring(); }};
+    EXPECT_EQ(chooseFileName(kFolder, L"a.bin", kLink, finished), L"a (9999).bin");
+    // Another link's partial files everywhere: taking one would truncate that download.
+    const NameProbe partials{[](const std::wstring&) { return true; },
+                             [](const std::wstring&) { return std::wstring(L"https://other.example/a.bin"); }};
+    try {
+        ADD_FAILURE() << ::testing::PrintToString(chooseFileName(kFolder, L"a.bin", kLink, partials));
+    } catch (const Error& e) {
+        EXPECT_EQ(e.message, tooManyNamesText());
+    }
+}
+
+TEST(ChooseFileName, LongFolderShortensTheNameJustEnoughForEveryCompanion) {
+    for (size_t units : {100u, 180u, 200u, 226u}) {
+        const std::wstring folder = L"C:\\" + R(units - 3, 'f');
+        const std::wstring name = chooseFileName(folder, R(300, 'n') + L".iso", kLink, FakeFolder().probe());
+        EXPECT_EQ(name.substr(name.size() - 4), L".iso");
+        const size_t longest = (folder + L"\\" + uniqueName(name, 9999) + L".zebstate.tmp").size();
+        EXPECT_TRUE(longest >= 250 && longest <= 259) << units << ": " << longest;
+    }
+    try {
+        ADD_FAILURE() << ::testing::PrintToString(chooseFileName(L"C:\\" + R(230, 'f'), L"a.iso", kLink, FakeFolder().probe()));
+    } catch (const Error& e) {
+        EXPECT_EQ(e.message, folderTooLongText());
+    }
+}
+
+// Creates the file and tells whether it is an ordinary disk file.
+bool CreateOrdinaryFile(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD done = 0;
+    const bool ok = GetFileType(h) == FILE_TYPE_DISK && WriteFile(h, "bytes", 5, &done, nullptr) && done == 5;
+    CloseHandle(h);
+    return ok;
+}
+
+TEST(NamesOnDisk, HostileNamesLandAsOrdinaryFilesInTheTarget) {
+    ScratchFolder root;
+    const std::wstring target = root / L"target";
+    ASSERT_TRUE(CreateDirectoryW(target.c_str(), nullptr));
+    // Unguarded, these names open a serial port or the console here, not a file.
+    for (const wchar_t* device : {L"com5.txt", L"COM9.log", L"lpt2.txt", L"con.txt", L"CONOUT$"})
+        ASSERT_FALSE(CreateOrdinaryFile(root / device)) << ::testing::PrintToString(std::wstring(device));
+    const std::wstring hostile[] = {
+        L"com5.txt", L"COM1", L"lpt9.log", L"LPT1.txt", L"con", L"CON.txt", L"nul .txt", L"aux.c", L"prn", L"conin$",
+        L"CONOUT$", L"com\u00B9.txt", L"../../escape.txt", L"..\\..\\windows\\evil.dll", L"C:\\Windows\\x.dll",
+        L"\\\\server\\share\\s.bin", L"a<b>c:d\"e|f?g*h", L"ctl\x01\x1f\t.txt", L"name...", L"trailing.  ", L"...", L"",
+        R(300, 'L') + L".iso", R(179, 's') + L"\U0001F600" + R(40, 't'), R(179, 'd') + L"." + R(40, 'e'),
+        L"movie.zebpart", L"movie.ZEBSTATE", L"movie.zebstate.tmp", L"Tải về ảnh mới.jpg"};
+    std::set<std::wstring> expected;
+    for (const std::wstring& name : hostile) {
+        const std::wstring chosen = chooseFileName(target, name, kLink, fileSystemProbe());
+        EXPECT_TRUE(CreateOrdinaryFile(target + L"\\" + chosen)) << ::testing::PrintToString(name);
+        expected.insert(chosen);
+    }
+    const std::vector<std::wstring> listed = ScratchFolder::List(target);
+    EXPECT_EQ(std::set<std::wstring>(listed.begin(), listed.end()), expected);
+    EXPECT_EQ(listed.size(), std::size(hostile));  // numbered, never overwritten
+    EXPECT_EQ(ScratchFolder::List(root.path()), std::vector<std::wstring>{L"target"});
+}
+
+TEST(NamesOnDisk, LongFolderStillHoldsEveryCompanionFile) {
+    ScratchFolder root;
+    std::wstring folder = root.path();
+    while (folder.size() < 200) {
+        folder += L"\\" + R(std::min<size_t>(40, 200 - folder.size()), 'f');
+        CreateDirectoryW(folder.c_str(), nullptr);
+    }
+    const std::wstring name = chooseFileName(folder, R(300, 'n') + L".iso", kLink, fileSystemProbe());
+    EXPECT_EQ(name.substr(name.size() - 4), L".iso");
+    for (const std::wstring& companion : {name + L".zebpart", name + L".zebstate", name + L".zebstate.tmp",
+                                          uniqueName(name, 9999) + L".zebstate.tmp"})
+        EXPECT_TRUE(CreateOrdinaryFile(folder + L"\\" + companion)) << (folder + L"\\" + companion).size();
+}
+}  // namespace
