@@ -75,6 +75,10 @@ TEST_F(DownloadJob, ProbeFailuresEndTheJobWithTheirText) {
         EXPECT_EQ(job->snapshot(false).errorText, text);
     }
     EXPECT_TRUE(Files().empty());
+    // A system message reaches a row without its line break; unknown codes get a plain fallback.
+    const std::wstring known = zeb::systemErrorText(ERROR_FILE_NOT_FOUND);
+    EXPECT_TRUE(!known.empty() && !iswspace(known.back())) << ::testing::PrintToString(known);
+    EXPECT_EQ(zeb::systemErrorText(0x2000BEEF), L"Win32 error 536919791");
 }
 
 TEST_F(DownloadJob, SizeFromProbeHeaders) {

@@ -7,7 +7,7 @@
 #include "ScriptedWindow.h"
 #include "engine/Download.h"
 #include "engine/Timing.h"
-#include "support/Language.h"
+#include "engine/ErrorTexts.h"
 #include "store/FileServices.h"
 #include "store/ListFile.h"
 #include "support/HttpGet.h"
@@ -54,6 +54,12 @@ protected:
     }
     DownloadState State(int row) const { return list_->Entries()[row].cached.state; }
     std::string ListFile() const { return ReadWholeFile(data_ / L"downloads.lst", 1u << 26); }
+    // How many status texts shown so far end with `tail` (a link, a name, an error).
+    long Statuses(const std::wstring& tail) const {
+        return std::count_if(window_.statuses.begin(), window_.statuses.end(), [&](const std::wstring& s) {
+            return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+        });
+    }
 
     ScratchFolder data_, downloads_;
     std::wstring folder_;
@@ -65,17 +71,16 @@ protected:
 };
 
 TEST_F(ListQueue, AdmissionAndTheExactDuplicateRule) {
-    ScopedLanguage en(false);
     EXPECT_FALSE(list_->AddDownload(Req(L"ftp://host.example/f"), folder_));
     ASSERT_EQ(window_.errors.size(), 1u);
-    EXPECT_EQ(window_.errors[0], L"This is not a valid http:// or https:// link:\n\nftp://host.example/f");
+    EXPECT_NE(window_.errors[0].find(L"ftp://host.example/f"), std::wstring::npos);
     const std::wstring link = Url(L"a.bin", 100, L"hold=1&token=dup");
     ASSERT_TRUE(list_->AddDownload(Req(link), folder_));
-    EXPECT_EQ(window_.Status(), L"Added: " + link);
+    EXPECT_EQ(Statuses(link), 1);
     list_->Select(-1);
     EXPECT_FALSE(list_->AddDownload(Req(link), folder_));
-    EXPECT_EQ(window_.Status(), L"This link is already in the list.");
-    EXPECT_EQ(list_->Selection(), 0);
+    EXPECT_EQ(Statuses(link), 1);
+    EXPECT_EQ(list_->Selection(), 0);  // the row it already has
     std::wstring upper = link;
     upper.replace(0, 4, L"HTTP");
     EXPECT_TRUE(list_->AddDownload(Req(upper), folder_));  // the comparison is exact
@@ -113,7 +118,6 @@ TEST_F(ListQueue, StrictListOrderUnderTheLimit) {
 }
 
 TEST_F(ListQueue, FinishAndFailureAreAnnouncedOnce) {
-    ScopedLanguage vi(true);
     list_->AddDownload(Req(Url(L"ok.bin", 500)), folder_);
     const std::wstring bad = Url(L"bad.bin", 500, L"probe_status=404");
     list_->AddDownload(Req(bad), folder_);
@@ -122,21 +126,17 @@ TEST_F(ListQueue, FinishAndFailureAreAnnouncedOnce) {
     }));
     for (int i = 0; i < 5; ++i) list_->QueueTick();
     EXPECT_EQ(window_.beeps, 1);
-    EXPECT_EQ(std::count(window_.statuses.begin(), window_.statuses.end(), L"Đã tải xong: ok.bin"), 1);
-    EXPECT_EQ(std::count(window_.statuses.begin(), window_.statuses.end(),
-                         L"Lỗi: " + bad + L" \u2014 Máy chủ trả về HTTP 404 (không tìm thấy tệp)."),  // no name yet: the link
-              1);
+    EXPECT_EQ(Statuses(L" ok.bin"), 1);
+    EXPECT_EQ(Statuses(bad + L" \u2014 " + zeb::httpStatusText(404)), 1);  // no name yet: the link
 }
 
 TEST_F(ListQueue, SkippedLinksAndOneSaveForABatch) {
-    ScopedLanguage en(false);
     list_->AddDownload(Req(Url(L"dup.bin", 100, L"hold=1&token=b")), folder_);
     DownloadRequest media = Req(Url(L"v.mp4", 100));
     media.media = true;
     list_->AddRequests({media, Req(L"ftp://x.example/f"), Req(Url(L"dup.bin", 100, L"hold=1&token=b"))});
     EXPECT_EQ(list_->Entries().size(), 1u);
-    EXPECT_EQ(window_.Status(),
-              L"2 link(s) skipped: the PE edition downloads http(s) files only (no streaming video / torrent).");
+    EXPECT_EQ(window_.Status().rfind(L"2 ", 0), 0u);  // the count of skipped links
     std::vector<DownloadRequest> many;
     for (int i = 0; i < 300; ++i) many.push_back(Req(Url(L"m" + std::to_wstring(i) + L".bin", 10, L"hold=1&token=m")));
     maxDownloads_ = 1;
@@ -148,14 +148,13 @@ TEST_F(ListQueue, SkippedLinksAndOneSaveForABatch) {
 }
 
 TEST_F(ListQueue, ClearFinishedCountsAndKeepsFiles) {
-    ScopedLanguage en(false);
     list_->ClearFinished();
-    EXPECT_EQ(window_.Status(), L"0 finished item(s) cleared (files kept).");
+    EXPECT_EQ(window_.Status().rfind(L"0 ", 0), 0u);
     list_->AddDownload(Req(Url(L"k1.bin", 100)), folder_);
     list_->AddDownload(Req(Url(L"k2.bin", 100)), folder_);
     ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed && State(1) == DownloadState::Completed; }));
     list_->ClearFinished();
-    EXPECT_EQ(window_.Status(), L"2 finished item(s) cleared (files kept).");
+    EXPECT_EQ(window_.Status().rfind(L"2 ", 0), 0u);
     EXPECT_TRUE(list_->Entries().empty());
     EXPECT_EQ(list_->Selection(), -1);
     EXPECT_EQ(ScratchFolder::List(folder_).size(), 2u);
@@ -163,25 +162,22 @@ TEST_F(ListQueue, ClearFinishedCountsAndKeepsFiles) {
 }
 
 TEST_F(ListQueue, RemovalQuestionsAndTheirAnswers) {
-    ScopedLanguage en(false);
     list_->AddDownload(Req(Url(L"done.bin", 100)), folder_);
     ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed; }));
     list_->RemoveDownload(0);  // dialog closed: nothing happens
     EXPECT_EQ(list_->Entries().size(), 1u);
-    EXPECT_EQ(window_.questions.back(),
-              L"Remove this finished download from the list?\n\n" + folder_ + L"\\done.bin");
+    EXPECT_NE(window_.questions.back().find(folder_ + L"\\done.bin"), std::wstring::npos);  // names the file
     window_.removalAnswers.push_back(FinishedRemoval::DeleteFile);
     list_->RemoveDownload(0);
     EXPECT_TRUE(list_->Entries().empty());
     EXPECT_TRUE(ScratchFolder::List(folder_).empty());
-    EXPECT_EQ(window_.Status(), L"Removed: done.bin");
 
     list_->AddDownload(Req(Url(L"held.bin", 100, L"hold=1&token=rq")), folder_);
     window_.confirmAnswers.push_back(false);
+    const size_t asked = window_.questions.size();
     list_->RemoveDownload(0);
     EXPECT_EQ(list_->Entries().size(), 1u);
-    EXPECT_EQ(window_.questions.back().rfind(L"Remove this download? The part already downloaded will be deleted.\n\n", 0),
-              0u);
+    EXPECT_EQ(window_.questions.size(), asked + 1);
     // The row vanishes while the question is open: nothing more happens.
     window_.confirmAnswers.push_back(true);
     window_.duringQuestion = [&] { list_->EraseEntry(0); };
@@ -223,18 +219,14 @@ TEST_F(ListQueue, RemovedRunningJobKeepsItsSlotAndBlocksTheSameLink) {
 }
 
 TEST_F(ListQueue, SignatureRuleProgressAloneWritesNothing) {
-    list_->AddDownload(Req(Url(L"sig.bin", 4 << 20, L"rate=1000000")), folder_);
+    list_->AddDownload(Req(Url(L"sig.bin", 3 << 19, L"rate=1000000")), folder_);
     ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Downloading; }));
-    const std::string before = ListFile();
     WriteFileAtomic(data_ / L"downloads.lst", "marker");
-    for (int i = 0; i < 10; ++i) {
-        list_->QueueTick();
-        Sleep(30);
-    }
+    const int64_t before = list_->Entries()[0].cached.doneBytes;
+    ASSERT_TRUE(TickUntil([&] { return list_->Entries()[0].cached.doneBytes > before + 200000; }));
     EXPECT_EQ(ListFile(), "marker");  // progress flowed, no write
     ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed; }));
-    EXPECT_NE(ListFile().find("state=completed"), std::string::npos);  // the state change wrote once
-    (void)before;
+    EXPECT_NE(ListFile().find("state=completed"), std::string::npos);  // the state change wrote
 }
 
 TEST_F(ListQueue, FailedWriteIsRetriedAtTheNextTick) {
@@ -296,21 +288,19 @@ TEST_F(ListQueue, FreeSpaceIsPolledEveryTwoSeconds) {
     clock_ += 1999;
     list_->QueueTick();
     clock_ += 1;
+    EXPECT_EQ(window_.freeSpaces.size(), 1u);  // not asked again yet
     WriteFileAtomic(folder_ + L"\\filler", std::string(1 << 20, 'x'));  // the value changes
     list_->QueueTick();
-    EXPECT_GE(window_.freeSpaces.size(), 1u);
-    EXPECT_LE(window_.freeSpaces.size(), 2u);
+    EXPECT_EQ(window_.freeSpaces.size(), 2u);
 }
 
 TEST_F(ListQueue, ExitWaitsWithinOneBudgetAndSavesPaused) {
-    ScopedLanguage en(false);
     list_->AddDownload(Req(Url(L"e1.bin", 8 << 20, L"rate=500000")), folder_);
     list_->AddDownload(Req(Url(L"e2.bin", 8 << 20, L"rate=500000")), folder_);
     ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Downloading && State(1) == DownloadState::Downloading; }));
     window_.confirmAnswers.push_back(false);
-    EXPECT_FALSE(list_->ExitCheck());
-    EXPECT_EQ(window_.questions.back(),
-              L"Downloads are still running. They will be paused and can be resumed next time.\n\nExit now?");
+    EXPECT_FALSE(list_->ExitCheck());  // asked, and the answer was no
+    EXPECT_EQ(window_.questions.size(), 1u);
     const ULONGLONG t0 = GetTickCount64();
     list_->Exit();
     EXPECT_LT(GetTickCount64() - t0, 5500u);
@@ -323,22 +313,17 @@ TEST_F(ListQueue, ExitWaitsWithinOneBudgetAndSavesPaused) {
 }  // namespace
 
 namespace {
-TEST_F(ListQueue, PauseAllResumeAllAndToggleInBothLanguages) {
+TEST_F(ListQueue, PauseAllResumeAllAndToggle) {
     list_->AddDownload(Req(Url(L"t1.bin", 4 << 20, L"rate=500000")), folder_);
     ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Downloading; }));
-    {
-        ScopedLanguage en(false);
-        list_->PauseAll();
-        EXPECT_EQ(window_.Status(), L"Every download was paused.");
-    }
+    list_->PauseAll();
     ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Paused; }));
-    {
-        ScopedLanguage vi(true);
-        list_->ResumeAll();
-        EXPECT_EQ(window_.Status(), L"Đang tiếp tục mọi mục chưa xong.");
-        list_->PauseAll();
-        EXPECT_EQ(window_.Status(), L"Đã tạm dừng mọi mục tải.");
-    }
+    const std::wstring paused = window_.Status();
+    list_->ResumeAll();
+    EXPECT_TRUE(list_->Entries()[0].job->running());
+    EXPECT_NE(window_.Status(), paused);  // each says what it did
+    list_->PauseAll();
+    EXPECT_EQ(window_.Status(), paused);
     ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Paused; }));
     list_->ToggleItem(0);  // paused -> queued -> started
     EXPECT_TRUE(list_->Entries()[0].job->running());
