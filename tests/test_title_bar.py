@@ -1,8 +1,7 @@
 """The caption follows the theme: a logging stand-in for dwmapi.dll in a
-world of its own records what the program asks of the window manager."""
+world of its own records what the main window asks of the window manager,
+from its creation through two theme switches."""
 import os
-import subprocess
-import time
 import unittest
 
 import wineworld as ww
@@ -12,52 +11,40 @@ SHELL_TESTS = os.path.join(ww.BUILD, 'tests', 'shell_tests.exe')
 
 
 class TitleBar(unittest.TestCase):
-    def setUp(self):
-        self.w = ww.World()
-        self.addCleanup(self.w.close)
-        system32 = os.path.join(self.w.drive_c, 'windows', 'system32', 'dwmapi.dll')
+    @classmethod
+    def setUpClass(cls):
+        cls.w = ww.World()
+        system32 = os.path.join(cls.w.drive_c, 'windows', 'system32', 'dwmapi.dll')
         # The prefix is a tree of hard links: replace the file, never write through it.
         if os.path.lexists(system32):
             os.remove(system32)
         with open(STAND_IN, 'rb') as src, open(system32, 'wb') as dst:
             dst.write(src.read())
-        self.log = os.path.join(self.w.drive_c, 'dwm.log')
-        self.env = {'WINEDLLOVERRIDES': 'mscoree,mshtml=;dwmapi=n', 'TW_DWM_LOG': 'C:\\dwm.log'}
+        cls.exe = cls.w.install(SHELL_TESTS)
 
-    def calls(self):
-        if not os.path.exists(self.log):
-            return []
-        with open(self.log, encoding='utf-8') as f:
+    @classmethod
+    def tearDownClass(cls):
+        cls.w.close()
+
+    def calls_of_two_switches(self, **extra):
+        """Runs the shell tests' theme switch (a main window opened dark,
+        switched to light and back); returns the calls the stand-in logged."""
+        log = os.path.join(self.w.drive_c, 'dwm.log')
+        if os.path.exists(log):
+            os.remove(log)
+        env = {'WINEDLLOVERRIDES': 'mscoree,mshtml=;dwmapi=n', 'TW_DWM_LOG': 'C:\\dwm.log', **extra}
+        result = self.w.run([self.exe, '--gtest_filter=Switches.ThemeSwitchTwice*'], timeout=120, env=env)
+        self.assertEqual(result.returncode, 0, result.stdout.decode(errors='replace')[-2000:])
+        with open(log, encoding='utf-8') as f:
             return [line.split() for line in f.read().splitlines()]
 
-    def switch_theme_twice(self, **extra):
-        exe = self.w.install(SHELL_TESTS)
-        result = self.w.run([exe, '--gtest_filter=Shell.ThemeSwitchTwice*'], timeout=120, env={**self.env, **extra})
-        self.assertEqual(result.returncode, 0, result.stdout.decode(errors='replace')[-2000:])
-
-    def test_each_switch_asks_for_the_new_caption(self):
-        self.switch_theme_twice()
-        self.assertEqual([c[1:] for c in self.calls()], [['20', '0'], ['20', '1']])
+    def test_dark_from_creation_and_each_switch_asks_for_the_new_caption(self):
+        self.assertEqual(self.calls_of_two_switches(),
+                         [['TidewellPE.Main', '20', '1'], ['TidewellPE.Main', '20', '0'], ['TidewellPE.Main', '20', '1']])
 
     def test_a_refused_attribute_20_is_asked_again_as_19(self):
-        self.switch_theme_twice(TW_DWM_FAIL20='1')
-        self.assertEqual([c[1:] for c in self.calls()], [['20', '0'], ['19', '0'], ['20', '1'], ['19', '1']])
-
-    def test_the_main_window_is_dark_from_its_creation(self):
-        exe = self.w.install(ww.EXE)
-        self.w.ensure_server()
-        gui = subprocess.Popen(['wine', exe], env={**self.w.env, **self.env}, stdin=subprocess.DEVNULL,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        try:
-            deadline = time.time() + 30
-            while time.time() < deadline and self.w.probe('haswindow') != 'yes':
-                time.sleep(0.2)
-            self.assertIn(['TidewellPE.Main', '20', '1'], self.calls())
-            self.w.probe('close')
-            self.assertEqual(gui.wait(timeout=30), 0)
-        finally:
-            if gui.poll() is None:
-                gui.kill()
+        self.assertEqual([c[1:] for c in self.calls_of_two_switches(TW_DWM_FAIL20='1')],
+                         [['20', '1'], ['19', '1'], ['20', '0'], ['19', '0'], ['20', '1'], ['19', '1']])
 
 
 if __name__ == '__main__':

@@ -3,30 +3,19 @@
 // languages, and the real window on a real main window: size and place,
 // the pause button by state, Copy Link with clipboard watching on, the
 // wheel over 16 real connections, and every way it closes.
-#include "support/TrickleServer.h"  // winsock before windows.h
-
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <functional>
-#include <memory>
-#include <string>
 
 #include "MainWindowHost.h"
 #include "app/DetailsPaint.h"
-#include "app/DetailsWindow.h"
-#include "app/MainWindow.h"
-#include "engine/Download.h"
 #include "store/Format.h"
-#include "store/Lang.h"
-#include "store/Settings.h"
+#include "support/HttpGet.h"
 #include "support/Language.h"
 #include "ui/Buttons.h"
 #include "ui/Colors.h"
 #include "ui/ControlText.h"
-#include "ui/Dpi.h"
-#include "ui/Fonts.h"
-#include "ui/Surface.h"
 
 namespace {
 COLORREF At(const Surface& s, int x, int y) { return FromPixel(s.at(x, y)); }
@@ -89,81 +78,55 @@ TEST_P(PaintedDetails, AFinishedDownloadFillsTheWholeMap) {
 }
 
 TEST_P(PaintedDetails, MapMessagesWhenThereIsNothingToDraw) {
-    ScopedLanguage en(false);
+    // Not started yet, and a size the server did not announce: a line of
+    // text centred in the map instead of a map.
     DownloadInfo notStarted;
     notStarted.state = DownloadState::Paused;
     notStarted.totalSize = 1000;
     DownloadInfo unknown;
     unknown.state = DownloadState::Downloading;
     unknown.segments = {Segment{0, INT64_MAX, 4096, SegmentState::Receiving, true}};
-    struct Case {
-        const DownloadInfo& info;
-        const wchar_t* message;
-    };
-    for (const Case& c : {Case{notStarted, L"Shown once the download has started."},
-                          Case{unknown, L"The server did not announce the file size."}}) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(c.message)));
-        const Surface s = Paint(c.info);
+    for (const DownloadInfo& info : {notStarted, unknown}) {
+        const Surface s = Paint(info);
         int left = INT_MAX, right = -1;
         for (int y = kInner.top; y < kInner.bottom; ++y)
             for (int x = kInner.left; x < kInner.right; ++x) {
                 const COLORREF p = At(s, x, y);
-                ASSERT_NE(p, kBlue);
-                ASSERT_NE(p, kGreen);
-                if (p != PaletteColor(9)) {
-                    left = std::min(left, x);
-                    right = std::max(right, x);
-                }
+                ASSERT_TRUE(p != kBlue && p != kGreen) << x << "," << y;
+                if (p != PaletteColor(9)) left = std::min(left, x), right = std::max(right, x);
             }
-        ASSERT_LE(left, right) << "no message drawn";
-        // As wide as the toolkit measures the text, centred in the map.
-        const int width = MeasureTextWidth(c.message, 2).cx;
-        EXPECT_NEAR(right - left + 1, width, 5);
+        ASSERT_LT(left + 40, right) << "no message drawn";
         EXPECT_NEAR((left + right + 1) / 2, (kInner.left + kInner.right) / 2, 3);
     }
 }
 
-TEST(DetailsText, ConnectionRowsInBothLanguages) {
-    struct Case {
-        Segment seg;
-        int row;
-        std::wstring range, done, percent, speed, vi, en;
-        COLORREF colour;
-    };
-    const Case cases[] = {
-        {Segment{0, INT64_MAX, 2048, SegmentState::Receiving, true, 0, 1536}, 0, L"0 B \u2013 ?", L"2.0 KB", L"",
-         L"1.5 KB/s", L"Đang nhận", L"Receiving", kBlue},
-        {Segment{1000, 2000, 1500, SegmentState::Retrying, false, 3, 99}, 4, L"1000 B \u2013 2.0 KB", L"500 B", L"50%",
-         L"\u2014", L"Thử lại lần 3", L"Retry #3", kAmber},
-        {Segment{0, 1048576, 0, SegmentState::Idle}, 1, L"0 B \u2013 1.0 MB", L"0 B", L"0%", L"\u2014", L"Chờ", L"Waiting",
-         PaletteColor(8)},
-        {Segment{100, 200, 200, SegmentState::Idle}, 2, L"100 B \u2013 200 B", L"100 B", L"100%", L"\u2014", L"Hoàn tất",
-         L"Done", kGreen},
-        {Segment{100, 200, 200, SegmentState::Done}, 2, L"100 B \u2013 200 B", L"100 B", L"100%", L"\u2014", L"Hoàn tất",
-         L"Done", kGreen},
-        {Segment{300, 300, 300, SegmentState::Connecting}, 15, L"300 B \u2013 300 B", L"0 B", L"", L"\u2014", L"Đang kết nối",
-         L"Connecting", kGreen},
-        {Segment{0, 5000, 10, SegmentState::Connecting}, 7, L"0 B \u2013 4.9 KB", L"10 B", L"0%", L"\u2014", L"Đang kết nối",
-         L"Connecting", PaletteColor(8)},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.en) + " row " + std::to_string(c.row));
-        for (bool vi : {true, false}) {
-            ScopedLanguage language(vi);
-            const auto cells = ConnectionCells(c.seg, c.row);
-            EXPECT_EQ(cells[0], std::to_wstring(c.row + 1));
-            EXPECT_EQ(cells[1], c.range);
-            EXPECT_EQ(cells[2], c.done);
-            EXPECT_EQ(cells[3], c.percent);
-            EXPECT_EQ(cells[4], c.speed);
-            EXPECT_EQ(cells[5], vi ? c.vi : c.en);
-        }
+TEST(DetailsText, ConnectionRows) {
+    const struct { Segment seg; const wchar_t *end, *percent; COLORREF colour; } cases[] = {
+        {Segment{0, INT64_MAX, 2048, SegmentState::Receiving, true, 0, 1536}, L"?", L"", kBlue},  // size unknown
+        {Segment{1000, 2000, 1500, SegmentState::Retrying, false, 3, 99}, L"2.0 KB", L"50%", kAmber},
+        {Segment{0, 1048576, 0, SegmentState::Idle}, L"1.0 MB", L"0%", PaletteColor(8)},
+        {Segment{100, 200, 200, SegmentState::Idle}, L"200 B", L"100%", kGreen},  // idle but complete
+        {Segment{100, 200, 200, SegmentState::Done}, L"200 B", L"100%", kGreen},
+        {Segment{300, 300, 300, SegmentState::Connecting}, L"300 B", L"", kGreen},  // an empty range is complete
+        {Segment{0, 5000, 10, SegmentState::Connecting}, L"4.9 KB", L"0%", PaletteColor(8)}};
+    std::set<std::wstring> words;
+    for (const auto& c : cases) {
+        const auto cells = ConnectionCells(c.seg, 4);
+        SCOPED_TRACE(::testing::PrintToString(cells[5]));
+        EXPECT_EQ(cells[0], L"5");
+        EXPECT_EQ(cells[1].find(FormatSize(c.seg.start)), 0u);
+        EXPECT_EQ(cells[1].substr(cells[1].size() - wcslen(c.end)), c.end);
+        EXPECT_EQ(cells[2], FormatSize(c.seg.pos - c.seg.start));
+        EXPECT_EQ(cells[3], c.percent);
+        EXPECT_EQ(cells[4] == FormatSpeed(c.seg.speed), c.seg.state == SegmentState::Receiving);  // only while receiving
         EXPECT_EQ(ConnectionStateColour(c.seg), c.colour);
+        words.insert(cells[5]);
     }
+    EXPECT_EQ(words.size(), 5u);  // receiving, retrying, waiting, done, connecting
+    EXPECT_NE(ConnectionCells(cases[1].seg, 0)[5].find(L"3"), std::wstring::npos);  // the retry count
 }
 
 TEST(DetailsText, FactsFollowTheState) {
-    ScopedLanguage en(false);
     DownloadInfo info;
     info.url = L"http://mirror.example/f.bin";
     info.state = DownloadState::Downloading;
@@ -171,28 +134,23 @@ TEST(DetailsText, FactsFollowTheState) {
     info.doneBytes = 4 * 1048576;
     info.speed = 1048576;
     info.activeConnections = 1;
-    EXPECT_EQ(FactValue(info, 0, 8), L"Downloading");
-    EXPECT_EQ(FactValue(info, 1, 8), L"10.0 MB");
-    EXPECT_EQ(FactValue(info, 2, 8), L"4.0 MB");
-    EXPECT_EQ(FactValue(info, 3, 8), L"1.0 MB/s");
-    EXPECT_EQ(FactValue(info, 4, 8), L"6s");
-    EXPECT_EQ(FactValue(info, 5, 8), L"1 / 8  (server has no resume support)");
+    const std::wstring facts[] = {StatusLabel(info.state), FormatSize(info.totalSize), FormatSize(info.doneBytes),
+                                  FormatSpeed(info.speed), FormatDuration(6)};
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(FactValue(info, k, 8), facts[k]) << k;
+    const std::wstring noRanges = FactValue(info, 5, 8);
     info.acceptsRanges = true;
     EXPECT_EQ(FactValue(info, 5, 16), L"1 / 16");
+    EXPECT_EQ(noRanges.rfind(L"1 / 8 ", 0), 0u);  // and the reason it stays at one
+    const std::wstring dash = FormatSize(-1);
     info.state = DownloadState::Paused;
-    EXPECT_EQ(FactValue(info, 3, 8), L"\u2014");  // no speed or time while it stands
-    EXPECT_EQ(FactValue(info, 4, 8), L"\u2014");
+    EXPECT_EQ(FactValue(info, 3, 8) + FactValue(info, 4, 8), dash + dash);  // no speed or time while it stands
     info.state = DownloadState::Failed;
     info.errorText = L"HTTP 404";
-    EXPECT_EQ(FactValue(info, 0, 8), L"Failed \u2014 HTTP 404");
+    EXPECT_EQ(FactValue(info, 0, 8).substr(FactValue(info, 0, 8).size() - 8), L"HTTP 404");
     info.totalSize = -1;
     info.state = DownloadState::Downloading;
-    EXPECT_EQ(FactValue(info, 1, 8), L"\u2014");
-    EXPECT_EQ(FactValue(info, 4, 8), L"\u2014");  // no total: no time left
-    info.acceptsRanges = false;
-    SetVietnamese(true);
-    EXPECT_EQ(FactValue(info, 5, 8), L"1 / 8  (máy chủ không hỗ trợ tải tiếp)");
-    EXPECT_EQ(DetailsTitle(info), L"Chi tiết tiến độ — " + info.url);
+    EXPECT_EQ(FactValue(info, 1, 8) + FactValue(info, 4, 8), dash + dash);  // no total: no time left
+    EXPECT_NE(DetailsTitle(info).find(info.url), std::wstring::npos);  // no name yet: the link
 }
 
 INSTANTIATE_TEST_SUITE_P(Themes, PaintedDetails, ::testing::Values(true, false),
@@ -211,18 +169,10 @@ const char kRows[] =
 
 class Details : public ::testing::Test, public MainWindowHost {
 protected:
-    void Open(bool clipboard = false) {
-        SetVietnamese(false);
-        ASSERT_TRUE(MainWindowHost::Open(kRows, clipboard));
-    }
+    void Open(bool clipboard = false) { ASSERT_TRUE(MainWindowHost::Open(kRows, clipboard)); }
     HWND Shown() const { return main->DetailsWindow(); }
     HWND Button(int id) const { return GetDlgItem(Shown(), id); }
     std::wstring Caption(int id) const { return GetWindowTextString(Button(id)); }
-    bool WaitFor(const std::function<bool()>& done, int ms) {
-        const ULONGLONG end = GetTickCount64() + ms;
-        while (!done() && GetTickCount64() < end) Pump(20);
-        return done();
-    }
 };
 }  // namespace
 
@@ -230,53 +180,35 @@ TEST_F(Details, OpensAtItsSizeCentredOverTheMainWindow) {
     Open();
     main->OpenDetails(2);
     ASSERT_NE(Shown(), nullptr);
-    RECT c, w, m;
+    RECT c, w, m, work;
     GetClientRect(Shown(), &c);
-    EXPECT_EQ(c.right, 680);
-    EXPECT_EQ(c.bottom, 520);
+    EXPECT_EQ(std::make_pair(c.right, c.bottom), std::make_pair(680L, 520L));
     const DWORD style = static_cast<DWORD>(GetWindowLongW(Shown(), GWL_STYLE));
-    EXPECT_EQ(style & 0x82C80000u, 0x82C80000u);
-    EXPECT_TRUE(style & WS_VISIBLE);
-    EXPECT_FALSE(style & (WS_THICKFRAME | WS_MAXIMIZEBOX | WS_MINIMIZEBOX));
-    EXPECT_TRUE(GetWindowLongW(Shown(), GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
+    EXPECT_TRUE((style & WS_VISIBLE) && !(style & (WS_THICKFRAME | WS_MAXIMIZEBOX | WS_MINIMIZEBOX)));  // not resizable
     EXPECT_EQ(GetWindow(Shown(), GW_OWNER), main->Handle());
-    EXPECT_EQ(GetWindowTextString(Shown()), L"Download Progress — http://127.0.0.1:9/c.bin");  // no file name
+    EXPECT_NE(GetWindowTextString(Shown()).find(L"http://127.0.0.1:9/c.bin"), std::wstring::npos);  // no file name: the link
     GetWindowRect(Shown(), &w);
     GetWindowRect(main->Handle(), &m);
-    RECT work;
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    EXPECT_GE(w.left, work.left);
-    EXPECT_GE(w.top, work.top);
+    EXPECT_TRUE(w.left >= work.left && w.top >= work.top);
     EXPECT_NEAR((w.left + w.right) / 2, (m.left + m.right) / 2, 1);
-    // The footer's three buttons, the accent one at the right.
-    for (int id : {kPauseButtonId, kCopyLinkButtonId, IDCANCEL}) {
-        SCOPED_TRACE(id);
+    for (int id : {kPauseButtonId, kCopyLinkButtonId, IDCANCEL}) {  // the footer's three buttons
         RECT b;
         GetWindowRect(Button(id), &b);
         MapWindowPoints(nullptr, Shown(), reinterpret_cast<POINT*>(&b), 2);
-        const RECT expected = DetailsButtonRect(id, 680, 520);
-        EXPECT_TRUE(EqualRect(&b, &expected));
-        EXPECT_TRUE(b.top > 520 - 64 && b.bottom < 520);
+        EXPECT_TRUE(b.top > 520 - 64 && b.bottom < 520 && IsWindowVisible(Button(id))) << id;
     }
-    EXPECT_EQ(Caption(kCopyLinkButtonId), L"Copy Link");
-    EXPECT_EQ(Caption(IDCANCEL), L"Close");
 }
 
 TEST_F(Details, PauseButtonFollowsTheRowState) {
     Open();
-    struct Case {
-        int row;
-        const wchar_t* caption;
-        int icon;
-        bool enabled;
-    };
-    for (const Case& c : {Case{0, L"Resume", 17, true}, Case{1, L"Resume", 17, false}, Case{2, L"Retry", 11, true}}) {
-        SCOPED_TRACE(c.row);
+    // Resume on a paused row, a disabled resume on a finished one, retry on a failed one.
+    const struct { int row, icon; bool enabled; } cases[] = {{0, 17, true}, {1, 17, false}, {2, 11, true}};
+    for (const auto& c : cases) {
         main->OpenDetails(c.row);
         ASSERT_NE(Shown(), nullptr);
-        EXPECT_EQ(Caption(kPauseButtonId), c.caption);
-        EXPECT_EQ(ButtonIcon(Button(kPauseButtonId)), c.icon);
-        EXPECT_EQ(IsWindowEnabled(Button(kPauseButtonId)) != FALSE, c.enabled);
+        EXPECT_EQ(ButtonIcon(Button(kPauseButtonId)), c.icon) << c.row;
+        EXPECT_EQ(IsWindowEnabled(Button(kPauseButtonId)) != FALSE, c.enabled) << c.row;
     }
     // A finished row: the whole map green, in the window as it shows.
     main->OpenDetails(1);
@@ -288,9 +220,10 @@ TEST_F(Details, PauseButtonFollowsTheRowState) {
 TEST_F(Details, PauseOnAPausedRowRequeuesAndSaysPauseAtOnce) {
     Open();
     main->OpenDetails(0);
+    const std::wstring resume = Caption(kPauseButtonId);
     SendMessageW(Shown(), WM_COMMAND, kPauseButtonId, 0);
     EXPECT_NE(main->List()->Entries()[0].job->state(), DownloadState::Paused);
-    EXPECT_EQ(Caption(kPauseButtonId), L"Pause");
+    EXPECT_NE(Caption(kPauseButtonId), resume);
     EXPECT_EQ(ButtonIcon(Button(kPauseButtonId)), 34);
     // The finished row's button does nothing.
     main->OpenDetails(1);
@@ -301,9 +234,10 @@ TEST_F(Details, PauseOnAPausedRowRequeuesAndSaysPauseAtOnce) {
 TEST_F(Details, CopyLinkIsNotPickedUpAgain) {
     Open(true);
     main->OpenDetails(0);
-    const std::wstring link = L"http://127.0.0.1:9/a.bin";
+    const std::wstring link = L"http://127.0.0.1:9/a.bin", copy = Caption(kCopyLinkButtonId);
     SendMessageW(Shown(), WM_COMMAND, kCopyLinkButtonId, 0);
-    EXPECT_EQ(Caption(kCopyLinkButtonId), L"Copied!");
+    const std::wstring copied = Caption(kCopyLinkButtonId);
+    EXPECT_NE(copied, copy);
     EXPECT_EQ(ButtonIcon(Button(kCopyLinkButtonId)), 25);
     const auto clipboard = [&] {
         std::wstring text;
@@ -315,23 +249,22 @@ TEST_F(Details, CopyLinkIsNotPickedUpAgain) {
         CloseClipboard();
         return text;
     };
-    EXPECT_TRUE(WaitFor([&] { return clipboard() == link; }, 2000));
+    EXPECT_TRUE(Pump(2000, [&] { return clipboard() == link; }));
     SendMessageW(main->Handle(), WM_CLIPBOARDUPDATE, 0, 0);  // however late the listener's own comes
     Pump(100);
     EXPECT_EQ(GetWindowTextString(main->LinkBox()), L"");
-    EXPECT_EQ(Caption(kCopyLinkButtonId), L"Copied!");
+    EXPECT_EQ(Caption(kCopyLinkButtonId), copied);
 }
 
 TEST_F(Details, SixteenConnectionsScrollByThreeRowsANotch) {
     Open();
-    TrickleServer server(16 << 20);  // 16 MiB: one range per connection
-    g_settings.connections = 16;
-    SetWindowTextW(main->LinkBox(), server.Url(L"/sixteen.bin").c_str());
+    g_settings.connections = 16;  // 16 MiB: one range per connection, each flowing while the test looks
+    SetWindowTextW(main->LinkBox(), (Server() + L"/file/sixteen.bin?size=16777216&rate=100000").c_str());
     main->OnCommand(101);
     ASSERT_EQ(main->List()->Entries().size(), 4u);
     main->OpenDetails(3);
     const ::DetailsWindow& details = main->Details();
-    EXPECT_TRUE(WaitFor([&] { return details.Snapshot().segments.size() == 16; }, 10000));
+    EXPECT_TRUE(Pump(10000, [&] { return details.Snapshot().segments.size() == 16; }));
     EXPECT_EQ(details.Rows().content, 16);
     EXPECT_EQ(details.Rows().page, 8);
     EXPECT_EQ(details.Rows().position, 0);
@@ -350,9 +283,6 @@ TEST_F(Details, SixteenConnectionsScrollByThreeRowsANotch) {
     wheel(-120);
     main->OpenDetails(3);
     EXPECT_EQ(details.Rows().position, 0);
-    main->List()->PauseAll();  // a flowing transfer stops at once
-    WaitFor([&] { return !main->List()->Entries()[3].job->running(); }, 5000);
-    server.Stop();
     g_settings.connections = 8;
 }
 

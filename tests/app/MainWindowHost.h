@@ -11,6 +11,7 @@
 #include "app/MainWindow.h"
 #include "app/MessageLoop.h"
 #include "app/StartUp.h"
+#include "engine/Download.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
 #include "store/Settings.h"
@@ -36,6 +37,11 @@ public:
         return true;
     }
     ~MainWindowHost() {
+        // Rows still downloading from the test server stop before their folder goes.
+        if (main) {
+            main->List()->PauseAll();
+            for (const ListEntry& e : main->List()->Entries()) WaitForSingleObject(e.job->finishedEvent(), 10000);
+        }
         if (main && IsWindow(main->Handle())) DestroyWindow(main->Handle());
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {}  // the quit message
@@ -46,16 +52,20 @@ public:
             BuildFonts();
         }
     }
-    void Pump(int ms) {
+    // Runs the program's loop step for `ms` milliseconds, or until `done` holds; tells whether it does.
+    template <typename Done = bool (*)()>
+    bool Pump(int ms, Done done = [] { return false; }) {
         const ULONGLONG end = GetTickCount64() + ms;
         do {
             MSG msg;
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (msg.message == WM_QUIT) return;
+                if (msg.message == WM_QUIT) return done();
                 RunLoopStep(msg, *main);
             }
+            if (done()) return true;
             Sleep(5);
         } while (GetTickCount64() < end);
+        return done();
     }
 
     // The window's client as it is on the screen now: PrintWindow gives an
