@@ -15,12 +15,13 @@ import unittest
 import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'server'))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'browser'))
 import content  # noqa: E402
 import httpserver  # noqa: E402
 import wineworld as ww  # noqa: E402
+from road import Driver  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-DRIVER = os.path.join(HERE, 'browser', 'drive.mjs')
 SOURCE = os.path.abspath(os.path.join(HERE, '..'))
 HOST_NAME = 'pe.tidewell.host'
 CHROMIUM_ID = 'iehkfcihndppaianhlblmkajlafjmohp'
@@ -29,55 +30,6 @@ FIREFOX_ID = 'companion@tidewell-pe.invalid'
 
 def wait_for(predicate, timeout=60):
     return ww.wait_for(predicate, timeout)
-
-
-def has_bytes(path, seed, size):
-    try:
-        with open(path, 'rb') as f:
-            return f.read() == content.piece(seed, 0, size)
-    except OSError:
-        return False
-
-
-class Driver:
-    """One browser, driven through drive.mjs one command at a time."""
-
-    def __init__(self, log_path):
-        self.log_path = log_path
-        self.log = open(log_path, 'wb')
-        self.proc = subprocess.Popen(['node', DRIVER], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=self.log, cwd=os.path.dirname(DRIVER))
-
-    def __call__(self, cmd, **args):
-        self.proc.stdin.write((json.dumps({'cmd': cmd, **args}) + '\n').encode())
-        self.proc.stdin.flush()
-        line = self.proc.stdout.readline()
-        if not line:
-            raise RuntimeError('driver ended at %s: %s' % (cmd, self.tail()))
-        reply = json.loads(line)
-        if not reply['ok']:
-            raise RuntimeError('%s failed: %s' % (cmd, reply['error']))
-        return reply['value']
-
-    def tail(self):
-        self.log.flush()
-        with open(self.log_path, 'rb') as f:
-            return f.read()[-3000:].decode(errors='replace')
-
-    def close(self):
-        if self.proc.poll() is None:
-            try:
-                self('close')
-            except (RuntimeError, OSError, ValueError):
-                pass
-            try:
-                self.proc.wait(timeout=30)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-        self.proc.stdin.close()
-        self.proc.stdout.close()
-        self.log.close()
 
 
 class BrowserRoad(httpserver.ServerTestCase):
@@ -207,7 +159,7 @@ class BrowserRoad(httpserver.ServerTestCase):
         reply = self.b('menu', url=page, info={'menuItemId': 'tw-link', 'linkUrl': single, 'pageUrl': page})
         self.assertEqual(reply, {'ok': True, 'version': '1.0.0', 'edition': 'pe'})
         self.assertEqual(self.b('lastMessage')['items'][0]['title'], 'link 0')
-        self.assertTrue(wait_for(lambda: has_bytes(os.path.join(self.gui_downloads, 'single.bin'), 21, 300000)),
+        self.assertTrue(wait_for(lambda: content.file_holds(os.path.join(self.gui_downloads, 'single.bin'), 21, 300000)),
                         'single.bin not downloaded')
         self.assertTrue(self.gui_running())
         seen = self.requests('single.bin')
@@ -227,7 +179,7 @@ class BrowserRoad(httpserver.ServerTestCase):
         self.assertTrue(reply.get('ok'), reply)
         self.assertEqual([i['url'] for i in self.b('lastMessage')['items']], links)
         for i, n in enumerate(names):
-            self.assertTrue(wait_for(lambda: has_bytes(os.path.join(self.gui_downloads, n), 30 + i, 100000 + i)),
+            self.assertTrue(wait_for(lambda: content.file_holds(os.path.join(self.gui_downloads, n), 30 + i, 100000 + i)),
                             n + ' not downloaded')
 
         # A download the browser starts is taken over. The server paces it so
@@ -235,7 +187,7 @@ class BrowserRoad(httpserver.ServerTestCase):
         taken = self.file_link('taken.bin', 400000, 41, rate=100000, cd='attachment; filename="taken.bin"')
         page3 = self.page([taken])
         self.b('click', url=page3, selector='#l0')
-        self.assertTrue(wait_for(lambda: has_bytes(os.path.join(self.gui_downloads, 'taken.bin'), 41, 400000)),
+        self.assertTrue(wait_for(lambda: content.file_holds(os.path.join(self.gui_downloads, 'taken.bin'), 41, 400000)),
                         'taken.bin not downloaded by the program')
         message = self.b('lastMessage')
         self.assertEqual([(i['url'], i['fileName'], i['referrer']) for i in message['items']],
@@ -265,7 +217,7 @@ class BrowserRoad(httpserver.ServerTestCase):
         self.b('click', url=page, selector='#l0')
         done = lambda: any(d['state'] == 'complete' for d in self.downloads_of('kept.bin'))  # noqa: E731
         self.assertTrue(wait_for(done), self.b('downloads'))
-        self.assertTrue(has_bytes(os.path.join(self.browser_downloads, 'kept.bin'), 51, 300000))
+        self.assertTrue(content.file_holds(os.path.join(self.browser_downloads, 'kept.bin'), 51, 300000))
         # The first request was the browser's own, stopped for the hand-over;
         # the file came with the one it was given back.
         self.assertGreaterEqual(len(self.requests('kept.bin')), 2)
@@ -281,7 +233,7 @@ class BrowserRoad(httpserver.ServerTestCase):
         page = self.page([own])
         self.b('click', url=page, selector='#l0')
         self.assertTrue(wait_for(lambda: any(d['state'] == 'complete' for d in self.downloads_of('own.bin'))))
-        self.assertTrue(has_bytes(os.path.join(self.browser_downloads, 'own.bin'), 52, 200000))
+        self.assertTrue(content.file_holds(os.path.join(self.browser_downloads, 'own.bin'), 52, 200000))
         self.assertEqual(len(self.requests('own.bin')), 1)
         self.assertEqual(self.b('notices'), [])
 

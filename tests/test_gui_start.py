@@ -1,31 +1,58 @@
-"""The real program started with links, in a Wine world of its own: the
-links are downloaded into the default folder, a second start hands its
-links over, and closing saves the list (asking first while a download runs)."""
+"""The real program started with links, in a Wine world like Windows PE (no
+explorer.exe, no dwmapi.dll): the links are downloaded into the default
+folder, a second start hands its links over, a browser's message starts it,
+and closing saves the list (asking first while a download runs)."""
 import os
 import subprocess
 import sys
-import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'server'))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'driver'))
 import content  # noqa: E402
 import httpserver  # noqa: E402
 import wineworld as ww  # noqa: E402
-
+from driver import range_starts, segments  # noqa: E402
 
 wait_for = ww.wait_for
 
 
 class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
-    def setUp(self):
-        self.w = ww.World()
-        self.addCleanup(self.w.close)
-        self.app_dir = self.w.install_program()
-        self.downloads = self.w.user_downloads
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.w = ww.World()
+        for where in ('windows', os.path.join('windows', 'system32')):
+            path = os.path.join(cls.w.drive_c, where, 'explorer.exe')
+            if os.path.lexists(path):
+                os.remove(path)  # unlinks the copy's hard link only
+        cls.w.env['WINEDLLOVERRIDES'] += ';dwmapi=d'
+        cls.app_dir = cls.w.install_program()
+        cls.downloads = cls.w.user_downloads
+        cls.w.ensure_server()
 
-    def start(self, *links):
-        return subprocess.Popen(['wine', 'C:\\Tidewell\\tidewell.exe'] + list(links), env=self.w.env,
-                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    @classmethod
+    def tearDownClass(cls):
+        cls.w.close()
+        super().tearDownClass()
+
+    def setUp(self):
+        self.assertTrue(wait_for(lambda: self.w.probe('haswindow') == 'no'), 'a window of the last test is open')
+        for name in ('downloads.lst', 'settings.cfg'):
+            if os.path.exists(os.path.join(self.app_dir, name)):
+                os.remove(os.path.join(self.app_dir, name))
+        for name in os.listdir(self.downloads):
+            os.remove(os.path.join(self.downloads, name))
+
+    def start(self, *args, pipe=False):
+        return subprocess.Popen(['wine', 'C:\\Tidewell\\tidewell.exe'] + list(args), env=self.w.env,
+                                stdin=subprocess.PIPE if pipe else subprocess.DEVNULL,
+                                stdout=subprocess.PIPE if pipe else subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def gui(self, *links):
+        proc = self.start(*links)
+        self.assertTrue(wait_for(lambda: self.w.probe('haswindow') == 'yes'), 'no main window')
+        return proc
 
     def list_file(self):
         path = os.path.join(self.app_dir, 'downloads.lst')
@@ -34,213 +61,111 @@ class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
         with open(path, 'rb') as f:
             return f.read().decode()
 
-    def gui(self, *links):
-        self.w.ensure_server()  # the world's server and services up first
-        proc = self.start(*links)
-        self.assertTrue(wait_for(lambda: self.w.probe('haswindow') == 'yes'), 'no main window')
-        return proc
-
-    def test_links_download_and_closing_saves_them_completed(self):
-        self.w.ensure_server()  # the world's server and services up first
-        a = '%s/file/first.bin?size=300000&seed=3' % self.base
-        b = '%s/file/second.bin?size=200000&seed=4' % self.base
-        gui = self.start(a, b)
-        self.assertTrue(wait_for(lambda: os.path.exists(os.path.join(self.downloads, 'second.bin')) and
-                                 os.path.exists(os.path.join(self.downloads, 'first.bin'))), 'no downloads')
-        time.sleep(1)  # a tick to notice both
+    def close(self, gui=None, answer=False):
+        """Closes the main window (answering the exit question's first button); the list file then."""
         self.assertEqual(self.w.probe('close'), 'posted')
-        self.assertEqual(gui.wait(timeout=30), 0)
-        text = self.list_file()
-        self.assertEqual(text.count('state=completed'), 2, text)
-        # The start registered the browser host beside the executable.
-        self.assertTrue(os.path.exists(os.path.join(self.app_dir, 'native-host', 'chromium.json')))
-        self.assertTrue(os.path.exists(os.path.join(self.app_dir, 'native-host', 'firefox.json')))
-        with open(os.path.join(self.downloads, 'first.bin'), 'rb') as f:
-            self.assertTrue(f.read() == content.piece(3, 0, 300000))
+        if answer:
+            self.assertTrue(wait_for(lambda: self.w.probe('answer', '0') == 'posted', 30))
+        if gui:
+            self.assertEqual(gui.wait(timeout=60), 0)
+        self.assertTrue(wait_for(lambda: self.w.probe('haswindow') == 'no'))
+        return self.list_file()
 
-    def test_second_start_hands_its_links_over_and_exits(self):
-        gui = self.gui()
-        link = '%s/file/handed.bin?size=1000&seed=5' % self.base
-        t0 = time.time()
-        second = self.start(link)
-        self.assertEqual(second.wait(timeout=30), 0)
-        self.assertLess(time.time() - t0, 10)
-        self.assertTrue(wait_for(lambda: os.path.exists(os.path.join(self.downloads, 'handed.bin'))))
-        time.sleep(1)
-        self.w.probe('close')
-        self.assertEqual(gui.wait(timeout=30), 0)
-        self.assertIn('handed.bin', self.list_file())
+    def has(self, name, seed, size):
+        return content.file_holds(os.path.join(self.downloads, name), seed, size)
 
-    def test_second_start_before_the_first_has_its_window_still_delivers(self):
-        # Whichever wins the mutex, the other waits for its window and hands over.
-        self.w.ensure_server()
-        first = self.start()
-        link = '%s/file/early.bin?size=1000&seed=6' % self.base
-        second = self.start(link)
-        self.assertTrue(wait_for(lambda: os.path.exists(os.path.join(self.downloads, 'early.bin'))), 'link lost')
-        ended = [p for p in (first, second) if p.poll() is not None]
-        self.assertEqual(len(ended), 1)
-        self.assertEqual(ended[0].returncode, 0)
-        time.sleep(1)
-        self.w.probe('close')
-        for p in (first, second):
-            self.assertEqual(p.wait(timeout=30), 0)
-        self.assertIn('early.bin', self.list_file())
-
-    def test_second_start_without_links_only_brings_the_window_forward(self):
-        gui = self.gui()
-        again = self.start()
-        self.assertEqual(again.wait(timeout=30), 0)
-        self.assertEqual(self.w.probe('haswindow'), 'yes')
-        self.w.probe('close')
-        self.assertEqual(gui.wait(timeout=30), 0)
-        self.assertEqual(self.list_file(), 'ZEBLIST 1\r\n')
-
-    def test_closing_while_downloading_asks_then_saves_it_paused(self):
-        self.w.ensure_server()
-        link = '%s/file/slow.bin?size=20000000&rate=300000' % self.base
-        gui = self.start(link)
-        # Past preparation (the name is in the saved list), so the exit's
-        # record does not depend on how fast the machine is.
-        self.assertTrue(wait_for(lambda: 'file=slow.bin' in self.list_file()))
-        self.w.probe('close')
-        self.assertTrue(wait_for(lambda: self.w.probe('answer', '0') == 'posted', 15))  # "Exit"
-        self.assertEqual(gui.wait(timeout=30), 0)
-        text = self.list_file()
-        self.assertIn('state=paused', text)
-        self.assertIn('fixed=1', text)
-        self.assertTrue(os.path.exists(os.path.join(self.downloads, 'slow.bin.zebpart')))
-
-
-    def test_hand_over_shapes_from_a_sender(self):
-        gui = self.gui()
-        base = self.base
-        answers = {m: self.w.probe('copydata', m, base).split() for m in
-                   ('foreign', 'null', 'zero', 'one', 'odd', 'nonul', 'embedded', 'cr', 'many')}
-        self.assertEqual(answers['foreign'][0], '0')
-        for mode in ('null', 'zero', 'one', 'odd', 'nonul', 'embedded', 'cr', 'many'):
-            self.assertEqual(answers[mode][0], '1', mode)
-        self.assertLess(int(answers['many'][1]), 10000)  # answered before the links were added
-        # The batch is saved once, when the last of its links is in.
-        self.assertTrue(wait_for(lambda: self.list_file().count('/file/m') == 3000, 60))
-        self.w.probe('close')
-        self.assertTrue(wait_for(lambda: self.w.probe('answer', '0') == 'posted', 30))
-        self.assertEqual(gui.wait(timeout=60), 0)
-        text = self.list_file()
-        self.assertIn('/file/before.bin', text)
-        self.assertNotIn('/file/after.bin', text)  # the text ends at the first NUL
-        self.assertNotIn('foreign.bin', text)
-        self.assertEqual(text.count('/file/m'), 3000)
+    def link(self, name, size, seed, extra=''):
+        return '%s/file/%s?size=%d&seed=%d%s' % (self.base, name, size, seed, extra)
 
     def host_message(self, body):
-        host = subprocess.Popen(['wine', 'C:\\Tidewell\\tidewell.exe', 'chrome-extension://abc/'], env=self.w.env,
-                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        """A browser's framed message to the program started as its host: (exit code, reply)."""
+        host = self.start('chrome-extension://abc/', pipe=True)
         host.stdin.write(len(body).to_bytes(4, 'little') + body)
         host.stdin.close()
-        length = int.from_bytes(host.stdout.read(4), 'little')
-        reply = host.stdout.read(length)
+        # Read by its length, as a browser does: a GUI the host started may hold the pipe open under Wine.
+        reply = host.stdout.read(int.from_bytes(host.stdout.read(4), 'little'))
         code = host.wait(timeout=60)
         host.stdout.close()
         return code, reply
 
-    def test_media_only_message_is_handed_over_and_refused(self):
+    def test_links_are_downloaded_a_second_start_hands_over_and_closing_saves_them(self):
+        gui = self.start(self.link('first.bin', 300000, 3), self.link('second.bin', 200000, 4))
+        self.assertTrue(wait_for(lambda: self.has('first.bin', 3, 300000) and self.has('second.bin', 4, 200000)))
+        # A second start hands its link over and ends; one without links only brings the window forward.
+        self.assertEqual(self.start(self.link('handed.bin', 1000, 5)).wait(timeout=10), 0)
+        self.assertTrue(wait_for(lambda: self.has('handed.bin', 5, 1000)))
+        self.assertEqual(self.start().wait(timeout=30), 0)
+        self.assertEqual(self.w.probe('haswindow'), 'yes')
+        self.assertTrue(wait_for(lambda: self.list_file().count('state=completed') == 3))
+        self.assertEqual(self.close(gui).count('state=completed'), 3)
+        # The start registered the browser host beside the executable.
+        for manifest in ('chromium.json', 'firefox.json'):
+            self.assertTrue(os.path.exists(os.path.join(self.app_dir, 'native-host', manifest)))
+
+    def test_second_start_before_the_first_has_its_window_still_delivers(self):
+        # Whichever wins the instance check, the other waits for its window and hands over.
+        first, second = self.start(), self.start(self.link('early.bin', 1000, 6))
+        self.assertTrue(wait_for(lambda: self.has('early.bin', 6, 1000)), 'link lost')
+        ended = [p for p in (first, second) if p.poll() is not None]
+        self.assertEqual([p.returncode for p in ended], [0])
+        self.assertTrue(wait_for(lambda: 'state=completed' in self.list_file()))
+        text = self.close()
+        self.assertEqual((text.count('[item]'), text.count('file=early.bin')), (1, 1))
+        for p in (first, second):
+            self.assertEqual(p.wait(timeout=30), 0)
+
+    def test_hand_over_shapes_from_a_sender_and_a_media_only_message(self):
         gui = self.gui()
-        body = ('{"type":"download","items":[{"url":"%s/file/v.mp4?size=10","media":true}]}' % self.base).encode()
-        self.assertEqual(self.host_message(body),
-                         (0, b'{"ok":false,"version":"1.0.0","edition":"pe","error":"the PE edition downloads http(s) '
-                             b'files only (no streaming video / torrent)"}'))
-        self.w.probe('close')
-        self.assertEqual(gui.wait(timeout=30), 0)
-        self.assertEqual(self.list_file(), 'ZEBLIST 1\r\n')
+        answers = {m: self.w.probe('copydata', m, self.base).split() for m in
+                   ('foreign', 'null', 'zero', 'one', 'odd', 'nonul', 'embedded', 'cr', 'many')}
+        self.assertEqual({m: a[0] for m, a in answers.items() if a[0] != '1'}, {'foreign': '0'})
+        self.assertLess(int(answers['many'][1]), 10000)  # answered before the links were added
+        # The batch is saved once, when the last of its links is in.
+        self.assertTrue(wait_for(lambda: self.list_file().count('/file/m') == 3000, 60))
+        # A browser's message with only a stream in it is answered with a refusal and adds nothing.
+        code, reply = self.host_message(('{"type":"download","items":[{"url":"%s","media":true}]}'
+                                         % self.link('v.mp4', 10, 1)).encode())
+        self.assertEqual(code, 0)
+        self.assertTrue(reply.startswith(b'{"ok":false,') and b'"error":"' in reply, reply)
+        text = self.close(gui, answer=True)
+        self.assertIn('/file/before.bin', text)
+        self.assertNotIn('/file/after.bin', text)  # the text ends at the first NUL
+        self.assertNotIn('foreign.bin', text)
+        self.assertNotIn('v.mp4', text)
+        self.assertEqual(text.count('/file/m'), 3000)
 
     def test_browser_message_starts_the_gui_and_its_links_arrive(self):
-        self.w.ensure_server()
-        link = '%s/file/frombrowser.bin?size=5000&seed=8' % self.base
-        body = ('{"type":"download","userAgent":"UA","items":[{"url":"%s"}]}' % link).encode()
-        # The reply is read by its length, as a browser does: the GUI the
-        # host started may hold the pipe open under Wine.
-        code, reply = self.host_message(body)
-        self.assertEqual(code, 0)
-        self.assertEqual(reply, b'{"ok":true,"version":"1.0.0","edition":"pe"}')
-        self.assertTrue(wait_for(lambda: os.path.exists(os.path.join(self.downloads, 'frombrowser.bin'))))
-        time.sleep(1)
-        self.w.probe('close')
-        self.assertTrue(wait_for(lambda: self.w.probe('haswindow') == 'no'))
-        self.assertIn('frombrowser.bin', self.list_file())
+        body = '{"type":"download","userAgent":"UA","items":[{"url":"%s"}]}' % self.link('frombrowser.bin', 5000, 8)
+        self.assertEqual(self.host_message(body.encode()), (0, b'{"ok":true,"version":"1.0.0","edition":"pe"}'))
+        self.assertTrue(wait_for(lambda: self.has('frombrowser.bin', 8, 5000)))
+        self.assertTrue(wait_for(lambda: 'state=completed' in self.list_file()))
+        self.assertIn('frombrowser.bin', self.close())
 
-
-    def test_restart_shows_the_row_paused_and_resumes_from_its_state(self):
-        size = 8000000
-        link = '%s/file/resumed.bin?size=%d&seed=11&rate=100000&token=resume%d' % (self.base, size, os.getpid())
-        gui = self.gui(link)
+    def test_closing_while_downloading_asks_saves_it_paused_and_a_restart_resumes_from_its_state(self):
+        size, token = 8000000, 'resume%d' % os.getpid()
+        gui = self.gui(self.link('resumed.bin', size, 11, '&rate=100000&token=' + token))
         state = os.path.join(self.downloads, 'resumed.bin.zebstate')
         self.assertTrue(wait_for(lambda: os.path.exists(state)), 'no state saved')
-        self.w.probe('close')
-        self.assertTrue(wait_for(lambda: self.w.probe('answer', '0') == 'posted', 15))
-        self.assertEqual(gui.wait(timeout=30), 0)
-        self.assertIn('state=paused', self.list_file())
-        with open(state, 'rb') as f:
-            saved = f.read().decode()
+        text = self.close(gui, answer=True)  # "Exit" in the question
+        self.assertIn('state=paused', text)
+        self.assertIn('fixed=1', text)
+        unfinished = {pos for _, end, pos in segments(state) if pos < end}
         again = self.gui()
-        time.sleep(2)
-        self.assertFalse(os.path.exists(os.path.join(self.downloads, 'resumed.bin')))  # nothing starts by itself
-        probes_before = sum(1 for r in httpserver._logs.get('resume%d' % os.getpid(), [])
-                            if r['headers'].get('Range') == 'bytes=0-0')
+        probes = sum(1 for r in httpserver._logs[token] if r['headers'].get('Range') == 'bytes=0-0')
         self.assertEqual(self.w.probe('command', '104'), 'posted')  # Resume All
-        self.assertTrue(wait_for(lambda: os.path.exists(os.path.join(self.downloads, 'resumed.bin')), 60))
-        with open(os.path.join(self.downloads, 'resumed.bin'), 'rb') as f:
-            self.assertTrue(f.read() == content.piece(11, 0, size))
+        self.assertTrue(wait_for(lambda: self.has('resumed.bin', 11, size), 60))
         # The resumed run asked for the unfinished ranges where the state said.
-        starts = set()
-        phase = 0
-        for r in httpserver._logs.get('resume%d' % os.getpid(), []):
-            rng = r['headers'].get('Range', '')
-            if rng == 'bytes=0-0':
-                phase += 1
-            elif phase > probes_before and rng:
-                starts.add(int(rng[6:].split('-')[0]))
-        for line in saved.split('\r\n'):
-            if line.startswith('seg='):
-                a, b, p = (int(x) for x in line[4:].split(','))
-                if p < b:
-                    self.assertIn(p, starts, line)
-        self.w.probe('close')
-        self.assertEqual(again.wait(timeout=30), 0)
-
-
-    def state_after(self, seconds):
-        time.sleep(seconds)
-        path = os.path.join(self.downloads, 'keys.bin.zebstate')
-        with open(path, 'rb') as f:
-            return f.read()
-
-    def test_digit_shortcut_acts_from_the_list_but_types_into_the_link_box(self):
-        # Running downloads rewrite their state every 2 s; a paused one does not.
-        link = '%s/file/keys.bin?size=30000000&rate=100000' % self.base
-        gui = self.gui(link)
-        self.assertTrue(wait_for(lambda: os.path.exists(os.path.join(self.downloads, 'keys.bin.zebstate'))))
-        self.assertEqual(self.w.probe('key', 'edit', str(ord('3'))), 'posted')  # typed into the link box
-        self.assertNotEqual(self.state_after(0.1), self.state_after(2.5), 'stopped by a key typed into the box')
-        self.assertEqual(self.w.probe('key', 'list', str(0x63)), 'posted')  # keypad 3: Pause All
-        first = self.state_after(3)
-        self.assertEqual(first, self.state_after(3), 'still downloading after Pause All')
-        self.w.probe('close')
-        self.assertEqual(gui.wait(timeout=30), 0)
+        self.assertLessEqual(unfinished, range_starts(httpserver._logs[token], probes + 1))
+        self.close(again)
 
     def test_open_folder_without_a_shell_creates_the_folder_and_copies_its_path(self):
-        # As in Windows PE without a shell: no explorer.exe anywhere.
-        for where in ('windows', os.path.join('windows', 'system32')):
-            path = os.path.join(self.w.drive_c, where, 'explorer.exe')
-            if os.path.lexists(path):
-                os.remove(path)  # unlinks the copy's hard link only
         with open(os.path.join(self.app_dir, 'settings.cfg'), 'w', newline='') as f:
-            f.write('Language=en\r\nFolder=C:\\Rescue\\Saved\r\nClipboard=1\r\n')
+            f.write('Folder=C:\\Rescue\\Saved\r\nClipboard=1\r\n')
         gui = self.gui()
         self.w.probe('command', '107')
         self.assertTrue(wait_for(lambda: self.w.probe('clipboard') == 'C:\\Rescue\\Saved', 15))
         self.assertTrue(os.path.isdir(os.path.join(self.w.drive_c, 'Rescue', 'Saved')))  # created first
-        self.w.probe('close')
-        self.assertEqual(gui.wait(timeout=30), 0)
+        self.close(gui)
 
 
 if __name__ == '__main__':

@@ -10,33 +10,32 @@ import unittest
 import wineworld as ww
 
 CHROME = 'chrome-extension://knldjmfmopnpolahpmmgbagdohdnhkik/'
-FIREFOX_ID = 'companion@tidewell-pe.invalid'
-OK = b'{"ok":true,"version":"1.0.0","edition":"pe"}'
+FIREFOX = ['Z:\\tmp\\firefox.json', 'companion@tidewell-pe.invalid']
 
 
 def frame(body):
     return struct.pack('<I', len(body)) + body
 
 
-def reply(error):
-    text = b'{"ok":false,"version":"1.0.0","edition":"pe","error":"%s"}' % error
-    return struct.pack('<I', len(text)) + text
+OK = frame(b'{"ok":true,"version":"1.0.0","edition":"pe"}')
+PING = frame(b'{"type":"ping"}')
+
+
+def refusal(error):
+    return frame(b'{"ok":false,"version":"1.0.0","edition":"pe","error":"%s"}' % error)
 
 
 def host(data, args=(CHROME,), slow=False, timeout=120):
-    """(exit code, stdout bytes) of one host run fed `data`."""
+    """(exit code, stdout bytes) of one host run fed `data` (a byte at a time when slow)."""
     proc = subprocess.Popen([os.path.join(ww.BUILD, 'wine-run'), ww.EXE] + list(args), stdin=subprocess.PIPE,
                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
 
     def feed():
         try:
-            if slow:
-                for b in data:
-                    proc.stdin.write(bytes([b]))
-                    proc.stdin.flush()
-                    time.sleep(0.002)
-            else:
-                proc.stdin.write(data)
+            for chunk in [data[i:i + 1] for i in range(len(data))] if slow else [data]:
+                proc.stdin.write(chunk)
+                proc.stdin.flush()
+                time.sleep(0.002 if slow else 0)
             proc.stdin.close()
         except BrokenPipeError:
             pass
@@ -51,42 +50,39 @@ def host(data, args=(CHROME,), slow=False, timeout=120):
 
 
 class HostMode(unittest.TestCase):
-    def test_ping_from_both_browsers(self):
-        for args in ([CHROME], ['CHROME-EXTENSION://abc/'], ['Z:\\tmp\\firefox.json', FIREFOX_ID],
-                     ['Z:\\tmp\\firefox.json', FIREFOX_ID.upper()]):
-            code, out = host(frame(b'{"type":"ping"}'), args)
-            self.assertEqual((code, out), (0, struct.pack('<I', 44) + OK), args)
+    def test_messages_framing_and_replies(self):
+        largest = b'{"type":"ping"}'
+        cases = [
+            # Both browsers' ways of starting a host, in any letter case.
+            ('chromium', PING, [CHROME], False, (0, OK)),
+            ('chromium, upper case', PING, ['CHROME-EXTENSION://abc/'], False, (0, OK)),
+            ('firefox', PING, FIREFOX, False, (0, OK)),
+            ('firefox, upper case', PING, [FIREFOX[0], FIREFOX[1].upper()], False, (0, OK)),
+            ('one byte at a time', PING, [CHROME], True, (0, OK)),
+            ('the largest message', frame(largest + b' ' * (67108864 - len(largest))), [CHROME], False, (0, OK)),
+            # Framing errors end without a reply.
+            ('length 0', struct.pack('<I', 0), [CHROME], False, (1, b'')),
+            ('short length', b'\x05\x00', [CHROME], False, (1, b'')),
+            ('short body', struct.pack('<I', 100) + b'{"type"', [CHROME], False, (1, b'')),
+            ('over 64 MiB', struct.pack('<I', 67108865), [CHROME], False, (1, b'')),
+            ('nothing', b'', [CHROME], False, (1, b'')),
+            # Messages the host cannot take are answered.
+            ('cut JSON', frame(b'{"type":'), [CHROME], False, (1, refusal(b'invalid message'))),
+            ('two values', frame(b'{"type":"ping"} {}'), [CHROME], False, (1, refusal(b'invalid message'))),
+            ('an array', frame(b'[1,2]'), [CHROME], False, (1, refusal(b'invalid message'))),
+            ('unknown type', frame(b'{"type":"hello"}'), [CHROME], False, (0, refusal(b'unknown message type'))),
+            ('no links', frame(b'{"type":"download","items":[{"title":"x"},{"url":""}]}'), [CHROME], False,
+             (0, refusal(b'no links'))),
+        ]
+        for name, data, args, slow, expected in cases:
+            with self.subTest(name):
+                self.assertEqual(host(data, args, slow), expected)
 
-    def test_framing_errors_end_without_a_reply(self):
-        self.assertEqual(host(struct.pack('<I', 0)), (1, b''))
-        self.assertEqual(host(b'\x05\x00'), (1, b''))                         # short length
-        self.assertEqual(host(struct.pack('<I', 100) + b'{"type"'), (1, b''))  # short body
-        self.assertEqual(host(struct.pack('<I', 67108865)), (1, b''))          # over 64 MiB
-        self.assertEqual(host(b''), (1, b''))
-
-    def test_largest_message_is_read(self):
-        body = b'{"type":"ping"}'
-        body += b' ' * (67108864 - len(body))
-        self.assertEqual(host(frame(body)), (0, struct.pack('<I', 44) + OK))
-
-    def test_body_arriving_one_byte_at_a_time(self):
-        self.assertEqual(host(frame(b'{"type":"ping"}'), slow=True), (0, struct.pack('<I', 44) + OK))
-
-    def test_bad_messages(self):
-        self.assertEqual(host(frame(b'{"type":')), (1, reply(b'invalid message')))
-        self.assertEqual(host(frame(b'{"type":"ping"} {}')), (1, reply(b'invalid message')))
-        self.assertEqual(host(frame(b'[1,2]')), (1, reply(b'invalid message')))
-        self.assertEqual(host(frame(b'{"type":"hello"}')), (0, reply(b'unknown message type')))
-        self.assertEqual(host(frame(b'{"type":"download","items":[{"title":"x"},{"url":""}]}')),
-                         (0, reply(b'no links')))
-
-    def test_deep_tiny_arrays_do_not_kill_the_host(self):
-        # Millions of tiny values: whatever memory they take, the host ends
-        # with an exit code (and a reply when it could parse them).
-        body = b'{"type":"unknown","x":[' + b'[],' * 6000000 + b'[]]}'
-        code, out = host(frame(body), timeout=300)
-        self.assertIn(code, (0, 1))
-        self.assertIn(out, (reply(b'unknown message type'), b''))
+    def test_millions_of_tiny_values_end_with_an_exit_code(self):
+        # However much memory they take, the host must not crash or hang: it
+        # ends 0 with its answer, or 1 without one when it could not hold them.
+        code, out = host(frame(b'{"type":"unknown","x":[' + b'[],' * 6000000 + b'[]]}'), timeout=300)
+        self.assertIn((code, out), [(0, refusal(b'unknown message type')), (1, b'')])
 
 
 if __name__ == '__main__':

@@ -1,7 +1,8 @@
 // Runs one download job to its end, as the list would, and reports on
-// standard output (UTF-8, one line each): "progress ..." every 100 ms and
-// "end ..." when the job thread has finished. Used by the kill, disk and
-// benchmark scripts.
+// standard output (UTF-8, one line each): first "text diskwrite=..." (the
+// engine's own wording, for the tests to compare with), then "progress ..."
+// every 100 ms and "end ..." when the job thread has finished. Used by the
+// kill, disk and benchmark scripts.
 //
 //   tw_driver <url> <folder> [--name N [--fixed]] [--connections K] [--limit KB] [--fast] [--jobs J] [--seconds S]
 #include <windows.h>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "engine/Download.h"
+#include "engine/ErrorTexts.h"
 #include "engine/RateLimiter.h"
 #include "engine/Timing.h"
 #include "store/FileServices.h"
@@ -58,6 +60,7 @@ int wmain(int argc, wchar_t** argv) {
             zeb::setTimingForTests(t);
         }
     }
+    Print(L"text diskwrite=" + zeb::diskWriteFailedText(L""));
     std::vector<std::shared_ptr<zeb::Download>> jobs;
     for (int j = 0; j < jobsWanted; ++j) {
         std::wstring url = argv[1];

@@ -11,7 +11,7 @@ const src = path.join(root, 'src');
 const read = (...p) => fs.readFileSync(path.join(...p), 'utf8');
 const messages = (lang) => JSON.parse(read(src, '_locales', lang, 'messages.json'));
 
-test('both languages hold the same texts with the same substitutions', () => {
+test('both languages hold the same texts, translated, with the same substitutions', () => {
   const en = messages('en');
   const vi = messages('vi');
   assert.deepEqual(Object.keys(vi).sort(), Object.keys(en).sort());
@@ -21,9 +21,8 @@ test('both languages hold the same texts with the same substitutions', () => {
     for (const m of [en[key], vi[key]]) {
       for (const hole of holes(m)) assert.ok(m.placeholders && m.placeholders[hole.slice(1, -1).toLowerCase()], key);
     }
+    if (/[a-z]{2}/i.test(en[key].message.replace(/\$[A-Z]+\$|Tidewell PE/g, ''))) assert.notEqual(vi[key].message, en[key].message, key);
   }
-  assert.equal(en.menuLink.message, 'Download with Tidewell PE');
-  assert.equal(vi.menuLink.message, 'Tải bằng Tidewell PE');
 });
 
 test('every text the code and the pages ask for exists', () => {

@@ -32,3 +32,12 @@ def piece(seed, start, end):
         parts.append(block[a:b].translate(_tables[stretch & 0xFF]))
         pos += b - a
     return b''.join(parts)
+
+
+def file_holds(path, seed, size):
+    """Whether the file at `path` holds exactly the `size` bytes of that seed."""
+    try:
+        with open(path, 'rb') as f:
+            return f.read() == piece(seed, 0, size)
+    except OSError:
+        return False
