@@ -106,6 +106,7 @@ class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
         # Whichever wins the instance check, the other waits for its window and hands over.
         first, second = self.start(), self.start(self.link('early.bin', 1000, 6))
         self.assertTrue(wait_for(lambda: self.has('early.bin', 6, 1000)), 'link lost')
+        self.assertTrue(wait_for(lambda: first.poll() is not None or second.poll() is not None))
         ended = [p for p in (first, second) if p.poll() is not None]
         self.assertEqual([p.returncode for p in ended], [0])
         self.assertTrue(wait_for(lambda: 'state=completed' in self.list_file()))

@@ -43,55 +43,37 @@ protected:
 };
 }  // namespace
 
-TEST_P(PaintedDetails, SegmentMapOfAKnownState) {
+TEST_P(PaintedDetails, TheMapShowsEachRangeOrAMessage) {
+    // Done green, written blue, the busy connection's next bytes amber, the
+    // rest empty, with a separator where the second segment starts.
     DownloadInfo info;
     info.state = DownloadState::Downloading;
     info.totalSize = 1000;
     info.segments = {Segment{0, 500, 500, SegmentState::Done}, Segment{500, 1000, 750, SegmentState::Receiving, true}};
     const Surface s = Paint(info);
-    const auto expected = [](int x) {
-        if (x < 340) return kGreen;
-        if (x == 340) return PaletteColor(9);  // the second segment's separator
-        if (x < 498) return kBlue;
-        if (x < 500) return kAmber;  // where the busy connection writes next
-        return PaletteColor(9);      // not downloaded yet
-    };
+    const auto column = [](int x) { return x < 340 ? kGreen : x == 340 || x >= 500 ? PaletteColor(9) : x < 498 ? kBlue : kAmber; };
     for (int y : {int{kInner.top}, kMid, int{kInner.bottom} - 1})
-        for (int x = kInner.left; x < kInner.right; ++x) {
-            ASSERT_EQ(At(s, x, y), expected(x)) << "x " << x << " y " << y;
-        }
-    EXPECT_NE(At(s, 100, kInner.top - 1), kGreen);  // nothing above the inner area
-    EXPECT_NE(At(s, 100, kInner.bottom), kGreen);
-    EXPECT_EQ(At(s, 5, 5), PaletteColor(2));      // body
+        for (int x = kInner.left; x < kInner.right; ++x) ASSERT_EQ(At(s, x, y), column(x)) << x << "," << y;
+    EXPECT_TRUE(At(s, 100, kInner.top - 1) != kGreen && At(s, 100, kInner.bottom) != kGreen);  // nothing outside it
+    EXPECT_EQ(At(s, 5, 5), PaletteColor(2));         // body
     EXPECT_EQ(At(s, 5, 520 - 64), PaletteColor(6));  // footer line
     EXPECT_EQ(At(s, 5, 515), PaletteColor(3));       // footer
-}
-
-TEST_P(PaintedDetails, AFinishedDownloadFillsTheWholeMap) {
-    DownloadInfo info;
+    // Finished: no segments are left after the rename, yet the map is full.
     info.state = DownloadState::Completed;
-    info.totalSize = 1000;  // no segments left after the rename: still full
-    const Surface s = Paint(info);
-    for (int x = kInner.left; x < kInner.right; ++x) ASSERT_EQ(At(s, x, kMid), kGreen) << x;
-    EXPECT_EQ(At(s, kInner.left + 5, kInner.top), kGreen);
-    EXPECT_NE(At(s, kInner.left - 1, kMid), kGreen);
-}
-
-TEST_P(PaintedDetails, MapMessagesWhenThereIsNothingToDraw) {
-    // Not started yet, and a size the server did not announce: a line of
-    // text centred in the map instead of a map.
-    DownloadInfo notStarted;
-    notStarted.state = DownloadState::Paused;
-    notStarted.totalSize = 1000;
+    info.segments.clear();
+    const Surface done = Paint(info);
+    for (int x = kInner.left; x < kInner.right; ++x) ASSERT_EQ(At(done, x, kMid), kGreen) << x;
+    // Not started yet, or a size the server did not announce: a line of text centred in the map.
+    info.state = DownloadState::Paused;
     DownloadInfo unknown;
     unknown.state = DownloadState::Downloading;
     unknown.segments = {Segment{0, INT64_MAX, 4096, SegmentState::Receiving, true}};
-    for (const DownloadInfo& info : {notStarted, unknown}) {
-        const Surface s = Paint(info);
+    for (const DownloadInfo& nothing : {info, unknown}) {
+        const Surface m = Paint(nothing);
         int left = INT_MAX, right = -1;
         for (int y = kInner.top; y < kInner.bottom; ++y)
             for (int x = kInner.left; x < kInner.right; ++x) {
-                const COLORREF p = At(s, x, y);
+                const COLORREF p = At(m, x, y);
                 ASSERT_TRUE(p != kBlue && p != kGreen) << x << "," << y;
                 if (p != PaletteColor(9)) left = std::min(left, x), right = std::max(right, x);
             }
@@ -203,32 +185,21 @@ TEST_F(Details, OpensAtItsSizeCentredOverTheMainWindow) {
 TEST_F(Details, PauseButtonFollowsTheRowState) {
     Open();
     // Resume on a paused row, a disabled resume on a finished one, retry on a failed one.
-    const struct { int row, icon; bool enabled; } cases[] = {{0, 17, true}, {1, 17, false}, {2, 11, true}};
-    for (const auto& c : cases) {
-        main->OpenDetails(c.row);
+    for (auto [row, icon, enabled] : std::initializer_list<std::tuple<int, int, bool>>{{0, 17, true}, {1, 17, false}, {2, 11, true}}) {
+        main->OpenDetails(row);
         ASSERT_NE(Shown(), nullptr);
-        EXPECT_EQ(ButtonIcon(Button(kPauseButtonId)), c.icon) << c.row;
-        EXPECT_EQ(IsWindowEnabled(Button(kPauseButtonId)) != FALSE, c.enabled) << c.row;
+        EXPECT_EQ(ButtonIcon(Button(kPauseButtonId)), icon) << row;
+        EXPECT_EQ(IsWindowEnabled(Button(kPauseButtonId)) != FALSE, enabled) << row;
+        SendMessageW(Shown(), WM_COMMAND, kPauseButtonId, 0);  // does nothing on the finished row
     }
-    // A finished row: the whole map green, in the window as it shows.
-    main->OpenDetails(1);
-    const Surface s = Capture(Shown());
-    EXPECT_EQ(At(s, 340, kMid), kGreen);
-    EXPECT_EQ(At(s, 5, 515), PaletteColor(3));
-}
-
-TEST_F(Details, PauseOnAPausedRowRequeuesAndSaysPauseAtOnce) {
-    Open();
+    EXPECT_EQ(main->List()->Entries()[1].job->state(), DownloadState::Completed);
+    // Pressed on the paused row, the job is queued again and the button says pause at once.
     main->OpenDetails(0);
     const std::wstring resume = Caption(kPauseButtonId);
     SendMessageW(Shown(), WM_COMMAND, kPauseButtonId, 0);
     EXPECT_NE(main->List()->Entries()[0].job->state(), DownloadState::Paused);
     EXPECT_NE(Caption(kPauseButtonId), resume);
     EXPECT_EQ(ButtonIcon(Button(kPauseButtonId)), 34);
-    // The finished row's button does nothing.
-    main->OpenDetails(1);
-    SendMessageW(Shown(), WM_COMMAND, kPauseButtonId, 0);
-    EXPECT_EQ(main->List()->Entries()[1].job->state(), DownloadState::Completed);
 }
 
 TEST_F(Details, CopyLinkIsNotPickedUpAgain) {
@@ -265,20 +236,14 @@ TEST_F(Details, SixteenConnectionsScrollByThreeRowsANotch) {
     main->OpenDetails(3);
     const ::DetailsWindow& details = main->Details();
     EXPECT_TRUE(Pump(10000, [&] { return details.Snapshot().segments.size() == 16; }));
-    EXPECT_EQ(details.Rows().content, 16);
-    EXPECT_EQ(details.Rows().page, 8);
-    EXPECT_EQ(details.Rows().position, 0);
+    EXPECT_EQ(std::make_tuple(details.Rows().content, details.Rows().page, details.Rows().position), std::make_tuple(16, 8, 0));
     const auto wheel = [&](int delta) {
         SendMessageW(Shown(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)), 0);
         return details.Rows().position;
     };
-    EXPECT_EQ(wheel(-120), 3);
-    EXPECT_EQ(wheel(-120), 6);
-    EXPECT_EQ(wheel(-120), 8);  // the last full page
-    EXPECT_EQ(wheel(-240), 8);
-    EXPECT_EQ(wheel(60), 7);    // half a notch: one row
-    EXPECT_EQ(wheel(120), 4);
-    EXPECT_EQ(wheel(600), 0);
+    // Three rows a notch, one for half a notch, stopping at the last full page and the top.
+    for (auto [delta, position] : std::initializer_list<std::pair<int, int>>{{-120, 3}, {-120, 6}, {-120, 8}, {-240, 8}, {60, 7}, {120, 4}, {600, 0}})
+        EXPECT_EQ(wheel(delta), position) << delta;
     // Reopened, it starts at the top again.
     wheel(-120);
     main->OpenDetails(3);

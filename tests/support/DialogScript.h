@@ -55,6 +55,13 @@ private:
     UINT_PTR timer_ = 0;
 };
 
+// Shows a dialog (`show` returns its answer) with `steps` answering it from inside its loop.
+template <typename Show>
+auto Scripted(std::vector<DialogScript::Step> steps, Show show) {
+    DialogScript script(std::move(steps));
+    return show();
+}
+
 inline void SetKeyDown(int vk, bool down) {
     BYTE keys[256];
     GetKeyboardState(keys);
