@@ -190,7 +190,7 @@ TEST_F(Details, PauseButtonFollowsTheRowState) {
         ASSERT_NE(Shown(), nullptr);
         EXPECT_EQ(ButtonIcon(Button(kPauseButtonId)), icon) << row;
         EXPECT_EQ(IsWindowEnabled(Button(kPauseButtonId)) != FALSE, enabled) << row;
-        SendMessageW(Shown(), WM_COMMAND, kPauseButtonId, 0);  // does nothing on the finished row
+        if (row == 1) SendMessageW(Shown(), WM_COMMAND, kPauseButtonId, 0);  // does nothing on the finished row
     }
     EXPECT_EQ(main->List()->Entries()[1].job->state(), DownloadState::Completed);
     // Pressed on the paused row, the job is queued again and the button says pause at once.

@@ -1,10 +1,14 @@
 // Drives modal dialogs from inside their own message loops: the steps run
 // one per tick of a thread timer, which whatever loop is running dispatches,
 // each given the dialog window in front (null when none is open). Keys are
-// posted to the focused window, as the keyboard would queue them.
+// posted to the focused window, as the keyboard would queue them. A dialog
+// still open seconds after the last step is a failure, and is cancelled so
+// that the test ends instead of waiting for an answer that never comes.
 #pragma once
 
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <utility>
@@ -42,7 +46,16 @@ private:
         DialogScript* self = nullptr;
         for (DialogScript* s : Scripts())
             if (s->timer_ == timer) self = s;
-        if (!self || self->running_ || self->Finished()) return;
+        if (!self || self->running_) return;
+        if (self->Finished()) {
+            const HWND left = Front();
+            if (self == Scripts().back() && left && IsWindowVisible(left) && ++self->idle_ == 40) {
+                ADD_FAILURE() << "a dialog was still open after the script's last step";
+                PostMessageW(left, WM_COMMAND, IDCANCEL, 0);
+                self->idle_ = 0;
+            }
+            return;
+        }
         self->running_ = true;  // a step may run a loop of its own (a nested dialog)
         Step step = self->steps_[self->next_++];
         step(Front());
@@ -52,6 +65,7 @@ private:
     std::vector<Step> steps_;
     size_t next_ = 0;
     bool running_ = false;
+    int idle_ = 0;  // ticks since the last step with a dialog still open
     UINT_PTR timer_ = 0;
 };
 
