@@ -249,6 +249,11 @@ void Download::drive(int connections, bool ignoreCertErrors) {
         std::lock_guard<std::mutex> lock(requestMutex_);
         requests_.assign(static_cast<size_t>(connections), nullptr);
     }
+    // Renamed without asking the server again: its link may have expired.
+    if (finishedEarlier()) {
+        finalize();
+        return;
+    }
     const ProbeResult probed = probe(session.get(), ignoreCertErrors);
     if (stopRequested_) return;
     prepareFile(probed, connections);

@@ -97,6 +97,9 @@ private:
     void prepareFile(const ProbeResult& probe, int connections);
     void saveState();
     bool loadState(const std::wstring& statePath, int64_t expectedTotal);
+    // A state file that records every byte beside a partial file of that
+    // size: the last run finished but did not rename (exit, power cut).
+    bool finishedEarlier();
     void finalize();
 
     mutable std::mutex stateMutex_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/Segments.h"
 #include "engine/StrictNumber.h"
 #include "store/FileServices.h"
 #include "store/Text.h"
@@ -68,6 +69,18 @@ std::optional<std::vector<Segment>> parseStateText(const std::string& text, cons
     }
     if (expected != expectedTotal) return std::nullopt;
     return segments;
+}
+
+std::optional<int64_t> finishedStateTotal(const std::string& text, const std::wstring& url) {
+    std::optional<int64_t> total;
+    for (const std::string& raw : SplitAtLf(text)) {
+        const std::wstring line = Trim(Utf8ToUtf16(raw));
+        if (line.compare(0, 6, L"total=") == 0) total = ParseStrictNumber(line.substr(6));
+    }
+    if (!total) return std::nullopt;
+    const std::optional<std::vector<Segment>> segments = parseStateText(text, url, *total);
+    if (!segments || !allDone(*segments)) return std::nullopt;
+    return total;
 }
 
 }  // namespace zeb

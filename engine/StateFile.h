@@ -21,4 +21,8 @@ std::string buildStateText(const std::wstring& url, int64_t totalSize, std::vect
 std::optional<std::vector<Segment>> parseStateText(const std::string& text, const std::wstring& url,
                                                    int64_t expectedTotal);
 
+// The total of a state text for this link whose ranges are all done: a
+// finished download whose rename did not happen yet.
+std::optional<int64_t> finishedStateTotal(const std::string& text, const std::wstring& url);
+
 }  // namespace zeb

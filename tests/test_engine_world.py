@@ -180,12 +180,14 @@ class EngineWorld(httpserver.ServerTestCase, unittest.TestCase):
                     self.assertTrue(part[start:pos] == content.piece(9, start, pos), line)
 
     def test_partial_file_is_flushed_before_each_state_save(self):
+        # Renames frozen as at exit: the last save, which records every
+        # byte, must be flushed like the others.
         folder = self.folder()
         log = os.path.join(folder, 'trace')
         url = '%s/file/flushed.bin?size=%d&rate=1000000&token=flush%d' % (self.base, 12 * MiB, os.getpid())
         with ww.World() as w:
             subprocess.run(['strace', '-f', '-y', '-o', log, '-e', 'trace=fsync,fdatasync,rename,renameat,renameat2',
-                            'wine', DRIVER, url, ww.to_windows(folder), '--connections', '2'],
+                            'wine', DRIVER, url, ww.to_windows(folder), '--connections', '2', '--frozen'],
                            env=w.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                            timeout=180, check=True)
         with open(log) as f:
@@ -198,6 +200,7 @@ class EngineWorld(httpserver.ServerTestCase, unittest.TestCase):
             flushed = any(('fsync(' in l or 'fdatasync(' in l) and part + '>' in l for l in lines[previous + 1:i])
             self.assertTrue(flushed, 'a state save without a flush of the partial file before it')
             previous = i
+        self.assertEqual(recorded(os.path.join(folder, 'flushed.bin.zebstate'))[0], 12 * MiB)
 
 
 if __name__ == '__main__':

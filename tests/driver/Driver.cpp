@@ -3,7 +3,9 @@
 // "end ..." when the job thread has finished. Used by the kill, disk and
 // benchmark scripts.
 //
-//   tw_driver <url> <folder> [--name N [--fixed]] [--connections K] [--limit KB] [--fast] [--jobs J] [--seconds S]
+//   tw_driver <url> <folder> [--name N [--fixed]] [--connections K] [--limit KB] [--fast] [--jobs J] [--seconds S] [--frozen]
+//
+// --frozen: finished files are not renamed, as after the exit froze renames.
 #include <windows.h>
 #include <psapi.h>
 
@@ -46,6 +48,7 @@ int wmain(int argc, wchar_t** argv) {
         const std::wstring a = argv[i];
         if (a == L"--name" && i + 1 < argc) name = argv[++i];
         else if (a == L"--fixed") fixed = true;
+        else if (a == L"--frozen") zeb::freezeFinalRenames(true);
         else if (a == L"--connections" && i + 1 < argc) connections = _wtoi(argv[++i]);
         else if (a == L"--limit" && i + 1 < argc) zeb::setSpeedLimit(static_cast<int64_t>(_wtoi(argv[++i])) * 1024);
         else if (a == L"--jobs" && i + 1 < argc) jobsWanted = _wtoi(argv[++i]);

@@ -1,9 +1,12 @@
 #include "engine/NameChoice.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <map>
 #include <set>
+#include <vector>
 
 #include "engine/Error.h"
 #include "engine/FileNames.h"
@@ -117,5 +120,27 @@ TEST(RecordedLink, FirstUrlLineTrimmed) {
     EXPECT_EQ(zeb::recordedLinkOf(""), L"");
     EXPECT_EQ(zeb::recordedLinkOf("url=https://last-line-without-lf"), L"https://last-line-without-lf");
     EXPECT_EQ(zeb::recordedLinkOf(" url=https://indented"), L"");
+}
+TEST(MoveToFreeName, NumbersStopAt9999) {
+    // Every name up to " (9999)" is taken or another job's partial file:
+    // the rename fails instead of inventing " (10000)".
+    std::vector<std::wstring> tried;
+    const auto taken = [&](const std::wstring& name) -> unsigned long {
+        tried.push_back(name);
+        return ERROR_ALREADY_EXISTS;
+    };
+    const auto everyPartExists = [](const std::wstring&) { return true; };
+    EXPECT_THROW(zeb::moveToFreeName(L"n.bin", taken, everyPartExists), zeb::Error);
+    EXPECT_EQ(tried, std::vector<std::wstring>{L"n.bin"});
+    tried.clear();
+    EXPECT_THROW(zeb::moveToFreeName(L"n.bin", taken, [](const std::wstring&) { return false; }), zeb::Error);
+    EXPECT_EQ(tried.size(), 10000u);
+    EXPECT_EQ(tried.back(), L"n (9999).bin");
+    // The first free number after skipped partial files is taken.
+    const auto freeAt3 = [](const std::wstring& name) -> unsigned long {
+        return name == L"n (3).bin" ? 0 : ERROR_FILE_EXISTS;
+    };
+    EXPECT_EQ(zeb::moveToFreeName(L"n.bin", freeAt3, [](const std::wstring& name) { return name == L"n (2).bin"; }),
+              L"n (3).bin");
 }
 }  // namespace

@@ -20,6 +20,8 @@ query string, so tests need no set-up calls:
       short&missing=N            promise the range, send N bytes less, close
       total&total2=N             report another total (the file was replaced)
       stall&ms=M                 wait M ms before the headers
+      silent&after=N&ms=M        (body=nolength) send N bytes, then nothing for M ms
+    later_size=N                 worker requests after the faulty ones get N bytes
     need_cookie=<name>=<value>   403 unless the request carries that cookie
     token=T                      count and log requests under T
     Phases: each probe of a token starts a phase (1, 2, ...) that the
@@ -189,6 +191,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 n = _counts[token] = _counts.get(token, 0) + 1
             if n <= int(q.get('times', '1000000')):
                 fault = q['fault']
+        if not probe and fault is None and 'later_size' in q:
+            size = int(q['later_size'])
         if fault == 'stall':
             time.sleep(int(q.get('ms', '300')) / 1000)
         if fault == 'status':
@@ -205,8 +209,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header('Connection', 'close')
             self.end_headers()
             self.close_connection = True
-            limit = int(q['after']) if fault == 'drop' else None
+            limit = int(q['after']) if fault in ('drop', 'silent') else None
             self._send_body(seed, 0, size, rate, limit)
+            if fault == 'silent':
+                time.sleep(int(q.get('ms', '3000')) / 1000)
             return
         if body_kind == 'chunked':
             self.send_response(200)
