@@ -51,7 +51,7 @@ DetailsWindow::~DetailsWindow() { Close(); }
 bool DetailsWindow::Open(const ListEntry& entry) {
     Close();
     job_ = entry.job;
-    snapshot_ = job_->snapshot(true);
+    if (!job_->trySnapshot(snapshot_, true)) snapshot_ = entry.cached;  // the window never waits on a job
     rows_ = ScrollBarState{};
     width_ = Scale(680);
     height_ = Scale(520);
@@ -101,7 +101,7 @@ void DetailsWindow::Reset() {
 void DetailsWindow::Refresh() {
     if (!window_ || !job_) return;
     const DownloadState shown = snapshot_.state;
-    snapshot_ = job_->snapshot(true);
+    if (!job_->trySnapshot(snapshot_, true)) return;  // busy: the next tick refreshes
     std::stable_sort(snapshot_.segments.begin(), snapshot_.segments.end(),
                      [](const Segment& a, const Segment& b) { return a.start < b.start; });
     rows_.content = static_cast<int32_t>(snapshot_.segments.size());

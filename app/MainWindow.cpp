@@ -132,13 +132,17 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DPICHANGED: OnDpiChanged(wParam, reinterpret_cast<const RECT*>(lParam)); return 0;
         case WM_CLIPBOARDUPDATE: OnClipboardUpdate(); return 0;
         case WM_CLOSE:
-            if (!list_->ExitCheck()) return 0;
-            ::KillTimer(window_, kTimer);
-            list_->Exit();
-            ::DestroyWindow(window_);
+            if (list_->ExitCheck()) ExitWithoutAsking();
             return 0;
         default: return ::DefWindowProcW(window_, message, wParam, lParam);
     }
+}
+
+void MainWindow::ExitWithoutAsking() {
+    if (!::IsWindow(window_)) return;
+    ::KillTimer(window_, kTimer);
+    list_->Exit();
+    ::DestroyWindow(window_);
 }
 
 void MainWindow::OnCreate() {

@@ -55,9 +55,7 @@ Download::Download(std::wstring url, std::wstring folder, std::wstring fileName,
       fileName_(std::move(fileName)),
       referer_(CleanOption(options.referer)),
       cookies_(CleanOption(options.cookies)),
-      userAgent_(CleanOption(options.userAgent)),
-      stopEvent_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      finishedEvent_(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {}
+      userAgent_(CleanOption(options.userAgent)) {}
 
 Download::Download(const DownloadInfo& stored) : Download(stored.url, stored.folder, stored.fileName, RequestOptions{}) {
     errorText_ = stored.errorText;
@@ -70,6 +68,12 @@ Download::Download(const DownloadInfo& stored) : Download(stored.url, stored.fol
 
 Download::~Download() = default;
 
+HANDLE Download::finishedEvent() const {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (!finishedEvent_) finishedEvent_.reset(::CreateEventW(nullptr, TRUE, running_ ? FALSE : TRUE, nullptr));
+    return finishedEvent_.get();
+}
+
 DownloadState Download::state() const {
     std::lock_guard<std::mutex> lock(stateMutex_);
     return state_;
@@ -80,10 +84,10 @@ DownloadInfo Download::snapshot(bool withSegments) const {
     return snapshotLocked(withSegments);
 }
 
-bool Download::trySnapshot(DownloadInfo& out) const {
+bool Download::trySnapshot(DownloadInfo& out, bool withSegments) const {
     std::unique_lock<std::mutex> lock(stateMutex_, std::try_to_lock);
     if (!lock.owns_lock()) return false;
-    out = snapshotLocked(false);
+    out = snapshotLocked(withSegments);
     return true;
 }
 
@@ -110,6 +114,13 @@ void Download::start(int connections, bool ignoreCertErrors) {
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         if (running_ || removeRequested_ || state_ == DownloadState::Completed) return;
+        if (!stopEvent_) stopEvent_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!finishedEvent_) finishedEvent_.reset(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
+        if (!stopEvent_ || !finishedEvent_) {
+            state_ = DownloadState::Failed;
+            errorText_ = threadStartFailedText();
+            return;
+        }
         running_ = true;
         state_ = DownloadState::Connecting;
         errorText_.clear();

@@ -64,11 +64,11 @@ public:
     DownloadState state() const;
     DownloadInfo snapshot(bool withSegments) const;
     // The snapshot when the job's lock is free right now; false (and `out`
-    // untouched) while the job holds it, e.g. through a long reservation.
-    bool trySnapshot(DownloadInfo& out) const;
+    // untouched) while another thread holds it.
+    bool trySnapshot(DownloadInfo& out, bool withSegments = false) const;
     bool running() const noexcept { return running_.load(); }
     // Signalled while no job thread runs.
-    HANDLE finishedEvent() const noexcept { return finishedEvent_.get(); }
+    HANDLE finishedEvent() const;
 
 private:
     DownloadInfo snapshotLocked(bool withSegments) const;
@@ -132,8 +132,10 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<bool> stopRequested_{false};
     std::atomic<int32_t> activeConnections_{0};
+    // Made at the first start (or the first ask): a list of 100,000 rows
+    // that never ran must not cost 200,000 kernel objects.
     KernelHandle stopEvent_;
-    KernelHandle finishedEvent_;
+    mutable KernelHandle finishedEvent_;
     FileHandle file_;  // the open partial file while the job thread runs
 };
 

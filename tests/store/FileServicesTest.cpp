@@ -65,7 +65,7 @@ using ReadWholeFileTest = TempFolder;
 TEST_F(ReadWholeFileTest, StopsAtTheLimitAndSaysSo) {
     Put(Path(L"big"), std::string(20 * 1000 * 1000, 'b'));
     ReadStatus status;
-    EXPECT_EQ(ReadWholeFile(Path(L"big"), kListFileLimit, &status).size(), 8388608u);
+    EXPECT_EQ(ReadWholeFile(Path(L"big"), 8388608, &status).size(), 8388608u);
     EXPECT_EQ(status, ReadStatus::Truncated);
     // The last chunk may pass a limit that is not a multiple of 8 KiB.
     EXPECT_EQ(ReadWholeFile(Path(L"big"), 10000, &status).size(), 16384u);
