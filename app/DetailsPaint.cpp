@@ -1,4 +1,5 @@
 #include "app/DetailsPaint.h"
+#include "engine/Credentials.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -101,7 +102,7 @@ void PaintTable(Surface& s, const DownloadInfo& info, int firstRow, int W, int H
 }  // namespace
 
 std::wstring DetailsTitle(const DownloadInfo& info) {
-    return Tr(L"Chi tiết tiến độ — ", L"Download Progress — ") + (info.fileName.empty() ? info.url : info.fileName);
+    return Tr(L"Chi tiết tiến độ — ", L"Download Progress — ") + (info.fileName.empty() ? zeb::maskPassword(info.url) : info.fileName);
 }
 
 COLORREF StateColour(DownloadState state) {
@@ -187,9 +188,9 @@ void PaintDetails(Surface& s, const DownloadInfo& info, int firstRow, int connec
     SurfaceFill(s, RECT{0, 0, W, H}, PaletteColor(2));
     SurfaceFill(s, RECT{0, H - Scale(64), W, H}, PaletteColor(3));
     SurfaceFill(s, RECT{0, H - Scale(64), W, H - Scale(63)}, PaletteColor(6));
-    SurfaceText(s, info.fileName.empty() ? info.url : info.fileName, RECT{Scale(20), Scale(16), W - Scale(20), Scale(40)}, 6,
+    SurfaceText(s, info.fileName.empty() ? zeb::maskPassword(info.url) : info.fileName, RECT{Scale(20), Scale(16), W - Scale(20), Scale(40)}, 6,
                 PaletteColor(7), kPathFlags);
-    SurfaceText(s, info.url, RECT{Scale(20), Scale(42), W - Scale(20), Scale(60)}, 2, PaletteColor(8), kLabelFlags);
+    SurfaceText(s, zeb::maskPassword(info.url), RECT{Scale(20), Scale(42), W - Scale(20), Scale(60)}, 2, PaletteColor(8), kLabelFlags);
     const int c = (W - Scale(40)) / 2;
     for (int k = 0; k < 6; ++k) {
         const int x = Scale(20) + (k % 2) * c, y = Scale(70) + (k / 2) * Scale(22);

@@ -8,6 +8,7 @@
 
 #include "engine/Error.h"
 #include "engine/ErrorTexts.h"
+#include "engine/Http.h"
 #include "engine/Segments.h"
 #include "engine/Timing.h"
 #include "store/Text.h"
@@ -254,7 +255,8 @@ void Download::jobThread(int connections, bool ignoreCertErrors) noexcept {
 }
 
 void Download::drive(int connections, bool ignoreCertErrors) {
-    InternetHandle session = openSession();  // closed on every way out
+    proxy_ = currentProxy();  // a running job keeps the proxy it started with
+    InternetHandle session = openSession(proxy_);  // closed on every way out
     connections = std::clamp(connections, 1, 32);
     {
         std::lock_guard<std::mutex> lock(requestMutex_);

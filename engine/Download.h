@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/Credentials.h"
 #include "engine/Types.h"
 #include "store/Handles.h"
 
@@ -81,7 +82,10 @@ private:
     void setError(const std::wstring& text);
 
     // Requests (Http.cpp)
-    InternetHandle openSession() const;
+    // Sends and receives, answering one password challenge of the proxy
+    // (407) and one of the link's own host (401) with their credentials.
+    // False with the error when a call failed; else the final status.
+    bool exchange(HINTERNET request, const std::wstring& headers, const UrlParts& parts, DWORD& status, DWORD& error);
     ProbeResult probe(HINTERNET session, bool ignoreCertErrors);
     std::wstring requestHeaders(const std::wstring& requestHost, const std::wstring& extraLines) const;
     bool registerRequest(size_t slot, HINTERNET request);
@@ -124,7 +128,13 @@ private:
     int64_t plainFurthest_ = 0;
     int64_t savedDoneBytes_ = -1;  // progress the last state save recorded
     std::wstring referer_, cookies_, userAgent_;
-    std::wstring cookieHost_;
+    std::wstring cookieHost_;  // the link's own host: cookies and its password go only there
+    // Set by the job thread before the workers start; read-only after.
+    ProxySetting proxy_;
+    Credentials linkCredentials_;
+    // The scheme a challenge was answered with, so later requests send
+    // their credentials at once instead of being refused first.
+    std::atomic<uint32_t> serverScheme_{0}, proxyScheme_{0};
 
     std::mutex requestMutex_;
     std::vector<HINTERNET> requests_;  // one slot per connection; slot 0 also serves the probe

@@ -129,7 +129,7 @@ void Download::prepareFile(const ProbeResult& probed, int connections) {
 void Download::saveState() {
     std::string text;
     std::wstring statePath;
-    bool newProgress;
+    int64_t done;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         if (!nameFixed_ || state_ == DownloadState::Completed || segments_.empty()) return;
@@ -137,22 +137,17 @@ void Download::saveState() {
         // worth keeping only once every byte is there (a finished file whose
         // rename waits for the next start).
         if (!acceptsRanges_ && !allDone(segments_)) return;
+        done = doneBytesOf(segments_);
+        if (done == savedDoneBytes_) return;  // the file on disk says as much already
         text = buildStateText(url_, totalSize_, segments_);
         statePath = folder_ + L"\\" + fileName_ + L".zebstate";
-        const int64_t done = doneBytesOf(segments_);
-        newProgress = done != savedDoneBytes_;
-        savedDoneBytes_ = done;
     }
-    if (newProgress && file_) {
-        // The state may only record bytes that are on the disk, not just in
-        // the cache: after a power loss a resume would trust zeros.
-        if (!::FlushFileBuffers(file_.get())) {
-            std::lock_guard<std::mutex> lock(stateMutex_);
-            savedDoneBytes_ = -1;
-            return;
-        }
-    }
-    WriteFileAtomic(statePath, text);
+    // The state may only record bytes that are on the disk, not just in the
+    // cache: after a power loss a resume would trust zeros.
+    if (file_ && !::FlushFileBuffers(file_.get())) return;
+    if (!WriteFileAtomic(statePath, text)) return;  // tried again at the next save
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    savedDoneBytes_ = done;
 }
 
 bool Download::loadState(const std::wstring& statePath, int64_t expectedTotal) {

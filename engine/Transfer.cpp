@@ -129,14 +129,12 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
     const std::wstring extra =
         ranged ? L"Range: bytes=" + std::to_wstring(pos) + L"-" + std::to_wstring(end - 1) + L"\r\n" : std::wstring();
     const std::wstring headers = requestHeaders(parts.host, extra);
-    if (!::WinHttpSendRequest(request, headers.c_str(), static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-        !::WinHttpReceiveResponse(request, nullptr)) {
-        const DWORD e = ::GetLastError();
+    DWORD status = 0, e = 0;
+    if (!exchange(request, headers, parts, status, e)) {
         if (stopRequested_) return kStop;
         setError(networkErrorText(e));
         return kRetry;
     }
-    const DWORD status = queryStatus(request);
     if (status != (ranged ? 206u : 200u)) {
         if (stopRequested_) return kStop;
         setError(ranged && status == 200 ? rangesStoppedText() : httpStatusText(status));

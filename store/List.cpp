@@ -1,9 +1,11 @@
 #include "store/List.h"
+#include "engine/Credentials.h"
 
 #include <algorithm>
 #include <unordered_map>
 
 #include "engine/Download.h"
+#include "engine/ServerClock.h"
 #include "engine/Url.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
@@ -40,7 +42,7 @@ DownloadList::DownloadList(ListWindow& window, std::wstring listPath, QueueSetti
 DownloadList::~DownloadList() = default;
 
 std::wstring DownloadList::NameOrUrl(const DownloadInfo& info) {
-    return info.fileName.empty() ? info.url : info.fileName;
+    return info.fileName.empty() ? zeb::maskPassword(info.url) : info.fileName;
 }
 
 int DownloadList::RunningCount() const {
@@ -67,7 +69,7 @@ bool DownloadList::AddDownload(const DownloadRequest& request, const std::wstrin
     if (!IsAcceptableLink(request.url)) {
         window_.ShowError(Tr(L"Đây không phải liên kết http:// hoặc https:// hợp lệ:\n\n",
                              L"This is not a valid http:// or https:// link:\n\n") +
-                          request.url);
+                          zeb::maskPassword(request.url));
         return false;
     }
     return AddOne(request, folder, nullptr);
@@ -120,7 +122,7 @@ bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& fo
         return true;
     }
     StartQueued();
-    window_.SetStatus(Tr(L"Đã thêm: ", L"Added: ") + request.url);
+    window_.SetStatus(Tr(L"Đã thêm: ", L"Added: ") + zeb::maskPassword(request.url));
     FinishAdding();
     return true;
 }
@@ -145,7 +147,7 @@ void DownloadList::AddRequests(const std::vector<DownloadRequest>& requests) {
         else if (AddOne(r, *settings_.folder, &batch)) last = &r;
     }
     StartQueued();
-    if (last) window_.SetStatus(Tr(L"Đã thêm: ", L"Added: ") + last->url);
+    if (last) window_.SetStatus(Tr(L"Đã thêm: ", L"Added: ") + zeb::maskPassword(last->url));
     FinishAdding();
     if (batch.full > 0)
         window_.SetStatus(Count(batch.full) + Tr(L" liên kết không được thêm: danh sách đã đầy.",
@@ -222,6 +224,10 @@ void DownloadList::SaveListIfChanged(bool force) {
 void DownloadList::QueueTick() {
     StartQueued();
     RefreshEntries();
+    if (const int64_t days = zeb::takeClockSkewDays())
+        window_.SetStatus(Tr(L"Đồng hồ của máy tính lệch ", L"This computer's clock is ") + std::to_wstring(days) +
+                          Tr(L" ngày so với máy chủ; tải qua HTTPS có thể thất bại.",
+                             L" days off the server's; HTTPS downloads may fail."));
     SaveListIfChanged(false);
     window_.RefreshDetails();
     const uint64_t now = ticks_();

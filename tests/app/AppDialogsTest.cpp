@@ -58,7 +58,11 @@ TEST(SettingsForm, AcceptedFieldsAreTrimmedReadLenientlyAndClamped) {
         form.fields[3].value = c.speed;
         form.fields[4].ticked = false;
         form.fields[5].ticked = true;
+        form.fields[6].value = L" ann:pw@proxy.corp:3128 ";
+        form.fields[7].value = L"<local>;*.corp ";
         const AppSettings after = SettingsFromForm(form, before);
+        EXPECT_EQ(after.proxy, L"ann:pw@proxy.corp:3128");
+        EXPECT_EQ(after.proxyBypass, L"<local>;*.corp");
         EXPECT_EQ(after.folder, c.savedFolder);
         EXPECT_EQ(after.connections, c.c) << c.connections;
         EXPECT_EQ(after.maxDownloads, c.d) << c.downloads;

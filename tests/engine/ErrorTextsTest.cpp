@@ -57,7 +57,6 @@ TEST(HttpStatusText, SuffixesInBothLanguages) {
         const wchar_t* vi;
         const wchar_t* en;
     } cases[] = {
-        {401, L"Máy chủ trả về HTTP 401 (cần đăng nhập).", L"The server answered HTTP 401 (sign-in required)."},
         {403, L"Máy chủ trả về HTTP 403 (bị từ chối truy cập).", L"The server answered HTTP 403 (access denied)."},
         {404, L"Máy chủ trả về HTTP 404 (không tìm thấy tệp).", L"The server answered HTTP 404 (file not found)."},
         {410, L"Máy chủ trả về HTTP 410 (liên kết đã hết hạn).", L"The server answered HTTP 410 (link expired)."},

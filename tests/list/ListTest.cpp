@@ -9,6 +9,7 @@
 
 #include "ScriptedWindow.h"
 #include "engine/Download.h"
+#include "engine/ServerClock.h"
 #include "engine/Timing.h"
 #include "support/Language.h"
 #include "store/FileServices.h"
@@ -285,6 +286,30 @@ TEST_F(ListQueue, DamagedListIsKeptBesideBeforeTheFirstWrite) {
     EXPECT_EQ(ReadWholeFile(path + L".bak", 1000), "an earlier backup");  // never replaced
     EXPECT_EQ(ReadWholeFile(path + L".bak2", 1000), "not a list at all, but someone's data");
     EXPECT_EQ(ReadWholeFile(path, 1000), "ZEBLIST 1\r\n");
+}
+
+TEST_F(ListQueue, PasswordsAreShownHiddenAndASkewedClockIsToldOnce) {
+    // The link's password stays in the list file (a resume needs it) and
+    // nowhere the user looks; a server whose Date is years off this
+    // computer's clock gives one warning.
+    std::wstring link = Url(L"secret.bin", 1000, L"date=Mon,%2001%20Jan%202001%2000:00:00%20GMT");
+    link.insert(link.find(L"//") + 2, L"ann:s3cret@");
+    ASSERT_TRUE(list_->AddDownload(Req(link), folder_));
+    SYSTEMTIME then{2001, 1, 1, 1, 0, 0, 0, 0};
+    FILETIME thenTicks, nowTicks;
+    SystemTimeToFileTime(&then, &thenTicks);
+    GetSystemTimeAsFileTime(&nowTicks);
+    const auto ticks = [](FILETIME t) { return (static_cast<int64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    const std::wstring days = std::to_wstring(zeb::clockSkewDays(ticks(thenTicks), ticks(nowTicks)));
+    const auto warnings = [&] {
+        return std::count_if(window_.statuses.begin(), window_.statuses.end(),
+                             [&](const std::wstring& s) { return s.find(days) != std::wstring::npos; });
+    };
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed && warnings() > 0; }));
+    for (int i = 0; i < 3; ++i) list_->QueueTick();
+    EXPECT_EQ(warnings(), 1);
+    for (const std::wstring& s : window_.statuses) EXPECT_EQ(s.find(L"s3cret"), std::wstring::npos) << s;
+    EXPECT_NE(ListFile().find("ann:s3cret@"), std::string::npos);
 }
 
 TEST_F(ListQueue, AListOfThirtyThousandRowsSurvivesTwoRestarts) {

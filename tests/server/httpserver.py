@@ -23,6 +23,7 @@ query string, so tests need no set-up calls:
       silent&after=N&ms=M        (body=nolength) send N bytes, then nothing for M ms
     later_size=N                 worker requests after the faulty ones get N bytes
     need_cookie=<name>=<value>   403 unless the request carries that cookie
+    date=<HTTP date>             the Date header (a server whose clock is elsewhere)
     token=T                      count and log requests under T
     Phases: each probe of a token starts a phase (1, 2, ...) that the
     requests after it belong to:
@@ -64,6 +65,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def log_message(self, *args):
         pass
+
+    def date_time_string(self, timestamp=None):
+        return getattr(self, 'date_override', None) or super().date_time_string(timestamp)
 
     # -- helpers ---------------------------------------------------------------
     def _origin(self):
@@ -163,6 +167,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self._plain(code, b'', [('Location', location)])
 
     def _file(self, q, token):
+        self.date_override = q.get('date')
         seed = int(q.get('seed', '1'))
         rate = int(q.get('rate', '0'))
         rng = self.headers.get('Range')

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/Credentials.h"
+
 #include "engine/RateLimiter.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
@@ -16,6 +18,7 @@ protected:
     void TearDown() override {
         Reset();
         zeb::setSpeedLimit(0);
+        zeb::setProxy({});
     }
     static void Reset() {
         g_settings = AppSettings();
@@ -94,7 +97,7 @@ TEST_F(SettingsFile, SpeedLimitInSixtyFourBits) {
     EXPECT_EQ(zeb::g_speedLimitBytesPerSecond.load(), 2147483647LL * 1024);
 }
 
-TEST_F(SettingsFile, SavedFileIsTheEightLinesAndReadsBackEqual) {
+TEST_F(SettingsFile, SavedFileIsTheTenLinesAndReadsBackEqual) {
     SetVietnamese(false);
     SetDarkTheme(false);
     g_settings.folder = L"D:\\Tải về";
@@ -103,10 +106,13 @@ TEST_F(SettingsFile, SavedFileIsTheEightLinesAndReadsBackEqual) {
     g_settings.speedLimitKB = 250;
     g_settings.clipboard = false;
     g_settings.ignoreCertErrors = true;
+    g_settings.proxy = L"ann:pw@proxy.corp:3128";
+    g_settings.proxyBypass = L"<local>";
     ASSERT_TRUE(SaveSettings(data_.path()));
     EXPECT_EQ(ReadWholeFile(data_ / L"settings.cfg", 65536),
               "Language=en\r\nStyle=light\r\nFolder=D:\\T\xE1\xBA\xA3i v\xE1\xBB\x81\r\nConnections=12\r\nMaxDownloads=5\r\n"
-              "SpeedLimitKB=250\r\nClipboard=0\r\nIgnoreCertErrors=1\r\n");
+              "SpeedLimitKB=250\r\nClipboard=0\r\nIgnoreCertErrors=1\r\nProxy=ann:pw@proxy.corp:3128\r\n"
+              "ProxyBypass=<local>\r\n");
     const AppSettings saved = g_settings;
     Reset();
     LoadSettings(data_.path());
@@ -119,6 +125,9 @@ TEST_F(SettingsFile, SavedFileIsTheEightLinesAndReadsBackEqual) {
     EXPECT_FALSE(g_settings.clipboard);
     EXPECT_TRUE(g_settings.ignoreCertErrors);
     EXPECT_EQ(zeb::g_speedLimitBytesPerSecond.load(), 250 * 1024);
+    EXPECT_EQ(zeb::currentProxy().server, L"proxy.corp:3128");  // the engine has it
+    EXPECT_EQ(zeb::currentProxy().credentials.password, L"pw");
+    EXPECT_EQ(g_settings.proxyBypass, L"<local>");
 }
 
 TEST_F(SettingsFile, LfOnlyBomAndEmptyFolderLine) {
