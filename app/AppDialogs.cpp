@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/MainWindow.h"
+#include "engine/Download.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
 #include "store/Text.h"
@@ -49,6 +50,25 @@ void ShowAddDownloadDialog(MainWindow& main) {
     request.fileName = form.fields[2].value;
     // The folder is for this download only, not the new default.
     if (main.List()->AddDownload(request, form.fields[1].value)) ::SetWindowTextW(main.LinkBox(), L"");
+}
+
+void ShowChangeLinkDialog(MainWindow& main, int row) {
+    DownloadList& list = *main.List();
+    if (row < 0 || row >= static_cast<int>(list.Entries().size())) return;
+    const std::shared_ptr<zeb::Download> job = list.Entries()[static_cast<size_t>(row)].job;  // held across the form
+    if (job->running()) {
+        main.SetStatus(Tr(L"Hãy tạm dừng mục tải trước khi đổi liên kết.", L"Pause the download before changing its link."));
+        return;
+    }
+    ui::FormSpec form;
+    form.title = Tr(L"Đổi liên kết", L"Change Link");
+    form.okText = Tr(L"Đổi", L"Change");
+    form.fields = {{ui::FieldKind::Text, Tr(L"Liên kết (http / https)", L"Link (http / https)"),
+                    list.Entries()[static_cast<size_t>(row)].cached.url, false, true}};
+    if (!ui::ShowFormDialog(main.Handle(), form)) return;
+    // The list may have changed while the form was open.
+    for (size_t i = 0; i < list.Entries().size(); ++i)
+        if (list.Entries()[i].job == job) list.ChangeLink(static_cast<int>(i), Trim(form.fields[0].value));
 }
 
 ui::FormSpec SettingsForm(const AppSettings& s) {

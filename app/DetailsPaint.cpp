@@ -120,8 +120,10 @@ const wchar_t* FactLabel(int k) { return k >= 0 && k < 6 ? kFactLabels[k].get() 
 std::wstring FactValue(const DownloadInfo& info, int k, int connectionsSetting) {
     switch (k) {
         case 0:
-            return info.state == DownloadState::Failed ? StatusLabel(info.state) + L" — " + info.errorText
-                                                       : StatusLabel(info.state);
+            if (info.state == DownloadState::Failed) return StatusLabel(info.state) + L" — " + info.errorText;
+            if (!info.notice.empty() && info.state != DownloadState::Completed)
+                return StatusLabel(info.state) + L" — " + info.notice;
+            return StatusLabel(info.state);
         case 1: return FormatSize(info.totalSize);
         case 2: return FormatSize(info.doneBytes);
         case 3: return Moving(info.state) ? FormatSpeed(info.speed) : kDash;
@@ -180,6 +182,7 @@ RECT DetailsButtonRect(int id, int W, int H) {
     switch (id) {
         case kPauseButtonId: return at(Scale(20), Scale(130));
         case kCopyLinkButtonId: return at(Scale(20) + Scale(138), Scale(170));
+        case kChangeLinkButtonId: return at(Scale(20) + Scale(138) + Scale(178), Scale(170));
         default: return at(W - Scale(20) - Scale(110), Scale(110));
     }
 }

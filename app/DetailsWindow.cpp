@@ -142,8 +142,10 @@ void DetailsWindow::OnCreate() {
     pause_ = CreateStyledButton(window_, kPauseButtonId, L"", ButtonStyle{ButtonKind::Normal, 34, 3, 3, false});
     copy_ = CreateStyledButton(window_, kCopyLinkButtonId, Tr(L"Sao chép liên kết", L"Copy Link"),
                                ButtonStyle{ButtonKind::Normal, 21, 3, 3, false});
+    HWND change = CreateStyledButton(window_, kChangeLinkButtonId, Tr(L"Đổi liên kết…", L"Change Link…"),
+                                     ButtonStyle{ButtonKind::Normal, 21, 3, 3, false});
     HWND close = CreateStyledButton(window_, IDCANCEL, Tr(L"Đóng", L"Close"), ButtonStyle{ButtonKind::Accent, 0, 3, 3, false});
-    for (HWND b : {pause_, copy_, close}) {
+    for (HWND b : {pause_, copy_, change, close}) {
         const RECT r = DetailsButtonRect(::GetDlgCtrlID(b), width_, height_);
         ::MoveWindow(b, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
     }
@@ -166,6 +168,9 @@ void DetailsWindow::OnCommand(int id) {
                 }
             }
             Refresh();
+            break;
+        case kChangeLinkButtonId:
+            if (job_) host_.AskNewLink(job_.get());  // may close this window (its row erased)
             break;
         case kCopyLinkButtonId:
             host_.SetLastPicked(snapshot_.url);

@@ -138,6 +138,12 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+void MainWindow::AskNewLink(const zeb::Download* job) {
+    const auto& entries = list_->Entries();
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].job.get() == job) return ShowChangeLinkDialog(*this, static_cast<int>(i));
+}
+
 void MainWindow::ExitWithoutAsking() {
     if (!::IsWindow(window_)) return;
     ::KillTimer(window_, kTimer);
@@ -294,6 +300,9 @@ void MainWindow::OnCommand(int id) {
             if (haveRow) list_->ToggleItem(selected);
             break;
         case 103: ShowAddDownloadDialog(*this); break;
+        case 113:
+            if (haveRow) ShowChangeLinkDialog(*this, selected);
+            break;
         case 108: ShowSettingsDialog(*this); break;
         default: break;
     }

@@ -79,6 +79,7 @@ public:
 
     // DetailsHost (MainHandle and List as above)
     void SetLastPicked(const std::wstring& link) override { lastPicked_ = link; }
+    void AskNewLink(const zeb::Download* job) override;
 
     void OnCommand(int id);
     // The exit sequence without the question: every job paused, the list saved, the window gone.

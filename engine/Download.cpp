@@ -98,6 +98,7 @@ DownloadInfo Download::snapshotLocked(bool withSegments) const {
     info.folder = folder_;
     info.fileName = fileName_;
     info.errorText = errorText_;
+    info.notice = notice_;
     info.totalSize = totalSize_;
     info.speed = speed_;
     info.state = state_;
@@ -125,8 +126,11 @@ void Download::start(int connections, bool ignoreCertErrors) {
         running_ = true;
         state_ = DownloadState::Connecting;
         errorText_.clear();
+        notice_.clear();
         workerFailed_ = false;
         stopRequested_ = false;
+        pauseRequested_ = false;
+        restartRequested_ = false;
         ::ResetEvent(stopEvent_.get());
         ::ResetEvent(finishedEvent_.get());
     }
@@ -155,6 +159,7 @@ void Download::pause() {
         // Every wait of the job's threads watches the event; every loop
         // checks the flag between network calls. Handles stay with their
         // owners (see the file comment).
+        pauseRequested_ = true;
         stopRequested_ = true;
         ::SetEvent(stopEvent_.get());
         return;
@@ -267,35 +272,21 @@ void Download::drive(int connections, bool ignoreCertErrors) {
         finalize();
         return;
     }
-    const ProbeResult probed = probe(session.get(), ignoreCertErrors);
-    if (stopRequested_) return;
-    prepareFile(probed, connections);
-    if (stopRequested_) return;
-
-    int workers;
-    {
+    for (int run = 0;; ++run) {
+        const ProbeResult probed = probe(session.get(), ignoreCertErrors);
+        if (stopRequested_) return;
+        prepareFile(probed, connections, run > 0);
+        if (stopRequested_) return;
+        runWorkers(session.get(), connections, ignoreCertErrors);
+        if (!restartRequested_.exchange(false) || pauseRequested_ || workerFailed_) break;
+        // The file changed on the server while it came: start over once,
+        // from byte 0 and from the version the server has now.
+        stopRequested_ = false;
+        ::ResetEvent(stopEvent_.get());
+        file_.reset();  // recreated empty by the next preparation
+        if (run > 0) throw Error{keepsChangingText()};
         std::lock_guard<std::mutex> lock(stateMutex_);
-        state_ = DownloadState::Downloading;
-        workers = acceptsRanges_ ? connections : 1;
-        activeConnections_ = workers;
-    }
-    {
-        WorkerGroup group(stopRequested_, stopEvent_.get());
-        for (int i = 0; i < workers; ++i) {
-            try {
-                group.add([this, i, &session, ignoreCertErrors] {
-                    workerBody(static_cast<size_t>(i), session.get(), ignoreCertErrors);
-                });
-            } catch (const std::exception&) {
-                // Workers never started will not count themselves down.
-                activeConnections_ -= workers - i;
-                stopRequested_ = true;
-                ::SetEvent(stopEvent_.get());
-                throw Error{threadStartFailedText()};
-            }
-        }
-        monitor();
-        group.join();
+        notice_ = changedOnServerText();
     }
 
     bool complete, failedWorker;
@@ -313,6 +304,34 @@ void Download::drive(int connections, bool ignoreCertErrors) {
     saveState();
     if (stopRequested_ || failedWorker) return;
     throw Error{lastError.empty() ? downloadIncompleteText() : lastError};
+}
+
+void Download::runWorkers(HINTERNET session, int connections, bool ignoreCertErrors) {
+    int workers;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        state_ = DownloadState::Downloading;
+        workers = acceptsRanges_ ? connections : 1;
+        activeConnections_ = workers;
+    }
+    {
+        WorkerGroup group(stopRequested_, stopEvent_.get());
+        for (int i = 0; i < workers; ++i) {
+            try {
+                group.add([this, i, session, ignoreCertErrors] {
+                    workerBody(static_cast<size_t>(i), session, ignoreCertErrors);
+                });
+            } catch (const std::exception&) {
+                // Workers never started will not count themselves down.
+                activeConnections_ -= workers - i;
+                stopRequested_ = true;
+                ::SetEvent(stopEvent_.get());
+                throw Error{threadStartFailedText()};
+            }
+        }
+        monitor();
+        group.join();
+    }
 }
 
 void Download::monitor() {

@@ -24,6 +24,7 @@
 
 #include "engine/Credentials.h"
 #include "engine/Types.h"
+#include "engine/Validator.h"
 #include "store/Handles.h"
 
 namespace zeb {
@@ -39,6 +40,7 @@ struct ProbeResult {
     std::wstring fileName;  // suggested; may be empty
     int64_t totalSize = -1;
     bool acceptsRanges = false;
+    Validator validator;  // of the version the server has now
 };
 
 struct UrlParts;
@@ -62,6 +64,12 @@ public:
     void pause();
     void requeue();
     void remove(bool deleteFinishedFile);
+    // A new link for a job that is not running: the row keeps its folder,
+    // name and partial data, and the state file names the new link. At the
+    // next start the partial data goes on only if the new link serves the
+    // same file (size, and validator where both sides have one). False
+    // while the job runs.
+    bool changeLink(const std::wstring& url);
     DownloadState state() const;
     DownloadInfo snapshot(bool withSegments) const;
     // The snapshot when the job's lock is free right now; false (and `out`
@@ -77,6 +85,7 @@ private:
     // Job thread (Download.cpp)
     void jobThread(int connections, bool ignoreCertErrors) noexcept;
     void drive(int connections, bool ignoreCertErrors);
+    void runWorkers(HINTERNET session, int connections, bool ignoreCertErrors);
     void monitor();
     void cleanUpFiles();  // the file part of remove()
     void setError(const std::wstring& text);
@@ -96,11 +105,13 @@ private:
     int transferSegment(int index, size_t slot, HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors,
                         bool& progress, std::vector<char>& buffer);
     void diskFailure(DWORD error);
+    // A ranged answer came whole: the file changed on the server meanwhile.
+    void restartFromZero();
 
     // Partial file and state (PartFile.cpp)
-    void prepareFile(const ProbeResult& probe, int connections);
+    // `fresh`: the partial data is of another version; start over.
+    void prepareFile(const ProbeResult& probe, int connections, bool fresh);
     void saveState();
-    bool loadState(const std::wstring& statePath, int64_t expectedTotal);
     // A state file that records every byte beside a partial file of that
     // size: the last run finished but did not rename (exit, power cut).
     bool finishedEarlier();
@@ -112,6 +123,9 @@ private:
     std::wstring fileName_;
     std::wstring resolvedUrl_;
     std::wstring errorText_;
+    std::wstring notice_;  // why this run started over; cleared at start
+    bool linkChanged_ = false;  // since the last preparation
+    Validator validator_;  // the version the partial file holds (job thread)
     std::vector<Segment> segments_;
     DownloadState state_ = DownloadState::Queued;
     int64_t totalSize_ = -1;
@@ -141,6 +155,8 @@ private:
 
     std::atomic<bool> running_{false};
     std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> pauseRequested_{false};    // the user's pause, as against a restart's stop
+    std::atomic<bool> restartRequested_{false};
     std::atomic<int32_t> activeConnections_{0};
     // Made at the first start (or the first ask): a list of 100,000 rows
     // that never ran must not cost 200,000 kernel objects.

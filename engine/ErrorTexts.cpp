@@ -114,5 +114,14 @@ std::wstring fileDeleteFailedText(const std::wstring& path, const std::wstring& 
     return Tr(L"Không xoá được tệp ", L"Could not delete the file ") + path + L": " + systemText;
 }
 std::wstring folderTooLongText() { return Tr(L"Đường dẫn thư mục quá dài.", L"The folder path is too long."); }
+std::wstring changedOnServerText() {
+    return Tr(L"Tệp trên máy chủ đã thay đổi; đang tải lại từ đầu.",
+              L"The file changed on the server; downloading it again from the start.");
+}
+std::wstring newLinkDifferentFileText() {
+    return Tr(L"Liên kết mới trỏ tới một tệp khác; đang tải lại từ đầu.",
+              L"The new link serves a different file; downloading it again from the start.");
+}
+std::wstring keepsChangingText() { return Tr(L"Tệp trên máy chủ liên tục thay đổi.", L"The file keeps changing on the server."); }
 
 }  // namespace zeb

@@ -13,6 +13,8 @@
 #include "engine/ServerClock.h"
 #include "engine/StrictNumber.h"
 #include "engine/Timing.h"
+#include "engine/Validator.h"
+#include "store/Text.h"
 
 namespace zeb {
 namespace {
@@ -232,6 +234,9 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
             throw Error{httpStatusText(status)};
         }
         result.finalUrl = current;
+        // By name: Wine maps neither header's query number.
+        result.validator.etag = strongEtag(QueryText(request, WINHTTP_QUERY_CUSTOM, L"ETag"));
+        result.validator.modified = Trim(QueryText(request, WINHTTP_QUERY_CUSTOM, L"Last-Modified"));
         result.fileName = fileNameFromContentDisposition(queryHeader(request, WINHTTP_QUERY_CONTENT_DISPOSITION));
         if (result.fileName.empty()) result.fileName = fileNameFromUrl(current);
         return result;

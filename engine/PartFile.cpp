@@ -48,7 +48,7 @@ bool IsPassingLock(DWORD e) {
 
 void freezeFinalRenames(bool frozen) { g_renamesFrozen = frozen; }
 
-void Download::prepareFile(const ProbeResult& probed, int connections) {
+void Download::prepareFile(const ProbeResult& probed, int connections, bool fresh) {
     std::lock_guard<std::mutex> names(g_nameMutex);
     // The job lock is taken only to read and publish fields: the disk calls
     // below last as long as a sleeping disk or an unreachable share makes
@@ -66,6 +66,7 @@ void Download::prepareFile(const ProbeResult& probed, int connections) {
         resolvedUrl_ = probed.finalUrl;
         plainFurthest_ = 0;
     }
+    validator_ = probed.validator;
     if (timing().whilePreparing) timing().whilePreparing();
     if (!CreateFolderTree(folder)) throw Error{folderCreateFailedText(folder, systemErrorText(::GetLastError()))};
     if (!fixed) {
@@ -77,9 +78,29 @@ void Download::prepareFile(const ProbeResult& probed, int connections) {
     const std::wstring partPath = path + L".zebpart";
     const std::wstring statePath = path + L".zebstate";
     const int64_t total = probed.totalSize;
+    bool linkChanged;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        linkChanged = linkChanged_;
+        linkChanged_ = false;
+    }
+    const bool hadState = Exists(statePath);
 
-    bool resumed = false;
-    if (probed.acceptsRanges && FileSize(partPath) == total) resumed = loadState(statePath, total);
+    // The partial data goes on only from the version the server still has.
+    std::optional<std::vector<Segment>> table;
+    Validator recorded;
+    if (!fresh && probed.acceptsRanges && FileSize(partPath) == total)
+        table = parseStateText(ReadWholeFile(statePath, kStateReadLimit), url, total, &recorded);
+    if (table && !sameVersion(recorded, probed.validator)) {
+        table.reset();
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        notice_ = changedOnServerText();
+    }
+    const bool resumed = table.has_value();
+    if (!resumed && hadState && linkChanged) {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        notice_ = newLinkDifferentFileText();
+    }
     if (!resumed && Exists(statePath) && !::DeleteFileW(statePath.c_str()) && Exists(statePath)) {
         // An old state beside a recreated partial file would later be taken
         // for progress and turn never-written zeros into a "finished" file.
@@ -91,6 +112,7 @@ void Download::prepareFile(const ProbeResult& probed, int connections) {
     if (!file_) throw Error{fileCreateFailedText(partPath, systemErrorText(::GetLastError()))};
     if (resumed) {
         std::lock_guard<std::mutex> lock(stateMutex_);
+        segments_ = std::move(*table);
         nameFixed_ = true;
         savedDoneBytes_ = doneBytesOf(segments_);
         return;
@@ -139,7 +161,7 @@ void Download::saveState() {
         if (!acceptsRanges_ && !allDone(segments_)) return;
         done = doneBytesOf(segments_);
         if (done == savedDoneBytes_) return;  // the file on disk says as much already
-        text = buildStateText(url_, totalSize_, segments_);
+        text = buildStateText(url_, totalSize_, segments_, validator_);
         statePath = folder_ + L"\\" + fileName_ + L".zebstate";
     }
     // The state may only record bytes that are on the disk, not just in the
@@ -148,19 +170,6 @@ void Download::saveState() {
     if (!WriteFileAtomic(statePath, text)) return;  // tried again at the next save
     std::lock_guard<std::mutex> lock(stateMutex_);
     savedDoneBytes_ = done;
-}
-
-bool Download::loadState(const std::wstring& statePath, int64_t expectedTotal) {
-    std::wstring url;
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        url = url_;
-    }
-    std::optional<std::vector<Segment>> table = parseStateText(ReadWholeFile(statePath, kStateReadLimit), url, expectedTotal);
-    if (!table) return false;
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    segments_ = std::move(*table);
-    return true;
 }
 
 bool Download::finishedEarlier() {
@@ -181,6 +190,32 @@ bool Download::finishedEarlier() {
     std::lock_guard<std::mutex> lock(stateMutex_);
     totalSize_ = *total;
     segments_.assign(1, whole);
+    return true;
+}
+
+bool Download::changeLink(const std::wstring& url) {
+    std::wstring statePath, oldUrl;
+    int64_t total;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (running_ || removeRequested_) return false;
+        oldUrl = url_;
+        url_ = url;
+        resolvedUrl_.clear();
+        cookies_.clear();  // they belonged to the old link's site
+        linkChanged_ = true;
+        if (!nameFixed_ || fileName_.empty() || state_ == DownloadState::Completed) return true;
+        statePath = folder_ + L"\\" + fileName_ + L".zebstate";
+        total = totalSize_;
+    }
+    // The state goes on under the new link; what it recorded of the old
+    // server's version is what the next start holds the new server to.
+    Validator recorded;
+    const std::string text = ReadWholeFile(statePath, kStateReadLimit);
+    if (std::optional<std::vector<Segment>> table = parseStateText(text, oldUrl, total, &recorded))
+        WriteFileAtomic(statePath, buildStateText(url, total, *table, recorded));
+    else if (std::optional<int64_t> finished = finishedStateTotal(text, oldUrl))
+        WriteFileAtomic(statePath, buildStateText(url, *finished, *parseStateText(text, oldUrl, *finished, &recorded), recorded));
     return true;
 }
 

@@ -315,6 +315,37 @@ void DownloadList::RemoveDownload(int row) {
     window_.SetStatus(Tr(L"Đã xoá: ", L"Removed: ") + NameOrUrl(info));
 }
 
+bool DownloadList::ChangeLink(int row, const std::wstring& url) {
+    if (row < 0 || row >= static_cast<int>(entries_.size())) return false;
+    ListEntry& e = entries_[static_cast<size_t>(row)];
+    if (!IsAcceptableLink(url)) {
+        window_.ShowError(Tr(L"Đây không phải liên kết http:// hoặc https:// hợp lệ:\n\n",
+                             L"This is not a valid http:// or https:// link:\n\n") +
+                          zeb::maskPassword(url));
+        return false;
+    }
+    const int other = UnfinishedRowOf(url);
+    if (other != -1 && other != row) {
+        window_.SetStatus(Tr(L"Liên kết này đã có trong danh sách.", L"This link is already in the list."));
+        return false;
+    }
+    const uint64_t before = ListRowBound(e.cached.url, e.cached.folder), after = ListRowBound(url, e.cached.folder);
+    if (kListHeaderBytes + rowsBound_ - before + after > listLimit_) {
+        window_.SetStatus(Tr(L"Danh sách đã đầy: hãy dọn các mục đã xong trước khi thêm liên kết mới.",
+                             L"The list is full: clear finished downloads before adding new links."));
+        return false;
+    }
+    if (!e.job->changeLink(url)) {
+        window_.SetStatus(Tr(L"Hãy tạm dừng mục tải trước khi đổi liên kết.", L"Pause the download before changing its link."));
+        return false;
+    }
+    rowsBound_ = rowsBound_ - before + after;
+    RefreshEntries();
+    SaveListIfChanged(false);
+    window_.SetStatus(Tr(L"Đã đổi liên kết: ", L"Link changed: ") + zeb::maskPassword(url));
+    return true;
+}
+
 void DownloadList::EraseEntry(int row) {
     if (row < 0 || row >= static_cast<int>(entries_.size())) return;
     const std::shared_ptr<zeb::Download> job = entries_[static_cast<size_t>(row)].job;

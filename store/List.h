@@ -64,6 +64,10 @@ public:
     bool AddDownload(const DownloadRequest& request, const std::wstring& folder);
     void AddRequests(const std::vector<DownloadRequest>& requests);
     void RemoveDownload(int row);
+    // A new link for a row that is not running (see zeb::Download::changeLink);
+    // refused, with its reason shown, for a link that fails the link test or
+    // is another unfinished row's.
+    bool ChangeLink(int row, const std::wstring& url);
     void EraseEntry(int row);
     void ClearFinished();
     void PauseAll();

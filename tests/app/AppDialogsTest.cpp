@@ -8,6 +8,7 @@
 
 #include "MainWindowHost.h"
 #include "app/AppDialogs.h"
+#include "app/DetailsPaint.h"
 #include "engine/RateLimiter.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
@@ -240,6 +241,30 @@ TEST_F(Dialogs, RemovalQuestionsRemoveOnlyWhatTheAnswerSays) {
     ASSERT_EQ(main->List()->Entries().size(), 1u);
     EXPECT_EQ(main->List()->Entries()[0].cached.fileName, L"part.bin");
     EXPECT_EQ(GetFileAttributesW(done.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(Dialogs, ChangeLinkFromTheSelectedRowAndFromTheDetailsFooter) {
+    Open(RemovalList(data).c_str());
+    main->List()->Select(1);
+    std::wstring shown;
+    Run(113, {[&](HWND d) {
+        shown = Field(d, 200);
+        Type(d, 200, L" http://127.0.0.1:9/part-mirror.bin ");
+        Click(d, IDOK);
+    }});
+    EXPECT_EQ(shown, L"http://127.0.0.1:9/part.bin");
+    EXPECT_EQ(main->List()->Entries()[1].cached.url, L"http://127.0.0.1:9/part-mirror.bin");
+    // A finished row's link changes too (what Copy Link gives from now on).
+    main->OpenDetails(0);
+    DialogScript script({[&](HWND d) {
+        Type(d, 200, L"http://127.0.0.1:9/done-mirror.bin");
+        Click(d, IDOK);
+    }});
+    SendMessageW(main->DetailsWindow(), WM_COMMAND, kChangeLinkButtonId, 0);
+    EXPECT_TRUE(script.Finished());
+    const std::string list = ReadWholeFile(data / L"downloads.lst", 1 << 16);
+    EXPECT_NE(list.find("done-mirror.bin"), std::string::npos);
+    EXPECT_NE(list.find("part-mirror.bin"), std::string::npos);
 }
 
 TEST_F(Dialogs, ADpiChangeDuringAFormGivesItsBoxesLiveFonts) {

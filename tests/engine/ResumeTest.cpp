@@ -41,7 +41,7 @@ TEST_F(Resume, PauseKeepsTheFilesAndResumeFinishesExactly) {
     // The state file records exactly the paused table.
     const std::string state = Read(L"p.bin.zebstate");
     EXPECT_EQ(state, zeb::buildStateText(url, size, paused.segments));
-    EXPECT_EQ(state.rfind("ZEBSTATE 1\r\nurl=" + Utf16ToUtf8(url) + "\r\ntotal=8388608\r\nseg=", 0), 0u);
+    EXPECT_EQ(state.rfind("ZEBSTATE 1\r\nurl=" + Utf16ToUtf8(url) + "\r\ntotal=8388608\r\netag=\r\nmodified=\r\nseg=", 0), 0u);
     // Every byte recorded as done is already the server's byte.
     const std::string part = Read(L"p.bin.zebpart");
     for (const Segment& s : paused.segments)

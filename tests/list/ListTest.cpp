@@ -312,6 +312,24 @@ TEST_F(ListQueue, PasswordsAreShownHiddenAndASkewedClockIsToldOnce) {
     EXPECT_NE(ListFile().find("ann:s3cret@"), std::string::npos);
 }
 
+TEST_F(ListQueue, ChangeLinkKeepsTheRowAndRefusesWhatItMust) {
+    maxDownloads_ = 0;  // nothing starts until asked
+    ASSERT_TRUE(list_->AddDownload(Req(Url(L"a.bin", 10)), folder_));
+    ASSERT_TRUE(list_->AddDownload(Req(Url(L"b.bin", 10)), folder_));
+    const std::wstring mirror = Url(L"a-mirror.bin", 10);
+    EXPECT_FALSE(list_->ChangeLink(0, L"ftp://mirror.example/a.bin"));
+    EXPECT_EQ(window_.errors.size(), 1u);
+    EXPECT_FALSE(list_->ChangeLink(0, Url(L"b.bin", 10)));  // another unfinished row's link
+    ASSERT_TRUE(list_->ChangeLink(0, mirror));
+    EXPECT_NE(ListFile().find(Utf16ToUtf8(mirror)), std::string::npos);
+    EXPECT_EQ(ListFile().find("/file/a.bin"), std::string::npos);
+    maxDownloads_ = 3;
+    ASSERT_TRUE(list_->AddDownload(Req(Url(L"run.bin", 10, L"hold=1&token=cl")), folder_));
+    ASSERT_TRUE(TickUntil([&] { return list_->Entries()[2].job->running(); }));
+    EXPECT_FALSE(list_->ChangeLink(2, Url(L"run-mirror.bin", 10)));  // running: pause first
+    HttpRelease(L"cl");
+}
+
 TEST_F(ListQueue, AListOfThirtyThousandRowsSurvivesTwoRestarts) {
     // Long links make the file far larger than a small reader limit; every
     // row must come back, and the next saves write all of them again.

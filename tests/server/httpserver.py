@@ -24,6 +24,12 @@ query string, so tests need no set-up calls:
     later_size=N                 worker requests after the faulty ones get N bytes
     need_cookie=<name>=<value>   403 unless the request carries that cookie
     date=<HTTP date>             the Date header (a server whose clock is elsewhere)
+    validators=etag|weak|date    send a strong ETag, a weak one, or a Last-Modified only, and
+                                 answer a Range whose If-Range names another version with 200
+    replace_from=K               from phase K on the file is another version of the same size
+    replace_after=N              the same after the N-th request of the token
+    versions_every=N             a new version every N requests (a file that keeps changing)
+    gone_from=K                  from phase K on: 403 (the link expired)
     token=T                      count and log requests under T
     Phases: each probe of a token starts a phase (1, 2, ...) that the
     requests after it belong to:
@@ -53,6 +59,7 @@ _counts = {}      # token -> worker requests seen
 _logs = {}        # token -> [request records]
 _releases = {}    # token -> threading.Event
 _phases = {}      # token -> probes seen
+_requests = {}    # token -> file requests seen
 
 
 def _event(token):
@@ -181,7 +188,27 @@ class Handler(http.server.BaseHTTPRequestHandler):
             size, seed = int(q['size2']), seed + 1
         if str(phase) in q.get('plain_phases', '').split(','):
             q['ranges'] = '0'
+        if 'gone_from' in q and phase >= int(q['gone_from']):
+            return self._plain(403, b'expired')
+        with _lock:
+            k = _requests[token] = _requests.get(token, 0) + 1
+        version = 1
+        if 'replace_from' in q and phase >= int(q['replace_from']):
+            version = 2
+        if 'replace_after' in q and k > int(q['replace_after']):
+            version = 2
+        if 'versions_every' in q:
+            version = 1 + (k - 1) // int(q['versions_every'])
+        seed += version - 1
         extra = []
+        current = None
+        kind = q.get('validators')
+        if kind in ('etag', 'weak'):
+            current = '"v%d-%d"' % (seed, size)
+            extra.append(('ETag', ('W/' if kind == 'weak' else '') + current))
+        elif kind == 'date':
+            current = 'Mon, %02d Jan 2024 00:00:00 GMT' % (seed % 28 + 1)
+            extra.append(('Last-Modified', current))
         if 'cd' in q:
             extra.append(('Content-Disposition', q['cd']))
 
@@ -207,6 +234,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         ranged = rng is not None and q.get('ranges', '1') != '0' and not body_kind and 'cl' not in q
         if fault == 'range200':
             ranged = False
+        if ranged and self.headers.get('If-Range') not in (None, current):
+            ranged = False  # another version: the whole of the one there is now
         if body_kind == 'nolength':
             self.send_response(200)
             for k, v in extra:
