@@ -143,7 +143,7 @@ void DetailsWindow::OnCreate() {
     copy_ = CreateStyledButton(window_, kCopyLinkButtonId, Tr(L"Sao chép liên kết", L"Copy Link"),
                                ButtonStyle{ButtonKind::Normal, 21, 3, 3, false});
     HWND change = CreateStyledButton(window_, kChangeLinkButtonId, Tr(L"Đổi liên kết…", L"Change Link…"),
-                                     ButtonStyle{ButtonKind::Normal, 21, 3, 3, false});
+                                     ButtonStyle{ButtonKind::Normal, 38, 3, 3, false});
     HWND close = CreateStyledButton(window_, IDCANCEL, Tr(L"Đóng", L"Close"), ButtonStyle{ButtonKind::Accent, 0, 3, 3, false});
     for (HWND b : {pause_, copy_, change, close}) {
         const RECT r = DetailsButtonRect(::GetDlgCtrlID(b), width_, height_);
