@@ -39,7 +39,7 @@ query string, so tests need no set-up calls:
                                  an HTML page of anchors (ids l0, l1, ...) in the
                                  order given; sets the cookie when asked to
   /redirect?hop=N&to=<url>&code=C&form=abs|path|query|rel|scheme
-  /_log?token=T                  the logged requests as JSON
+  /_log?token=T                  the logged requests as JSON (path, headers, body bytes sent)
   /_release?token=T              releases requests held with hold=1
 """
 import html
@@ -101,6 +101,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     n = min(n, max(1, rate // 20))
                 self.wfile.write(content.piece(seed, pos, pos + n))
                 pos += n
+                self.log_record['sent'] = self.log_record.get('sent', 0) + n  # body bytes, for the logs
                 if rate:
                     due = began + (pos - start) / rate
                     delay = due - time.monotonic()
@@ -116,9 +117,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         url = urllib.parse.urlsplit(self.path)
         q = {k: v[-1] for k, v in urllib.parse.parse_qs(url.query, keep_blank_values=True).items()}
         token = q.get('token', '')
+        self.log_record = {}
         if token and not url.path.startswith('/_'):
+            self.log_record = {'path': self.path, 'headers': dict(self.headers.items()), 'sent': 0}
             with _lock:
-                _logs.setdefault(token, []).append({'path': self.path, 'headers': dict(self.headers.items())})
+                _logs.setdefault(token, []).append(self.log_record)
         if url.path == '/_log':
             with _lock:
                 body = json.dumps({'requests': _logs.get(token, [])}).encode()
