@@ -31,6 +31,16 @@ int64_t SentBytes(const JsonValue& log) {
     return bytes;
 }
 
+// Starts the job, pauses it once a MiB is in and queues it again; what it kept.
+int64_t StartAndPause(const std::shared_ptr<zeb::Download>& job) {
+    job->start(4, false);
+    EXPECT_TRUE(JobTest::WaitFor(job, [](const DownloadInfo& i) { return i.doneBytes >= MiB; }));
+    job->pause();
+    EXPECT_EQ(WaitForSingleObject(job->finishedEvent(), 20000), WAIT_OBJECT_0);
+    job->requeue();
+    return job->snapshot(false).doneBytes;
+}
+
 TEST(Validator, StrongTagsAndTheVersionRule) {
     EXPECT_EQ(zeb::strongEtag(L" \"abc\" "), L"\"abc\"");
     EXPECT_EQ(zeb::strongEtag(L"W/\"abc\""), L"");  // weak: the bytes may differ
@@ -59,11 +69,7 @@ TEST_F(Validators, AFileReplacedWhilePausedStartsOverAndEndsAsTheNewVersion) {
         token_ += kind;  // the server counts probes (its versions) per token
         const std::wstring name = std::wstring(L"paused-") + kind + L".bin";
         auto job = Job(FileUrl(name, 4 * MiB, std::wstring(L"rate=2000000&replace_from=2&validators=") + kind));
-        job->start(4, false);
-        ASSERT_TRUE(WaitFor(job, [](const DownloadInfo& i) { return i.doneBytes >= MiB; }));
-        job->pause();
-        ASSERT_EQ(WaitForSingleObject(job->finishedEvent(), 20000), WAIT_OBJECT_0);
-        job->requeue();
+        StartAndPause(job);
         ASSERT_EQ(Run(job, 4), DownloadState::Completed) << ::testing::PrintToString(name);
         ExpectContent(name, 4 * MiB, 8);  // the second version only
         std::printf("[ replaced ] %s: sent %lld for a file of %lld\n", Utf16ToUtf8(name).c_str(),
@@ -95,12 +101,7 @@ TEST_F(Validators, WithoutStrongValidatorsNothingChanges) {
         token_ += L"x";
         const std::wstring name = L"plain" + std::to_wstring(wcslen(query)) + L".bin";
         auto job = Job(FileUrl(name, 4 * MiB, query));
-        job->start(4, false);
-        ASSERT_TRUE(WaitFor(job, [](const DownloadInfo& i) { return i.doneBytes >= MiB; }));
-        job->pause();
-        ASSERT_EQ(WaitForSingleObject(job->finishedEvent(), 20000), WAIT_OBJECT_0);
-        const int64_t kept = job->snapshot(false).doneBytes;
-        job->requeue();
+        const int64_t kept = StartAndPause(job);
         job->start(4, false);
         ASSERT_TRUE(WaitFor(job, [](const DownloadInfo& i) { return i.state != DownloadState::Connecting; }));
         EXPECT_GE(job->snapshot(false).doneBytes, kept);  // resumed, not started over
@@ -110,9 +111,6 @@ TEST_F(Validators, WithoutStrongValidatorsNothingChanges) {
         EXPECT_TRUE(job->snapshot(false).notice.empty());
     }
 }
-}  // namespace
-
-namespace {
 TEST_F(Validators, ANewLinkGoesOnFromThePartialDataOnlyWhenItServesTheSameFile) {
     // The link expires (403) halfway; a mirror of the same file finishes
     // what is missing, a mirror with another size starts over and says why.
@@ -121,12 +119,7 @@ TEST_F(Validators, ANewLinkGoesOnFromThePartialDataOnlyWhenItServesTheSameFile) 
         token_ += L"m";
         const std::wstring name = L"mirror" + std::to_wstring(mirrorSize) + L".bin";
         auto job = Job(FileUrl(name, size, L"rate=2000000&validators=etag&gone_from=2"));
-        job->start(4, false);
-        ASSERT_TRUE(WaitFor(job, [](const DownloadInfo& i) { return i.doneBytes >= MiB; }));
-        job->pause();
-        ASSERT_EQ(WaitForSingleObject(job->finishedEvent(), 20000), WAIT_OBJECT_0);
-        const int64_t kept = job->snapshot(false).doneBytes;
-        job->requeue();
+        const int64_t kept = StartAndPause(job);
         ASSERT_EQ(Run(job, 4), DownloadState::Failed);  // expired
         token_ += L"-new";
         const std::wstring mirror = FileUrl(L"elsewhere.bin", mirrorSize, L"validators=etag");
