@@ -54,13 +54,15 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
     // below last as long as a sleeping disk or an unreachable share makes
     // them, and the window reads the job under that lock.
     std::wstring folder, fileName, url;
-    bool fixed;
+    bool fixed, linkChanged;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         folder = folder_;
         fileName = fileName_;
         url = url_;
         fixed = nameFixed_;
+        linkChanged = linkChanged_;
+        linkChanged_ = false;
         totalSize_ = probed.totalSize;
         acceptsRanges_ = probed.acceptsRanges;
         resolvedUrl_ = probed.finalUrl;
@@ -78,12 +80,6 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
     const std::wstring partPath = path + L".zebpart";
     const std::wstring statePath = path + L".zebstate";
     const int64_t total = probed.totalSize;
-    bool linkChanged;
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        linkChanged = linkChanged_;
-        linkChanged_ = false;
-    }
     const bool hadState = Exists(statePath);
 
     // The partial data goes on only from the version the server still has.
