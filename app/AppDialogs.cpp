@@ -3,9 +3,10 @@
 #include <algorithm>
 
 #include "app/MainWindow.h"
-#include "engine/RateLimiter.h"
+#include "engine/Download.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
+#include "store/Text.h"
 #include "ui/ControlText.h"
 
 void ShowError(HWND main, const std::wstring& message) {
@@ -51,6 +52,25 @@ void ShowAddDownloadDialog(MainWindow& main) {
     if (main.List()->AddDownload(request, form.fields[1].value)) ::SetWindowTextW(main.LinkBox(), L"");
 }
 
+void ShowChangeLinkDialog(MainWindow& main, int row) {
+    DownloadList& list = *main.List();
+    if (row < 0 || row >= static_cast<int>(list.Entries().size())) return;
+    const std::shared_ptr<zeb::Download> job = list.Entries()[static_cast<size_t>(row)].job;  // held across the form
+    if (job->running()) {
+        main.SetStatus(Tr(L"Hãy tạm dừng mục tải trước khi đổi liên kết.", L"Pause the download before changing its link."));
+        return;
+    }
+    ui::FormSpec form;
+    form.title = Tr(L"Đổi liên kết", L"Change Link");
+    form.okText = Tr(L"Đổi", L"Change");
+    form.fields = {{ui::FieldKind::Text, Tr(L"Liên kết (http / https)", L"Link (http / https)"),
+                    list.Entries()[static_cast<size_t>(row)].cached.url, false, true}};
+    if (!ui::ShowFormDialog(main.Handle(), form)) return;
+    // The list may have changed while the form was open.
+    for (size_t i = 0; i < list.Entries().size(); ++i)
+        if (list.Entries()[i].job == job) list.ChangeLink(static_cast<int>(i), Trim(form.fields[0].value));
+}
+
 ui::FormSpec SettingsForm(const AppSettings& s) {
     ui::FormSpec form;
     form.title = Tr(L"Cài đặt", L"Settings");
@@ -70,6 +90,11 @@ ui::FormSpec SettingsForm(const AppSettings& s) {
          Tr(L"Bỏ qua lỗi chứng chỉ HTTPS (kém an toàn \u2014 chỉ dùng với máy chủ tin cậy)",
             L"Ignore HTTPS certificate errors (unsafe \u2014 trusted servers only)"),
          L"", s.ignoreCertErrors, false},
+        {ui::FieldKind::Text, Tr(L"Máy chủ proxy (máy:cổng; để trống = tự động)", L"Proxy server (host:port; empty = automatic)"),
+         s.proxy, false, false},
+        {ui::FieldKind::Text,
+         Tr(L"Không dùng proxy cho (tên máy, cách nhau bởi ;)", L"No proxy for (host names, separated by ;)"),
+         s.proxyBypass, false, false},
     };
     return form;
 }
@@ -83,6 +108,8 @@ AppSettings SettingsFromForm(const ui::FormSpec& form, const AppSettings& before
     s.speedLimitKB = std::max<int32_t>(0, LenientNumber(form.fields[3].value));
     s.clipboard = form.fields[4].ticked;
     s.ignoreCertErrors = form.fields[5].ticked;
+    s.proxy = Trim(form.fields[6].value);
+    s.proxyBypass = Trim(form.fields[7].value);
     return s;
 }
 
@@ -90,8 +117,9 @@ void ShowSettingsDialog(MainWindow& main) {
     ui::FormSpec form = SettingsForm(g_settings);
     if (!ui::ShowFormDialog(main.Handle(), form)) return;
     g_settings = SettingsFromForm(form, g_settings);
-    // In 64 bits: the field reads up to 2,147,483,647 KiB/s.
-    zeb::setSpeedLimit(SpeedLimitBytesPerSecond(g_settings.speedLimitKB));
+    // The speed limit in 64 bits (the field reads up to 2,147,483,647
+    // KiB/s); the proxy for every job started from now on.
+    ApplySettingsToEngine(g_settings);
     main.SyncClipboardListener();
     main.SaveSettingsFile();
     main.List()->PollFreeSpaceNow();

@@ -22,6 +22,9 @@ bool Confirm(HWND main, const std::wstring& message, const std::wstring& confirm
 FinishedRemoval AskFinishedRemoval(HWND main, const std::wstring& message);
 
 void ShowAddDownloadDialog(MainWindow& main);
+// The Change Link form for a row that is not running (a running one gets a
+// status line instead).
+void ShowChangeLinkDialog(MainWindow& main, int row);
 void ShowSettingsDialog(MainWindow& main);
 
 // The Settings form with the current settings, and what its accepted fields

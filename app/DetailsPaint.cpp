@@ -1,4 +1,5 @@
 #include "app/DetailsPaint.h"
+#include "engine/Credentials.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -101,7 +102,7 @@ void PaintTable(Surface& s, const DownloadInfo& info, int firstRow, int W, int H
 }  // namespace
 
 std::wstring DetailsTitle(const DownloadInfo& info) {
-    return Tr(L"Chi tiết tiến độ — ", L"Download Progress — ") + (info.fileName.empty() ? info.url : info.fileName);
+    return Tr(L"Chi tiết tiến độ — ", L"Download Progress — ") + (info.fileName.empty() ? zeb::maskPassword(info.url) : info.fileName);
 }
 
 COLORREF StateColour(DownloadState state) {
@@ -119,8 +120,10 @@ const wchar_t* FactLabel(int k) { return k >= 0 && k < 6 ? kFactLabels[k].get() 
 std::wstring FactValue(const DownloadInfo& info, int k, int connectionsSetting) {
     switch (k) {
         case 0:
-            return info.state == DownloadState::Failed ? StatusLabel(info.state) + L" — " + info.errorText
-                                                       : StatusLabel(info.state);
+            if (info.state == DownloadState::Failed) return StatusLabel(info.state) + L" — " + info.errorText;
+            if (!info.notice.empty() && info.state != DownloadState::Completed)
+                return StatusLabel(info.state) + L" — " + info.notice;
+            return StatusLabel(info.state);
         case 1: return FormatSize(info.totalSize);
         case 2: return FormatSize(info.doneBytes);
         case 3: return Moving(info.state) ? FormatSpeed(info.speed) : kDash;
@@ -179,6 +182,7 @@ RECT DetailsButtonRect(int id, int W, int H) {
     switch (id) {
         case kPauseButtonId: return at(Scale(20), Scale(130));
         case kCopyLinkButtonId: return at(Scale(20) + Scale(138), Scale(170));
+        case kChangeLinkButtonId: return at(Scale(20) + Scale(138) + Scale(178), Scale(170));
         default: return at(W - Scale(20) - Scale(110), Scale(110));
     }
 }
@@ -187,9 +191,9 @@ void PaintDetails(Surface& s, const DownloadInfo& info, int firstRow, int connec
     SurfaceFill(s, RECT{0, 0, W, H}, PaletteColor(2));
     SurfaceFill(s, RECT{0, H - Scale(64), W, H}, PaletteColor(3));
     SurfaceFill(s, RECT{0, H - Scale(64), W, H - Scale(63)}, PaletteColor(6));
-    SurfaceText(s, info.fileName.empty() ? info.url : info.fileName, RECT{Scale(20), Scale(16), W - Scale(20), Scale(40)}, 6,
+    SurfaceText(s, info.fileName.empty() ? zeb::maskPassword(info.url) : info.fileName, RECT{Scale(20), Scale(16), W - Scale(20), Scale(40)}, 6,
                 PaletteColor(7), kPathFlags);
-    SurfaceText(s, info.url, RECT{Scale(20), Scale(42), W - Scale(20), Scale(60)}, 2, PaletteColor(8), kLabelFlags);
+    SurfaceText(s, zeb::maskPassword(info.url), RECT{Scale(20), Scale(42), W - Scale(20), Scale(60)}, 2, PaletteColor(8), kLabelFlags);
     const int c = (W - Scale(40)) / 2;
     for (int k = 0; k < 6; ++k) {
         const int x = Scale(20) + (k % 2) * c, y = Scale(70) + (k / 2) * Scale(22);

@@ -16,6 +16,7 @@ class Surface;
 
 constexpr int kPauseButtonId = 113;
 constexpr int kCopyLinkButtonId = 114;
+constexpr int kChangeLinkButtonId = 115;
 
 // "Download Progress — " and the file name, or the link without one.
 std::wstring DetailsTitle(const DownloadInfo& info);

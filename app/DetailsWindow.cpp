@@ -51,7 +51,7 @@ DetailsWindow::~DetailsWindow() { Close(); }
 bool DetailsWindow::Open(const ListEntry& entry) {
     Close();
     job_ = entry.job;
-    snapshot_ = job_->snapshot(true);
+    if (!job_->trySnapshot(snapshot_, true)) snapshot_ = entry.cached;  // the window never waits on a job
     rows_ = ScrollBarState{};
     width_ = Scale(680);
     height_ = Scale(520);
@@ -101,7 +101,7 @@ void DetailsWindow::Reset() {
 void DetailsWindow::Refresh() {
     if (!window_ || !job_) return;
     const DownloadState shown = snapshot_.state;
-    snapshot_ = job_->snapshot(true);
+    if (!job_->trySnapshot(snapshot_, true)) return;  // busy: the next tick refreshes
     std::stable_sort(snapshot_.segments.begin(), snapshot_.segments.end(),
                      [](const Segment& a, const Segment& b) { return a.start < b.start; });
     rows_.content = static_cast<int32_t>(snapshot_.segments.size());
@@ -142,8 +142,10 @@ void DetailsWindow::OnCreate() {
     pause_ = CreateStyledButton(window_, kPauseButtonId, L"", ButtonStyle{ButtonKind::Normal, 34, 3, 3, false});
     copy_ = CreateStyledButton(window_, kCopyLinkButtonId, Tr(L"Sao chép liên kết", L"Copy Link"),
                                ButtonStyle{ButtonKind::Normal, 21, 3, 3, false});
+    HWND change = CreateStyledButton(window_, kChangeLinkButtonId, Tr(L"Đổi liên kết…", L"Change Link…"),
+                                     ButtonStyle{ButtonKind::Normal, 38, 3, 3, false});
     HWND close = CreateStyledButton(window_, IDCANCEL, Tr(L"Đóng", L"Close"), ButtonStyle{ButtonKind::Accent, 0, 3, 3, false});
-    for (HWND b : {pause_, copy_, close}) {
+    for (HWND b : {pause_, copy_, change, close}) {
         const RECT r = DetailsButtonRect(::GetDlgCtrlID(b), width_, height_);
         ::MoveWindow(b, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
     }
@@ -166,6 +168,9 @@ void DetailsWindow::OnCommand(int id) {
                 }
             }
             Refresh();
+            break;
+        case kChangeLinkButtonId:
+            if (job_) host_.AskNewLink(job_.get());  // may close this window (its row erased)
             break;
         case kCopyLinkButtonId:
             host_.SetLastPicked(snapshot_.url);

@@ -27,6 +27,8 @@ public:
     // The link the program itself put on the clipboard, so that the
     // clipboard pick-up does not take it up again.
     virtual void SetLastPicked(const std::wstring& link) = 0;
+    // Asks for a new link for this job's row (the Change Link form).
+    virtual void AskNewLink(const zeb::Download* job) = 0;
 
 protected:
     ~DetailsHost() = default;

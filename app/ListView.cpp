@@ -1,4 +1,5 @@
 #include "app/ListView.h"
+#include "engine/Credentials.h"
 
 #include "app/WindowProc.h"
 
@@ -245,7 +246,7 @@ void ListView::Paint() {
         DrawIcon(s, look.icon, badge.left + Scale(10), badge.top + Scale(10), Scale(20), look.accent);
         const int x0 = r.left + Scale(66);
         const int right = RowButtonRect(r, 0).left - Scale(10);
-        SurfaceText(s, info.fileName.empty() ? info.url : info.fileName, RECT{x0, r.top + Scale(10), right, r.top + Scale(32)},
+        SurfaceText(s, info.fileName.empty() ? zeb::maskPassword(info.url) : info.fileName, RECT{x0, r.top + Scale(10), right, r.top + Scale(32)},
                     5, PaletteColor(7), kPathFlags);
         SurfaceText(s, DetailText(info), RECT{x0, r.top + Scale(33), right, r.top + Scale(52)}, 2,
                     info.state == DownloadState::Failed ? kRed : PaletteColor(8), kLabelFlags);

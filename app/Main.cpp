@@ -22,6 +22,8 @@
 #include "ui/Theme.h"
 
 namespace {
+constexpr int kLoopFailuresBeforeExit = 1000;
+
 std::vector<std::wstring> Arguments() {
     std::vector<std::wstring> args;
     int count = 0;
@@ -47,12 +49,22 @@ int RunGui(HINSTANCE instance, int show, const std::vector<DownloadRequest>& lin
     if (!main) return 1;
     MSG msg{};
     int code = 0;
+    int failures = 0;
     for (;;) {
         const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
-        if (got <= 0) {
-            code = got == 0 ? static_cast<int>(msg.wParam) : 0;
+        if (got == 0) {
+            code = static_cast<int>(msg.wParam);
             break;
         }
+        if (got < 0) {
+            // A message that failed on its way (Wine fails a WM_COPYDATA of
+            // megabytes this way) is no reason to quit. A loop that only
+            // fails ends through the exit sequence, which saves the list.
+            if (++failures < kLoopFailuresBeforeExit) continue;
+            main->ExitWithoutAsking();
+            break;
+        }
+        failures = 0;
         RunLoopStep(msg, *main);
     }
     main.reset();

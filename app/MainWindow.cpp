@@ -132,13 +132,23 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DPICHANGED: OnDpiChanged(wParam, reinterpret_cast<const RECT*>(lParam)); return 0;
         case WM_CLIPBOARDUPDATE: OnClipboardUpdate(); return 0;
         case WM_CLOSE:
-            if (!list_->ExitCheck()) return 0;
-            ::KillTimer(window_, kTimer);
-            list_->Exit();
-            ::DestroyWindow(window_);
+            if (list_->ExitCheck()) ExitWithoutAsking();
             return 0;
         default: return ::DefWindowProcW(window_, message, wParam, lParam);
     }
+}
+
+void MainWindow::AskNewLink(const zeb::Download* job) {
+    const auto& entries = list_->Entries();
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].job.get() == job) return ShowChangeLinkDialog(*this, static_cast<int>(i));
+}
+
+void MainWindow::ExitWithoutAsking() {
+    if (!::IsWindow(window_)) return;
+    ::KillTimer(window_, kTimer);
+    list_->Exit();
+    ::DestroyWindow(window_);
 }
 
 void MainWindow::OnCreate() {
@@ -290,6 +300,9 @@ void MainWindow::OnCommand(int id) {
             if (haveRow) list_->ToggleItem(selected);
             break;
         case 103: ShowAddDownloadDialog(*this); break;
+        case 113:
+            if (haveRow) ShowChangeLinkDialog(*this, selected);
+            break;
         case 108: ShowSettingsDialog(*this); break;
         default: break;
     }

@@ -79,8 +79,11 @@ public:
 
     // DetailsHost (MainHandle and List as above)
     void SetLastPicked(const std::wstring& link) override { lastPicked_ = link; }
+    void AskNewLink(const zeb::Download* job) override;
 
     void OnCommand(int id);
+    // The exit sequence without the question: every job paused, the list saved, the window gone.
+    void ExitWithoutAsking();
     const std::wstring& DataFolder() const { return dataFolder_; }
     // The free-space figure is drawn again at the next paint.
     void InvalidateFreeSpace() { ::InvalidateRect(window_, &layout_.infoBox, FALSE); }
@@ -110,7 +113,7 @@ private:
     std::wstring status_;
     std::wstring lastPicked_;
     bool listening_ = false;
-    uint64_t freeSpace_ = 0;
+    uint64_t freeSpace_ = kUnknownFreeSpace;  // until the first answer
     int detailsRow_ = -1;
     ::DetailsWindow details_{*this};  // after the list: closed before the list goes
     IconHandle logoIcon_;  // resource 101 at 256 x 256, loaded once

@@ -9,6 +9,9 @@ constexpr wchar_t kSeparator[] = L"   \u2022   ";
 }  // namespace
 
 std::wstring DetailText(const DownloadInfo& info) {
+    // Why the download started over comes first while it runs again.
+    if (!info.notice.empty() && (info.state == DownloadState::Downloading || info.state == DownloadState::Paused))
+        return info.notice + kSeparator + FormatProgress(info);
     switch (info.state) {
         case DownloadState::Queued: return Tr(L"Đang chờ trong hàng đợi", L"Waiting in the queue");
         case DownloadState::Downloading: {

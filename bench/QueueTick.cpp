@@ -92,8 +92,8 @@ int wmain(int argc, wchar_t** argv) {
     for (const ListEntry& e : list.Entries()) done += e.cached.state == DownloadState::Downloading ? e.cached.doneBytes : 0;
     std::printf("rows=%zu ticks=%d mean_ms=%.3f worst_ms=%.3f list_writes=%d running_bytes=%lld\n", list.Entries().size(),
                 ticks, total / ticks, worst, writes, static_cast<long long>(done));
-    // A browser hand-over of 3000 links onto those rows, as one batch.
-    std::vector<DownloadRequest> batch(3000);
+    // A browser hand-over of 100,000 links onto those rows, as one batch.
+    std::vector<DownloadRequest> batch(100000);
     for (size_t i = 0; i < batch.size(); ++i)
         batch[i].url = server + L"/file/batch" + std::to_wstring(i) + L".bin?size=10";
     QueryPerformanceCounter(&a);

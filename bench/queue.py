@@ -24,7 +24,7 @@ def main():
         win = lambda p: 'Z:' + p.replace('/', '\\')  # noqa: E731
         out = subprocess.run([os.path.join(BUILD, 'wine-run'), os.path.join(BUILD, 'bench', 'queue_tick.exe'), origin,
                               win(data), win(downloads)], capture_output=True, timeout=300).stdout.decode()
-        print('== queue tick, 1000 rows (3 running, 997 paused); then a 3000-link hand-over')
+        print('== queue tick, 1000 rows (3 running, 997 paused); then a 100,000-link hand-over')
         print(out.strip())
     finally:
         server.shutdown()

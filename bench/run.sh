@@ -16,3 +16,4 @@ fi
 trap '"$root/tests/wine-session.sh" stop "$root/build"' EXIT
 python3 "$root/bench/queue.py"
 python3 "$root/bench/bench.py" "$@"
+python3 "$root/bench/proxy.py"

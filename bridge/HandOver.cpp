@@ -52,6 +52,25 @@ std::vector<DownloadRequest> ParseHandOverText(const std::wstring& text) {
     return requests;
 }
 
+std::vector<std::wstring> SplitHandOverText(const std::wstring& text, size_t maxUnits) {
+    std::vector<std::wstring> pieces;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = start;  // the end of the last whole line that fits
+        while (end < text.size()) {
+            size_t next = text.find(L'\n', end);
+            next = next == std::wstring::npos ? text.size() : next + 1;
+            if (next - start > maxUnits && end > start) break;
+            end = next;
+            if (end - start >= maxUnits) break;
+        }
+        pieces.push_back(text.substr(start, end - start));
+        start = end;
+    }
+    if (pieces.empty()) pieces.emplace_back();  // an empty hand-over still brings the window forward
+    return pieces;
+}
+
 std::wstring JoinCookies(const JsonValue& cookies) {
     std::wstring joined;
     for (const JsonValue& element : cookies.elements) {

@@ -20,6 +20,15 @@ constexpr unsigned long kHandOverTag = 0x5A454232;
 std::wstring BuildHandOverText(const std::vector<DownloadRequest>& requests);
 std::vector<DownloadRequest> ParseHandOverText(const std::wstring& text);
 
+// The most UTF-16 units one WM_COPYDATA carries (1 MiB with its NUL): a
+// message of many megabytes fails inside Wine before it reaches the window.
+constexpr size_t kHandOverPieceUnits = 524287;
+
+// The text in pieces of whole lines, each at most `maxUnits` long (a single
+// longer line goes alone); joined they give the text back. An empty text is
+// one empty piece.
+std::vector<std::wstring> SplitHandOverText(const std::wstring& text, size_t maxUnits = kHandOverPieceUnits);
+
 // "name=value; name=value" from an array of {"name","value"} objects;
 // entries with an empty name or a line break or tab inside are dropped.
 std::wstring JoinCookies(const JsonValue& cookies);

@@ -106,14 +106,20 @@ int RunNativeHost() {
 }
 
 bool SendRequestsToWindow(HWND window, const std::wstring& text) {
-    COPYDATASTRUCT data{};
-    data.dwData = kHandOverTag;
-    data.cbData = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-    data.lpData = const_cast<wchar_t*>(text.c_str());
-    DWORD_PTR result = 0;
-    return ::SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 10000,
-                                 &result) != 0 &&
-           result != 0;
+    // Piece by piece, each answered before the next: the window adds each
+    // one as a batch while the next is on its way.
+    for (const std::wstring& piece : SplitHandOverText(text)) {
+        COPYDATASTRUCT data{};
+        data.dwData = kHandOverTag;
+        data.cbData = static_cast<DWORD>((piece.size() + 1) * sizeof(wchar_t));
+        data.lpData = const_cast<wchar_t*>(piece.c_str());
+        DWORD_PTR result = 0;
+        if (!::SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 10000,
+                                   &result) ||
+            result == 0)
+            return false;
+    }
+    return true;
 }
 
 bool HandOverRequests(const std::vector<DownloadRequest>& requests, bool launch) {

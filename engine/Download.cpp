@@ -8,6 +8,7 @@
 
 #include "engine/Error.h"
 #include "engine/ErrorTexts.h"
+#include "engine/Http.h"
 #include "engine/Segments.h"
 #include "engine/Timing.h"
 #include "store/Text.h"
@@ -55,9 +56,7 @@ Download::Download(std::wstring url, std::wstring folder, std::wstring fileName,
       fileName_(std::move(fileName)),
       referer_(CleanOption(options.referer)),
       cookies_(CleanOption(options.cookies)),
-      userAgent_(CleanOption(options.userAgent)),
-      stopEvent_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      finishedEvent_(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {}
+      userAgent_(CleanOption(options.userAgent)) {}
 
 Download::Download(const DownloadInfo& stored) : Download(stored.url, stored.folder, stored.fileName, RequestOptions{}) {
     errorText_ = stored.errorText;
@@ -70,6 +69,12 @@ Download::Download(const DownloadInfo& stored) : Download(stored.url, stored.fol
 
 Download::~Download() = default;
 
+HANDLE Download::finishedEvent() const {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (!finishedEvent_) finishedEvent_.reset(::CreateEventW(nullptr, TRUE, running_ ? FALSE : TRUE, nullptr));
+    return finishedEvent_.get();
+}
+
 DownloadState Download::state() const {
     std::lock_guard<std::mutex> lock(stateMutex_);
     return state_;
@@ -80,10 +85,10 @@ DownloadInfo Download::snapshot(bool withSegments) const {
     return snapshotLocked(withSegments);
 }
 
-bool Download::trySnapshot(DownloadInfo& out) const {
+bool Download::trySnapshot(DownloadInfo& out, bool withSegments) const {
     std::unique_lock<std::mutex> lock(stateMutex_, std::try_to_lock);
     if (!lock.owns_lock()) return false;
-    out = snapshotLocked(false);
+    out = snapshotLocked(withSegments);
     return true;
 }
 
@@ -93,6 +98,7 @@ DownloadInfo Download::snapshotLocked(bool withSegments) const {
     info.folder = folder_;
     info.fileName = fileName_;
     info.errorText = errorText_;
+    info.notice = notice_;
     info.totalSize = totalSize_;
     info.speed = speed_;
     info.state = state_;
@@ -110,11 +116,21 @@ void Download::start(int connections, bool ignoreCertErrors) {
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         if (running_ || removeRequested_ || state_ == DownloadState::Completed) return;
+        if (!stopEvent_) stopEvent_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!finishedEvent_) finishedEvent_.reset(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
+        if (!stopEvent_ || !finishedEvent_) {
+            state_ = DownloadState::Failed;
+            errorText_ = threadStartFailedText();
+            return;
+        }
         running_ = true;
         state_ = DownloadState::Connecting;
         errorText_.clear();
+        notice_.clear();
         workerFailed_ = false;
         stopRequested_ = false;
+        pauseRequested_ = false;
+        restartRequested_ = false;
         ::ResetEvent(stopEvent_.get());
         ::ResetEvent(finishedEvent_.get());
     }
@@ -143,6 +159,7 @@ void Download::pause() {
         // Every wait of the job's threads watches the event; every loop
         // checks the flag between network calls. Handles stay with their
         // owners (see the file comment).
+        pauseRequested_ = true;
         stopRequested_ = true;
         ::SetEvent(stopEvent_.get());
         return;
@@ -243,41 +260,33 @@ void Download::jobThread(int connections, bool ignoreCertErrors) noexcept {
 }
 
 void Download::drive(int connections, bool ignoreCertErrors) {
-    InternetHandle session = openSession();  // closed on every way out
+    proxy_ = currentProxy();  // a running job keeps the proxy it started with
+    InternetHandle session = openSession(proxy_);  // closed on every way out
     connections = std::clamp(connections, 1, 32);
     {
         std::lock_guard<std::mutex> lock(requestMutex_);
         requests_.assign(static_cast<size_t>(connections), nullptr);
     }
-    const ProbeResult probed = probe(session.get(), ignoreCertErrors);
-    if (stopRequested_) return;
-    prepareFile(probed, connections);
-    if (stopRequested_) return;
-
-    int workers;
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        state_ = DownloadState::Downloading;
-        workers = acceptsRanges_ ? connections : 1;
-        activeConnections_ = workers;
+    // Renamed without asking the server again: its link may have expired.
+    if (finishedEarlier()) {
+        finalize();
+        return;
     }
-    {
-        WorkerGroup group(stopRequested_, stopEvent_.get());
-        for (int i = 0; i < workers; ++i) {
-            try {
-                group.add([this, i, &session, ignoreCertErrors] {
-                    workerBody(static_cast<size_t>(i), session.get(), ignoreCertErrors);
-                });
-            } catch (const std::exception&) {
-                // Workers never started will not count themselves down.
-                activeConnections_ -= workers - i;
-                stopRequested_ = true;
-                ::SetEvent(stopEvent_.get());
-                throw Error{threadStartFailedText()};
-            }
-        }
-        monitor();
-        group.join();
+    for (int run = 0;; ++run) {
+        const ProbeResult probed = probe(session.get(), ignoreCertErrors);
+        if (stopRequested_) return;
+        prepareFile(probed, connections, run > 0);
+        if (stopRequested_) return;
+        runWorkers(session.get(), connections, ignoreCertErrors);
+        if (!restartRequested_.exchange(false) || pauseRequested_ || workerFailed_) break;
+        // The file changed on the server while it came: start over once,
+        // from byte 0 and from the version the server has now.
+        stopRequested_ = false;
+        ::ResetEvent(stopEvent_.get());
+        file_.reset();  // recreated empty by the next preparation
+        if (run > 0) throw Error{keepsChangingText()};
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        notice_ = changedOnServerText();
     }
 
     bool complete, failedWorker;
@@ -295,6 +304,34 @@ void Download::drive(int connections, bool ignoreCertErrors) {
     saveState();
     if (stopRequested_ || failedWorker) return;
     throw Error{lastError.empty() ? downloadIncompleteText() : lastError};
+}
+
+void Download::runWorkers(HINTERNET session, int connections, bool ignoreCertErrors) {
+    int workers;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        state_ = DownloadState::Downloading;
+        workers = acceptsRanges_ ? connections : 1;
+        activeConnections_ = workers;
+    }
+    {
+        WorkerGroup group(stopRequested_, stopEvent_.get());
+        for (int i = 0; i < workers; ++i) {
+            try {
+                group.add([this, i, session, ignoreCertErrors] {
+                    workerBody(static_cast<size_t>(i), session, ignoreCertErrors);
+                });
+            } catch (const std::exception&) {
+                // Workers never started will not count themselves down.
+                activeConnections_ -= workers - i;
+                stopRequested_ = true;
+                ::SetEvent(stopEvent_.get());
+                throw Error{threadStartFailedText()};
+            }
+        }
+        monitor();
+        group.join();
+    }
 }
 
 void Download::monitor() {

@@ -22,7 +22,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/Credentials.h"
 #include "engine/Types.h"
+#include "engine/Validator.h"
 #include "store/Handles.h"
 
 namespace zeb {
@@ -38,6 +40,7 @@ struct ProbeResult {
     std::wstring fileName;  // suggested; may be empty
     int64_t totalSize = -1;
     bool acceptsRanges = false;
+    Validator validator;  // of the version the server has now
 };
 
 struct UrlParts;
@@ -61,14 +64,20 @@ public:
     void pause();
     void requeue();
     void remove(bool deleteFinishedFile);
+    // A new link for a job that is not running: the row keeps its folder,
+    // name and partial data, and the state file names the new link. At the
+    // next start the partial data goes on only if the new link serves the
+    // same file (size, and validator where both sides have one). False
+    // while the job runs.
+    bool changeLink(const std::wstring& url);
     DownloadState state() const;
     DownloadInfo snapshot(bool withSegments) const;
     // The snapshot when the job's lock is free right now; false (and `out`
-    // untouched) while the job holds it, e.g. through a long reservation.
-    bool trySnapshot(DownloadInfo& out) const;
+    // untouched) while another thread holds it.
+    bool trySnapshot(DownloadInfo& out, bool withSegments = false) const;
     bool running() const noexcept { return running_.load(); }
     // Signalled while no job thread runs.
-    HANDLE finishedEvent() const noexcept { return finishedEvent_.get(); }
+    HANDLE finishedEvent() const;
 
 private:
     DownloadInfo snapshotLocked(bool withSegments) const;
@@ -76,12 +85,16 @@ private:
     // Job thread (Download.cpp)
     void jobThread(int connections, bool ignoreCertErrors) noexcept;
     void drive(int connections, bool ignoreCertErrors);
+    void runWorkers(HINTERNET session, int connections, bool ignoreCertErrors);
     void monitor();
     void cleanUpFiles();  // the file part of remove()
     void setError(const std::wstring& text);
 
     // Requests (Http.cpp)
-    InternetHandle openSession() const;
+    // Sends and receives, answering one password challenge of the proxy
+    // (407) and one of the link's own host (401) with their credentials.
+    // False with the error when a call failed; else the final status.
+    bool exchange(HINTERNET request, const std::wstring& headers, const UrlParts& parts, DWORD& status, DWORD& error);
     ProbeResult probe(HINTERNET session, bool ignoreCertErrors);
     std::wstring requestHeaders(const std::wstring& requestHost, const std::wstring& extraLines) const;
     bool registerRequest(size_t slot, HINTERNET request);
@@ -92,11 +105,16 @@ private:
     int transferSegment(int index, size_t slot, HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors,
                         bool& progress, std::vector<char>& buffer);
     void diskFailure(DWORD error);
+    // A ranged answer came whole: the file changed on the server meanwhile.
+    void restartFromZero();
 
     // Partial file and state (PartFile.cpp)
-    void prepareFile(const ProbeResult& probe, int connections);
+    // `fresh`: the partial data is of another version; start over.
+    void prepareFile(const ProbeResult& probe, int connections, bool fresh);
     void saveState();
-    bool loadState(const std::wstring& statePath, int64_t expectedTotal);
+    // A state file that records every byte beside a partial file of that
+    // size: the last run finished but did not rename (exit, power cut).
+    bool finishedEarlier();
     void finalize();
 
     mutable std::mutex stateMutex_;
@@ -105,6 +123,9 @@ private:
     std::wstring fileName_;
     std::wstring resolvedUrl_;
     std::wstring errorText_;
+    std::wstring notice_;  // why this run started over; cleared at start
+    bool linkChanged_ = false;  // since the last preparation
+    Validator validator_;  // the version the partial file holds (job thread)
     std::vector<Segment> segments_;
     DownloadState state_ = DownloadState::Queued;
     int64_t totalSize_ = -1;
@@ -121,16 +142,26 @@ private:
     int64_t plainFurthest_ = 0;
     int64_t savedDoneBytes_ = -1;  // progress the last state save recorded
     std::wstring referer_, cookies_, userAgent_;
-    std::wstring cookieHost_;
+    std::wstring cookieHost_;  // the link's own host: cookies and its password go only there
+    // Set by the job thread before the workers start; read-only after.
+    ProxySetting proxy_;
+    Credentials linkCredentials_;
+    // The scheme a challenge was answered with, so later requests send
+    // their credentials at once instead of being refused first.
+    std::atomic<uint32_t> serverScheme_{0}, proxyScheme_{0};
 
     std::mutex requestMutex_;
     std::vector<HINTERNET> requests_;  // one slot per connection; slot 0 also serves the probe
 
     std::atomic<bool> running_{false};
     std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> pauseRequested_{false};    // the user's pause, as against a restart's stop
+    std::atomic<bool> restartRequested_{false};
     std::atomic<int32_t> activeConnections_{0};
+    // Made at the first start (or the first ask): a list of 100,000 rows
+    // that never ran must not cost 200,000 kernel objects.
     KernelHandle stopEvent_;
-    KernelHandle finishedEvent_;
+    mutable KernelHandle finishedEvent_;
     FileHandle file_;  // the open partial file while the job thread runs
 };
 

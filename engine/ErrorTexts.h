@@ -30,6 +30,9 @@ std::wstring notEnoughSpaceText(const std::wstring& folder, int64_t needed, int6
 std::wstring reserveFailedText(int64_t size, const std::wstring& systemText);
 std::wstring renameFailedText(const std::wstring& systemText);
 std::wstring folderTooLongText();
+std::wstring changedOnServerText();
+std::wstring keepsChangingText();
+std::wstring newLinkDifferentFileText();
 std::wstring tooManyNamesText();
 std::wstring fileDeleteFailedText(const std::wstring& path, const std::wstring& systemText);
 

@@ -4,12 +4,17 @@
 
 #include <cwchar>
 
+#include "engine/Credentials.h"
 #include "engine/Download.h"
 #include "engine/Error.h"
 #include "engine/ErrorTexts.h"
 #include "engine/FileNames.h"
+#include "engine/SecureFailure.h"
+#include "engine/ServerClock.h"
 #include "engine/StrictNumber.h"
 #include "engine/Timing.h"
+#include "engine/Validator.h"
+#include "store/Text.h"
 
 namespace zeb {
 namespace {
@@ -69,11 +74,18 @@ std::wstring queryHeader(HINTERNET request, DWORD query) {
     return text;
 }
 
-InternetHandle Download::openSession() const {
-    HINTERNET h = ::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
-                                WINHTTP_NO_PROXY_BYPASS, 0);
-    if (!h)
-        h = ::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+InternetHandle openSession(const ProxySetting& proxy) {
+    HINTERNET h = nullptr;
+    if (!proxy.server.empty()) {
+        h = ::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.server.c_str(),
+                          proxy.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : proxy.bypass.c_str(), 0);
+    } else {
+        h = ::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
+                          WINHTTP_NO_PROXY_BYPASS, 0);
+        if (!h)
+            h = ::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                              WINHTTP_NO_PROXY_BYPASS, 0);
+    }
     if (!h) throw Error{networkErrorText(::GetLastError())};
     InternetHandle session(h);
     const Timing& t = timing();
@@ -95,6 +107,46 @@ std::wstring Download::requestHeaders(const std::wstring& requestHost, const std
     if (!cookies_.empty() && _wcsicmp(requestHost.c_str(), cookieHost_.c_str()) == 0)
         block += L"Cookie: " + cookies_ + L"\r\n";
     return block;
+}
+
+bool Download::exchange(HINTERNET request, const std::wstring& headers, const UrlParts& parts, DWORD& status,
+                        DWORD& error) {
+    std::wstring linkHost;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        linkHost = cookieHost_;
+    }
+    // The link's password goes only to the link's own host, never to one a
+    // redirect led to.
+    const bool ownHost = _wcsicmp(parts.host.c_str(), linkHost.c_str()) == 0;
+    const Credentials none;
+    const Credentials& server = ownHost ? linkCredentials_ : none;
+    const Credentials& proxy = proxy_.credentials;
+    const auto answer = [&](DWORD target, uint32_t scheme, const Credentials& c) {
+        return scheme != 0 && ::WinHttpSetCredentials(request, target, scheme, c.user.c_str(), c.password.c_str(), nullptr);
+    };
+    if (!proxy.empty()) answer(WINHTTP_AUTH_TARGET_PROXY, proxyScheme_.load(), proxy);
+    if (!server.empty()) answer(WINHTTP_AUTH_TARGET_SERVER, serverScheme_.load(), server);
+    bool proxyAnswered = false, serverAnswered = false;
+    for (;;) {
+        if (!::WinHttpSendRequest(request, headers.c_str(), static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+            !::WinHttpReceiveResponse(request, nullptr)) {
+            error = ::GetLastError();
+            return false;
+        }
+        status = queryStatus(request);
+        const bool toProxy = status == 407;
+        if (status != 401 && !toProxy) return true;
+        const Credentials& c = toProxy ? proxy : server;
+        bool& answered = toProxy ? proxyAnswered : serverAnswered;
+        if (c.empty() || answered || stopRequested_) return true;
+        answered = true;
+        DWORD supported = 0, first = 0, target = 0;
+        if (!::WinHttpQueryAuthSchemes(request, &supported, &first, &target)) return true;
+        const uint32_t scheme = chooseAuthScheme(supported, parts.secure && !toProxy);
+        if (!answer(toProxy ? WINHTTP_AUTH_TARGET_PROXY : WINHTTP_AUTH_TARGET_SERVER, scheme, c)) return true;
+        (toProxy ? proxyScheme_ : serverScheme_) = scheme;
+    }
 }
 
 bool Download::registerRequest(size_t slot, HINTERNET request) {
@@ -125,6 +177,7 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
         std::lock_guard<std::mutex> lock(stateMutex_);
         cookieHost_ = parts.host;
     }
+    linkCredentials_ = linkCredentials(current);
     // Releases slot 0 on every way out of an attempt.
     struct SlotZero {
         Download* job;
@@ -142,10 +195,17 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
             throw Error{};  // stopped: the job ends Paused
         }
         const std::wstring headers = requestHeaders(parts.host, L"Range: bytes=0-0\r\n");
-        if (!::WinHttpSendRequest(request, headers.c_str(), static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-            !::WinHttpReceiveResponse(request, nullptr))
-            throw Error{networkErrorText(::GetLastError())};
-        const DWORD status = queryStatus(request);
+        uint32_t secureFlags = 0;
+        if (parts.secure) watchSecureFailure(request, &secureFlags);
+        DWORD status = 0, error = 0;
+        if (!exchange(request, headers, parts, status, error)) {
+            if (stopRequested_ || !isSecureFailure(error)) throw Error{networkErrorText(error)};
+            // A session of its own: its unchecked connection must never
+            // serve a later request of this job.
+            InternetHandle diagnostic = openSession(proxy_);
+            throw Error{secureFailureText(gatherSecureFacts(diagnostic.get(), parts, error, secureFlags))};
+        }
+        noteServerDate(request);
         ProbeResult result;
         if (IsRedirect(status)) {
             const std::wstring next = resolveRedirect(queryHeader(request, WINHTTP_QUERY_LOCATION), parts);
@@ -174,6 +234,9 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
             throw Error{httpStatusText(status)};
         }
         result.finalUrl = current;
+        // By name: Wine maps neither header's query number.
+        result.validator.etag = strongEtag(QueryText(request, WINHTTP_QUERY_CUSTOM, L"ETag"));
+        result.validator.modified = Trim(QueryText(request, WINHTTP_QUERY_CUSTOM, L"Last-Modified"));
         result.fileName = fileNameFromContentDisposition(queryHeader(request, WINHTTP_QUERY_CONTENT_DISPOSITION));
         if (result.fileName.empty()) result.fileName = fileNameFromUrl(current);
         return result;

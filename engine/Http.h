@@ -6,9 +6,15 @@
 
 #include <string>
 
+#include "engine/Credentials.h"
 #include "engine/Url.h"
+#include "store/Handles.h"
 
 namespace zeb {
+
+// A session through this proxy (automatic discovery when none is set),
+// with the engine's timeouts and secure protocols. Throws Error.
+InternetHandle openSession(const ProxySetting& proxy);
 
 // GET request for the link's path with redirects off (the engine follows
 // them itself) and, when asked, certificate errors ignored.

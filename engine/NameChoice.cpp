@@ -60,4 +60,20 @@ std::wstring chooseFileName(const std::wstring& folder, const std::wstring& base
     }
 }
 
+std::wstring moveToFreeName(const std::wstring& fileName, const std::function<unsigned long(const std::wstring&)>& move,
+                            const std::function<bool(const std::wstring& name)>& partialFileExists) {
+    std::wstring name = fileName;
+    unsigned n = 1;
+    for (;;) {
+        const DWORD e = move(name);
+        if (e == 0) return name;
+        if ((e != ERROR_ALREADY_EXISTS && e != ERROR_FILE_EXISTS) || n > kLastNumber)
+            throw Error{renameFailedText(systemErrorText(e))};
+        name = uniqueName(fileName, n);
+        while (n <= kLastNumber && partialFileExists(name)) name = uniqueName(fileName, ++n);
+        if (n > kLastNumber) throw Error{renameFailedText(systemErrorText(e))};
+        ++n;
+    }
+}
+
 }  // namespace zeb

@@ -31,4 +31,12 @@ size_t nameRoomInFolder(const std::wstring& folder);
 std::wstring chooseFileName(const std::wstring& folder, const std::wstring& base, const std::wstring& url,
                             const NameProbe& probe);
 
+// Moves a finished partial file to `fileName`, or to the next numbered name
+// when that one is taken. `move` tries one name and returns 0 or the
+// system error; names whose partial file exists (another job writes there)
+// are skipped. Returns the name taken; throws Error with the rename text
+// when the move fails otherwise or every number up to 9999 is taken.
+std::wstring moveToFreeName(const std::wstring& fileName, const std::function<unsigned long(const std::wstring&)>& move,
+                            const std::function<bool(const std::wstring& name)>& partialFileExists);
+
 }  // namespace zeb

@@ -48,24 +48,55 @@ bool IsPassingLock(DWORD e) {
 
 void freezeFinalRenames(bool frozen) { g_renamesFrozen = frozen; }
 
-void Download::prepareFile(const ProbeResult& probed, int connections) {
+void Download::prepareFile(const ProbeResult& probed, int connections, bool fresh) {
     std::lock_guard<std::mutex> names(g_nameMutex);
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    if (!CreateFolderTree(folder_)) throw Error{folderCreateFailedText(folder_, systemErrorText(::GetLastError()))};
-    if (!nameFixed_) {
-        const std::wstring base = fileName_.empty() ? probed.fileName : fileName_;
-        fileName_ = chooseFileName(folder_, base, url_, fileSystemProbe());
+    // The job lock is taken only to read and publish fields: the disk calls
+    // below last as long as a sleeping disk or an unreachable share makes
+    // them, and the window reads the job under that lock.
+    std::wstring folder, fileName, url;
+    bool fixed, linkChanged;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        folder = folder_;
+        fileName = fileName_;
+        url = url_;
+        fixed = nameFixed_;
+        linkChanged = linkChanged_;
+        linkChanged_ = false;
+        totalSize_ = probed.totalSize;
+        acceptsRanges_ = probed.acceptsRanges;
+        resolvedUrl_ = probed.finalUrl;
+        plainFurthest_ = 0;
     }
-    const std::wstring path = folder_ + L"\\" + fileName_;
+    validator_ = probed.validator;
+    if (timing().whilePreparing) timing().whilePreparing();
+    if (!CreateFolderTree(folder)) throw Error{folderCreateFailedText(folder, systemErrorText(::GetLastError()))};
+    if (!fixed) {
+        fileName = chooseFileName(folder, fileName.empty() ? probed.fileName : fileName, url, fileSystemProbe());
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        fileName_ = fileName;
+    }
+    const std::wstring path = folder + L"\\" + fileName;
     const std::wstring partPath = path + L".zebpart";
     const std::wstring statePath = path + L".zebstate";
-    totalSize_ = probed.totalSize;
-    acceptsRanges_ = probed.acceptsRanges;
-    resolvedUrl_ = probed.finalUrl;
-    plainFurthest_ = 0;
+    const int64_t total = probed.totalSize;
+    const bool hadState = Exists(statePath);
 
-    bool resumed = false;
-    if (acceptsRanges_ && FileSize(partPath) == totalSize_) resumed = loadState(statePath, totalSize_);
+    // The partial data goes on only from the version the server still has.
+    std::optional<std::vector<Segment>> table;
+    Validator recorded;
+    if (!fresh && probed.acceptsRanges && FileSize(partPath) == total)
+        table = parseStateText(ReadWholeFile(statePath, kStateReadLimit), url, total, &recorded);
+    if (table && !sameVersion(recorded, probed.validator)) {
+        table.reset();
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        notice_ = changedOnServerText();
+    }
+    const bool resumed = table.has_value();
+    if (!resumed && hadState && linkChanged) {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        notice_ = newLinkDifferentFileText();
+    }
     if (!resumed && Exists(statePath) && !::DeleteFileW(statePath.c_str()) && Exists(statePath)) {
         // An old state beside a recreated partial file would later be taken
         // for progress and turn never-written zeros into a "finished" file.
@@ -76,81 +107,138 @@ void Download::prepareFile(const ProbeResult& probed, int connections) {
                               resumed ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_) throw Error{fileCreateFailedText(partPath, systemErrorText(::GetLastError()))};
     if (resumed) {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        segments_ = std::move(*table);
         nameFixed_ = true;
         savedDoneBytes_ = doneBytesOf(segments_);
         return;
     }
-    segments_.clear();
-    doneBytes_ = 0;
-    savedDoneBytes_ = -1;
-    if (totalSize_ > 0) {
-        const uint64_t free = GetFreeSpace(folder_);
-        if (free != kUnknownFreeSpace && free < static_cast<uint64_t>(totalSize_)) {
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        segments_.clear();
+        doneBytes_ = 0;
+        savedDoneBytes_ = -1;
+    }
+    if (total > 0) {
+        const uint64_t free = GetFreeSpace(folder);
+        if (free != kUnknownFreeSpace && free < static_cast<uint64_t>(total)) {
             file_.reset();
             ::DeleteFileW(partPath.c_str());
-            throw Error{notEnoughSpaceText(folder_, totalSize_, static_cast<int64_t>(free))};
+            throw Error{notEnoughSpaceText(folder, total, static_cast<int64_t>(free))};
         }
         SetSparse(file_.get(), true);
         LARGE_INTEGER size;
-        size.QuadPart = totalSize_;
+        size.QuadPart = total;
         if (!::SetFilePointerEx(file_.get(), size, nullptr, FILE_BEGIN) || !::SetEndOfFile(file_.get())) {
             const DWORD e = ::GetLastError();
             file_.reset();
             ::DeleteFileW(partPath.c_str());
-            throw Error{reserveFailedText(totalSize_, systemErrorText(e))};
+            throw Error{reserveFailedText(total, systemErrorText(e))};
         }
     }
+    std::vector<Segment> planned = planSegments(total, probed.acceptsRanges, connections);
+    std::lock_guard<std::mutex> lock(stateMutex_);
     // Only now is the name ours for good: the failures above delete the
     // partial file, and another link could take the free name meanwhile.
     nameFixed_ = true;
-    segments_ = planSegments(totalSize_, acceptsRanges_, connections);
+    segments_ = std::move(planned);
 }
 
 void Download::saveState() {
     std::string text;
     std::wstring statePath;
-    bool newProgress;
+    int64_t done;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        if (!nameFixed_ || !acceptsRanges_ || state_ == DownloadState::Completed || segments_.empty()) return;
-        text = buildStateText(url_, totalSize_, segments_);
+        if (!nameFixed_ || state_ == DownloadState::Completed || segments_.empty()) return;
+        // Without ranges a download can only start over, so its state is
+        // worth keeping only once every byte is there (a finished file whose
+        // rename waits for the next start).
+        if (!acceptsRanges_ && !allDone(segments_)) return;
+        done = doneBytesOf(segments_);
+        if (done == savedDoneBytes_) return;  // the file on disk says as much already
+        text = buildStateText(url_, totalSize_, segments_, validator_);
         statePath = folder_ + L"\\" + fileName_ + L".zebstate";
-        const int64_t done = doneBytesOf(segments_);
-        newProgress = done != savedDoneBytes_;
-        savedDoneBytes_ = done;
     }
-    if (newProgress && file_) {
-        // The state may only record bytes that are on the disk, not just in
-        // the cache: after a power loss a resume would trust zeros.
-        if (!::FlushFileBuffers(file_.get())) {
-            std::lock_guard<std::mutex> lock(stateMutex_);
-            savedDoneBytes_ = -1;
-            return;
-        }
-    }
-    WriteFileAtomic(statePath, text);
+    // The state may only record bytes that are on the disk, not just in the
+    // cache: after a power loss a resume would trust zeros.
+    if (file_ && !::FlushFileBuffers(file_.get())) return;
+    if (!WriteFileAtomic(statePath, text)) return;  // tried again at the next save
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    savedDoneBytes_ = done;
 }
 
-bool Download::loadState(const std::wstring& statePath, int64_t expectedTotal) {
-    // Called by prepareFile with the job lock held.
-    std::optional<std::vector<Segment>> table = parseStateText(ReadWholeFile(statePath, kStateReadLimit), url_, expectedTotal);
-    if (!table) return false;
-    segments_ = std::move(*table);
+bool Download::finishedEarlier() {
+    std::wstring path, url;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (!nameFixed_ || fileName_.empty()) return false;
+        path = folder_ + L"\\" + fileName_;
+        url = url_;
+    }
+    const std::optional<int64_t> total =
+        finishedStateTotal(ReadWholeFile(path + L".zebstate", kStateReadLimit), url);
+    if (!total || FileSize(path + L".zebpart") != *total) return false;
+    Segment whole;
+    whole.start = 0;
+    whole.end = whole.pos = *total;
+    whole.state = SegmentState::Done;
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    totalSize_ = *total;
+    segments_.assign(1, whole);
+    return true;
+}
+
+bool Download::changeLink(const std::wstring& url) {
+    std::wstring statePath, oldUrl;
+    int64_t total;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (running_ || removeRequested_) return false;
+        oldUrl = url_;
+        url_ = url;
+        resolvedUrl_.clear();
+        cookies_.clear();  // they belonged to the old link's site
+        linkChanged_ = true;
+        if (!nameFixed_ || fileName_.empty() || state_ == DownloadState::Completed) return true;
+        statePath = folder_ + L"\\" + fileName_ + L".zebstate";
+        total = totalSize_;
+    }
+    // The state goes on under the new link; what it recorded of the old
+    // server's version is what the next start holds the new server to.
+    Validator recorded;
+    const std::string text = ReadWholeFile(statePath, kStateReadLimit);
+    if (std::optional<std::vector<Segment>> table = parseStateText(text, oldUrl, total, &recorded))
+        WriteFileAtomic(statePath, buildStateText(url, total, *table, recorded));
+    else if (std::optional<int64_t> finished = finishedStateTotal(text, oldUrl))
+        WriteFileAtomic(statePath, buildStateText(url, *finished, *parseStateText(text, oldUrl, *finished, &recorded), recorded));
     return true;
 }
 
 void Download::finalize() {
     if (file_) {
+        int64_t received;
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            received = doneBytesOf(segments_);
+        }
+        // An attempt without ranges starts over at byte 0 and may end
+        // shorter than an earlier one: nothing after its last byte stays.
+        LARGE_INTEGER size;
+        size.QuadPart = received;
+        if (!::SetFilePointerEx(file_.get(), size, nullptr, FILE_BEGIN) || !::SetEndOfFile(file_.get()))
+            throw Error{diskWriteFailedText(systemErrorText(::GetLastError()))};
         SetSparse(file_.get(), false);
-        file_.reset();
     }
     std::unique_lock<std::mutex> names(g_nameMutex);
     if (g_renamesFrozen) {
         names.unlock();
-        saveState();  // every range is done: the next start only renames
+        saveState();  // the file still open: flushed before the state says "all done"
+        file_.reset();
         stopRequested_ = true;  // ends Paused, as the exit's pause would
         throw Error{};
     }
+    file_.reset();
     std::wstring folder, fileName;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
@@ -159,22 +247,17 @@ void Download::finalize() {
     }
     const std::wstring partPath = folder + L"\\" + fileName + L".zebpart";
     const std::wstring statePath = folder + L"\\" + fileName + L".zebstate";
-    std::wstring finalName = fileName;
-    unsigned n = 1;
     const double giveUpAt = now() + timing().renameRetryMs / 1000.0;
-    for (;;) {
-        if (::MoveFileExW(partPath.c_str(), (folder + L"\\" + finalName).c_str(), 0)) break;
-        const DWORD e = ::GetLastError();
-        if (IsPassingLock(e) && now() < giveUpAt) {
+    const auto move = [&](const std::wstring& name) -> unsigned long {
+        for (;;) {
+            if (::MoveFileExW(partPath.c_str(), (folder + L"\\" + name).c_str(), 0)) return 0;
+            const DWORD e = ::GetLastError();
+            if (!IsPassingLock(e) || now() >= giveUpAt) return e;
             if (::WaitForSingleObject(stopEvent_.get(), 100) == WAIT_OBJECT_0) throw Error{};
-            continue;
         }
-        if ((e != ERROR_ALREADY_EXISTS && e != ERROR_FILE_EXISTS) || n > 9999)
-            throw Error{renameFailedText(systemErrorText(e))};
-        finalName = uniqueName(fileName, n);
-        while (n <= 9999 && Exists(folder + L"\\" + finalName + L".zebpart")) finalName = uniqueName(fileName, ++n);
-        ++n;
-    }
+    };
+    const std::wstring finalName = moveToFreeName(
+        fileName, move, [&](const std::wstring& name) { return Exists(folder + L"\\" + name + L".zebpart"); });
     ::DeleteFileW(statePath.c_str());
     std::lock_guard<std::mutex> lock(stateMutex_);
     fileName_ = finalName;

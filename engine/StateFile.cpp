@@ -2,15 +2,19 @@
 
 #include <algorithm>
 
+#include "engine/Segments.h"
 #include "engine/StrictNumber.h"
 #include "store/FileServices.h"
 #include "store/Text.h"
 
 namespace zeb {
 
-std::string buildStateText(const std::wstring& url, int64_t totalSize, std::vector<Segment> segments) {
+std::string buildStateText(const std::wstring& url, int64_t totalSize, std::vector<Segment> segments,
+                           const Validator& validator) {
     std::sort(segments.begin(), segments.end(), [](const Segment& a, const Segment& b) { return a.start < b.start; });
-    std::string text = "ZEBSTATE 1\r\nurl=" + Utf16ToUtf8(url) + "\r\ntotal=" + std::to_string(totalSize) + "\r\n";
+    std::string text = "ZEBSTATE 1\r\nurl=" + Utf16ToUtf8(url) + "\r\ntotal=" + std::to_string(totalSize) +
+                       "\r\netag=" + Utf16ToUtf8(validator.etag) + "\r\nmodified=" + Utf16ToUtf8(validator.modified) +
+                       "\r\n";
     const auto line = [&](int64_t start, int64_t end, int64_t pos) {
         text += "seg=" + std::to_string(start) + "," + std::to_string(end) + "," + std::to_string(pos) + "\r\n";
     };
@@ -32,9 +36,10 @@ std::string buildStateText(const std::wstring& url, int64_t totalSize, std::vect
 }
 
 std::optional<std::vector<Segment>> parseStateText(const std::string& text, const std::wstring& url,
-                                                   int64_t expectedTotal) {
+                                                   int64_t expectedTotal, Validator* recorded) {
     if (text.compare(0, 8, "ZEBSTATE") != 0) return std::nullopt;
     bool urlMatches = false, totalMatches = false;
+    Validator validator;
     std::vector<Segment> segments;
     for (const std::string& raw : SplitAtLf(text)) {
         const std::wstring line = Trim(Utf8ToUtf16(raw));
@@ -43,6 +48,10 @@ std::optional<std::vector<Segment>> parseStateText(const std::string& text, cons
         } else if (line.compare(0, 6, L"total=") == 0) {
             std::optional<int64_t> total = ParseStrictNumber(line.substr(6));
             totalMatches = total && *total == expectedTotal;
+        } else if (line.compare(0, 5, L"etag=") == 0) {
+            validator.etag = line.substr(5);
+        } else if (line.compare(0, 9, L"modified=") == 0) {
+            validator.modified = line.substr(9);
         } else if (line.compare(0, 4, L"seg=") == 0) {
             const std::wstring rest = line.substr(4);
             size_t c1 = rest.find(L','), c2 = c1 == std::wstring::npos ? c1 : rest.find(L',', c1 + 1);
@@ -67,7 +76,20 @@ std::optional<std::vector<Segment>> parseStateText(const std::string& text, cons
         expected = s.end;
     }
     if (expected != expectedTotal) return std::nullopt;
+    if (recorded) *recorded = validator;
     return segments;
+}
+
+std::optional<int64_t> finishedStateTotal(const std::string& text, const std::wstring& url) {
+    std::optional<int64_t> total;
+    for (const std::string& raw : SplitAtLf(text)) {
+        const std::wstring line = Trim(Utf8ToUtf16(raw));
+        if (line.compare(0, 6, L"total=") == 0) total = ParseStrictNumber(line.substr(6));
+    }
+    if (!total) return std::nullopt;
+    const std::optional<std::vector<Segment>> segments = parseStateText(text, url, *total);
+    if (!segments || !allDone(*segments)) return std::nullopt;
+    return total;
 }
 
 }  // namespace zeb

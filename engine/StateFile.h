@@ -9,16 +9,25 @@
 #include <vector>
 
 #include "engine/Types.h"
+#include "engine/Validator.h"
 
 namespace zeb {
 
-// "ZEBSTATE 1", "url=", "total=" and one "seg=start,end,pos" line per range in
-// order of start, adjacent finished ranges merged into one line; CR LF.
-std::string buildStateText(const std::wstring& url, int64_t totalSize, std::vector<Segment> segments);
+// "ZEBSTATE 1", "url=", "total=", "etag=", "modified=" and one
+// "seg=start,end,pos" line per range in order of start, adjacent finished
+// ranges merged into one line; CR LF.
+std::string buildStateText(const std::wstring& url, int64_t totalSize, std::vector<Segment> segments,
+                           const Validator& validator = {});
 
 // The segments a state text records for this link and total, checked to
-// cover 0..total without gap or overlap; nothing when anything is off.
+// cover 0..total without gap or overlap; nothing when anything is off. The
+// validator it recorded goes to `recorded` (empty in files written before
+// validators were kept).
 std::optional<std::vector<Segment>> parseStateText(const std::string& text, const std::wstring& url,
-                                                   int64_t expectedTotal);
+                                                   int64_t expectedTotal, Validator* recorded = nullptr);
+
+// The total of a state text for this link whose ranges are all done: a
+// finished download whose rename did not happen yet.
+std::optional<int64_t> finishedStateTotal(const std::string& text, const std::wstring& url);
 
 }  // namespace zeb

@@ -21,6 +21,9 @@ struct Timing {
     double saveIntervalSeconds = 2.0;
     // How long a finished file's rename is retried while another program holds it, ms.
     int renameRetryMs = 5000;
+    // Tests only: called by a job thread while it prepares its file, where
+    // a slow disk or share would keep it.
+    void (*whilePreparing)() = nullptr;
 };
 
 const Timing& timing();

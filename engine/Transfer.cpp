@@ -11,6 +11,7 @@
 #include "engine/Segments.h"
 #include "engine/StrictNumber.h"
 #include "engine/Timing.h"
+#include "engine/Validator.h"
 
 namespace zeb {
 namespace {
@@ -105,6 +106,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
     const size_t i = static_cast<size_t>(index);
     int64_t pos, end, total;
     bool ranged;
+    const std::wstring ifRange = ifRangeValue(validator_);
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         Segment& s = segments_[i];
@@ -126,19 +128,25 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
         ::WinHttpCloseHandle(request);
         return kStop;
     }
+    // With a validator the server sends the range only from the same
+    // version; a changed file comes whole (200) and starts the job over.
     const std::wstring extra =
-        ranged ? L"Range: bytes=" + std::to_wstring(pos) + L"-" + std::to_wstring(end - 1) + L"\r\n" : std::wstring();
+        ranged ? L"Range: bytes=" + std::to_wstring(pos) + L"-" + std::to_wstring(end - 1) + L"\r\n" +
+                     (ifRange.empty() ? L"" : L"If-Range: " + ifRange + L"\r\n")
+               : std::wstring();
     const std::wstring headers = requestHeaders(parts.host, extra);
-    if (!::WinHttpSendRequest(request, headers.c_str(), static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-        !::WinHttpReceiveResponse(request, nullptr)) {
-        const DWORD e = ::GetLastError();
+    DWORD status = 0, e = 0;
+    if (!exchange(request, headers, parts, status, e)) {
         if (stopRequested_) return kStop;
         setError(networkErrorText(e));
         return kRetry;
     }
-    const DWORD status = queryStatus(request);
     if (status != (ranged ? 206u : 200u)) {
         if (stopRequested_) return kStop;
+        if (ranged && status == 200 && !ifRange.empty()) {
+            restartFromZero();
+            return kStop;
+        }
         setError(ranged && status == 200 ? rangesStoppedText() : httpStatusText(status));
         return kRetry;
     }
@@ -228,6 +236,12 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
         return kRetry;
     }
     return kDone;
+}
+
+void Download::restartFromZero() {
+    restartRequested_ = true;
+    stopRequested_ = true;
+    ::SetEvent(stopEvent_.get());
 }
 
 void Download::diskFailure(DWORD error) {

@@ -41,6 +41,9 @@ struct DownloadInfo {
     std::wstring folder;
     std::wstring fileName;
     std::wstring errorText;
+    // Why the job started over this run (the file changed on the server);
+    // empty when it did not. Not stored in the list file.
+    std::wstring notice;
     int64_t totalSize = -1;  // bytes; -1 when unknown
     int64_t doneBytes = 0;   // bytes
     double speed = 0.0;      // bytes per second

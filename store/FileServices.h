@@ -13,7 +13,9 @@
 #include <string>
 
 constexpr uint64_t kUnknownFreeSpace = UINT64_MAX;
-constexpr size_t kListFileLimit = 8u * 1024 * 1024;  // bytes
+// The list file's size limit, bytes. The list refuses a row that could make
+// its file pass it, so the reader always reads whole what the writer wrote.
+constexpr size_t kListFileLimit = 256u * 1024 * 1024;
 constexpr size_t kSmallFileLimit = 64u * 1024;       // settings and manifests, bytes
 
 std::wstring GetModulePath();

@@ -1,8 +1,11 @@
 #include "store/List.h"
+#include "engine/Credentials.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "engine/Download.h"
+#include "engine/ServerClock.h"
 #include "engine/Url.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
@@ -11,6 +14,7 @@
 namespace {
 constexpr uint64_t kFreeSpacePollMs = 2000;
 constexpr uint64_t kExitBudgetMs = 5000;
+constexpr int kStopping = -2;  // UnfinishedRowOf: a removed row whose job still stops
 
 std::wstring Count(size_t n) { return std::to_wstring(n); }
 }  // namespace
@@ -22,14 +26,23 @@ bool IsAcceptableLink(const std::wstring& text) {
     return zeb::crackUrl(text, parts);
 }
 
+struct DownloadList::Batch {
+    std::unordered_map<std::wstring, int> unfinished;  // link -> row, or kStopping
+    size_t full = 0;                                   // links refused: the list is full
+};
+
 DownloadList::DownloadList(ListWindow& window, std::wstring listPath, QueueSettings settings,
-                           std::function<uint64_t()> ticks)
-    : window_(window), listPath_(std::move(listPath)), settings_(settings), ticks_(std::move(ticks)) {}
+                           std::function<uint64_t()> ticks, FreeSpaceWatch::Query freeSpace)
+    : window_(window),
+      listPath_(std::move(listPath)),
+      settings_(settings),
+      ticks_(std::move(ticks)),
+      freeSpace_(std::move(freeSpace)) {}
 
 DownloadList::~DownloadList() = default;
 
 std::wstring DownloadList::NameOrUrl(const DownloadInfo& info) {
-    return info.fileName.empty() ? info.url : info.fileName;
+    return info.fileName.empty() ? zeb::maskPassword(info.url) : info.fileName;
 }
 
 int DownloadList::RunningCount() const {
@@ -53,43 +66,64 @@ void DownloadList::PruneStopping() {
 }
 
 bool DownloadList::AddDownload(const DownloadRequest& request, const std::wstring& folder) {
-    return AddOne(request, folder, true);
-}
-
-bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& folder, bool alone) {
     if (!IsAcceptableLink(request.url)) {
         window_.ShowError(Tr(L"Đây không phải liên kết http:// hoặc https:// hợp lệ:\n\n",
                              L"This is not a valid http:// or https:// link:\n\n") +
-                          request.url);
+                          zeb::maskPassword(request.url));
         return false;
     }
-    for (size_t i = 0; i < entries_.size(); ++i) {
-        if (entries_[i].cached.url == request.url && entries_[i].cached.state != DownloadState::Completed) {
-            selection_ = static_cast<int>(i);
-            window_.ScrollIntoView(selection_);
-            window_.SetStatus(Tr(L"Liên kết này đã có trong danh sách.", L"This link is already in the list."));
-            window_.RepaintList();
-            return false;
-        }
-    }
+    return AddOne(request, folder, nullptr);
+}
+
+int DownloadList::UnfinishedRowOf(const std::wstring& url) {
+    for (size_t i = 0; i < entries_.size(); ++i)
+        if (entries_[i].cached.url == url && entries_[i].cached.state != DownloadState::Completed)
+            return static_cast<int>(i);
     // A removed row whose job still stops holds its partial file: the same
     // link may not adopt it until that thread has ended.
     PruneStopping();
-    for (const auto& job : stopping_) {
-        if (job->snapshot(false).url == request.url) {
-            window_.SetStatus(Tr(L"Liên kết này đã có trong danh sách.", L"This link is already in the list."));
-            return false;
+    for (const auto& job : stopping_)
+        if (job->snapshot(false).url == url) return kStopping;
+    return -1;
+}
+
+bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& folder, Batch* batch) {
+    int same = -1;
+    if (!batch) {
+        same = UnfinishedRowOf(request.url);
+    } else if (auto found = batch->unfinished.find(request.url); found != batch->unfinished.end()) {
+        same = found->second;
+    }
+    if (same != -1) {
+        if (same >= 0) {
+            selection_ = same;
+            if (!batch) {
+                window_.ScrollIntoView(selection_);
+                window_.RepaintList();
+            }
         }
+        window_.SetStatus(Tr(L"Liên kết này đã có trong danh sách.", L"This link is already in the list."));
+        return false;
+    }
+    const size_t bound = ListRowBound(request.url, folder);
+    if (kListHeaderBytes + rowsBound_ + bound > listLimit_) {
+        if (batch) ++batch->full;
+        else window_.SetStatus(Tr(L"Danh sách đã đầy: hãy dọn các mục đã xong trước khi thêm liên kết mới.",
+                                  L"The list is full: clear finished downloads before adding new links."));
+        return false;
     }
     zeb::RequestOptions options{request.referrer, request.cookies, request.userAgent};
     auto job = std::make_shared<zeb::Download>(request.url, folder, request.fileName, options);
     entries_.push_back(ListEntry{job, job->snapshot(false), DownloadState::Queued});
+    rowsBound_ += bound;
     selection_ = static_cast<int>(entries_.size() - 1);
+    if (batch) {
+        batch->unfinished.emplace(request.url, selection_);
+        return true;
+    }
     StartQueued();
-    window_.SetStatus(Tr(L"Đã thêm: ", L"Added: ") + request.url);
-    // A batch refreshes, scrolls and saves once at its end: per link, that
-    // work grows with the list and thousands of links would take minutes.
-    if (alone) FinishAdding();
+    window_.SetStatus(Tr(L"Đã thêm: ", L"Added: ") + zeb::maskPassword(request.url));
+    FinishAdding();
     return true;
 }
 
@@ -100,12 +134,24 @@ void DownloadList::FinishAdding() {
 }
 
 void DownloadList::AddRequests(const std::vector<DownloadRequest>& requests) {
+    Batch batch;
+    for (size_t i = 0; i < entries_.size(); ++i)
+        if (entries_[i].cached.state != DownloadState::Completed)
+            batch.unfinished.emplace(entries_[i].cached.url, static_cast<int>(i));
+    PruneStopping();
+    for (const auto& job : stopping_) batch.unfinished.emplace(job->snapshot(false).url, kStopping);
     size_t skipped = 0;
+    const DownloadRequest* last = nullptr;
     for (const DownloadRequest& r : requests) {
         if (r.media || !IsAcceptableLink(r.url)) ++skipped;
-        else AddOne(r, *settings_.folder, false);
+        else if (AddOne(r, *settings_.folder, &batch)) last = &r;
     }
+    StartQueued();
+    if (last) window_.SetStatus(Tr(L"Đã thêm: ", L"Added: ") + zeb::maskPassword(last->url));
     FinishAdding();
+    if (batch.full > 0)
+        window_.SetStatus(Count(batch.full) + Tr(L" liên kết không được thêm: danh sách đã đầy.",
+                                                 L" link(s) not added: the list is full."));
     if (skipped > 0)
         window_.SetStatus(Count(skipped) +
                           Tr(L" liên kết bị bỏ qua: bản PE chỉ tải tệp http(s) (không hỗ trợ video trực tuyến / torrent).",
@@ -127,7 +173,8 @@ void DownloadList::StartQueued() {
 
 void DownloadList::RefreshEntries() {
     for (ListEntry& e : entries_) {
-        e.cached = e.job->snapshot(false);
+        // A job busy right now keeps its cached row until the next tick.
+        e.job->trySnapshot(e.cached);
         const DownloadState state = e.cached.state;
         if (state == e.lastNotifiedState) continue;
         if (state == DownloadState::Completed) {
@@ -177,18 +224,22 @@ void DownloadList::SaveListIfChanged(bool force) {
 void DownloadList::QueueTick() {
     StartQueued();
     RefreshEntries();
+    if (const int64_t days = zeb::takeClockSkewDays())
+        window_.SetStatus(Tr(L"Đồng hồ của máy tính lệch ", L"This computer's clock is ") + std::to_wstring(days) +
+                          Tr(L" ngày so với máy chủ; tải qua HTTPS có thể thất bại.",
+                             L" days off the server's; HTTPS downloads may fail."));
     SaveListIfChanged(false);
     window_.RefreshDetails();
     const uint64_t now = ticks_();
     if (pollDue_ || now - lastPoll_ >= kFreeSpacePollMs) {
         pollDue_ = false;
         lastPoll_ = now;
-        const uint64_t free = GetFreeSpace(*settings_.folder);
-        if (!haveFree_ || free != lastFree_) {
-            haveFree_ = true;
-            lastFree_ = free;
-            window_.ShowFreeSpace(free);
-        }
+        freeSpace_.Ask(*settings_.folder);
+    }
+    if (const std::optional<uint64_t> free = freeSpace_.Take(); free && (!haveFree_ || *free != lastFree_)) {
+        haveFree_ = true;
+        lastFree_ = *free;
+        window_.ShowFreeSpace(*free);
     }
 }
 
@@ -264,11 +315,44 @@ void DownloadList::RemoveDownload(int row) {
     window_.SetStatus(Tr(L"Đã xoá: ", L"Removed: ") + NameOrUrl(info));
 }
 
+bool DownloadList::ChangeLink(int row, const std::wstring& url) {
+    if (row < 0 || row >= static_cast<int>(entries_.size())) return false;
+    ListEntry& e = entries_[static_cast<size_t>(row)];
+    if (!IsAcceptableLink(url)) {
+        window_.ShowError(Tr(L"Đây không phải liên kết http:// hoặc https:// hợp lệ:\n\n",
+                             L"This is not a valid http:// or https:// link:\n\n") +
+                          zeb::maskPassword(url));
+        return false;
+    }
+    const int other = UnfinishedRowOf(url);
+    if (other != -1 && other != row) {
+        window_.SetStatus(Tr(L"Liên kết này đã có trong danh sách.", L"This link is already in the list."));
+        return false;
+    }
+    const uint64_t before = ListRowBound(e.cached.url, e.cached.folder), after = ListRowBound(url, e.cached.folder);
+    if (kListHeaderBytes + rowsBound_ - before + after > listLimit_) {
+        window_.SetStatus(Tr(L"Danh sách đã đầy: hãy dọn các mục đã xong trước khi thêm liên kết mới.",
+                             L"The list is full: clear finished downloads before adding new links."));
+        return false;
+    }
+    if (!e.job->changeLink(url)) {
+        window_.SetStatus(Tr(L"Hãy tạm dừng mục tải trước khi đổi liên kết.", L"Pause the download before changing its link."));
+        return false;
+    }
+    rowsBound_ = rowsBound_ - before + after;
+    RefreshEntries();
+    SaveListIfChanged(false);
+    window_.SetStatus(Tr(L"Đã đổi liên kết: ", L"Link changed: ") + zeb::maskPassword(url));
+    return true;
+}
+
 void DownloadList::EraseEntry(int row) {
     if (row < 0 || row >= static_cast<int>(entries_.size())) return;
     const std::shared_ptr<zeb::Download> job = entries_[static_cast<size_t>(row)].job;
     window_.CloseDetailsIfShowing(job.get());
     if (job->running()) stopping_.push_back(job);
+    const DownloadInfo& gone = entries_[static_cast<size_t>(row)].cached;
+    rowsBound_ -= ListRowBound(gone.url, gone.folder);
     entries_.erase(entries_.begin() + row);
     if (selection_ == row) selection_ = std::min(static_cast<int>(entries_.size()) - 1, row);
     else if (selection_ > row) --selection_;
@@ -281,6 +365,7 @@ void DownloadList::Load() {
     for (auto& job : loaded.jobs) {
         DownloadInfo info = job->snapshot(false);
         const DownloadState state = info.state;
+        rowsBound_ += ListRowBound(info.url, info.folder);
         entries_.push_back(ListEntry{std::move(job), std::move(info), state});
     }
     SaveListIfChanged(false);
@@ -309,7 +394,9 @@ void DownloadList::Exit() {
         return used >= kExitBudgetMs ? 0 : static_cast<DWORD>(kExitBudgetMs - used);
     };
     std::vector<bool> ended;
-    for (ListEntry& e : entries_) ended.push_back(::WaitForSingleObject(e.job->finishedEvent(), left()) == WAIT_OBJECT_0);
+    ended.reserve(entries_.size());
+    for (ListEntry& e : entries_)
+        ended.push_back(!e.job->running() || ::WaitForSingleObject(e.job->finishedEvent(), left()) == WAIT_OBJECT_0);
     for (auto& job : stopping_) ::WaitForSingleObject(job->finishedEvent(), left());
     // An ended job's record is read whole; one still busy past the budget
     // keeps its cached row, since nothing here may block.

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "engine/Types.h"
+#include "store/FileServices.h"
+#include "store/FreeSpaceWatch.h"
 #include "store/ListWindow.h"
 
 namespace zeb {
@@ -48,9 +50,11 @@ struct QueueSettings {
 
 class DownloadList {
 public:
-    // `ticks` is the clock of the free-space poll and the exit budget (ms).
+    // `ticks` is the clock of the free-space poll and the exit budget (ms);
+    // `freeSpace` answers the poll (on a thread of its own).
     DownloadList(ListWindow& window, std::wstring listPath, QueueSettings settings,
-                 std::function<uint64_t()> ticks = [] { return ::GetTickCount64(); });
+                 std::function<uint64_t()> ticks = [] { return ::GetTickCount64(); },
+                 FreeSpaceWatch::Query freeSpace = [](const std::wstring& folder) { return GetFreeSpace(folder); });
     ~DownloadList();
 
     const std::vector<ListEntry>& Entries() const { return entries_; }
@@ -60,6 +64,10 @@ public:
     bool AddDownload(const DownloadRequest& request, const std::wstring& folder);
     void AddRequests(const std::vector<DownloadRequest>& requests);
     void RemoveDownload(int row);
+    // A new link for a row that is not running (see zeb::Download::changeLink);
+    // refused, with its reason shown, for a link that fails the link test or
+    // is another unfinished row's.
+    bool ChangeLink(int row, const std::wstring& url);
     void EraseEntry(int row);
     void ClearFinished();
     void PauseAll();
@@ -71,6 +79,8 @@ public:
     void SaveListIfChanged(bool force);
     void QueueTick();
     void PollFreeSpaceNow() { lastPoll_ = 0; pollDue_ = true; }
+    // Tests only: a smaller list-file limit than kListFileLimit.
+    void SetListLimitForTests(uint64_t bytes) { listLimit_ = bytes; }
 
     void Load();  // start-up: the list file's rows, then one save
     // Whether the window may close: asks only while a download runs.
@@ -79,7 +89,14 @@ public:
     void Exit();
 
 private:
-    bool AddOne(const DownloadRequest& request, const std::wstring& folder, bool alone);
+    struct Batch;
+    // Adds an admitted link. A batch brings its own index of the unfinished
+    // links and leaves the start, refresh and save to its end, so adding n
+    // links costs O(n), not O(n) each.
+    bool AddOne(const DownloadRequest& request, const std::wstring& folder, Batch* batch);
+    // The row of an unfinished row with this link, kStopping for a removed
+    // row whose job still stops, or -1.
+    int UnfinishedRowOf(const std::wstring& url);
     void FinishAdding();
     int RunningCount() const;
     int RowOf(const zeb::Download* job) const;
@@ -97,6 +114,11 @@ private:
     // the same link and are waited for at exit, until their thread ends.
     std::vector<std::shared_ptr<zeb::Download>> stopping_;
     bool backUpBeforeWrite_ = false;  // the file read at start-up was damaged
+    // The sum of the rows' bounds: the list file's largest possible size
+    // but for its magic line.
+    uint64_t rowsBound_ = 0;
+    uint64_t listLimit_ = kListFileLimit;
+    FreeSpaceWatch freeSpace_;
     uint64_t lastPoll_ = 0;
     bool pollDue_ = true;
     uint64_t lastFree_ = 0;

@@ -40,10 +40,19 @@ bool IsPlainFileName(const std::wstring& name) {
     return name.find_first_of(L"\\/:") == std::wstring::npos;
 }
 
+size_t ListRowBound(const std::wstring& url, const std::wstring& folder) {
+    // The nine lines with the longest state word and two 20-digit numbers;
+    // a UTF-16 unit takes at most 3 bytes in UTF-8.
+    constexpr size_t kFixed = sizeof("[item]\r\nurl=\r\nfolder=\r\nfile=\r\nfixed=0\r\ntotal=\r\ndone=\r\n"
+                                     "state=completed\r\nerror=\r\n") - 1 + 2 * 20;
+    return kFixed + Utf16ToUtf8(url).size() + Utf16ToUtf8(folder).size() + 3 * (MAX_PATH + kStoredErrorUnits);
+}
+
 std::string ListFileText(const std::vector<DownloadInfo>& rows) {
     std::string text = "ZEBLIST 1\r\n";
     for (const DownloadInfo& r : rows) {
-        std::wstring error = r.errorText;
+        std::wstring error = r.errorText.substr(0, kStoredErrorUnits);
+        if (!error.empty() && error.size() < r.errorText.size() && IS_HIGH_SURROGATE(error.back())) error.pop_back();
         for (wchar_t& c : error)
             if (c == L'\r' || c == L'\n') c = L' ';
         text += "[item]\r\nurl=" + Utf16ToUtf8(r.url) + "\r\nfolder=" + Utf16ToUtf8(r.folder) + "\r\nfile=" +
@@ -117,5 +126,11 @@ bool WriteListFile(const std::wstring& path, const std::vector<std::shared_ptr<z
 }
 
 bool BackUpListFile(const std::wstring& path) {
-    return ::CopyFileW(path.c_str(), (path + L".bak").c_str(), FALSE) != 0;
+    for (int n = 1; n <= 9999; ++n) {
+        const std::wstring copy = path + L".bak" + (n > 1 ? std::to_wstring(n) : L"");
+        if (::CopyFileW(path.c_str(), copy.c_str(), TRUE)) return true;
+        const DWORD e = ::GetLastError();
+        if (e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) return false;
+    }
+    return false;
 }

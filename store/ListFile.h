@@ -21,8 +21,18 @@ struct ListFileContent {
     bool damaged = false;
 };
 
-// The file's bytes for these rows (each job's fresh snapshot).
+// The file's bytes for these rows (each job's fresh snapshot). Error texts
+// are cut at kStoredErrorUnits.
 std::string ListFileText(const std::vector<DownloadInfo>& rows);
+
+constexpr size_t kStoredErrorUnits = 300;
+
+// The most bytes the section of a row with this link and folder can ever
+// take: its name and error text may still come, so they count at their
+// longest. The sum over the rows bounds the file's size.
+size_t ListRowBound(const std::wstring& url, const std::wstring& folder);
+// The magic line's bytes.
+constexpr size_t kListHeaderBytes = 11;
 
 // Rows of a list file's bytes. When `complete` is false the last section
 // may be cut short and is dropped.
@@ -42,5 +52,6 @@ LoadedList ReadListFile(const std::wstring& path);
 // Writes fresh snapshots of the jobs atomically; false when the write failed.
 bool WriteListFile(const std::wstring& path, const std::vector<std::shared_ptr<zeb::Download>>& jobs);
 
-// Keeps the current file as "<path>.bak" (replacing an older copy).
+// Keeps the current file as "<path>.bak", or "<path>.bak2", ".bak3"... when
+// earlier copies exist: a copy is never replaced.
 bool BackUpListFile(const std::wstring& path);

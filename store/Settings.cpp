@@ -4,6 +4,7 @@
 #include <climits>
 #include <cwctype>
 
+#include "engine/Credentials.h"
 #include "engine/RateLimiter.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
@@ -55,6 +56,8 @@ void ApplySettingsText(const std::string& text, AppSettings& s) {
         else if (key == L"speedlimitkb") s.speedLimitKB = LenientNumber(value);
         else if (key == L"clipboard") s.clipboard = LenientNumber(value) != 0;
         else if (key == L"ignorecerterrors") s.ignoreCertErrors = LenientNumber(value) != 0;
+        else if (key == L"proxy") s.proxy = Trim(value);
+        else if (key == L"proxybypass") s.proxyBypass = Trim(value);
     }
     s.connections = std::min(16, std::max(1, s.connections));
     s.maxDownloads = std::min(8, std::max(1, s.maxDownloads));
@@ -66,13 +69,18 @@ std::string SettingsText(const AppSettings& s) {
            "\r\nFolder=" + Utf16ToUtf8(s.folder) + "\r\nConnections=" + std::to_string(s.connections) +
            "\r\nMaxDownloads=" + std::to_string(s.maxDownloads) + "\r\nSpeedLimitKB=" + std::to_string(s.speedLimitKB) +
            "\r\nClipboard=" + (s.clipboard ? "1" : "0") + "\r\nIgnoreCertErrors=" + (s.ignoreCertErrors ? "1" : "0") +
-           "\r\n";
+           "\r\nProxy=" + Utf16ToUtf8(s.proxy) + "\r\nProxyBypass=" + Utf16ToUtf8(s.proxyBypass) + "\r\n";
 }
 
 void LoadSettings(const std::wstring& dataFolder) {
     ApplySettingsText(ReadWholeFile(dataFolder + L"\\settings.cfg", kSmallFileLimit), g_settings);
     if (g_settings.folder.empty()) g_settings.folder = GetDefaultDownloadFolder();
-    zeb::setSpeedLimit(SpeedLimitBytesPerSecond(g_settings.speedLimitKB));
+    ApplySettingsToEngine(g_settings);
+}
+
+void ApplySettingsToEngine(const AppSettings& s) {
+    zeb::setSpeedLimit(SpeedLimitBytesPerSecond(s.speedLimitKB));
+    zeb::setProxy(zeb::parseProxySetting(s.proxy, s.proxyBypass));
 }
 
 bool SaveSettings(const std::wstring& dataFolder) {

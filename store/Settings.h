@@ -15,6 +15,10 @@ struct AppSettings {
     int32_t speedLimitKB = 0;  // KiB/s, 0 = no limit
     bool clipboard = true;
     bool ignoreCertErrors = false;
+    // "host:port" or "user:password@host:port"; empty: automatic discovery.
+    // The password is kept as typed (the stick is the user's own).
+    std::wstring proxy;
+    std::wstring proxyBypass;  // host names separated by ";", "<local>" allowed
 };
 
 extern AppSettings g_settings;
@@ -32,11 +36,14 @@ int32_t LenientNumber(const std::wstring& text);
 // flags, then repairs the ranges. The folder is left empty when none is given.
 void ApplySettingsText(const std::string& text, AppSettings& settings);
 
-// The eight lines as written.
+// The ten lines as written.
 std::string SettingsText(const AppSettings& settings);
 
+// Hands the speed limit and the proxy to the engine.
+void ApplySettingsToEngine(const AppSettings& settings);
+
 // Reads "<dataFolder>\settings.cfg" into g_settings, fills an empty folder
-// with the default download folder and sets the engine's speed limit.
+// with the default download folder and sets the engine's speed limit and proxy.
 void LoadSettings(const std::wstring& dataFolder);
 // Writes g_settings atomically; a failure leaves the old file.
 bool SaveSettings(const std::wstring& dataFolder);

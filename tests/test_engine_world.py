@@ -90,12 +90,14 @@ class EngineWorld(httpserver.ServerTestCase, unittest.TestCase):
                 self.assertTrue(part[start:pos] == content.piece(9, start, pos), (start, pos))
 
     def test_partial_file_is_flushed_before_each_state_save(self):
+        # Renames frozen as at exit: the last save, which records every
+        # byte, must be flushed like the others.
         folder = self.folder()
         log = os.path.join(folder, 'trace')
         url = '%s/file/flushed.bin?size=%d&rate=1000000&token=flush%d' % (self.base, 12 * MiB, os.getpid())
         with ww.World() as w:
             subprocess.run(['strace', '-f', '-y', '-o', log, '-e', 'trace=fsync,fdatasync,rename,renameat,renameat2',
-                            'wine', EXE, url, ww.to_windows(folder), '--connections', '2'],
+                            'wine', EXE, url, ww.to_windows(folder), '--connections', '2', '--frozen'],
                            env=w.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                            timeout=180, check=True)
         with open(log) as f:
@@ -106,6 +108,8 @@ class EngineWorld(httpserver.ServerTestCase, unittest.TestCase):
         for before, save in zip([-1] + saves, saves):
             self.assertTrue(any(('fsync(' in line or 'fdatasync(' in line) and part in line for line in lines[before + 1:save]),
                             'a state save without a flush of the partial file before it')
+        self.assertEqual(sum(pos - start for start, _, pos in segments(os.path.join(folder, 'flushed.bin.zebstate'))),
+                         12 * MiB)
 
 
 if __name__ == '__main__':

@@ -6,6 +6,7 @@ import os
 import subprocess
 import sys
 import unittest
+import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'server'))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'driver'))
@@ -76,6 +77,22 @@ class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
 
     def link(self, name, size, seed, extra=''):
         return '%s/file/%s?size=%d&seed=%d%s' % (self.base, name, size, seed, extra)
+
+    def test_a_hundred_thousand_links_through_the_host_are_all_listed(self):
+        gui = self.gui()
+        links = ['%s/file/big%d?hold=1&token=big%d' % (self.base, i, os.getpid()) for i in range(100000)]
+        self.addCleanup(urllib.request.urlopen, '%s/_release?token=big%d' % (self.base, os.getpid()))
+        body = ('{"type":"download","items":[%s]}' % ','.join('{"url":"%s"}' % l for l in links)).encode()
+        self.assertEqual(self.host_message(body), (0, b'{"ok":true,"version":"1.0.0","edition":"pe"}'))
+        self.assertTrue(wait_for(lambda: self.list_file().count('\r\nurl=') == 100000, 60), 'not every link listed')
+        listed = [l[4:] for l in self.list_file().split('\r\n') if l.startswith('url=')]
+        self.assertEqual(listed, links)
+        # An old sender's hand-over of megabytes in one message fails inside
+        # Wine; the window must live on and close as usual.
+        self.w.probe('copydata', 'huge', self.base)
+        self.assertEqual(self.w.probe('haswindow'), 'yes')
+        gui.kill()
+        gui.wait()
 
     def host_message(self, body):
         """A browser's framed message to the program started as its host: (exit code, reply)."""

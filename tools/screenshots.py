@@ -54,6 +54,7 @@ def dialogs(w, display, out, tag):
     one('settings', 2, 'command', '108')
     w.probe('key', 'list', '36')  # Home: the paused row
     one('remove', 101, 'command', '111')
+    one('change-link', 2, 'command', '113')
     w.probe('key', 'list', '40')  # Down: the finished row
     one('remove-finished', 102, 'command', '111')
     w.probe('settext', 'ftp://old.example/recovery.wim')

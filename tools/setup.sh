@@ -10,6 +10,7 @@ packages=(
   wine64 wine libgnutls30
   xvfb xauth x11-apps imagemagick fonts-dejavu-core
   googletest strace e2fsprogs openssl
+  squid nginx curl
   chromium firefox-esr
 )
 # Node runs the companion extension's tests; a machine with a Node of its

@@ -34,17 +34,22 @@ public:
             intro_ = RECT{m, m, width_ - m, m + MeasureTextHeight(spec_.intro, 2, width_ - 2 * m)};
             y = intro_.bottom + Scale(14);
         }
+        bool afterCheck = false;
         for (const FormField& f : spec_.fields) {
             FieldLayout l;
             if (f.kind == FieldKind::Check) {
                 l.box = RECT{m, y, width_ - m, y + Scale(28)};
                 y += Scale(28) + Scale(4);
             } else {
+                // Check boxes sit close together; a label after them needs
+                // the gap a box leaves below itself.
+                if (afterCheck) y += Scale(8);
                 l.label = RECT{m, y, width_ - m, y + Scale(18)};
                 const int t = y + Scale(18) + Scale(5);
                 l.box = RECT{m, t, width_ - m, t + Scale(34)};
                 y = t + Scale(34) + Scale(12);
             }
+            afterCheck = f.kind == FieldKind::Check;
             layout_.push_back(l);
         }
         height_ = y + Scale(8) + Scale(64);

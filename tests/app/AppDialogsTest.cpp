@@ -8,6 +8,7 @@
 
 #include "MainWindowHost.h"
 #include "app/AppDialogs.h"
+#include "app/DetailsPaint.h"
 #include "engine/RateLimiter.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
@@ -47,9 +48,13 @@ TEST(SettingsForm, AcceptedFieldsAreTrimmedReadLenientlyAndClamped) {
         for (auto [field, value] : {std::pair{0, c.folder}, {1, c.c}, {2, c.d}, {3, c.s}}) form.fields[field].value = value;
         form.fields[4].ticked = false;
         form.fields[5].ticked = true;
+        form.fields[6].value = L" ann:pw@proxy.corp:3128 ";
+        form.fields[7].value = L"<local>;*.corp ";
         const AppSettings a = SettingsFromForm(form, AppSettings{L"C:\\old"});
-        EXPECT_EQ(std::tie(a.folder, a.connections, a.maxDownloads, a.speedLimitKB, a.clipboard, a.ignoreCertErrors),
-                  std::make_tuple(std::wstring(c.savedFolder), c.connections, c.downloads, c.speed, false, true)) << c.c;
+        EXPECT_EQ(std::tie(a.folder, a.connections, a.maxDownloads, a.speedLimitKB, a.clipboard, a.ignoreCertErrors,
+                           a.proxy, a.proxyBypass),
+                  std::make_tuple(std::wstring(c.savedFolder), c.connections, c.downloads, c.speed, false, true,
+                                  std::wstring(L"ann:pw@proxy.corp:3128"), std::wstring(L"<local>;*.corp"))) << c.c;
     }
 }
 
@@ -176,6 +181,30 @@ TEST_F(Dialogs, RemovalQuestionsRemoveOnlyWhatTheAnswerSays) {
     ASSERT_EQ(main->List()->Entries().size(), 1u);
     EXPECT_EQ(main->List()->Entries()[0].cached.fileName, L"part.bin");
     EXPECT_EQ(GetFileAttributesW(done.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(Dialogs, ChangeLinkFromTheSelectedRowAndFromTheDetailsFooter) {
+    Open(RemovalList(data).c_str());
+    main->List()->Select(1);
+    std::wstring shown;
+    Run(113, {[&](HWND d) {
+        shown = Field(d, 200);
+        Type(d, 200, L" http://127.0.0.1:9/part-mirror.bin ");
+        Click(d, IDOK);
+    }});
+    EXPECT_EQ(shown, L"http://127.0.0.1:9/part.bin");
+    EXPECT_EQ(main->List()->Entries()[1].cached.url, L"http://127.0.0.1:9/part-mirror.bin");
+    // A finished row's link changes too (what Copy Link gives from now on).
+    main->OpenDetails(0);
+    DialogScript script({[&](HWND d) {
+        Type(d, 200, L"http://127.0.0.1:9/done-mirror.bin");
+        Click(d, IDOK);
+    }});
+    SendMessageW(main->DetailsWindow(), WM_COMMAND, kChangeLinkButtonId, 0);
+    EXPECT_TRUE(script.Finished());
+    const std::string list = ReadWholeFile(data / L"downloads.lst", 1 << 16);
+    EXPECT_NE(list.find("done-mirror.bin"), std::string::npos);
+    EXPECT_NE(list.find("part-mirror.bin"), std::string::npos);
 }
 
 TEST_F(Dialogs, ADpiChangeDuringAFormGivesItsBoxesLiveFonts) {

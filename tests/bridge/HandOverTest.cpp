@@ -34,6 +34,33 @@ TEST(HandOverText, LinesOfSevenFieldsRoundTrip) {
     EXPECT_EQ(BuildHandOverText({}), L"");
 }
 
+TEST(HandOverText, PiecesAreWholeLinesWithinTheLimit) {
+    // Wine fails a WM_COPYDATA of megabytes before the window sees it: the
+    // text goes in pieces, and no piece may cut a line (a link) in two.
+    const struct {
+        std::wstring text;
+        size_t max;
+        std::vector<std::wstring> pieces;
+    } cases[] = {
+        {L"", 10, {L""}},
+        {L"ab\ncd\n", 10, {L"ab\ncd\n"}},
+        {L"ab\ncd\nef\n", 6, {L"ab\ncd\n", L"ef\n"}},
+        {L"ab\ncd\nef\n", 5, {L"ab\n", L"cd\n", L"ef\n"}},
+        {L"a\nlonger line\nb\n", 4, {L"a\n", L"longer line\n", L"b\n"}},  // a longer line goes alone
+        {L"ab\ncd", 4, {L"ab\n", L"cd"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(SplitHandOverText(c.text, c.max), c.pieces) << ::testing::PrintToString(c.text);
+    std::wstring big;
+    for (int i = 0; i < 100000; ++i) big += L"https://h.example/" + std::to_wstring(i) + L"\t\t\t\t\t0\t\n";
+    std::wstring joined;
+    for (const std::wstring& piece : SplitHandOverText(big)) {
+        EXPECT_LE(piece.size(), kHandOverPieceUnits);
+        EXPECT_EQ(piece.back(), L'\n');
+        joined += piece;
+    }
+    EXPECT_TRUE(joined == big);
+}
+
 TEST(HandOverText, ControlCharactersInsideFieldsBecomeSpaces) {
     // A NUL would end the receiver's text and drop every later link.
     DownloadRequest r;

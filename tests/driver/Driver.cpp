@@ -4,7 +4,14 @@
 // every 100 ms and "end ..." when the job thread has finished. Used by the
 // kill, disk and benchmark scripts.
 //
-//   tw_driver <url> <folder> [--name N [--fixed]] [--connections K] [--limit KB] [--fast] [--jobs J] [--seconds S]
+//   tw_driver <url> <folder> [--name N [--fixed]] [--connections K] [--limit KB] [--fast] [--jobs J] [--seconds S] [--frozen]
+//
+// --frozen: finished files are not renamed, as after the exit froze renames.
+// --proxy user:password@host:port (or host:port), --bypass list: the proxy setting.
+// --strict: certificate errors are not ignored.
+//
+//   tw_driver --text proxy-auth|server-auth|cert-untrusted|cert-name|cert-protocol
+// prints the program's own sentence for that case, in the current language.
 #include <windows.h>
 #include <psapi.h>
 
@@ -12,8 +19,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/Credentials.h"
 #include "engine/Download.h"
 #include "engine/ErrorTexts.h"
+#include "engine/SecureFailure.h"
 #include "engine/RateLimiter.h"
 #include "engine/Timing.h"
 #include "store/FileServices.h"
@@ -34,20 +43,42 @@ std::wstring Describe(const DownloadInfo& i) {
 }
 }  // namespace
 
+int PrintText(const std::wstring& key) {
+    zeb::SecureFacts facts;
+    facts.error = ERROR_WINHTTP_SECURE_CHANNEL_ERROR;  // as Wine reports them all
+    if (key == L"proxy-auth") Print(zeb::httpStatusText(407));
+    else if (key == L"server-auth") Print(zeb::httpStatusText(401));
+    else if (key == L"cert-protocol") Print(zeb::secureFailureText(facts));
+    else if (key == L"cert-untrusted" || key == L"cert-name") {
+        facts.haveCertificate = true;
+        facts.validTo = INT64_MAX;
+        (key == L"cert-name" ? facts.otherName : facts.untrusted) = true;
+        Print(zeb::secureFailureText(facts));
+    } else {
+        return 2;
+    }
+    return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    if (argc == 3 && std::wstring(argv[1]) == L"--text") return PrintText(argv[2]);
     if (argc < 3) {
         Print(L"usage: tw_driver <url> <folder> [--name N [--fixed]] [--connections K] [--limit KB] [--fast] [--jobs J] [--seconds S]");
         return 2;
     }
-    std::wstring name;
-    bool fixed = false;
+    std::wstring name, proxy, bypass;
+    bool fixed = false, strict = false;
     int connections = 8, jobsWanted = 1;
     double seconds = 0;  // pause every job after this long (0: run to the end)
     for (int i = 3; i < argc; ++i) {
         const std::wstring a = argv[i];
         if (a == L"--name" && i + 1 < argc) name = argv[++i];
         else if (a == L"--fixed") fixed = true;
+        else if (a == L"--frozen") zeb::freezeFinalRenames(true);
+        else if (a == L"--proxy" && i + 1 < argc) proxy = argv[++i];
+        else if (a == L"--bypass" && i + 1 < argc) bypass = argv[++i];
+        else if (a == L"--strict") strict = true;
         else if (a == L"--connections" && i + 1 < argc) connections = _wtoi(argv[++i]);
         else if (a == L"--limit" && i + 1 < argc) zeb::setSpeedLimit(static_cast<int64_t>(_wtoi(argv[++i])) * 1024);
         else if (a == L"--jobs" && i + 1 < argc) jobsWanted = _wtoi(argv[++i]);
@@ -61,6 +92,7 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
     Print(L"text diskwrite=" + zeb::diskWriteFailedText(L""));
+    zeb::setProxy(zeb::parseProxySetting(proxy, bypass));
     std::vector<std::shared_ptr<zeb::Download>> jobs;
     for (int j = 0; j < jobsWanted; ++j) {
         std::wstring url = argv[1];
@@ -77,7 +109,7 @@ int wmain(int argc, wchar_t** argv) {
             jobs.push_back(std::make_shared<zeb::Download>(url, argv[2], name, zeb::RequestOptions{}));
         }
     }
-    for (auto& job : jobs) job->start(connections, true);
+    for (auto& job : jobs) job->start(connections, !strict);
     const ULONGLONG began = GetTickCount64();
     for (;;) {
         if (seconds > 0 && GetTickCount64() - began >= seconds * 1000)

@@ -70,6 +70,18 @@ TEST_F(Faults, PlainDropAfterNewBytesCountsAsProgress) {
     ExpectContent(L"pd.bin", 400000);
 }
 
+TEST_F(Faults, ShorterRetryOfAnUnknownSizeLeavesNoOldTail) {
+    // The first attempt writes 2 MB and then goes silent; the retry's clean
+    // body is 1 MB. The finished file is that body and nothing after it.
+    zeb::Timing t = FastTiming();
+    t.receiveTimeout = 800;
+    zeb::setTimingForTests(t);
+    auto job = Job(FileUrl(L"tail.bin", 2000000, L"body=nolength&fault=silent&after=2000000&ms=3000&times=1&later_size=1000000"));
+    ASSERT_EQ(Run(job, 1), DownloadState::Completed);
+    EXPECT_EQ(job->snapshot(false).totalSize, 1000000);
+    ExpectContent(L"tail.bin", 1000000);
+}
+
 TEST_F(Faults, AnIdleConnectionSplitsTheBusiestRange) {
     // One of the two first requests stalls; the other worker finishes its
     // half and takes over half of what the stalled one has left.

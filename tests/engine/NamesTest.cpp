@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <vector>
 
 #include "engine/Error.h"
 #include "engine/ErrorTexts.h"
@@ -180,5 +181,28 @@ TEST(NamesOnDisk, HostileNamesLandAsOrdinaryFilesInTheTarget) {
     EXPECT_EQ(std::set<std::wstring>(listed.begin(), listed.end()), expected);
     EXPECT_EQ(listed.size(), std::size(hostile));  // numbered, never overwritten
     EXPECT_EQ(ScratchFolder::List(root.path()), std::vector<std::wstring>{L"target"});
+}
+
+TEST(MoveToFreeName, NumbersStopAt9999) {
+    // Every name up to " (9999)" is taken or another job's partial file:
+    // the rename fails instead of inventing " (10000)".
+    std::vector<std::wstring> tried;
+    const auto taken = [&](const std::wstring& name) -> unsigned long {
+        tried.push_back(name);
+        return ERROR_ALREADY_EXISTS;
+    };
+    const auto everyPartExists = [](const std::wstring&) { return true; };
+    EXPECT_THROW(moveToFreeName(L"n.bin", taken, everyPartExists), Error);
+    EXPECT_EQ(tried, std::vector<std::wstring>{L"n.bin"});
+    tried.clear();
+    EXPECT_THROW(moveToFreeName(L"n.bin", taken, [](const std::wstring&) { return false; }), Error);
+    EXPECT_EQ(tried.size(), 10000u);
+    EXPECT_EQ(tried.back(), L"n (9999).bin");
+    // The first free number after skipped partial files is taken.
+    const auto freeAt3 = [](const std::wstring& name) -> unsigned long {
+        return name == L"n (3).bin" ? 0 : ERROR_FILE_EXISTS;
+    };
+    EXPECT_EQ(moveToFreeName(L"n.bin", freeAt3, [](const std::wstring& name) { return name == L"n (2).bin"; }),
+              L"n (3).bin");
 }
 }  // namespace

@@ -244,25 +244,34 @@ TEST_F(Resume, ProgramWideLimitHoldsAcrossJobs) {
     ExpectContent(L"lb.bin", 8 * MiB, 8);
 }
 
-TEST_F(Resume, NoRenameOnceRenamesAreFrozenAndTheNextStartFinishes) {
+TEST_F(Resume, NoRenameOnceRenamesAreFrozenAndTheNextStartOnlyRenames) {
     // At exit the list saves unfinished rows as paused; a job finishing
-    // after that must keep its partial file for the next start.
-    auto job = Job(FileUrl(L"frozen.bin", 3 * MiB, L"rate=3000000"));
-    job->start(2, false);
-    ASSERT_TRUE(WaitFor(job, [](const DownloadInfo& i) { return i.doneBytes > 0; }));
-    zeb::freezeFinalRenames(true);
-    job->pause();
-    ASSERT_EQ(WaitForSingleObject(job->finishedEvent(), 20000), WAIT_OBJECT_0);
-    job->requeue();
-    job->start(2, false);  // runs to the end but may not rename
-    const bool ended = WaitForSingleObject(job->finishedEvent(), 20000) == WAIT_OBJECT_0;
-    zeb::freezeFinalRenames(false);
-    ASSERT_TRUE(ended);
-    EXPECT_EQ(job->state(), DownloadState::Paused);
-    EXPECT_TRUE(job->snapshot(false).errorText.empty());
-    EXPECT_EQ(Files(), (std::vector<std::wstring>{L"frozen.bin.zebpart", L"frozen.bin.zebstate"}));
-    job->requeue();
-    ASSERT_EQ(Run(job, 2), DownloadState::Completed);
-    ExpectContent(L"frozen.bin", 3 * MiB);
+    // after that keeps its partial file and a state that says so, and the
+    // next start renames it without asking the server (its link may be gone).
+    const struct {
+        const wchar_t* query;
+        int64_t size;
+    } cases[] = {{L"rate=3000000", 3 * MiB}, {L"ranges=0&rate=3000000", 3 * MiB}, {L"body=nolength", 400000}};
+    int i = 0;
+    for (const auto& c : cases) {
+        const std::wstring name = L"frozen" + std::to_wstring(i++) + L".bin";
+        auto job = Job(FileUrl(name, c.size, c.query));
+        job->start(2, false);
+        ASSERT_TRUE(WaitFor(job, [](const DownloadInfo& d) { return d.doneBytes > 0; }));
+        zeb::freezeFinalRenames(true);
+        const bool ended = WaitForSingleObject(job->finishedEvent(), 20000) == WAIT_OBJECT_0;
+        zeb::freezeFinalRenames(false);
+        ASSERT_TRUE(ended);
+        EXPECT_EQ(job->state(), DownloadState::Paused) << ::testing::PrintToString(name);
+        EXPECT_TRUE(job->snapshot(false).errorText.empty());
+        EXPECT_EQ(Read(name + L".zebpart"), ContentPiece(7, 0, c.size));
+        const size_t requests = Log().elements.size();
+        job->requeue();
+        ASSERT_EQ(Run(job, 2), DownloadState::Completed) << ::testing::PrintToString(name);
+        ExpectContent(name, c.size);
+        EXPECT_EQ(Log().elements.size(), requests) << ::testing::PrintToString(name);
+    }
+    EXPECT_EQ(Files(), (std::vector<std::wstring>{L"frozen0.bin", L"frozen1.bin", L"frozen2.bin"}));
 }
+
 }  // namespace

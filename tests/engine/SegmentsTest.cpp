@@ -68,7 +68,7 @@ TEST(ClaimSegment, NoSplitBelowTwoMiBWithoutRangesOrOfAnUnknownSize) {
 TEST(StateText, ExactLinesMergedFinishedRunsAndTheWayBack) {
     const std::string text = buildStateText(
         kUrl, 4 * MiB, {Seg(2 * MiB, 3 * MiB, 2 * MiB + 5), Seg(0, MiB, MiB), Seg(MiB, 2 * MiB, 2 * MiB), Seg(3 * MiB, 4 * MiB, 4 * MiB)});
-    EXPECT_EQ(text, "ZEBSTATE 1\r\nurl=https://h.example/\xE1\xBA\xA3nh.iso\r\ntotal=4194304\r\n"
+    EXPECT_EQ(text, "ZEBSTATE 1\r\nurl=https://h.example/\xE1\xBA\xA3nh.iso\r\ntotal=4194304\r\netag=\r\nmodified=\r\n"
                     "seg=0,2097152,2097152\r\nseg=2097152,3145728,2097157\r\nseg=3145728,4194304,4194304\r\n");
     auto back = parseStateText(text, kUrl, 4 * MiB);
     ASSERT_TRUE(back);

@@ -4,13 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "ScriptedWindow.h"
 #include "engine/Download.h"
+#include "engine/ServerClock.h"
 #include "engine/Timing.h"
 #include "engine/ErrorTexts.h"
 #include "store/FileServices.h"
 #include "store/ListFile.h"
 #include "support/HttpGet.h"
+#include "support/Language.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -262,10 +267,106 @@ TEST_F(ListQueue, DamagedListIsKeptBesideBeforeTheFirstWrite) {
     WriteFileAtomic(path, "not a list at all, but someone's data");
     ScriptedWindow w;
     DownloadList damaged(w, path, QueueSettings{&folder_, &connections_, &maxDownloads_, &ignoreCert_});
+    WriteFileAtomic(path + L".bak", "an earlier backup");
     damaged.Load();
     damaged.Exit();  // the forced save is the first write
-    EXPECT_EQ(ReadWholeFile(path + L".bak", 1000), "not a list at all, but someone's data");
+    EXPECT_EQ(ReadWholeFile(path + L".bak", 1000), "an earlier backup");  // never replaced
+    EXPECT_EQ(ReadWholeFile(path + L".bak2", 1000), "not a list at all, but someone's data");
     EXPECT_EQ(ReadWholeFile(path, 1000), "ZEBLIST 1\r\n");
+}
+
+TEST_F(ListQueue, PasswordsAreShownHiddenAndASkewedClockIsToldOnce) {
+    // The link's password stays in the list file (a resume needs it) and
+    // nowhere the user looks; a server whose Date is years off this
+    // computer's clock gives one warning.
+    std::wstring link = Url(L"secret.bin", 1000, L"date=Mon,%2001%20Jan%202001%2000:00:00%20GMT");
+    link.insert(link.find(L"//") + 2, L"ann:s3cret@");
+    ASSERT_TRUE(list_->AddDownload(Req(link), folder_));
+    SYSTEMTIME then{2001, 1, 1, 1, 0, 0, 0, 0};
+    FILETIME thenTicks, nowTicks;
+    SystemTimeToFileTime(&then, &thenTicks);
+    GetSystemTimeAsFileTime(&nowTicks);
+    const auto ticks = [](FILETIME t) { return (static_cast<int64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    const std::wstring days = std::to_wstring(zeb::clockSkewDays(ticks(thenTicks), ticks(nowTicks)));
+    const auto warnings = [&] {
+        return std::count_if(window_.statuses.begin(), window_.statuses.end(),
+                             [&](const std::wstring& s) { return s.find(days) != std::wstring::npos; });
+    };
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed && warnings() > 0; }));
+    for (int i = 0; i < 3; ++i) list_->QueueTick();
+    EXPECT_EQ(warnings(), 1);
+    for (const std::wstring& s : window_.statuses) EXPECT_EQ(s.find(L"s3cret"), std::wstring::npos) << s;
+    EXPECT_NE(ListFile().find("ann:s3cret@"), std::string::npos);
+}
+
+TEST_F(ListQueue, ChangeLinkKeepsTheRowAndRefusesWhatItMust) {
+    maxDownloads_ = 0;  // nothing starts until asked
+    ASSERT_TRUE(list_->AddDownload(Req(Url(L"a.bin", 10)), folder_));
+    ASSERT_TRUE(list_->AddDownload(Req(Url(L"b.bin", 10)), folder_));
+    const std::wstring mirror = Url(L"a-mirror.bin", 10);
+    EXPECT_FALSE(list_->ChangeLink(0, L"ftp://mirror.example/a.bin"));
+    EXPECT_EQ(window_.errors.size(), 1u);
+    EXPECT_FALSE(list_->ChangeLink(0, Url(L"b.bin", 10)));  // another unfinished row's link
+    ASSERT_TRUE(list_->ChangeLink(0, mirror));
+    EXPECT_NE(ListFile().find(Utf16ToUtf8(mirror)), std::string::npos);
+    EXPECT_EQ(ListFile().find("/file/a.bin"), std::string::npos);
+    maxDownloads_ = 3;
+    ASSERT_TRUE(list_->AddDownload(Req(Url(L"run.bin", 10, L"hold=1&token=cl")), folder_));
+    ASSERT_TRUE(TickUntil([&] { return list_->Entries()[2].job->running(); }));
+    EXPECT_FALSE(list_->ChangeLink(2, Url(L"run-mirror.bin", 10)));  // running: pause first
+    HttpRelease(L"cl");
+}
+
+TEST_F(ListQueue, AListOfThirtyThousandRowsSurvivesTwoRestarts) {
+    // Long links make the file far larger than a small reader limit; every
+    // row must come back, and the next saves write all of them again.
+    std::vector<DownloadInfo> rows(30000);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        rows[i].url = L"https://mirror.example/" + std::wstring(400, L'p') + L"/" + std::to_wstring(i) + L".iso";
+        rows[i].folder = folder_;
+        rows[i].fileName = std::to_wstring(i) + L".iso";
+        rows[i].nameFixed = true;
+        rows[i].totalSize = 1000;
+        rows[i].state = i % 3 ? DownloadState::Paused : DownloadState::Completed;
+        rows[i].doneBytes = i % 3 ? static_cast<int64_t>(i % 1000) : 1000;
+    }
+    const std::string original = ListFileText(rows);
+    const std::wstring path = data_ / L"downloads.lst";
+    ASSERT_TRUE(WriteFileAtomic(path, original));
+    for (int start = 0; start < 2; ++start) {
+        ScriptedWindow w;
+        DownloadList again(w, path, QueueSettings{&folder_, &connections_, &maxDownloads_, &ignoreCert_});
+        again.Load();
+        EXPECT_EQ(again.Entries().size(), rows.size());
+        again.Exit();
+    }
+    EXPECT_TRUE(ReadWholeFile(path, kListFileLimit) == original);
+    EXPECT_EQ(GetFileAttributesW((path + L".bak").c_str()), INVALID_FILE_ATTRIBUTES);  // never seen as damaged
+}
+
+TEST_F(ListQueue, AFullListRefusesNewRowsAndStaysReadable) {
+    list_->SetListLimitForTests(40000);
+    maxDownloads_ = 0;  // nothing starts: only the rows count here
+    std::wstring refusals[2];
+    for (bool vi : {true, false}) {
+        ScopedLanguage lang(vi);
+        std::vector<DownloadRequest> many;
+        for (int i = 0; i < 40; ++i)
+            many.push_back(Req(Url(L"full" + std::to_wstring(vi) + L"-" + std::to_wstring(i) + L".bin", 10)));
+        const size_t before = list_->Entries().size();
+        list_->AddRequests(many);
+        const size_t refused = 40 - (list_->Entries().size() - before);
+        EXPECT_GT(refused, 0u);
+        EXPECT_NE(window_.Status().find(std::to_wstring(refused)), std::wstring::npos);
+        EXPECT_FALSE(list_->AddDownload(Req(Url(L"one.bin", 10)), folder_));
+        refusals[vi] = window_.Status();
+    }
+    EXPECT_GT(list_->Entries().size(), 0u);
+    EXPECT_NE(refusals[0], refusals[1]);
+    EXPECT_TRUE(window_.errors.empty());
+    list_->Exit();
+    EXPECT_LE(ListFile().size(), 40000u);
+    EXPECT_EQ(ReadListFile(data_ / L"downloads.lst").jobs.size(), list_->Entries().size());
 }
 
 TEST_F(ListQueue, EmptyListWritesNothingUntilTheForcedSave) {
@@ -276,16 +377,54 @@ TEST_F(ListQueue, EmptyListWritesNothingUntilTheForcedSave) {
     EXPECT_EQ(ReadWholeFile(data_ / L"downloads.lst", 1000), "ZEBLIST 1\r\n");
 }
 
-TEST_F(ListQueue, FreeSpaceIsPolledEveryTwoSeconds) {
-    list_->QueueTick();
-    ASSERT_EQ(window_.freeSpaces.size(), 1u);
-    clock_ += 1999;
-    list_->QueueTick();
-    clock_ += 1;
-    EXPECT_EQ(window_.freeSpaces.size(), 1u);  // not asked again yet
-    WriteFileAtomic(folder_ + L"\\filler", std::string(1 << 20, 'x'));  // the value changes
-    list_->QueueTick();
-    EXPECT_EQ(window_.freeSpaces.size(), 2u);
+HANDLE g_entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+HANDLE g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+std::atomic<int> g_asked{0};  // free-space questions asked
+
+TEST_F(ListQueue, ASlowDiskNeverHoldsUpTheWindow) {
+    // A job held inside its preparation and a free-space question that does
+    // not come back (a sleeping disk, an unreachable share): the tick, the
+    // commands and a hand-over all return at once.
+    ResetEvent(g_entered);
+    ResetEvent(g_release);
+    zeb::Timing t = zeb::timing();
+    t.whilePreparing = [] {
+        SetEvent(g_entered);
+        WaitForSingleObject(g_release, 20000);
+    };
+    zeb::setTimingForTests(t);
+    ScriptedWindow w;
+    DownloadList slow(w, data_ / L"slow.lst", QueueSettings{&folder_, &connections_, &maxDownloads_, &ignoreCert_},
+                      [this] { return clock_; },
+                      [](const std::wstring&) -> uint64_t {
+                          ++g_asked;
+                          WaitForSingleObject(g_release, 20000);
+                          return 12345;
+                      });
+    std::thread watchdog([] {  // the old code would wait this long
+        WaitForSingleObject(g_release, 3000);
+        SetEvent(g_release);
+    });
+    ASSERT_TRUE(slow.AddDownload(Req(Url(L"held.bin", 1000)), folder_));
+    ASSERT_EQ(WaitForSingleObject(g_entered, 10000), WAIT_OBJECT_0);
+    const ULONGLONG t0 = GetTickCount64();
+    for (int i = 0; i < 3; ++i) slow.QueueTick();
+    slow.AddRequests({Req(Url(L"next.bin", 10, L"hold=1&token=slow"))});
+    slow.ToggleItem(0);
+    slow.ResumeAll();
+    slow.SaveListIfChanged(true);
+    EXPECT_LT(GetTickCount64() - t0, 300u);
+    EXPECT_TRUE(w.freeSpaces.empty());
+    for (int i = 0; i < 500 && g_asked == 0; ++i) Sleep(10);
+    SetEvent(g_release);
+    watchdog.join();
+    for (int i = 0; i < 200 && w.freeSpaces.empty(); ++i) {
+        Sleep(10);
+        slow.QueueTick();
+    }
+    EXPECT_EQ(w.freeSpaces, std::vector<uint64_t>{12345});  // the last known figure once it came
+    HttpRelease(L"slow");
+    slow.Exit();
 }
 TEST_F(ListQueue, PauseAllResumeAllAndToggle) {
     Add(Url(L"t1.bin", 4 << 20, L"rate=500000"));

@@ -76,6 +76,8 @@ int wmain(int argc, wchar_t** argv) {
             text = base + L"/file/foreign.bin?size=10\n";
         } else if (mode == L"many") {
             for (int i = 0; i < 3000; ++i) text += base + L"/file/m" + std::to_wstring(i) + L".bin?size=10&hold=1\n";
+        } else if (mode == L"huge") {  // about 4 MB in one message, as an old sender sent it
+            for (int i = 0; i < 40000; ++i) text += base + L"/file/g" + std::to_wstring(i) + L"?hold=1\n";
         } else if (mode == L"embedded") {
             text = base + L"/file/before.bin?size=10\n";
             text.push_back(L'\0');

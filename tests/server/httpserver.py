@@ -20,7 +20,16 @@ query string, so tests need no set-up calls:
       short&missing=N            promise the range, send N bytes less, close
       total&total2=N             report another total (the file was replaced)
       stall&ms=M                 wait M ms before the headers
+      silent&after=N&ms=M        (body=nolength) send N bytes, then nothing for M ms
+    later_size=N                 worker requests after the faulty ones get N bytes
     need_cookie=<name>=<value>   403 unless the request carries that cookie
+    date=<HTTP date>             the Date header (a server whose clock is elsewhere)
+    validators=etag|weak|date    send a strong ETag, a weak one, or a Last-Modified only, and
+                                 answer a Range whose If-Range names another version with 200
+    replace_from=K               from phase K on the file is another version of the same size
+    replace_after=N              the same after the N-th request of the token
+    versions_every=N             a new version every N requests (a file that keeps changing)
+    gone_from=K                  from phase K on: 403 (the link expired)
     token=T                      count and log requests under T
     Phases: each probe of a token starts a phase (1, 2, ...) that the
     requests after it belong to:
@@ -30,7 +39,7 @@ query string, so tests need no set-up calls:
                                  an HTML page of anchors (ids l0, l1, ...) in the
                                  order given; sets the cookie when asked to
   /redirect?hop=N&to=<url>&code=C&form=abs|path|query|rel|scheme
-  /_log?token=T                  the logged requests as JSON
+  /_log?token=T                  the logged requests as JSON (path, headers, body bytes sent)
   /_release?token=T              releases requests held with hold=1
 """
 import html
@@ -50,6 +59,7 @@ _counts = {}      # token -> worker requests seen
 _logs = {}        # token -> [request records]
 _releases = {}    # token -> threading.Event
 _phases = {}      # token -> probes seen
+_requests = {}    # token -> file requests seen
 
 
 def _event(token):
@@ -62,6 +72,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def log_message(self, *args):
         pass
+
+    def date_time_string(self, timestamp=None):
+        return getattr(self, 'date_override', None) or super().date_time_string(timestamp)
 
     # -- helpers ---------------------------------------------------------------
     def _origin(self):
@@ -88,6 +101,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     n = min(n, max(1, rate // 20))
                 self.wfile.write(content.piece(seed, pos, pos + n))
                 pos += n
+                self.log_record['sent'] = self.log_record.get('sent', 0) + n  # body bytes, for the logs
                 if rate:
                     due = began + (pos - start) / rate
                     delay = due - time.monotonic()
@@ -103,9 +117,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         url = urllib.parse.urlsplit(self.path)
         q = {k: v[-1] for k, v in urllib.parse.parse_qs(url.query, keep_blank_values=True).items()}
         token = q.get('token', '')
+        self.log_record = {}
         if token and not url.path.startswith('/_'):
+            self.log_record = {'path': self.path, 'headers': dict(self.headers.items()), 'sent': 0}
             with _lock:
-                _logs.setdefault(token, []).append({'path': self.path, 'headers': dict(self.headers.items())})
+                _logs.setdefault(token, []).append(self.log_record)
         if url.path == '/_log':
             with _lock:
                 body = json.dumps({'requests': _logs.get(token, [])}).encode()
@@ -161,6 +177,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self._plain(code, b'', [('Location', location)])
 
     def _file(self, q, token):
+        self.date_override = q.get('date')
         seed = int(q.get('seed', '1'))
         rate = int(q.get('rate', '0'))
         rng = self.headers.get('Range')
@@ -174,7 +191,27 @@ class Handler(http.server.BaseHTTPRequestHandler):
             size, seed = int(q['size2']), seed + 1
         if str(phase) in q.get('plain_phases', '').split(','):
             q['ranges'] = '0'
+        if 'gone_from' in q and phase >= int(q['gone_from']):
+            return self._plain(403, b'expired')
+        with _lock:
+            k = _requests[token] = _requests.get(token, 0) + 1
+        version = 1
+        if 'replace_from' in q and phase >= int(q['replace_from']):
+            version = 2
+        if 'replace_after' in q and k > int(q['replace_after']):
+            version = 2
+        if 'versions_every' in q:
+            version = 1 + (k - 1) // int(q['versions_every'])
+        seed += version - 1
         extra = []
+        current = None
+        kind = q.get('validators')
+        if kind in ('etag', 'weak'):
+            current = '"v%d-%d"' % (seed, size)
+            extra.append(('ETag', ('W/' if kind == 'weak' else '') + current))
+        elif kind == 'date':
+            current = 'Mon, %02d Jan 2024 00:00:00 GMT' % (seed % 28 + 1)
+            extra.append(('Last-Modified', current))
         if 'cd' in q:
             extra.append(('Content-Disposition', q['cd']))
 
@@ -189,6 +226,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 n = _counts[token] = _counts.get(token, 0) + 1
             if n <= int(q.get('times', '1000000')):
                 fault = q['fault']
+        if not probe and fault is None and 'later_size' in q:
+            size = int(q['later_size'])
         if fault == 'stall':
             time.sleep(int(q.get('ms', '300')) / 1000)
         if fault == 'status':
@@ -198,6 +237,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         ranged = rng is not None and q.get('ranges', '1') != '0' and not body_kind and 'cl' not in q
         if fault == 'range200':
             ranged = False
+        if ranged and self.headers.get('If-Range') not in (None, current):
+            ranged = False  # another version: the whole of the one there is now
         if body_kind == 'nolength':
             self.send_response(200)
             for k, v in extra:
@@ -205,8 +246,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header('Connection', 'close')
             self.end_headers()
             self.close_connection = True
-            limit = int(q['after']) if fault == 'drop' else None
+            limit = int(q['after']) if fault in ('drop', 'silent') else None
             self._send_body(seed, 0, size, rate, limit)
+            if fault == 'silent':
+                time.sleep(int(q.get('ms', '3000')) / 1000)
             return
         if body_kind == 'chunked':
             self.send_response(200)

@@ -109,18 +109,19 @@ TEST(ParseListFile, CutFileDropsItsLastSectionAndSaysSo) {
     EXPECT_EQ(cut.records.size(), 1u);
 }
 
-TEST(ListFileOnDisk, OverTheLimitIsDamagedAndBackUpKeepsIt) {
-    ScratchFolder dir;
-    std::string big = "ZEBLIST 1\r\n", fat = kSection;
-    fat.replace(fat.find("error="), 6, "error=" + std::string(100000, 'e'));
-    while (big.size() <= kListFileLimit + 100000) big += fat;
-    const std::wstring path = dir / L"downloads.lst";
-    ASSERT_TRUE(WriteFileAtomic(path, big));
-    LoadedList loaded = ReadListFile(path);
-    EXPECT_TRUE(loaded.damaged);
-    EXPECT_GT(loaded.jobs.size(), 50u);  // the rows up to the limit are kept
-    ASSERT_TRUE(BackUpListFile(path));
-    EXPECT_EQ(ReadWholeFile(path + L".bak", 64u << 20).size(), big.size());
+TEST(ListFileText, NoRowOutgrowsItsBound) {
+    // The list refuses rows by their bound: a row that later gets its name
+    // and an error text must still fit in it, or the reader would cut the file.
+    DownloadInfo r = Row(L"https://h.example/a", DownloadState::Failed, L"");
+    r.folder = L"C:\\a";
+    r.totalSize = INT64_MAX;
+    r.doneBytes = INT64_MAX;
+    r.fileName = std::wstring(MAX_PATH - 4, L'\u1EA3');  // three bytes each in UTF-8
+    r.errorText = std::wstring(5000, L'\u1EA3');
+    EXPECT_LE(ListFileText({r}).size(), kListHeaderBytes + ListRowBound(r.url, r.folder));
+    r.errorText = std::wstring(kStoredErrorUnits - 1, L'e') + L"\U0001F600";  // a pair across the cut
+    const std::string text = ListFileText({r});
+    EXPECT_EQ(text.find("\xEF\xBF\xBD"), std::string::npos);  // no lone surrogate written
 }
 
 TEST(ListFileOnDisk, WriteThenReadGivesPausedJobs) {

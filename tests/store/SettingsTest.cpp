@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/Credentials.h"
+
 #include "engine/RateLimiter.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
@@ -18,6 +20,7 @@ protected:
     void TearDown() override {
         Reset();
         zeb::setSpeedLimit(0);
+        zeb::setProxy({});
     }
     static void Reset() {
         g_settings = AppSettings();
@@ -69,14 +72,15 @@ TEST_F(SettingsFile, NoFileGivesTheDefaultsAndTheComputedFolder) {
     EXPECT_EQ(SpeedLimitBytesPerSecond(-1), 0);
 }
 
-TEST_F(SettingsFile, SavedFileIsTheEightLinesAndReadsBackEqual) {
+TEST_F(SettingsFile, SavedFileIsTheTenLinesAndReadsBackEqual) {
     SetVietnamese(false);
     SetDarkTheme(false);
-    g_settings = AppSettings{L"D:\\Tải về", 12, 5, 250, false, true};
+    g_settings = AppSettings{L"D:\\Tải về", 12, 5, 250, false, true, L"ann:pw@proxy.corp:3128", L"<local>"};
     ASSERT_TRUE(SaveSettings(data_.path()));
     EXPECT_EQ(ReadWholeFile(data_ / L"settings.cfg", 65536),
               "Language=en\r\nStyle=light\r\nFolder=D:\\T\xE1\xBA\xA3i v\xE1\xBB\x81\r\nConnections=12\r\nMaxDownloads=5\r\n"
-              "SpeedLimitKB=250\r\nClipboard=0\r\nIgnoreCertErrors=1\r\n");
+              "SpeedLimitKB=250\r\nClipboard=0\r\nIgnoreCertErrors=1\r\nProxy=ann:pw@proxy.corp:3128\r\n"
+              "ProxyBypass=<local>\r\n");
     Reset();
     LoadSettings(data_.path());
     EXPECT_FALSE(IsVietnamese() || IsDarkTheme());
@@ -84,5 +88,8 @@ TEST_F(SettingsFile, SavedFileIsTheEightLinesAndReadsBackEqual) {
                        g_settings.clipboard, g_settings.ignoreCertErrors),
               std::make_tuple(std::wstring(L"D:\\Tải về"), 12, 5, 250, false, true));
     EXPECT_EQ(zeb::g_speedLimitBytesPerSecond.load(), 250 * 1024);
+    EXPECT_EQ(zeb::currentProxy().server, L"proxy.corp:3128");  // the engine has it
+    EXPECT_EQ(zeb::currentProxy().credentials.password, L"pw");
+    EXPECT_EQ(g_settings.proxyBypass, L"<local>");
 }
 }  // namespace

@@ -109,6 +109,7 @@ Surface Client(HWND parent, const DownloadInfo& info) {
     const Button buttons[] = {
         {kPauseButtonId, look.caption, {ButtonKind::Normal, look.icon, 3, 3, false}, look.enabled},
         {kCopyLinkButtonId, Tr(L"Sao chép liên kết", L"Copy Link"), {ButtonKind::Normal, 21, 3, 3, false}, true},
+        {kChangeLinkButtonId, Tr(L"Đổi liên kết…", L"Change Link…"), {ButtonKind::Normal, 38, 3, 3, false}, true},
         {IDCANCEL, Tr(L"Đóng", L"Close"), {ButtonKind::Accent, 0, 3, 3, false}, true},
     };
     for (const Button& b : buttons) {

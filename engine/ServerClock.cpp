@@ -1,0 +1,37 @@
+#include "engine/ServerClock.h"
+
+#include <atomic>
+
+namespace zeb {
+namespace {
+constexpr int64_t kTicksPerDay = 864000000000;  // 100 ns ticks
+std::atomic<bool> g_noted{false};
+std::atomic<int64_t> g_days{0};
+
+int64_t Ticks(const FILETIME& t) { return (static_cast<int64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
+}  // namespace
+
+int64_t clockSkewDays(int64_t serverTicks, int64_t localTicks) {
+    const int64_t apart = serverTicks > localTicks ? serverTicks - localTicks : localTicks - serverTicks;
+    return apart > kTicksPerDay ? apart / kTicksPerDay : 0;
+}
+
+void noteServerDate(HINTERNET request) {
+    if (g_noted.load()) return;
+    SYSTEMTIME date{};
+    DWORD size = sizeof date;
+    if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_DATE | WINHTTP_QUERY_FLAG_SYSTEMTIME, WINHTTP_HEADER_NAME_BY_INDEX,
+                               &date, &size, WINHTTP_NO_HEADER_INDEX))
+        return;
+    FILETIME server{}, local{};
+    if (!::SystemTimeToFileTime(&date, &server)) return;
+    ::GetSystemTimeAsFileTime(&local);
+    const int64_t days = clockSkewDays(Ticks(server), Ticks(local));
+    if (days == 0) return;
+    bool expected = false;
+    if (g_noted.compare_exchange_strong(expected, true)) g_days = days;
+}
+
+int64_t takeClockSkewDays() { return g_days.exchange(0); }
+
+}  // namespace zeb

@@ -1,0 +1,24 @@
+// This computer's clock held against the servers' "Date" headers: a stick
+// booted on a machine whose clock is years off fails every HTTPS download,
+// and the user should hear why once. Program-wide; any job thread notes,
+// the UI thread takes.
+#pragma once
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <cstdint>
+
+namespace zeb {
+
+// Whole days between the two clocks (FILETIME ticks, UTC) when they are more
+// than a day apart; 0 otherwise.
+int64_t clockSkewDays(int64_t serverTicks, int64_t localTicks);
+
+// Reads the answer's Date header and remembers the first skew of the run.
+void noteServerDate(HINTERNET request);
+
+// The days of the first skew noted, once; 0 when none (or already taken).
+int64_t takeClockSkewDays();
+
+}  // namespace zeb

@@ -1,0 +1,143 @@
+// A resume never stitches two versions of a file together: the version the
+// partial file holds is recorded and held against the server's, and every
+// ranged request asks for that version only (If-Range).
+#include "DownloadTestSupport.h"
+
+#include "engine/ErrorTexts.h"
+#include "engine/StateFile.h"
+#include "engine/Validator.h"
+
+namespace {
+constexpr int64_t MiB = 1048576;
+using Validators = JobTest;
+
+// The worker requests (the probe excluded) and how many of them carried If-Range.
+std::pair<size_t, size_t> RangedRequests(const JsonValue& log) {
+    size_t ranged = 0, withIfRange = 0;
+    for (const JsonValue& r : log.elements) {
+        const std::string range = JobTest::Header(r, "Range");
+        if (range == "<none>" || range == "bytes=0-0") continue;
+        ++ranged;
+        if (JobTest::Header(r, "If-Range") != "<none>") ++withIfRange;
+    }
+    return {ranged, withIfRange};
+}
+
+// The body bytes the server sent for the logged requests.
+int64_t SentBytes(const JsonValue& log) {
+    int64_t bytes = 0;
+    for (const JsonValue& r : log.elements)
+        if (const JsonValue* sent = JsonFirstMember(r, "sent")) bytes += static_cast<int64_t>(sent->number);
+    return bytes;
+}
+
+// Starts the job, pauses it once a MiB is in and queues it again; what it kept.
+int64_t StartAndPause(const std::shared_ptr<zeb::Download>& job) {
+    job->start(4, false);
+    EXPECT_TRUE(JobTest::WaitFor(job, [](const DownloadInfo& i) { return i.doneBytes >= MiB; }));
+    job->pause();
+    EXPECT_EQ(WaitForSingleObject(job->finishedEvent(), 20000), WAIT_OBJECT_0);
+    job->requeue();
+    return job->snapshot(false).doneBytes;
+}
+
+TEST(Validator, StrongTagsAndTheVersionRule) {
+    EXPECT_EQ(zeb::strongEtag(L" \"abc\" "), L"\"abc\"");
+    EXPECT_EQ(zeb::strongEtag(L"W/\"abc\""), L"");  // weak: the bytes may differ
+    EXPECT_EQ(zeb::strongEtag(L"abc"), L"");
+    const zeb::Validator none, tagA{L"\"a\"", L"Mon"}, tagB{L"\"b\"", L"Mon"}, dateOnly{L"", L"Tue"};
+    EXPECT_TRUE(zeb::sameVersion(none, tagA));      // nothing recorded: resume as before
+    EXPECT_TRUE(zeb::sameVersion(tagA, none));      // the server gives none now
+    EXPECT_FALSE(zeb::sameVersion(tagA, tagB));     // the tag decides, the date agreeing or not
+    EXPECT_FALSE(zeb::sameVersion(tagA, dateOnly)); // no tag now: the dates differ
+    EXPECT_EQ(zeb::ifRangeValue(tagA), L"\"a\"");
+    EXPECT_EQ(zeb::ifRangeValue(dateOnly), L"Tue");
+    // A state file from before validators loads, with none recorded.
+    zeb::Validator recorded{L"x", L"y"};
+    std::vector<Segment> table(1);
+    table[0].end = 10;
+    const std::string with = zeb::buildStateText(L"https://h/f", 10, table, tagA);
+    ASSERT_TRUE(zeb::parseStateText(with, L"https://h/f", 10, &recorded));
+    EXPECT_EQ(recorded.etag, tagA.etag);
+    const std::string before = "ZEBSTATE 1\r\nurl=https://h/f\r\ntotal=10\r\nseg=0,10,0\r\n";
+    ASSERT_TRUE(zeb::parseStateText(before, L"https://h/f", 10, &recorded));
+    EXPECT_TRUE(recorded.empty());
+}
+
+TEST_F(Validators, AFileReplacedWhilePausedStartsOverAndEndsAsTheNewVersion) {
+    for (const wchar_t* kind : {L"etag", L"date"}) {
+        token_ += kind;  // the server counts probes (its versions) per token
+        const std::wstring name = std::wstring(L"paused-") + kind + L".bin";
+        auto job = Job(FileUrl(name, 4 * MiB, std::wstring(L"rate=2000000&replace_from=2&validators=") + kind));
+        StartAndPause(job);
+        ASSERT_EQ(Run(job, 4), DownloadState::Completed) << ::testing::PrintToString(name);
+        ExpectContent(name, 4 * MiB, 8);  // the second version only
+        std::printf("[ replaced ] %s: sent %lld for a file of %lld\n", Utf16ToUtf8(name).c_str(),
+                    static_cast<long long>(SentBytes(Log())), static_cast<long long>(4 * MiB));
+        EXPECT_EQ(job->snapshot(false).notice, zeb::changedOnServerText()) << ::testing::PrintToString(name);
+    }
+}
+
+TEST_F(Validators, AFileReplacedWhileDownloadingStartsOverOnceThenFailsIfItKeepsChanging) {
+    // The file changes after the probe and the first requests: the ranges
+    // asked for from then on come whole, and the job starts over once.
+    auto job = Job(FileUrl(L"moving.bin", 4 * MiB, L"rate=2000000&replace_after=3&validators=etag"));
+    ASSERT_EQ(Run(job, 4), DownloadState::Completed);
+    ExpectContent(L"moving.bin", 4 * MiB, 8);
+    std::printf("[ replaced ] moving.bin: sent %lld for a file of %lld\n", static_cast<long long>(SentBytes(Log())),
+                static_cast<long long>(4 * MiB));
+    EXPECT_EQ(job->snapshot(false).notice, zeb::changedOnServerText());
+    const auto [ranged, withIfRange] = RangedRequests(Log());
+    EXPECT_GT(ranged, 4u);
+    EXPECT_EQ(withIfRange, ranged);
+    auto restless = Job(FileUrl(L"restless.bin", 4 * MiB, L"rate=2000000&versions_every=3&validators=etag"));
+    ASSERT_EQ(Run(restless, 4), DownloadState::Failed);
+    EXPECT_EQ(restless->snapshot(false).errorText, zeb::keepsChangingText());
+}
+
+TEST_F(Validators, WithoutStrongValidatorsNothingChanges) {
+    // A weak tag or none: no If-Range, and a pause resumes from the saved ranges.
+    for (const wchar_t* query : {L"rate=2000000&validators=weak", L"rate=2000000"}) {
+        token_ += L"x";
+        const std::wstring name = L"plain" + std::to_wstring(wcslen(query)) + L".bin";
+        auto job = Job(FileUrl(name, 4 * MiB, query));
+        const int64_t kept = StartAndPause(job);
+        job->start(4, false);
+        ASSERT_TRUE(WaitFor(job, [](const DownloadInfo& i) { return i.state != DownloadState::Connecting; }));
+        EXPECT_GE(job->snapshot(false).doneBytes, kept);  // resumed, not started over
+        ASSERT_EQ(WaitForSingleObject(job->finishedEvent(), 30000), WAIT_OBJECT_0);
+        ExpectContent(name, 4 * MiB);
+        EXPECT_EQ(RangedRequests(Log()).second, 0u);
+        EXPECT_TRUE(job->snapshot(false).notice.empty());
+    }
+}
+TEST_F(Validators, ANewLinkGoesOnFromThePartialDataOnlyWhenItServesTheSameFile) {
+    // The link expires (403) halfway; a mirror of the same file finishes
+    // what is missing, a mirror with another size starts over and says why.
+    const int64_t size = 4 * MiB;
+    for (const int64_t mirrorSize : {size, size + 1}) {
+        token_ += L"m";
+        const std::wstring name = L"mirror" + std::to_wstring(mirrorSize) + L".bin";
+        auto job = Job(FileUrl(name, size, L"rate=2000000&validators=etag&gone_from=2"));
+        const int64_t kept = StartAndPause(job);
+        ASSERT_EQ(Run(job, 4), DownloadState::Failed);  // expired
+        token_ += L"-new";
+        const std::wstring mirror = FileUrl(L"elsewhere.bin", mirrorSize, L"validators=etag");
+        ASSERT_TRUE(job->changeLink(mirror));
+        EXPECT_NE(Read(name + L".zebstate").find(Utf16ToUtf8(mirror)), std::string::npos);
+        job->requeue();
+        ASSERT_EQ(Run(job, 4), DownloadState::Completed) << ::testing::PrintToString(name);
+        ExpectContent(name, mirrorSize);
+        const int64_t fetched = SentBytes(Log());
+        std::printf("[ mirror   ] total %lld, kept %lld, sent by the new link %lld\n",
+                    static_cast<long long>(mirrorSize), static_cast<long long>(kept), static_cast<long long>(fetched));
+        if (mirrorSize == size) {
+            EXPECT_EQ(fetched, size - kept + 1);  // and the probe's one byte
+            EXPECT_TRUE(job->snapshot(false).notice.empty());
+        } else {
+            EXPECT_EQ(fetched, mirrorSize + 1);
+            EXPECT_EQ(job->snapshot(false).notice, zeb::newLinkDifferentFileText());
+        }
+    }
+}
+}  // namespace
