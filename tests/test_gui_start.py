@@ -91,8 +91,7 @@ class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
         # Wine; the window must live on and close as usual.
         self.w.probe('copydata', 'huge', self.base)
         self.assertEqual(self.w.probe('haswindow'), 'yes')
-        gui.kill()
-        gui.wait()
+        self.close(gui, answer=True)  # three held downloads run: the exit asks
 
     def host_message(self, body):
         """A browser's framed message to the program started as its host: (exit code, reply)."""
