@@ -18,7 +18,7 @@ import tokenize
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PRODUCT = ['engine', 'store', 'bridge', 'app', 'ui', 'res', 'extension/src']
 # Paths under tests/ (folders end with /) that are not test cases.
-INFRASTRUCTURE = ['server/', 'support/', 'driver/', 'probe/', 'dwm/', 'browser/', 'wineworld.py',
+INFRASTRUCTURE = ['server/', 'peers.py', 'support/', 'driver/', 'probe/', 'dwm/', 'browser/', 'wineworld.py',
                   'pefile_lite.py', 'run_gtest.py', 'wine-session.sh', 'wine-run.in',
                   'engine/DownloadTestSupport.h', 'app/MainWindowHost.h', 'ui/HostWindow.h', 'list/ScriptedWindow.h']
 C_LIKE = ('.cpp', '.h', '.rc', '.js', '.mjs')
