@@ -80,6 +80,8 @@ TEST_F(ListQueue, AdmissionAndTheExactDuplicateRule) {
     EXPECT_FALSE(list_->AddDownload(Req(link), folder_));
     EXPECT_EQ(window_.Status(), L"This link is already in the list.");
     EXPECT_EQ(list_->Selection(), 0);
+    // The fragment (an expected checksum) is never sent: the same file.
+    EXPECT_FALSE(list_->AddDownload(Req(link + L"#md5=" + std::wstring(32, L'0')), folder_));
     std::wstring upper = link;
     upper.replace(0, 4, L"HTTP");
     EXPECT_TRUE(list_->AddDownload(Req(upper), folder_));  // the comparison is exact
