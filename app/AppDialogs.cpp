@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/MainWindow.h"
+#include "engine/Checksum.h"
 #include "engine/Download.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
@@ -31,6 +32,11 @@ FinishedRemoval AskFinishedRemoval(HWND main, const std::wstring& message) {
     return answer == 0 ? FinishedRemoval::RemoveFromList : FinishedRemoval::DeleteFile;
 }
 
+std::wstring ChecksumRefusal(const std::wstring& value) {
+    if (value.empty() || zeb::normalChecksum(value)) return {};
+    return Tr(L"Mã kiểm tra phải là 32, 40 hoặc 64 chữ số thập lục phân.", L"A checksum is 32, 40 or 64 hexadecimal digits.");
+}
+
 void ShowAddDownloadDialog(MainWindow& main) {
     ui::FormSpec form;
     form.title = Tr(L"Thêm liên kết tải", L"Add Download");
@@ -43,11 +49,16 @@ void ShowAddDownloadDialog(MainWindow& main) {
         {ui::FieldKind::Text, Tr(L"Liên kết (http / https)", L"Link (http / https)"), link, false, true},
         {ui::FieldKind::Text, Tr(L"Lưu vào thư mục", L"Save to folder"), g_settings.folder, false, true},
         {ui::FieldKind::Text, Tr(L"Tên tệp (không bắt buộc)", L"File name (optional)"), L"", false, false},
+        {ui::FieldKind::Text, Tr(L"Mã kiểm tra (SHA-256, SHA-1 hoặc MD5)", L"Checksum (SHA-256, SHA-1 or MD5)"), L"", false,
+         false},
     };
+    form.checked = {3};
+    form.refusal = [](size_t, const std::wstring& value) { return ChecksumRefusal(value); };
     if (!ui::ShowFormDialog(main.Handle(), form)) return;
     DownloadRequest request;
     request.url = form.fields[0].value;
     request.fileName = form.fields[2].value;
+    request.checksum = form.fields[3].value;
     // The folder is for this download only, not the new default.
     if (main.List()->AddDownload(request, form.fields[1].value)) ::SetWindowTextW(main.LinkBox(), L"");
 }

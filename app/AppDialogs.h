@@ -21,6 +21,8 @@ bool Confirm(HWND main, const std::wstring& message, const std::wstring& confirm
 // "Remove from list" (focused), "Delete the file too" (red) or Cancel.
 FinishedRemoval AskFinishedRemoval(HWND main, const std::wstring& message);
 
+// Why the Add form refuses a checksum: empty for none or 32, 40 or 64 hex digits.
+std::wstring ChecksumRefusal(const std::wstring& value);
 void ShowAddDownloadDialog(MainWindow& main);
 // The Change Link form for a row that is not running (a running one gets a
 // status line instead).

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cwchar>
 
+#include "app/RowText.h"
 #include "store/Format.h"
 #include "store/Lang.h"
 #include "ui/Colors.h"
@@ -115,12 +116,15 @@ COLORREF StateColour(DownloadState state) {
     }
 }
 
+bool ShowsSha256(const DownloadInfo& info) { return info.state == DownloadState::Completed && !info.sha256.empty(); }
+
 const wchar_t* FactLabel(int k) { return k >= 0 && k < 6 ? kFactLabels[k].get() : L""; }
 
 std::wstring FactValue(const DownloadInfo& info, int k, int connectionsSetting) {
     switch (k) {
         case 0:
             if (info.state == DownloadState::Failed) return StatusLabel(info.state) + L" — " + info.errorText;
+            if (info.verifyPercent >= 0) return StatusLabel(info.state) + L" — " + VerifyingText(info.verifyPercent);
             if (!info.notice.empty() && info.state != DownloadState::Completed)
                 return StatusLabel(info.state) + L" — " + info.notice;
             return StatusLabel(info.state);
@@ -182,7 +186,8 @@ RECT DetailsButtonRect(int id, int W, int H) {
     switch (id) {
         case kPauseButtonId: return at(Scale(20), Scale(130));
         case kCopyLinkButtonId: return at(Scale(20) + Scale(138), Scale(170));
-        case kChangeLinkButtonId: return at(Scale(20) + Scale(138) + Scale(178), Scale(170));
+        case kChangeLinkButtonId:
+        case kCopySha256ButtonId: return at(Scale(20) + Scale(138) + Scale(178), Scale(170));
         default: return at(W - Scale(20) - Scale(110), Scale(110));
     }
 }
@@ -195,11 +200,20 @@ void PaintDetails(Surface& s, const DownloadInfo& info, int firstRow, int connec
                 PaletteColor(7), kPathFlags);
     SurfaceText(s, zeb::maskPassword(info.url), RECT{Scale(20), Scale(42), W - Scale(20), Scale(60)}, 2, PaletteColor(8), kLabelFlags);
     const int c = (W - Scale(40)) / 2;
-    for (int k = 0; k < 6; ++k) {
+    const bool sha = ShowsSha256(info);
+    for (int k = 0; k < (sha ? 4 : 6); ++k) {
         const int x = Scale(20) + (k % 2) * c, y = Scale(70) + (k / 2) * Scale(22);
         SurfaceText(s, FactLabel(k), RECT{x, y, x + Scale(118), y + Scale(22)}, 2, PaletteColor(8), kLabelFlags);
         SurfaceText(s, FactValue(info, k, connectionsSetting), RECT{x + Scale(118), y, x + c - Scale(10), y + Scale(22)}, 3,
                     k == 0 ? StateColour(info.state) : PaletteColor(7), kLabelFlags);
+    }
+    if (sha) {
+        // Time left and connections say nothing of a finished file; the
+        // 64 digits need the whole line.
+        const int y = Scale(70) + 2 * Scale(22);
+        SurfaceText(s, L"SHA-256", RECT{Scale(20), y, Scale(20) + Scale(118), y + Scale(22)}, 2, PaletteColor(8), kLabelFlags);
+        SurfaceText(s, info.sha256, RECT{Scale(20) + Scale(118), y, W - Scale(20), y + Scale(22)}, 3, PaletteColor(7),
+                    kLabelFlags);
     }
     SurfaceText(s, Tr(L"BẢN ĐỒ ĐOẠN TẢI", L"SEGMENT MAP"), RECT{Scale(20), Scale(144), W - Scale(20), Scale(160)}, 1,
                 PaletteColor(8), kLabelFlags);

@@ -17,6 +17,10 @@ class Surface;
 constexpr int kPauseButtonId = 113;
 constexpr int kCopyLinkButtonId = 114;
 constexpr int kChangeLinkButtonId = 115;
+constexpr int kCopySha256ButtonId = 116;  // in Change Link's place, for a finished file
+
+// A finished row with a known SHA-256: the grid's last line and the footer show it.
+bool ShowsSha256(const DownloadInfo& info);
 
 // "Download Progress — " and the file name, or the link without one.
 std::wstring DetailsTitle(const DownloadInfo& info);
@@ -42,7 +46,7 @@ PauseButtonLook PauseLookFor(DownloadState state);
 
 // Table rows that fit above the footer in a client of height `height`; at least 1.
 int DetailsVisibleRows(int height);
-// Footer place of button 113, 114 or IDCANCEL in a W x H client.
+// Footer place of button 113, 114, 115, 116 or IDCANCEL in a W x H client.
 RECT DetailsButtonRect(int id, int width, int height);
 
 // Steps 1-7 of the window's paint. `info` has its segments sorted by start;

@@ -92,7 +92,7 @@ void DetailsWindow::CloseIfShowing(const zeb::Download* job) {
 
 void DetailsWindow::Reset() {
     if (window_) ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);  // the last messages go to DefWindowProcW
-    window_ = pause_ = copy_ = nullptr;
+    window_ = pause_ = copy_ = change_ = copySha_ = nullptr;
     job_.reset();
     snapshot_ = DownloadInfo{};
     rows_ = ScrollBarState{};
@@ -116,6 +116,10 @@ void DetailsWindow::UpdatePauseButton() {
     ::SetWindowTextW(pause_, look.caption);
     SetButtonIcon(pause_, look.icon);
     ::EnableWindow(pause_, look.enabled);
+    // A finished file needs no new link; its fingerprint takes that place.
+    const bool sha = ShowsSha256(snapshot_);
+    ::ShowWindow(change_, sha ? SW_HIDE : SW_SHOW);
+    ::ShowWindow(copySha_, sha ? SW_SHOW : SW_HIDE);
 }
 
 LRESULT DetailsWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -142,10 +146,13 @@ void DetailsWindow::OnCreate() {
     pause_ = CreateStyledButton(window_, kPauseButtonId, L"", ButtonStyle{ButtonKind::Normal, 34, 3, 3, false});
     copy_ = CreateStyledButton(window_, kCopyLinkButtonId, Tr(L"Sao chép liên kết", L"Copy Link"),
                                ButtonStyle{ButtonKind::Normal, 21, 3, 3, false});
-    HWND change = CreateStyledButton(window_, kChangeLinkButtonId, Tr(L"Đổi liên kết…", L"Change Link…"),
-                                     ButtonStyle{ButtonKind::Normal, 38, 3, 3, false});
+    change_ = CreateStyledButton(window_, kChangeLinkButtonId, Tr(L"Đổi liên kết…", L"Change Link…"),
+                                 ButtonStyle{ButtonKind::Normal, 38, 3, 3, false});
+    copySha_ = CreateStyledButton(window_, kCopySha256ButtonId, Tr(L"Sao chép SHA-256", L"Copy SHA-256"),
+                                  ButtonStyle{ButtonKind::Normal, 21, 3, 3, false});
+    ::ShowWindow(copySha_, SW_HIDE);
     HWND close = CreateStyledButton(window_, IDCANCEL, Tr(L"Đóng", L"Close"), ButtonStyle{ButtonKind::Accent, 0, 3, 3, false});
-    for (HWND b : {pause_, copy_, change, close}) {
+    for (HWND b : {pause_, copy_, change_, copySha_, close}) {
         const RECT r = DetailsButtonRect(::GetDlgCtrlID(b), width_, height_);
         ::MoveWindow(b, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
     }
@@ -171,6 +178,12 @@ void DetailsWindow::OnCommand(int id) {
             break;
         case kChangeLinkButtonId:
             if (job_) host_.AskNewLink(job_.get());  // may close this window (its row erased)
+            break;
+        case kCopySha256ButtonId:
+            if (SetClipboardText(window_, snapshot_.sha256)) {
+                ::SetWindowTextW(copySha_, Tr(L"Đã sao chép!", L"Copied!"));
+                SetButtonIcon(copySha_, 25);
+            }
             break;
         case kCopyLinkButtonId:
             host_.SetLastPicked(snapshot_.url);

@@ -8,7 +8,12 @@ namespace {
 constexpr wchar_t kSeparator[] = L"   \u2022   ";
 }  // namespace
 
+std::wstring VerifyingText(int percent) {
+    return Tr(L"Đang kiểm tra… ", L"Verifying… ") + std::to_wstring(percent) + L"%";
+}
+
 std::wstring DetailText(const DownloadInfo& info) {
+    if (info.verifyPercent >= 0) return VerifyingText(info.verifyPercent);
     // Why the download started over comes first while it runs again.
     if (!info.notice.empty() && (info.state == DownloadState::Downloading || info.state == DownloadState::Paused))
         return info.notice + kSeparator + FormatProgress(info);

@@ -8,6 +8,8 @@
 
 #include "engine/Types.h"
 
+// "Verifying… NN%", while the finished file is checked.
+std::wstring VerifyingText(int percent);
 std::wstring DetailText(const DownloadInfo& info);
 
 struct StateLook {

@@ -17,3 +17,4 @@ trap '"$root/tests/wine-session.sh" stop "$root/build"' EXIT
 python3 "$root/bench/queue.py"
 python3 "$root/bench/bench.py" "$@"
 python3 "$root/bench/proxy.py"
+python3 "$root/bench/verify.py"

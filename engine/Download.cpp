@@ -6,6 +6,7 @@
 #include <exception>
 #include <thread>
 
+#include "engine/Checksum.h"
 #include "engine/Error.h"
 #include "engine/ErrorTexts.h"
 #include "engine/Http.h"
@@ -56,10 +57,14 @@ Download::Download(std::wstring url, std::wstring folder, std::wstring fileName,
       fileName_(std::move(fileName)),
       referer_(CleanOption(options.referer)),
       cookies_(CleanOption(options.cookies)),
-      userAgent_(CleanOption(options.userAgent)) {}
+      userAgent_(CleanOption(options.userAgent)) {
+    expectedChecksum_ = normalChecksum(options.checksum).value_or(checksumOfLink(url_));
+}
 
 Download::Download(const DownloadInfo& stored) : Download(stored.url, stored.folder, stored.fileName, RequestOptions{}) {
     errorText_ = stored.errorText;
+    if (std::optional<std::wstring> expected = normalChecksum(stored.expectedChecksum)) expectedChecksum_ = *expected;
+    sha256_ = stored.state == DownloadState::Completed ? normalChecksum(stored.sha256).value_or(L"") : L"";
     totalSize_ = stored.totalSize;
     doneBytes_ = stored.doneBytes;
     nameFixed_ = stored.nameFixed && !stored.fileName.empty();
@@ -105,6 +110,9 @@ DownloadInfo Download::snapshotLocked(bool withSegments) const {
     info.nameFixed = nameFixed_;
     info.acceptsRanges = acceptsRanges_;
     info.activeConnections = activeConnections_.load();
+    info.expectedChecksum = expectedChecksum_;
+    info.sha256 = sha256_;
+    info.verifyPercent = verifyPercent_;
     info.doneBytes = segments_.empty() ? doneBytes_ : doneBytesOf(segments_);
     if (state_ == DownloadState::Completed && totalSize_ >= 0) info.doneBytes = totalSize_;
     if (withSegments) info.segments = segments_;
@@ -230,6 +238,7 @@ void Download::jobThread(int connections, bool ignoreCertErrors) noexcept {
     file_.reset();
     std::unique_lock<std::mutex> lock(stateMutex_);
     speed_ = 0;
+    verifyPercent_ = -1;
     for (Segment& s : segments_) {
         s.busy = false;
         s.speed = 0;

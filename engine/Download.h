@@ -33,6 +33,7 @@ struct RequestOptions {
     std::wstring referer;
     std::wstring cookies;
     std::wstring userAgent;
+    std::wstring checksum;  // as typed; the link's fragment serves when empty
 };
 
 struct ProbeResult {
@@ -116,6 +117,11 @@ private:
     // size: the last run finished but did not rename (exit, power cut).
     bool finishedEarlier();
     void finalize();
+    // The one pass over the finished partial file (PartFile.cpp): records its
+    // SHA-256 or throws the mismatch, after which the next start downloads
+    // again. A stop ends it Paused with the state intact, so the next start
+    // verifies again without downloading.
+    void verify();
 
     mutable std::mutex stateMutex_;
     std::wstring url_;
@@ -124,6 +130,9 @@ private:
     std::wstring resolvedUrl_;
     std::wstring errorText_;
     std::wstring notice_;  // why this run started over; cleared at start
+    std::wstring expectedChecksum_;  // lower-case hex, or empty
+    std::wstring sha256_;            // of the finished file, once known
+    int32_t verifyPercent_ = -1;
     bool linkChanged_ = false;  // since the last preparation
     Validator validator_;  // the version the partial file holds (job thread)
     std::vector<Segment> segments_;

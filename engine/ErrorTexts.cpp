@@ -124,4 +124,13 @@ std::wstring newLinkDifferentFileText() {
 }
 std::wstring keepsChangingText() { return Tr(L"Tệp trên máy chủ liên tục thay đổi.", L"The file keeps changing on the server."); }
 
+std::wstring checksumReadFailedText(const std::wstring& systemText) {
+    return Tr(L"Không đọc được tệp để kiểm tra: ", L"Could not read the file to verify it: ") + systemText;
+}
+
+std::wstring checksumMismatchText(const std::wstring& expected, const std::wstring& computed) {
+    return Tr(L"Mã kiểm tra không khớp: cần ", L"Checksum mismatch: expected ") + expected +
+           Tr(L", nhận được ", L", got ") + computed + L".";
+}
+
 }  // namespace zeb

@@ -34,6 +34,9 @@ std::wstring changedOnServerText();
 std::wstring keepsChangingText();
 std::wstring newLinkDifferentFileText();
 std::wstring tooManyNamesText();
+// Both digests as lower-case hex.
+std::wstring checksumMismatchText(const std::wstring& expected, const std::wstring& computed);
+std::wstring checksumReadFailedText(const std::wstring& systemText);
 std::wstring fileDeleteFailedText(const std::wstring& path, const std::wstring& systemText);
 
 }  // namespace zeb

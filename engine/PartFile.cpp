@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "engine/Checksum.h"
 #include "engine/Download.h"
 #include "engine/Error.h"
 #include "engine/ErrorTexts.h"
@@ -198,6 +199,7 @@ bool Download::changeLink(const std::wstring& url) {
         oldUrl = url_;
         url_ = url;
         resolvedUrl_.clear();
+        if (std::wstring given = checksumOfLink(url); !given.empty()) expectedChecksum_ = given;
         cookies_.clear();  // they belonged to the old link's site
         linkChanged_ = true;
         if (!nameFixed_ || fileName_.empty() || state_ == DownloadState::Completed) return true;
@@ -215,6 +217,43 @@ bool Download::changeLink(const std::wstring& url) {
     return true;
 }
 
+void Download::verify() {
+    std::wstring folder, fileName, expected;
+    int64_t onDisk;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        folder = folder_;
+        fileName = fileName_;
+        expected = expectedChecksum_;
+        onDisk = doneBytesOf(segments_);
+        state_ = DownloadState::Downloading;
+        speed_ = 0;
+        verifyPercent_ = 0;
+    }
+    const std::wstring path = folder + L"\\" + fileName;
+    FileDigests digests;
+    uint32_t error = 0;
+    const HashOutcome outcome = hashFile(path + L".zebpart", expected.size(), stopRequested_, [&](int64_t read) {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        verifyPercent_ = onDisk > 0 ? static_cast<int32_t>(std::min<int64_t>(100, read * 100 / onDisk)) : 100;
+    }, digests, error);
+    if (outcome == HashOutcome::Stopped) {
+        saveState();  // every byte recorded: the next start only verifies
+        throw Error{};
+    }
+    if (outcome == HashOutcome::ReadFailed) throw Error{checksumReadFailedText(systemErrorText(error))};
+    if (!expected.empty() && digests.expectedKind != expected) {
+        // Without its state the partial file is never taken for finished
+        // data again: the next start downloads from byte 0.
+        file_.reset();
+        ::DeleteFileW((path + L".zebstate").c_str());
+        throw Error{checksumMismatchText(expected, digests.expectedKind)};
+    }
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    sha256_ = digests.sha256;
+    verifyPercent_ = -1;
+}
+
 void Download::finalize() {
     if (file_) {
         int64_t received;
@@ -230,6 +269,7 @@ void Download::finalize() {
             throw Error{diskWriteFailedText(systemErrorText(::GetLastError()))};
         SetSparse(file_.get(), false);
     }
+    verify();
     std::unique_lock<std::mutex> names(g_nameMutex);
     if (g_renamesFrozen) {
         names.unlock();

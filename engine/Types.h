@@ -51,5 +51,11 @@ struct DownloadInfo {
     bool nameFixed = false;
     bool acceptsRanges = false;
     int32_t activeConnections = 0;
+    // The checksum the file must have (lower-case hex; its length tells the
+    // kind), empty when none was given; and the SHA-256 of the finished file,
+    // empty until it is known.
+    std::wstring expectedChecksum;
+    std::wstring sha256;
+    int32_t verifyPercent = -1;  // of the pass over the finished file; -1 when none runs
     std::vector<Segment> segments;  // filled only when asked for
 };

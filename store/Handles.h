@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <winhttp.h>
+#include <bcrypt.h>
 
 #include <utility>
 
@@ -59,6 +60,11 @@ using BitmapHandle = UniqueHandle<handle_traits::NullInvalid<HBITMAP, ::DeleteOb
 using FontHandle = UniqueHandle<handle_traits::NullInvalid<HFONT, ::DeleteObject>>;
 using BrushHandle = UniqueHandle<handle_traits::NullInvalid<HBRUSH, ::DeleteObject>>;
 using IconHandle = UniqueHandle<handle_traits::NullInvalid<HICON, ::DestroyIcon>>;
+namespace handle_traits {
+inline void CloseAlgorithm(BCRYPT_ALG_HANDLE h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
+}  // namespace handle_traits
+using HashAlgorithmHandle = UniqueHandle<handle_traits::NullInvalid<BCRYPT_ALG_HANDLE, handle_traits::CloseAlgorithm>>;
+using HashHandle = UniqueHandle<handle_traits::NullInvalid<BCRYPT_HASH_HANDLE, ::BCryptDestroyHash>>;
 
 // Selects a GDI object into a DC for one scope and puts the old one back.
 class ScopedSelect {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "engine/Checksum.h"
 #include "engine/Download.h"
 #include "engine/ServerClock.h"
 #include "engine/Url.h"
@@ -15,6 +16,12 @@ namespace {
 constexpr uint64_t kFreeSpacePollMs = 2000;
 constexpr uint64_t kExitBudgetMs = 5000;
 constexpr int kStopping = -2;  // UnfinishedRowOf: a removed row whose job still stops
+
+// The fragment (an expected checksum) never reaches the server, so two links
+// that differ only there fetch the same file.
+bool SameLink(const std::wstring& a, const std::wstring& b) {
+    return zeb::linkWithoutFragment(a) == zeb::linkWithoutFragment(b);
+}
 
 std::wstring Count(size_t n) { return std::to_wstring(n); }
 }  // namespace
@@ -77,13 +84,13 @@ bool DownloadList::AddDownload(const DownloadRequest& request, const std::wstrin
 
 int DownloadList::UnfinishedRowOf(const std::wstring& url) {
     for (size_t i = 0; i < entries_.size(); ++i)
-        if (entries_[i].cached.url == url && entries_[i].cached.state != DownloadState::Completed)
+        if (SameLink(entries_[i].cached.url, url) && entries_[i].cached.state != DownloadState::Completed)
             return static_cast<int>(i);
     // A removed row whose job still stops holds its partial file: the same
     // link may not adopt it until that thread has ended.
     PruneStopping();
     for (const auto& job : stopping_)
-        if (job->snapshot(false).url == url) return kStopping;
+        if (SameLink(job->snapshot(false).url, url)) return kStopping;
     return -1;
 }
 
@@ -91,7 +98,7 @@ bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& fo
     int same = -1;
     if (!batch) {
         same = UnfinishedRowOf(request.url);
-    } else if (auto found = batch->unfinished.find(request.url); found != batch->unfinished.end()) {
+    } else if (auto found = batch->unfinished.find(zeb::linkWithoutFragment(request.url)); found != batch->unfinished.end()) {
         same = found->second;
     }
     if (same != -1) {
@@ -112,13 +119,13 @@ bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& fo
                                   L"The list is full: clear finished downloads before adding new links."));
         return false;
     }
-    zeb::RequestOptions options{request.referrer, request.cookies, request.userAgent};
+    zeb::RequestOptions options{request.referrer, request.cookies, request.userAgent, request.checksum};
     auto job = std::make_shared<zeb::Download>(request.url, folder, request.fileName, options);
     entries_.push_back(ListEntry{job, job->snapshot(false), DownloadState::Queued});
     rowsBound_ += bound;
     selection_ = static_cast<int>(entries_.size() - 1);
     if (batch) {
-        batch->unfinished.emplace(request.url, selection_);
+        batch->unfinished.emplace(zeb::linkWithoutFragment(request.url), selection_);
         return true;
     }
     StartQueued();
@@ -137,9 +144,9 @@ void DownloadList::AddRequests(const std::vector<DownloadRequest>& requests) {
     Batch batch;
     for (size_t i = 0; i < entries_.size(); ++i)
         if (entries_[i].cached.state != DownloadState::Completed)
-            batch.unfinished.emplace(entries_[i].cached.url, static_cast<int>(i));
+            batch.unfinished.emplace(zeb::linkWithoutFragment(entries_[i].cached.url), static_cast<int>(i));
     PruneStopping();
-    for (const auto& job : stopping_) batch.unfinished.emplace(job->snapshot(false).url, kStopping);
+    for (const auto& job : stopping_) batch.unfinished.emplace(zeb::linkWithoutFragment(job->snapshot(false).url), kStopping);
     size_t skipped = 0;
     const DownloadRequest* last = nullptr;
     for (const DownloadRequest& r : requests) {

@@ -32,6 +32,7 @@ struct DownloadRequest {
     std::wstring cookies;  // one Cookie header value
     std::wstring title;
     bool media = false;  // the browser marked it as streaming media
+    std::wstring checksum;  // expected, as typed in the Add form; may be empty
 };
 
 struct ListEntry {

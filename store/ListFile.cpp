@@ -41,10 +41,10 @@ bool IsPlainFileName(const std::wstring& name) {
 }
 
 size_t ListRowBound(const std::wstring& url, const std::wstring& folder) {
-    // The nine lines with the longest state word and two 20-digit numbers;
-    // a UTF-16 unit takes at most 3 bytes in UTF-8.
+    // The eleven lines with the longest state word, two 20-digit numbers and
+    // two 64-digit checksums; a UTF-16 unit takes at most 3 bytes in UTF-8.
     constexpr size_t kFixed = sizeof("[item]\r\nurl=\r\nfolder=\r\nfile=\r\nfixed=0\r\ntotal=\r\ndone=\r\n"
-                                     "state=completed\r\nerror=\r\n") - 1 + 2 * 20;
+                                     "state=completed\r\nerror=\r\nchecksum=\r\nsha256=\r\n") - 1 + 2 * 20 + 2 * 64;
     return kFixed + Utf16ToUtf8(url).size() + Utf16ToUtf8(folder).size() + 3 * (MAX_PATH + kStoredErrorUnits);
 }
 
@@ -58,7 +58,8 @@ std::string ListFileText(const std::vector<DownloadInfo>& rows) {
         text += "[item]\r\nurl=" + Utf16ToUtf8(r.url) + "\r\nfolder=" + Utf16ToUtf8(r.folder) + "\r\nfile=" +
                 Utf16ToUtf8(r.fileName) + "\r\nfixed=" + (r.nameFixed ? "1" : "0") + "\r\ntotal=" +
                 std::to_string(r.totalSize) + "\r\ndone=" + std::to_string(r.doneBytes) + "\r\nstate=" +
-                StateWord(r.state) + "\r\nerror=" + Utf16ToUtf8(error) + "\r\n";
+                StateWord(r.state) + "\r\nerror=" + Utf16ToUtf8(error) + "\r\nchecksum=" +
+                Utf16ToUtf8(r.expectedChecksum) + "\r\nsha256=" + Utf16ToUtf8(r.sha256) + "\r\n";
     }
     return text;
 }
@@ -97,6 +98,8 @@ ListFileContent ParseListFile(const std::string& data, bool complete) {
         else if (key == L"done") record.doneBytes = ParseStrictNumber(value).value_or(record.doneBytes);
         else if (key == L"state") record.state = StateOfWord(value);
         else if (key == L"error") record.errorText = value;
+        else if (key == L"checksum") record.expectedChecksum = value;
+        else if (key == L"sha256") record.sha256 = value;
     }
     // A file cut short may end inside a section whose values are partial.
     if (complete) close();

@@ -48,6 +48,7 @@ public:
                 const int t = y + Scale(18) + Scale(5);
                 l.box = RECT{m, t, width_ - m, t + Scale(34)};
                 y = t + Scale(34) + Scale(12);
+                if (IsChecked(layout_.size())) y += Scale(18);  // room for the reason under the box
             }
             afterCheck = f.kind == FieldKind::Check;
             layout_.push_back(l);
@@ -101,8 +102,12 @@ private:
             if (spec_.fields[i].kind != FieldKind::Text) continue;
             const FieldLayout& l = layout_[i];
             SurfaceText(s, spec_.fields[i].label, l.label, 3, PaletteColor(7), kLabelFlags);
-            SurfaceRoundRect(s, l.box, Scale(8), PaletteColor(9), l.control && focus == l.control ? kBlue : PaletteColor(6),
-                             255, 255);
+            const bool refused = static_cast<int32_t>(i) == refusedField_;
+            SurfaceRoundRect(s, l.box, Scale(8), PaletteColor(9),
+                             refused ? kRed : l.control && focus == l.control ? kBlue : PaletteColor(6), 255, 255);
+            if (refused)
+                SurfaceText(s, refusalText_, RECT{l.box.left, l.box.bottom + Scale(3), l.box.right, l.box.bottom + Scale(21)}, 2,
+                            kRed, kLabelFlags);
         }
     }
 
@@ -129,6 +134,17 @@ private:
                 ::SetFocus(layout_[i].control);
                 return;
             }
+            const std::wstring why = f.kind == FieldKind::Text && IsChecked(i)
+                                         ? spec_.refusal(i, Trim(GetWindowTextString(layout_[i].control)))
+                                         : std::wstring();
+            if (!why.empty()) {
+                refusalText_ = why;
+                refusedField_ = static_cast<int32_t>(i);
+                ::MessageBeep(MB_ICONEXCLAMATION);
+                ::SetFocus(layout_[i].control);
+                ::InvalidateRect(window_, nullptr, FALSE);
+                return;
+            }
         }
         for (size_t i = 0; i < spec_.fields.size(); ++i) {
             FormField& f = spec_.fields[i];
@@ -147,13 +163,32 @@ private:
         return okButton_;
     }
 
+public:
+    const std::wstring& RefusalText() const { return refusalText_; }
+
+private:
+    bool IsChecked(size_t i) const {
+        return spec_.refusal && std::find(spec_.checked.begin(), spec_.checked.end(), i) != spec_.checked.end();
+    }
+
+private:
     FormSpec& spec_;
     std::vector<FieldLayout> layout_;
+    std::wstring refusalText_;
+    int32_t refusedField_ = -1;
     RECT intro_{};
     HWND okButton_ = nullptr;
     int32_t width_ = 0, height_ = 0;
 };
 }  // namespace
+
+std::wstring FormRefusalText(HWND dialog) {
+    wchar_t cls[32] = {};
+    if (!dialog || !::GetClassNameW(dialog, cls, 32) || wcscmp(cls, kDialogClass) != 0) return {};
+    const auto* d = dynamic_cast<const FormDialogImpl*>(
+        reinterpret_cast<const Dialog*>(::GetWindowLongPtrW(dialog, GWLP_USERDATA)));
+    return d ? d->RefusalText() : std::wstring();
+}
 
 bool ShowFormDialog(HWND owner, FormSpec& spec) {
     FormDialogImpl dialog(spec);

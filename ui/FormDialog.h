@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,10 +28,17 @@ struct FormSpec {
     std::vector<FormField> fields;
     std::wstring okText = L"OK";
     std::wstring cancelText;
+    // Why the trimmed value of text field `index` is refused, empty when it
+    // is accepted; asked for the fields in `checked`. A refused value keeps
+    // the form open with the reason shown under its box.
+    std::vector<size_t> checked;
+    std::function<std::wstring(size_t index, const std::wstring& value)> refusal;
 };
 
 // True when the user accepted: the fields then hold the trimmed texts and
 // the check states. On false the form is left as it was.
 bool ShowFormDialog(HWND owner, FormSpec& spec);
+// The reason shown in an open form for its refused field; empty when none.
+std::wstring FormRefusalText(HWND dialog);
 
 }  // namespace ui

@@ -16,6 +16,7 @@
 #include "support/DialogScript.h"
 #include "ui/ControlText.h"
 #include "ui/Dialog.h"
+#include "ui/FormDialog.h"
 #include "ui/Fonts.h"
 
 namespace {
@@ -141,6 +142,22 @@ TEST_F(Dialogs, AddTakesTheLinkBoxElseAClipboardLinkAndRefusesABadOne) {
         EXPECT_EQ(GetWindowTextString(main->LinkBox()), link);
     }
     EXPECT_EQ(main->List()->Entries().size(), 1u);
+}
+
+TEST_F(Dialogs, AddRefusesAMalformedChecksumAndKeepsATypedOne) {
+    Open();
+    SetWindowTextW(main->LinkBox(), L"http://127.0.0.1:9/sum.bin");
+    std::wstring refusal;
+    Run(103, {[&](HWND d) { Type(d, 203, L"12345"), Click(d, IDOK); },
+              [&](HWND d) {
+                  refusal = ui::FormRefusalText(d);
+                  Type(d, 203, L" " + std::wstring(40, L'A'));
+                  Click(d, IDOK);
+              }});
+    EXPECT_FALSE(refusal.empty());
+    EXPECT_EQ(refusal, ChecksumRefusal(L"12345"));
+    ASSERT_EQ(main->List()->Entries().size(), 1u);
+    EXPECT_EQ(main->List()->Entries()[0].cached.expectedChecksum, std::wstring(40, L'a'));
 }
 
 namespace {

@@ -87,6 +87,8 @@ TEST_F(ListQueue, AdmissionAndTheExactDuplicateRule) {
     EXPECT_FALSE(Add(link));
     EXPECT_EQ(Statuses(link), 1);
     EXPECT_EQ(list_->Selection(), 0);  // the row it already has
+    // The fragment (an expected checksum) is never sent: the same file.
+    EXPECT_FALSE(Add(link + L"#md5=" + std::wstring(32, L'0')));
     std::wstring upper = link;
     upper.replace(0, 4, L"HTTP");
     EXPECT_TRUE(Add(upper));  // the comparison is exact

@@ -38,9 +38,9 @@ TEST(ListFileText, ByteForByte) {
     EXPECT_EQ(ListFileText({Row(L"https://h.example/a", DownloadState::Downloading), failed}),
               "ZEBLIST 1\r\n"
               "[item]\r\nurl=https://h.example/a\r\nfolder=D:\\ZEBDownloads\r\nfile=f.bin\r\nfixed=1\r\ntotal=1000\r\n"
-              "done=250\r\nstate=paused\r\nerror=\r\n"
+              "done=250\r\nstate=paused\r\nerror=\r\nchecksum=\r\nsha256=\r\n"
               "[item]\r\nurl=https://h.example/b\r\nfolder=D:\\ZEBDownloads\r\nfile=t\xE1\xBA\xA3i.bin\r\nfixed=1\r\n"
-              "total=-1\r\ndone=250\r\nstate=failed\r\nerror=line one  line two\r\n");
+              "total=-1\r\ndone=250\r\nstate=failed\r\nerror=line one  line two\r\nchecksum=\r\nsha256=\r\n");
     EXPECT_EQ(ListFileText({}), "ZEBLIST 1\r\n");
 }
 
@@ -55,6 +55,8 @@ TEST(ListFileText, StateWords) {
 
 TEST(ParseListFile, RoundTrip) {
     DownloadInfo a = Row(L"https://h.example/a", DownloadState::Completed);
+    a.expectedChecksum = std::wstring(32, L'd');
+    a.sha256 = std::wstring(64, L'e');
     DownloadInfo b = Row(L"https://h.example/b?x=1", DownloadState::Failed, L"", false);
     b.errorText = L"Lỗi mạng 12029.";
     const ListFileContent back = ParseListFile(ListFileText({a, b}), true);
@@ -63,6 +65,8 @@ TEST(ParseListFile, RoundTrip) {
     EXPECT_EQ(back.records[0].url, a.url);
     EXPECT_EQ(back.records[0].state, DownloadState::Completed);
     EXPECT_TRUE(back.records[0].nameFixed);
+    EXPECT_EQ(back.records[0].expectedChecksum, a.expectedChecksum);
+    EXPECT_EQ(back.records[0].sha256, a.sha256);
     EXPECT_EQ(back.records[1].errorText, b.errorText);
     EXPECT_EQ(back.records[1].totalSize, 1000);
     EXPECT_EQ(back.records[1].doneBytes, 250);
@@ -118,6 +122,7 @@ TEST(ListFileText, NoRowOutgrowsItsBound) {
     r.doneBytes = INT64_MAX;
     r.fileName = std::wstring(MAX_PATH - 4, L'\u1EA3');  // three bytes each in UTF-8
     r.errorText = std::wstring(5000, L'\u1EA3');
+    r.expectedChecksum = r.sha256 = std::wstring(64, L'f');
     EXPECT_LE(ListFileText({r}).size(), kListHeaderBytes + ListRowBound(r.url, r.folder));
     r.errorText = std::wstring(kStoredErrorUnits - 1, L'e') + L"\U0001F600";  // a pair across the cut
     const std::string text = ListFileText({r});

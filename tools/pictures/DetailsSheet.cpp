@@ -84,6 +84,8 @@ std::vector<Shot> Shots() {
     for (int i = 0; i < 8; ++i) done.segments.push_back(Segment{i * 400 * kMiB, (i + 1) * 400 * kMiB, (i + 1) * 400 * kMiB,
                                                             SegmentState::Done, false, 0, 0});
     shots.push_back({L"finished", done});
+    done.sha256 = L"3f5c1e9a7b2d4c6e8f0a1b3c5d7e9f2a4b6c8d0e1f3a5b7c9d2e4f6a8b0c1d3e";
+    shots.push_back({L"finished-sha256", done});
 
     DownloadInfo failed = Base(L"https://drivers.example/chipset/intel-chipset-10.1.19444.exe", L"intel-chipset-10.1.19444.exe");
     failed.state = DownloadState::Failed;
@@ -109,7 +111,9 @@ Surface Client(HWND parent, const DownloadInfo& info) {
     const Button buttons[] = {
         {kPauseButtonId, look.caption, {ButtonKind::Normal, look.icon, 3, 3, false}, look.enabled},
         {kCopyLinkButtonId, Tr(L"Sao chép liên kết", L"Copy Link"), {ButtonKind::Normal, 21, 3, 3, false}, true},
-        {kChangeLinkButtonId, Tr(L"Đổi liên kết…", L"Change Link…"), {ButtonKind::Normal, 38, 3, 3, false}, true},
+        ShowsSha256(info)
+            ? Button{kCopySha256ButtonId, Tr(L"Sao chép SHA-256", L"Copy SHA-256"), {ButtonKind::Normal, 21, 3, 3, false}, true}
+            : Button{kChangeLinkButtonId, Tr(L"Đổi liên kết…", L"Change Link…"), {ButtonKind::Normal, 38, 3, 3, false}, true},
         {IDCANCEL, Tr(L"Đóng", L"Close"), {ButtonKind::Accent, 0, 3, 3, false}, true},
     };
     for (const Button& b : buttons) {

@@ -1,0 +1,81 @@
+// Every finished file is fingerprinted, and checked against the checksum its
+// link or the Add form gave: a wrong one never reaches the final name, and
+// its next start downloads again. The reference digests come from Python's
+// hashlib over the test server's bytes, not from the provider under test.
+#include "DownloadTestSupport.h"
+
+#include "engine/Checksum.h"
+#include "engine/ErrorTexts.h"
+#include "support/Language.h"
+
+namespace {
+using Checksums = JobTest;
+
+// Seed 7, more than one 4 MiB read.
+constexpr int64_t kSize = 5 * 1048576 + 777;
+const std::wstring kSha256 = L"e6d576635aa6f8e7273523b66e068332326eea48863a13ffddbff6fa882daa7b";
+const std::wstring kSha1 = L"741e29f9f0205607584a82e9340ad917794c5e04";
+const std::wstring kMd5 = L"d6549bf79f10abd4a544721aa8cd0814";
+
+int64_t SentBytes(const JsonValue& log) {
+    int64_t bytes = 0;
+    for (const JsonValue& r : log.elements)
+        if (const JsonValue* sent = JsonFirstMember(r, "sent")) bytes += static_cast<int64_t>(sent->number);
+    return bytes;
+}
+}  // namespace
+
+TEST(Checksum, TheLinkFragmentAndTheTypedText) {
+    const std::wstring sha = std::wstring(64, L'A'), sha1 = std::wstring(40, L'b'), md5 = std::wstring(32, L'C');
+    const struct {
+        std::wstring link, expected;
+    } links[] = {
+        {L"https://h/f.iso#sha256=" + sha, std::wstring(64, L'a')},
+        {L"https://h/f.iso#SHA1=" + sha1, sha1},
+        {L"https://h/f.iso#Md5=" + md5, std::wstring(32, L'c')},
+        {L"https://h/f.iso#sha256=" + sha1, L""},  // digits of another kind
+        {L"https://h/f.iso#sha256=" + sha.substr(1) + L"g", L""},
+        {L"https://h/f.iso#crc32=" + md5, L""},
+        {L"https://h/f.iso", L""},
+    };
+    for (const auto& c : links) {
+        EXPECT_EQ(zeb::checksumOfLink(c.link), c.expected) << ::testing::PrintToString(c.link);
+        EXPECT_EQ(zeb::linkWithoutFragment(c.link), L"https://h/f.iso");
+    }
+    EXPECT_EQ(zeb::normalChecksum(L" " + md5 + L"\t"), std::wstring(32, L'c'));
+    for (const std::wstring& bad : {std::wstring(31, L'a'), std::wstring(63, L'a'), std::wstring(32, L'x'), std::wstring()})
+        EXPECT_FALSE(zeb::normalChecksum(bad)) << ::testing::PrintToString(bad);
+}
+
+TEST_F(Checksums, RightDigestsFinishAndTheFileSha256IsRecorded) {
+    const struct {
+        std::wstring fragment, typed;
+    } cases[] = {
+        {L"#sha256=" + kSha256, L""}, {L"#SHA1=" + kSha1, L""}, {L"#md5=" + kMd5, L""}, {L"", L""}, {L"", kSha1},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::wstring name = L"right" + std::to_wstring(++n) + L".bin";
+        zeb::RequestOptions options;
+        options.checksum = c.typed;
+        auto job = Job(FileUrl(name, kSize) + c.fragment, name, options);
+        ASSERT_EQ(Run(job), DownloadState::Completed) << job->snapshot(false).errorText;
+        ExpectContent(name, kSize);
+        EXPECT_EQ(job->snapshot(false).sha256, kSha256);
+    }
+}
+
+TEST_F(Checksums, AWrongDigestFailsUnderThePartialNameAndItsResumeDownloadsAgain) {
+    ScopedLanguage en(false);
+    const std::wstring wrong = L"0" + kSha256.substr(1);
+    auto job = Job(FileUrl(L"wrong.bin", kSize) + L"#sha256=" + wrong, L"wrong.bin");
+    for (int run = 1; run <= 2; ++run) {
+        const int64_t sentBefore = SentBytes(Log());
+        if (run == 2) job->requeue();
+        ASSERT_EQ(Run(job), DownloadState::Failed);
+        EXPECT_EQ(job->snapshot(false).errorText, zeb::checksumMismatchText(wrong, kSha256));
+        EXPECT_TRUE(job->snapshot(false).sha256.empty());
+        EXPECT_EQ(Files(), std::vector<std::wstring>{L"wrong.bin.zebpart"});
+        EXPECT_GE(SentBytes(Log()) - sentBefore, kSize);  // the whole file again, not a rename of the old data
+    }
+}
