@@ -10,7 +10,7 @@ import wineworld as ww
 
 SYSTEM_DLLS = {'kernel32.dll', 'user32.dll', 'gdi32.dll', 'winhttp.dll', 'advapi32.dll', 'shell32.dll', 'ole32.dll',
                'comctl32.dll', 'msvcrt.dll', 'ntdll.dll', 'shlwapi.dll', 'uxtheme.dll', 'imm32.dll', 'version.dll',
-               'crypt32.dll'}
+               'crypt32.dll', 'bcrypt.dll'}
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 
 

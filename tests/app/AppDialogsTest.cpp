@@ -44,14 +44,16 @@ TEST(SettingsForm, AcceptedFieldsAreTrimmedReadLenientlyAndClamped) {
         {L"E:\\Data\\\\", L"0", L"abc", L"-5", L"E:\\Data", 1, 1, 0}, {L"E:\\", L"99", L"9", L"250", L"E:\\", 16, 8, 250},
         {L"D:/x//", L"  7 connections", L"+3", L"99999999999", L"D:/x", 7, 3, 2147483647},
         {L"C:\\a\\", L"-4", L"0", L"12abc", L"C:\\a", 1, 1, 12}};
+    AppSettings before;
+    before.folder = L"C:\\old";
     for (const auto& c : cases) {
-        ui::FormSpec form = SettingsForm(AppSettings{L"C:\\old"});
+        ui::FormSpec form = SettingsForm(before);
         for (auto [field, value] : {std::pair{0, c.folder}, {1, c.c}, {2, c.d}, {3, c.s}}) form.fields[field].value = value;
         form.fields[4].ticked = false;
         form.fields[5].ticked = true;
         form.fields[6].value = L" ann:pw@proxy.corp:3128 ";
         form.fields[7].value = L"<local>;*.corp ";
-        const AppSettings a = SettingsFromForm(form, AppSettings{L"C:\\old"});
+        const AppSettings a = SettingsFromForm(form, before);
         EXPECT_EQ(std::tie(a.folder, a.connections, a.maxDownloads, a.speedLimitKB, a.clipboard, a.ignoreCertErrors,
                            a.proxy, a.proxyBypass),
                   std::make_tuple(std::wstring(c.savedFolder), c.connections, c.downloads, c.speed, false, true,
