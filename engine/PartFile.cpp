@@ -234,6 +234,7 @@ void Download::verify() {
     FileDigests digests;
     uint32_t error = 0;
     const HashOutcome outcome = hashFile(path + L".zebpart", expected.size(), stopRequested_, [&](int64_t read) {
+        if (timing().whileVerifying) timing().whileVerifying();
         std::lock_guard<std::mutex> lock(stateMutex_);
         verifyPercent_ = onDisk > 0 ? static_cast<int32_t>(std::min<int64_t>(100, read * 100 / onDisk)) : 100;
     }, digests, error);

@@ -24,6 +24,8 @@ struct Timing {
     // Tests only: called by a job thread while it prepares its file, where
     // a slow disk or share would keep it.
     void (*whilePreparing)() = nullptr;
+    // Tests only: called by a job thread at each read of its verify pass.
+    void (*whileVerifying)() = nullptr;
 };
 
 const Timing& timing();

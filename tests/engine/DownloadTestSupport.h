@@ -125,6 +125,13 @@ protected:
         return requests ? *requests : JsonValue();
     }
     void Release() const { HttpRelease(token_); }
+    // The body bytes the server sent for the logged requests.
+    static int64_t SentBytes(const JsonValue& log) {
+        int64_t bytes = 0;
+        for (const JsonValue& r : log.elements)
+            if (const JsonValue* sent = JsonFirstMember(r, "sent")) bytes += static_cast<int64_t>(sent->number);
+        return bytes;
+    }
 
     ScratchFolder folder_;
     std::wstring token_;

@@ -23,13 +23,6 @@ std::pair<size_t, size_t> RangedRequests(const JsonValue& log) {
     return {ranged, withIfRange};
 }
 
-// The body bytes the server sent for the logged requests.
-int64_t SentBytes(const JsonValue& log) {
-    int64_t bytes = 0;
-    for (const JsonValue& r : log.elements)
-        if (const JsonValue* sent = JsonFirstMember(r, "sent")) bytes += static_cast<int64_t>(sent->number);
-    return bytes;
-}
 
 // Starts the job, pauses it once a MiB is in and queues it again; what it kept.
 int64_t StartAndPause(const std::shared_ptr<zeb::Download>& job) {
