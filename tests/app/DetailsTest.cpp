@@ -121,10 +121,11 @@ TEST(DetailsText, ConnectionRowsAndFacts) {
 namespace {
 class Details : public ::testing::Test, public MainWindowHost {
 protected:
-    // Paused, finished, failed without a name yet.
+    // Paused (a link that keeps sending once resumed), finished, failed without a name yet.
     void Open(bool clipboard = false) {
-        ASSERT_TRUE(MainWindowHost::Open(ListText({{"a.bin", "a.bin", "paused", 100, 50}, {"done.bin", "done.bin", "completed", 10, 10},
-                                                   {"c.bin", "", "failed", -1, 0}}).c_str(),
+        const std::string paused = Utf16ToUtf8(Server() + L"/file/a.bin?size=100000000&rate=100000");
+        ASSERT_TRUE(MainWindowHost::Open(ListText({{paused.c_str(), "a.bin", "paused", 100000000, 50},
+                                                   {"done.bin", "done.bin", "completed", 10, 10}, {"c.bin", "", "failed", -1, 0}}).c_str(),
                                          clipboard));
     }
     HWND Shown() const { return main->DetailsWindow(); }
@@ -190,7 +191,7 @@ TEST_F(Details, CopyLinkIsNotPickedUpAgain) {
         CloseClipboard();
         return text;
     };
-    EXPECT_TRUE(Pump(2000, [&] { return clipboard() == L"http://127.0.0.1:9/a.bin"; }));
+    EXPECT_TRUE(Pump(2000, [&] { return clipboard() == Server() + L"/file/a.bin?size=100000000&rate=100000"; }));
     SendMessageW(main->Handle(), WM_CLIPBOARDUPDATE, 0, 0);  // however late the listener's own comes
     Pump(100);
     EXPECT_EQ(GetWindowTextString(main->LinkBox()), L"");
