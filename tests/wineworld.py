@@ -83,7 +83,6 @@ class World:
                 self.env['DISPLAY'] = f.read().strip()
         self.env.pop('TW_WINEPREFIX', None)
         self._server = None
-        self._cleanups = []
 
     # -- preparing the world -------------------------------------------------
     @property
@@ -124,9 +123,6 @@ class World:
                 lines.append('"%s"="%s"' % (_reg_escape(name), _reg_escape(str(data))))
         with open(os.path.join(self.prefix, file), 'a', encoding='utf-8') as f:
             f.write('\n'.join(lines) + '\n')
-
-    def on_close(self, fn):
-        self._cleanups.append(fn)
 
     # -- running programs --------------------------------------------------
     def ensure_server(self):
@@ -186,8 +182,6 @@ class World:
             except subprocess.TimeoutExpired:
                 self._server.kill()
             self._server = None
-        for fn in reversed(self._cleanups):
-            fn()
         shutil.rmtree(self.root, ignore_errors=True)
 
     def __enter__(self):
@@ -257,22 +251,3 @@ def shared_c_path(windows_path):
 def free_bytes(folder):
     st = os.statvfs(folder)
     return st.f_bavail * st.f_frsize
-
-
-@contextlib.contextmanager
-def unreplaceable(path):
-    """Makes the file at `path` one that no rename may replace: immutable
-    where the file system supports it, else covered by a read-only bind
-    mount of itself."""
-    if subprocess.run(['chattr', '+i', path], stderr=subprocess.DEVNULL).returncode == 0:
-        try:
-            yield
-        finally:
-            subprocess.run(['chattr', '-i', path])
-        return
-    subprocess.run(['mount', '--bind', path, path], check=True)
-    subprocess.run(['mount', '-o', 'remount,bind,ro', path], check=True)
-    try:
-        yield
-    finally:
-        _umount(path)
