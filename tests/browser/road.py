@@ -76,6 +76,7 @@ class Road(httpserver.ServerTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
+        cls.screen = ww.Display()  # the browser's and the program's windows stay off the shared display
         # The extension as it ships, packed by its own script.
         cls.packed = ww.scratch_dir('extension-')
         subprocess.run([os.path.join(SOURCE, 'tools', 'pack-extension.sh'), cls.packed], check=True,
@@ -84,6 +85,7 @@ class Road(httpserver.ServerTestCase):
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.packed, True)
+        cls.screen.close()
         super().tearDownClass()
 
     def setUp(self):
@@ -101,7 +103,7 @@ class Road(httpserver.ServerTestCase):
 
     # -- the world the host runs in ---------------------------------------------
     def make_world(self):
-        self.w = ww.World()
+        self.w = ww.World(self.screen.name)
         self.addCleanup(self.w.close)
         self.app_dir = self.w.install_program()
         self.gui_downloads = self.w.user_downloads
@@ -145,15 +147,8 @@ class Road(httpserver.ServerTestCase):
         else:
             extension = os.path.join(self.packed, 'tidewell-pe-firefox.xpi')
         started = self.b('launch', browser=self.BROWSER, extension=extension, profile=self.profile, home=self.home,
-                         downloads=self.browser_downloads, display=self.display())
+                         downloads=self.browser_downloads, display=self.screen.name)
         return started['userAgent']
-
-    @staticmethod
-    def display():
-        if os.environ.get('DISPLAY'):
-            return os.environ['DISPLAY']
-        with open(os.path.join(ww.BUILD, 'xvfb', 'display')) as f:
-            return f.read().strip()
 
     def page(self, links, cookie=None):
         query = [('token', 'page' + self.uid)]
