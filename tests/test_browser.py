@@ -12,7 +12,6 @@ import urllib.parse
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'server'))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'browser'))
 import content  # noqa: E402
-import httpserver  # noqa: E402
 from road import Road, wait_for  # noqa: E402
 
 
