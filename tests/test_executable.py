@@ -1,7 +1,6 @@
 """The shipped executable: a 64-bit GUI program importing only system DLLs
 and nothing Windows PE may lack, with its icon, manifest and version. (That
 it starts without dwmapi.dll, the GUI start tests show: their world has none.)"""
-import re
 import struct
 import unittest
 

@@ -22,7 +22,8 @@ class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        cls.w = ww.World()
+        cls.display = ww.Display()
+        cls.w = ww.World(cls.display.name)
         for where in ('windows', os.path.join('windows', 'system32')):
             path = os.path.join(cls.w.drive_c, where, 'explorer.exe')
             if os.path.lexists(path):
@@ -35,6 +36,7 @@ class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.w.close()
+        cls.display.close()
         super().tearDownClass()
 
     def setUp(self):

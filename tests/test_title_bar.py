@@ -13,7 +13,8 @@ SHELL_TESTS = os.path.join(ww.BUILD, 'tests', 'shell_tests.exe')
 class TitleBar(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.w = ww.World()
+        cls.display = ww.Display()
+        cls.w = ww.World(cls.display.name)
         system32 = os.path.join(cls.w.drive_c, 'windows', 'system32', 'dwmapi.dll')
         # The prefix is a tree of hard links: replace the file, never write through it.
         if os.path.lexists(system32):
@@ -25,6 +26,7 @@ class TitleBar(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.w.close()
+        cls.display.close()
 
     def calls_of_two_switches(self, **extra):
         """Runs the shell tests' theme switch (a main window opened dark,

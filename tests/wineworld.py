@@ -60,12 +60,35 @@ def _reg_escape(text):
     return text.replace('\\', '\\\\').replace('"', '\\"')
 
 
+class Display:
+    """An Xvfb display of its own on a free number, for tests whose windows
+    must not take the focus or the pointer from the window tests on the
+    shared display."""
+
+    def __init__(self):
+        for n in range(141, 200):
+            if os.path.exists('/tmp/.X11-unix/X%d' % n) or os.path.exists('/tmp/.X%d-lock' % n):
+                continue
+            self.proc = subprocess.Popen(['Xvfb', ':%d' % n, '-screen', '0', '1600x1000x24', '-nolisten', 'tcp'],
+                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            if wait_for(lambda: os.path.exists('/tmp/.X11-unix/X%d' % n) or self.proc.poll() is not None, 10) and \
+                    self.proc.poll() is None:
+                self.name = ':%d' % n
+                return
+        raise RuntimeError('no free display for Xvfb')
+
+    def close(self):
+        self.proc.terminate()
+        self.proc.wait(timeout=30)
+
+
 class World:
     """A copy of the pristine prefix, served by a wineserver of its own.
     Drives and registry keys set before the first run are written straight
     into the prefix, so Wine's mount manager sees them from the start."""
 
-    def __init__(self):
+    def __init__(self, display=None):
+        """`display`: an X display name of the world's own (else the build's)."""
         self.root = scratch_dir('world-')
         self.prefix = os.path.join(self.root, 'prefix')
         # Hard links make the copy cheap (the prefix is ~700 MB); the registry
@@ -77,13 +100,14 @@ class World:
                 os.remove(path)
                 shutil.copy2(os.path.join(PRISTINE, name), path)
         self.env = {**os.environ, **_BASE_ENV, 'WINEPREFIX': self.prefix}
-        display = os.path.join(BUILD, 'xvfb', 'display')
-        if not self.env.get('DISPLAY') and os.path.exists(display):
-            with open(display) as f:
+        shared = os.path.join(BUILD, 'xvfb', 'display')
+        if display:
+            self.env['DISPLAY'] = display
+        elif not self.env.get('DISPLAY') and os.path.exists(shared):
+            with open(shared) as f:
                 self.env['DISPLAY'] = f.read().strip()
         self.env.pop('TW_WINEPREFIX', None)
         self._server = None
-        self._cleanups = []
 
     # -- preparing the world -------------------------------------------------
     @property
@@ -124,9 +148,6 @@ class World:
                 lines.append('"%s"="%s"' % (_reg_escape(name), _reg_escape(str(data))))
         with open(os.path.join(self.prefix, file), 'a', encoding='utf-8') as f:
             f.write('\n'.join(lines) + '\n')
-
-    def on_close(self, fn):
-        self._cleanups.append(fn)
 
     # -- running programs --------------------------------------------------
     def ensure_server(self):
@@ -186,8 +207,6 @@ class World:
             except subprocess.TimeoutExpired:
                 self._server.kill()
             self._server = None
-        for fn in reversed(self._cleanups):
-            fn()
         shutil.rmtree(self.root, ignore_errors=True)
 
     def __enter__(self):
@@ -257,22 +276,3 @@ def shared_c_path(windows_path):
 def free_bytes(folder):
     st = os.statvfs(folder)
     return st.f_bavail * st.f_frsize
-
-
-@contextlib.contextmanager
-def unreplaceable(path):
-    """Makes the file at `path` one that no rename may replace: immutable
-    where the file system supports it, else covered by a read-only bind
-    mount of itself."""
-    if subprocess.run(['chattr', '+i', path], stderr=subprocess.DEVNULL).returncode == 0:
-        try:
-            yield
-        finally:
-            subprocess.run(['chattr', '-i', path])
-        return
-    subprocess.run(['mount', '--bind', path, path], check=True)
-    subprocess.run(['mount', '-o', 'remount,bind,ro', path], check=True)
-    try:
-        yield
-    finally:
-        _umount(path)

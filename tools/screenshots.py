@@ -30,6 +30,17 @@ LIST = ('ZEBLIST 1\r\n'
         'fixed=1\r\ntotal=-1\r\ndone=0\r\nstate=failed\r\nerror=HTTP 404 \u2014 not found\r\n')
 
 
+HELPER = os.path.join(ww.BUILD, 'tools', 'tw_shot_helper.exe')
+
+
+def step(w, *args):
+    """Runs tools/pictures/ShotHelper.cpp in the world; its answer."""
+    exe = 'C:\\tw_shot_helper.exe'
+    if not os.path.exists(os.path.join(w.drive_c, 'tw_shot_helper.exe')):
+        w.install(HELPER)
+    return w.run([exe] + list(args)).stdout.decode('utf-8').strip()
+
+
 def shoot(w, display, out, name):
     raw = os.path.join(w.root, 'shot.xwd')
     with open(raw, 'wb') as f:
@@ -43,27 +54,27 @@ def dialogs(w, display, out, tag):
     Wine leaves a window black where it overlaps another window of the
     program, so the main window steps aside first."""
     def one(name, close, *opener):
-        w.probe(*opener)
+        step(w, *opener)
         time.sleep(0.8)
         shoot(w, display, out, tag + '-dialog-' + name)
-        w.probe('dialogcommand', str(close))
+        step(w, 'dialogcommand', str(close))
         time.sleep(0.5)
 
-    w.probe('aside')
+    step(w, 'aside')
     one('add', 2, 'command', '103')
     one('settings', 2, 'command', '108')
-    w.probe('key', 'list', '36')  # Home: the paused row
+    step(w, 'key', 'list', '36')  # Home: the paused row
     one('remove', 101, 'command', '111')
     one('change-link', 2, 'command', '113')
-    w.probe('key', 'list', '40')  # Down: the finished row
+    step(w, 'key', 'list', '40')  # Down: the finished row
     one('remove-finished', 102, 'command', '111')
-    w.probe('settext', 'ftp://old.example/recovery.wim')
+    step(w, 'settext', 'ftp://old.example/recovery.wim')
     one('error', 100, 'command', '101')
-    w.probe('key', 'list', '36')  # Home, then Enter: the paused row's details
-    w.probe('key', 'list', '13')
+    step(w, 'key', 'list', '36')  # Home, then Enter: the paused row's details
+    step(w, 'key', 'list', '13')
     time.sleep(1.5)
     shoot(w, display, out, tag + '-details')
-    w.probe('dialogcommand', '2')
+    step(w, 'dialogcommand', '2')
     time.sleep(0.5)
 
 
@@ -95,25 +106,25 @@ def session(out, dark, vi, dpi, server, empty=False):
         gui = subprocess.Popen(['wine', exe] + links, env=w.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
         deadline = time.time() + 30
-        while time.time() < deadline and w.probe('haswindow') != 'yes':
+        while time.time() < deadline and step(w, 'haswindow') != 'yes':
             time.sleep(0.3)
         time.sleep(4)  # a few ticks: speeds and sizes known
         tag = '%s-%s-%d' % ('dark' if dark else 'light', 'vi' if vi else 'en', dpi)
         display = w.env['DISPLAY']
         shoot(w, display, out, tag + ('-empty' if empty else ''))
         if not empty and dpi == 96:
-            w.probe('key', 'list', '36')  # Home: the first row selected
+            step(w, 'key', 'list', '36')  # Home: the first row selected
             # The pointer over the third card's remove button (96 DPI geometry).
-            w.probe('move', '-43', str(2 * 96 + 14 + 24))
+            step(w, 'move', '-43', str(2 * 96 + 14 + 24))
             time.sleep(1)
             shoot(w, display, out, tag + '-selected-hover')
         if not empty:
             dialogs(w, display, out, tag)
-        w.probe('close')
+        step(w, 'close')
         time.sleep(0.8)
         if not empty:
             shoot(w, display, out, tag + '-dialog-exit')
-        w.probe('answer', '0')
+        step(w, 'answer', '0')
         gui.wait(timeout=30)
     finally:
         w.close()

@@ -9,23 +9,14 @@
 #include "ui/Colors.h"
 
 namespace {
-// Paused 50 %, finished, paused 0 %, paused 0.4 % (a bar of 2 or 3 px on its own).
-const char kRows[] =
-    "ZEBLIST 1\r\n"
-    "[item]\r\nurl=http://127.0.0.1:9/a.bin\r\nfolder=C:\\dl\r\nfile=a.bin\r\nfixed=1\r\ntotal=100\r\ndone=50\r\n"
-    "state=paused\r\nerror=\r\n"
-    "[item]\r\nurl=http://127.0.0.1:9/done.bin\r\nfolder=C:\\dl\r\nfile=done.bin\r\nfixed=1\r\ntotal=10\r\ndone=10\r\n"
-    "state=completed\r\nerror=\r\n"
-    "[item]\r\nurl=http://127.0.0.1:9/zero.bin\r\nfolder=C:\\dl\r\nfile=zero.bin\r\nfixed=1\r\ntotal=100\r\ndone=0\r\n"
-    "state=paused\r\nerror=\r\n"
-    "[item]\r\nurl=http://127.0.0.1:9/one.bin\r\nfolder=C:\\dl\r\nfile=one.bin\r\nfixed=1\r\ntotal=1000\r\ndone=4\r\n"
-    "state=paused\r\nerror=\r\n";
-
 class Painted : public ::testing::TestWithParam<bool>, public MainWindowHost {
 protected:
     void SetUp() override {
         SetDarkTheme(GetParam());
-        ASSERT_TRUE(Open(kRows, false));
+        // Paused 50 %, finished, paused 0 %, paused 0.4 % (a bar of 2 or 3 px on its own).
+        ASSERT_TRUE(Open(ListText({{"a.bin", "a.bin", "paused", 100, 50}, {"done.bin", "done.bin", "completed", 10, 10},
+                                   {"zero.bin", "zero.bin", "paused", 100, 0}, {"one.bin", "one.bin", "paused", 1000, 4}}).c_str(),
+                         false));
     }
     static COLORREF At(const Surface& s, int x, int y) { return FromPixel(s.at(x, y)); }
     RECT Row(int i) const {

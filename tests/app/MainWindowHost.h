@@ -20,6 +20,23 @@
 #include "ui/Fonts.h"
 #include "ui/Surface.h"
 
+// A list file of rows: link (a whole one, or a name on a closed port:
+// http://127.0.0.1:9/<link>), file name (none: not chosen yet), state word,
+// total and done bytes. A failed row's error is "HTTP 404".
+struct ListRow {
+    const char *link, *file, *state;
+    int total, done;
+};
+inline std::string ListText(std::initializer_list<ListRow> rows, const std::string& folder = "C:\\dl") {
+    std::string text = "ZEBLIST 1\r\n";
+    for (const ListRow& r : rows)
+        text += std::string("[item]\r\nurl=") + (std::string(r.link).rfind("http", 0) ? "http://127.0.0.1:9/" : "") + r.link + "\r\nfolder=" + folder + "\r\nfile=" + r.file +
+                "\r\nfixed=" + (*r.file ? "1" : "0") + "\r\ntotal=" + std::to_string(r.total) + "\r\ndone=" +
+                std::to_string(r.done) + "\r\nstate=" + r.state + "\r\nerror=" +
+                (std::string(r.state) == "failed" ? "HTTP 404" : "") + "\r\n";
+    return text;
+}
+
 class MainWindowHost {
 public:
     // Writes the list file (when given) and opens the window on it.

