@@ -1,7 +1,8 @@
 // The dialog framework in real windows, driven from inside its own loop:
 // close paths, button order and focus, keyboard order, Enter on each kind
 // of control, required fields, placement, nesting and the end of the
-// program during a question.
+// program during a question. (A DPI change during a form: the main
+// window's dialogs test, which reaches the same refresh through the window.)
 #include <gtest/gtest.h>
 
 #include "HostWindow.h"
@@ -9,7 +10,6 @@
 #include "support/DialogScript.h"
 #include "ui/Colors.h"
 #include "ui/Dialog.h"
-#include "ui/Dpi.h"
 #include "ui/FormDialog.h"
 #include "ui/Fonts.h"
 #include "ui/MessageDialog.h"
@@ -218,23 +218,4 @@ TEST_F(Dialogs, AnOwnerDestroyedDuringTheQuestionGivesMinusOne) {
                        [&] { return ShowMessageDialog(owner.window, L"t", L"Remove?", MessageIcon::Warning, {L"a", L"b"}, 0, 1); }),
               -1);
     EXPECT_EQ(FindWindowW(kDialogClass, nullptr), nullptr);
-}
-
-TEST_F(Dialogs, ADpiChangeGivesAnOpenFormsBoxesTheNewFonts) {
-    FormSpec spec;
-    LOGFONTW described{};
-    int live = 0;
-    Form({[&](HWND d) {
-             SetCurrentDpi(144);
-             BuildFonts();
-             RefreshDialogFonts();
-             live = GetObjectW(reinterpret_cast<HFONT>(SendMessageW(GetDlgItem(d, 200), WM_GETFONT, 0, 0)), sizeof described,
-                               &described);
-             Close(d);
-         }},
-         spec);
-    SetCurrentDpi(96);
-    BuildFonts();
-    EXPECT_NE(live, 0);  // a live font, not a deleted handle
-    EXPECT_EQ(described.lfHeight, FontRequest(4, ChosenFaces(), 144).lfHeight);
 }
