@@ -68,7 +68,7 @@ void ShowChangeLinkDialog(MainWindow& main, int row) {
     if (row < 0 || row >= static_cast<int>(list.Entries().size())) return;
     const std::shared_ptr<zeb::Download> job = list.Entries()[static_cast<size_t>(row)].job;  // held across the form
     if (job->running()) {
-        main.SetStatus(Tr(L"Hãy tạm dừng mục tải trước khi đổi liên kết.", L"Pause the download before changing its link."));
+        main.SetStatus(PauseBeforeNewLinkText());
         return;
     }
     ui::FormSpec form;

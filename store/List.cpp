@@ -24,7 +24,21 @@ bool SameLink(const std::wstring& a, const std::wstring& b) {
 }
 
 std::wstring Count(size_t n) { return std::to_wstring(n); }
+std::wstring AlreadyListedText() { return Tr(L"Liên kết này đã có trong danh sách.", L"This link is already in the list."); }
+std::wstring NotALinkText(const std::wstring& text) {
+    return Tr(L"Đây không phải liên kết http:// hoặc https:// hợp lệ:\n\n",
+              L"This is not a valid http:// or https:// link:\n\n") +
+           zeb::maskPassword(text);
+}
+std::wstring ListFullText() {
+    return Tr(L"Danh sách đã đầy: hãy dọn các mục đã xong trước khi thêm liên kết mới.",
+              L"The list is full: clear finished downloads before adding new links.");
+}
 }  // namespace
+
+std::wstring PauseBeforeNewLinkText() {
+    return Tr(L"Hãy tạm dừng mục tải trước khi đổi liên kết.", L"Pause the download before changing its link.");
+}
 
 bool IsAcceptableLink(const std::wstring& text) {
     if (text.size() < 10 || text.size() > 8000) return false;
@@ -74,9 +88,7 @@ void DownloadList::PruneStopping() {
 
 bool DownloadList::AddDownload(const DownloadRequest& request, const std::wstring& folder) {
     if (!IsAcceptableLink(request.url)) {
-        window_.ShowError(Tr(L"Đây không phải liên kết http:// hoặc https:// hợp lệ:\n\n",
-                             L"This is not a valid http:// or https:// link:\n\n") +
-                          zeb::maskPassword(request.url));
+        window_.ShowError(NotALinkText(request.url));
         return false;
     }
     return AddOne(request, folder, nullptr);
@@ -109,14 +121,13 @@ bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& fo
                 window_.RepaintList();
             }
         }
-        window_.SetStatus(Tr(L"Liên kết này đã có trong danh sách.", L"This link is already in the list."));
+        window_.SetStatus(AlreadyListedText());
         return false;
     }
     const size_t bound = ListRowBound(request.url, folder);
     if (kListHeaderBytes + rowsBound_ + bound > listLimit_) {
         if (batch) ++batch->full;
-        else window_.SetStatus(Tr(L"Danh sách đã đầy: hãy dọn các mục đã xong trước khi thêm liên kết mới.",
-                                  L"The list is full: clear finished downloads before adding new links."));
+        else window_.SetStatus(ListFullText());
         return false;
     }
     zeb::RequestOptions options{request.referrer, request.cookies, request.userAgent, request.checksum};
@@ -326,24 +337,21 @@ bool DownloadList::ChangeLink(int row, const std::wstring& url) {
     if (row < 0 || row >= static_cast<int>(entries_.size())) return false;
     ListEntry& e = entries_[static_cast<size_t>(row)];
     if (!IsAcceptableLink(url)) {
-        window_.ShowError(Tr(L"Đây không phải liên kết http:// hoặc https:// hợp lệ:\n\n",
-                             L"This is not a valid http:// or https:// link:\n\n") +
-                          zeb::maskPassword(url));
+        window_.ShowError(NotALinkText(url));
         return false;
     }
     const int other = UnfinishedRowOf(url);
     if (other != -1 && other != row) {
-        window_.SetStatus(Tr(L"Liên kết này đã có trong danh sách.", L"This link is already in the list."));
+        window_.SetStatus(AlreadyListedText());
         return false;
     }
     const uint64_t before = ListRowBound(e.cached.url, e.cached.folder), after = ListRowBound(url, e.cached.folder);
     if (kListHeaderBytes + rowsBound_ - before + after > listLimit_) {
-        window_.SetStatus(Tr(L"Danh sách đã đầy: hãy dọn các mục đã xong trước khi thêm liên kết mới.",
-                             L"The list is full: clear finished downloads before adding new links."));
+        window_.SetStatus(ListFullText());
         return false;
     }
     if (!e.job->changeLink(url)) {
-        window_.SetStatus(Tr(L"Hãy tạm dừng mục tải trước khi đổi liên kết.", L"Pause the download before changing its link."));
+        window_.SetStatus(PauseBeforeNewLinkText());
         return false;
     }
     rowsBound_ = rowsBound_ - before + after;

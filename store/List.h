@@ -24,6 +24,9 @@ class Download;
 // and an http or https URL with a host.
 bool IsAcceptableLink(const std::wstring& text);
 
+// What a running row's Change Link says.
+std::wstring PauseBeforeNewLinkText();
+
 struct DownloadRequest {
     std::wstring url;
     std::wstring referrer;

@@ -189,4 +189,10 @@ void RefreshDialogFonts() {
     }
 }
 
+const Dialog* DialogOf(HWND window) {
+    wchar_t cls[32] = {};
+    if (!window || !::GetClassNameW(window, cls, 32) || wcscmp(cls, kDialogClass) != 0) return nullptr;
+    return reinterpret_cast<const Dialog*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
 }  // namespace ui

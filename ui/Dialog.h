@@ -64,4 +64,7 @@ private:
 // handles of deleted fonts.
 void RefreshDialogFonts();
 
+// The program's dialog behind a window, or null for any other window.
+const Dialog* DialogOf(HWND window);
+
 }  // namespace ui

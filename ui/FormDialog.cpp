@@ -183,10 +183,7 @@ private:
 }  // namespace
 
 std::wstring FormRefusalText(HWND dialog) {
-    wchar_t cls[32] = {};
-    if (!dialog || !::GetClassNameW(dialog, cls, 32) || wcscmp(cls, kDialogClass) != 0) return {};
-    const auto* d = dynamic_cast<const FormDialogImpl*>(
-        reinterpret_cast<const Dialog*>(::GetWindowLongPtrW(dialog, GWLP_USERDATA)));
+    const auto* d = dynamic_cast<const FormDialogImpl*>(DialogOf(dialog));
     return d ? d->RefusalText() : std::wstring();
 }
 

@@ -92,10 +92,7 @@ private:
 }  // namespace
 
 std::wstring MessageDialogText(HWND dialog) {
-    wchar_t cls[32] = {};
-    if (!dialog || !::GetClassNameW(dialog, cls, 32) || wcscmp(cls, kDialogClass) != 0) return {};
-    const auto* d = dynamic_cast<const MessageDialogImpl*>(
-        reinterpret_cast<const Dialog*>(::GetWindowLongPtrW(dialog, GWLP_USERDATA)));
+    const auto* d = dynamic_cast<const MessageDialogImpl*>(DialogOf(dialog));
     return d ? d->Message() : std::wstring();
 }
 
