@@ -4,6 +4,9 @@
 
 constexpr int kLinkBoxId = 100, kDownloadButtonId = 101, kListViewId = 102;
 constexpr int kThemeButtonId = 109, kLanguageButtonId = 110;
+// The seventh action, below the six: what to do when the queue is done.
+// Its caption names the current choice, so it is not in the table.
+constexpr int kWhenDoneButtonId = 114, kWhenDoneIcon = 1;
 
 struct Action {
     int id;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/MainWindow.h"
+#include "app/ManyLinks.h"
 #include "engine/Checksum.h"
 #include "engine/Download.h"
 #include "store/FileServices.h"
@@ -54,6 +55,18 @@ void ShowAddDownloadDialog(MainWindow& main) {
     };
     form.checked = {3};
     form.refusal = [](size_t, const std::wstring& value) { return ChecksumRefusal(value); };
+    // Several links pasted into the link field are offered as a batch into
+    // the folder the form names; added, they leave nothing for the form to do.
+    form.paste = [&main](size_t field, HWND dialog, const std::vector<std::wstring>& values) {
+        if (field != 0) return ui::PasteOutcome::Paste;
+        const std::vector<std::wstring> links = LinksInText(ClipboardText(dialog, kLinkTextUnits));
+        const std::wstring folder = values[1].empty() ? g_settings.folder : values[1];
+        switch (OfferManyLinks(dialog, *main.List(), main, links, folder)) {
+            case LinksAnswer::NotMany: return ui::PasteOutcome::Paste;
+            case LinksAnswer::Added: return ui::PasteOutcome::CloseForm;
+            default: return ui::PasteOutcome::Handled;
+        }
+    };
     if (!ui::ShowFormDialog(main.Handle(), form)) return;
     DownloadRequest request;
     request.url = form.fields[0].value;

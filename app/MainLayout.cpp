@@ -29,7 +29,7 @@ MainLayout ComputeMainLayout(int W, int H, const LayoutMeasures& m) {
         a = RECT{M, y, S - M, y + Scale(34)};
         y += Scale(40);
     }
-    const LONG lastBottom = l.actions[5].bottom;
+    const LONG lastBottom = l.actions[6].bottom;
     const int by = std::max<LONG>(lastBottom + Scale(6), H - M - Scale(34));
     const int half = (S - 2 * M - Scale(8)) / 2;
     l.themeButton = RECT{M, by, M + half, by + Scale(34)};

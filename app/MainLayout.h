@@ -8,7 +8,7 @@
 struct MainLayout {
     RECT logo, title, badge, subtitle, infoBox, heading;
     bool hasBadge = false;
-    RECT actions[6];
+    RECT actions[7];  // the six of the table, then When done
     RECT themeButton, languageButton;
     RECT topBar, downloadButton, linkFrame, linkBox, status, list;
 };

@@ -8,6 +8,8 @@
 
 #include "app/Actions.h"
 #include "app/AppDialogs.h"
+#include "app/ManyLinks.h"
+#include "app/Power.h"
 #include "bridge/HandOver.h"
 #include "engine/Download.h"
 #include "store/FileServices.h"
@@ -19,6 +21,7 @@
 #include "ui/Dialog.h"
 #include "ui/Dpi.h"
 #include "ui/Fonts.h"
+#include "ui/PasteHook.h"
 #include "ui/Theme.h"
 
 namespace {
@@ -36,21 +39,19 @@ DpiForWindow GetDpiForWindowEntry() {
 
 }  // namespace
 
-std::wstring ClipboardBlockText(const wchar_t* block, size_t bytes) {
+std::wstring ClipboardBlockText(const wchar_t* block, size_t bytes, size_t most) {
     if (!block) return {};
-    const size_t most = std::min<size_t>(8192, bytes / sizeof(wchar_t));
-    return std::wstring(block, wcsnlen(block, most));
+    return std::wstring(block, wcsnlen(block, std::min(most, bytes / sizeof(wchar_t))));
 }
 
-namespace {
-// The clipboard's text, read only as far as its block reaches: another
-// program's block may be shorter than 8192 characters and unterminated.
-std::wstring ClipboardText(HWND owner) {
+// Read only as far as its block reaches: another program's block may be
+// shorter than asked for and unterminated.
+std::wstring ClipboardText(HWND owner, size_t most) {
     std::wstring text;
     if (!::IsClipboardFormatAvailable(CF_UNICODETEXT) || !::OpenClipboard(owner)) return text;
     if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
         if (const auto* p = static_cast<const wchar_t*>(::GlobalLock(data))) {
-            text = ClipboardBlockText(p, ::GlobalSize(data));
+            text = ClipboardBlockText(p, ::GlobalSize(data), most);
             ::GlobalUnlock(data);
         }
     }
@@ -58,10 +59,8 @@ std::wstring ClipboardText(HWND owner) {
     return text;
 }
 
-}  // namespace
-
 std::wstring ClipboardLink(HWND owner) {
-    std::wstring link = Trim(ClipboardText(owner));
+    std::wstring link = Trim(ClipboardText(owner, 8192));
     if (!IsAcceptableLink(link)) link.clear();
     return link;
 }
@@ -107,7 +106,11 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         case WM_TIMER:
-            if (wParam == kTimer && list_) list_->QueueTick();
+            if (wParam == kTimer && list_) {
+                list_->QueueTick();
+                CheckPowerTool();
+                CheckWhenDone();
+            }
             return 0;
         case WM_COPYDATA: return OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
         case WM_DRAWITEM:
@@ -164,6 +167,7 @@ void MainWindow::OnCreate() {
                                  window_, reinterpret_cast<HMENU>(kLinkBoxId), Instance(), nullptr);
     ::SendMessageW(linkBox_, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(4)), FALSE);
     ::SendMessageW(linkBox_, EM_LIMITTEXT, 8000, 0);
+    ui::HookPaste(linkBox_, [this] { return OnLinkBoxPaste(); });
     CreateStyledButton(window_, kDownloadButtonId, L"", ButtonStyle{ButtonKind::Accent, 33, 2, 3, false});
     listView_.Create(window_, kListViewId, *this);
     for (const Action& a : kActions) {
@@ -171,10 +175,12 @@ void MainWindow::OnCreate() {
         CreateStyledButton(window_, a.id, L"",
                            ButtonStyle{first ? ButtonKind::Accent : ButtonKind::Normal, a.icon, 1, first ? 3 : 2, true});
     }
+    CreateStyledButton(window_, kWhenDoneButtonId, L"", ButtonStyle{ButtonKind::Normal, kWhenDoneIcon, 1, 2, true});
     CreateStyledButton(window_, kThemeButtonId, L"", ButtonStyle{ButtonKind::Normal, IsDarkTheme() ? 14 : 13, 1, 3, false});
     CreateStyledButton(window_, kLanguageButtonId, L"", ButtonStyle{ButtonKind::Normal, 32, 1, 3, false});
     status_ = Tr(L"Sẵn sàng.", L"Ready.");
     Relabel(window_);
+    ::SetDlgItemTextW(window_, kWhenDoneButtonId, WhenDoneCaption(whenDone_).c_str());
     ApplyDarkTitleBar(window_);
     SyncClipboardListener();
     list_ = std::make_unique<DownloadList>(
@@ -207,11 +213,14 @@ void MainWindow::DoLayout(int width, int height) {
     place(linkBox_, layout_.linkBox);
     place(listView_.Handle(), layout_.list);
     for (int i = 0; i < 6; ++i) place(::GetDlgItem(window_, kActions[i].id), layout_.actions[i]);
+    place(::GetDlgItem(window_, kWhenDoneButtonId), layout_.actions[6]);
     place(::GetDlgItem(window_, kThemeButtonId), layout_.themeButton);
     place(::GetDlgItem(window_, kLanguageButtonId), layout_.languageButton);
 }
 
 void MainWindow::RelayoutAndRedraw() {
+    // After every relabel (language, theme): the table does not know the choice.
+    ::SetDlgItemTextW(window_, kWhenDoneButtonId, WhenDoneCaption(whenDone_).c_str());
     RECT client;
     ::GetClientRect(window_, &client);
     DoLayout(client.right, client.bottom);
@@ -236,7 +245,18 @@ void MainWindow::SyncClipboardListener() {
 
 void MainWindow::OnClipboardUpdate() {
     if (!g_settings.clipboard) return;
-    const std::wstring link = ClipboardLink(window_);
+    const std::wstring text = ClipboardText(window_, kLinkTextUnits);
+    const std::vector<std::wstring> links = LinksInText(text);
+    if (links.size() > 1) {
+        // Asked once per text; a copy made while the question is open waits for the next.
+        if (offeringLinks_ || text == lastAskedText_) return;
+        lastAskedText_ = text;
+        offeringLinks_ = true;
+        OfferManyLinks(window_, *list_, *this, links, g_settings.folder);
+        offeringLinks_ = false;
+        return;
+    }
+    const std::wstring link = links.empty() ? std::wstring() : links[0];
     if (link.empty() || link == lastPicked_) return;
     const std::wstring typed = GetWindowTextString(linkBox_);
     if (typed.empty() || typed == lastPicked_) {
@@ -304,6 +324,7 @@ void MainWindow::OnCommand(int id) {
             if (haveRow) ShowChangeLinkDialog(*this, selected);
             break;
         case 108: ShowSettingsDialog(*this); break;
+        case kWhenDoneButtonId: SetWhenDone(NextWhenDone(whenDone_)); break;
         default: break;
     }
 }
@@ -320,6 +341,66 @@ void MainWindow::LinkBoxAdd() {
     DownloadRequest r;
     r.url = text;
     if (list_->AddDownload(r, g_settings.folder)) ::SetWindowTextW(linkBox_, L"");
+}
+
+bool MainWindow::OnLinkBoxPaste() {
+    if (offeringLinks_) return true;
+    const std::vector<std::wstring> links = LinksInText(ClipboardText(window_, kLinkTextUnits));
+    if (links.size() < 2) return false;  // one link or none: the box pastes it as ever
+    offeringLinks_ = true;
+    const LinksAnswer answer = OfferManyLinks(window_, *list_, *this, links, g_settings.folder);
+    offeringLinks_ = false;
+    if (answer == LinksAnswer::Added) ::SetWindowTextW(linkBox_, L"");
+    return true;
+}
+
+void MainWindow::SetWhenDone(WhenDone choice) {
+    whenDone_ = choice;
+    whenDoneMark_ = list_->FinishedCount();
+    ::SetDlgItemTextW(window_, kWhenDoneButtonId, WhenDoneCaption(choice).c_str());
+    SetStatus(WhenDoneText(choice) + L".");
+}
+
+void MainWindow::CheckWhenDone() {
+    const auto due = [this] { return WhenDoneDue(whenDone_, list_->Entries(), list_->FinishedCount() - whenDoneMark_); };
+    if (askingWhenDone_ || !due()) return;
+    askingWhenDone_ = true;
+    const WhenDone choice = whenDone_;
+    ui::Countdown countdown;
+    countdown.seconds = whenDoneSeconds_;
+    countdown.text = [choice](int seconds) { return WhenDoneCountdownText(choice, seconds); };
+    countdown.still = due;  // new work arrived: ask again when it is done
+    countdown.atZero = 0;
+    const int answer = ui::ShowCountdownDialog(window_, L"Tidewell PE", ui::MessageIcon::Warning,
+                                               {Tr(L"Làm ngay", L"Now"), Tr(L"Huỷ bỏ", L"Cancel")}, -1, 1, countdown);
+    askingWhenDone_ = false;
+    if (answer == ui::kCountdownWithdrawn || !::IsWindow(window_)) return;
+    if (answer != 0) return SetWhenDone(WhenDone::Nothing);
+    ActWhenDone(choice);
+}
+
+void MainWindow::ActWhenDone(WhenDone choice) {
+    if (choice == WhenDone::Close) return ExitWithoutAsking();
+    // Acted on once: a failure or a shutdown someone cancels must not ask again.
+    SetWhenDone(WhenDone::Nothing);
+    // Saved as the exit saves, before the machine goes down.
+    list_->RefreshEntries();
+    list_->SaveListIfChanged(true);
+    KernelHandle tool;
+    std::wstring reason;
+    if (!StartPowerAction(choice == WhenDone::Restart, tool, reason)) return ShowError(WhenDoneFailedText(choice, reason));
+    powerTool_ = std::move(tool);
+    powerChoice_ = choice;
+}
+
+void MainWindow::CheckPowerTool() {
+    if (!powerTool_ || ::WaitForSingleObject(powerTool_.get(), 0) != WAIT_OBJECT_0) return;
+    DWORD code = 0;
+    ::GetExitCodeProcess(powerTool_.get(), &code);
+    powerTool_.reset();
+    if (code != 0)
+        ShowError(WhenDoneFailedText(powerChoice_, Tr(L"wpeutil.exe kết thúc với mã ", L"wpeutil.exe ended with code ") +
+                                                       std::to_wstring(code)));
 }
 
 void MainWindow::OpenDetails(int row) {

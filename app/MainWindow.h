@@ -14,6 +14,7 @@
 #include "app/DetailsWindow.h"
 #include "app/ListView.h"
 #include "app/MainLayout.h"
+#include "app/WhenDone.h"
 #include "app/Switches.h"
 #include "store/Handles.h"
 #include "store/List.h"
@@ -24,7 +25,9 @@ constexpr wchar_t kProductTitle[] = L"Tidewell PE v1.0.0.0";
 
 // The text of a clipboard block of `bytes` bytes: at most 8192 characters,
 // ending at the first NUL or at the block's end, whichever comes first.
-std::wstring ClipboardBlockText(const wchar_t* block, size_t bytes);
+std::wstring ClipboardBlockText(const wchar_t* block, size_t bytes, size_t most = 8192);
+// The clipboard's text, at most `most` characters.
+std::wstring ClipboardText(HWND owner, size_t most);
 // The clipboard's text trimmed, when it is an acceptable link; else empty.
 std::wstring ClipboardLink(HWND owner);
 // The right part of the status line: "↓ speed • n active / m items" (the
@@ -90,6 +93,10 @@ public:
     // Clipboard watching on: the listener registered; off: removed.
     void SyncClipboardListener();
 
+    WhenDone WhenDoneChoice() const { return whenDone_; }
+    // Tests: the question's countdown (30 s) made shorter.
+    void SetWhenDoneSecondsForTests(int seconds) { whenDoneSeconds_ = seconds; }
+
 private:
     template <typename T>
     friend LRESULT CALLBACK ForwardingProc(HWND, UINT, WPARAM, LPARAM) noexcept;
@@ -104,6 +111,13 @@ private:
     void OnClipboardUpdate();
     void OnDpiChanged(WPARAM wParam, const RECT* suggested);
     void LinkBoxAdd();
+    bool OnLinkBoxPaste();
+    void SetWhenDone(WhenDone choice);
+    // After each tick: asks, and acts, once the queue is done.
+    void CheckWhenDone();
+    void ActWhenDone(WhenDone choice);
+    // Watches a running wpeutil: its failure is the action's failure.
+    void CheckPowerTool();
 
     std::wstring dataFolder_;
     HWND window_ = nullptr, linkBox_ = nullptr;
@@ -118,4 +132,12 @@ private:
     ::DetailsWindow details_{*this};  // after the list: closed before the list goes
     IconHandle logoIcon_;  // resource 101 at 256 x 256, loaded once
     IconImage logo_;       // 38 design pixels at the current DPI
+    WhenDone whenDone_ = WhenDone::Nothing;
+    uint64_t whenDoneMark_ = 0;  // the list's finish count when the choice was made
+    bool askingWhenDone_ = false;
+    int whenDoneSeconds_ = 30;
+    KernelHandle powerTool_;  // wpeutil while it runs
+    WhenDone powerChoice_ = WhenDone::Nothing;
+    std::wstring lastAskedText_;  // the clipboard text last asked about
+    bool offeringLinks_ = false;  // a question about many links is open
 };

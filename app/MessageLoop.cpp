@@ -13,6 +13,7 @@ int ShortcutCommand(WPARAM key, bool listFocused) {
         case '4': return 106;
         case '5': return 107;
         case '6': return 108;
+        case '7': return 114;
         case VK_DELETE: return 111;
         case VK_SPACE: return listFocused ? 112 : 0;
         default: return 0;

@@ -7,7 +7,7 @@
 
 class MainWindow;
 
-// The command of a shortcut key, or 0: digits 1-6 (also on the keypad),
+// The command of a shortcut key, or 0: digits 1-7 (also on the keypad),
 // Insert, Delete, and Space while the list has the focus.
 int ShortcutCommand(WPARAM key, bool listFocused);
 // Posts the command of a shortcut key pressed in the main window (never

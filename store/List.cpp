@@ -30,11 +30,12 @@ std::wstring NotALinkText(const std::wstring& text) {
               L"This is not a valid http:// or https:// link:\n\n") +
            zeb::maskPassword(text);
 }
+}  // namespace
+
 std::wstring ListFullText() {
     return Tr(L"Danh sách đã đầy: hãy dọn các mục đã xong trước khi thêm liên kết mới.",
               L"The list is full: clear finished downloads before adding new links.");
 }
-}  // namespace
 
 std::wstring PauseBeforeNewLinkText() {
     return Tr(L"Hãy tạm dừng mục tải trước khi đổi liên kết.", L"Pause the download before changing its link.");
@@ -151,7 +152,8 @@ void DownloadList::FinishAdding() {
     SaveListIfChanged(false);
 }
 
-void DownloadList::AddRequests(const std::vector<DownloadRequest>& requests) {
+DownloadList::AddCounts DownloadList::AddRequests(const std::vector<DownloadRequest>& requests,
+                                                 const std::wstring* folder) {
     Batch batch;
     for (size_t i = 0; i < entries_.size(); ++i)
         if (entries_[i].cached.state != DownloadState::Completed)
@@ -159,11 +161,17 @@ void DownloadList::AddRequests(const std::vector<DownloadRequest>& requests) {
     PruneStopping();
     for (const auto& job : stopping_) batch.unfinished.emplace(zeb::linkWithoutFragment(job->snapshot(false).url), kStopping);
     size_t skipped = 0;
+    AddCounts counts;
     const DownloadRequest* last = nullptr;
     for (const DownloadRequest& r : requests) {
-        if (r.media || !IsAcceptableLink(r.url)) ++skipped;
-        else if (AddOne(r, *settings_.folder, &batch)) last = &r;
+        if (r.media || !IsAcceptableLink(r.url)) {
+            ++skipped;
+        } else if (AddOne(r, folder ? *folder : *settings_.folder, &batch)) {
+            last = &r;
+            ++counts.added;
+        }
     }
+    counts.full = batch.full;
     StartQueued();
     if (last) window_.SetStatus(Tr(L"Đã thêm: ", L"Added: ") + zeb::maskPassword(last->url));
     FinishAdding();
@@ -175,6 +183,7 @@ void DownloadList::AddRequests(const std::vector<DownloadRequest>& requests) {
                           Tr(L" liên kết bị bỏ qua: bản PE chỉ tải tệp http(s) (không hỗ trợ video trực tuyến / torrent).",
                              L" link(s) skipped: the PE edition downloads http(s) files only (no streaming video / "
                              L"torrent)."));
+    return counts;
 }
 
 void DownloadList::StartQueued() {
@@ -196,6 +205,7 @@ void DownloadList::RefreshEntries() {
         const DownloadState state = e.cached.state;
         if (state == e.lastNotifiedState) continue;
         if (state == DownloadState::Completed) {
+            ++finished_;
             window_.Beep();
             window_.SetStatus(Tr(L"Đã tải xong: ", L"Finished: ") + e.cached.fileName);
         } else if (state == DownloadState::Failed) {

@@ -24,6 +24,8 @@ class Download;
 // and an http or https URL with a host.
 bool IsAcceptableLink(const std::wstring& text);
 
+// What a refused add says when the list file has no room for another row.
+std::wstring ListFullText();
 // What a running row's Change Link says.
 std::wstring PauseBeforeNewLinkText();
 
@@ -66,7 +68,13 @@ public:
     void Select(int row) { selection_ = row; }
 
     bool AddDownload(const DownloadRequest& request, const std::wstring& folder);
-    void AddRequests(const std::vector<DownloadRequest>& requests);
+    struct AddCounts {
+        size_t added = 0;
+        size_t full = 0;  // refused: the list is full
+    };
+    // A batch into `folder` (null: the default folder): one start, refresh
+    // and save for all of them; the skipped links are reported.
+    AddCounts AddRequests(const std::vector<DownloadRequest>& requests, const std::wstring* folder = nullptr);
     void RemoveDownload(int row);
     // A new link for a row that is not running (see zeb::Download::changeLink);
     // refused, with its reason shown, for a link that fails the link test or
@@ -82,6 +90,8 @@ public:
     std::string ListSignature() const;
     void SaveListIfChanged(bool force);
     void QueueTick();
+    // How many times a row has finished while this list was open.
+    uint64_t FinishedCount() const { return finished_; }
     void PollFreeSpaceNow() { lastPoll_ = 0; pollDue_ = true; }
     // Tests only: a smaller list-file limit than kListFileLimit.
     void SetListLimitForTests(uint64_t bytes) { listLimit_ = bytes; }
@@ -127,4 +137,5 @@ private:
     bool pollDue_ = true;
     uint64_t lastFree_ = 0;
     bool haveFree_ = false;
+    uint64_t finished_ = 0;
 };

@@ -3,6 +3,7 @@ explorer.exe, no dwmapi.dll): the links are downloaded into the default
 folder, a second start hands its links over, a browser's message starts it,
 and closing saves the list (asking first while a download runs)."""
 import os
+import shutil
 import subprocess
 import sys
 import unittest
@@ -185,6 +186,39 @@ class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
         self.assertTrue(wait_for(lambda: self.w.probe('clipboard') == 'C:\\Rescue\\Saved', 15))
         self.assertTrue(os.path.isdir(os.path.join(self.w.drive_c, 'Rescue', 'Saved')))  # created first
         self.close(gui)
+
+    def test_when_done_inside_windows_pe_runs_wpeutil_and_shows_its_failure(self):
+        with ww.World(self.display.name) as w:
+            w.reg_add(r'HKLM\System\CurrentControlSet\Control\MiniNT')
+            app = w.install_program()
+            shutil.copy(os.path.join(ww.BUILD, 'tests', 'wpeutil.exe'), os.path.join(w.drive_c, 'windows', 'system32'))
+            with open(os.path.join(app, 'settings.cfg'), 'w', newline='') as f:
+                f.write('Folder=C:\\dl\r\nClipboard=0\r\n')
+            w.ensure_server()
+            gui = subprocess.Popen(['wine', 'C:\\Tidewell\\tidewell.exe'], env=w.env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.assertTrue(wait_for(lambda: w.probe('haswindow') == 'yes'))
+            log = os.path.join(w.drive_c, 'wpeutil.log')
+
+            def lines():
+                if not os.path.exists(log):
+                    return []
+                with open(log) as f:
+                    return f.read().split()
+            for presses, code, expected in ((2, 0, ['shutdown']), (3, 5, ['shutdown', 'reboot'])):
+                with open(os.path.join(w.drive_c, 'wpeutil.code'), 'w') as f:
+                    f.write(str(code))
+                for _ in range(presses):
+                    self.assertEqual(w.probe('command', '114'), 'posted')
+                name = 'pe%d.bin' % presses
+                self.assertEqual(w.run(['C:\\Tidewell\\tidewell.exe', self.link(name, 1000, 1)]).returncode, 0)
+                self.assertTrue(wait_for(lambda: w.probe('answer', '0') == 'posted'), 'no question')  # Now
+                self.assertTrue(wait_for(lambda: lines() == expected), lines())
+            # wpeutil's failure is shown, and the program stays.
+            self.assertTrue(wait_for(lambda: w.probe('answer', '0') == 'posted'), 'no error shown')
+            self.assertEqual(w.probe('haswindow'), 'yes')
+            self.assertEqual(w.probe('close'), 'posted')
+            self.assertEqual(gui.wait(timeout=60), 0)
 
 
 if __name__ == '__main__':

@@ -3,8 +3,9 @@
 failed from the list file; downloading, size unknown, connecting and queued
 from a loopback server), a hovered and a selected row, and the empty list;
 then the real dialogs and the real details window, each alone (Add
-Download, Settings, both removal questions, the error box, the exit
-question); then the details window's client in five states
+Download, Settings, both removal questions, the error box, the question
+about many pasted links, the exit question; with the empty list the When
+done choice and its countdown); then the details window's client in five states
 (details-*.png), painted by the window's own code from known snapshots, at
 96 and 144 DPI.
 
@@ -70,6 +71,8 @@ def dialogs(w, display, out, tag):
     one('remove-finished', 102, 'command', '111')
     step(w, 'settext', 'ftp://old.example/recovery.wim')
     one('error', 100, 'command', '101')
+    step(w, 'settext', '')
+    one('many-links', 101, 'paste', *['https://mirror.example/images/disk-%02d.iso' % i for i in range(1, 9)])
     step(w, 'key', 'list', '36')  # Home, then Enter: the paused row's details
     step(w, 'key', 'list', '13')
     time.sleep(1.5)
@@ -111,7 +114,20 @@ def session(out, dark, vi, dpi, server, empty=False):
         time.sleep(4)  # a few ticks: speeds and sizes known
         tag = '%s-%s-%d' % ('dark' if dark else 'light', 'vi' if vi else 'en', dpi)
         display = w.env['DISPLAY']
+        if empty:
+            # When done: shut down, then one small download finishes and the question counts down.
+            step(w, 'command', '114')
+            step(w, 'command', '114')
+            time.sleep(0.5)
         shoot(w, display, out, tag + ('-empty' if empty else ''))
+        if empty:
+            subprocess.run(['wine', exe, base + '/file/last-one.bin?size=1000'], env=w.env, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+            step(w, 'aside')
+            time.sleep(3)
+            shoot(w, display, out, tag + '-dialog-when-done')
+            step(w, 'answer', '1')
+            time.sleep(0.5)
         if not empty and dpi == 96:
             step(w, 'key', 'list', '36')  # Home: the first row selected
             # The pointer over the third card's remove button (96 DPI geometry).

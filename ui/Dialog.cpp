@@ -159,6 +159,7 @@ LRESULT Dialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         case WM_ERASEBKGND: return 1;
         case WM_CLOSE: CloseDialog(-1); return 0;
+        case WM_TIMER: OnTimer(wParam); return 0;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDCANCEL) CloseDialog(-1);
             else OnCommand(LOWORD(wParam), HIWORD(wParam));

@@ -36,6 +36,7 @@ protected:
     virtual void OnPaint(Surface& surface, int width, int height) = 0;
     virtual void OnCommand(int id, int code) = 0;
     virtual HWND InitialFocus() = 0;
+    virtual void OnTimer(UINT_PTR) {}
 
     // Stores the result, gives the owner back its input (when this dialog
     // took it) and destroys the window.

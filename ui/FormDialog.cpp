@@ -10,6 +10,7 @@
 #include "ui/Dialog.h"
 #include "ui/Dpi.h"
 #include "ui/Fonts.h"
+#include "ui/PasteHook.h"
 
 namespace ui {
 
@@ -71,6 +72,7 @@ private:
                                               l.box.right - l.box.left - Scale(20), line, window_,
                                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
                 ::SendMessageW(l.control, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(4)), FALSE);
+                if (spec_.paste) HookPaste(l.control, [this, i] { return Paste(i); });
             } else {
                 ButtonStyle style;
                 style.kind = ButtonKind::Check;
@@ -152,6 +154,15 @@ private:
             else f.ticked = IsButtonChecked(layout_[i].control);
         }
         CloseDialog(1);
+    }
+
+    bool Paste(size_t index) {
+        std::vector<std::wstring> values(spec_.fields.size());
+        for (size_t i = 0; i < spec_.fields.size(); ++i)
+            if (spec_.fields[i].kind == FieldKind::Text) values[i] = Trim(GetWindowTextString(layout_[i].control));
+        const PasteOutcome outcome = spec_.paste(index, window_, values);
+        if (outcome == PasteOutcome::CloseForm) CloseDialog(2);
+        return outcome != PasteOutcome::Paste;
     }
 
     HWND InitialFocus() override {

@@ -21,6 +21,9 @@ struct FormField {
     bool required = false;  // a text field that may not be left blank
 };
 
+// What a paste into a text field came to.
+enum class PasteOutcome : int32_t { Paste = 0, Handled = 1, CloseForm = 2 };
+
 struct FormSpec {
     FormSpec();  // the Cancel text in the current language
     std::wstring title;
@@ -33,6 +36,12 @@ struct FormSpec {
     // the form open with the reason shown under its box.
     std::vector<size_t> checked;
     std::function<std::wstring(size_t index, const std::wstring& value)> refusal;
+    // Asked before a paste into text field `index`, with the form's window
+    // and the text fields' trimmed values of the moment (check fields
+    // empty). Paste: the box pastes as usual; Handled: it pastes nothing;
+    // CloseForm: the paste did the form's work, and the form closes as if
+    // cancelled. None: every box pastes as usual.
+    std::function<PasteOutcome(size_t index, HWND form, const std::vector<std::wstring>& values)> paste;
 };
 
 // True when the user accepted: the fields then hold the trimmed texts and

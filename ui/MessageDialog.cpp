@@ -16,8 +16,14 @@ namespace {
 class MessageDialogImpl final : public Dialog {
 public:
     MessageDialogImpl(const std::wstring& message, MessageIcon icon, const std::vector<std::wstring>& buttons,
-                      int dangerIndex, int focusIndex)
-        : message_(message), icon_(icon), buttons_(buttons), dangerIndex_(dangerIndex), focusIndex_(focusIndex) {}
+                      int dangerIndex, int focusIndex, const Countdown* countdown = nullptr)
+        : message_(message),
+          icon_(icon),
+          buttons_(buttons),
+          dangerIndex_(dangerIndex),
+          focusIndex_(focusIndex),
+          countdown_(countdown),
+          left_(countdown ? countdown->seconds : 0) {}
 
     int Show(HWND owner, const std::wstring& title) {
         width_ = Scale(500);
@@ -32,6 +38,7 @@ public:
 
 private:
     void OnCreate() override {
+        if (countdown_) ::SetTimer(window_, 1, 1000, nullptr);
         const int height = Scale(34);
         const int top = (Scale(64) - height) / 2 + height_ - Scale(64);
         std::vector<int> widths;
@@ -76,16 +83,26 @@ private:
         if (id >= 100 && id < 100 + static_cast<int>(buttons_.size())) CloseDialog(id - 100);
     }
 
+    void OnTimer(UINT_PTR) override {
+        if (!countdown_ || closed_) return;
+        if (countdown_->still && !countdown_->still()) return CloseDialog(kCountdownWithdrawn);
+        if (--left_ <= 0) return CloseDialog(countdown_->atZero);
+        message_ = countdown_->text(left_);
+        ::InvalidateRect(window_, nullptr, FALSE);
+    }
+
     HWND InitialFocus() override {
         if (handles_.empty()) return nullptr;
         if (focusIndex_ < 0 || focusIndex_ >= static_cast<int>(handles_.size())) return handles_[0];
         return handles_[static_cast<size_t>(focusIndex_)];
     }
 
-    const std::wstring& message_;
+    std::wstring message_;
     MessageIcon icon_;
     const std::vector<std::wstring>& buttons_;
     int32_t dangerIndex_, focusIndex_;
+    const Countdown* countdown_;
+    int32_t left_;  // seconds
     std::vector<HWND> handles_;
     int32_t width_ = 0, height_ = 0, textLeft_ = 0, textHeight_ = 0;
 };
@@ -99,6 +116,13 @@ std::wstring MessageDialogText(HWND dialog) {
 int ShowMessageDialog(HWND owner, const std::wstring& title, const std::wstring& message, MessageIcon icon,
                       const std::vector<std::wstring>& buttons, int dangerIndex, int focusIndex) {
     MessageDialogImpl dialog(message, icon, buttons, dangerIndex, focusIndex);
+    return dialog.Show(owner, title);
+}
+
+int ShowCountdownDialog(HWND owner, const std::wstring& title, MessageIcon icon,
+                        const std::vector<std::wstring>& buttons, int dangerIndex, int focusIndex,
+                        const Countdown& countdown) {
+    MessageDialogImpl dialog(countdown.text(countdown.seconds), icon, buttons, dangerIndex, focusIndex, &countdown);
     return dialog.Show(owner, title);
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,21 @@ enum class MessageIcon : int32_t { Info = 0, Question = 1, Warning = 2, Error = 
 // `focusIndex` < 0 or past the end focuses the first button.
 int ShowMessageDialog(HWND owner, const std::wstring& title, const std::wstring& message, MessageIcon icon,
                       const std::vector<std::wstring>& buttons, int dangerIndex, int focusIndex);
+
+// A question that acts by itself unless answered: once a second its text
+// is made again with the seconds left, `still` (when given) tells whether
+// it is still wanted, and at zero it answers as if button `atZero` had
+// been pressed.
+struct Countdown {
+    int seconds = 30;
+    std::function<std::wstring(int secondsLeft)> text;
+    std::function<bool()> still;
+    int atZero = 0;
+};
+constexpr int kCountdownWithdrawn = -2;  // `still` said no
+int ShowCountdownDialog(HWND owner, const std::wstring& title, MessageIcon icon,
+                        const std::vector<std::wstring>& buttons, int dangerIndex, int focusIndex,
+                        const Countdown& countdown);
 
 // The message an open message dialog shows, for assistive tools and tests;
 // empty for any other window.

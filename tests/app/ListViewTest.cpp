@@ -52,7 +52,7 @@ TEST(ListView, TheDetailLineCarriesWhatTheStateHas) {
 TEST(ListView, ShortcutsDigitsAndTheKeypadAlikeSpaceOnlyOnTheList) {
     const struct { WPARAM key; int list, elsewhere; } cases[] = {
         {'1', 103, 103}, {VK_NUMPAD1, 103, 103}, {VK_INSERT, 103, 103}, {'5', 107, 107}, {VK_NUMPAD5, 107, 107},
-        {'6', 108, 108}, {VK_NUMPAD6, 108, 108}, {'7', 0, 0},           {VK_NUMPAD7, 0, 0},  {VK_NUMPAD0, 0, 0},
+        {'6', 108, 108}, {VK_NUMPAD6, 108, 108}, {'7', 114, 114},       {VK_NUMPAD7, 114, 114}, {'8', 0, 0}, {VK_NUMPAD0, 0, 0},
         {VK_DELETE, 111, 111}, {VK_SPACE, 112, 0}, {'A', 0, 0}};
     for (const auto& c : cases)
         EXPECT_EQ(std::make_pair(ShortcutCommand(c.key, true), ShortcutCommand(c.key, false)), std::make_pair(c.list, c.elsewhere))

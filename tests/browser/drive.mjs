@@ -92,7 +92,10 @@ async function inBackground(fn, arg) {
   const call = `(${fn})(tw, api, ${JSON.stringify(arg === undefined ? null : arg)})`;
   if (kind === 'chromium') {
     const w = await worker();
-    return w.evaluate(`(async () => { const tw = globalThis.tidewell; const api = globalThis.chrome;
+    // A worker just started may not have run its script yet.
+    return w.evaluate(`(async () => { for (let i = 0; i < 300 && !globalThis.tidewell; ++i)
+        await new Promise((r) => setTimeout(r, 50));
+      const tw = globalThis.tidewell; const api = globalThis.chrome;
       const r = await ${call}; return r === undefined ? null : JSON.parse(JSON.stringify(r)); })()`);
   }
   return extPage.evaluate(`(async () => { const bg = await browser.runtime.getBackgroundPage();

@@ -5,8 +5,10 @@
 // output.
 //
 //   tw_shot_helper haswindow|command <id>|close|answer <n>|key list|edit <vk>|move <x> <y>|aside|settext <text>|dialogcommand <id>
+//                  |paste <line>... (the lines onto the clipboard, then pasted into the link box)
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -72,6 +74,22 @@ int wmain(int argc, wchar_t** argv) {
         HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
         HWND box = main ? FindWindowExW(main, nullptr, L"Edit", nullptr) : nullptr;
         Print(box && SetWindowTextW(box, argv[2]) ? L"set" : L"no box");
+    } else if (command == L"paste" && argc > 2) {
+        std::wstring text;
+        for (int i = 2; i < argc; ++i) text += std::wstring(argv[i]) + L"\r\n";
+        bool set = false;
+        if (OpenClipboard(nullptr)) {
+            EmptyClipboard();
+            if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t))) {
+                memcpy(GlobalLock(memory), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+                GlobalUnlock(memory);
+                set = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+            }
+            CloseClipboard();
+        }
+        HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
+        HWND box = main ? FindWindowExW(main, nullptr, L"Edit", nullptr) : nullptr;
+        Print(set && box && PostMessageW(box, WM_PASTE, 0, 0) ? L"pasted" : L"no box");
     } else if (command == L"haswindow") {
         Print(FindWindowW(L"TidewellPE.Main", nullptr) ? L"yes" : L"no");
     } else if (command == L"command" && argc > 2) {
