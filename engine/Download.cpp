@@ -12,6 +12,7 @@
 #include "engine/Http.h"
 #include "engine/Segments.h"
 #include "engine/Timing.h"
+#include "store/DetachedThread.h"
 #include "store/Text.h"
 
 namespace zeb {
@@ -145,9 +146,8 @@ void Download::start(int connections, bool ignoreCertErrors) {
     bool started = false;
     if (self) {
         try {
-            std::thread([self, connections, ignoreCertErrors] { self->jobThread(connections, ignoreCertErrors); })
-                .detach();
-            started = true;
+            started = StartDetachedThread(
+                [self, connections, ignoreCertErrors] { self->jobThread(connections, ignoreCertErrors); });
         } catch (const std::exception&) {
         }
     }

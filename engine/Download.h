@@ -2,11 +2,12 @@
 // segment table, and the threads that move its bytes.
 //
 // Threads: the UI thread calls the public operations (short, under the state
-// mutex). start() runs one detached job thread that holds a shared pointer to
-// the job; it probes, prepares the file, starts and joins up to 32 segment
-// workers and finishes or saves the state. Locks: nameMutex (process-wide,
-// name choice, partial-file creation, rename) is always taken before the
-// job's state mutex; the request mutex guards the request table only. No
+// mutex). start() runs one detached job thread (a plain thread: see
+// store/DetachedThread.h) that holds a shared pointer to the job; it probes,
+// prepares the file, starts and joins up to 32 segment workers and finishes
+// or saves the state. Locks: nameMutex (process-wide, name choice,
+// partial-file creation, rename) is always taken before the job's state
+// mutex; the request mutex guards the request table only. No
 // lock is held across a network call or a wait. Only the thread that opened
 // a request handle uses and closes it: pause asks through the stop flag and
 // the stop event, because handle values are reused at once and a handle

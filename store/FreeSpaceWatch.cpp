@@ -1,8 +1,9 @@
 #include "store/FreeSpaceWatch.h"
 
+#include <exception>
 #include <mutex>
-#include <system_error>
-#include <thread>
+
+#include "store/DetachedThread.h"
 
 struct FreeSpaceWatch::Shared {
     std::mutex mutex;
@@ -18,14 +19,17 @@ void FreeSpaceWatch::Ask(const std::wstring& folder) {
         if (shared_->out) return;
         shared_->out = true;
     }
+    bool started = false;
     try {
-        std::thread([shared = shared_, query = query_, folder] {
+        started = StartDetachedThread([shared = shared_, query = query_, folder] {
             const uint64_t free = query(folder);
             std::lock_guard<std::mutex> lock(shared->mutex);
             shared->answer = free;
             shared->out = false;
-        }).detach();
-    } catch (const std::system_error&) {
+        });
+    } catch (const std::exception&) {
+    }
+    if (!started) {
         std::lock_guard<std::mutex> lock(shared_->mutex);
         shared_->out = false;  // asked again at the next poll
     }

@@ -1,0 +1,103 @@
+// Detached threads: one that ended before its starter let go of it, and
+// whose exit is held in the middle, must leave the next detached thread its
+// own record in the threads library: that thread runs, and the std::thread
+// it starts and joins has an identity of its own. A job thread started
+// right after a short free-space question once failed to join its first
+// worker that way; with this order held, the thread below never even runs.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "store/DetachedThread.h"
+#include "store/Handles.h"
+
+namespace {
+constexpr DWORD kBoundMs = 10000;  // only a failing case waits this long
+
+std::atomic<DWORD> g_heldThread{0};
+HANDLE g_arrived, g_release, g_passed;  // manual-reset events
+
+// Thread-exit callbacks run in the order of their section names; the
+// threads library's own runs from .CRT$XLF. HoldExit stops the marked
+// thread's exit before it, ExitPassed tells when it has run.
+void NTAPI HoldExit(PVOID, DWORD reason, PVOID) {
+    if (reason != DLL_THREAD_DETACH || g_heldThread.load() != ::GetCurrentThreadId()) return;
+    ::SetEvent(g_arrived);
+    ::WaitForSingleObject(g_release, kBoundMs);
+}
+void NTAPI ExitPassed(PVOID, DWORD reason, PVOID) {
+    if (reason == DLL_THREAD_DETACH && g_heldThread.load() == ::GetCurrentThreadId()) ::SetEvent(g_passed);
+}
+}  // namespace
+
+extern "C" {
+__attribute__((section(".CRT$XLE"), used)) PIMAGE_TLS_CALLBACK g_holdExit = HoldExit;
+__attribute__((section(".CRT$XLG"), used)) PIMAGE_TLS_CALLBACK g_exitPassed = ExitPassed;
+}
+
+TEST(DetachedThread, EndedBeforeItWasLetGoLeavesTheNextOneRunningAndJoiningItsWorker) {
+    KernelHandle arrived(CreateEventW(nullptr, TRUE, FALSE, nullptr)), release(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        passed(CreateEventW(nullptr, TRUE, FALSE, nullptr)), spare(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    g_arrived = arrived.get();
+    g_release = release.get();
+    g_passed = passed.get();
+    g_heldThread = 0;
+    // The threads library reuses the records of ended threads first in,
+    // first out: these threads live through the case and take up any that
+    // earlier cases left, so the threads below get records in start order.
+    std::vector<std::thread> spares;
+    for (int i = 0; i < 32; ++i) spares.emplace_back([&spare] { WaitForSingleObject(spare.get(), kBoundMs); });
+    struct JoinSpares {
+        std::vector<std::thread>& threads;
+        HANDLE wake;
+        ~JoinSpares() {
+            SetEvent(wake);
+            for (std::thread& t : threads) t.join();
+        }
+    } joinSpares{spares, spare.get()};
+
+    // The first thread ends and is held in its exit before it is let go.
+    SetDetachedStartHookForTests([] { WaitForSingleObject(g_arrived, kBoundMs); });
+    const bool first = StartDetachedThread([] { g_heldThread = GetCurrentThreadId(); });
+    SetDetachedStartHookForTests(nullptr);
+    ASSERT_TRUE(first);
+    ASSERT_EQ(WaitForSingleObject(arrived.get(), 0), WAIT_OBJECT_0);
+
+    // The second starts meanwhile; once the first's exit is through, it
+    // starts a worker of its own and joins it. Its record outlives a case
+    // that gives up on it.
+    struct Outcome {
+        KernelHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+        std::atomic<bool> workerRan{false};
+        std::atomic<int> joinError{-1};
+    };
+    const auto outcome = std::make_shared<Outcome>();
+    ASSERT_TRUE(StartDetachedThread([outcome] {
+        if (WaitForSingleObject(g_passed, kBoundMs) == WAIT_OBJECT_0) {
+            try {
+                std::thread worker([outcome] { outcome->workerRan = true; });
+                try {
+                    worker.join();
+                    outcome->joinError = 0;
+                } catch (const std::system_error& e) {
+                    outcome->joinError = e.code().value();
+                    worker.detach();
+                }
+            } catch (const std::system_error& e) {
+                outcome->joinError = e.code().value();
+            }
+        }
+        SetEvent(outcome->done.get());
+    }));
+    SetEvent(release.get());
+    EXPECT_EQ(WaitForSingleObject(passed.get(), kBoundMs), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(outcome->done.get(), kBoundMs), WAIT_OBJECT_0) << "the second thread never ran";
+    EXPECT_EQ(outcome->joinError.load(), 0) << "its join of its worker failed";
+    EXPECT_TRUE(outcome->workerRan.load());
+}
