@@ -134,6 +134,7 @@ bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& fo
     zeb::RequestOptions options{request.referrer, request.cookies, request.userAgent, request.checksum};
     auto job = std::make_shared<zeb::Download>(request.url, folder, request.fileName, options);
     entries_.push_back(ListEntry{job, job->snapshot(false), DownloadState::Queued});
+    signatureDirty_ = true;
     rowsBound_ += bound;
     selection_ = static_cast<int>(entries_.size() - 1);
     if (batch) {
@@ -193,15 +194,26 @@ void DownloadList::StartQueued() {
         if (running >= *settings_.maxDownloads) break;
         if (!e.job->running() && e.job->state() == DownloadState::Queued) {
             e.job->start(*settings_.connections, *settings_.ignoreCertErrors);
+            e.settled = false;  // it may end before the next look
             ++running;
         }
     }
 }
 
-void DownloadList::RefreshEntries() {
+void DownloadList::RefreshEntries(bool all) {
     for (ListEntry& e : entries_) {
+        // Read before the snapshot: a job that stops in between is looked at again.
+        const bool running = e.job->running();
+        if (!all && e.settled && !running) continue;
         // A job busy right now keeps its cached row until the next tick.
-        e.job->trySnapshot(e.cached);
+        DownloadInfo next;
+        const bool taken = e.job->trySnapshot(next);
+        e.settled = taken && !running;
+        if (taken) {
+            if (next.state != e.cached.state || next.url != e.cached.url || next.fileName != e.cached.fileName)
+                signatureDirty_ = true;
+            e.cached = std::move(next);
+        }
         const DownloadState state = e.cached.state;
         if (state == e.lastNotifiedState) continue;
         if (state == DownloadState::Completed) {
@@ -227,8 +239,12 @@ std::string DownloadList::ListSignature() const {
 }
 
 void DownloadList::SaveListIfChanged(bool force) {
+    if (!force && !signatureDirty_) return;
     std::string signature = ListSignature();
-    if (!force && signature == lastSignature_) return;
+    if (!force && signature == lastSignature_) {
+        signatureDirty_ = false;
+        return;
+    }
     if (backUpBeforeWrite_) {
         // The file read at start-up was cut or unreadable: keep it before
         // the first write replaces it for good.
@@ -246,12 +262,15 @@ void DownloadList::SaveListIfChanged(bool force) {
     }
     // Recorded only once the file is written: a failed write is retried at
     // the next tick instead of being forgotten.
-    if (WriteFileAtomic(listPath_, ListFileText(rows))) lastSignature_ = std::move(signature);
+    if (WriteFileAtomic(listPath_, ListFileText(rows))) {
+        lastSignature_ = std::move(signature);
+        signatureDirty_ = false;
+    }
 }
 
 void DownloadList::QueueTick() {
     StartQueued();
-    RefreshEntries();
+    RefreshEntries(false);
     if (const int64_t days = zeb::takeClockSkewDays())
         window_.SetStatus(Tr(L"Đồng hồ của máy tính lệch ", L"This computer's clock is ") + std::to_wstring(days) +
                           Tr(L" ngày so với máy chủ; tải qua HTTPS có thể thất bại.",
@@ -379,6 +398,7 @@ void DownloadList::EraseEntry(int row) {
     const DownloadInfo& gone = entries_[static_cast<size_t>(row)].cached;
     rowsBound_ -= ListRowBound(gone.url, gone.folder);
     entries_.erase(entries_.begin() + row);
+    signatureDirty_ = true;
     if (selection_ == row) selection_ = std::min(static_cast<int>(entries_.size()) - 1, row);
     else if (selection_ > row) --selection_;
     window_.ResetHover();
@@ -392,6 +412,7 @@ void DownloadList::Load() {
         const DownloadState state = info.state;
         rowsBound_ += ListRowBound(info.url, info.folder);
         entries_.push_back(ListEntry{std::move(job), std::move(info), state});
+        signatureDirty_ = true;
     }
     SaveListIfChanged(false);
 }

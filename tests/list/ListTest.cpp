@@ -121,13 +121,17 @@ TEST_F(ListQueue, StrictListOrderUnderTheLimit) {
 }
 
 TEST_F(ListQueue, FinishAndFailureAreAnnouncedOnce) {
+    maxDownloads_ = 0;  // both wait, and are looked at as waiting
     Add(Url(L"ok.bin", 500));
     const std::wstring bad = Url(L"bad.bin", 500, L"probe_status=404");
     Add(bad);
-    ASSERT_TRUE(TickUntil([&] {
-        return State(0) == DownloadState::Completed && State(1) == DownloadState::Failed;
-    }));
+    // Started and ended between two ticks: the next tick still looks at them.
+    maxDownloads_ = 2;
+    list_->StartQueued();
+    for (const ListEntry& e : list_->Entries()) ASSERT_EQ(WaitForSingleObject(e.job->finishedEvent(), 10000), WAIT_OBJECT_0);
     for (int i = 0; i < 5; ++i) list_->QueueTick();
+    EXPECT_EQ(std::make_pair(State(0), State(1)), std::make_pair(DownloadState::Completed, DownloadState::Failed));
+    EXPECT_NE(ListFile().find("state=failed"), std::string::npos);
     EXPECT_EQ(window_.beeps, 1);
     EXPECT_EQ(Statuses(L" ok.bin"), 1);
     EXPECT_EQ(Statuses(bad + L" \u2014 " + zeb::httpStatusText(404)), 1);  // no name yet: the link
