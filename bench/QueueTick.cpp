@@ -28,6 +28,14 @@ struct QuietWindow : ListWindow {
     void Beep() override {}
 };
 
+struct TickTimes {
+    double mean = 0, worst = 0;  // ms
+    int writes = 0;              // ticks after which the list file was newer
+};
+
+// `ticks` timer steps 300 ms apart, as the window runs them.
+TickTimes TimeTicks(DownloadList& list, int ticks, const std::wstring& listPath);
+
 FILETIME WriteTime(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA d{};
     GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &d);
@@ -69,29 +77,14 @@ int wmain(int argc, wchar_t** argv) {
         list.QueueTick();
         Sleep(100);
     }
-    const FILETIME before = WriteTime(listPath);
-    int writes = 0;
+    const int ticks = 40;  // 12 s of 300 ms ticks
+    const TickTimes steady = TimeTicks(list, ticks, listPath);
     LARGE_INTEGER f, a, b;
     QueryPerformanceFrequency(&f);
-    double total = 0, worst = 0;
-    const int ticks = 40;  // 12 s of 300 ms ticks
-    FILETIME last = before;
-    for (int i = 0; i < ticks; ++i) {
-        QueryPerformanceCounter(&a);
-        list.QueueTick();
-        QueryPerformanceCounter(&b);
-        const double ms = (b.QuadPart - a.QuadPart) * 1000.0 / f.QuadPart;
-        total += ms;
-        if (ms > worst) worst = ms;
-        const FILETIME now = WriteTime(listPath);
-        if (CompareFileTime(&now, &last) != 0) ++writes;
-        last = now;
-        Sleep(300);
-    }
     int64_t done = 0;
     for (const ListEntry& e : list.Entries()) done += e.cached.state == DownloadState::Downloading ? e.cached.doneBytes : 0;
     std::printf("rows=%zu ticks=%d mean_ms=%.3f worst_ms=%.3f list_writes=%d running_bytes=%lld\n", list.Entries().size(),
-                ticks, total / ticks, worst, writes, static_cast<long long>(done));
+                ticks, steady.mean, steady.worst, steady.writes, static_cast<long long>(done));
     // A browser hand-over of 100,000 links onto those rows, as one batch.
     std::vector<DownloadRequest> batch(100000);
     for (size_t i = 0; i < batch.size(); ++i)
@@ -102,17 +95,30 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("hand_over_links=%zu rows=%zu add_ms=%.1f\n", batch.size(), list.Entries().size(),
                 (b.QuadPart - a.QuadPart) * 1000.0 / f.QuadPart);
     // The tick with that many rows (three of them running).
-    worst = total = 0;
-    for (int i = 0; i < 10; ++i) {
+    const TickTimes crowded = TimeTicks(list, 10, listPath);
+    std::printf("rows=%zu ticks=10 mean_ms=%.1f worst_ms=%.1f\n", list.Entries().size(), crowded.mean, crowded.worst);
+    list.Exit();
+    return 0;
+}
+
+namespace {
+TickTimes TimeTicks(DownloadList& list, int ticks, const std::wstring& listPath) {
+    LARGE_INTEGER f, a, b;
+    QueryPerformanceFrequency(&f);
+    TickTimes t;
+    FILETIME last = WriteTime(listPath);
+    for (int i = 0; i < ticks; ++i) {
         QueryPerformanceCounter(&a);
         list.QueueTick();
         QueryPerformanceCounter(&b);
         const double ms = (b.QuadPart - a.QuadPart) * 1000.0 / f.QuadPart;
-        total += ms;
-        if (ms > worst) worst = ms;
+        t.mean += ms / ticks;
+        if (ms > t.worst) t.worst = ms;
+        const FILETIME now = WriteTime(listPath);
+        if (CompareFileTime(&now, &last) != 0) ++t.writes;
+        last = now;
         Sleep(300);
     }
-    std::printf("rows=%zu ticks=10 mean_ms=%.1f worst_ms=%.1f\n", list.Entries().size(), total / 10, worst);
-    list.Exit();
-    return 0;
+    return t;
 }
+}  // namespace
