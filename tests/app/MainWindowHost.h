@@ -18,7 +18,6 @@
 #include "support/TempFolder.h"
 #include "ui/Dpi.h"
 #include "ui/Fonts.h"
-#include "ui/Surface.h"
 
 // A list file of rows: link (a whole one, or a name on a closed port:
 // http://127.0.0.1:9/<link>), file name (none: not chosen yet), state word,
@@ -85,20 +84,7 @@ public:
         return done();
     }
 
-    // The window's client as it is on the screen now: PrintWindow gives an
-    // empty client under Wine, the window's own DC does not.
-    Surface Capture(HWND window) {
-        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-        Pump(100);
-        RECT c;
-        GetClientRect(window, &c);
-        Surface s = SurfaceCreate(c.right, c.bottom);
-        HDC dc = GetDC(window);
-        BitBlt(s.dc(), 0, 0, c.right, c.bottom, dc, 0, 0, SRCCOPY);
-        ReleaseDC(window, dc);
-        GdiFlush();
-        return s;
-    }
+    std::string SettingsFile() const { return ReadWholeFile(data / L"settings.cfg", 4096); }
 
     ScratchFolder data;
     std::unique_ptr<MainWindow> main;
