@@ -1,6 +1,5 @@
 // The details window: its paint read back from a surface (the segment map
-// pixel by pixel, the map's message), the connection rows' and facts'
-// values, and the real window on a real main window: the pause button by
+// pixel by pixel, the map's message), and the real window on a real main window: the pause button by
 // state, Copy Link with clipboard watching on, and how it closes.
 #include <gtest/gtest.h>
 
@@ -65,15 +64,6 @@ TEST_P(PaintedDetails, TheMapShowsEachRangeOrAMessage) {
 
 INSTANTIATE_TEST_SUITE_P(Themes, PaintedDetails, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "dark" : "light"; });
-
-TEST(DetailsText, AnUnknownSizeAndTheReasonForOneConnection) {
-    const auto unknown = ConnectionCells(Segment{0, INT64_MAX, 2048, SegmentState::Receiving, true, 0, 1536}, 4);
-    EXPECT_EQ(std::make_pair(unknown[1].back(), unknown[3]), std::make_pair(L'?', std::wstring()));  // no end, no percentage
-    DownloadInfo info{.totalSize = 10 << 20, .state = DownloadState::Downloading, .activeConnections = 1};
-    EXPECT_EQ(FactValue(info, 5, 8).rfind(L"1 / 8 ", 0), 0u);  // the reason follows
-    info.acceptsRanges = true;
-    EXPECT_EQ(FactValue(info, 5, 16), L"1 / 16");
-}
 
 namespace {
 class Details : public ::testing::Test, public MainWindowHost {

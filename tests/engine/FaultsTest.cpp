@@ -96,18 +96,4 @@ TEST_F(Faults, PauseEndsARetryPauseAtOnce) {
     EXPECT_EQ(job->state(), DownloadState::Paused);
     EXPECT_TRUE(job->snapshot(false).errorText.empty());
 }
-
-TEST_F(Faults, RealTimeRetryLadder) {
-    // The real pauses double: 0.2 s, 0.4 s and 0.8 s between the first four attempts.
-    zeb::Timing t = FastTiming();
-    t.retryPauseBase = 100;
-    t.maxRetryPause = 15000;
-    zeb::setTimingForTests(t);
-    auto job = Job(FileUrl(L"ladder.bin", 1000, L"fault=status&code=503&times=3"));
-    const ULONGLONG t0 = GetTickCount64();
-    ASSERT_EQ(Run(job, 1), DownloadState::Completed);
-    const ULONGLONG took = GetTickCount64() - t0;
-    EXPECT_GE(took, 1400u);
-    EXPECT_LT(took, 4000u);
-}
 }  // namespace

@@ -16,15 +16,7 @@ test('only http and https links with a host count; streaming playlists are media
   }
 });
 
-test('links of a page are kept once each, in page order, http and https only', () => {
-  const found = [['https://a.example/one.iso', '  One\n  image '], ['mailto:x@a.example', 'mail'], ['https://a.example/two.zip', 'Two'],
-    ['https://a.example/one.iso#mirror', 'again'], ['https://a.example/one.iso', 'more'], ['http://b.example/three.bin', ''],
-    ['https://a.example/two.zip?x=1', 'Two, another'], ['blob:https://a.example/9', 'blob']].map(([href, text]) => ({ href, text }));
-  assert.deepEqual(TW.collectLinks(found).map((l) => [l.url, l.title]), [['https://a.example/one.iso', 'One image'],
-    ['https://a.example/two.zip', 'Two'], ['http://b.example/three.bin', ''], ['https://a.example/two.zip?x=1', 'Two, another']]);
-  assert.deepEqual(TW.collectLinks(['http://a.example/x', 'http://a.example/x']), [{ url: 'http://a.example/x', title: '' }]);
-  assert.deepEqual(TW.collectLinks(undefined), []);
-});
+// (The links of a page, once each in page order, http and https only: test_browser.py, in real browsers.)
 
 test('a download message carries what the program reads, and nothing it would refuse', () => {
   const message = TW.buildDownloadMessage([

@@ -153,7 +153,7 @@ TEST_F(Dialogs, ANestedQuestionLeavesTheOwnerDisabledUntilTheOuterCloses) {
     EXPECT_TRUE(IsWindowEnabled(host.window));
 }
 
-TEST_F(Dialogs, QuitDuringNestedQuestionsEndsBothAndReachesTheOuterLoop) {
+TEST_F(Dialogs, QuitDuringNestedQuestionsEndsBothAndAnOwnerDestroyedDuringAQuestionGivesMinusOne) {
     bool innerAccepted = true;
     EXPECT_EQ(Message({[&](HWND) {
                   FormSpec spec;
@@ -167,9 +167,6 @@ TEST_F(Dialogs, QuitDuringNestedQuestionsEndsBothAndReachesTheOuterLoop) {
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
         if (msg.message == WM_QUIT) quits.push_back(msg.wParam);
     EXPECT_EQ(quits, std::vector<WPARAM>{7});
-}
-
-TEST_F(Dialogs, AnOwnerDestroyedDuringTheQuestionGivesMinusOne) {
     HostWindow owner;
     EXPECT_EQ(Scripted({[&](HWND) { DestroyWindow(owner.window); }},
                        [&] { return ShowMessageDialog(owner.window, L"t", L"Remove?", MessageIcon::Warning, {L"a", L"b"}, 0, 1); }),

@@ -1,5 +1,5 @@
 // The drawing toolkit as the painters rely on it: the surface's clipping,
-// the scroll bar, the icons and their cache, and
+// the icons and their cache, and
 // the fonts (faces, DPI, measuring, the Vietnamese glyphs). The icons'
 // shapes are judged on the contact sheet (tools/contact-sheet.sh).
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 #include "ui/Fonts.h"
 #include "ui/IconPaths.h"
 #include "ui/Icons.h"
-#include "ui/ScrollBar.h"
 #include "ui/Surface.h"
 
 namespace {
@@ -37,17 +36,6 @@ TEST(Surface, FillsStayInsideTheirRectangleAndTheSurfaceAndEdgesLeaveTheTopByteC
     Surface a = Filled(20, 20, RGB(10, 20, 30));
     SurfaceRoundRect(a, RECT{-4, -4, 24, 24}, 6, RGB(200, 100, 50), RGB(0, 255, 0), 100, 60);
     for (int i = 0; i < 400; ++i) ASSERT_EQ(a.pixels()[i] >> 24, 0u);  // edges blend and leave the top byte clear
-}
-
-TEST(ScrollBar, ThumbFollowsContentPageAndPositionAndAPressBelowItCentresItThere) {
-    const RECT track{0, 0, 10, 200};
-    EXPECT_EQ(ScrollThumbRect(ScrollBarState{1000, 250, 750, false, 0}, track).top, 150L);
-    ScrollBarState s{1000, 250, 0, false, 0};
-    ASSERT_TRUE(ScrollBarMouseDown(s, POINT{5, 125}, track));
-    const RECT moved = ScrollThumbRect(s, track);
-    EXPECT_EQ((moved.top + moved.bottom) / 2, 125);
-    EXPECT_TRUE(ScrollBarDrag(s, POINT{5, -400}, track));  // dragged above the track: the top
-    EXPECT_EQ(s.position, 0);
 }
 
 TEST(Icons, EveryEntryDrawsAndOneCacheEntryPerIconAndSide) {
