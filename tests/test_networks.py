@@ -4,52 +4,23 @@ TLS servers whose certificates are wrong in one way each. The job driver
 runs under Wine; what is checked is what a user would see: the bytes on
 disk, the job's state and text, and what the peers logged."""
 import os
-import shutil
-import subprocess
 import sys
 import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'server'))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'driver'))
-import content  # noqa: E402
 import httpserver  # noqa: E402
 import peers  # noqa: E402
 import wineworld as ww  # noqa: E402
-from driver import EXE as DRIVER, parse  # noqa: E402
+from driver import FAILED, EndChecks, run as run_driver  # noqa: E402
 
 MiB = 1048576
-COMPLETED, FAILED = 4, 5
 # Passwords no other text of the program could contain by chance.
 USER, PASSWORD, WRONG = 'ann', 'Tide-s3cret-7781', 'Wrong-pass-5512'
 
 
-def run_driver(args, world=None, timeout=240):
-    """(the driver's last line parsed, its whole output, the program's sentences by key)."""
-    result = (world.run if world else ww.run_shared)([DRIVER] + args, timeout=timeout)
-    out = result.stdout.decode('utf-8', 'replace')
-    ends = [info for info in map(parse, out.splitlines()) if info and info['kind'] == 'end']
-    texts = dict(line[5:].partition('=')[::2] for line in out.splitlines() if line.startswith('text '))
-    return (ends[-1] if ends else None), out, texts
-
-
-class Folders:
-    def folder(self):
-        path = ww.scratch_dir('net-')
-        self.addCleanup(shutil.rmtree, path, True)
-        return path
-
-    def assertByteExact(self, end, folder, seed, size):
-        self.assertIsNotNone(end, 'the driver printed no end line')
-        self.assertEqual(end['state'], COMPLETED, end)
-        with open(os.path.join(folder, end['name']), 'rb') as f:
-            self.assertTrue(f.read() == content.piece(seed, 0, size), 'bytes differ')
-
-    def assertFailedWith(self, end, sentence):
-        self.assertIsNotNone(end, 'the driver printed no end line')
-        self.assertEqual(end['state'], FAILED, end)
-        self.assertEqual(end['error'], sentence)
-
+class Folders(EndChecks):
     def assertNoPassword(self, out, *passwords):
         for p in passwords:
             self.assertNotIn(p, out, 'a password is shown')

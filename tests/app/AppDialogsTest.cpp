@@ -3,35 +3,18 @@
 // removal questions remove, and the error box.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "MainWindowHost.h"
 #include "app/AppDialogs.h"
 #include "app/DetailsPaint.h"
 #include "engine/RateLimiter.h"
-#include "store/FileServices.h"
 #include "store/Settings.h"
-#include "support/DialogScript.h"
-#include "ui/ControlText.h"
 #include "ui/FormDialog.h"
 #include "ui/Fonts.h"
 
 namespace {
-void Type(HWND dialog, int id, const std::wstring& text) { SetWindowTextW(GetDlgItem(dialog, id), text.c_str()); }
-void Click(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
-std::wstring Field(HWND dialog, int id) { return GetWindowTextString(GetDlgItem(dialog, id)); }
-
-class Dialogs : public ::testing::Test, public MainWindowHost {
+class Dialogs : public ShellTest {
 protected:
     void Open(const char* list = nullptr) { ASSERT_TRUE(MainWindowHost::Open(list, true)); }
-    // Runs a command of the main window with the script answering its dialogs.
-    void Run(int command, std::vector<DialogScript::Step> steps) {
-        DialogScript script(std::move(steps));
-        main->OnCommand(command);
-        EXPECT_TRUE(script.Finished());
-        EXPECT_EQ(DialogScript::Front(), nullptr);
-    }
 };
 }  // namespace
 

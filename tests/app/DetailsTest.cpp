@@ -7,11 +7,8 @@
 #include "MainWindowHost.h"
 #include "app/DetailsPaint.h"
 #include "store/Format.h"
-#include "support/DialogScript.h"
-#include "support/HttpGet.h"
 #include "ui/Buttons.h"
 #include "ui/Colors.h"
-#include "ui/ControlText.h"
 #include "ui/Surface.h"
 
 namespace {
@@ -66,15 +63,8 @@ INSTANTIATE_TEST_SUITE_P(Themes, PaintedDetails, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "dark" : "light"; });
 
 namespace {
-class Details : public ::testing::Test, public MainWindowHost {
+class Details : public ShellTest {
 protected:
-    // Paused (a link that keeps sending once resumed), finished, failed without a name yet.
-    void Open(bool clipboard = false) {
-        const std::string paused = Utf16ToUtf8(Server() + L"/file/a.bin?size=100000000&rate=100000");
-        ASSERT_TRUE(MainWindowHost::Open(ListText({{paused.c_str(), "a.bin", "paused", 100000000, 50},
-                                                   {"done.bin", "done.bin", "completed", 10, 10}, {"c.bin", "", "failed", -1, 0}}).c_str(),
-                                         clipboard));
-    }
     HWND Shown() const { return main->DetailsWindow(); }
     HWND Button(int id) const { return GetDlgItem(Shown(), id); }
     std::wstring Caption(int id) const { return GetWindowTextString(Button(id)); }
@@ -82,27 +72,27 @@ protected:
 }  // namespace
 
 TEST_F(Details, ThePauseButtonFollowsTheStateAndActsAtOnce) {
-    Open();
-    // Resume on a paused row, a disabled resume on a finished one (a press does nothing), retry on a failed one.
-    for (auto [row, icon, enabled] : std::initializer_list<std::tuple<int, int, bool>>{{0, 17, true}, {1, 17, false}, {2, 11, true}}) {
+    OpenRows();
+    // A disabled resume on a finished row (a press does nothing), resume on a paused one, retry on a failed one.
+    for (auto [row, icon, enabled] : {std::tuple{0, 17, false}, {1, 17, true}, {3, 11, true}}) {
         main->OpenDetails(row);
         EXPECT_EQ(std::make_pair(ButtonIcon(Button(kPauseButtonId)), IsWindowEnabled(Button(kPauseButtonId)) != FALSE),
                   std::make_pair(icon, enabled)) << row;
-        if (row == 1) SendMessageW(Shown(), WM_COMMAND, kPauseButtonId, 0);
+        if (row == 0) SendMessageW(Shown(), WM_COMMAND, kPauseButtonId, 0);
     }
-    EXPECT_EQ(main->List()->Entries()[1].job->state(), DownloadState::Completed);
+    EXPECT_EQ(State(0), DownloadState::Completed);
     // Pressed on the paused row, the job is queued again and the button says pause at once.
-    main->OpenDetails(0);
+    main->OpenDetails(1);
     const std::wstring resume = Caption(kPauseButtonId);
     SendMessageW(Shown(), WM_COMMAND, kPauseButtonId, 0);
-    EXPECT_NE(main->List()->Entries()[0].job->state(), DownloadState::Paused);
+    EXPECT_NE(State(1), DownloadState::Paused);
     EXPECT_NE(Caption(kPauseButtonId), resume);
     EXPECT_EQ(ButtonIcon(Button(kPauseButtonId)), 34);
 }
 
 TEST_F(Details, CopyLinkIsNotPickedUpAgain) {
-    Open(true);
-    main->OpenDetails(0);
+    OpenRows();  // clipboard watching on
+    main->OpenDetails(1);
     const std::wstring copy = Caption(kCopyLinkButtonId);
     SendMessageW(Shown(), WM_COMMAND, kCopyLinkButtonId, 0);
     const std::wstring copied = Caption(kCopyLinkButtonId);
@@ -115,14 +105,14 @@ TEST_F(Details, CopyLinkIsNotPickedUpAgain) {
 }
 
 TEST_F(Details, EveryWayItCloses) {
-    Open();
-    const std::shared_ptr<zeb::Download> paused = main->List()->Entries()[0].job;
+    OpenRows();
+    const std::shared_ptr<zeb::Download> paused = main->List()->Entries()[1].job;
     // A second open closes the first; erasing another row leaves it open; erasing its own row closes it.
-    main->OpenDetails(0);
+    main->OpenDetails(1);
     HWND first = Shown();
-    main->OpenDetails(2);
+    main->OpenDetails(3);
     EXPECT_FALSE(IsWindow(first));
-    main->OnCommand(106);  // clears the finished row 1
+    main->OnCommand(106);  // clears the finished row 0: the paused row is row 0 now
     EXPECT_NE(Shown(), nullptr);
     main->OpenDetails(0);
     main->List()->EraseEntry(0);

@@ -4,42 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "MainWindowHost.h"
-#include "support/DialogScript.h"
 #include "support/GuardedBuffer.h"
-#include "support/HttpGet.h"
 #include "store/Format.h"
-#include "ui/ControlText.h"
 #include "ui/MessageDialog.h"
 
-namespace {
-class Main : public ::testing::Test, public MainWindowHost {
-protected:
-    // Finished, paused (a link that keeps sending once resumed: a closed port
-    // could fail the job between two presses), paused, failed.
-    void Open(bool rows = true) {
-        const std::string flowing = Utf16ToUtf8(Server() + L"/file/a.bin?size=100000000&rate=100000");
-        const std::string list = ListText({{"done.bin", "done.bin", "completed", 10, 10}, {flowing.c_str(), "a.bin", "paused", 100, 50},
-                                           {"b.bin", "b.bin", "paused", 100, 20}, {"c.bin", "c.bin", "failed", -1, 0}});
-        ASSERT_TRUE(MainWindowHost::Open(rows ? list.c_str() : nullptr, true));
-    }
-    DownloadState State(int row) const { return main->List()->Entries()[static_cast<size_t>(row)].job->state(); }
-    LRESULT ToList(UINT message, POINT p, WPARAM wParam = 0) {
-        return SendMessageW(main->ListViewWindow(), message, wParam, MAKELPARAM(p.x, p.y));
-    }
-    RECT Row(int row) const {
-        RECT c;
-        GetClientRect(main->ListViewWindow(), &c);
-        return RowRect(row, c.right, main->View().Scroll().position, main->View().Scroll().content > main->View().Scroll().page);
-    }
-    POINT ButtonCentre(int row, int k) const {
-        const RECT b = RowButtonRect(Row(row), k);
-        return POINT{(b.left + b.right) / 2, (b.top + b.bottom) / 2};
-    }
-};
-}  // namespace
+using Main = ShellTest;
 
 TEST_F(Main, EnterSpaceAndClicksOnAnEmptyListDoNothing) {
-    Open(false);
+    OpenRows(false);
     SetFocus(main->ListViewWindow());
     for (int command : {IDOK, 112, 111}) main->OnCommand(command);
     ToList(WM_LBUTTONDOWN, POINT{100, 40});
@@ -48,7 +20,7 @@ TEST_F(Main, EnterSpaceAndClicksOnAnEmptyListDoNothing) {
 }
 
 TEST_F(Main, EnterOnTheListAndDoubleClickOpenDetailsForThatRow) {
-    Open();
+    OpenRows();
     SetFocus(main->ListViewWindow());
     main->List()->Select(2);
     main->OnCommand(IDOK);
@@ -59,7 +31,7 @@ TEST_F(Main, EnterOnTheListAndDoubleClickOpenDetailsForThatRow) {
 }
 
 TEST_F(Main, ARowButtonActsOnlyOnAPressAndReleaseOverItsOwnRow) {
-    Open();
+    OpenRows();
     const POINT resume = ButtonCentre(1, 0), off{resume.x - 200, resume.y};
     // Pressed, moved off and released there: nothing; moved off and back on before the release: it acts.
     for (auto [message, p] : {std::pair{WM_LBUTTONDOWN, resume}, {WM_MOUSEMOVE, off}, {WM_LBUTTONUP, off}}) ToList(message, p);
@@ -114,7 +86,7 @@ TEST(ClipboardBlock, IsReadOnlyToItsEnd) {
 }
 
 TEST_F(Main, AClipboardLinkFillsTheBoxOnceAndNothingWithWatchingOff) {
-    Open(false);
+    OpenRows(false);
     // The listener fires for a copied link...
     ASSERT_TRUE(SetClipboardText(main->Handle(), L"https://mirror.example/rescue.iso"));
     EXPECT_TRUE(Pump(3000, [&] { return GetWindowTextString(main->LinkBox()) == L"https://mirror.example/rescue.iso"; }));
@@ -139,7 +111,7 @@ TEST_F(Main, LinkBoxAddTrimsAndAsksForALinkAndEnterWithAnInvalidOneShowsTheError
     // A server that keeps sending: a closed port can fail the job, and say
     // so in the status line, before the test reads it.
     const std::wstring link = Server() + L"/file/x.bin?size=100000000&rate=100000";
-    Open(false);
+    OpenRows(false);
     SetWindowTextW(main->LinkBox(), L"  \t ");
     main->OnCommand(101);
     EXPECT_TRUE(main->List()->Entries().empty());
@@ -161,7 +133,7 @@ TEST_F(Main, LinkBoxAddTrimsAndAsksForALinkAndEnterWithAnInvalidOneShowsTheError
 }
 
 TEST_F(Main, ShortcutKeysActFromTheListAndTypeIntoTheLinkBox) {
-    Open();
+    OpenRows();
     ASSERT_EQ(GetActiveWindow(), main->Handle());
     SetFocus(main->ListViewWindow());
     main->List()->Select(1);
@@ -185,7 +157,7 @@ TEST_F(Main, ShortcutKeysActFromTheListAndTypeIntoTheLinkBox) {
 }
 
 TEST_F(Main, TheStatusLineCountsTheActiveRowsAndTheirSpeed) {
-    Open();
+    OpenRows();
     // The whole numbers the right part shows, once the speed is taken out.
     const auto numbers = [](std::wstring text, const std::wstring& speed) {
         if (size_t at = text.find(speed); !speed.empty() && at != std::wstring::npos) text.erase(at, speed.size());
@@ -207,7 +179,7 @@ TEST_F(Main, TheStatusLineCountsTheActiveRowsAndTheirSpeed) {
 }
 
 TEST_F(Main, ADpiChangeMovesResizesAndRelaysOut) {
-    Open(false);
+    OpenRows(false);
     MINMAXINFO at96{}, at144{};
     SendMessageW(main->Handle(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&at96));
     const int sidebar = SidebarWidth();

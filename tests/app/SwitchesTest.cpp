@@ -3,40 +3,11 @@
 // and the edit colours; and no GDI object lost on the way.
 #include "MainWindowHost.h"
 
-#include <commctrl.h>
-#include <gtest/gtest.h>
-
 #include "app/Actions.h"
 #include "ui/Buttons.h"
 #include "ui/Colors.h"
-#include "ui/ControlText.h"
-#include "ui/Surface.h"
 #include "ui/Icons.h"
-
-namespace {
-class Switches : public ::testing::Test, public MainWindowHost {
-protected:
-    void SetUp() override { ASSERT_TRUE(Open(nullptr, false)); }  // Vietnamese and dark, the defaults
-    // The captions of the download button, the actions, the two switches and the link box's cue text.
-    std::vector<std::wstring> Captions() const {
-        std::vector<std::wstring> all;
-        for (int id : {101, 103, 104, 105, 106, 107, 108, 109, 110}) all.push_back(GetWindowTextString(GetDlgItem(main->Handle(), id)));
-        wchar_t cue[128] = {};
-        SendMessageW(main->LinkBox(), EM_GETCUEBANNER, reinterpret_cast<WPARAM>(cue), 128);
-        all.push_back(cue);
-        return all;
-    }
-    COLORREF EditBrushColour() const {
-        HDC dc = GetDC(main->LinkBox());
-        auto brush = reinterpret_cast<HBRUSH>(
-            SendMessageW(main->Handle(), WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(main->LinkBox())));
-        ReleaseDC(main->LinkBox(), dc);
-        LOGBRUSH lb{};
-        GetObjectW(brush, sizeof lb, &lb);
-        return lb.lbColor;
-    }
-};
-}  // namespace
+#include "ui/Surface.h"
 
 TEST_F(Switches, LanguageSwitchRelabelsEverythingSavesAndSaysSo) {
     const auto vietnamese = Captions();

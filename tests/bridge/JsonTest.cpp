@@ -61,7 +61,8 @@ TEST(Json, FirstKeyWinsAndTheEscaperRoundTripsEveryByte) {
     EXPECT_EQ(JsonEscape("\"\\\n\x01\x7F"), "\\\"\\\\\\n\\u0001\x7F");
     std::string all;
     for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
-    EXPECT_EQ(StringValue("\"" + JsonEscape(all) + '"'), all);
+    const std::string literal = '"' + JsonEscape(all);
+    EXPECT_EQ(StringValue(literal + '"'), all);
 }
 
 // A random value: literals, numbers and strings the reader finds hard, in arrays and objects.

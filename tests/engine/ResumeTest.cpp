@@ -9,14 +9,6 @@ namespace {
 constexpr int64_t MiB = 1048576;
 using Resume = JobTest;
 
-// Pauses the job once it has at least `bytes` on disk.
-void PauseAfter(const std::shared_ptr<zeb::Download>& job, int64_t bytes) {
-    ASSERT_TRUE(JobTest::WaitFor(job, [bytes](const DownloadInfo& i) { return i.doneBytes >= bytes; }));
-    job->pause();
-    ASSERT_EQ(WaitForSingleObject(job->finishedEvent(), 20000), WAIT_OBJECT_0);
-}
-
-bool Downloading(const DownloadInfo& i) { return i.state == DownloadState::Downloading; }
 
 TEST_F(Resume, PauseKeepsTheFilesAndResumeFinishesExactly) {
     const int64_t size = 8 * MiB;

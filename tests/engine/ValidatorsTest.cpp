@@ -11,27 +11,12 @@ namespace {
 constexpr int64_t MiB = 1048576;
 using Validators = JobTest;
 
-// The worker requests (the probe excluded) and how many of them carried If-Range.
-std::pair<size_t, size_t> RangedRequests(const JsonValue& log) {
-    size_t ranged = 0, withIfRange = 0;
-    for (const JsonValue& r : log.elements) {
-        const std::string range = JobTest::Header(r, "Range");
-        if (range == "<none>" || range == "bytes=0-0") continue;
-        ++ranged;
-        if (JobTest::Header(r, "If-Range") != "<none>") ++withIfRange;
-    }
-    return {ranged, withIfRange};
-}
-
-
 // Starts the job, pauses it once a MiB is in and queues it again; what it kept.
 int64_t StartAndPause(const std::shared_ptr<zeb::Download>& job) {
     job->start(4, false);
-    EXPECT_TRUE(JobTest::WaitFor(job, [](const DownloadInfo& i) { return i.doneBytes >= MiB; }));
-    job->pause();
-    EXPECT_EQ(WaitForSingleObject(job->finishedEvent(), 20000), WAIT_OBJECT_0);
+    const int64_t kept = JobTest::PauseAfter(job, MiB);
     job->requeue();
-    return job->snapshot(false).doneBytes;
+    return kept;
 }
 
 TEST(Validator, StrongTagsAndTheVersionRule) {
@@ -66,9 +51,9 @@ TEST_F(Validators, AFileReplacedWhileDownloadingStartsOverOnceThenFailsIfItKeeps
     ASSERT_EQ(Run(job, 4), DownloadState::Completed);
     ExpectContent(L"moving.bin", 4 * MiB, 8);
     EXPECT_EQ(job->snapshot(false).notice, zeb::changedOnServerText());
-    const auto [ranged, withIfRange] = RangedRequests(Log());
-    EXPECT_GT(ranged, 4u);
-    EXPECT_EQ(withIfRange, ranged);
+    const Requests asked = WorkerRequests();
+    EXPECT_GT(asked.ranged, 4u);
+    EXPECT_EQ(asked.withIfRange, asked.ranged);
     auto restless = Job(FileUrl(L"restless.bin", 4 * MiB, L"rate=2000000&versions_every=3&validators=etag"));
     ASSERT_EQ(Run(restless, 4), DownloadState::Failed);
     EXPECT_EQ(restless->snapshot(false).errorText, zeb::keepsChangingText());
@@ -86,7 +71,7 @@ TEST_F(Validators, WithoutStrongValidatorsNothingChanges) {
         EXPECT_GE(job->snapshot(false).doneBytes, kept);  // resumed, not started over
         ASSERT_EQ(WaitForSingleObject(job->finishedEvent(), 30000), WAIT_OBJECT_0);
         ExpectContent(name, 4 * MiB);
-        EXPECT_EQ(RangedRequests(Log()).second, 0u);
+        EXPECT_EQ(WorkerRequests().withIfRange, 0u);
         EXPECT_TRUE(job->snapshot(false).notice.empty());
     }
 }

@@ -3,47 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "HostWindow.h"
-#include "ui/Colors.h"
-#include "ui/Dpi.h"
-#include "ui/Fonts.h"
-#include "ui/Surface.h"
-
-namespace {
-constexpr int kW = 120, kH = 36;
-
-class Buttons : public ::testing::Test {
-protected:
-    void SetUp() override {
-        BuildFonts();
-        int y = 20;
-        for (auto [id, kind] : {std::pair{11, ButtonKind::Accent}, {12, ButtonKind::Normal}, {14, ButtonKind::Check}}) {
-            MoveWindow(CreateStyledButton(host.window, id, L"Caption", ButtonStyle{kind, id == 11 ? 4 : 0, 2, 3, false}),
-                       20, y, kW, kH, TRUE);
-            y += kH + 10;
-        }
-        ok = GetDlgItem(host.window, 11), cancel = GetDlgItem(host.window, 12), check = GetDlgItem(host.window, 14);
-        SetPropW(check, L"check", reinterpret_cast<HANDLE>(1));
-        host.Pump(100);
-    }
-
-    // Paints the button from a made-up DRAWITEMSTRUCT into a surface.
-    static Surface Paint(HWND button, UINT state) {
-        Surface s = SurfaceCreate(kW, kH);
-        SurfaceFill(s, RECT{0, 0, kW, kH}, RGB(1, 2, 3));
-        DRAWITEMSTRUCT item{ODT_BUTTON, static_cast<UINT>(GetDlgCtrlID(button)), 0, 0, state, button, s.dc(), {0, 0, kW, kH}, 0};
-        LRESULT result = 0;
-        EXPECT_TRUE(HandleOwnerDraw(WM_DRAWITEM, item.CtlID, reinterpret_cast<LPARAM>(&item), result) && result == TRUE);
-        GdiFlush();
-        return s;
-    }
-    // A point of the fill, away from the text and the corners, and of the border.
-    static COLORREF Fill(HWND button, UINT state) { return FromPixel(Paint(button, state).at(4, kH / 2)); }
-    static COLORREF Border(HWND button, UINT state) { return FromPixel(Paint(button, state).at(kW / 2, 0)); }
-
-    HostWindow host;
-    HWND ok{}, cancel{}, check{};
-};
-}  // namespace
 
 TEST_F(Buttons, SpaceAndEnterPressTheFocusedButton) {
     SetFocus(cancel);

@@ -6,42 +6,10 @@
 #include <gtest/gtest.h>
 
 #include "HostWindow.h"
-#include "store/Lang.h"
-#include "support/DialogScript.h"
-#include "ui/Dialog.h"
-#include "ui/FormDialog.h"
-#include "ui/Fonts.h"
-#include "ui/MessageDialog.h"
 
 using namespace ui;
 
 namespace {
-class Dialogs : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        BuildFonts();
-        RegisterDialogClass(GetModuleHandleW(nullptr));
-    }
-    void TearDown() override { ReleaseModifiers(); }
-
-    // A question with three buttons, "first" rightmost.
-    int Message(std::vector<DialogScript::Step> steps, int focus = -1, const std::wstring& text = L"Is this the text?") {
-        return Scripted(std::move(steps), [&] {
-            return ShowMessageDialog(host.window, L"Question", text, MessageIcon::Question, {L"first", L"second", L"third"},
-                                     -1, focus);
-        });
-    }
-    // A form of a required text field, a check box and another text field.
-    bool Form(std::vector<DialogScript::Step> steps, FormSpec& spec) {
-        spec.fields = {{FieldKind::Text, L"Name", L"old", false, true},
-                       {FieldKind::Check, L"Tick", L"", false, false},
-                       {FieldKind::Text, L"Other", L"  spaced  ", false, false}};
-        return Scripted(std::move(steps), [&] { return ShowFormDialog(host.window, spec); });
-    }
-
-    HostWindow host{700, 500};
-};
-
 void Close(HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0); }
 }  // namespace
 
