@@ -1,6 +1,6 @@
 // A real main window in a temp data folder, opened by the program's own
 // start-up path from a settings file, every message pumped through the
-// program's own loop step.
+// program's own loop step; and the fixtures the window tests share.
 #pragma once
 
 #include <windows.h>

@@ -1,6 +1,6 @@
 // The real main window in a temp data folder: commands, the list view's
-// mouse and keys, the clipboard pick-up, pumped through IsDialogMessageW
-// like the program's loop.
+// mouse and keys, the clipboard pick-up, the status line's counts and a DPI
+// change, pumped through IsDialogMessageW like the program's loop.
 #include <gtest/gtest.h>
 
 #include "MainWindowHost.h"
@@ -57,7 +57,7 @@ TEST_F(Main, KeysMoveTheSelectionPageDownOnlyScrollsAndTheWheelScrollsWhereverTh
     std::string list = ListText({});
     const size_t head = list.size();
     for (int i = 0; i < 10; ++i)  // more than a window of the minimum size shows
-        list += ListText({{("r" + std::to_string(i) + ".bin").c_str(), "r.bin", "paused", 100, 5}}).substr(head);
+        list += ListText({{(std::to_string(i) + ".bin").c_str(), "r.bin", "paused", 100, 5}}).substr(head);
     ASSERT_TRUE(MainWindowHost::Open(list.c_str(), true));
     SetFocus(main->ListViewWindow());  // focus selects the first row
     std::vector<int> selected{main->List()->Selection()};

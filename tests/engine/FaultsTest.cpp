@@ -1,5 +1,5 @@
-// Every check of a segment's answer, the retry ladder and the splitting of
-// a busy range, against a server that misbehaves on demand.
+// Bodies of every kind, every check of a segment's answer, the retries and
+// the splitting of a busy range, against a server that misbehaves on demand.
 #include "DownloadTestSupport.h"
 
 #include "engine/ErrorTexts.h"

@@ -1,7 +1,8 @@
 // A real top-level window for the control tests: it forwards owner-draw
 // and edit colours like the program's windows, records every WM_COMMAND,
 // toggles check boxes on BN_CLICKED like the form dialog, and pumps its
-// messages through IsDialogMessageW like the program's loop.
+// messages through IsDialogMessageW like the program's loop; and the
+// fixtures of the dialog and button tests.
 #pragma once
 
 #include <windows.h>
