@@ -7,7 +7,7 @@ by its process id and leaves nothing behind.
     with Squid({'ann': 'secret'}) as proxy, Nginx(files={'a.bin': (3, 1 << 20)}) as web:
         url = web.url('a.bin')                # http://127.0.0.1:PORT/a.bin
         proxy.address('ann', 'secret')        # ann:secret@127.0.0.2:PORT
-        proxy.wait_logged(lambda line: ...)   # a line of its access log
+        proxy.access_log()                    # the lines of its access log
 """
 import contextlib
 import hashlib
@@ -195,22 +195,6 @@ http_access deny !loopback
     def access_log(self):
         """Lines of the access log: "time elapsed client code/status bytes method URL user hierarchy type"."""
         return self._read_log('access.log')
-
-    def wait_logged(self, predicate, timeout=30):
-        """The first access-log line for which predicate(fields) is true, waiting for squid to write it
-        (a CONNECT tunnel is logged when it closes); None if none came."""
-        found = []
-
-        def look():
-            for line in self.access_log():
-                fields = line.split()
-                if len(fields) >= 8 and predicate(fields):
-                    found.append(fields)
-                    return True
-            return False
-
-        wait_until(look, timeout)
-        return found[0] if found else None
 
 
 class Nginx(_Process):

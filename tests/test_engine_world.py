@@ -3,7 +3,6 @@ killed mid-download and restarted, a disk that is full before or during the
 download, and the flush that must come before every state save."""
 import os
 import random
-import shutil
 import subprocess
 import sys
 import time
@@ -14,17 +13,12 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'dri
 import content  # noqa: E402
 import httpserver  # noqa: E402
 import wineworld as ww  # noqa: E402
-from driver import EXE, Driver, range_starts, segments  # noqa: E402
+from driver import EXE, FAILED, Driver, EndChecks, range_starts, segments  # noqa: E402
 
 MiB = 1048576
 
 
-class EngineWorld(httpserver.ServerTestCase, unittest.TestCase):
-    def folder(self):
-        path = ww.scratch_dir('dl-')
-        self.addCleanup(shutil.rmtree, path, True)
-        return path
-
+class EngineWorld(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
     def test_killed_at_random_moments_resumes_to_identical_bytes(self):
         size, seed, token = 64 * MiB, 5, 'kill%d' % os.getpid()
         url = '%s/file/killed.bin?size=%d&seed=%d&rate=1500000&token=%s' % (self.base, size, seed, token)
@@ -50,16 +44,14 @@ class EngineWorld(httpserver.ServerTestCase, unittest.TestCase):
                 # A kill loses at most what the last 2-second save had not recorded (and the save's own lag).
                 self.assertLessEqual(last['done'] - sum(pos - start for start, _, pos in saved),
                                      last['speed'] * 2.6 + 2 * MiB)
-        self.assertEqual(end['state'], 4, end)
-        with open(os.path.join(folder, name), 'rb') as f:
-            self.assertTrue(f.read() == content.piece(seed, 0, size), 'bytes differ after the kills')
+        self.assertByteExact(end, folder, seed, size)
         self.assertEqual(os.listdir(folder), [name])
 
     def test_not_enough_free_space_is_refused_and_the_name_stays_free(self):
         with ww.tmpfs('4m') as disk:
             url = '%s/file/big.iso?size=%d&token=space%d' % (self.base, 8 * MiB, os.getpid())
             end = Driver([url, ww.to_windows(disk), '--fast']).finish()
-            self.assertEqual(end['state'], 5, end)
+            self.assertEqual(end['state'], FAILED, end)
             self.assertIn(ww.to_windows(disk), end['error'])
             self.assertIn(' 8.0 MB', end['error'])  # what it needs
             self.assertFalse(end['fixed'])  # the partial file is gone, so the name is not settled
@@ -79,7 +71,7 @@ class EngineWorld(httpserver.ServerTestCase, unittest.TestCase):
                     filled = True
             d.finish()
             self.assertTrue(filled)
-            self.assertEqual(last['state'], 5, last)
+            self.assertEqual(last['state'], FAILED, last)
             self.assertTrue(last['error'].startswith(d.texts['diskwrite']), last['error'])
             # The state kept is a complete earlier save whose ranges hold the server's bytes.
             with open(state_file, 'rb') as f:

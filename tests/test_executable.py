@@ -1,48 +1,49 @@
 """The shipped executable: a 64-bit GUI program importing only system DLLs
 and nothing Windows PE may lack, with its icon, manifest and version. (That
-it starts without dwmapi.dll, the GUI start tests show: their world has none.)"""
+it starts without dwmapi.dll, the GUI start tests show: their world has none.)
+The headers and import tables are read by the cross toolchain's objdump."""
+import re
 import struct
+import subprocess
 import unittest
 
-import pefile_lite
 import wineworld as ww
 
 SYSTEM_DLLS = {'kernel32.dll', 'user32.dll', 'gdi32.dll', 'winhttp.dll', 'advapi32.dll', 'shell32.dll', 'ole32.dll',
                'comctl32.dll', 'msvcrt.dll', 'ntdll.dll', 'shlwapi.dll', 'uxtheme.dll', 'imm32.dll', 'version.dll',
                'crypt32.dll', 'bcrypt.dll'}
-RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 
 
 class Executable(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.headers = subprocess.run(['x86_64-w64-mingw32-objdump', '-p', ww.EXE], capture_output=True, text=True,
+                                     check=True).stdout
+        with open(ww.EXE, 'rb') as f:
+            cls.data = f.read()
+
     def test_a_64_bit_gui_program_importing_only_what_windows_pe_has(self):
-        pe = pefile_lite.PE(ww.EXE)
-        self.assertEqual((pe.machine, pe.magic, pe.subsystem), (0x8664, 0x20B, 2))  # x64, PE32+, Windows GUI
-        imports = pe.imports()
+        self.assertIn('file format pei-x86-64', self.headers)
+        self.assertRegex(self.headers, r'Magic\s+020b\s+\(PE32\+\)')
+        self.assertRegex(self.headers, r'Subsystem\s+00000002\s+\(Windows GUI\)')
+        imports = {dll.lower() for dll in re.findall(r'DLL Name: (\S+)', self.headers)}
         self.assertTrue(imports)
-        self.assertLessEqual(set(imports), SYSTEM_DLLS)  # no runtime DLL beside it, no dwmapi.dll
-        self.assertFalse([f for funcs in imports.values() for f in funcs if f == 'GetDpiForWindow'])
+        self.assertLessEqual(imports, SYSTEM_DLLS)  # no runtime DLL beside it, no dwmapi.dll
+        self.assertNotRegex(self.headers, r'\s\d+\s+GetDpiForWindow\n')  # looked up at run time
 
     def test_icon_manifest_and_version(self):
-        res = pefile_lite.PE(ww.EXE).resources()
-        group = res[(RT_GROUP_ICON, 101)]
-        _, kind, count = struct.unpack_from('<HHH', group, 0)
-        sizes = set()
-        for i in range(count):
-            w, _, _, _, _, bits, size, icon_id = struct.unpack_from('<BBBBHHIH', group, 6 + 14 * i)
-            sizes.add(w or 256)
-            self.assertEqual((bits, len(res[(RT_ICON, icon_id)])), (32, size))
-        self.assertEqual(kind, 1)
-        self.assertLessEqual({16, 32, 48, 256}, sizes)
-        manifest = res[(RT_MANIFEST, 1)].decode('utf-8')
-        self.assertIn('PerMonitorV2', manifest)
-        self.assertRegex(manifest, r'name="Microsoft\.Windows\.Common-Controls"\s+version="6\.0\.0\.0"')
-        self.assertIn('{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}', manifest)  # Windows 10 and 11
-        blob = res[(RT_VERSION, 1)]
-        ms, ls = struct.unpack_from('<II', blob, blob.index(struct.pack('<I', 0xFEEF04BD)) + 8)
+        # In the resource directory: the icon group 101 (type 14) and at least four images (type 3).
+        self.assertRegex(self.headers, r'\s{3}Entry: ID: 0x00000e, .*\n.*\n\w+\s{5}Entry: ID: 0x000065,')
+        images = re.search(r'\s{3}Entry: ID: 0x000003, .*\n\w+\s{4}Name Table: .*IDs: (\d+)', self.headers)
+        self.assertGreaterEqual(int(images.group(1)), 4)
+        self.assertIn(b'PerMonitorV2', self.data)
+        self.assertRegex(self.data, rb'name="Microsoft\.Windows\.Common-Controls"\s+version="6\.0\.0\.0"')
+        self.assertIn(b'{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}', self.data)  # Windows 10 and 11
+        fixed = self.data.index(struct.pack('<I', 0xFEEF04BD))
+        ms, ls = struct.unpack_from('<II', self.data, fixed + 8)
         self.assertEqual((ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF), (1, 0, 0, 0))
-        text = blob.decode('utf-16-le', errors='replace')
-        self.assertRegex(text, 'ProductName\0+Tidewell PE\0')
-        self.assertRegex(text, 'ProductVersion\0+1\\.0\\.0\\.0\0')
+        for key, value in (('ProductName', 'Tidewell PE'), ('ProductVersion', '1.0.0.0')):
+            self.assertRegex(self.data, re.escape(key.encode('utf-16-le')) + rb'(\0\0)+' + re.escape(value.encode('utf-16-le')))
 
 
 if __name__ == '__main__':

@@ -54,22 +54,17 @@ class HostMode(unittest.TestCase):
         largest = b'{"type":"ping"}'
         cases = [
             # Both browsers' ways of starting a host, in any letter case.
-            ('chromium', PING, [CHROME], False, (0, OK)),
             ('chromium, upper case', PING, ['CHROME-EXTENSION://abc/'], False, (0, OK)),
-            ('firefox', PING, FIREFOX, False, (0, OK)),
             ('firefox, upper case', PING, [FIREFOX[0], FIREFOX[1].upper()], False, (0, OK)),
             ('one byte at a time', PING, [CHROME], True, (0, OK)),
             ('the largest message', frame(largest + b' ' * (67108864 - len(largest))), [CHROME], False, (0, OK)),
             # Framing errors end without a reply.
             ('length 0', struct.pack('<I', 0), [CHROME], False, (1, b'')),
-            ('short length', b'\x05\x00', [CHROME], False, (1, b'')),
             ('short body', struct.pack('<I', 100) + b'{"type"', [CHROME], False, (1, b'')),
             ('over 64 MiB', struct.pack('<I', 67108865), [CHROME], False, (1, b'')),
             ('nothing', b'', [CHROME], False, (1, b'')),
             # Messages the host cannot take are answered.
-            ('cut JSON', frame(b'{"type":'), [CHROME], False, (1, refusal(b'invalid message'))),
             ('two values', frame(b'{"type":"ping"} {}'), [CHROME], False, (1, refusal(b'invalid message'))),
-            ('an array', frame(b'[1,2]'), [CHROME], False, (1, refusal(b'invalid message'))),
             ('unknown type', frame(b'{"type":"hello"}'), [CHROME], False, (0, refusal(b'unknown message type'))),
             ('no links', frame(b'{"type":"download","items":[{"title":"x"},{"url":""}]}'), [CHROME], False,
              (0, refusal(b'no links'))),

@@ -4,67 +4,23 @@ TLS servers whose certificates are wrong in one way each. The job driver
 runs under Wine; what is checked is what a user would see: the bytes on
 disk, the job's state and text, and what the peers logged."""
 import os
-import shutil
-import subprocess
 import sys
 import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'server'))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'driver'))
-import content  # noqa: E402
 import httpserver  # noqa: E402
 import peers  # noqa: E402
 import wineworld as ww  # noqa: E402
-from driver import EXE as DRIVER, parse  # noqa: E402
+from driver import FAILED, EndChecks, run as run_driver  # noqa: E402
 
 MiB = 1048576
-COMPLETED, FAILED = 4, 5
 # Passwords no other text of the program could contain by chance.
 USER, PASSWORD, WRONG = 'ann', 'Tide-s3cret-7781', 'Wrong-pass-5512'
 
 
-def run_driver(args, world=None, timeout=240):
-    """(the driver's last line parsed, its whole output)."""
-    if world:
-        result = world.run([DRIVER] + args, timeout=timeout)
-    else:
-        result = ww.run_shared([DRIVER] + args, timeout=timeout)
-    out = result.stdout.decode('utf-8', 'replace')
-    ends = [info for info in map(parse, out.splitlines()) if info and info['kind'] == 'end']
-    return (ends[-1] if ends else None), out
-
-
-_texts = {}
-
-
-def text(key, world=None):
-    """The program's own sentence for `key`, in the language it speaks here."""
-    if (key, world) not in _texts:
-        args = ['--text', key]
-        result = world.run([DRIVER] + args) if world else ww.run_shared([DRIVER] + args)
-        _texts[key, world] = result.stdout.decode('utf-8').strip()
-        assert _texts[key, world], 'the driver has no text for ' + key
-    return _texts[key, world]
-
-
-class Folders:
-    def folder(self):
-        path = ww.scratch_dir('net-')
-        self.addCleanup(shutil.rmtree, path, True)
-        return path
-
-    def assertByteExact(self, end, folder, seed, size):
-        self.assertIsNotNone(end, 'the driver printed no end line')
-        self.assertEqual(end['state'], COMPLETED, end)
-        with open(os.path.join(folder, end['name']), 'rb') as f:
-            self.assertTrue(f.read() == content.piece(seed, 0, size), 'bytes differ')
-
-    def assertFailedWith(self, end, sentence):
-        self.assertIsNotNone(end, 'the driver printed no end line')
-        self.assertEqual(end['state'], FAILED, end)
-        self.assertEqual(end['error'], sentence)
-
+class Folders(EndChecks):
     def assertNoPassword(self, out, *passwords):
         for p in passwords:
             self.assertNotIn(p, out, 'a password is shown')
@@ -125,7 +81,7 @@ class ProxyTests(Folders, unittest.TestCase):
                 since = len(squid.access_log())
                 folder = self.folder()
                 proxy = squid.address(USER, PASSWORD) if scheme == 'http' else squid.address()
-                end, out = run_driver([url, ww.to_windows(folder), '--connections', '4', '--proxy', proxy])
+                end, out, _ = run_driver([url, ww.to_windows(folder), '--connections', '4', '--proxy', proxy])
                 self.assertByteExact(end, folder, seed, size)
                 self.assertNoPassword(out, PASSWORD)
                 # squid logs a tunnel when it closes: wait for all of them.
@@ -136,16 +92,14 @@ class ProxyTests(Folders, unittest.TestCase):
                     self.assertTrue(any(l.split()[5] == 'CONNECT' for l in squid.access_log()[since:]))
 
     def test_wrong_or_missing_proxy_password_fails_with_the_proxy_password_text(self):
-        # Catches: a 407 taken for a server error or retried for ever, the HTTPS
-        # tunnel's refusal misread as a certificate problem, and a password echoed.
-        for scheme in ('http',):  # HTTPS: see setUpClass
-            for label, proxy in (('wrong password', self.squid.address(USER, WRONG)),
-                                 ('no credentials', self.squid.address())):
-                with self.subTest(scheme=scheme, case=label):
-                    url = '%s/file/refused.bin?size=%d' % (self.origin(scheme), MiB)
-                    end, out = run_driver([url, ww.to_windows(self.folder()), '--fast', '--proxy', proxy])
-                    self.assertFailedWith(end, text('proxy-auth'))
-                    self.assertNoPassword(out, WRONG)
+        # Catches: a 407 taken for a server error or retried for ever, and a password echoed.
+        # (HTTPS: see setUpClass.)
+        for label, proxy in (('wrong password', self.squid.address(USER, WRONG)), ('no credentials', self.squid.address())):
+            with self.subTest(case=label):
+                url = '%s/file/refused.bin?size=%d' % (self.origin('http'), MiB)
+                end, out, texts = run_driver([url, ww.to_windows(self.folder()), '--fast', '--proxy', proxy])
+                self.assertFailedWith(end, texts['proxy-auth'])
+                self.assertNoPassword(out, WRONG)
 
     def test_hosts_on_the_bypass_list_are_reached_directly(self):
         # Catches: a bypass list that is not handed to WinHTTP, or loses "<local>".
@@ -156,7 +110,7 @@ class ProxyTests(Folders, unittest.TestCase):
                 token = 'bypass-%s-%d' % (host, os.getpid())
                 url = 'http://%s:%d/file/direct.bin?size=%d&seed=7&token=%s' % (host, port, MiB, token)
                 folder = self.folder()
-                end, _ = run_driver([url, ww.to_windows(folder), '--fast', '--proxy', self.squid.address(USER, WRONG),
+                end, _, _ = run_driver([url, ww.to_windows(folder), '--fast', '--proxy', self.squid.address(USER, WRONG),
                                      '--bypass', bypass])
                 self.assertByteExact(end, folder, 7, MiB)
                 self.assertFalse([l for l in self.squid.access_log() if token in l])
@@ -190,7 +144,7 @@ class ServerPasswordTests(Folders, unittest.TestCase):
             with self.subTest(case=label):
                 since = len(self.nginx.access_log())
                 folder = self.folder()
-                end, out = run_driver([self.nginx.url('auth/locked.bin', credentials, tls), ww.to_windows(folder),
+                end, out, _ = run_driver([self.nginx.url('auth/locked.bin', credentials, tls), ww.to_windows(folder),
                                        '--connections', '8'])
                 self.assertByteExact(end, folder, self.SEED, self.SIZE)
                 self.assertNoPassword(out, PASSWORD, self.ODD_PASSWORD, credentials.split(':', 1)[1])
@@ -202,9 +156,9 @@ class ServerPasswordTests(Folders, unittest.TestCase):
         # the wrong password repeated in the error.
         for label, credentials in (('no credentials', ''), ('wrong password', '%s:%s' % (USER, WRONG))):
             with self.subTest(case=label):
-                end, out = run_driver([self.nginx.url('auth/locked.bin', credentials), ww.to_windows(self.folder()),
+                end, out, texts = run_driver([self.nginx.url('auth/locked.bin', credentials), ww.to_windows(self.folder()),
                                        '--fast'])
-                self.assertFailedWith(end, text('server-auth'))
+                self.assertFailedWith(end, texts['server-auth'])
                 self.assertNoPassword(out, WRONG)
 
 
@@ -229,14 +183,14 @@ class CertificateTests(Folders, unittest.TestCase):
     def download(self, cert, key, tls13_only=False, size=MiB, seed=3, query=''):
         folder = self.folder()
         with peers.https_server(cert, key, tls13_only) as origin:
-            end, _ = run_driver(['%s/file/secure.bin?size=%d&seed=%d%s' % (origin, size, seed, query), ww.to_windows(folder),
-                                 '--fast', '--strict'], world=self.world)
-        return end, folder
+            end, _, texts = run_driver(['%s/file/secure.bin?size=%d&seed=%d%s' % (origin, size, seed, query),
+                                        ww.to_windows(folder), '--fast', '--strict'], world=self.world)
+        return end, folder, texts
 
     def test_trusted_certificate_for_this_host_downloads(self):
         # Catches a world in which nothing could succeed: the failures below
         # would then prove nothing about their one fault.
-        end, folder = self.download(*self.certs.signed('good', ['127.0.0.1']))
+        end, folder, _ = self.download(*self.certs.signed('good', ['127.0.0.1']))
         self.assertByteExact(end, folder, 3, MiB)
 
     def test_each_certificate_fault_has_its_own_sentence(self):
@@ -247,8 +201,8 @@ class CertificateTests(Folders, unittest.TestCase):
                 ('another name', lambda: self.certs.signed('other', ['other.invalid']), False, 'cert-name'),
                 ('TLS 1.3 only', lambda: self.certs.signed('tls13', ['127.0.0.1']), True, 'cert-protocol')):
             with self.subTest(case=label):
-                end, _ = self.download(*make(), tls13_only=tls13_only)
-                self.assertFailedWith(end, text(key, self.world))
+                end, _, texts = self.download(*make(), tls13_only=tls13_only)
+                self.assertFailedWith(end, texts[key])
 
     def test_certificate_outside_its_dates_names_them_and_blames_the_clock_only_when_it_is_off(self):
         # Catches: a date fault told without the dates or as an untrusted
@@ -261,7 +215,7 @@ class CertificateTests(Folders, unittest.TestCase):
             for server_clock_off in (False, True):
                 with self.subTest(case=label, server_clock_off=server_clock_off):
                     query = '&date=Mon,%2001%20Jan%201990%2000:00:00%20GMT' if server_clock_off else ''
-                    end, _ = self.download(*cert, query=query)
+                    end, _, _ = self.download(*cert, query=query)
                     self.assertEqual(end['state'], FAILED, end)
                     for year in (start, until):
                         self.assertIn(str(year), end['error'])

@@ -43,9 +43,10 @@ class Registration(unittest.TestCase):
             # The first start writes both manifests, naming this executable, and eight keys.
             keys, files = register()
             self.assertEqual(sorted(files), ['chromium.json', 'firefox.json'])
-            for name in files:
+            for name, allowed in (('chromium.json', 'allowed_origins'), ('firefox.json', 'allowed_extensions')):
                 with open(os.path.join(host_dir, name), encoding='utf-8') as f:
-                    self.assertEqual(json.load(f)['path'], exe_dir + '\\tw_probe.exe')
+                    manifest = json.load(f)  # the path, and the key each browser reads its callers from
+                self.assertEqual((manifest['path'], bool(manifest.get(allowed))), (exe_dir + '\\tw_probe.exe', True), name)
             self.assertEqual(len(keys), 8)
             for key, (value, _) in keys.items():
                 self.assertEqual(value, exe_dir + '\\native-host\\' + ('firefox.json' if 'Mozilla' in key else 'chromium.json'))

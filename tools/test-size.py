@@ -18,8 +18,8 @@ import tokenize
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PRODUCT = ['engine', 'store', 'bridge', 'app', 'ui', 'res', 'extension/src']
 # Paths under tests/ (folders end with /) that are not test cases.
-INFRASTRUCTURE = ['server/', 'peers.py', 'support/', 'driver/', 'probe/', 'dwm/', 'browser/', 'wineworld.py',
-                  'pefile_lite.py', 'run_gtest.py', 'wine-session.sh', 'wine-run.in',
+INFRASTRUCTURE = ['server/', 'peers.py', 'support/', 'driver/', 'probe/', 'browser/', 'wineworld.py',
+                  'run_gtest.py', 'wine-session.sh', 'wine-run.in',
                   'engine/DownloadTestSupport.h', 'app/MainWindowHost.h', 'ui/HostWindow.h', 'list/ScriptedWindow.h']
 C_LIKE = ('.cpp', '.h', '.rc', '.js', '.mjs')
 HASH = ('.py', '.sh', '.in')

@@ -1,12 +1,16 @@
 // A real main window in a temp data folder, opened by the program's own
 // start-up path from a settings file, every message pumped through the
-// program's own loop step.
+// program's own loop step; and the fixtures the window tests share.
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/MainWindow.h"
 #include "app/MessageLoop.h"
@@ -15,10 +19,12 @@
 #include "store/FileServices.h"
 #include "store/Lang.h"
 #include "store/Settings.h"
+#include "support/DialogScript.h"
+#include "support/HttpGet.h"
 #include "support/TempFolder.h"
+#include "ui/ControlText.h"
 #include "ui/Dpi.h"
 #include "ui/Fonts.h"
-#include "ui/Surface.h"
 
 // A list file of rows: link (a whole one, or a name on a closed port:
 // http://127.0.0.1:9/<link>), file name (none: not chosen yet), state word,
@@ -85,21 +91,68 @@ public:
         return done();
     }
 
-    // The window's client as it is on the screen now: PrintWindow gives an
-    // empty client under Wine, the window's own DC does not.
-    Surface Capture(HWND window) {
-        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-        Pump(100);
-        RECT c;
-        GetClientRect(window, &c);
-        Surface s = SurfaceCreate(c.right, c.bottom);
-        HDC dc = GetDC(window);
-        BitBlt(s.dc(), 0, 0, c.right, c.bottom, dc, 0, 0, SRCCOPY);
-        ReleaseDC(window, dc);
-        GdiFlush();
-        return s;
-    }
+    std::string SettingsFile() const { return ReadWholeFile(data / L"settings.cfg", 4096); }
 
     ScratchFolder data;
     std::unique_ptr<MainWindow> main;
+};
+
+// The window tests' fixture: a main window on a list of rows in each state, the
+// list view's geometry, and commands whose dialogs a script answers.
+class ShellTest : public ::testing::Test, public MainWindowHost {
+protected:
+    // Finished; paused from a link that keeps sending once resumed (a closed port could
+    // fail the job between two presses); paused; failed without a name yet. Or no list.
+    void OpenRows(bool rows = true, bool clipboard = true) {
+        const std::string flowing = Utf16ToUtf8(Server() + L"/file/a.bin?size=100000000&rate=100000");
+        const std::string list = ListText({{"done.bin", "done.bin", "completed", 10, 10}, {flowing.c_str(), "a.bin", "paused", 100, 50},
+                                           {"b.bin", "b.bin", "paused", 100, 20}, {"c.bin", "", "failed", -1, 0}});
+        ASSERT_TRUE(Open(rows ? list.c_str() : nullptr, clipboard));
+    }
+    DownloadState State(int row) const { return main->List()->Entries()[static_cast<size_t>(row)].job->state(); }
+    LRESULT ToList(UINT message, POINT p) { return SendMessageW(main->ListViewWindow(), message, 0, MAKELPARAM(p.x, p.y)); }
+    RECT Row(int row) const {
+        RECT c;
+        GetClientRect(main->ListViewWindow(), &c);
+        return RowRect(row, c.right, main->View().Scroll().position, main->View().Scroll().content > main->View().Scroll().page);
+    }
+    POINT ButtonCentre(int row, int k) const {
+        const RECT b = RowButtonRect(Row(row), k);
+        return POINT{(b.left + b.right) / 2, (b.top + b.bottom) / 2};
+    }
+    // Runs a command of the main window with the script answering its dialogs.
+    void Run(int command, std::vector<DialogScript::Step> steps) {
+        DialogScript script(std::move(steps));
+        main->OnCommand(command);
+        EXPECT_TRUE(script.Finished());
+        EXPECT_EQ(DialogScript::Front(), nullptr);
+    }
+    static void Type(HWND dialog, int id, const std::wstring& text) { SetWindowTextW(GetDlgItem(dialog, id), text.c_str()); }
+    static void Click(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+    static std::wstring Field(HWND dialog, int id) { return GetWindowTextString(GetDlgItem(dialog, id)); }
+};
+
+// The switch tests' fixture: the window in Vietnamese and dark (the defaults), its
+// captions and cue text, and the link box's background.
+class Switches : public ShellTest {
+protected:
+    void SetUp() override { ASSERT_TRUE(Open(nullptr, false)); }  // Vietnamese and dark, the defaults
+    // The captions of the download button, the actions, the two switches and the link box's cue text.
+    std::vector<std::wstring> Captions() const {
+        std::vector<std::wstring> all;
+        for (int id : {101, 103, 104, 105, 106, 107, 108, 109, 110}) all.push_back(GetWindowTextString(GetDlgItem(main->Handle(), id)));
+        wchar_t cue[128] = {};
+        SendMessageW(main->LinkBox(), EM_GETCUEBANNER, reinterpret_cast<WPARAM>(cue), 128);
+        all.push_back(cue);
+        return all;
+    }
+    COLORREF EditBrushColour() const {
+        HDC dc = GetDC(main->LinkBox());
+        auto brush = reinterpret_cast<HBRUSH>(
+            SendMessageW(main->Handle(), WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(main->LinkBox())));
+        ReleaseDC(main->LinkBox(), dc);
+        LOGBRUSH lb{};
+        GetObjectW(brush, sizeof lb, &lb);
+        return lb.lbColor;
+    }
 };

@@ -1,173 +1,105 @@
 // The real main window in a temp data folder: commands, the list view's
-// mouse and keys, the clipboard pick-up, pumped through IsDialogMessageW
-// like the program's loop.
+// mouse and keys, the clipboard pick-up, the status line's counts and a DPI
+// change, pumped through IsDialogMessageW like the program's loop.
 #include <gtest/gtest.h>
 
 #include "MainWindowHost.h"
-#include "support/HttpGet.h"
-#include "ui/ControlText.h"
+#include "support/GuardedBuffer.h"
+#include "store/Format.h"
 #include "ui/MessageDialog.h"
 
-namespace {
-// Finished, paused, paused, failed; the links point at a closed port.
-const char kList[] =
-    "ZEBLIST 1\r\n"
-    "[item]\r\nurl=http://127.0.0.1:9/done.bin\r\nfolder=C:\\dl\r\nfile=done.bin\r\nfixed=1\r\ntotal=10\r\ndone=10\r\n"
-    "state=completed\r\nerror=\r\n"
-    "[item]\r\nurl=http://127.0.0.1:9/a.bin\r\nfolder=C:\\dl\r\nfile=a.bin\r\nfixed=1\r\ntotal=100\r\ndone=50\r\n"
-    "state=paused\r\nerror=\r\n"
-    "[item]\r\nurl=http://127.0.0.1:9/b.bin\r\nfolder=C:\\dl\r\nfile=b.bin\r\nfixed=1\r\ntotal=100\r\ndone=20\r\n"
-    "state=paused\r\nerror=\r\n"
-    "[item]\r\nurl=http://127.0.0.1:9/c.bin\r\nfolder=C:\\dl\r\nfile=c.bin\r\nfixed=1\r\ntotal=-1\r\ndone=0\r\n"
-    "state=failed\r\nerror=HTTP 404\r\n";
+using Main = ShellTest;
 
-// Ten paused rows: more than a window of the minimum size shows.
-std::string LongList() {
-    std::string text = "ZEBLIST 1\r\n";
-    for (int i = 0; i < 10; ++i)
-        text += "[item]\r\nurl=http://127.0.0.1:9/r" + std::to_string(i) +
-                ".bin\r\nfolder=C:\\dl\r\nfile=r.bin\r\nfixed=1\r\ntotal=100\r\ndone=5\r\nstate=paused\r\nerror=\r\n";
-    return text;
-}
-
-class Main : public ::testing::Test, public MainWindowHost {
-protected:
-    void Open(const char* list) { ASSERT_TRUE(MainWindowHost::Open(list, true)); }
-    DownloadState State(int row) const { return main->List()->Entries()[static_cast<size_t>(row)].cached.state; }
-    LRESULT ToList(UINT message, POINT p, WPARAM wParam = 0) {
-        return SendMessageW(main->ListViewWindow(), message, wParam, MAKELPARAM(p.x, p.y));
-    }
-    POINT ButtonCentre(int row, int k) {
-        RECT c;
-        GetClientRect(main->ListViewWindow(), &c);
-        const RECT b = RowButtonRect(RowRect(row, c.right, main->View().Scroll().position,
-                                             main->View().Scroll().content > main->View().Scroll().page), k);
-        return POINT{(b.left + b.right) / 2, (b.top + b.bottom) / 2};
-    }
-
-};
-}  // namespace
-
-TEST_F(Main, EnterAndSpaceOnAnEmptyListDoNothing) {
-    Open(nullptr);
+TEST_F(Main, EnterSpaceAndClicksOnAnEmptyListDoNothing) {
+    OpenRows(false);
     SetFocus(main->ListViewWindow());
-    EXPECT_EQ(main->List()->Selection(), -1);
-    main->OnCommand(IDOK);
-    main->OnCommand(112);
-    main->OnCommand(111);
-    EXPECT_EQ(main->DetailsRow(), -1);
-    EXPECT_EQ(main->DetailsWindow(), nullptr);
-    // Clicking and double-clicking the empty list do nothing either.
+    for (int command : {IDOK, 112, 111}) main->OnCommand(command);
     ToList(WM_LBUTTONDOWN, POINT{100, 40});
     ToList(WM_LBUTTONDBLCLK, POINT{100, 40});
-    EXPECT_EQ(main->DetailsRow(), -1);
+    EXPECT_EQ(std::make_tuple(main->List()->Selection(), main->DetailsRow(), main->DetailsWindow()), std::make_tuple(-1, -1, HWND{}));
 }
 
 TEST_F(Main, EnterOnTheListAndDoubleClickOpenDetailsForThatRow) {
-    Open(kList);
+    OpenRows();
     SetFocus(main->ListViewWindow());
     main->List()->Select(2);
     main->OnCommand(IDOK);
     EXPECT_EQ(main->DetailsRow(), 2);
-    RECT c;
-    GetClientRect(main->ListViewWindow(), &c);
-    const RECT r = RowRect(1, c.right, main->View().Scroll().position, false);
-    ToList(WM_LBUTTONDOWN, POINT{r.left + 100, r.top + 40});
-    ToList(WM_LBUTTONUP, POINT{r.left + 100, r.top + 40});
-    ToList(WM_LBUTTONDBLCLK, POINT{r.left + 100, r.top + 40});
-    EXPECT_EQ(main->DetailsRow(), 1);
-    EXPECT_EQ(main->List()->Selection(), 1);
+    const POINT p{Row(1).left + 100, Row(1).top + 40};
+    for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK}) ToList(message, p);
+    EXPECT_EQ(std::make_pair(main->DetailsRow(), main->List()->Selection()), std::make_pair(1, 1));
 }
 
-TEST_F(Main, APressPendingOverAnEraseDoesNotActOnTheNextRow) {
-    Open(kList);
-    ASSERT_EQ(State(1), DownloadState::Paused);
-    const POINT pause = ButtonCentre(1, 0);  // row 1's resume button
-    ToList(WM_LBUTTONDOWN, pause);
+TEST_F(Main, ARowButtonActsOnlyOnAPressAndReleaseOverItsOwnRow) {
+    OpenRows();
+    const POINT resume = ButtonCentre(1, 0), off{resume.x - 200, resume.y};
+    // Pressed, moved off and released there: nothing; moved off and back on before the release: it acts.
+    for (auto [message, p] : {std::pair{WM_LBUTTONDOWN, resume}, {WM_MOUSEMOVE, off}, {WM_LBUTTONUP, off}}) ToList(message, p);
+    EXPECT_EQ(State(1), DownloadState::Paused);
+    for (auto [message, p] : {std::pair{WM_LBUTTONDOWN, resume}, {WM_MOUSEMOVE, off}, {WM_MOUSEMOVE, resume}, {WM_LBUTTONUP, resume}})
+        ToList(message, p);
+    ASSERT_NE(State(1), DownloadState::Paused);  // requeued
+    // The second press of a double-click is one more press of the button.
+    ToList(WM_LBUTTONDBLCLK, resume);
+    ToList(WM_LBUTTONUP, resume);
+    EXPECT_TRUE(Pump(5000, [&] { return State(1) == DownloadState::Paused; }));  // the job thread ends on its own time
+    EXPECT_EQ(main->DetailsRow(), -1);  // never the details window
+    // A press pending while Clear Finished erases row 0: the release is now over the row that was 2.
+    ToList(WM_LBUTTONDOWN, resume);
     EXPECT_EQ(main->View().Pressed().row, 1);
-    main->OnCommand(106);  // Clear Finished erases row 0 meanwhile
+    main->OnCommand(106);
     ASSERT_EQ(main->List()->Entries().size(), 3u);
-    ToList(WM_LBUTTONUP, pause);  // now over the row that was 2
-    EXPECT_EQ(State(0), DownloadState::Paused);
-    EXPECT_EQ(State(1), DownloadState::Paused);
+    ToList(WM_LBUTTONUP, resume);
+    EXPECT_EQ(std::make_pair(State(0), State(1)), std::make_pair(DownloadState::Paused, DownloadState::Paused));
 }
 
-TEST_F(Main, PressMoveOffReleaseDoesNothingAndBackOnActs) {
-    Open(kList);
-    const POINT pause = ButtonCentre(1, 0);
-    ToList(WM_LBUTTONDOWN, pause);
-    ToList(WM_MOUSEMOVE, POINT{pause.x - 200, pause.y});
-    ToList(WM_LBUTTONUP, POINT{pause.x - 200, pause.y});
-    EXPECT_EQ(State(1), DownloadState::Paused);
-    ToList(WM_LBUTTONDOWN, pause);
-    ToList(WM_MOUSEMOVE, POINT{pause.x - 200, pause.y});
-    ToList(WM_MOUSEMOVE, pause);
-    ToList(WM_LBUTTONUP, pause);
-    EXPECT_NE(main->List()->Entries()[1].job->state(), DownloadState::Paused);  // requeued
-}
-
-TEST_F(Main, KeysMoveTheSelectionAndPageDownOnlyScrolls) {
-    Open(LongList().c_str());
+TEST_F(Main, KeysMoveTheSelectionPageDownOnlyScrollsAndTheWheelScrollsWhereverTheFocusIs) {
+    std::string list = ListText({});
+    const size_t head = list.size();
+    for (int i = 0; i < 10; ++i)  // more than a window of the minimum size shows
+        list += ListText({{(std::to_string(i) + ".bin").c_str(), "r.bin", "paused", 100, 5}}).substr(head);
+    ASSERT_TRUE(MainWindowHost::Open(list.c_str(), true));
     SetFocus(main->ListViewWindow());  // focus selects the first row
-    EXPECT_EQ(main->List()->Selection(), 0);
-    SendMessageW(main->ListViewWindow(), WM_KEYDOWN, VK_DOWN, 0);
-    EXPECT_EQ(main->List()->Selection(), 1);
-    SendMessageW(main->ListViewWindow(), WM_KEYDOWN, VK_END, 0);
-    EXPECT_EQ(main->List()->Selection(), 9);
-    EXPECT_GT(main->View().Scroll().position, 0);  // scrolled to show it
-    SendMessageW(main->ListViewWindow(), WM_KEYDOWN, VK_DOWN, 0);
-    EXPECT_EQ(main->List()->Selection(), 9);
-    SendMessageW(main->ListViewWindow(), WM_KEYDOWN, VK_HOME, 0);
-    EXPECT_EQ(main->List()->Selection(), 0);
-    // The rows do not fit: Page Down scrolls and keeps the selection.
-    ASSERT_GT(main->View().Scroll().content, main->View().Scroll().page);
-    SendMessageW(main->ListViewWindow(), WM_KEYDOWN, VK_NEXT, 0);
-    EXPECT_GT(main->View().Scroll().position, 0);
-    EXPECT_EQ(main->List()->Selection(), 0);
-}
-
-TEST_F(Main, TheWheelScrollsTheListWhereverTheFocusIs) {
-    Open(LongList().c_str());
+    std::vector<int> selected{main->List()->Selection()};
+    for (WPARAM vk : {VK_DOWN, VK_END, VK_DOWN, VK_HOME, VK_NEXT})
+        selected.push_back((SendMessageW(main->ListViewWindow(), WM_KEYDOWN, vk, 0), main->List()->Selection()));
+    EXPECT_EQ(selected, (std::vector<int>{0, 1, 9, 9, 0, 0}));
+    EXPECT_GT(main->View().Scroll().position, 0);  // Page Down scrolled
     SetFocus(main->LinkBox());
-    SendMessageW(main->Handle(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-120)), 0);
-    EXPECT_EQ(main->View().Scroll().position, 64);
-    SendMessageW(main->Handle(), WM_MOUSEWHEEL, MAKEWPARAM(0, 30), 0);
-    EXPECT_EQ(main->View().Scroll().position, 48);
     SendMessageW(main->Handle(), WM_MOUSEWHEEL, MAKEWPARAM(0, 120 * 10), 0);
     EXPECT_EQ(main->View().Scroll().position, 0);
+    SendMessageW(main->Handle(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-120)), 0);
+    EXPECT_EQ(main->View().Scroll().position, 64);
 }
 
 TEST(ClipboardBlock, IsReadOnlyToItsEnd) {
     // Another program's block may be shorter than 8192 characters and
     // unterminated: put one right before a page that cannot be read. (Wine's
     // clipboard terminates text blocks itself, so this is shown on the rule.)
-    SYSTEM_INFO si;
-    GetSystemInfo(&si);
-    auto* pages = static_cast<char*>(VirtualAlloc(nullptr, 2 * si.dwPageSize, MEM_COMMIT, PAGE_READWRITE));
-    DWORD old;
-    VirtualProtect(pages + si.dwPageSize, si.dwPageSize, PAGE_NOACCESS, &old);
+    GuardedBuffer guarded;
     const std::wstring link = L"https://mirror.example/rescue.iso";
-    auto* block = reinterpret_cast<wchar_t*>(pages + si.dwPageSize - link.size() * sizeof(wchar_t));
-    memcpy(block, link.data(), link.size() * sizeof(wchar_t));
+    const auto* block = reinterpret_cast<const wchar_t*>(guarded.Place(link.data(), link.size() * sizeof(wchar_t)));
     EXPECT_EQ(ClipboardBlockText(block, link.size() * sizeof(wchar_t)), link);
     EXPECT_EQ(ClipboardBlockText(block, 10), L"https");
-    EXPECT_EQ(ClipboardBlockText(nullptr, 100), L"");
-    VirtualFree(pages, 0, MEM_RELEASE);
     std::vector<wchar_t> big(9000, L'a');
     EXPECT_EQ(ClipboardBlockText(big.data(), big.size() * sizeof(wchar_t)).size(), 8192u);
 }
 
-TEST_F(Main, ClipboardLinkFillsTheBoxOnce) {
-    Open(nullptr);
+TEST_F(Main, AClipboardLinkFillsTheBoxOnceAndNothingWithWatchingOff) {
+    OpenRows(false);
     // The listener fires for a copied link...
     ASSERT_TRUE(SetClipboardText(main->Handle(), L"https://mirror.example/rescue.iso"));
-    Pump(3000, [&] { return !GetWindowTextString(main->LinkBox()).empty(); });
-    EXPECT_EQ(GetWindowTextString(main->LinkBox()), L"https://mirror.example/rescue.iso");
+    EXPECT_TRUE(Pump(3000, [&] { return GetWindowTextString(main->LinkBox()) == L"https://mirror.example/rescue.iso"; }));
     // ...then, one update each (what was copied, the box before -> after): typed text is
     // kept, a link already picked is not taken again, other text is no link.
     const struct { const wchar_t *copied, *before, *after; } cases[] = {
-        {L"  https://mirror.example/other.iso\r\n", L"typed", L"typed"}, {nullptr, L"", L""}, {L"not a link", L"", L""}};
+        {L"  https://mirror.example/other.iso\r\n", L"typed", L"typed"}, {nullptr, L"", L""}, {L"not a link", L"", L""},
+        {L"https://mirror.example/off.iso", L"", L""}};  // the last with watching off
     for (const auto& c : cases) {
+        if (c.copied == cases[3].copied) {
+            g_settings.clipboard = false;
+            main->SyncClipboardListener();
+        }
         if (c.copied) SetClipboardText(main->Handle(), c.copied);
         SetWindowTextW(main->LinkBox(), c.before);
         SendMessageW(main->Handle(), WM_CLIPBOARDUPDATE, 0, 0);
@@ -175,16 +107,23 @@ TEST_F(Main, ClipboardLinkFillsTheBoxOnce) {
     }
 }
 
-TEST_F(Main, LinkBoxAddTrimsAndAsksForALink) {
+TEST_F(Main, LinkBoxAddTrimsAndAsksForALinkAndEnterWithAnInvalidOneShowsTheErrorAndKeepsTheText) {
     // A server that keeps sending: a closed port can fail the job, and say
     // so in the status line, before the test reads it.
     const std::wstring link = Server() + L"/file/x.bin?size=100000000&rate=100000";
-    Open(nullptr);
+    OpenRows(false);
     SetWindowTextW(main->LinkBox(), L"  \t ");
     main->OnCommand(101);
-    EXPECT_FALSE(main->StatusText().empty());  // asks for a link
     EXPECT_TRUE(main->List()->Entries().empty());
     EXPECT_EQ(GetFocus(), main->LinkBox());
+    SetWindowTextW(main->LinkBox(), L"ftp://old.example/file");
+    std::wstring shown;
+    DialogScript script({[&](HWND d) { shown = ui::MessageDialogText(d), PostMessageW(d, WM_COMMAND, 100, 0); }});
+    PostMessageW(main->LinkBox(), WM_KEYDOWN, VK_RETURN, 1);  // Enter through the dialog manager: IDOK
+    Pump(3000, [&] { return !shown.empty(); });
+    EXPECT_NE(shown.find(L"ftp://old.example/file"), std::wstring::npos);
+    EXPECT_EQ(GetWindowTextString(main->LinkBox()), L"ftp://old.example/file");
+    EXPECT_TRUE(main->List()->Entries().empty());
     SetWindowTextW(main->LinkBox(), (L"  " + link + L"\t").c_str());
     main->OnCommand(101);
     ASSERT_EQ(main->List()->Entries().size(), 1u);
@@ -193,96 +132,64 @@ TEST_F(Main, LinkBoxAddTrimsAndAsksForALink) {
     EXPECT_EQ(main->StatusText().substr(main->StatusText().size() - link.size()), link);
 }
 
-namespace {
-// Posts a key press to the focused window, as the keyboard would queue it.
-void PostKey(WPARAM vk) {
-    PostMessageW(GetFocus(), WM_KEYDOWN, vk, 1);
-    PostMessageW(GetFocus(), WM_KEYUP, vk, 0xC0000001);
-}
-
-void SetControl(bool down) {
-    BYTE keys[256];
-    GetKeyboardState(keys);
-    keys[VK_CONTROL] = down ? 0x80 : 0;
-    SetKeyboardState(keys);
-}
-}  // namespace
-
 TEST_F(Main, ShortcutKeysActFromTheListAndTypeIntoTheLinkBox) {
-    Open(kList);
+    OpenRows();
     ASSERT_EQ(GetActiveWindow(), main->Handle());
     SetFocus(main->ListViewWindow());
     main->List()->Select(1);
-    PostKey(VK_SPACE);  // toggles the selected paused row
-    EXPECT_TRUE(Pump(1000, [&] { return main->List()->Entries()[1].job->state() != DownloadState::Paused; }));
+    PressKey(VK_SPACE);  // toggles the selected paused row
+    EXPECT_TRUE(Pump(1000, [&] { return State(1) != DownloadState::Paused; }));
     // With Ctrl held a digit does nothing.
-    SetControl(true);
-    PostKey('4');
+    SetKeyDown(VK_CONTROL, true);
+    PressKey('4');
     Pump(100);
-    SetControl(false);
+    SetKeyDown(VK_CONTROL, false);
     EXPECT_EQ(main->List()->Entries().size(), 4u);
     // Keypad 4 is 4: Clear Finished.
-    PostKey(VK_NUMPAD4);
+    PressKey(VK_NUMPAD4);
     ASSERT_TRUE(Pump(1000, [&] { return main->List()->Entries().size() == 3u; }));
     const std::wstring status = main->StatusText();
     // In the link box the same digit is typed and nothing else happens.
     SetFocus(main->LinkBox());
-    PostKey('3');
+    PressKey('3');
     ASSERT_TRUE(Pump(1000, [&] { return GetWindowTextString(main->LinkBox()) == L"3"; }));
     EXPECT_EQ(main->StatusText(), status);
 }
 
-TEST_F(Main, DoubleClickOnThePauseButtonPausesAndResumesAgain) {
-    // Row 1 from a server that keeps sending: a closed port could fail the
-    // job between the two presses on a busy machine.
-    std::string list = kList;
-    const std::string closed = "http://127.0.0.1:9/a.bin";
-    list.replace(list.find(closed), closed.size(), Utf16ToUtf8(Server() + L"/file/a.bin?size=100000000&rate=100000"));
-    Open(list.c_str());
-    const POINT resume = ButtonCentre(1, 0);
-    ToList(WM_LBUTTONDOWN, resume);
-    ToList(WM_LBUTTONUP, resume);
-    ASSERT_NE(main->List()->Entries()[1].job->state(), DownloadState::Paused);
-    // The second press of a double-click is one more press of the button.
-    ToList(WM_LBUTTONDBLCLK, resume);
-    ToList(WM_LBUTTONUP, resume);
-    const auto& job = *main->List()->Entries()[1].job;
-    EXPECT_TRUE(Pump(5000, [&] { return job.state() == DownloadState::Paused; }));  // the job thread ends on its own time
-    EXPECT_EQ(main->DetailsRow(), -1);  // never the details window
+TEST_F(Main, TheStatusLineCountsTheActiveRowsAndTheirSpeed) {
+    OpenRows();
+    // The whole numbers the right part shows, once the speed is taken out.
+    const auto numbers = [](std::wstring text, const std::wstring& speed) {
+        if (size_t at = text.find(speed); !speed.empty() && at != std::wstring::npos) text.erase(at, speed.size());
+        std::vector<int> found;
+        for (size_t i = 0; i < text.size(); ++i)
+            if (iswdigit(text[i]) && (i == 0 || !iswdigit(text[i - 1]))) found.push_back(_wtoi(text.c_str() + i));
+        return found;
+    };
+    bool active = true;
+    EXPECT_EQ(numbers(RightStatusText(main->List()->Entries(), active), L""), (std::vector<int>{0, 4}));
+    EXPECT_FALSE(active);
+    std::vector<ListEntry> entries(main->List()->Entries());
+    entries[1].cached.state = DownloadState::Downloading;
+    entries[1].cached.speed = 2.5 * 1024 * 1024;
+    entries[2].cached.state = DownloadState::Connecting;
+    const std::wstring busy = RightStatusText(entries, active), speed = FormatSpeed(2.5 * 1024 * 1024);
+    EXPECT_TRUE(active && busy.find(speed) != std::wstring::npos);
+    EXPECT_EQ(numbers(busy, speed), (std::vector<int>{2, 4}));  // two active of four
 }
 
-TEST(MainClipboard, WatchingOffTakesNothing) {
-    MainWindowHost host;
-    ASSERT_TRUE(host.Open(nullptr, false));
-    ASSERT_TRUE(SetClipboardText(host.main->Handle(), L"https://mirror.example/off.iso"));
-    SendMessageW(host.main->Handle(), WM_CLIPBOARDUPDATE, 0, 0);
-    EXPECT_EQ(GetWindowTextString(host.main->LinkBox()), L"");
-}
-
-namespace {
-std::wstring g_shownError;
-
-// Runs inside the question's own message loop: reads its text and closes it.
-void CALLBACK AnswerTheDialog(HWND, UINT, UINT_PTR timer, DWORD) {
-    HWND dialog = FindWindowW(L"TidewellPE.Dialog", nullptr);
-    if (!dialog) return;
-    g_shownError = GetWindowTextString(dialog) + L"|" + ui::MessageDialogText(dialog);
-    PostMessageW(dialog, WM_COMMAND, 100, 0);  // its one button
-    KillTimer(nullptr, timer);
-}
-}  // namespace
-
-TEST_F(Main, EnterWithAnInvalidLinkShowsTheErrorAndKeepsTheText) {
-    Open(nullptr);
-    SetFocus(main->LinkBox());
-    SetWindowTextW(main->LinkBox(), L"ftp://old.example/file");
-    g_shownError.clear();
-    const UINT_PTR timer = SetTimer(nullptr, 0, 100, AnswerTheDialog);
-    PostMessageW(main->LinkBox(), WM_KEYDOWN, VK_RETURN, 1);  // Enter through the dialog manager: IDOK
-    Pump(3000, [] { return !g_shownError.empty(); });
-    KillTimer(nullptr, timer);
-    EXPECT_NE(g_shownError.find(L"|"), std::wstring::npos);  // a title
-    EXPECT_NE(g_shownError.find(L"ftp://old.example/file"), std::wstring::npos);
-    EXPECT_EQ(GetWindowTextString(main->LinkBox()), L"ftp://old.example/file");
-    EXPECT_TRUE(main->List()->Entries().empty());
+TEST_F(Main, ADpiChangeMovesResizesAndRelaysOut) {
+    OpenRows(false);
+    MINMAXINFO at96{}, at144{};
+    SendMessageW(main->Handle(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&at96));
+    const int sidebar = SidebarWidth();
+    RECT suggested{10, 20, 10 + 1500, 20 + 960}, w;
+    SendMessageW(main->Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(CurrentDpi(), 144);
+    GetWindowRect(main->Handle(), &w);
+    EXPECT_TRUE(EqualRect(&w, &suggested));
+    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(main->LinkBox(), WM_GETFONT, 0, 0)), FontOf(4));
+    EXPECT_EQ(main->Layout().list.left, sidebar * 3 / 2);
+    SendMessageW(main->Handle(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&at144));
+    EXPECT_EQ(at144.ptMinTrackSize.x, at96.ptMinTrackSize.x * 3 / 2);
 }

@@ -79,6 +79,9 @@ TEST(WhenDone, ChoicesCycleAndOnlyAQueueEmptiedByAFinishActs) {
 
 TEST_F(WhenDoneWindow, ShutDownCountsDownSavesTheListThenAsksWindowsAndARefusalIsShown) {
     const std::wstring before = GetWindowTextString(GetDlgItem(main->Handle(), kWhenDoneButtonId));
+    SetFocus(main->ListViewWindow());
+    PressKey(VK_NUMPAD7);  // the key 7 is the button
+    EXPECT_TRUE(Pump(1000, [&] { return main->WhenDoneChoice() == WhenDone::Close; }));
     Choose(WhenDone::ShutDown);
     EXPECT_NE(GetWindowTextString(GetDlgItem(main->Handle(), kWhenDoneButtonId)), before);
     EXPECT_EQ(main->StatusText().rfind(WhenDoneText(WhenDone::ShutDown), 0), 0u);

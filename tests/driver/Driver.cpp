@@ -1,17 +1,16 @@
 // Runs one download job to its end, as the list would, and reports on
-// standard output (UTF-8, one line each): first "text diskwrite=..." (the
-// engine's own wording, for the tests to compare with), then "progress ..."
-// every 100 ms and "end ..." when the job thread has finished. Used by the
-// kill, disk and benchmark scripts.
+// standard output (UTF-8, one line each): first "text <key>=..." (the
+// program's own sentences for a full disk, a refused proxy or server
+// password and the secure failures as Wine reports them, for the tests to
+// compare with), then "progress ..." every 100 ms and "end ..." when the
+// job thread has finished. Used by the kill, disk, network and benchmark
+// scripts.
 //
 //   tw_driver <url> <folder> [--name N [--fixed]] [--connections K] [--limit KB] [--fast] [--jobs J] [--seconds S] [--frozen]
 //
 // --frozen: finished files are not renamed, as after the exit froze renames.
 // --proxy user:password@host:port (or host:port), --bypass list: the proxy setting.
 // --strict: certificate errors are not ignored.
-//
-//   tw_driver --text proxy-auth|server-auth|cert-untrusted|cert-name|cert-protocol
-// prints the program's own sentence for that case, in the current language.
 #include <windows.h>
 #include <psapi.h>
 
@@ -43,26 +42,23 @@ std::wstring Describe(const DownloadInfo& i) {
 }
 }  // namespace
 
-int PrintText(const std::wstring& key) {
+void PrintTexts() {
     zeb::SecureFacts facts;
     facts.error = ERROR_WINHTTP_SECURE_CHANNEL_ERROR;  // as Wine reports them all
-    if (key == L"proxy-auth") Print(zeb::httpStatusText(407));
-    else if (key == L"server-auth") Print(zeb::httpStatusText(401));
-    else if (key == L"cert-protocol") Print(zeb::secureFailureText(facts));
-    else if (key == L"cert-untrusted" || key == L"cert-name") {
-        facts.haveCertificate = true;
-        facts.validTo = INT64_MAX;
-        (key == L"cert-name" ? facts.otherName : facts.untrusted) = true;
-        Print(zeb::secureFailureText(facts));
-    } else {
-        return 2;
-    }
-    return 0;
+    Print(L"text diskwrite=" + zeb::diskWriteFailedText(L""));
+    Print(L"text proxy-auth=" + zeb::httpStatusText(407));
+    Print(L"text server-auth=" + zeb::httpStatusText(401));
+    Print(L"text cert-protocol=" + zeb::secureFailureText(facts));
+    facts.haveCertificate = true;
+    facts.validTo = INT64_MAX;
+    facts.untrusted = true;
+    Print(L"text cert-untrusted=" + zeb::secureFailureText(facts));
+    facts.untrusted = false, facts.otherName = true;
+    Print(L"text cert-name=" + zeb::secureFailureText(facts));
 }
 
 int wmain(int argc, wchar_t** argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    if (argc == 3 && std::wstring(argv[1]) == L"--text") return PrintText(argv[2]);
     if (argc < 3) {
         Print(L"usage: tw_driver <url> <folder> [--name N [--fixed]] [--connections K] [--limit KB] [--fast] [--jobs J] [--seconds S]");
         return 2;
@@ -91,7 +87,7 @@ int wmain(int argc, wchar_t** argv) {
             zeb::setTimingForTests(t);
         }
     }
-    Print(L"text diskwrite=" + zeb::diskWriteFailedText(L""));
+    PrintTexts();
     zeb::setProxy(zeb::parseProxySetting(proxy, bypass));
     std::vector<std::shared_ptr<zeb::Download>> jobs;
     for (int j = 0; j < jobsWanted; ++j) {

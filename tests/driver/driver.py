@@ -1,11 +1,16 @@
 """tw_driver.exe from Python: one download job in the build's shared
-prefix, its progress lines read as records."""
+prefix (or a world), its progress lines read as records; and the checks
+of a job's end that the world tests share."""
 import os
 import re
+import shutil
 import subprocess
+import sys
 import time
 
-import wineworld as ww
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), 'server'))
+import content  # noqa: E402
+import wineworld as ww  # noqa: E402
 
 EXE = os.path.join(ww.BUILD, 'tests', 'tw_driver.exe')
 LINE = re.compile(r'(progress|end) job=\d+ retries=\d+ state=(\d) done=(-?\d+) total=(-?\d+) fixed=(\d) speed=(\d+) '
@@ -16,6 +21,38 @@ def parse(line):
     m = LINE.match(line)
     return m and {'kind': m.group(1), 'state': int(m.group(2)), 'done': int(m.group(3)), 'total': int(m.group(4)),
                   'fixed': m.group(5) == '1', 'speed': int(m.group(6)), 'name': m.group(7), 'error': m.group(8)}
+
+
+COMPLETED, FAILED = 4, 5
+
+
+def run(args, world=None, timeout=240):
+    """One run to its end: (the last "end" record, the whole output, the program's sentences by key)."""
+    result = (world.run if world else ww.run_shared)([EXE] + args, timeout=timeout)
+    out = result.stdout.decode('utf-8', 'replace')
+    ends = [info for info in map(parse, out.splitlines()) if info and info['kind'] == 'end']
+    texts = dict(line[5:].partition('=')[::2] for line in out.splitlines() if line.startswith('text '))
+    return (ends[-1] if ends else None), out, texts
+
+
+class EndChecks:
+    """For unittest cases: scratch folders removed after the test, and what a job's end record must say."""
+
+    def folder(self):
+        path = ww.scratch_dir('dl-')
+        self.addCleanup(shutil.rmtree, path, True)
+        return path
+
+    def assertByteExact(self, end, folder, seed, size):
+        self.assertIsNotNone(end, 'the driver printed no end line')
+        self.assertEqual(end['state'], COMPLETED, end)
+        with open(os.path.join(folder, end['name']), 'rb') as f:
+            self.assertTrue(f.read() == content.piece(seed, 0, size), 'bytes differ')
+
+    def assertFailedWith(self, end, sentence):
+        self.assertIsNotNone(end, 'the driver printed no end line')
+        self.assertEqual(end['state'], FAILED, end)
+        self.assertEqual(end['error'], sentence)
 
 
 class Driver:

@@ -50,6 +50,14 @@ public:
         }
         return false;
     }
+    // Pauses the job once it has at least `bytes` on disk; the bytes it kept.
+    static int64_t PauseAfter(const std::shared_ptr<zeb::Download>& job, int64_t bytes) {
+        EXPECT_TRUE(WaitFor(job, [bytes](const DownloadInfo& i) { return i.doneBytes >= bytes; }));
+        job->pause();
+        EXPECT_EQ(WaitForSingleObject(job->finishedEvent(), 20000), WAIT_OBJECT_0);
+        return job->snapshot(false).doneBytes;
+    }
+    static bool Downloading(const DownloadInfo& i) { return i.state == DownloadState::Downloading; }
 
 
 protected:
@@ -117,6 +125,21 @@ protected:
         return requests ? *requests : JsonValue();
     }
     void Release() const { HttpRelease(token_); }
+    // The requests logged after the probes: all of them, the ranged ones, and those of them with If-Range.
+    struct Requests {
+        size_t all = 0, ranged = 0, withIfRange = 0;
+    };
+    Requests WorkerRequests() const {
+        Requests n;
+        for (const JsonValue& r : Log().elements) {
+            const std::string range = Header(r, "Range");
+            if (range == "bytes=0-0") continue;
+            ++n.all;
+            n.ranged += range != "<none>";
+            n.withIfRange += range != "<none>" && Header(r, "If-Range") != "<none>";
+        }
+        return n;
+    }
     // The body bytes the server sent for the logged requests.
     static int64_t SentBytes(const JsonValue& log) {
         int64_t bytes = 0;

@@ -1,8 +1,7 @@
-// Redirect chains, their limits, the https rule, certificates and host-scoped cookies.
+// Redirect chains, their limits, the https rule and host-scoped cookies.
 #include "DownloadTestSupport.h"
 
 #include "engine/ErrorTexts.h"
-#include "engine/SecureFailure.h"
 
 namespace {
 using Redirects = JobTest;
@@ -50,25 +49,6 @@ TEST_F(Redirects, HttpsToHttpIsRefusedHttpToHttpsFollowed) {
     ExpectContent(L"up.bin", 3000000);
 }
 
-TEST_F(Redirects, SelfSignedCertificateFailsUnlessIgnored) {
-    // Wine reuses a TLS connection that another session opened with the
-    // certificate checks off, so this test asks for a host name no earlier
-    // test used.
-    std::wstring https = Server("TW_HTTPS");
-    https.replace(https.find(L"127.0.0.1"), 9, L"localhost");
-    auto job = Job(https + L"/file/tls.bin?size=100&token=" + token_);
-    ASSERT_EQ(Run(job, 2, false), DownloadState::Failed);
-    // Wine reports every certificate failure as 12157; the certificate
-    // itself tells: self-signed, and made for 127.0.0.1, not localhost.
-    zeb::SecureFacts facts;
-    facts.haveCertificate = true;
-    facts.validTo = INT64_MAX;
-    facts.untrusted = facts.otherName = true;
-    EXPECT_EQ(job->snapshot(false).errorText, zeb::secureFailureText(facts));
-    job->requeue();
-    EXPECT_EQ(Run(job, 2, true), DownloadState::Completed);
-}
-
 TEST_F(Redirects, CookiesGoOnlyToTheLinksHost) {
     // The chain starts at 127.0.0.1 and ends at localhost; a host that
     // differs only in letter case is the same host.
@@ -81,10 +61,8 @@ TEST_F(Redirects, CookiesGoOnlyToTheLinksHost) {
         zeb::RequestOptions options;
         options.cookies = L"session=abc; lang=vi";
         ASSERT_EQ(Run(Job(c.link, L"", options)), DownloadState::Completed);
-        JsonValue log;
-        const std::string body = HttpGet(Server() + L"/_log?token=" + c.token);
-        ASSERT_TRUE(ParseJsonDocument(body.data(), body.size(), log));
-        const JsonValue& requests = *JsonFirstMember(log, "requests");
+        token_ = c.token;
+        const JsonValue requests = Log();
         ASSERT_GE(requests.elements.size(), 2u);
         for (const JsonValue& r : requests.elements) {
             const std::string host = Header(r, "Host");

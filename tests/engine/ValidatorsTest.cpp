@@ -11,49 +11,24 @@ namespace {
 constexpr int64_t MiB = 1048576;
 using Validators = JobTest;
 
-// The worker requests (the probe excluded) and how many of them carried If-Range.
-std::pair<size_t, size_t> RangedRequests(const JsonValue& log) {
-    size_t ranged = 0, withIfRange = 0;
-    for (const JsonValue& r : log.elements) {
-        const std::string range = JobTest::Header(r, "Range");
-        if (range == "<none>" || range == "bytes=0-0") continue;
-        ++ranged;
-        if (JobTest::Header(r, "If-Range") != "<none>") ++withIfRange;
-    }
-    return {ranged, withIfRange};
-}
-
-
 // Starts the job, pauses it once a MiB is in and queues it again; what it kept.
 int64_t StartAndPause(const std::shared_ptr<zeb::Download>& job) {
     job->start(4, false);
-    EXPECT_TRUE(JobTest::WaitFor(job, [](const DownloadInfo& i) { return i.doneBytes >= MiB; }));
-    job->pause();
-    EXPECT_EQ(WaitForSingleObject(job->finishedEvent(), 20000), WAIT_OBJECT_0);
+    const int64_t kept = JobTest::PauseAfter(job, MiB);
     job->requeue();
-    return job->snapshot(false).doneBytes;
+    return kept;
 }
 
 TEST(Validator, StrongTagsAndTheVersionRule) {
-    EXPECT_EQ(zeb::strongEtag(L" \"abc\" "), L"\"abc\"");
-    EXPECT_EQ(zeb::strongEtag(L"W/\"abc\""), L"");  // weak: the bytes may differ
-    EXPECT_EQ(zeb::strongEtag(L"abc"), L"");
+    EXPECT_EQ(zeb::strongEtag(L" \"abc\" ") + zeb::strongEtag(L"W/\"abc\""), L"\"abc\"");  // weak: the bytes may differ
     const zeb::Validator none, tagA{L"\"a\"", L"Mon"}, tagB{L"\"b\"", L"Mon"}, dateOnly{L"", L"Tue"};
-    EXPECT_TRUE(zeb::sameVersion(none, tagA));      // nothing recorded: resume as before
-    EXPECT_TRUE(zeb::sameVersion(tagA, none));      // the server gives none now
+    EXPECT_TRUE(zeb::sameVersion(none, tagA) && zeb::sameVersion(tagA, none));  // nothing to compare: resume as before
     EXPECT_FALSE(zeb::sameVersion(tagA, tagB));     // the tag decides, the date agreeing or not
     EXPECT_FALSE(zeb::sameVersion(tagA, dateOnly)); // no tag now: the dates differ
-    EXPECT_EQ(zeb::ifRangeValue(tagA), L"\"a\"");
-    EXPECT_EQ(zeb::ifRangeValue(dateOnly), L"Tue");
+    EXPECT_EQ(zeb::ifRangeValue(tagA) + zeb::ifRangeValue(dateOnly), L"\"a\"Tue");
     // A state file from before validators loads, with none recorded.
     zeb::Validator recorded{L"x", L"y"};
-    std::vector<Segment> table(1);
-    table[0].end = 10;
-    const std::string with = zeb::buildStateText(L"https://h/f", 10, table, tagA);
-    ASSERT_TRUE(zeb::parseStateText(with, L"https://h/f", 10, &recorded));
-    EXPECT_EQ(recorded.etag, tagA.etag);
-    const std::string before = "ZEBSTATE 1\r\nurl=https://h/f\r\ntotal=10\r\nseg=0,10,0\r\n";
-    ASSERT_TRUE(zeb::parseStateText(before, L"https://h/f", 10, &recorded));
+    ASSERT_TRUE(zeb::parseStateText("ZEBSTATE 1\r\nurl=https://h/f\r\ntotal=10\r\nseg=0,10,0\r\n", L"https://h/f", 10, &recorded));
     EXPECT_TRUE(recorded.empty());
 }
 
@@ -65,8 +40,6 @@ TEST_F(Validators, AFileReplacedWhilePausedStartsOverAndEndsAsTheNewVersion) {
         StartAndPause(job);
         ASSERT_EQ(Run(job, 4), DownloadState::Completed) << ::testing::PrintToString(name);
         ExpectContent(name, 4 * MiB, 8);  // the second version only
-        std::printf("[ replaced ] %s: sent %lld for a file of %lld\n", Utf16ToUtf8(name).c_str(),
-                    static_cast<long long>(SentBytes(Log())), static_cast<long long>(4 * MiB));
         EXPECT_EQ(job->snapshot(false).notice, zeb::changedOnServerText()) << ::testing::PrintToString(name);
     }
 }
@@ -77,12 +50,10 @@ TEST_F(Validators, AFileReplacedWhileDownloadingStartsOverOnceThenFailsIfItKeeps
     auto job = Job(FileUrl(L"moving.bin", 4 * MiB, L"rate=2000000&replace_after=3&validators=etag"));
     ASSERT_EQ(Run(job, 4), DownloadState::Completed);
     ExpectContent(L"moving.bin", 4 * MiB, 8);
-    std::printf("[ replaced ] moving.bin: sent %lld for a file of %lld\n", static_cast<long long>(SentBytes(Log())),
-                static_cast<long long>(4 * MiB));
     EXPECT_EQ(job->snapshot(false).notice, zeb::changedOnServerText());
-    const auto [ranged, withIfRange] = RangedRequests(Log());
-    EXPECT_GT(ranged, 4u);
-    EXPECT_EQ(withIfRange, ranged);
+    const Requests asked = WorkerRequests();
+    EXPECT_GT(asked.ranged, 4u);
+    EXPECT_EQ(asked.withIfRange, asked.ranged);
     auto restless = Job(FileUrl(L"restless.bin", 4 * MiB, L"rate=2000000&versions_every=3&validators=etag"));
     ASSERT_EQ(Run(restless, 4), DownloadState::Failed);
     EXPECT_EQ(restless->snapshot(false).errorText, zeb::keepsChangingText());
@@ -100,7 +71,7 @@ TEST_F(Validators, WithoutStrongValidatorsNothingChanges) {
         EXPECT_GE(job->snapshot(false).doneBytes, kept);  // resumed, not started over
         ASSERT_EQ(WaitForSingleObject(job->finishedEvent(), 30000), WAIT_OBJECT_0);
         ExpectContent(name, 4 * MiB);
-        EXPECT_EQ(RangedRequests(Log()).second, 0u);
+        EXPECT_EQ(WorkerRequests().withIfRange, 0u);
         EXPECT_TRUE(job->snapshot(false).notice.empty());
     }
 }
@@ -122,8 +93,6 @@ TEST_F(Validators, ANewLinkGoesOnFromThePartialDataOnlyWhenItServesTheSameFile) 
         ASSERT_EQ(Run(job, 4), DownloadState::Completed) << ::testing::PrintToString(name);
         ExpectContent(name, mirrorSize);
         const int64_t fetched = SentBytes(Log());
-        std::printf("[ mirror   ] total %lld, kept %lld, sent by the new link %lld\n",
-                    static_cast<long long>(mirrorSize), static_cast<long long>(kept), static_cast<long long>(fetched));
         if (mirrorSize == size) {
             EXPECT_EQ(fetched, size - kept + 1);  // and the probe's one byte
             EXPECT_TRUE(job->snapshot(false).notice.empty());

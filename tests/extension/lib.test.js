@@ -5,29 +5,18 @@ const assert = require('node:assert/strict');
 const TW = require('../../extension/src/lib.js');
 
 test('only http and https links with a host count; streaming playlists are media, video files are not', () => {
-  for (const [link, want] of [['http://a.example/x', true], ['HTTPS://A.example/', true], ['https://[::1]:8443/f', true],
-    ['blob:https://a.example/1234', false], ['data:text/plain,hi', false], ['file:///C:/x.iso', false], ['ftp://a.example/x', false],
-    ['javascript:void(0)', false], ['http://', false], ['', false], [undefined, false], ['  ', false]]) {
+  for (const [link, want] of [['HTTPS://A.example/', true], ['https://[::1]:8443/f', true], ['blob:https://a.example/1234', false],
+    ['ftp://a.example/x', false], ['http://', false], [undefined, false]]) {
     assert.equal(TW.isHttpLink(link), want, String(link));
   }
   for (const [url, mime, want] of [['https://cdn.example/live/index.m3u8?token=1', '', true], ['https://cdn.example/VOD/MANIFEST.MPD', '', true],
-    ['https://cdn.example/a/stream.ism/Manifest', '', true], ['https://cdn.example/list%2Em3u8', '', true],
     ['https://cdn.example/get?format=m3u8', '', false], ['https://cdn.example/get', 'application/vnd.apple.mpegURL; charset=utf-8', true],
-    ['https://cdn.example/get', 'application/dash+xml', true], ['https://cdn.example/movie.mp4', 'video/mp4', false],
-    ['https://cdn.example/win.iso', '', false]]) {
+    ['https://cdn.example/movie.mp4', 'video/mp4', false]]) {
     assert.equal(TW.isMediaLink(url, mime), want, `${url} ${mime}`);
   }
 });
 
-test('links of a page are kept once each, in page order, http and https only', () => {
-  const found = [['https://a.example/one.iso', '  One\n  image '], ['mailto:x@a.example', 'mail'], ['https://a.example/two.zip', 'Two'],
-    ['https://a.example/one.iso#mirror', 'again'], ['https://a.example/one.iso', 'more'], ['http://b.example/three.bin', ''],
-    ['https://a.example/two.zip?x=1', 'Two, another'], ['blob:https://a.example/9', 'blob']].map(([href, text]) => ({ href, text }));
-  assert.deepEqual(TW.collectLinks(found).map((l) => [l.url, l.title]), [['https://a.example/one.iso', 'One image'],
-    ['https://a.example/two.zip', 'Two'], ['http://b.example/three.bin', ''], ['https://a.example/two.zip?x=1', 'Two, another']]);
-  assert.deepEqual(TW.collectLinks(['http://a.example/x', 'http://a.example/x']), [{ url: 'http://a.example/x', title: '' }]);
-  assert.deepEqual(TW.collectLinks(undefined), []);
-});
+// (The links of a page, once each in page order, http and https only: test_browser.py, in real browsers.)
 
 test('a download message carries what the program reads, and nothing it would refuse', () => {
   const message = TW.buildDownloadMessage([
@@ -44,9 +33,8 @@ test('a download message carries what the program reads, and nothing it would re
 test('excluded sites match themselves and their subdomains only', () => {
   const sites = TW.parseExclusions('*.Example.com\nhttps://files.example.org/path, example.net.\n\n  example.net ');
   assert.deepEqual(sites, ['example.com', 'files.example.org', 'example.net']);
-  for (const [url, want] of [['https://example.com/a', true], ['https://dl.EXAMPLE.com/a', true], ['http://notexample.com/a', false],
-    ['https://example.com.evil.test/a', false], ['https://files.example.org:8080/x', true], ['https://example.org/x', false],
-    ['https://example.net./x', true]]) {
+  for (const [url, want] of [['https://dl.EXAMPLE.com/a', true], ['http://notexample.com/a', false],
+    ['https://example.com.evil.test/a', false], ['https://example.net./x', true]]) {
     assert.equal(TW.isExcluded(url, sites), want, url);
   }
 });
@@ -55,25 +43,23 @@ test('the take-over leaves alone what the program must not or cannot take', () =
   const base = { id: 1, url: 'https://a.example/f.iso', finalUrl: 'https://a.example/f.iso', state: 'in_progress' };
   const on = { takeOver: true, excluded: ['skip.example'] };
   const other = (url) => ({ ...base, url, finalUrl: url });
-  for (const [name, item, options, want] of [['a plain download', base, on, true], ['with no options stored', base, undefined, true],
+  for (const [name, item, options, want] of [['with no options stored', base, undefined, true],
     ['switched off', base, { takeOver: false }, false], ['blob link', other('blob:https://a.example/1'), on, false],
-    ['data link', other('data:,x'), on, false], ['file link', other('file:///tmp/x'), on, false],
     ['redirected to an excluded site', { ...base, finalUrl: 'https://cdn.skip.example/f.iso' }, on, false],
     ['started by this extension', { ...base, byExtensionId: 'me' }, on, false], ['started by another', { ...base, byExtensionId: 'x' }, on, true],
-    ['a playlist', { ...base, finalUrl: 'https://a.example/v.m3u8' }, on, false], ['already complete', { ...base, state: 'complete' }, on, false],
+    ['a playlist', { ...base, finalUrl: 'https://a.example/v.m3u8' }, on, false],
     ['Firefox item without finalUrl', { id: 2, url: 'https://a.example/g.zip', state: 'in_progress' }, on, true]]) {
     assert.equal(TW.shouldTakeOver(item, options, 'me'), want, name);
   }
-  for (const [path, want] of [['/home/u/Downloads/a.iso', 'a.iso'], ['C:\\Users\\u\\Downloads\\a b.iso', 'a b.iso'], ['', ''], [undefined, '']]) {
+  for (const [path, want] of [['/home/u/Downloads/a.iso', 'a.iso'], ['C:\\Users\\u\\Downloads\\a b.iso', 'a b.iso'], [undefined, '']]) {
     assert.equal(TW.baseName(path), want, String(path));
   }
 });
 
 test('only "ok": true keeps a download with the program; a host the browser cannot run is named', async () => {
   for (const [reply, taken, reason, detail] of [[{ ok: true, version: '1.0.0', edition: 'pe' }, true, '', ''],
-    [{ ok: false, error: 'busy' }, false, 'refused', 'busy'], [{ ok: false }, false, 'refused', ''],
-    [{ unreachable: true, error: 'not found.' }, false, 'unreachable', 'not found.'], [null, false, 'badReply', ''],
-    [{ ok: 'true' }, false, 'badReply', ''], ['ok', false, 'badReply', '']]) {
+    [{ ok: false, error: 'busy' }, false, 'refused', 'busy'], [{ unreachable: true, error: 'not found.' }, false, 'unreachable', 'not found.'],
+    [null, false, 'badReply', ''], [{ ok: 'true' }, false, 'badReply', '']]) {
     assert.deepEqual(TW.hostOutcome(reply), { taken, reason, detail }, JSON.stringify(reply));
   }
   const asked = [];

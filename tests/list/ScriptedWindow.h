@@ -1,13 +1,26 @@
 // The list's windows for tests: records what the list showed and answers
-// its questions from a script.
+// its questions from a script; and the list's test fixture, a list on a
+// temp data folder whose jobs talk to the loopback test server.
 #pragma once
 
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/Download.h"
+#include "engine/Timing.h"
+#include "store/FileServices.h"
+#include "store/List.h"
 #include "store/ListWindow.h"
+#include "support/HttpGet.h"
+#include "support/TempFolder.h"
 
 struct ScriptedWindow : ListWindow {
     std::vector<std::wstring> statuses, errors, questions;
@@ -15,9 +28,7 @@ struct ScriptedWindow : ListWindow {
     std::deque<FinishedRemoval> removalAnswers;
     std::function<void()> duringQuestion;  // runs while a question is "open"
     std::vector<uint64_t> freeSpaces;
-    int beeps = 0, repaints = 0, detailsRefreshes = 0, hoverResets = 0;
-    std::vector<const zeb::Download*> detailsClosedFor;
-    std::vector<int> scrolledTo;
+    int beeps = 0, hoverResets = 0;
 
     std::wstring Status() const { return statuses.empty() ? L"" : statuses.back(); }
 
@@ -39,13 +50,74 @@ struct ScriptedWindow : ListWindow {
         removalAnswers.pop_front();
         return a;
     }
-    void ScrollIntoView(int row) override { scrolledTo.push_back(row); }
+    void ScrollIntoView(int) override {}
     void UpdateScrollRange() override {}
     void ResetHover() override { ++hoverResets; }
-    void RepaintList() override { ++repaints; }
+    void RepaintList() override {}
     void RepaintStatus() override {}
-    void RefreshDetails() override { ++detailsRefreshes; }
-    void CloseDetailsIfShowing(const zeb::Download* job) override { detailsClosedFor.push_back(job); }
+    void RefreshDetails() override {}
+    void CloseDetailsIfShowing(const zeb::Download*) override {}
     void ShowFreeSpace(uint64_t bytes) override { freeSpaces.push_back(bytes); }
     void Beep() override { ++beeps; }
+};
+
+class ListQueue : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(Server().empty()) << "run through run_gtest.py";
+        zeb::Timing t;
+        t.retryPauseBase = 10;
+        t.maxRetryPause = 100;
+        t.monitorPeriodMs = 50;
+        zeb::setTimingForTests(t);
+        zeb::freezeFinalRenames(false);  // an earlier test's exit froze them
+        folder_ = downloads_.path();
+        list_ = Another(window_, L"downloads.lst");
+    }
+    void TearDown() override {
+        if (list_) list_->Exit();
+        zeb::setTimingForTests(zeb::Timing());
+    }
+    std::wstring Url(const std::wstring& name, int64_t size, const std::wstring& extra = L"") const {
+        return Server() + L"/file/" + name + L"?size=" + std::to_wstring(size) + (extra.empty() ? L"" : L"&" + extra);
+    }
+    static DownloadRequest Req(const std::wstring& url) {
+        DownloadRequest r;
+        r.url = url;
+        return r;
+    }
+    bool Add(const std::wstring& url) { return list_->AddDownload(Req(url), folder_); }
+    // Another list on a file of the data folder, as a later start of the program would open it;
+    // on the fixture's clock, which stands still, or on the real ticks.
+    std::unique_ptr<DownloadList> Another(ScriptedWindow& w, const wchar_t* file, bool realTicks = false) {
+        const QueueSettings settings{&folder_, &connections_, &maxDownloads_, &ignoreCert_};
+        if (realTicks) return std::make_unique<DownloadList>(w, data_ / file, settings);
+        return std::make_unique<DownloadList>(w, data_ / file, settings, [this] { return clock_; });
+    }
+    // Ticks until `done` holds (real time passes for the jobs).
+    template <typename Pred>
+    bool TickUntil(Pred done, int ms = 20000) {
+        for (int waited = 0; waited < ms; waited += 20) {
+            list_->QueueTick();
+            if (done()) return true;
+            Sleep(20);
+        }
+        return false;
+    }
+    DownloadState State(int row) const { return list_->Entries()[row].cached.state; }
+    std::string ListFile() const { return ReadWholeFile(data_ / L"downloads.lst", 1u << 26); }
+    // How many status texts shown so far end with `tail` (a link, a name, an error).
+    long Statuses(const std::wstring& tail) const {
+        return std::count_if(window_.statuses.begin(), window_.statuses.end(), [&](const std::wstring& s) {
+            return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+        });
+    }
+
+    ScratchFolder data_, downloads_;
+    std::wstring folder_;
+    int32_t connections_ = 2, maxDownloads_ = 2;
+    bool ignoreCert_ = false;
+    uint64_t clock_ = 100000;
+    ScriptedWindow window_;
+    std::unique_ptr<DownloadList> list_;
 };

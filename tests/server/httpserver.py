@@ -81,12 +81,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         scheme = 'https' if isinstance(self.connection, ssl.SSLSocket) else 'http'
         return '%s://%s' % (scheme, self.headers.get('Host'))
 
-    def _plain(self, status, body=b'', headers=()):
+    def _head(self, status, headers):
         self.send_response(status)
         for k, v in headers:
             self.send_header(k, v)
-        self.send_header('Content-Length', str(len(body)))
         self.end_headers()
+
+    def _plain(self, status, body=b'', headers=()):
+        self._head(status, list(headers) + [('Content-Length', str(len(body)))])
         self.wfile.write(body)
 
     def _send_body(self, seed, start, end, rate, limit=None):
@@ -240,11 +242,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if ranged and self.headers.get('If-Range') not in (None, current):
             ranged = False  # another version: the whole of the one there is now
         if body_kind == 'nolength':
-            self.send_response(200)
-            for k, v in extra:
-                self.send_header(k, v)
-            self.send_header('Connection', 'close')
-            self.end_headers()
+            self._head(200, extra + [('Connection', 'close')])
             self.close_connection = True
             limit = int(q['after']) if fault in ('drop', 'silent') else None
             self._send_body(seed, 0, size, rate, limit)
@@ -252,11 +250,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 time.sleep(int(q.get('ms', '3000')) / 1000)
             return
         if body_kind == 'chunked':
-            self.send_response(200)
-            for k, v in extra:
-                self.send_header(k, v)
-            self.send_header('Transfer-Encoding', 'chunked')
-            self.end_headers()
+            self._head(200, extra + [('Transfer-Encoding', 'chunked')])
             pos = 0
             while pos < size:
                 n = min(30000, size - pos)
@@ -273,39 +267,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return self._plain(416, b'', [('Content-Range', 'bytes */%d' % size)])
             total = int(q['total2']) if fault == 'total' else size
             shown = start + 1 if fault == 'badstart' else start
-            self.send_response(206)
-            for k, v in extra:
-                self.send_header(k, v)
-            if probe and 'crange' in q:
-                self.send_header('Content-Range', q['crange'])
-            else:
-                self.send_header('Content-Range', 'bytes %d-%d/%d' % (shown, end - 1, total))
-            self.send_header('Content-Length', str(end - start))
-            self.end_headers()
-            limit = None
-            if fault == 'drop':
-                limit = int(q.get('after', '0'))
-            elif fault == 'short':
-                limit = max(0, end - start - int(q.get('missing', '1')))
-            if not self._send_body(seed, start, end, rate, limit) or limit is not None:
+            crange = q['crange'] if probe and 'crange' in q else 'bytes %d-%d/%d' % (shown, end - 1, total)
+            self._head(206, extra + [('Content-Range', crange), ('Content-Length', str(end - start))])
+        else:
+            start, end = 0, size
+            # A length header that may lie ('cl'): the end of the body is the close.
+            self._head(200, extra + [('Content-Length', q.get('cl', str(size)))] +
+                       ([('Connection', 'close')] if 'cl' in q else []))
+            if 'cl' in q:
                 self.close_connection = True
-            return
-
-        self.send_response(200)
-        for k, v in extra:
-            self.send_header(k, v)
-        self.send_header('Content-Length', q.get('cl', str(size)))
-        if 'cl' in q:
-            # A length header that may lie: the end of the body is the close.
-            self.send_header('Connection', 'close')
-            self.close_connection = True
-        self.end_headers()
-        limit = None
-        if fault == 'drop':
-            limit = int(q.get('after', '0'))
-        elif fault == 'short':
-            limit = max(0, size - int(q.get('missing', '1')))
-        if not self._send_body(seed, 0, size, rate, limit) or limit is not None:
+        # A drop or short fault lets only this many body bytes through.
+        limit = {'drop': int(q.get('after', '0')), 'short': max(0, end - start - int(q.get('missing', '1')))}.get(fault)
+        if not self._send_body(seed, start, end, rate, limit) or limit is not None:
             self.close_connection = True
 
 

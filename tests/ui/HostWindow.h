@@ -1,15 +1,26 @@
 // A real top-level window for the control tests: it forwards owner-draw
 // and edit colours like the program's windows, records every WM_COMMAND,
 // toggles check boxes on BN_CLICKED like the form dialog, and pumps its
-// messages through IsDialogMessageW like the program's loop.
+// messages through IsDialogMessageW like the program's loop; and the
+// fixtures of the dialog and button tests.
 #pragma once
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <vector>
 
+#include "support/DialogScript.h"
 #include "ui/Buttons.h"
+#include "ui/Colors.h"
+#include "ui/Dialog.h"
+#include "ui/Dpi.h"
+#include "ui/Fonts.h"
+#include "ui/FormDialog.h"
+#include "ui/MessageDialog.h"
+#include "ui/Surface.h"
 #include "ui/Theme.h"
 
 class HostWindow {
@@ -119,3 +130,68 @@ inline POINT CentreOf(HWND control) {
     GetWindowRect(control, &r);
     return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
+
+// The dialog tests' fixture: a question and a form over a host window, each
+// answered from inside its loop by a script.
+class Dialogs : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        BuildFonts();
+        ui::RegisterDialogClass(GetModuleHandleW(nullptr));
+    }
+    void TearDown() override { ReleaseModifiers(); }
+
+    // A question with three buttons, "first" rightmost.
+    int Message(std::vector<DialogScript::Step> steps, int focus = -1, const std::wstring& text = L"Is this the text?") {
+        return Scripted(std::move(steps), [&] {
+            return ui::ShowMessageDialog(host.window, L"Question", text, ui::MessageIcon::Question, {L"first", L"second", L"third"},
+                                     -1, focus);
+        });
+    }
+    // A form of a required text field, a check box and another text field.
+    bool Form(std::vector<DialogScript::Step> steps, ui::FormSpec& spec) {
+        spec.fields = {{ui::FieldKind::Text, L"Name", L"old", false, true},
+                       {ui::FieldKind::Check, L"Tick", L"", false, false},
+                       {ui::FieldKind::Text, L"Other", L"  spaced  ", false, false}};
+        return Scripted(std::move(steps), [&] { return ui::ShowFormDialog(host.window, spec); });
+    }
+
+    HostWindow host{700, 500};
+};
+
+// The button tests' fixture: an accent, a plain and a check button in a host
+// window, and their painted faces.
+constexpr int kW = 120, kH = 36;
+
+class Buttons : public ::testing::Test {
+protected:
+    void SetUp() override {
+        BuildFonts();
+        int y = 20;
+        for (auto [id, kind] : {std::pair{11, ButtonKind::Accent}, {12, ButtonKind::Normal}, {14, ButtonKind::Check}}) {
+            MoveWindow(CreateStyledButton(host.window, id, L"Caption", ButtonStyle{kind, id == 11 ? 4 : 0, 2, 3, false}),
+                       20, y, kW, kH, TRUE);
+            y += kH + 10;
+        }
+        ok = GetDlgItem(host.window, 11), cancel = GetDlgItem(host.window, 12), check = GetDlgItem(host.window, 14);
+        SetPropW(check, L"check", reinterpret_cast<HANDLE>(1));
+        host.Pump(100);
+    }
+
+    // Paints the button from a made-up DRAWITEMSTRUCT into a surface.
+    static Surface Paint(HWND button, UINT state) {
+        Surface s = SurfaceCreate(kW, kH);
+        SurfaceFill(s, RECT{0, 0, kW, kH}, RGB(1, 2, 3));
+        DRAWITEMSTRUCT item{ODT_BUTTON, static_cast<UINT>(GetDlgCtrlID(button)), 0, 0, state, button, s.dc(), {0, 0, kW, kH}, 0};
+        LRESULT result = 0;
+        EXPECT_TRUE(HandleOwnerDraw(WM_DRAWITEM, item.CtlID, reinterpret_cast<LPARAM>(&item), result) && result == TRUE);
+        GdiFlush();
+        return s;
+    }
+    // A point of the fill, away from the text and the corners, and of the border.
+    static COLORREF Fill(HWND button, UINT state) { return FromPixel(Paint(button, state).at(4, kH / 2)); }
+    static COLORREF Border(HWND button, UINT state) { return FromPixel(Paint(button, state).at(kW / 2, 0)); }
+
+    HostWindow host;
+    HWND ok{}, cancel{}, check{};
+};
