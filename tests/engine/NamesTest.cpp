@@ -44,8 +44,7 @@ TEST(SanitizeFileName, DevicesOwnSuffixesCharactersTrimmingAndTheCap) {
     for (size_t cap : {180u, 12u})
         for (const std::wstring& in : {L"con" + R(300, 'q') + L".txt", R(300, 'm') + L".zebpart", L"nul." + R(300, 'r')}) {
             const std::wstring got = sanitizeFileName(in, cap);
-            EXPECT_LE(got.size(), cap);
-            EXPECT_FALSE(isReservedDeviceName(got) || hasOwnSuffix(got)) << ::testing::PrintToString(got);
+            EXPECT_TRUE(got.size() <= cap && !isReservedDeviceName(got) && !hasOwnSuffix(got)) << ::testing::PrintToString(got);
         }
 }
 
@@ -76,8 +75,7 @@ const std::wstring kFolder = L"D:\\ZEBDownloads", kLink = L"https://h.example/fi
 TEST(ChooseFileName, TakenNamesPartialFilesAndTheirLinks) {
     FakeFolder f;
     const auto choose = [&](const std::wstring& base) { return chooseFileName(kFolder, base, kLink, f.probe()); };
-    EXPECT_EQ(choose(L"file.iso"), L"file.iso");
-    EXPECT_EQ(choose(L"movie.zebpart"), L"movie.zebpart_");
+    EXPECT_EQ(choose(L"file.iso"), L"file.iso");  // (the name it is given is sanitized: NamesOnDisk)
     f.files = {kFolder + L"\\file.iso", kFolder + L"\\file (1).iso", kFolder + L"\\movie.mkv.zebstate"};
     EXPECT_EQ(choose(L"file.iso"), L"file (2).iso");
     EXPECT_EQ(choose(L"movie.mkv"), L"movie (1).mkv");  // a stray state file counts as taken
@@ -145,9 +143,8 @@ TEST(NamesOnDisk, HostileNamesLandAsOrdinaryFilesInTheTarget) {
         EXPECT_TRUE(CreateOrdinaryFile(target + L"\\" + chosen)) << ::testing::PrintToString(name);
         expected.insert(chosen);
     }
-    const std::vector<std::wstring> listed = ScratchFolder::List(target);
-    EXPECT_EQ(std::set<std::wstring>(listed.begin(), listed.end()), expected);
-    EXPECT_EQ(listed.size(), std::size(hostile));  // numbered, never overwritten
+    const std::vector<std::wstring> listed = ScratchFolder::List(target);  // numbered, never overwritten
+    EXPECT_EQ(std::make_pair(std::set<std::wstring>(listed.begin(), listed.end()), listed.size()), std::make_pair(expected, std::size(hostile)));
     EXPECT_EQ(ScratchFolder::List(root.path()), std::vector<std::wstring>{L"target"});
 }
 

@@ -3,7 +3,6 @@
 #include "DownloadTestSupport.h"
 
 #include "engine/ErrorTexts.h"
-#include "engine/StateFile.h"
 
 namespace {
 constexpr int64_t MiB = 1048576;
@@ -12,50 +11,30 @@ using Resume = JobTest;
 
 TEST_F(Resume, PauseKeepsTheFilesAndResumeFinishesExactly) {
     const int64_t size = 8 * MiB;
-    const std::wstring url = FileUrl(L"p.bin", size, L"rate=1500000");
-    auto job = Job(url);
+    auto job = Job(FileUrl(L"p.bin", size, L"rate=1500000"));
     job->start(4, false);
     PauseAfter(job, 2 * MiB);
     const DownloadInfo paused = job->snapshot(true);
     EXPECT_EQ(std::make_pair(paused.state, paused.errorText), std::make_pair(DownloadState::Paused, std::wstring()));
     EXPECT_EQ(Files(), (std::vector<std::wstring>{L"p.bin.zebpart", L"p.bin.zebstate"}));
-    // The partial file is reserved at full length; every byte the state
-    // file records as done is already the server's byte.
-    const std::string part = Read(L"p.bin.zebpart");
-    EXPECT_EQ(part.size(), static_cast<size_t>(size));
-    const auto saved = zeb::parseStateText(Read(L"p.bin.zebstate"), url, size);
-    ASSERT_TRUE(saved);
-    for (const Segment& s : *saved)
-        EXPECT_TRUE(part.substr(s.start, s.pos - s.start) == ContentPiece(7, s.start, s.pos));
+    // (That the ranges a state records hold the server's bytes: test_engine_world, after a kill and a full disk.)
     job->requeue();
     ASSERT_EQ(Run(job, 4), DownloadState::Completed);
     ExpectContent(L"p.bin", size);
     EXPECT_EQ(Files(), std::vector<std::wstring>{L"p.bin"});
-    // The second run asked for the rest of the ranges, not for byte 0 again.
-    std::set<int64_t> starts;
-    for (const JsonValue& r : Log().elements) {
-        const std::string range = Header(r, "Range");
-        if (range != "bytes=0-0" && range != "<none>") starts.insert(std::stoll(range.substr(6)));
-    }
-    int resumed = 0;
-    for (const Segment& s : paused.segments) resumed += s.pos > s.start && starts.count(s.pos);
-    EXPECT_GE(resumed, 1);
+    // The second run asked for the rest of the ranges only: a start from byte 0
+    // would have the server send all it sent before the pause once more.
+    EXPECT_LT(SentBytes(Log()), size + paused.doneBytes);
 }
 
 TEST_F(Resume, WhatTheStateCannotVouchForStartsOver) {
-    // The server's file is 5 000 000 bytes from the second probe on; a gap in the ranges refuses the whole state.
-    const std::wstring changed = FileUrl(L"c.bin", 6 * MiB, L"rate=1500000&size2=5000000&size2_from=2"),
-                       gap = FileUrl(L"r.bin", 4 * MiB, L"rate=1500000");
-    for (const auto& [url, name, size, seed] : {std::tuple{changed, L"c.bin", int64_t{5000000}, 8u}, {gap, L"r.bin", 4 * MiB, 7u}}) {
-        auto job = Job(url);
-        job->start(2, false);
-        PauseAfter(job, MiB);
-        if (url == gap)
-            WriteFileAtomic(folder_ / L"r.bin.zebstate",
-                            "ZEBSTATE 1\r\nurl=" + Utf16ToUtf8(url) + "\r\ntotal=4194304\r\nseg=0,100,100\r\nseg=200,4194304,300\r\n");
-        ASSERT_EQ(Run(job, 2), DownloadState::Completed);
-        ExpectContent(name, size, seed);
-    }
+    // The server's file is 5 000 000 bytes from the second probe on: the saved ranges are another file's.
+    // (A state the reader refuses for its own lines is the same case: EngineRulesTest.)
+    auto changed = Job(FileUrl(L"c.bin", 6 * MiB, L"rate=1500000&size2=5000000&size2_from=2"));
+    changed->start(2, false);
+    PauseAfter(changed, MiB);
+    ASSERT_EQ(Run(changed, 2), DownloadState::Completed);
+    ExpectContent(L"c.bin", 5000000, 8);
     // Run 1 ranged (paused, state saved); run 2 plain: the partial file is
     // recreated; run 3 ranged again must not trust run 1's ranges.
     token_ += L"fresh";  // the server counts probes (its phases) per token
@@ -89,19 +68,15 @@ TEST_F(Resume, APauseDuringTheProbeRemovalAndTheOperationsThatMustDoNothing) {
     EXPECT_TRUE(Files().empty());
     running->start(4, false);  // a removed job never starts again
     EXPECT_FALSE(running->running());
-    auto keep = Job(FileUrl(L"keep.bin", 100)), drop = Job(FileUrl(L"drop.bin", 100));
+    auto keep = Job(FileUrl(L"keep.bin", 100));
     keep->pause();  // a queued job pauses without starting
-    EXPECT_EQ(keep->state(), DownloadState::Paused);
-    EXPECT_FALSE(keep->running());
+    EXPECT_EQ(std::make_pair(keep->state(), keep->running()), std::make_pair(DownloadState::Paused, false));
     keep->requeue();
     ASSERT_EQ(Run(keep), DownloadState::Completed);
-    ASSERT_EQ(Run(drop), DownloadState::Completed);
     keep->requeue();
     keep->start(4, false);  // a finished job does not start again
-    EXPECT_EQ(keep->state(), DownloadState::Completed);
-    EXPECT_FALSE(keep->running());
-    keep->remove(false);  // a finished file goes only when asked
-    drop->remove(true);
+    EXPECT_EQ(std::make_pair(keep->state(), keep->running()), std::make_pair(DownloadState::Completed, false));
+    keep->remove(false);  // a finished file goes only when asked (and then goes: ListTest)
     EXPECT_EQ(Files(), std::vector<std::wstring>{L"keep.bin"});
 }
 
@@ -109,13 +84,8 @@ TEST_F(Resume, FixedNameFinishesUnderTheNextFreeNumber) {
     WriteFileAtomic(folder_ / L"a.zip", "old");
     WriteFileAtomic(folder_ / L"a (1).zip", "old");
     WriteFileAtomic(folder_ / L"a (2).zip.zebpart", "another job's");
-    DownloadInfo stored;
-    stored.url = FileUrl(L"a.zip", 70000);
-    stored.folder = folder_.path();
-    stored.fileName = L"a.zip";
-    stored.nameFixed = true;
-    stored.state = DownloadState::Paused;
-    auto job = std::make_shared<zeb::Download>(stored);
+    auto job = std::make_shared<zeb::Download>(DownloadInfo{.url = FileUrl(L"a.zip", 70000), .folder = folder_.path(), .fileName = L"a.zip",
+                                                            .state = DownloadState::Paused, .nameFixed = true});
     jobs_.push_back(job);
     ASSERT_EQ(Run(job), DownloadState::Completed);
     EXPECT_EQ(job->snapshot(false).fileName, L"a (3).zip");
@@ -131,13 +101,10 @@ TEST_F(Resume, RenameHeldByAnotherProgramIsRetriedThenFails) {
         const std::wstring name = released ? L"held.iso" : L"stuck.iso";
         auto job = Job(FileUrl(name, 3 * MiB, L"rate=3000000"));
         job->start(1, false);
-        HANDLE scanner = INVALID_HANDLE_VALUE;
-        ASSERT_TRUE(WaitFor(job, [&](const DownloadInfo& i) {
-            scanner = i.doneBytes ? CreateFileW((folder_ / (name + L".zebpart")).c_str(), GENERIC_READ,
-                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr)
-                                  : INVALID_HANDLE_VALUE;
-            return scanner != INVALID_HANDLE_VALUE;
-        }));
+        ASSERT_TRUE(WaitFor(job, [](const DownloadInfo& i) { return i.doneBytes > 0; }));
+        HANDLE scanner = CreateFileW((folder_ / (name + L".zebpart")).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(scanner, INVALID_HANDLE_VALUE);
         if (released) {  // held for a while after the last byte
             ASSERT_TRUE(WaitFor(job, [](const DownloadInfo& i) { return i.totalSize > 0 && i.doneBytes >= i.totalSize; }));
             Sleep(500);
@@ -148,20 +115,15 @@ TEST_F(Resume, RenameHeldByAnotherProgramIsRetriedThenFails) {
         EXPECT_EQ(job->state(), released ? DownloadState::Completed : DownloadState::Failed) << released;
         // Whole under its name, or kept whole under the partial name.
         EXPECT_TRUE(Read(released ? name : name + L".zebpart") == ContentPiece(7, 0, 3 * MiB)) << released;
-        if (!released) {
-            EXPECT_EQ(job->snapshot(false).errorText.rfind(zeb::renameFailedText(L""), 0), 0u);
-        }
+        EXPECT_TRUE(released || job->snapshot(false).errorText.rfind(zeb::renameFailedText(L""), 0) == 0) << job->snapshot(false).errorText;
     }
 }
 
 TEST_F(Resume, JobsPausedAndResumedOverAndOverKeepEveryoneElsesBytes) {
     // Handles are reused at once: a handle closed from outside its owner
     // could carry another job's bytes into this file.
-    std::vector<std::shared_ptr<zeb::Download>> all;
-    for (int i = 0; i < 4; ++i) {
-        all.push_back(Job(FileUrl(L"j" + std::to_wstring(i) + L".bin", 6 * MiB, L"rate=1500000", 20 + i)));
-        all.back()->start(4, false);
-    }
+    for (int i = 0; i < 4; ++i) Job(FileUrl(L"j" + std::to_wstring(i) + L".bin", 6 * MiB, L"rate=1500000", 20 + i))->start(4, false);
+    const auto& all = jobs_;
     for (int round = 0; round < 6; ++round) {
         // Paused again once new bytes came in since the last start.
         const int64_t before = all[0]->snapshot(false).doneBytes;
@@ -182,26 +144,18 @@ TEST_F(Resume, JobsPausedAndResumedOverAndOverKeepEveryoneElsesBytes) {
     }
 }
 
-TEST_F(Resume, ProgramWideLimitHoldsAcrossJobs) {
-    // Sixteen connections of two jobs share 50 KB/s: reading 64 KiB at a
-    // time and throttling only after a read arrived could not go below
-    // ~200 KB/s. Lifting the limit applies at once. (bench/ measures the
-    // limit closely; this guards its order.)
-    zeb::setSpeedLimit(50 * 1024);
-    auto a = Job(FileUrl(L"la.bin", 8 * MiB)), b = Job(FileUrl(L"lb.bin", 8 * MiB, L"", 8));
-    a->start(8, false);
-    b->start(8, false);
-    ASSERT_TRUE(WaitFor(a, Downloading) && WaitFor(b, Downloading));
-    const auto done = [&] { return a->snapshot(false).doneBytes + b->snapshot(false).doneBytes; };
-    Sleep(500);
-    const int64_t before = done();
-    Sleep(3000);
-    EXPECT_NEAR(static_cast<double>(done() - before) / 3.0 / (50 * 1024), 1.0, 0.25);
+TEST_F(Resume, TheSpeedLimitBoundsEveryReadAndLiftsAtOnce) {
+    // At 20 bytes a second a grant is a byte or two: a read that took what the
+    // socket held, or a grant of a whole buffer, would bring kilobytes at once.
+    // (How closely the limit holds over time: EngineRulesTest and bench/.)
+    zeb::setSpeedLimit(20);
+    auto job = Job(FileUrl(L"limited.bin", 3 * MiB));
+    job->start(2, false);
+    ASSERT_TRUE(WaitFor(job, [](const DownloadInfo& i) { return i.doneBytes > 0; }));
+    EXPECT_LT(job->snapshot(false).doneBytes, 4096);
     zeb::setSpeedLimit(0);
-    ASSERT_EQ(WaitForSingleObject(a->finishedEvent(), 30000), WAIT_OBJECT_0);
-    ASSERT_EQ(WaitForSingleObject(b->finishedEvent(), 30000), WAIT_OBJECT_0);
-    ExpectContent(L"la.bin", 8 * MiB);
-    ExpectContent(L"lb.bin", 8 * MiB, 8);
+    ASSERT_EQ(WaitForSingleObject(job->finishedEvent(), 30000), WAIT_OBJECT_0);
+    ExpectContent(L"limited.bin", 3 * MiB);
 }
 
 TEST_F(Resume, NoRenameOnceRenamesAreFrozenAndTheNextStartOnlyRenames) {
@@ -222,8 +176,7 @@ TEST_F(Resume, NoRenameOnceRenamesAreFrozenAndTheNextStartOnlyRenames) {
         const bool ended = WaitForSingleObject(job->finishedEvent(), 20000) == WAIT_OBJECT_0;
         zeb::freezeFinalRenames(false);
         ASSERT_TRUE(ended);
-        EXPECT_EQ(job->state(), DownloadState::Paused) << ::testing::PrintToString(name);
-        EXPECT_TRUE(job->snapshot(false).errorText.empty());
+        EXPECT_EQ(std::make_pair(job->state(), job->snapshot(false).errorText), std::make_pair(DownloadState::Paused, std::wstring()));
         EXPECT_EQ(Read(name + L".zebpart"), ContentPiece(7, 0, c.size));
         const size_t requests = Log().elements.size();
         job->requeue();

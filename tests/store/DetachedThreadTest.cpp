@@ -21,7 +21,8 @@ namespace {
 constexpr DWORD kBoundMs = 10000;  // only a failing case waits this long
 
 std::atomic<DWORD> g_heldThread{0};
-HANDLE g_arrived, g_release, g_passed;  // manual-reset events
+HANDLE g_arrived = CreateEventW(nullptr, TRUE, FALSE, nullptr), g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr),
+       g_passed = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // manual-reset, for the one case
 
 // Thread-exit callbacks run in the order of their section names; the
 // threads library's own runs from .CRT$XLF. HoldExit stops the marked
@@ -42,32 +43,20 @@ __attribute__((section(".CRT$XLG"), used)) PIMAGE_TLS_CALLBACK g_exitPassed = Ex
 }
 
 TEST(DetachedThread, EndedBeforeItWasLetGoLeavesTheNextOneRunningAndJoiningItsWorker) {
-    KernelHandle arrived(CreateEventW(nullptr, TRUE, FALSE, nullptr)), release(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-        passed(CreateEventW(nullptr, TRUE, FALSE, nullptr)), spare(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    g_arrived = arrived.get();
-    g_release = release.get();
-    g_passed = passed.get();
-    g_heldThread = 0;
+    KernelHandle spare(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     // The threads library reuses the records of ended threads first in,
     // first out: these threads live through the case and take up any that
     // earlier cases left, so the threads below get records in start order.
-    std::vector<std::thread> spares;
+    std::vector<std::jthread> spares;  // joined at the end of the case, once `wake` has let them go
     for (int i = 0; i < 32; ++i) spares.emplace_back([&spare] { WaitForSingleObject(spare.get(), kBoundMs); });
-    struct JoinSpares {
-        std::vector<std::thread>& threads;
-        HANDLE wake;
-        ~JoinSpares() {
-            SetEvent(wake);
-            for (std::thread& t : threads) t.join();
-        }
-    } joinSpares{spares, spare.get()};
+    const std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)> wake(spare.get(), &SetEvent);
 
     // The first thread ends and is held in its exit before it is let go.
     SetDetachedStartHookForTests([] { WaitForSingleObject(g_arrived, kBoundMs); });
     const bool first = StartDetachedThread([] { g_heldThread = GetCurrentThreadId(); });
     SetDetachedStartHookForTests(nullptr);
     ASSERT_TRUE(first);
-    ASSERT_EQ(WaitForSingleObject(arrived.get(), 0), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(g_arrived, 0), WAIT_OBJECT_0);
 
     // The second starts meanwhile; once the first's exit is through, it
     // starts a worker of its own and joins it. Its record outlives a case
@@ -79,24 +68,21 @@ TEST(DetachedThread, EndedBeforeItWasLetGoLeavesTheNextOneRunningAndJoiningItsWo
     };
     const auto outcome = std::make_shared<Outcome>();
     ASSERT_TRUE(StartDetachedThread([outcome] {
-        if (WaitForSingleObject(g_passed, kBoundMs) == WAIT_OBJECT_0) {
-            try {
-                std::thread worker([outcome] { outcome->workerRan = true; });
-                try {
-                    worker.join();
-                    outcome->joinError = 0;
-                } catch (const std::system_error& e) {
-                    outcome->joinError = e.code().value();
-                    worker.detach();
-                }
-            } catch (const std::system_error& e) {
-                outcome->joinError = e.code().value();
+        std::thread worker;
+        try {
+            if (WaitForSingleObject(g_passed, kBoundMs) == WAIT_OBJECT_0) {
+                worker = std::thread([outcome] { outcome->workerRan = true; });
+                worker.join();
+                outcome->joinError = 0;
             }
+        } catch (const std::system_error& e) {
+            outcome->joinError = e.code().value();
+            if (worker.joinable()) worker.detach();
         }
         SetEvent(outcome->done.get());
     }));
-    SetEvent(release.get());
-    EXPECT_EQ(WaitForSingleObject(passed.get(), kBoundMs), WAIT_OBJECT_0);
+    SetEvent(g_release);
+    EXPECT_EQ(WaitForSingleObject(g_passed, kBoundMs), WAIT_OBJECT_0);
     ASSERT_EQ(WaitForSingleObject(outcome->done.get(), kBoundMs), WAIT_OBJECT_0) << "the second thread never ran";
     EXPECT_EQ(outcome->joinError.load(), 0) << "its join of its worker failed";
     EXPECT_TRUE(outcome->workerRan.load());
