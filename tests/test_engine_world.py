@@ -94,12 +94,13 @@ class EngineWorld(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
                            timeout=180, check=True)
         with open(log) as f:
             lines = f.read().splitlines()
-        part = os.path.join(folder, 'flushed.bin.zebpart') + '>'
+        # Both the partial file and the new state's own bytes (the one home of every atomic write).
+        wanted = {os.path.join(folder, 'flushed.bin' + suffix) + '>' for suffix in ('.zebpart', '.zebstate.tmp')}
         saves = [i for i, line in enumerate(lines) if 'rename' in line and 'flushed.bin.zebstate.tmp"' in line]
         self.assertGreaterEqual(len(saves), 2, 'expected several state saves')
         for before, save in zip([-1] + saves, saves):
-            self.assertTrue(any(('fsync(' in line or 'fdatasync(' in line) and part in line for line in lines[before + 1:save]),
-                            'a state save without a flush of the partial file before it')
+            flushed = {f for line in lines[before + 1:save] if 'fsync(' in line or 'fdatasync(' in line for f in wanted if f in line}
+            self.assertEqual(flushed, wanted, 'a state save without a flush of the partial file and the new state before it')
         self.assertEqual(sum(pos - start for start, _, pos in segments(os.path.join(folder, 'flushed.bin.zebstate'))),
                          12 * MiB)
 

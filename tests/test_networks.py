@@ -84,12 +84,10 @@ class ProxyTests(Folders, unittest.TestCase):
                 end, out, _ = run_driver([url, ww.to_windows(folder), '--connections', '4', '--proxy', proxy])
                 self.assertByteExact(end, folder, seed, size)
                 self.assertNoPassword(out, PASSWORD)
-                # squid logs a tunnel when it closes: wait for all of them.
-                peers.wait_until(lambda: self.crossed_proxy(scheme, url, since) >= size, 30)
-                self.assertGreaterEqual(self.crossed_proxy(scheme, url, since), size,
-                                        'not every byte came through the proxy')
-                if scheme == 'https':
-                    self.assertTrue(any(l.split()[5] == 'CONNECT' for l in squid.access_log()[since:]))
+                # squid logs a tunnel when it closes: wait for all of them. (Over HTTPS
+                # only tunnels to the origin count, so a plain request through it would not.)
+                self.assertTrue(peers.wait_until(lambda: self.crossed_proxy(scheme, url, since) >= size, 30),
+                                'not every byte came through the proxy')
 
     def test_wrong_or_missing_proxy_password_fails_with_the_proxy_password_text(self):
         # Catches: a 407 taken for a server error or retried for ever, and a password echoed.

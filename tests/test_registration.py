@@ -43,10 +43,15 @@ class Registration(unittest.TestCase):
             # The first start writes both manifests, naming this executable, and eight keys.
             keys, files = register()
             self.assertEqual(sorted(files), ['chromium.json', 'firefox.json'])
+            header = read('bridge', 'HostIdentity.h')
+            host = re.search(r'kHostName\[\] = "([^"]+)"', header).group(1)
+            callers = {'allowed_origins': ['chrome-extension://%s/' % i for i in re.findall(r'"([a-p]{32})"', header)],
+                       'allowed_extensions': re.findall(r'kFirefoxAddonId\[\] = L"([^"]+)"', header)}
             for name, allowed in (('chromium.json', 'allowed_origins'), ('firefox.json', 'allowed_extensions')):
                 with open(os.path.join(host_dir, name), encoding='utf-8') as f:
                     manifest = json.load(f)  # the path, and the key each browser reads its callers from
-                self.assertEqual((manifest['path'], bool(manifest.get(allowed))), (exe_dir + '\\tw_probe.exe', True), name)
+                self.assertEqual((manifest['name'], manifest['type'], manifest['path'], manifest.get(allowed)),
+                                 (host, 'stdio', exe_dir + '\\tw_probe.exe', callers[allowed]), name)
             self.assertEqual(len(keys), 8)
             for key, (value, _) in keys.items():
                 self.assertEqual(value, exe_dir + '\\native-host\\' + ('firefox.json' if 'Mozilla' in key else 'chromium.json'))

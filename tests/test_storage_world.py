@@ -1,10 +1,10 @@
 """Storage locations and file services inside prepared Wine worlds: the
 Windows PE marker, the data folder on read-only and full media, the drive
-ranking over real drives, free space of folders that do not exist yet and
-the atomic replacement's flush."""
+ranking over real drives and free space of folders that do not exist yet.
+(The atomic replacement's flush is traced with the state saves in
+test_engine_world.)"""
 import os
 import shutil
-import subprocess
 import unittest
 
 import wineworld as ww
@@ -53,28 +53,6 @@ class Storage(unittest.TestCase):
             # Paths a cut cannot shorten used to loop forever; each answers "unknown".
             for path in (r'\\?\Q:\x', r'ab:\x', 'no-such-file', r'Q:\deep\er'):
                 self.assertEqual(int(w.probe('freespace', path)), 2**64 - 1, path)
-
-    def test_new_bytes_are_flushed_before_the_rename(self):
-        # The rename happens in the wineserver, the flush in the program:
-        # trace both (a world's server is a child of the traced wine).
-        folder = ww.scratch_dir('atomic-')
-        self.addCleanup(shutil.rmtree, folder, True)
-        target, log = os.path.join(folder, 'downloads.lst'), os.path.join(folder, 'trace')
-        with open(target, 'w') as f:
-            f.write('old')
-        with ww.World() as w:
-            subprocess.run(['strace', '-f', '-y', '-o', log, '-e', 'trace=fsync,fdatasync,rename,renameat,renameat2',
-                            'wine', ww.PROBE, 'write', ww.to_windows(target), 'new'],
-                           env=w.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=120, check=True)
-        with open(target) as f:
-            self.assertEqual(f.read(), 'new')
-        with open(log) as f:
-            lines = f.read().splitlines()
-        tmp = target + '.tmp'
-        flushes = [i for i, line in enumerate(lines) if ('fsync(' in line or 'fdatasync(' in line) and tmp + '>' in line]
-        renames = [i for i, line in enumerate(lines) if 'rename' in line and '"%s"' % tmp in line]
-        self.assertTrue(renames and flushes and flushes[0] < renames[0], 'no flush of the new bytes before the rename')
 
 
 if __name__ == '__main__':
