@@ -51,11 +51,9 @@ class EngineWorld(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
         with ww.tmpfs('4m') as disk:
             url = '%s/file/big.iso?size=%d&token=space%d' % (self.base, 8 * MiB, os.getpid())
             end = Driver([url, ww.to_windows(disk), '--fast']).finish()
-            self.assertEqual(end['state'], FAILED, end)
-            self.assertIn(ww.to_windows(disk), end['error'])
-            self.assertIn(' 8.0 MB', end['error'])  # what it needs
-            self.assertFalse(end['fixed'])  # the partial file is gone, so the name is not settled
-            self.assertEqual(os.listdir(disk), [])
+            # The error names the disk and what it needs; the partial file is gone, so the name is not settled.
+            self.assertEqual((end['state'], ww.to_windows(disk) in end['error'], ' 8.0 MB' in end['error'], end['fixed'],
+                              os.listdir(disk)), (FAILED, True, True, False, []), end)
 
     def test_disk_filling_up_mid_download_fails_and_keeps_the_last_good_state(self):
         with ww.tmpfs('12m') as disk:
@@ -70,9 +68,7 @@ class EngineWorld(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
                     ww.fill(disk)
                     filled = True
             d.finish()
-            self.assertTrue(filled)
-            self.assertEqual(last['state'], FAILED, last)
-            self.assertTrue(last['error'].startswith(d.texts['diskwrite']), last['error'])
+            self.assertEqual((filled, last['state'], last['error'].startswith(d.texts['diskwrite'])), (True, FAILED, True), last)
             # The state kept is a complete earlier save whose ranges hold the server's bytes.
             with open(state_file, 'rb') as f:
                 self.assertTrue(f.read().startswith(('ZEBSTATE 1\r\nurl=%s\r\ntotal=%d\r\n' % (url, size)).encode()))

@@ -22,8 +22,9 @@ class Storage(unittest.TestCase):
         writable = ww.scratch_dir('exe-')
         self.addCleanup(shutil.rmtree, writable, True)
         shutil.copy(ww.PROBE, writable)
-        self.assertEqual(probe_shared('datafolder', exe=os.path.join(writable, 'tw_probe.exe')), ww.to_windows(writable))
-        self.assertEqual(os.listdir(writable), ['tw_probe.exe'])  # the test file is gone
+        # Beside it, and the file that tried the folder is gone.
+        self.assertEqual((probe_shared('datafolder', exe=os.path.join(writable, 'tw_probe.exe')), os.listdir(writable)),
+                         (ww.to_windows(writable), ['tw_probe.exe']))
         with ww.readonly_view(writable) as ro:
             got = probe_shared('datafolder', exe=os.path.join(ro, 'tw_probe.exe'))
         self.assertEqual(got, fallback)
@@ -35,8 +36,7 @@ class Storage(unittest.TestCase):
             self.assertEqual(probe_shared('datafolder', exe=os.path.join(disk, 'tw_probe.exe')), fallback)
 
     def test_outside_windows_pe_the_profile_and_no_marker(self):
-        self.assertEqual(probe_shared('ispe'), '0')
-        self.assertEqual(probe_shared('defaultfolder'), probe_shared('env', 'USERPROFILE') + '\\Downloads')
+        self.assertEqual((probe_shared('ispe'), probe_shared('defaultfolder')), ('0', probe_shared('env', 'USERPROFILE') + '\\Downloads'))
 
     def test_windows_pe_ranks_real_drives_and_asks_free_space_of_absent_folders(self):
         # D: fixed but full, E: fixed, F: removable and larger; C: is the system drive.
@@ -46,9 +46,8 @@ class Storage(unittest.TestCase):
             w.unmap_drive('z')  # the Linux root would outrank every test drive
             for letter, path, kind in (('d', d, 'hd'), ('e', e, 'hd'), ('f', f, 'floppy')):
                 w.map_drive(letter, path, kind)
-            self.assertEqual(w.probe('ispe'), '1')
-            self.assertEqual(w.probe('defaultfolder'), r'E:\ZEBDownloads')
-            self.assertFalse(os.path.exists(os.path.join(e, 'ZEBDownloads')))  # not created here
+            self.assertEqual((w.probe('ispe'), w.probe('defaultfolder'), os.path.exists(os.path.join(e, 'ZEBDownloads'))),
+                             ('1', r'E:\ZEBDownloads', False))  # (not created here)
             self.assertEqual(int(w.probe('freespace', r'E:\no\such\folder')), ww.free_bytes(e))
             # Paths a cut cannot shorten used to loop forever; each answers "unknown".
             for path in (r'\\?\Q:\x', r'ab:\x', 'no-such-file', r'Q:\deep\er'):

@@ -42,8 +42,6 @@ TEST(HostMessage, KindsRequestsCookiesAndReplies) {
     EXPECT_TRUE(m.requests[0].media && !m.requests[1].media);  // the string "true" is not the boolean
     EXPECT_EQ(m.requests[1].cookies + m.requests[1].userAgent, L"k=vUA");
     EXPECT_TRUE(m.anyUsable);  // (a message of streams only is refused: test_gui_start)
-    // The error is escaped into the reply.
-    EXPECT_EQ(HostReplyText(false, "say \"hi\""), R"({"ok":false,"version":"1.0.0","edition":"pe","error":"say \"hi\""})");
 }
 
 TEST(CommandLine, HostModeAndLinks) {

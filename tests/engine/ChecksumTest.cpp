@@ -37,9 +37,7 @@ TEST(Checksum, TheLinkFragmentAndTheTypedText) {
 TEST_F(Checksums, RightDigestsFinishAndTheFileSha256IsRecorded) {
     for (const auto& [name, fragment, typed] : {std::tuple{L"right1.bin", L"#sha256=" + kSha256, std::wstring()},
                                                 {L"right2.bin", L"#md5=" + kMd5, L""}, {L"right3.bin", L"", kSha1}}) {
-        zeb::RequestOptions options;
-        options.checksum = typed;
-        auto job = Job(FileUrl(name, kSize) + fragment, name, options);
+        auto job = Job(FileUrl(name, kSize) + fragment, name, {.checksum = typed});
         ASSERT_EQ(Run(job), DownloadState::Completed) << job->snapshot(false).errorText;
         ExpectContent(name, kSize);
         EXPECT_EQ(job->snapshot(false).sha256, kSha256);

@@ -10,11 +10,8 @@ constexpr int64_t MiB = 1048576;
 using DownloadJob = JobTest;
 
 TEST_F(DownloadJob, RangedDownloadIsByteIdenticalLeavesNothingBesideAndSendsTheHeadersItShould) {
-    zeb::RequestOptions options;
-    options.referer = L"https://page.example/\r\nX-Evil: 1";
-    options.userAgent = L"  TestAgent/1.0 ";
     const int64_t size = 3 * MiB + 123;
-    auto job = Job(FileUrl(L"data.bin", size), L"", options);
+    auto job = Job(FileUrl(L"data.bin", size), L"", {.referer = L"https://page.example/\r\nX-Evil: 1", .userAgent = L"  TestAgent/1.0 "});
     ASSERT_EQ(Run(job, 2), DownloadState::Completed);
     ExpectContent(L"data.bin", size);
     const DownloadInfo info = job->snapshot(false);
@@ -37,12 +34,10 @@ TEST_F(DownloadJob, NameFromContentDispositionNumberedFinalNameAndFailuresBefore
     ExpectContent(L"report (1).pdf", 1000);
     ASSERT_EQ(Run(Job(FileUrl(L"x.bin", 10), L"chosen.txt")), DownloadState::Completed);
     ExpectContent(L"chosen.txt", 10);
-    for (const auto& [url, text] : {std::pair{std::wstring(L"ftp://127.0.0.1/file"), zeb::invalidLinkText()},
-                                    {L"http://127.0.0.1:1/file", zeb::networkErrorText(12029)}}) {  // nothing listens there
-        auto job = Job(url);
-        ASSERT_EQ(Run(job), DownloadState::Failed);
-        EXPECT_EQ(job->snapshot(false).errorText, text);
-    }
+    // Nothing listens there. (Links of other schemes never reach a job: the list and its file refuse them.)
+    auto refused = Job(L"http://127.0.0.1:1/file");
+    ASSERT_EQ(Run(refused), DownloadState::Failed);
+    EXPECT_EQ(refused->snapshot(false).errorText, zeb::networkErrorText(12029));
     // A size the probe cannot vouch for: no total, no ranges.
     for (const wchar_t* query : {L"crange=bytes%200-0%2F*", L"cl=-1000"}) {
         auto job = Job(FileUrl(L"s.bin", 1000, query));

@@ -58,9 +58,7 @@ TEST_F(Redirects, CookiesGoOnlyToTheLinksHost) {
          token_, "127.0.0.1"},
         {L"http://LOCALHOST:" + port + L"/file/u.bin?size=100&token=" + token_ + L"u", token_ + L"u", "localhost"}};
     for (const auto& c : cases) {
-        zeb::RequestOptions options;
-        options.cookies = L"session=abc; lang=vi";
-        ASSERT_EQ(Run(Job(c.link, L"", options)), DownloadState::Completed);
+        ASSERT_EQ(Run(Job(c.link, L"", {.cookies = L"session=abc; lang=vi"})), DownloadState::Completed);
         token_ = c.token;
         const JsonValue requests = Log();
         ASSERT_GE(requests.elements.size(), 2u);

@@ -22,7 +22,10 @@ constexpr DWORD kBoundMs = 10000;  // only a failing case waits this long
 
 std::atomic<DWORD> g_heldThread{0};
 HANDLE g_arrived = CreateEventW(nullptr, TRUE, FALSE, nullptr), g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr),
-       g_passed = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // manual-reset, for the one case
+       g_passed = CreateEventW(nullptr, TRUE, FALSE, nullptr), g_done = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // manual-reset
+// What the second thread saw. Globals, as it may outlive a case that gives up on it.
+std::atomic<bool> g_workerRan{false};
+std::atomic<int> g_joinError{-1};  // of its join of its worker; -1 until then
 
 // Thread-exit callbacks run in the order of their section names; the
 // threads library's own runs from .CRT$XLF. HoldExit stops the marked
@@ -59,31 +62,23 @@ TEST(DetachedThread, EndedBeforeItWasLetGoLeavesTheNextOneRunningAndJoiningItsWo
     ASSERT_EQ(WaitForSingleObject(g_arrived, 0), WAIT_OBJECT_0);
 
     // The second starts meanwhile; once the first's exit is through, it
-    // starts a worker of its own and joins it. Its record outlives a case
-    // that gives up on it.
-    struct Outcome {
-        KernelHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-        std::atomic<bool> workerRan{false};
-        std::atomic<int> joinError{-1};
-    };
-    const auto outcome = std::make_shared<Outcome>();
-    ASSERT_TRUE(StartDetachedThread([outcome] {
+    // starts a worker of its own and joins it.
+    ASSERT_TRUE(StartDetachedThread([] {
         std::thread worker;
         try {
             if (WaitForSingleObject(g_passed, kBoundMs) == WAIT_OBJECT_0) {
-                worker = std::thread([outcome] { outcome->workerRan = true; });
+                worker = std::thread([] { g_workerRan = true; });
                 worker.join();
-                outcome->joinError = 0;
+                g_joinError = 0;
             }
         } catch (const std::system_error& e) {
-            outcome->joinError = e.code().value();
+            g_joinError = e.code().value();
             if (worker.joinable()) worker.detach();
         }
-        SetEvent(outcome->done.get());
+        SetEvent(g_done);
     }));
     SetEvent(g_release);
     EXPECT_EQ(WaitForSingleObject(g_passed, kBoundMs), WAIT_OBJECT_0);
-    ASSERT_EQ(WaitForSingleObject(outcome->done.get(), kBoundMs), WAIT_OBJECT_0) << "the second thread never ran";
-    EXPECT_EQ(outcome->joinError.load(), 0) << "its join of its worker failed";
-    EXPECT_TRUE(outcome->workerRan.load());
+    ASSERT_EQ(WaitForSingleObject(g_done, kBoundMs), WAIT_OBJECT_0) << "the second thread never ran";
+    EXPECT_EQ(std::make_pair(g_joinError.load(), g_workerRan.load()), std::make_pair(0, true)) << "its join of its worker failed";
 }
