@@ -24,6 +24,9 @@ def read(*path):
         return f.read()
 
 
+HEADER = read('bridge', 'HostIdentity.h')  # the names and ids the program carries
+
+
 class Registration(unittest.TestCase):
     def test_registration_at_each_start(self):
         with ww.World() as w:
@@ -43,10 +46,9 @@ class Registration(unittest.TestCase):
             # The first start writes both manifests, naming this executable, and eight keys.
             keys, files = register()
             self.assertEqual(sorted(files), ['chromium.json', 'firefox.json'])
-            header = read('bridge', 'HostIdentity.h')
-            host = re.search(r'kHostName\[\] = "([^"]+)"', header).group(1)
-            callers = {'allowed_origins': ['chrome-extension://%s/' % i for i in re.findall(r'"([a-p]{32})"', header)],
-                       'allowed_extensions': re.findall(r'kFirefoxAddonId\[\] = L"([^"]+)"', header)}
+            host = re.search(r'kHostName\[\] = "([^"]+)"', HEADER).group(1)
+            callers = {'allowed_origins': ['chrome-extension://%s/' % i for i in re.findall(r'"([a-p]{32})"', HEADER)],
+                       'allowed_extensions': re.findall(r'kFirefoxAddonId\[\] = L"([^"]+)"', HEADER)}
             for name, allowed in (('chromium.json', 'allowed_origins'), ('firefox.json', 'allowed_extensions')):
                 with open(os.path.join(host_dir, name), encoding='utf-8') as f:
                     manifest = json.load(f)  # the path, and the key each browser reads its callers from
@@ -74,8 +76,7 @@ class Registration(unittest.TestCase):
             self.assertEqual(register()[0][CHROME_KEY[5:]][0], exe_dir + '\\native-host\\chromium.json')
 
     def test_the_extension_and_the_code_carry_the_same_names_and_ids(self):
-        header = read('bridge', 'HostIdentity.h')
-        chromium_ids = re.findall(r'"([a-p]{32})"', header)
+        chromium_ids = re.findall(r'"([a-p]{32})"', HEADER)
         key_dir = os.path.join(SOURCE, 'extension', 'keys')
         self.assertEqual(chromium_ids, [extension_ids.extension_id(extension_ids.der_of(os.path.join(key_dir, n)))
                                         for n in sorted(os.listdir(key_dir))])
@@ -84,9 +85,9 @@ class Registration(unittest.TestCase):
         key = json.loads(read('extension', 'chromium', 'manifest.json'))['key']
         self.assertIn(extension_ids.extension_id(base64.b64decode(key)), chromium_ids)
         self.assertEqual(json.loads(read('extension', 'firefox', 'manifest.json'))['browser_specific_settings']['gecko']['id'],
-                         re.search(r'kFirefoxAddonId\[\] = L"([^"]+)"', header).group(1))
+                         re.search(r'kFirefoxAddonId\[\] = L"([^"]+)"', HEADER).group(1))
         self.assertEqual(re.findall(r"HOST_NAME = '([^']+)'", read('extension', 'src', 'lib.js')),
-                         [re.search(r'kHostName\[\] = "([^"]+)"', header).group(1)])
+                         [re.search(r'kHostName\[\] = "([^"]+)"', HEADER).group(1)])
 
 
 if __name__ == '__main__':

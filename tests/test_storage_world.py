@@ -9,7 +9,6 @@ import unittest
 
 import wineworld as ww
 
-MINI_NT = r'HKLM\System\CurrentControlSet\Control\MiniNT'
 
 
 def probe_shared(*args, exe=ww.PROBE):
@@ -42,7 +41,7 @@ class Storage(unittest.TestCase):
         # D: fixed but full, E: fixed, F: removable and larger; C: is the system drive.
         with ww.tmpfs('8m') as d, ww.tmpfs('16m') as e, ww.tmpfs('64m') as f, ww.World() as w:
             ww.fill(d)
-            w.reg_add(MINI_NT)
+            w.reg_add(r'HKLM\System\CurrentControlSet\Control\MiniNT')  # the Windows PE marker
             w.unmap_drive('z')  # the Linux root would outrank every test drive
             for letter, path, kind in (('d', d, 'hd'), ('e', e, 'hd'), ('f', f, 'floppy')):
                 w.map_drive(letter, path, kind)

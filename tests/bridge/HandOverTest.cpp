@@ -13,9 +13,7 @@ TEST(HandOverText, FieldsRoundTripWithControlCharactersAsSpaces) {
     // within the limit: 100,000 links through Wine's WM_COPYDATA in test_gui_start.)
     DownloadRequest r{.url = L"https://h.example/a\tb", .referrer = L"https://page.example/", .userAgent = L"UA/1",
                       .cookies = L"a=1; b=2", .title = std::wstring(L"x\0y\r\nz\x1f", 7), .media = true};
-    DownloadRequest after;
-    after.url = L"https://h.example/after";
-    const auto back = ParseHandOverText(BuildHandOverText({r, after}));
+    const auto back = ParseHandOverText(BuildHandOverText({r, DownloadRequest{.url = L"https://h.example/after"}}));
     ASSERT_EQ(back.size(), 2u);
     EXPECT_EQ(back[0].url + L"|" + back[0].title + L"|" + back[0].referrer + L"|" + back[0].userAgent + L"|" + back[0].cookies + L"|" +
                   back[1].url, L"https://h.example/a b|x y  z |https://page.example/|UA/1|a=1; b=2|https://h.example/after");

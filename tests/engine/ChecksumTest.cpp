@@ -6,7 +6,6 @@
 
 #include "engine/Checksum.h"
 #include "engine/ErrorTexts.h"
-#include "support/Language.h"
 
 namespace {
 using Checksums = JobTest;
@@ -25,10 +24,8 @@ TEST(Checksum, TheLinkFragmentAndTheTypedText) {
     const std::pair<std::wstring, std::wstring> links[] = {
         {L"https://h/f.iso#sha256=" + sha, std::wstring(64, L'a')}, {L"https://h/f.iso#Md5=" + md5, std::wstring(32, L'c')},
         {L"https://h/f.iso#sha256=" + sha1, L""}, {L"https://h/f.iso#crc32=" + md5, L""}};  // digits of another kind, another kind
-    for (const auto& [link, expected] : links) {
-        EXPECT_EQ(zeb::checksumOfLink(link), expected) << ::testing::PrintToString(link);
-        EXPECT_EQ(zeb::linkWithoutFragment(link), L"https://h/f.iso");
-    }
+    // (The link without its fragment is the same download: ListTest's admission.)
+    for (const auto& [link, expected] : links) EXPECT_EQ(zeb::checksumOfLink(link), expected) << ::testing::PrintToString(link);
     EXPECT_EQ(zeb::normalChecksum(L" " + md5 + L"\t"), std::wstring(32, L'c'));
     for (const std::wstring& bad : {std::wstring(31, L'a'), std::wstring(32, L'x')})
         EXPECT_FALSE(zeb::normalChecksum(bad)) << ::testing::PrintToString(bad);
@@ -46,10 +43,7 @@ TEST_F(Checksums, RightDigestsFinishAndTheFileSha256IsRecorded) {
 
 TEST_F(Checksums, APauseWhileVerifyingEndsPausedAndTheResumeOnlyVerifies) {
     zeb::Timing t = zeb::timing();
-    t.whileVerifying = [] {
-        SetEvent(g_verifying);
-        WaitForSingleObject(g_goOn, 20000);
-    };
+    t.whileVerifying = [] { SetEvent(g_verifying), WaitForSingleObject(g_goOn, 20000); };
     zeb::setTimingForTests(t);
     auto job = Job(FileUrl(L"held.bin", kSize) + L"#sha256=" + kSha256, L"held.bin");
     job->start(4, false);
@@ -66,7 +60,6 @@ TEST_F(Checksums, APauseWhileVerifyingEndsPausedAndTheResumeOnlyVerifies) {
 }
 
 TEST_F(Checksums, AWrongDigestFailsUnderThePartialNameAndItsResumeDownloadsAgain) {
-    ScopedLanguage en(false);
     const std::wstring wrong = L"0" + kSha256.substr(1);
     auto job = Job(FileUrl(L"wrong.bin", kSize) + L"#sha256=" + wrong, L"wrong.bin");
     for (int run = 1; run <= 2; ++run) {

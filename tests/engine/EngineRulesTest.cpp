@@ -44,7 +44,6 @@ TEST(StrictNumber, DigitsOnlyAfterTrimming) {
 constexpr int64_t MiB = 1048576;
 const std::wstring kUrl = L"https://h.example/ảnh.iso";
 
-Segment Seg(int64_t start, int64_t end, int64_t pos) { return Segment{start, end, pos}; }
 
 TEST(Segments, OnePerWholeMiBUpToTheConnectionsThenHalfOfTheLargestBusyRemainderOfAtLeastTwoMiB) {
     for (auto [total, ranges, connections, count] : {std::tuple{3 * MiB + MiB / 2, true, 8, 3}, {5000, false, 8, 1}, {-1, false, 8, 1}}) {
@@ -72,8 +71,9 @@ TEST(Segments, OnePerWholeMiBUpToTheConnectionsThenHalfOfTheLargestBusyRemainder
 
 TEST(StateText, FinishedNeighboursMergedAndTheWayBack) {
     // (The lines themselves are read by the job tests of test_engine_world.)
-    auto back = parseStateText(buildStateText(kUrl, 4 * MiB, {Seg(2 * MiB, 3 * MiB, 2 * MiB + 5), Seg(0, MiB, MiB), Seg(MiB, 2 * MiB, 2 * MiB),
-                                                              Seg(3 * MiB, 4 * MiB, 4 * MiB)}), kUrl, 4 * MiB);
+    auto back = parseStateText(buildStateText(kUrl, 4 * MiB, {Segment{2 * MiB, 3 * MiB, 2 * MiB + 5}, Segment{0, MiB, MiB},
+                                                              Segment{MiB, 2 * MiB, 2 * MiB}, Segment{3 * MiB, 4 * MiB, 4 * MiB}}),
+                               kUrl, 4 * MiB);
     ASSERT_TRUE(back);
     EXPECT_EQ(std::make_tuple(back->size(), (*back)[0].end, (*back)[0].state, (*back)[1].pos, (*back)[1].state),
               std::make_tuple(size_t{3}, 2 * MiB, SegmentState::Done, 2 * MiB + 5, SegmentState::Idle));

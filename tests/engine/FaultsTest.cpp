@@ -49,9 +49,7 @@ TEST_F(Faults, EachServerBehaviourEndsWithExactBytesOrItsText) {
 TEST_F(Faults, ShorterRetryOfAnUnknownSizeLeavesNoOldTail) {
     // The first attempt writes 2 MB and then goes silent; the retry's clean
     // body is 1 MB. The finished file is that body and nothing after it.
-    zeb::Timing t = FastTiming();
-    t.receiveTimeout = 800;
-    zeb::setTimingForTests(t);
+    zeb::setTimingForTests([] { zeb::Timing t = FastTiming(); t.receiveTimeout = 800; return t; }());
     auto job = Job(FileUrl(L"tail.bin", 2000000, L"body=nolength&fault=silent&after=2000000&ms=3000&times=1&later_size=1000000"));
     ASSERT_EQ(Run(job, 1), DownloadState::Completed);
     ExpectContent(L"tail.bin", 1000000);
@@ -67,10 +65,7 @@ TEST_F(Faults, AnIdleConnectionSplitsTheBusiestRange) {
 }
 
 TEST_F(Faults, PauseEndsARetryPauseAtOnce) {
-    zeb::Timing t = FastTiming();
-    t.retryPauseBase = 2000;
-    t.maxRetryPause = 15000;
-    zeb::setTimingForTests(t);
+    zeb::setTimingForTests([] { zeb::Timing t = FastTiming(); t.retryPauseBase = 2000, t.maxRetryPause = 15000; return t; }());
     auto job = Job(FileUrl(L"rp.bin", 100000, L"fault=status&code=503"));
     job->start(1, false);
     ASSERT_TRUE(WaitFor(job, [](const DownloadInfo& i) {

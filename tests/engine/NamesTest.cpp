@@ -24,10 +24,9 @@ std::wstring R(size_t n, wchar_t c) { return std::wstring(n, c); }
 void ExpectEach(const Rule& rule, std::initializer_list<std::pair<std::wstring, std::wstring>> cases) {
     for (const auto& [in, out] : cases) EXPECT_EQ(rule(in), out) << ::testing::PrintToString(in);
 }
-const Rule Sanitize = [](const std::wstring& s) { return sanitizeFileName(s); };
 
 TEST(SanitizeFileName, DevicesOwnSuffixesCharactersTrimmingAndTheCap) {
-    ExpectEach(Sanitize, {
+    ExpectEach([](const std::wstring& s) { return sanitizeFileName(s); }, {
         // Device names in any case, with an extension, superscript digits or a stem's trailing space.
         {L"con.txt", L"_con.txt"}, {L"CON", L"_CON"}, {L"CONOUT$.txt", L"_CONOUT$.txt"}, {L"com\u00B9.txt", L"_com\u00B9.txt"},
         {L"nul .txt", L"_nul .txt"}, {L"com10.txt", L"com10.txt"}, {L"console.txt", L"console.txt"},

@@ -6,13 +6,10 @@
 namespace {
 using Redirects = JobTest;
 
+// Percent-encodes all but letters and digits (the links here are ASCII).
 std::wstring Encode(const std::wstring& text) {
     std::wstring out;
-    for (wchar_t c : text) {
-        wchar_t buf[8];
-        swprintf(buf, 8, L"%%%02X", static_cast<unsigned>(c));
-        out += iswalnum(c) || c == L'-' || c == L'.' || c == L'_' ? std::wstring(1, c) : buf;
-    }
+    for (wchar_t c : text) out += iswalnum(c) ? std::wstring(1, c) : std::wstring{L'%', L"0123456789ABCDEF"[c >> 4], L"0123456789ABCDEF"[c & 15]};
     return out;
 }
 
@@ -23,13 +20,11 @@ std::wstring Chain(const std::wstring& origin, int hops, const std::wstring& tar
 }
 
 TEST_F(Redirects, EveryFormAndCodeIsFollowedTenTimesNotEleven) {
-    const wchar_t* forms[] = {L"abs", L"path", L"query", L"rel", L"scheme"};
-    const int codes[] = {301, 302, 303, 307, 308};
-    for (int i = 0; i < 5; ++i) {
-        const std::wstring name = L"r" + std::to_wstring(i) + L".bin";
-        const std::wstring link = Chain(Server(), 3, FileUrl(name, 70000), forms[i], codes[i]);
+    for (const auto& [form, code] : {std::pair{L"abs", 301}, {L"path", 302}, {L"query", 303}, {L"rel", 307}, {L"scheme", 308}}) {
+        const std::wstring name = std::wstring(L"r-") + form + L".bin";
+        const std::wstring link = Chain(Server(), 3, FileUrl(name, 70000), form, code);
         auto job = Job(link);
-        ASSERT_EQ(Run(job), DownloadState::Completed) << ::testing::PrintToString(std::wstring(forms[i]));
+        ASSERT_EQ(Run(job), DownloadState::Completed) << ::testing::PrintToString(name);
         ExpectContent(name, 70000);
         EXPECT_EQ(job->snapshot(false).url, link);  // the link stays as added
     }

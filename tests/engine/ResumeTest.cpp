@@ -81,9 +81,7 @@ TEST_F(Resume, APauseDuringTheProbeRemovalAndTheOperationsThatMustDoNothing) {
 }
 
 TEST_F(Resume, FixedNameFinishesUnderTheNextFreeNumber) {
-    WriteFileAtomic(folder_ / L"a.zip", "old");
-    WriteFileAtomic(folder_ / L"a (1).zip", "old");
-    WriteFileAtomic(folder_ / L"a (2).zip.zebpart", "another job's");
+    for (const wchar_t* taken : {L"a.zip", L"a (1).zip", L"a (2).zip.zebpart"}) WriteFileAtomic(folder_ / taken, "old");  // the last another job's
     auto job = std::make_shared<zeb::Download>(DownloadInfo{.url = FileUrl(L"a.zip", 70000), .folder = folder_.path(), .fileName = L"a.zip",
                                                             .state = DownloadState::Paused, .nameFixed = true});
     jobs_.push_back(job);
@@ -131,8 +129,7 @@ TEST_F(Resume, JobsPausedAndResumedOverAndOverKeepEveryoneElsesBytes) {
             return i.doneBytes > before || i.state == DownloadState::Completed;
         }));
         for (int i = 0; i < 2; ++i) {
-            all[i]->pause();
-            WaitForSingleObject(all[i]->finishedEvent(), 20000);
+            PauseAfter(all[i], 0);
             all[i]->requeue();
             all[i]->start(4, false);
         }
@@ -162,14 +159,9 @@ TEST_F(Resume, NoRenameOnceRenamesAreFrozenAndTheNextStartOnlyRenames) {
     // At exit the list saves unfinished rows as paused; a job finishing
     // after that keeps its partial file and a state that says so, and the
     // next start renames it without asking the server (its link may be gone).
-    const struct {
-        const wchar_t* query;
-        int64_t size;
-    } cases[] = {{L"rate=3000000", 3 * MiB}, {L"ranges=0&rate=3000000", 3 * MiB}, {L"body=nolength", 400000}};
-    int i = 0;
-    for (const auto& c : cases) {
-        const std::wstring name = L"frozen" + std::to_wstring(i++) + L".bin";
-        auto job = Job(FileUrl(name, c.size, c.query));
+    for (const auto& [query, size] : {std::pair{L"rate=3000000", 3 * MiB}, {L"ranges=0&rate=3000000", 3 * MiB}, {L"body=nolength", 400000}}) {
+        const std::wstring name = L"frozen" + std::to_wstring(jobs_.size()) + L".bin";
+        auto job = Job(FileUrl(name, size, query));
         job->start(2, false);
         ASSERT_TRUE(WaitFor(job, [](const DownloadInfo& d) { return d.doneBytes > 0; }));
         zeb::freezeFinalRenames(true);
@@ -177,11 +169,11 @@ TEST_F(Resume, NoRenameOnceRenamesAreFrozenAndTheNextStartOnlyRenames) {
         zeb::freezeFinalRenames(false);
         ASSERT_TRUE(ended);
         EXPECT_EQ(std::make_pair(job->state(), job->snapshot(false).errorText), std::make_pair(DownloadState::Paused, std::wstring()));
-        EXPECT_EQ(Read(name + L".zebpart"), ContentPiece(7, 0, c.size));
+        EXPECT_EQ(Read(name + L".zebpart"), ContentPiece(7, 0, size));
         const size_t requests = Log().elements.size();
         job->requeue();
         ASSERT_EQ(Run(job, 2), DownloadState::Completed) << ::testing::PrintToString(name);
-        ExpectContent(name, c.size);
+        ExpectContent(name, size);
         EXPECT_EQ(Log().elements.size(), requests) << ::testing::PrintToString(name);
     }
     EXPECT_EQ(Files(), (std::vector<std::wstring>{L"frozen0.bin", L"frozen1.bin", L"frozen2.bin"}));

