@@ -60,16 +60,21 @@ TEST_F(Dialogs, SettingsCancelWritesNothingEvenAfterADpiChangeAndAnUncreatableFo
     const AppSettings settings = g_settings;
     HFONT font = nullptr;
     LOGFONTW lf{};
+    RECT suggested{10, 20, 1510, 980}, w;
+    const LONG listLeft = main->Layout().list.left;
     Run(108, {[&](HWND d) {
         Type(d, 201, L"3");
         // A DPI change while the form is open gives its boxes the new fonts, not deleted ones.
-        RECT suggested{0, 0, 1500, 960};
         SendMessageW(main->Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
         font = reinterpret_cast<HFONT>(SendMessageW(GetDlgItem(d, 200), WM_GETFONT, 0, 0));
         EXPECT_NE(GetObjectW(font, sizeof lf, &lf), 0);
         PressKey(VK_ESCAPE);
     }});
-    EXPECT_EQ(font, FontOf(4));
+    // The main window took the suggested place, the new fonts and a new layout too.
+    GetWindowRect(main->Handle(), &w);
+    EXPECT_TRUE(EqualRect(&w, &suggested));
+    EXPECT_EQ(std::make_pair(font, reinterpret_cast<HFONT>(SendMessageW(main->LinkBox(), WM_GETFONT, 0, 0))), std::make_pair(FontOf(4), FontOf(4)));
+    EXPECT_GT(main->Layout().list.left, listLeft);
     EXPECT_EQ(SettingsFile(), before);
     EXPECT_EQ(g_settings.connections, settings.connections);
 
@@ -123,7 +128,7 @@ TEST_F(Dialogs, AddTakesTheLinkBoxElseAClipboardLinkRefusesABadOneAndABadChecksu
     EXPECT_EQ(main->List()->Entries().size(), 1u);
 }
 
-TEST_F(Dialogs, RemovalQuestionsRemoveOnlyWhatTheAnswerSaysAndChangeLinkWorksFromTheRowAndTheDetails) {
+TEST_F(Dialogs, RemovalQuestionsRemoveOnlyWhatTheAnswerSaysAndChangeLinkWorksFromTheDetails) {
     CreateFolderTree(data / L"dl");
     const std::wstring done = data / L"dl\\done.bin";
     ASSERT_TRUE(WriteFileAtomic(done, "done"));
@@ -139,19 +144,13 @@ TEST_F(Dialogs, RemovalQuestionsRemoveOnlyWhatTheAnswerSaysAndChangeLinkWorksFro
     EXPECT_NE(message.find(L"part.bin"), std::wstring::npos);
     EXPECT_EQ(focus, 101);  // Cancel
     EXPECT_EQ(main->List()->Entries().size(), 2u);
-    // Change Link on the selected row.
-    Run(113, {[&](HWND d) {
-        message = Field(d, 200);
-        Type(d, 200, L" http://127.0.0.1:9/part-mirror.bin ");
-        Click(d, IDOK);
-    }});
-    EXPECT_EQ(message, L"http://127.0.0.1:9/part.bin");
-    EXPECT_EQ(main->List()->Entries()[1].cached.url, L"http://127.0.0.1:9/part-mirror.bin");
-    // A finished row's link changes too, from the details window's footer (what Copy Link gives from now on).
+    // Change Link from the details window's footer, on a finished row too (what Copy Link gives from now on).
     main->OpenDetails(0);
-    DialogScript script({[&](HWND d) { Type(d, 200, L"http://127.0.0.1:9/done-mirror.bin"), Click(d, IDOK); }});
+    DialogScript script({[&](HWND d) { message = Field(d, 200), Type(d, 200, L" http://127.0.0.1:9/done-mirror.bin "), Click(d, IDOK); }});
     SendMessageW(main->DetailsWindow(), WM_COMMAND, kChangeLinkButtonId, 0);
     EXPECT_TRUE(script.Finished());
+    EXPECT_EQ(message, L"http://127.0.0.1:9/done.bin");
+    EXPECT_EQ(main->List()->Entries()[0].cached.url, L"http://127.0.0.1:9/done-mirror.bin");
     EXPECT_NE(ReadWholeFile(data / L"downloads.lst", 1 << 16).find("done-mirror.bin"), std::string::npos);
     // Finished row: Escape and Cancel keep it, "Delete the file too" deletes the file.
     main->List()->Select(0);
