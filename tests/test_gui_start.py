@@ -27,9 +27,7 @@ class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
         cls.display = ww.Display()
         cls.w = ww.World(cls.display.name)
         for where in ('windows', os.path.join('windows', 'system32')):
-            path = os.path.join(cls.w.drive_c, where, 'explorer.exe')
-            if os.path.lexists(path):
-                os.remove(path)  # unlinks the copy's hard link only
+            pathlib.Path(cls.w.drive_c, where, 'explorer.exe').unlink(missing_ok=True)  # the copy's hard link only
         cls.w.env['WINEDLLOVERRIDES'] += ';dwmapi=d'
         cls.app_dir = cls.w.install_program()
         cls.downloads = cls.w.user_downloads
@@ -44,8 +42,7 @@ class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
     def setUp(self):
         self.assertTrue(wait_for(lambda: self.w.probe('haswindow') == 'no'), 'a window of the last test is open')
         for name in ('downloads.lst', 'settings.cfg'):
-            if os.path.exists(os.path.join(self.app_dir, name)):
-                os.remove(os.path.join(self.app_dir, name))
+            pathlib.Path(self.app_dir, name).unlink(missing_ok=True)
         for name in os.listdir(self.downloads):
             os.remove(os.path.join(self.downloads, name))
 
@@ -60,11 +57,8 @@ class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
         return proc
 
     def list_file(self):
-        path = os.path.join(self.app_dir, 'downloads.lst')
-        if not os.path.exists(path):
-            return ''
-        with open(path, 'rb') as f:
-            return f.read().decode()
+        path = pathlib.Path(self.app_dir, 'downloads.lst')
+        return path.read_bytes().decode() if path.exists() else ''
 
     def close(self, gui=None, answer=False):
         """Closes the main window (answering the exit question's first button); the list file then."""

@@ -81,11 +81,7 @@ protected:
     std::wstring Url(const std::wstring& name, int64_t size, const std::wstring& extra = L"") const {
         return Server() + L"/file/" + name + L"?size=" + std::to_wstring(size) + (extra.empty() ? L"" : L"&" + extra);
     }
-    static DownloadRequest Req(const std::wstring& url) {
-        DownloadRequest r;
-        r.url = url;
-        return r;
-    }
+    static DownloadRequest Req(const std::wstring& url) { return {.url = url}; }
     bool Add(const std::wstring& url) { return list_->AddDownload(Req(url), folder_); }
     // Another list on a file of the data folder, as a later start of the program would open it;
     // on the fixture's clock, which stands still, or on the real ticks.

@@ -11,6 +11,8 @@ using namespace ui;
 
 namespace {
 void Close(HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0); }
+// A key at a control of the dialog, given the focus first.
+void Press(HWND dialog, int id, WPARAM vk) { SetFocus(GetDlgItem(dialog, id)), PressKey(vk); }
 }  // namespace
 
 TEST_F(Dialogs, EscapeTheCloseBoxAndAltF4AnswerMinusOneForBothKinds) {
@@ -71,18 +73,9 @@ TEST_F(Dialogs, FormKeyboardOrderEnterAndRequiredFields) {
     // A required field of spaces and a tab keeps the form open, focused on it; Enter in
     // another field accepts, the text fields trimmed.
     int focus = 0;
-    EXPECT_TRUE(Form({[](HWND d) {
-                          SetWindowTextW(GetDlgItem(d, 200), L"  \t ");
-                          SetFocus(GetDlgItem(d, 202));
-                          PressKey(VK_RETURN);
-                      },
-                      [&](HWND d) {
-                          focus = d ? FocusId() : 0;
-                          SetWindowTextW(GetDlgItem(d, 200), L" a ");
-                          SetFocus(GetDlgItem(d, 201));
-                          PressKey(VK_SPACE);  // ticks the check box
-                      },
-                      [](HWND d) { SetFocus(GetDlgItem(d, 202)), PressKey(VK_RETURN); }},
+    EXPECT_TRUE(Form({[](HWND d) { SetWindowTextW(GetDlgItem(d, 200), L"  \t "), Press(d, 202, VK_RETURN); },
+                      [&](HWND d) { focus = FocusId(), SetWindowTextW(GetDlgItem(d, 200), L" a "), Press(d, 201, VK_SPACE); },
+                      [](HWND d) { Press(d, 202, VK_RETURN); }},
                      spec));
     EXPECT_EQ(focus, 200);
     EXPECT_EQ(std::tie(spec.fields[0].value, spec.fields[1].ticked, spec.fields[2].value),
@@ -91,7 +84,7 @@ TEST_F(Dialogs, FormKeyboardOrderEnterAndRequiredFields) {
 
 TEST_F(Dialogs, EnterOnAFocusedCancelCancels) {
     FormSpec spec;
-    EXPECT_FALSE(Form({[](HWND d) { SetFocus(GetDlgItem(d, IDCANCEL)), PressKey(VK_RETURN); }}, spec));
+    EXPECT_FALSE(Form({[](HWND d) { Press(d, IDCANCEL, VK_RETURN); }}, spec));
     EXPECT_EQ(spec.fields[2].value, L"  spaced  ");  // untouched
     // A form without text fields starts on OK: Enter accepts it.
     FormSpec checks;
@@ -131,10 +124,8 @@ TEST_F(Dialogs, QuitDuringNestedQuestionsEndsBothAndAnOwnerDestroyedDuringAQuest
     EXPECT_FALSE(innerAccepted);
     EXPECT_TRUE(FindWindowW(kDialogClass, nullptr) == nullptr && IsWindowEnabled(host.window));
     MSG msg;
-    std::vector<WPARAM> quits;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-        if (msg.message == WM_QUIT) quits.push_back(msg.wParam);
-    EXPECT_EQ(quits, std::vector<WPARAM>{7});
+    EXPECT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) && msg.wParam == 7);  // passed on, once
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     HostWindow owner;
     EXPECT_EQ(Scripted({[&](HWND) { DestroyWindow(owner.window); }},
                        [&] { return ShowMessageDialog(owner.window, L"t", L"Remove?", MessageIcon::Warning, {L"a", L"b"}, 0, 1); }),
