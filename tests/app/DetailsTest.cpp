@@ -51,8 +51,7 @@ TEST_P(PaintedDetails, TheMapShowsEachRangeOrAMessage) {
     info.totalSize = -1;
     info.segments = {Segment{0, INT64_MAX, 4096, SegmentState::Receiving, true}};
     const Runs message = MapRuns(info);
-    EXPECT_GT(message.size(), 2u) << "no message drawn";
-    for (auto [colour, width] : message) EXPECT_TRUE(colour != kBlue && colour != kGreen) << width;
+    EXPECT_TRUE(message.size() > 2 && std::none_of(message.begin(), message.end(), [](auto r) { return r.first == kBlue || r.first == kGreen; }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Themes, PaintedDetails, ::testing::Values(true, false),
@@ -113,8 +112,7 @@ TEST_F(Details, EveryWayItCloses) {
     PressKey(VK_ESCAPE);
     EXPECT_TRUE(Pump(1000, [&] { return Shown() == nullptr; }));
     main->OpenDetails(0);
-    RECT suggested;
-    GetWindowRect(main->Handle(), &suggested);
+    RECT suggested{0, 0, 1200, 800};
     SendMessageW(main->Handle(), WM_DPICHANGED, MAKEWPARAM(120, 120), reinterpret_cast<LPARAM>(&suggested));
     EXPECT_EQ(Shown(), nullptr);
 }

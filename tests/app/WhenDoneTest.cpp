@@ -3,6 +3,7 @@
 // for ExitWindowsEx) with the list already saved.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -122,7 +123,6 @@ TEST_F(WhenDoneWindow, NewWorkWithdrawsTheQuestionCancelForgetsTheChoiceAndClose
     EXPECT_TRUE(Pump(10000, [&] { return !IsWindow(main->Handle()); }));
     EXPECT_EQ(g_asked.calls, 0);
     const std::string list = ReadWholeFile(data / L"downloads.lst", 1 << 20);
-    size_t completed = 0;
-    for (size_t at = 0; (at = list.find("state=completed", at)) != std::string::npos; ++at) ++completed;
-    EXPECT_EQ(completed, 3u);  // saved as the exit saves
+    const std::regex completed("state=completed");
+    EXPECT_EQ(std::distance(std::sregex_iterator(list.begin(), list.end(), completed), {}), 3);  // saved as the exit saves
 }
