@@ -157,16 +157,14 @@ class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
             w.reg_add(r'HKLM\System\CurrentControlSet\Control\MiniNT')
             app = w.install_program()
             shutil.copy(os.path.join(ww.BUILD, 'tests', 'wpeutil.exe'), os.path.join(w.drive_c, 'windows', 'system32'))
-            with open(os.path.join(app, 'settings.cfg'), 'w', newline='') as f:
-                f.write('Folder=C:\\dl\r\nClipboard=0\r\n')
+            pathlib.Path(app, 'settings.cfg').write_text('Folder=C:\\dl\r\nClipboard=0\r\n', newline='')
             w.ensure_server()
             gui = self.start(world=w)
             self.assertTrue(wait_for(lambda: w.probe('haswindow') == 'yes'))
             log = pathlib.Path(w.drive_c, 'wpeutil.log')
             lines = lambda: log.read_text().split() if log.exists() else []  # noqa: E731
             for presses, code, expected in ((2, 0, ['shutdown']), (3, 5, ['shutdown', 'reboot'])):
-                with open(os.path.join(w.drive_c, 'wpeutil.code'), 'w') as f:
-                    f.write(str(code))
+                pathlib.Path(w.drive_c, 'wpeutil.code').write_text(str(code))
                 for _ in range(presses):
                     self.assertEqual(w.probe('command', '114'), 'posted')
                 name = 'pe%d.bin' % presses

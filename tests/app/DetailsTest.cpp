@@ -91,14 +91,19 @@ TEST_F(Details, ThePauseButtonActsAtOnceButNotOnAFinishedRowAndCopyLinkIsNotPick
     EXPECT_EQ(Caption(kCopyLinkButtonId), copied);
 }
 
-TEST_F(Details, EveryWayItCloses) {
+TEST_F(Details, EnterAndADoubleClickOnTheListOpenItAndEveryWayItCloses) {
     OpenRows();
     const std::shared_ptr<zeb::Download> paused = main->List()->Entries()[1].job;
-    // A second open closes the first; erasing another row leaves it open; erasing its own row closes it.
-    main->OpenDetails(1);
+    // Enter on the list opens the selected row's; a double-click on another row opens that one's
+    // instead; erasing another row leaves it open; erasing its own row closes it.
+    SetFocus(main->ListViewWindow());
+    main->List()->Select(1);
+    main->OnCommand(IDOK);
     HWND first = Shown();
-    main->OpenDetails(3);
-    EXPECT_FALSE(IsWindow(first));
+    EXPECT_EQ(main->DetailsRow(), 1);
+    const POINT p{Row(3).left + 100, Row(3).top + 40};
+    for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK}) ToList(message, p);
+    EXPECT_EQ(std::make_tuple(main->DetailsRow(), main->List()->Selection(), IsWindow(first)), std::make_tuple(3, 3, FALSE));
     main->OnCommand(106);  // clears the finished row 0: the paused row is row 0 now
     EXPECT_NE(Shown(), nullptr);
     main->OpenDetails(0);

@@ -10,17 +10,6 @@
 
 using Main = ShellTest;
 
-TEST_F(Main, EnterOnTheListAndDoubleClickOpenDetailsForThatRow) {
-    OpenRows();
-    SetFocus(main->ListViewWindow());
-    main->List()->Select(2);
-    main->OnCommand(IDOK);
-    EXPECT_EQ(main->DetailsRow(), 2);
-    const POINT p{Row(1).left + 100, Row(1).top + 40};
-    for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK}) ToList(message, p);
-    EXPECT_EQ(std::make_pair(main->DetailsRow(), main->List()->Selection()), std::make_pair(1, 1));
-}
-
 TEST_F(Main, ARowButtonActsOnlyOnAPressAndReleaseOverItsOwnRow) {
     OpenRows();
     const POINT resume = ButtonCentre(1, 0), off{resume.x - 200, resume.y};

@@ -65,8 +65,7 @@ TEST_F(ManyLinksWindow, ThreeThousandCopiedLinksAreAskedAboutOnceAndAddedInOneBa
     EXPECT_EQ(asked, ManyLinksQuestion(LinksInText(text)));
     EXPECT_EQ(std::tie(RowAt(1).url, RowAt(2999).url), std::make_tuple(Closed(L"m0.bin"), Closed(L"m2999.bin")));
     EXPECT_EQ(main->StatusText(), ManyLinksAddedText(2999, 1));
-    const std::string file = ReadWholeFile(data / L"downloads.lst", 16 << 20);
-    EXPECT_NE(file.find("url=http://127.0.0.1:9/m2999.bin\r\n"), std::string::npos);  // saved
+    EXPECT_NE(ReadWholeFile(data / L"downloads.lst", 16 << 20).find("url=http://127.0.0.1:9/m2999.bin\r\n"), std::string::npos);  // saved
 
     // The same text copied again is not asked about again.
     ASSERT_TRUE(SetClipboardText(main->Handle(), text));

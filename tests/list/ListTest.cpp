@@ -31,7 +31,8 @@ TEST_F(ListQueue, AdmissionTheExactDuplicateRuleAndOneAnnouncementOfAnEnd) {
     ASSERT_TRUE(TickUntil([&] { return State(1) == DownloadState::Completed && State(2) == DownloadState::Failed; }));
     for (int i = 0; i < 5; ++i) list_->QueueTick();
     // One beep, one notice each; a failure before a name was known names the link.
-    EXPECT_EQ(std::make_tuple(window_.beeps, Statuses(L" ok.bin"), Statuses(bad + L" \u2014 " + zeb::httpStatusText(404))), std::make_tuple(1, 1L, 1L));
+    EXPECT_EQ(std::make_tuple(window_.beeps, Statuses(L" ok.bin"), Statuses(bad + L" \u2014 " + zeb::httpStatusText(404))),
+              std::make_tuple(1, 1L, 1L));
     EXPECT_TRUE(Add(ok));  // a finished row does not block its link
     HttpRelease(L"dup");
 }
@@ -80,7 +81,8 @@ TEST_F(ListQueue, ClearFinishedAndTheRemovalQuestions) {
     list_->ClearFinished();
     EXPECT_EQ(window_.Status().rfind(L"1 ", 0), 0u);  // the count it cleared
     // No rows left, the file stays.
-    EXPECT_EQ(std::make_tuple(list_->Entries().size(), ScratchFolder::List(folder_).size(), ListFile()), std::make_tuple(0u, 1u, std::string("ZEBLIST 1\r\n")));
+    EXPECT_EQ(std::make_tuple(list_->Entries().size(), ScratchFolder::List(folder_).size(), ListFile()),
+              std::make_tuple(0u, 1u, std::string("ZEBLIST 1\r\n")));
     Add(Url(L"held.bin", 100, L"hold=1&token=rq"));
     // The row vanishes while the question is open: nothing more happens.
     window_.confirmAnswers.push_back(true);
@@ -224,8 +226,7 @@ TEST_F(ListQueue, ASlowDiskNeverHoldsUpTheWindow) {
     // A job held inside its preparation and a free-space question that does
     // not come back (a sleeping disk, an unreachable share): the tick, the
     // commands and a hand-over all return at once.
-    ResetEvent(g_entered);
-    ResetEvent(g_release);
+    ResetEvent(g_entered), ResetEvent(g_release);
     zeb::Timing t = zeb::timing();
     t.whilePreparing = [] {
         SetEvent(g_entered);

@@ -29,7 +29,7 @@ TEST_F(Dialogs, EscapeTheCloseBoxAndAltF4AnswerMinusOneForBothKinds) {
     }
 }
 
-TEST_F(Dialogs, ButtonsStandRightToLeftAndEnterPressesTheFocusedOne) {
+TEST_F(Dialogs, ButtonsStandRightToLeftEnterPressesTheFocusedOneAndAMessageGrowsWithItsText) {
     // The focus index asked for -> the button focused first, which Enter answers.
     for (auto [focus, expected] : {std::pair{-1, 0}, {1, 1}, {7, 0}}) {
         int focused = -1;
@@ -49,6 +49,12 @@ TEST_F(Dialogs, ButtonsStandRightToLeftAndEnterPressesTheFocusedOne) {
     const auto note = [&](HWND) { order.push_back(FocusId()), PressKey(order.size() < 3 ? VK_TAB : VK_RETURN); };
     EXPECT_EQ(Message({note, note, note}, 2), 0);
     EXPECT_EQ(order, (std::vector<int>{102, 101, 100}));
+    // A message of many lines is as tall as they are.
+    LONG heights[2] = {};
+    for (int i : {0, 1})
+        Message({[&](HWND d) { RECT c{}; GetClientRect(d, &c), heights[i] = c.bottom, Close(d); }}, -1,
+                i ? std::wstring(12, L'\n') + L"end" : L"one line");
+    EXPECT_GT(heights[1], heights[0] + 10 * LineHeightOf(4));  // every line shows
 }
 
 TEST_F(Dialogs, FormKeyboardOrderEnterAndRequiredFields) {
