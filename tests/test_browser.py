@@ -7,7 +7,6 @@ browser's own download records."""
 import os
 import sys
 import unittest
-import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'server'))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'browser'))
@@ -82,8 +81,6 @@ class BrowserRoad(Road):
         urls = [line[4:] for line in text.split('\r\n') if line.startswith('url=')]
         self.assertEqual(urls, [single] + links + [taken])
         self.assertEqual(text.count('state=completed'), 5, text)
-        # The browser still has no copy of its own.
-        self.assertNotIn('taken.bin', os.listdir(self.browser_downloads))
 
     def test_without_the_host_the_browser_keeps_its_download(self):
         self.launch()
@@ -102,18 +99,6 @@ class BrowserRoad(Road):
         notices = [n['message'] for n in self.b('notices')]
         self.assertTrue([m for m in notices if 'The browser downloads this file itself' in m and
                          'could not be reached' in m], notices)
-
-        # A site on the exclusion list is never taken over: one request,
-        # the browser's own, and nothing to say about it.
-        self.b('setOptions', options={'takeOver': True, 'excluded': [urllib.parse.urlsplit(self.base).hostname]})
-        self.b('clearNotices')
-        own = self.file_link('own.bin', 200000, 52, cd='attachment; filename="own.bin"')
-        page = self.page([own])
-        self.b('click', url=page, selector='#l0')
-        self.assertTrue(wait_for(lambda: any(d['state'] == 'complete' for d in self.downloads_of('own.bin'))))
-        self.assertTrue(content.file_holds(os.path.join(self.browser_downloads, 'own.bin'), 52, 200000))
-        self.assertEqual(len(self.requests('own.bin')), 1)
-        self.assertEqual(self.b('notices'), [])
 
 
 class ChromiumRoad(BrowserRoad, unittest.TestCase):

@@ -3,7 +3,6 @@ and nothing Windows PE may lack, with its icon, manifest and version. (That
 it starts without dwmapi.dll, the GUI start tests show: their world has none.)
 The headers and import tables are read by the cross toolchain's objdump."""
 import re
-import struct
 import subprocess
 import unittest
 
@@ -23,7 +22,6 @@ class Executable(unittest.TestCase):
             cls.data = f.read()
 
     def test_a_64_bit_gui_program_importing_only_what_windows_pe_has(self):
-        self.assertIn('file format pei-x86-64', self.headers)
         self.assertRegex(self.headers, r'Magic\s+020b\s+\(PE32\+\)')
         self.assertRegex(self.headers, r'Subsystem\s+00000002\s+\(Windows GUI\)')
         imports = {dll.lower() for dll in re.findall(r'DLL Name: (\S+)', self.headers)}
@@ -39,9 +37,6 @@ class Executable(unittest.TestCase):
         self.assertIn(b'PerMonitorV2', self.data)
         self.assertRegex(self.data, rb'name="Microsoft\.Windows\.Common-Controls"\s+version="6\.0\.0\.0"')
         self.assertIn(b'{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}', self.data)  # Windows 10 and 11
-        fixed = self.data.index(struct.pack('<I', 0xFEEF04BD))
-        ms, ls = struct.unpack_from('<II', self.data, fixed + 8)
-        self.assertEqual((ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF), (1, 0, 0, 0))
         for key, value in (('ProductName', 'Tidewell PE'), ('ProductVersion', '1.0.0.0')):
             self.assertRegex(self.data, re.escape(key.encode('utf-16-le')) + rb'(\0\0)+' + re.escape(value.encode('utf-16-le')))
 

@@ -11,12 +11,7 @@
 #include "ui/FormDialog.h"
 #include "ui/Fonts.h"
 
-namespace {
-class Dialogs : public ShellTest {
-protected:
-    void Open(const char* list = nullptr) { ASSERT_TRUE(MainWindowHost::Open(list, true)); }
-};
-}  // namespace
+using Dialogs = ShellTest;
 
 TEST(SettingsForm, AcceptedFieldsAreTrimmedReadLenientlyAndClamped) {
     AppSettings before;
@@ -29,20 +24,15 @@ TEST(SettingsForm, AcceptedFieldsAreTrimmedReadLenientlyAndClamped) {
 }
 
 TEST_F(Dialogs, SettingsSavesTheFileSetsTheLimitAndCreatesTheFolder) {
-    Open();
+    OpenRows(false);
     const std::wstring folder = data / L"saved";
     const std::wstring status = main->StatusText();
     Run(108, {[&](HWND d) {
-                  Type(d, 200, folder + L"\\\\");
-                  Type(d, 201, L"99");
-                  Type(d, 202, L"letters");
-                  Type(d, 203, L"250");
+                  for (auto [id, text] : {std::pair<int, std::wstring>{200, folder + L"\\\\"}, {201, L"99"}, {202, L"letters"}, {203, L"250"}})
+                      Type(d, id, text);
                   Click(d, 205);  // the certificate box, by a click
               },
-              [](HWND d) {
-                  SetFocus(GetDlgItem(d, 204));
-                  PressKey(VK_SPACE);  // the clipboard box, by Space: now off
-              },
+              [](HWND d) { SetFocus(GetDlgItem(d, 204)), PressKey(VK_SPACE); },  // the clipboard box, by Space: now off
               [](HWND d) { Click(d, IDOK); }});
     const std::string file = SettingsFile();
     for (const std::string& line : {"Folder=" + Utf16ToUtf8(folder), std::string("Connections=16"), std::string("MaxDownloads=1"),
@@ -55,21 +45,26 @@ TEST_F(Dialogs, SettingsSavesTheFileSetsTheLimitAndCreatesTheFolder) {
 }
 
 TEST_F(Dialogs, SettingsCancelWritesNothingEvenAfterADpiChangeAndAnUncreatableFolderIsReported) {
-    Open();
+    OpenRows(false);
     const std::string before = SettingsFile();
     const AppSettings settings = g_settings;
     HFONT font = nullptr;
     LOGFONTW lf{};
+    RECT suggested{10, 20, 1510, 980}, w;
+    const LONG listLeft = main->Layout().list.left;
     Run(108, {[&](HWND d) {
         Type(d, 201, L"3");
         // A DPI change while the form is open gives its boxes the new fonts, not deleted ones.
-        RECT suggested{0, 0, 1500, 960};
         SendMessageW(main->Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
         font = reinterpret_cast<HFONT>(SendMessageW(GetDlgItem(d, 200), WM_GETFONT, 0, 0));
         EXPECT_NE(GetObjectW(font, sizeof lf, &lf), 0);
         PressKey(VK_ESCAPE);
     }});
-    EXPECT_EQ(font, FontOf(4));
+    // The main window took the suggested place, the new fonts and a new layout too.
+    GetWindowRect(main->Handle(), &w);
+    EXPECT_TRUE(EqualRect(&w, &suggested));
+    EXPECT_EQ(std::make_pair(font, reinterpret_cast<HFONT>(SendMessageW(main->LinkBox(), WM_GETFONT, 0, 0))), std::make_pair(FontOf(4), FontOf(4)));
+    EXPECT_GT(main->Layout().list.left, listLeft);
     EXPECT_EQ(SettingsFile(), before);
     EXPECT_EQ(g_settings.connections, settings.connections);
 
@@ -83,14 +78,13 @@ TEST_F(Dialogs, SettingsCancelWritesNothingEvenAfterADpiChangeAndAnUncreatableFo
 }
 
 TEST_F(Dialogs, AddTakesTheLinkBoxElseAClipboardLinkRefusesABadOneAndABadChecksum) {
-    Open();
+    OpenRows(false);
     SetWindowTextW(main->LinkBox(), L"  http://127.0.0.1:9/typed.bin");
     std::wstring shown, refusal;
     Run(103, {[&](HWND d) {
                   shown = Field(d, 200);
-                  Type(d, 201, data / L"elsewhere");
-                  Type(d, 202, L" named.bin ");
-                  Type(d, 203, L"12345");
+                  for (auto [id, text] : {std::pair<int, std::wstring>{201, data / L"elsewhere"}, {202, L" named.bin "}, {203, L"12345"}})
+                      Type(d, id, text);
                   Click(d, IDOK);
               },
               [&](HWND d) {
@@ -110,48 +104,34 @@ TEST_F(Dialogs, AddTakesTheLinkBoxElseAClipboardLinkRefusesABadOneAndABadChecksu
     // An empty box takes a link from the clipboard, not other text.
     g_settings.clipboard = false;
     main->SyncClipboardListener();
-    ASSERT_TRUE(SetClipboardText(main->Handle(), L" https://mirror.example/copied.iso\r\n"));
-    Run(103, {[&](HWND d) { shown = Field(d, 200), PressKey(VK_ESCAPE); }});
-    EXPECT_EQ(shown, L"https://mirror.example/copied.iso");
-    ASSERT_TRUE(SetClipboardText(main->Handle(), L"just words"));
-    Run(103, {[&](HWND d) { shown = Field(d, 200), PressKey(VK_ESCAPE); }});
-    EXPECT_TRUE(shown.empty());
-    // A link the list has already is refused: the box keeps it.
-    SetWindowTextW(main->LinkBox(), L"http://127.0.0.1:9/typed.bin");
-    Run(103, {[](HWND d) { Click(d, IDOK); }});
-    EXPECT_EQ(GetWindowTextString(main->LinkBox()), L"http://127.0.0.1:9/typed.bin");
-    EXPECT_EQ(main->List()->Entries().size(), 1u);
+    for (auto [copied, link] : {std::pair{L" https://mirror.example/copied.iso\r\n", L"https://mirror.example/copied.iso"}, {L"just words", L""}}) {
+        ASSERT_TRUE(SetClipboardText(main->Handle(), copied));
+        Run(103, {[&](HWND d) { shown = Field(d, 200), PressKey(VK_ESCAPE); }});
+        EXPECT_EQ(shown, link);
+    }
 }
 
-TEST_F(Dialogs, RemovalQuestionsRemoveOnlyWhatTheAnswerSaysAndChangeLinkWorksFromTheRowAndTheDetails) {
+TEST_F(Dialogs, RemovalQuestionsRemoveOnlyWhatTheAnswerSaysAndChangeLinkWorksFromTheDetails) {
     CreateFolderTree(data / L"dl");
     const std::wstring done = data / L"dl\\done.bin";
     ASSERT_TRUE(WriteFileAtomic(done, "done"));
     const std::string folder = Utf16ToUtf8(data / L"dl");
-    Open(ListText({{"done.bin", "done.bin", "completed", 4, 4}, {"part.bin", "part.bin", "paused", 100, 0}}, folder).c_str());
+    ASSERT_TRUE(Open(ListText({{"done.bin", "done.bin", "completed", 4, 4}, {"part.bin", "part.bin", "paused", 100, 0}}, folder).c_str(), true));
     SetFocus(main->ListViewWindow());
-    // Paused row: Escape, then Enter on the focused Cancel.
+    // Paused row: Enter on the focused Cancel.
     main->List()->Select(1);
     std::wstring message;
     int focus = 0;
-    Run(111, {[&](HWND d) { message = ui::MessageDialogText(d), PressKey(VK_ESCAPE); }});
     Run(111, {[&](HWND) { focus = FocusId(), PressKey(VK_RETURN); }});
-    EXPECT_NE(message.find(L"part.bin"), std::wstring::npos);
     EXPECT_EQ(focus, 101);  // Cancel
     EXPECT_EQ(main->List()->Entries().size(), 2u);
-    // Change Link on the selected row.
-    Run(113, {[&](HWND d) {
-        message = Field(d, 200);
-        Type(d, 200, L" http://127.0.0.1:9/part-mirror.bin ");
-        Click(d, IDOK);
-    }});
-    EXPECT_EQ(message, L"http://127.0.0.1:9/part.bin");
-    EXPECT_EQ(main->List()->Entries()[1].cached.url, L"http://127.0.0.1:9/part-mirror.bin");
-    // A finished row's link changes too, from the details window's footer (what Copy Link gives from now on).
+    // Change Link from the details window's footer, on a finished row too (what Copy Link gives from now on).
     main->OpenDetails(0);
-    DialogScript script({[&](HWND d) { Type(d, 200, L"http://127.0.0.1:9/done-mirror.bin"), Click(d, IDOK); }});
+    DialogScript script({[&](HWND d) { message = Field(d, 200), Type(d, 200, L" http://127.0.0.1:9/done-mirror.bin "), Click(d, IDOK); }});
     SendMessageW(main->DetailsWindow(), WM_COMMAND, kChangeLinkButtonId, 0);
     EXPECT_TRUE(script.Finished());
+    EXPECT_EQ(message, L"http://127.0.0.1:9/done.bin");
+    EXPECT_EQ(main->List()->Entries()[0].cached.url, L"http://127.0.0.1:9/done-mirror.bin");
     EXPECT_NE(ReadWholeFile(data / L"downloads.lst", 1 << 16).find("done-mirror.bin"), std::string::npos);
     // Finished row: Escape and Cancel keep it, "Delete the file too" deletes the file.
     main->List()->Select(0);

@@ -49,9 +49,7 @@ TEST(ManyLinks, EveryLinkOfATextOnceInOrderAndAQuestionThatShowsFiveWithoutPassw
 TEST_F(ManyLinksWindow, ThreeThousandCopiedLinksAreAskedAboutOnceAndAddedInOneBatch) {
     ASSERT_TRUE(Open(nullptr, true));
     g_settings.maxDownloads = 0;  // nothing starts, so no failure's notice takes the status line
-    DownloadRequest listed;
-    listed.url = Closed(L"m17.bin");
-    ASSERT_TRUE(main->List()->AddDownload(listed, data / L"dl"));
+    ASSERT_TRUE(main->List()->AddDownload({.url = Closed(L"m17.bin")}, data / L"dl"));
     std::wstring text;
     for (int i = 0; i < 3000; ++i) text += Closed(L"m" + std::to_wstring(i) + L".bin") + L"\r\n";
     text += L"and some words " + Closed(L"m5.bin") + L"\r\n";
@@ -65,11 +63,9 @@ TEST_F(ManyLinksWindow, ThreeThousandCopiedLinksAreAskedAboutOnceAndAddedInOneBa
     ASSERT_TRUE(SetClipboardText(main->Handle(), text));
     EXPECT_TRUE(Pump(30000, [&] { return Rows() == 3000; }));
     EXPECT_EQ(asked, ManyLinksQuestion(LinksInText(text)));
-    EXPECT_EQ((RowAt(1).url), Closed(L"m0.bin"));
-    EXPECT_EQ((RowAt(2999).url), Closed(L"m2999.bin"));
+    EXPECT_EQ(std::tie(RowAt(1).url, RowAt(2999).url), std::make_tuple(Closed(L"m0.bin"), Closed(L"m2999.bin")));
     EXPECT_EQ(main->StatusText(), ManyLinksAddedText(2999, 1));
-    const std::string file = ReadWholeFile(data / L"downloads.lst", 16 << 20);
-    EXPECT_NE(file.find("url=http://127.0.0.1:9/m2999.bin\r\n"), std::string::npos);  // saved
+    EXPECT_NE(ReadWholeFile(data / L"downloads.lst", 16 << 20).find("url=http://127.0.0.1:9/m2999.bin\r\n"), std::string::npos);  // saved
 
     // The same text copied again is not asked about again.
     ASSERT_TRUE(SetClipboardText(main->Handle(), text));

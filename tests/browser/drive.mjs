@@ -8,9 +8,8 @@
 //   {"cmd":"open","url":u}                 a new tab showing u
 //   {"cmd":"click","url":u,"selector":s}   a real click in the tab showing u
 //   {"cmd":"menu","url":u,"info":{...}}    the context-menu handler, for the tab showing u
-//   {"cmd":"ping"} {"cmd":"notices"} {"cmd":"clearNotices"} {"cmd":"lastMessage"}
+//   {"cmd":"ping"} {"cmd":"notices"} {"cmd":"lastMessage"}
 //   {"cmd":"downloads"}                    the browser's downloads.search({})
-//   {"cmd":"setOptions","options":{...}}   the extension's stored options
 //   {"cmd":"close"}
 import fs from 'node:fs';
 import path from 'node:path';
@@ -136,10 +135,8 @@ const commands = {
   },
   ping: () => inBackground((tw) => tw.ping()),
   notices: () => inBackground((tw) => tw.notices),
-  clearNotices: () => inBackground((tw) => { tw.notices.length = 0; return true; }),
   lastMessage: () => inBackground((tw) => tw.lastMessage),
   downloads: () => inBackground((tw, api) => api.downloads.search({})),
-  setOptions: (o) => inBackground((tw, api, a) => api.storage.local.set(a), o.options),
   close: async () => {
     if (browser) await browser.close();
     browser = null;

@@ -28,7 +28,7 @@ struct ScriptedWindow : ListWindow {
     std::deque<FinishedRemoval> removalAnswers;
     std::function<void()> duringQuestion;  // runs while a question is "open"
     std::vector<uint64_t> freeSpaces;
-    int beeps = 0, hoverResets = 0;
+    int beeps = 0;
 
     std::wstring Status() const { return statuses.empty() ? L"" : statuses.back(); }
 
@@ -52,7 +52,7 @@ struct ScriptedWindow : ListWindow {
     }
     void ScrollIntoView(int) override {}
     void UpdateScrollRange() override {}
-    void ResetHover() override { ++hoverResets; }
+    void ResetHover() override {}
     void RepaintList() override {}
     void RepaintStatus() override {}
     void RefreshDetails() override {}
@@ -81,11 +81,7 @@ protected:
     std::wstring Url(const std::wstring& name, int64_t size, const std::wstring& extra = L"") const {
         return Server() + L"/file/" + name + L"?size=" + std::to_wstring(size) + (extra.empty() ? L"" : L"&" + extra);
     }
-    static DownloadRequest Req(const std::wstring& url) {
-        DownloadRequest r;
-        r.url = url;
-        return r;
-    }
+    static DownloadRequest Req(const std::wstring& url) { return {.url = url}; }
     bool Add(const std::wstring& url) { return list_->AddDownload(Req(url), folder_); }
     // Another list on a file of the data folder, as a later start of the program would open it;
     // on the fixture's clock, which stands still, or on the real ticks.
@@ -108,9 +104,7 @@ protected:
     std::string ListFile() const { return ReadWholeFile(data_ / L"downloads.lst", 1u << 26); }
     // How many status texts shown so far end with `tail` (a link, a name, an error).
     long Statuses(const std::wstring& tail) const {
-        return std::count_if(window_.statuses.begin(), window_.statuses.end(), [&](const std::wstring& s) {
-            return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-        });
+        return std::ranges::count_if(window_.statuses, [&](const std::wstring& s) { return s.ends_with(tail); });
     }
 
     ScratchFolder data_, downloads_;

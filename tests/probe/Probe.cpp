@@ -97,18 +97,6 @@ int wmain(int argc, wchar_t** argv) {
     } else if (command == L"command" && argc > 2) {
         HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
         Print(main && PostMessageW(main, WM_COMMAND, _wtoi(argv[2]), 0) ? L"posted" : L"no window");
-    } else if (command == L"clipboard") {
-        std::wstring text;
-        if (OpenClipboard(nullptr)) {
-            if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-                if (const auto* p = static_cast<const wchar_t*>(GlobalLock(data))) {
-                    text = p;
-                    GlobalUnlock(data);
-                }
-            }
-            CloseClipboard();
-        }
-        Print(text);
     } else if (command == L"close") {
         HWND main = FindWindowW(L"TidewellPE.Main", nullptr);
         Print(main && PostMessageW(main, WM_CLOSE, 0, 0) ? L"posted" : L"no window");
