@@ -1,7 +1,8 @@
 // Watches the dialog in front every 50 ms from inside whatever loop runs,
 // for questions the program opens by itself: `look` is given each dialog
 // once, when it opens (or, with `everyTick`, the front dialog or null at
-// every tick).
+// every tick). A dialog left in front for 10 s is a failure and is
+// cancelled, so that a question nobody answers ends the test, not the run.
 #pragma once
 
 #include <windows.h>
@@ -36,6 +37,11 @@ private:
         const HWND front = DialogScript::Front();
         const bool fresh = front && front != w->last_;
         w->last_ = front;
+        w->stuck_ = fresh || !front ? 0 : w->stuck_ + 1;
+        if (w->stuck_ == 200) {
+            ADD_FAILURE() << "a dialog stayed open for 10 s";
+            PostMessageW(front, WM_COMMAND, IDCANCEL, 0);
+        }
         if (!w->everyTick_ && !fresh) return;
         w->busy_ = true;  // a look may run a loop of its own
         w->look_(front);
@@ -46,5 +52,6 @@ private:
     bool everyTick_;
     HWND last_ = nullptr;
     bool busy_ = false;
+    int stuck_ = 0;  // ticks the same dialog has been in front
     UINT_PTR timer_;
 };
