@@ -37,7 +37,7 @@ TEST_F(ListQueue, AdmissionTheExactDuplicateRuleAndOneAnnouncementOfAnEnd) {
     HttpRelease(L"dup");
 }
 
-TEST_F(ListQueue, ARowThatStartsAndEndsBetweenTwoTicksIsStillSeen) {
+TEST_F(ListQueue, ARowThatStartsAndEndsBetweenTwoTicksIsStillSeenAndPauseAllStopsWhatRuns) {
     maxDownloads_ = 0;  // it waits, and is looked at as waiting
     Add(Url(L"quick.bin", 500));
     maxDownloads_ = 1;
@@ -46,6 +46,11 @@ TEST_F(ListQueue, ARowThatStartsAndEndsBetweenTwoTicksIsStillSeen) {
     list_->QueueTick();
     EXPECT_EQ(State(0), DownloadState::Completed);
     EXPECT_NE(ListFile().find("state=completed"), std::string::npos);
+    Add(Url(L"slow.bin", 8 << 20, L"rate=100000"));
+    ASSERT_TRUE(TickUntil([&] { return State(1) == DownloadState::Downloading; }));
+    list_->PauseAll();
+    EXPECT_TRUE(TickUntil([&] { return State(1) == DownloadState::Paused; }));
+    EXPECT_EQ(State(0), DownloadState::Completed);
 }
 
 TEST_F(ListQueue, StrictListOrderUnderTheLimitAndTheSelectionAfterAnErase) {
