@@ -10,6 +10,7 @@
 #include "store/Lang.h"
 #include "store/Text.h"
 #include "ui/ControlText.h"
+#include "ui/Dialog.h"
 
 void ShowError(HWND main, const std::wstring& message) {
     ui::ShowMessageDialog(main, std::wstring(L"Tidewell PE") + Tr(L" — Lỗi", L" — Error"), message,
@@ -18,7 +19,7 @@ void ShowError(HWND main, const std::wstring& message) {
 
 bool Confirm(HWND main, const std::wstring& message, const std::wstring& confirmText, ui::MessageIcon icon,
              bool danger) {
-    return ui::ShowMessageDialog(main, L"Tidewell PE", message, icon, {confirmText, Tr(L"Huỷ bỏ", L"Cancel")},
+    return ui::ShowMessageDialog(main, L"Tidewell PE", message, icon, {confirmText, ui::CancelText()},
                                  danger ? 0 : -1, 1) == 0;
 }
 
@@ -26,7 +27,7 @@ FinishedRemoval AskFinishedRemoval(HWND main, const std::wstring& message) {
     const int answer = ui::ShowMessageDialog(
         main, L"Tidewell PE", message, ui::MessageIcon::Question,
         {Tr(L"Xoá khỏi danh sách", L"Remove from list"), Tr(L"Xoá cả tệp", L"Delete the file too"),
-         Tr(L"Huỷ bỏ", L"Cancel")},
+         ui::CancelText()},
         1, 0);
     // Taken as unsigned: 2 and -1 (closed) alike do nothing.
     if (static_cast<unsigned>(answer) > 1) return FinishedRemoval::Cancel;

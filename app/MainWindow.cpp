@@ -251,9 +251,7 @@ void MainWindow::OnClipboardUpdate() {
         // Asked once per text; a copy made while the question is open waits for the next.
         if (offeringLinks_ || text == lastAskedText_) return;
         lastAskedText_ = text;
-        offeringLinks_ = true;
-        OfferManyLinks(window_, *list_, *this, links, g_settings.folder);
-        offeringLinks_ = false;
+        OfferLinks(links);
         return;
     }
     const std::wstring link = links.empty() ? std::wstring() : links[0];
@@ -343,14 +341,18 @@ void MainWindow::LinkBoxAdd() {
     if (list_->AddDownload(r, g_settings.folder)) ::SetWindowTextW(linkBox_, L"");
 }
 
+LinksAnswer MainWindow::OfferLinks(const std::vector<std::wstring>& links) {
+    offeringLinks_ = true;
+    const LinksAnswer answer = OfferManyLinks(window_, *list_, *this, links, g_settings.folder);
+    offeringLinks_ = false;
+    return answer;
+}
+
 bool MainWindow::OnLinkBoxPaste() {
     if (offeringLinks_) return true;
     const std::vector<std::wstring> links = LinksInText(ClipboardText(window_, kLinkTextUnits));
     if (links.size() < 2) return false;  // one link or none: the box pastes it as ever
-    offeringLinks_ = true;
-    const LinksAnswer answer = OfferManyLinks(window_, *list_, *this, links, g_settings.folder);
-    offeringLinks_ = false;
-    if (answer == LinksAnswer::Added) ::SetWindowTextW(linkBox_, L"");
+    if (OfferLinks(links) == LinksAnswer::Added) ::SetWindowTextW(linkBox_, L"");
     return true;
 }
 
@@ -372,7 +374,7 @@ void MainWindow::CheckWhenDone() {
     countdown.still = due;  // new work arrived: ask again when it is done
     countdown.atZero = 0;
     const int answer = ui::ShowCountdownDialog(window_, L"Tidewell PE", ui::MessageIcon::Warning,
-                                               {Tr(L"Làm ngay", L"Now"), Tr(L"Huỷ bỏ", L"Cancel")}, -1, 1, countdown);
+                                               {Tr(L"Làm ngay", L"Now"), ui::CancelText()}, -1, 1, countdown);
     askingWhenDone_ = false;
     if (answer == ui::kCountdownWithdrawn || !::IsWindow(window_)) return;
     if (answer != 0) return SetWhenDone(WhenDone::Nothing);

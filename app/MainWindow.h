@@ -14,6 +14,7 @@
 #include "app/DetailsWindow.h"
 #include "app/ListView.h"
 #include "app/MainLayout.h"
+#include "app/ManyLinks.h"
 #include "app/WhenDone.h"
 #include "app/Switches.h"
 #include "store/Handles.h"
@@ -112,6 +113,8 @@ private:
     void OnDpiChanged(WPARAM wParam, const RECT* suggested);
     void LinkBoxAdd();
     bool OnLinkBoxPaste();
+    // The many-links question, one at a time.
+    LinksAnswer OfferLinks(const std::vector<std::wstring>& links);
     void SetWhenDone(WhenDone choice);
     // After each tick: asks, and acts, once the queue is done.
     void CheckWhenDone();

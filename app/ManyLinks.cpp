@@ -5,6 +5,7 @@
 #include "engine/Credentials.h"
 #include "engine/FileNames.h"
 #include "store/Lang.h"
+#include "ui/Dialog.h"
 #include "ui/MessageDialog.h"
 
 namespace {
@@ -60,7 +61,7 @@ LinksAnswer OfferManyLinks(HWND owner, DownloadList& list, ListWindow& window, c
                            const std::wstring& folder) {
     if (links.size() < 2) return LinksAnswer::NotMany;
     const int answer = ui::ShowMessageDialog(owner, L"Tidewell PE", ManyLinksQuestion(links), ui::MessageIcon::Question,
-                                             {Tr(L"Thêm tất cả", L"Add all"), Tr(L"Huỷ bỏ", L"Cancel")}, -1, 0);
+                                             {Tr(L"Thêm tất cả", L"Add all"), ui::CancelText()}, -1, 0);
     if (answer != 0) return LinksAnswer::Declined;
     std::vector<DownloadRequest> requests(links.size());
     for (size_t i = 0; i < links.size(); ++i) requests[i].url = links[i];

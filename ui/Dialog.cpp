@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "store/Lang.h"
 #include "ui/Buttons.h"
 #include "ui/Colors.h"
 #include "ui/Dpi.h"
@@ -189,6 +190,8 @@ void RefreshDialogFonts() {
         ::InvalidateRect(d->Window(), nullptr, FALSE);
     }
 }
+
+const wchar_t* CancelText() { return Tr(L"Huỷ bỏ", L"Cancel"); }
 
 const Dialog* DialogOf(HWND window) {
     wchar_t cls[32] = {};

@@ -65,6 +65,9 @@ private:
 // handles of deleted fonts.
 void RefreshDialogFonts();
 
+// The framework's Cancel button text, in the language of the moment.
+const wchar_t* CancelText();
+
 // The program's dialog behind a window, or null for any other window.
 const Dialog* DialogOf(HWND window);
 

@@ -14,7 +14,7 @@
 
 namespace ui {
 
-FormSpec::FormSpec() : cancelText(Tr(L"Huỷ bỏ", L"Cancel")) {}
+FormSpec::FormSpec() : cancelText(CancelText()) {}
 
 namespace {
 struct FieldLayout {
