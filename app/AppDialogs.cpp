@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "app/ManyLinks.h"
 #include "engine/Checksum.h"
+#include "engine/Credentials.h"
 #include "engine/Download.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
@@ -77,6 +78,10 @@ void ShowAddDownloadDialog(MainWindow& main) {
     if (main.List()->AddDownload(request, form.fields[1].value)) ::SetWindowTextW(main.LinkBox(), L"");
 }
 
+std::wstring RetypePasswordText() {
+    return Tr(L"Hãy nhập lại mật khẩu cho máy chủ mới.", L"Type the password again for the new server.");
+}
+
 void ShowChangeLinkDialog(MainWindow& main, int row) {
     DownloadList& list = *main.List();
     if (row < 0 || row >= static_cast<int>(list.Entries().size())) return;
@@ -88,12 +93,19 @@ void ShowChangeLinkDialog(MainWindow& main, int row) {
     ui::FormSpec form;
     form.title = Tr(L"Đổi liên kết", L"Change Link");
     form.okText = Tr(L"Đổi", L"Change");
-    form.fields = {{ui::FieldKind::Text, Tr(L"Liên kết (http / https)", L"Link (http / https)"),
-                    list.Entries()[static_cast<size_t>(row)].cached.url, false, true}};
+    // The password is shown as "•••" and stands for the stored one.
+    const std::wstring stored = list.Entries()[static_cast<size_t>(row)].cached.url;
+    form.fields = {{ui::FieldKind::Text, Tr(L"Liên kết (http / https)", L"Link (http / https)"), zeb::maskPassword(stored),
+                    false, true}};
+    form.checked = {0};
+    form.refusal = [&stored](size_t, const std::wstring& value) {
+        return zeb::unmaskLink(value, stored).refused ? RetypePasswordText() : std::wstring();
+    };
     if (!ui::ShowFormDialog(main.Handle(), form)) return;
+    const std::wstring url = zeb::unmaskLink(Trim(form.fields[0].value), stored).value;
     // The list may have changed while the form was open.
     for (size_t i = 0; i < list.Entries().size(); ++i)
-        if (list.Entries()[i].job == job) list.ChangeLink(static_cast<int>(i), Trim(form.fields[0].value));
+        if (list.Entries()[i].job == job) list.ChangeLink(static_cast<int>(i), url);
 }
 
 ui::FormSpec SettingsForm(const AppSettings& s) {
@@ -116,10 +128,15 @@ ui::FormSpec SettingsForm(const AppSettings& s) {
             L"Ignore HTTPS certificate errors (unsafe \u2014 trusted servers only)"),
          L"", s.ignoreCertErrors, false},
         {ui::FieldKind::Text, Tr(L"Máy chủ proxy (máy:cổng; để trống = tự động)", L"Proxy server (host:port; empty = automatic)"),
-         s.proxy, false, false},
+         zeb::maskProxyPassword(s.proxy), false, false},
         {ui::FieldKind::Text,
          Tr(L"Không dùng proxy cho (tên máy, cách nhau bởi ;)", L"No proxy for (host names, separated by ;)"),
          s.proxyBypass, false, false},
+    };
+    form.checked = {6};
+    const std::wstring stored = s.proxy;
+    form.refusal = [stored](size_t, const std::wstring& value) {
+        return zeb::unmaskProxy(value, stored).refused ? RetypePasswordText() : std::wstring();
     };
     return form;
 }
@@ -133,7 +150,7 @@ AppSettings SettingsFromForm(const ui::FormSpec& form, const AppSettings& before
     s.speedLimitKB = std::max<int32_t>(0, LenientNumber(form.fields[3].value));
     s.clipboard = form.fields[4].ticked;
     s.ignoreCertErrors = form.fields[5].ticked;
-    s.proxy = Trim(form.fields[6].value);
+    s.proxy = zeb::unmaskProxy(Trim(form.fields[6].value), before.proxy).value;
     s.proxyBypass = Trim(form.fields[7].value);
     return s;
 }

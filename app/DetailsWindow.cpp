@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "app/DetailsPaint.h"
+#include "engine/Credentials.h"
 #include "engine/Download.h"
 #include "store/Lang.h"
 #include "store/List.h"
@@ -185,13 +186,16 @@ void DetailsWindow::OnCommand(int id) {
                 SetButtonIcon(copySha_, 25);
             }
             break;
-        case kCopyLinkButtonId:
-            host_.SetLastPicked(snapshot_.url);
-            if (SetClipboardText(window_, snapshot_.url)) {
+        case kCopyLinkButtonId: {
+            // Never the password: any program may read the clipboard.
+            const std::wstring link = zeb::linkWithoutUserInfo(snapshot_.url);
+            host_.SetLastPicked(link);
+            if (SetClipboardText(window_, link)) {
                 ::SetWindowTextW(copy_, Tr(L"Đã sao chép!", L"Copied!"));
                 SetButtonIcon(copy_, 25);
             }
             break;
+        }
         default: break;
     }
 }

@@ -3,26 +3,17 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <algorithm>
 #include <mutex>
 
 #include "engine/FileNames.h"
+#include "engine/Url.h"
 #include "store/Text.h"
 
 namespace zeb {
 namespace {
 std::mutex g_proxyMutex;
 ProxySetting g_proxy;
-
-// Where the user information of a link ends and its host begins: the
-// last "@" before the first "/", "?" or "#" after the scheme.
-bool UserInfoBounds(const std::wstring& link, size_t& begin, size_t& at) {
-    const size_t scheme = link.find(L"://");
-    if (scheme == std::wstring::npos) return false;
-    begin = scheme + 3;
-    const size_t end = std::min(link.find_first_of(L"/?#", begin), link.size());
-    at = link.rfind(L'@', end == 0 ? 0 : end - 1);
-    return at != std::wstring::npos && at >= begin && at < end;
-}
 
 Credentials SplitUserInfo(const std::wstring& info) {
     const size_t colon = info.find(L':');
@@ -31,20 +22,117 @@ Credentials SplitUserInfo(const std::wstring& info) {
     if (colon != std::wstring::npos) c.password = percentDecode(info.substr(colon + 1));
     return c;
 }
+
+// "*" matches any run; letter case aside. Greedy with one point to return
+// to, so a pattern of many stars costs no more than a plain one.
+bool WildcardMatch(const std::wstring& pattern, const std::wstring& text) {
+    size_t p = 0, t = 0, star = std::wstring::npos, resume = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == L'*') {
+            star = p++;
+            resume = t;
+        } else if (p < pattern.size() && towlower(pattern[p]) == towlower(text[t])) {
+            ++p, ++t;
+        } else if (star != std::wstring::npos) {
+            p = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == L'*') ++p;
+    return p == pattern.size();
+}
+
+const wchar_t kMask[] = L"\u2022\u2022\u2022";
+
+// "user:•••" for the user information `info` (without its "@").
+std::wstring MaskedInfo(const std::wstring& info) {
+    const size_t colon = info.find(L':');
+    return colon == std::wstring::npos ? info : info.substr(0, colon + 1) + kMask;
+}
+
+// The stored password put back where a form shows "•••"; `sameServer`
+// says whether the typed value still names the stored one's server.
+Unmasked Unmask(const std::wstring& typed, size_t infoBegin, size_t infoEnd, const std::wstring& storedInfo,
+                bool sameServer) {
+    const std::wstring typedInfo = typed.substr(infoBegin, infoEnd - infoBegin);
+    const size_t colon = typedInfo.find(L':');
+    if (colon == std::wstring::npos || typedInfo.compare(colon + 1, std::wstring::npos, kMask) != 0) return {typed};
+    const size_t storedColon = storedInfo.find(L':');
+    if (!sameServer || storedColon == std::wstring::npos) return {typed, true};
+    Unmasked u;
+    u.value = typed;
+    u.value.replace(infoBegin + colon + 1, std::size(kMask) - 1, storedInfo.substr(storedColon + 1));
+    return u;
+}
 }  // namespace
 
 Credentials linkCredentials(const std::wstring& url) {
-    size_t begin = 0, at = 0;
-    if (!UserInfoBounds(url, begin, at)) return {};
-    return SplitUserInfo(url.substr(begin, at - begin));
+    size_t begin = 0, end = 0;
+    if (!userInfoSpan(url, begin, end)) return {};
+    return SplitUserInfo(url.substr(begin, end - 1 - begin));
+}
+
+std::wstring linkWithoutUserInfo(const std::wstring& url) {
+    size_t begin = 0, end = 0;
+    if (!userInfoSpan(url, begin, end)) return url;
+    return url.substr(0, begin) + url.substr(end);
+}
+
+bool sameLinkButUserInfo(const std::wstring& a, const std::wstring& b) {
+    return a == b || linkWithoutUserInfo(a) == linkWithoutUserInfo(b);
 }
 
 std::wstring maskPassword(const std::wstring& link) {
-    size_t begin = 0, at = 0;
-    if (!UserInfoBounds(link, begin, at)) return link;
+    const size_t scheme = link.find(L"://");
+    if (scheme == std::wstring::npos) return link;
+    const size_t begin = scheme + 3;
+    const size_t queryOrFragment = std::min(link.find_first_of(L"?#", begin), link.size());
+    size_t at = link.rfind(L'@', queryOrFragment - 1);
     const size_t colon = link.find(L':', begin);
-    if (colon == std::wstring::npos || colon > at) return link;
-    return link.substr(0, colon + 1) + L"\u2022\u2022\u2022" + link.substr(at);
+    if (at == std::wstring::npos || at < begin || colon > at) return link;  // no password
+    size_t spanBegin = 0, spanEnd = 0;
+    UrlParts parts;
+    if (userInfoSpan(link, spanBegin, spanEnd)) {
+        // An "@" of the password that the crack left in the host is hidden
+        // too (Wine ends the user information at the first one).
+        const size_t authorityEnd = std::min(link.find_first_of(L"/?#", begin), link.size());
+        at = std::max(spanEnd - 1, link.rfind(L'@', authorityEnd - 1));
+    } else {
+        // WinHTTP sees no user information. Where the colon starts a port
+        // ("https://h:8080/@x/f") nothing is hidden; otherwise the text is a
+        // password with an unencoded "/" and is hidden up to its "@".
+        const size_t slash = std::min(link.find(L'/', colon), at);
+        bool port = crackUrl(link, parts) && slash > colon + 1;
+        for (size_t i = colon + 1; port && i < slash; ++i) port = iswdigit(link[i]) != 0;
+        if (port) return link;
+    }
+    return link.substr(0, colon + 1) + kMask + link.substr(at);
+}
+
+std::wstring maskProxyPassword(const std::wstring& field) {
+    const size_t at = field.rfind(L'@');
+    if (at == std::wstring::npos) return field;
+    return MaskedInfo(field.substr(0, at)) + field.substr(at);
+}
+
+Unmasked unmaskLink(const std::wstring& typed, const std::wstring& stored) {
+    size_t tb = 0, te = 0, sb = 0, se = 0;
+    if (!userInfoSpan(typed, tb, te)) return {typed};
+    const std::wstring storedInfo = userInfoSpan(stored, sb, se) ? stored.substr(sb, se - 1 - sb) : L"";
+    UrlParts t, s;
+    const bool sameServer = crackUrl(typed, t) && crackUrl(stored, s) && t.secure == s.secure && t.port == s.port &&
+                            _wcsicmp(t.host.c_str(), s.host.c_str()) == 0;
+    return Unmask(typed, tb, te - 1, storedInfo, sameServer);
+}
+
+Unmasked unmaskProxy(const std::wstring& typed, const std::wstring& stored) {
+    const size_t ta = typed.rfind(L'@'), sa = stored.rfind(L'@');
+    if (ta == std::wstring::npos) return {typed};
+    const std::wstring storedServer = sa == std::wstring::npos ? stored : stored.substr(sa + 1);
+    const bool sameServer = _wcsicmp(typed.substr(ta + 1).c_str(), storedServer.c_str()) == 0;
+    return Unmask(typed, 0, ta, sa == std::wstring::npos ? L"" : stored.substr(0, sa), sameServer);
 }
 
 ProxySetting parseProxySetting(const std::wstring& field, const std::wstring& bypass) {
@@ -59,6 +147,23 @@ ProxySetting parseProxySetting(const std::wstring& field, const std::wstring& by
     }
     if (!p.server.empty()) p.bypass = Trim(bypass);
     return p;
+}
+
+bool goesThroughProxy(const ProxySetting& proxy, const std::wstring& host) {
+    if (proxy.server.empty()) return false;
+    const std::wstring& list = proxy.bypass;
+    for (size_t pos = 0; pos < list.size();) {
+        const size_t end = std::min(list.find_first_of(L"; \t\r\n", pos), list.size());
+        const std::wstring entry = list.substr(pos, end - pos);
+        pos = end + 1;
+        if (entry.empty()) continue;
+        if (_wcsicmp(entry.c_str(), L"<local>") == 0) {
+            if (host.find(L'.') == std::wstring::npos) return false;
+        } else if (WildcardMatch(entry, host)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void setProxy(const ProxySetting& proxy) {

@@ -74,27 +74,45 @@ std::wstring queryHeader(HINTERNET request, DWORD query) {
     return text;
 }
 
-InternetHandle openSession(const ProxySetting& proxy) {
-    HINTERNET h = nullptr;
-    if (!proxy.server.empty()) {
-        h = ::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.server.c_str(),
-                          proxy.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : proxy.bypass.c_str(), 0);
-    } else {
-        h = ::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
-                          WINHTTP_NO_PROXY_BYPASS, 0);
-        if (!h)
-            h = ::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                              WINHTTP_NO_PROXY_BYPASS, 0);
-    }
-    if (!h) throw Error{networkErrorText(::GetLastError())};
-    InternetHandle session(h);
-    const Timing& t = timing();
-    ::WinHttpSetTimeouts(h, t.resolveTimeout, t.connectTimeout, t.sendTimeout, t.receiveTimeout);
+namespace {
+HINTERNET OpenWithProxy(const ProxySetting& proxy, const wchar_t* agent) {
+    if (!proxy.server.empty())
+        return ::WinHttpOpen(agent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.server.c_str(),
+                             proxy.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : proxy.bypass.c_str(), 0);
+    HINTERNET h = ::WinHttpOpen(agent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
+                                WINHTTP_NO_PROXY_BYPASS, 0);
+    if (!h) h = ::WinHttpOpen(agent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    return h;
+}
+
+void SetProtocols(HINTERNET session) {
     DWORD protocols = kTls12And13;
-    if (!::WinHttpSetOption(h, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) {
+    if (!::WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) {
         protocols = kTls12;
-        ::WinHttpSetOption(h, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
+        ::WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
     }
+}
+}  // namespace
+
+InternetHandle openSession(const ProxySetting& proxy) {
+    InternetHandle session(OpenWithProxy(proxy, kUserAgent));
+    if (!session) throw Error{networkErrorText(::GetLastError())};
+    const Timing& t = timing();
+    ::WinHttpSetTimeouts(session.get(), t.resolveTimeout, t.connectTimeout, t.sendTimeout, t.receiveTimeout);
+    SetProtocols(session.get());
+    return session;
+}
+
+InternetHandle openDiagnosisSession(const ProxySetting& proxy) {
+    InternetHandle session(OpenWithProxy(proxy, nullptr));
+    if (!session) return session;
+    const int t = timing().diagnosisTimeout;
+    ::WinHttpSetTimeouts(session.get(), t, t, t, t);
+    // The wait for the answer's headers has a timeout of its own (90 s by
+    // default), which WinHttpSetTimeouts leaves alone.
+    DWORD headers = static_cast<DWORD>(t);
+    ::WinHttpSetOption(session.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headers, sizeof headers);
+    SetProtocols(session.get());
     return session;
 }
 
@@ -121,7 +139,9 @@ bool Download::exchange(HINTERNET request, const std::wstring& headers, const Ur
     const bool ownHost = _wcsicmp(parts.host.c_str(), linkHost.c_str()) == 0;
     const Credentials none;
     const Credentials& server = ownHost ? linkCredentials_ : none;
-    const Credentials& proxy = proxy_.credentials;
+    // The proxy's password goes only to the proxy: a host on the bypass list
+    // is reached directly and never sees it, not even when it answers 407.
+    const Credentials& proxy = goesThroughProxy(proxy_, parts.host) ? proxy_.credentials : none;
     const auto answer = [&](DWORD target, uint32_t scheme, const Credentials& c) {
         return scheme != 0 && ::WinHttpSetCredentials(request, target, scheme, c.user.c_str(), c.password.c_str(), nullptr);
     };
@@ -202,8 +222,12 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
             if (stopRequested_ || !isSecureFailure(error)) throw Error{networkErrorText(error)};
             // A session of its own: its unchecked connection must never
             // serve a later request of this job.
-            InternetHandle diagnostic = openSession(proxy_);
-            throw Error{secureFailureText(gatherSecureFacts(diagnostic.get(), parts, error, secureFlags))};
+            InternetHandle diagnosis = openDiagnosisSession(proxy_);
+            SecureFacts facts;
+            if (diagnosis) facts = gatherSecureFacts(diagnosis.get(), parts, error, secureFlags);
+            else facts.error = error, facts.flags = secureFlags;
+            if (stopRequested_) throw Error{};
+            throw Error{secureFailureText(facts)};
         }
         noteServerDate(request);
         ProbeResult result;

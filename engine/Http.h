@@ -15,6 +15,9 @@ namespace zeb {
 // A session through this proxy (automatic discovery when none is set),
 // with the engine's timeouts and secure protocols. Throws Error.
 InternetHandle openSession(const ProxySetting& proxy);
+// The certificate diagnosis' session: the same route, no user agent of
+// ours, the diagnosis' short timeouts. Null when it cannot be opened.
+InternetHandle openDiagnosisSession(const ProxySetting& proxy);
 
 // GET request for the link's path with redirects off (the engine follows
 // them itself) and, when asked, certificate errors ignored.

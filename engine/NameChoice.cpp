@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "engine/Credentials.h"
 #include "engine/Error.h"
 #include "engine/ErrorTexts.h"
 #include "engine/FileNames.h"
@@ -51,7 +52,7 @@ std::wstring chooseFileName(const std::wstring& folder, const std::wstring& base
         if (probe.exists(path + L".zebpart")) {
             // A partial file of this same link is ours to resume; another
             // link's is never taken over, not even as the last resort.
-            if (probe.recordedLink(path + L".zebstate") == url) return candidate;
+            if (sameLinkButUserInfo(probe.recordedLink(path + L".zebstate"), url)) return candidate;
             if (n >= kLastNumber) throw Error{tooManyNamesText()};
         } else if ((!probe.exists(path) && !probe.exists(path + L".zebstate")) || n >= kLastNumber) {
             // A stray state file counts as taken: our saves would overwrite it.

@@ -201,6 +201,9 @@ bool Download::changeLink(const std::wstring& url) {
         resolvedUrl_.clear();
         if (std::wstring given = checksumOfLink(url); !given.empty()) expectedChecksum_ = given;
         cookies_.clear();  // they belonged to the old link's site
+        // So did the way it asked for a password: the new server is sent
+        // none before it asks.
+        serverScheme_ = 0;
         linkChanged_ = true;
         if (!nameFixed_ || fileName_.empty() || state_ == DownloadState::Completed) return true;
         statePath = folder_ + L"\\" + fileName_ + L".zebstate";

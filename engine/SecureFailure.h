@@ -32,7 +32,9 @@ bool isSecureFailure(uint32_t error);
 // The sentence for these facts; the plain network text when they say nothing.
 std::wstring secureFailureText(const SecureFacts& facts);
 
-// Gathers the facts for a failed request to `parts` on this session.
+// Gathers the facts for a failed request to `parts` on this session. It
+// asks "HEAD /" only, with no header of ours: nothing of the link's path,
+// query or credentials goes over a connection whose certificate failed.
 SecureFacts gatherSecureFacts(HINTERNET session, const UrlParts& parts, uint32_t error, uint32_t flags);
 
 // Asks WinHTTP to report the secure-failure flags of `request` into `*flags`

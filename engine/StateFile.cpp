@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/Credentials.h"
 #include "engine/Segments.h"
 #include "engine/StrictNumber.h"
 #include "store/FileServices.h"
@@ -12,7 +13,8 @@ namespace zeb {
 std::string buildStateText(const std::wstring& url, int64_t totalSize, std::vector<Segment> segments,
                            const Validator& validator) {
     std::sort(segments.begin(), segments.end(), [](const Segment& a, const Segment& b) { return a.start < b.start; });
-    std::string text = "ZEBSTATE 1\r\nurl=" + Utf16ToUtf8(url) + "\r\ntotal=" + std::to_string(totalSize) +
+    // Never a password: download folders are shares and sticks.
+    std::string text = "ZEBSTATE 1\r\nurl=" + Utf16ToUtf8(linkWithoutUserInfo(url)) + "\r\ntotal=" + std::to_string(totalSize) +
                        "\r\netag=" + Utf16ToUtf8(validator.etag) + "\r\nmodified=" + Utf16ToUtf8(validator.modified) +
                        "\r\n";
     const auto line = [&](int64_t start, int64_t end, int64_t pos) {
@@ -44,7 +46,7 @@ std::optional<std::vector<Segment>> parseStateText(const std::string& text, cons
     for (const std::string& raw : SplitAtLf(text)) {
         const std::wstring line = Trim(Utf8ToUtf16(raw));
         if (line.compare(0, 4, L"url=") == 0) {
-            urlMatches = line.substr(4) == url;
+            urlMatches = sameLinkButUserInfo(line.substr(4), url);
         } else if (line.compare(0, 6, L"total=") == 0) {
             std::optional<int64_t> total = ParseStrictNumber(line.substr(6));
             totalMatches = total && *total == expectedTotal;

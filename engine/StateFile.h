@@ -13,13 +13,15 @@
 
 namespace zeb {
 
-// "ZEBSTATE 1", "url=", "total=", "etag=", "modified=" and one
+// "ZEBSTATE 1", "url=" (the link without user information: no password
+// beside a download), "total=", "etag=", "modified=" and one
 // "seg=start,end,pos" line per range in order of start, adjacent finished
 // ranges merged into one line; CR LF.
 std::string buildStateText(const std::wstring& url, int64_t totalSize, std::vector<Segment> segments,
                            const Validator& validator = {});
 
-// The segments a state text records for this link and total, checked to
+// The segments a state text records for this link (compared without user
+// information, so files written with it still match) and total, checked to
 // cover 0..total without gap or overlap; nothing when anything is off. The
 // validator it recorded goes to `recorded` (empty in files written before
 // validators were kept).

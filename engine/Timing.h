@@ -13,6 +13,9 @@ struct Timing {
     int connectTimeout = 20000;
     int sendTimeout = 30000;
     int receiveTimeout = 30000;
+    // Each step of the certificate diagnosis, ms: short, because a pause
+    // cannot cut a blocked call short under Wine.
+    int diagnosisTimeout = 5000;
     // Retry pause: base << failures, at most maxRetryPause, ms.
     int retryPauseBase = 500;
     int maxRetryPause = 15000;

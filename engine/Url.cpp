@@ -6,18 +6,24 @@
 #include "store/Text.h"
 
 namespace zeb {
-
-bool crackUrl(const std::wstring& url, UrlParts& parts) {
+namespace {
+// WinHTTP's reading of an http(s) link with a host: every component points
+// into `url`.
+bool Crack(const std::wstring& url, URL_COMPONENTS& c) {
     if (url.empty() || url.size() > MAXDWORD) return false;
-    URL_COMPONENTS c{};
+    c = URL_COMPONENTS{};
     c.dwStructSize = sizeof(c);
-    c.dwSchemeLength = static_cast<DWORD>(-1);
-    c.dwHostNameLength = static_cast<DWORD>(-1);
-    c.dwUrlPathLength = static_cast<DWORD>(-1);
-    c.dwExtraInfoLength = static_cast<DWORD>(-1);
+    c.dwSchemeLength = c.dwHostNameLength = c.dwUserNameLength = c.dwPasswordLength = static_cast<DWORD>(-1);
+    c.dwUrlPathLength = c.dwExtraInfoLength = static_cast<DWORD>(-1);
     if (!::WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &c)) return false;
     if (c.nScheme != INTERNET_SCHEME_HTTP && c.nScheme != INTERNET_SCHEME_HTTPS) return false;
-    if (!c.lpszHostName || c.dwHostNameLength == 0) return false;
+    return c.lpszHostName && c.dwHostNameLength != 0;
+}
+}  // namespace
+
+bool crackUrl(const std::wstring& url, UrlParts& parts) {
+    URL_COMPONENTS c;
+    if (!Crack(url, c)) return false;
     UrlParts out;
     out.secure = c.nScheme == INTERNET_SCHEME_HTTPS;
     out.host.assign(c.lpszHostName, c.dwHostNameLength);
@@ -40,6 +46,19 @@ bool crackUrl(const std::wstring& url, UrlParts& parts) {
     out.pathAndQuery = path.empty() ? L"/" : path;
     parts = std::move(out);
     return true;
+}
+
+bool userInfoSpan(const std::wstring& url, size_t& begin, size_t& end) {
+    URL_COMPONENTS c;
+    if (!Crack(url, c)) return false;
+    // The user information is whatever lies between the scheme's "//" and
+    // the host the crack found, when an "@" ends it.
+    const size_t host = static_cast<size_t>(c.lpszHostName - url.c_str());
+    const size_t scheme = url.find(L"://");
+    if (scheme == std::wstring::npos || host > url.size() || host == 0 || url[host - 1] != L'@') return false;
+    begin = scheme + 3;
+    end = host;
+    return end > begin;
 }
 
 std::wstring resolveRedirect(const std::wstring& rawLocation, const UrlParts& current) {

@@ -16,6 +16,11 @@ struct UrlParts {
 // Only http and https links with a host succeed.
 bool crackUrl(const std::wstring& url, UrlParts& parts);
 
+// Where the user information ("user:password@") of a link lies, as
+// WinHTTP reads the link: [begin, end) with end just past the "@". False
+// when the link cannot be cracked or carries none.
+bool userInfoSpan(const std::wstring& url, size_t& begin, size_t& end);
+
 // The absolute link a Location value points to, relative to `current`;
 // empty when the value is empty. Dot segments are not folded.
 std::wstring resolveRedirect(const std::wstring& location, const UrlParts& current);

@@ -375,11 +375,14 @@ def tls_context(cert, key, tls13_only=False):
 
 @contextlib.contextmanager
 def https_server(cert, key, tls13_only=False):
-    """The loopback test server over TLS with this certificate; yields its origin."""
+    """The loopback test server over TLS with this certificate; yields it (its origin in `origin`)."""
     import httpserver
     server = httpserver.start(tls_context(cert, key, tls13_only))
+    server.origin = 'https://127.0.0.1:%d' % server.server_address[1]
     try:
-        yield 'https://127.0.0.1:%d' % server.server_address[1]
+        yield server
     finally:
+        if server.hold:
+            server.hold.set()
         server.shutdown()
         server.server_close()

@@ -5,6 +5,7 @@ runs under Wine; what is checked is what a user would see: the bytes on
 disk, the job's state and text, and what the peers logged."""
 import os
 import sys
+import threading
 import time
 import unittest
 
@@ -13,7 +14,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'dri
 import httpserver  # noqa: E402
 import peers  # noqa: E402
 import wineworld as ww  # noqa: E402
-from driver import FAILED, EndChecks, run as run_driver  # noqa: E402
+from driver import COMPLETED, FAILED, EndChecks, run as run_driver  # noqa: E402
 
 MiB = 1048576
 # Passwords no other text of the program could contain by chance.
@@ -106,6 +107,14 @@ class ProxyTests(EndChecks, unittest.TestCase):
                                      '--bypass', bypass])
                 self.assertByteExact(end, folder, 7, MiB)
                 self.assertFalse([l for l in self.squid.access_log() if token in l])
+        # Catches the proxy's password sent to a bypassed host that asks for one with a 407
+        # (WinHTTP sends what it is handed, on a direct request too).
+        url = 'http://127.0.0.1:%d/file/asks.bin?size=100&probe_status=407' % port
+        since = len(self.plain.seen)
+        end, _, texts = run_driver([url, ww.to_windows(self.folder()), '--fast', '--proxy', self.squid.address(USER, PASSWORD),
+                                    '--bypass', '127.0.0.1'])
+        self.assertFailedWith(end, texts['proxy-auth'])
+        self.assertEqual([h for _, _, h in self.plain.seen[since:] if 'Proxy-Authorization' in h], [])
 
 
 class ServerPasswordTests(EndChecks, unittest.TestCase):
@@ -173,17 +182,21 @@ class CertificateTests(EndChecks, unittest.TestCase):
     def tearDownClass(cls):
         cls.world.close()
 
-    def download(self, cert, key, tls13_only=False, size=MiB, seed=3, query=''):
+    def download(self, cert, key, tls13_only=False, size=MiB, seed=3, date=None, options=('--fast',), hold=False):
+        """(the end record, the folder, the program's sentences, the requests the server saw, seconds taken)."""
         folder = self.folder()
-        with peers.https_server(cert, key, tls13_only) as origin:
-            end, _, texts = run_driver(['%s/file/secure.bin?size=%d&seed=%d%s' % (origin, size, seed, query),
-                                        ww.to_windows(folder), '--fast', '--strict'], world=self.world)
-        return end, folder, texts
+        with peers.https_server(cert, key, tls13_only) as server:
+            server.date = date
+            server.hold = threading.Event() if hold else None
+            began = time.monotonic()
+            end, _, texts = run_driver(['%s/file/secure.bin?size=%d&seed=%d&token=Tok-77%%2Fsigned' % (server.origin, size, seed),
+                                        ww.to_windows(folder), '--strict'] + list(options), world=self.world)
+            return end, folder, texts, server.seen, time.monotonic() - began
 
     def test_trusted_certificate_for_this_host_downloads(self):
         # Catches a world in which nothing could succeed: the failures below
         # would then prove nothing about their one fault.
-        end, folder, _ = self.download(*self.certs.signed('good', ['127.0.0.1']))
+        end, folder, _, _, _ = self.download(*self.certs.signed('good', ['127.0.0.1']))
         self.assertByteExact(end, folder, 3, MiB)
 
     def test_each_certificate_fault_has_its_own_sentence(self):
@@ -194,8 +207,22 @@ class CertificateTests(EndChecks, unittest.TestCase):
                 ('another name', lambda: self.certs.signed('other', ['other.invalid']), False, 'cert-name'),
                 ('TLS 1.3 only', lambda: self.certs.signed('tls13', ['127.0.0.1']), True, 'cert-protocol')):
             with self.subTest(case=label):
-                end, _, texts = self.download(*make(), tls13_only=tls13_only)
+                end, _, texts, seen, _ = self.download(*make(), tls13_only=tls13_only)
                 self.assertFailedWith(end, texts[key])
+                # Catches the link's path and query (a signed link's token) sent over the
+                # connection whose certificate failed: the diagnosis asks for "/" alone.
+                self.assertEqual([(method, path) for method, path, _ in seen], [('HEAD', '/')] if seen else [])
+                self.assertEqual([h for _, _, h in seen if {'Authorization', 'Cookie', 'Referer', 'User-Agent'} & set(h)], [])
+
+    def test_a_pause_ends_the_diagnosis_within_its_short_timeouts(self):
+        # Catches a diagnosis that runs on the engine's long timeouts after a pause
+        # (under Wine a pause cannot wake a blocked call). The server holds its
+        # answer; the driver pauses the job while the diagnosis waits for it.
+        end, _, _, seen, seconds = self.download(*self.certs.self_signed('held', ['127.0.0.1']), options=('--seconds', '2'),
+                                                 hold=True)
+        self.assertTrue(seen, 'the diagnosis never reached the server')
+        self.assertNotEqual(end['state'], COMPLETED)
+        self.assertLess(seconds, 20)  # the engine's own receive timeout alone is 30 s
 
     def test_certificate_outside_its_dates_names_them_and_blames_the_clock_only_when_it_is_off(self):
         # Catches: a date fault told without the dates or as an untrusted
@@ -207,8 +234,8 @@ class CertificateTests(EndChecks, unittest.TestCase):
                                      self.certs.date(until, 7))
             for server_clock_off in (False, True):
                 with self.subTest(case=label, server_clock_off=server_clock_off):
-                    query = '&date=Mon,%2001%20Jan%201990%2000:00:00%20GMT' if server_clock_off else ''
-                    end, _, _ = self.download(*cert, query=query)
+                    date = 'Mon, 01 Jan 1990 00:00:00 GMT' if server_clock_off else None
+                    end, _, _, _, _ = self.download(*cert, date=date)
                     self.assertEqual((end['state'], str(start) in end['error'], str(until) in end['error'], this_year in end['error']),
                                      (FAILED, True, True, server_clock_off), end)
 

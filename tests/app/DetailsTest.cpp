@@ -79,7 +79,7 @@ TEST_F(Details, ThePauseButtonActsAtOnceButNotOnAFinishedRowAndCopyLinkIsNotPick
     SendMessageW(Shown(), WM_COMMAND, kPauseButtonId, 0);
     EXPECT_NE(State(1), DownloadState::Paused);
     EXPECT_TRUE(look().first != resume.first && look().second != resume.second);
-    // The link it copies is not taken into the link box.
+    // The link it copies, without its password, is not taken into the link box.
     const std::wstring copy = Caption(kCopyLinkButtonId);
     SendMessageW(Shown(), WM_COMMAND, kCopyLinkButtonId, 0);
     const std::wstring copied = Caption(kCopyLinkButtonId);

@@ -101,10 +101,12 @@ public:
 // list view's geometry, and commands whose dialogs a script answers.
 class ShellTest : public ::testing::Test, public MainWindowHost {
 protected:
-    // Finished; paused from a link that keeps sending once resumed (a closed port could
-    // fail the job between two presses); paused; failed without a name yet. Or no list.
+    // Finished; paused from a link (with a password) that keeps sending once resumed (a
+    // closed port could fail the job between two presses); paused; failed without a name
+    // yet. Or no list.
     void OpenRows(bool rows = true, bool clipboard = true) {
-        const std::string flowing = Utf16ToUtf8(Server() + L"/file/a.bin?size=100000000&rate=100000");
+        std::wstring link = Server() + L"/file/a.bin?size=100000000&rate=100000";
+        const std::string flowing = Utf16ToUtf8(link.insert(link.find(L"//") + 2, L"ann:Tide-s3cret@"));
         const std::string list = ListText({{"done.bin", "done.bin", "completed", 10, 10}, {flowing.c_str(), "a.bin", "paused", 100, 50},
                                            {"b.bin", "b.bin", "paused", 100, 20}, {"c.bin", "", "failed", -1, 0}});
         ASSERT_TRUE(Open(rows ? list.c_str() : nullptr, clipboard));

@@ -11,12 +11,16 @@ using Resume = JobTest;
 
 TEST_F(Resume, PauseKeepsTheFilesAndResumeFinishesExactly) {
     const int64_t size = 8 * MiB;
-    auto job = Job(FileUrl(L"p.bin", size, L"rate=1500000"));
+    // A link with a password: it stays out of the state file, and the resume still finds its state.
+    std::wstring link = FileUrl(L"p.bin", size, L"rate=1500000");
+    link.insert(link.find(L"//") + 2, L"ann:Tide-s3cret-7781@");
+    auto job = Job(link);
     job->start(4, false);
     PauseAfter(job, 2 * MiB);
     const DownloadInfo paused = job->snapshot(true);
     EXPECT_EQ(std::make_pair(paused.state, paused.errorText), std::make_pair(DownloadState::Paused, std::wstring()));
     EXPECT_EQ(Files(), (std::vector<std::wstring>{L"p.bin.zebpart", L"p.bin.zebstate"}));
+    EXPECT_EQ(Read(L"p.bin.zebstate").find("Tide-s3cret"), std::string::npos);
     // (That the ranges a state records hold the server's bytes: test_engine_world, after a kill and a full disk.)
     job->requeue();
     ASSERT_EQ(Run(job, 4), DownloadState::Completed);

@@ -23,6 +23,7 @@ query string, so tests need no set-up calls:
       silent&after=N&ms=M        (body=nolength) send N bytes, then nothing for M ms
     later_size=N                 worker requests after the faulty ones get N bytes
     need_cookie=<name>=<value>   403 unless the request carries that cookie
+    need_auth=<user>:<password>  401 (Basic) unless the request carries them
     date=<HTTP date>             the Date header (a server whose clock is elsewhere)
     validators=etag|weak|date    send a strong ETag, a weak one, or a Last-Modified only, and
                                  answer a Range whose If-Range names another version with 200
@@ -41,7 +42,12 @@ query string, so tests need no set-up calls:
   /redirect?hop=N&to=<url>&code=C&form=abs|path|query|rel|scheme
   /_log?token=T                  the logged requests as JSON (path, headers, body bytes sent)
   /_release?token=T              releases requests held with hold=1
+  HEAD <any>                     404 without a body
+Server-wide (attributes of the server object): `seen`, every request as
+(method, path, headers); `date`, the Date header of every answer; `hold`, an
+event every request waits for (40 s at most) before its answer.
 """
+import base64
 import html
 import http.server
 import json
@@ -74,7 +80,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pass
 
     def date_time_string(self, timestamp=None):
-        return getattr(self, 'date_override', None) or super().date_time_string(timestamp)
+        return (getattr(self, 'date_override', None) or getattr(self.server, 'date', None) or
+                super().date_time_string(timestamp))
+
+    def _arrived(self):
+        self.server.seen.append((self.command, self.path, dict(self.headers.items())))
+        if self.server.hold:
+            self.server.hold.wait(40)
+
+    def do_HEAD(self):
+        self._arrived()
+        self._head(404, [('Content-Length', '0')])
 
     # -- helpers ---------------------------------------------------------------
     def _origin(self):
@@ -116,6 +132,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     # -- routes ----------------------------------------------------------------
     def do_GET(self):
+        self._arrived()
         url = urllib.parse.urlsplit(self.path)
         q = {k: v[-1] for k, v in urllib.parse.parse_qs(url.query, keep_blank_values=True).items()}
         token = q.get('token', '')
@@ -138,6 +155,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if url.path.startswith('/file/'):
             if 'need_cookie' in q and q['need_cookie'] not in self._cookies():
                 return self._plain(403, b'no cookie')
+            if 'need_auth' in q and self.headers.get('Authorization') != 'Basic ' + base64.b64encode(q['need_auth'].encode()).decode():
+                return self._plain(401, b'who', [('WWW-Authenticate', 'Basic realm="t"')])
             return self._file(q, token)
         return self._plain(404, b'no such route')
 
@@ -220,7 +239,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if q.get('hold') == '1':
             _event(token).wait(timeout=int(q.get('hold_ms', '20000')) / 1000)
         if probe and 'probe_status' in q:
-            return self._plain(int(q['probe_status']), b'x')
+            code = int(q['probe_status'])
+            asks = {401: [('WWW-Authenticate', 'Basic realm="t"')], 407: [('Proxy-Authenticate', 'Basic realm="t"')]}
+            return self._plain(code, b'x', asks.get(code, []))
 
         fault = None
         if not probe and 'fault' in q:
@@ -286,6 +307,12 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
     allow_reuse_address = True
     request_queue_size = 128
+    date = None
+    hold = None
+
+    def __init__(self, *args):
+        super().__init__(*args)
+        self.seen = []
 
     def handle_error(self, request, client_address):
         # Clients that vanish (a killed or paused download) are expected.

@@ -60,6 +60,20 @@ int wmain(int argc, wchar_t** argv) {
         HWND dialog = FindWindowW(L"TidewellPE.Dialog", nullptr);
         if (!dialog) dialog = FindWindowW(L"TidewellPE.Details", nullptr);
         Print(dialog && PostMessageW(dialog, WM_COMMAND, _wtoi(argv[2]), 0) ? L"posted" : L"no dialog");
+    } else if (command == L"dialogreplace" && argc > 4) {
+        // Replaces a text inside a box of the open dialog (by its id); Wine
+        // keeps a closed dialog findable for a while, hidden.
+        HWND dialog = nullptr;
+        while ((dialog = FindWindowExW(nullptr, dialog, L"TidewellPE.Dialog", nullptr)) && !IsWindowVisible(dialog)) {
+        }
+        HWND box = dialog ? GetDlgItem(dialog, _wtoi(argv[2])) : nullptr;
+        // WM_GETTEXT: GetWindowText does not read another process's control.
+        std::wstring text(box ? static_cast<size_t>(SendMessageW(box, WM_GETTEXTLENGTH, 0, 0)) + 1 : 0, L'\0');
+        if (box) text.resize(static_cast<size_t>(SendMessageW(box, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+        const size_t at = text.find(argv[3]);
+        if (at != std::wstring::npos) text.replace(at, wcslen(argv[3]), argv[4]);
+        Print(at != std::wstring::npos && SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())) ? L"replaced"
+                                                                                                                   : L"no text");
     } else if (command == L"aside") {
         // Moves the main window off the screen, so that the program's other
         // windows stand alone (overlapping windows stay black under Wine
