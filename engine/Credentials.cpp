@@ -88,26 +88,28 @@ std::wstring maskPassword(const std::wstring& link) {
     const size_t scheme = link.find(L"://");
     if (scheme == std::wstring::npos) return link;
     const size_t begin = scheme + 3;
-    const size_t queryOrFragment = std::min(link.find_first_of(L"?#", begin), link.size());
-    size_t at = link.rfind(L'@', queryOrFragment - 1);
     const size_t colon = link.find(L':', begin);
-    if (at == std::wstring::npos || at < begin || colon > at) return link;  // no password
-    size_t spanBegin = 0, spanEnd = 0;
-    UrlParts parts;
+    size_t at = std::wstring::npos, spanBegin = 0, spanEnd = 0;
     if (userInfoSpan(link, spanBegin, spanEnd)) {
         // An "@" of the password that the crack left in the host is hidden
         // too (Wine ends the user information at the first one).
         const size_t authorityEnd = std::min(link.find_first_of(L"/?#", begin), link.size());
-        at = std::max(spanEnd - 1, link.rfind(L'@', authorityEnd - 1));
+        const size_t last = link.rfind(L'@', authorityEnd - 1);
+        at = last == std::wstring::npos ? spanEnd - 1 : std::max(spanEnd - 1, last);
     } else {
-        // WinHTTP sees no user information. Where the colon starts a port
-        // ("https://h:8080/@x/f") nothing is hidden; otherwise the text is a
-        // password with an unencoded "/" and is hidden up to its "@".
-        const size_t slash = std::min(link.find(L'/', colon), at);
-        bool port = crackUrl(link, parts) && slash > colon + 1;
-        for (size_t i = colon + 1; port && i < slash; ++i) port = iswdigit(link[i]) != 0;
+        // WinHTTP sees no user information. A colon before the first "/"
+        // that does not start a port starts a password holding an unencoded
+        // "/", "?" or "#": hidden up to the last "@".
+        if (colon >= link.find(L'/', begin)) return link;
+        const size_t portEnd = std::min(link.find_first_of(L"/?#", colon + 1), link.size());
+        UrlParts parts;
+        bool port = portEnd > colon + 1 && crackUrl(link, parts) &&
+                    (portEnd == link.size() || link[portEnd] == L'/' || link.find(L'@', portEnd) == std::wstring::npos);
+        for (size_t i = colon + 1; port && i < portEnd; ++i) port = iswdigit(link[i]) != 0;
         if (port) return link;
+        at = link.rfind(L'@');
     }
+    if (at == std::wstring::npos || at < begin || colon > at) return link;  // a user without a password
     return link.substr(0, colon + 1) + kMask + link.substr(at);
 }
 
