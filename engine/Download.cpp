@@ -286,6 +286,15 @@ void Download::drive(int connections, bool ignoreCertErrors) {
         if (stopRequested_) return;
         prepareFile(probed, connections, run > 0);
         if (stopRequested_) return;
+        if (samplesBeforeResume_ && !resumeSamplesAgree(session.get(), ignoreCertErrors)) {
+            const bool newLink = resumeAfterNewLink_;
+            file_.reset();  // recreated empty
+            prepareFile(probed, connections, true);
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            notice_ = newLink ? newLinkDifferentFileText() : changedOnServerText();
+        }
+        if (stopRequested_) return;
+        blindSuspicions_ = 0;
         runWorkers(session.get(), connections, ignoreCertErrors);
         if (!restartRequested_.exchange(false) || pauseRequested_ || workerFailed_) break;
         // The file changed on the server while it came: start over once,
@@ -322,6 +331,7 @@ void Download::runWorkers(HINTERNET session, int connections, bool ignoreCertErr
         state_ = DownloadState::Downloading;
         workers = acceptsRanges_ ? connections : 1;
         activeConnections_ = workers;
+        workerCount_ = workers;
     }
     {
         WorkerGroup group(stopRequested_, stopEvent_.get());

@@ -25,6 +25,7 @@
 
 #include "engine/Credentials.h"
 #include "engine/Types.h"
+#include "engine/Samples.h"
 #include "engine/Validator.h"
 #include "store/Handles.h"
 
@@ -110,6 +111,27 @@ private:
     // A ranged answer came whole: the file changed on the server meanwhile.
     void restartFromZero();
 
+    // Byte samples (Samples.cpp)
+    enum class Evidence { None, Same, Different, Failed };
+    // Results of transferSegment: done, retry after a pause, stop; and of a
+    // settled question also: go on reading this answer, ask again at once.
+    static constexpr int kDone = 0, kRetry = 1, kStop = 2, kAgain = 3, kGoOn = -1;
+    bool readPart(int64_t offset, int64_t length, std::string& out);
+    bool readAnswer(HINTERNET request, int64_t length, std::string& out);
+    // The server's bytes of `span` (no If-Range) beside the disk's; a 200
+    // is Different (nothing vouches for the bytes), a failure sets `failure`.
+    Evidence compareSample(HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors, const ByteSpan& span,
+                           std::wstring& failure);
+    // Before a resume that no validator could vouch for: whether the
+    // samples agree. Throws Error when they cannot be fetched.
+    bool resumeSamplesAgree(HINTERNET session, bool ignoreCertErrors);
+    // An answer whose validator of `kind` (recorded as `suspected` when it
+    // was asked for) contradicts the recorded one, or a whole file (200)
+    // sent to If-Range: the bytes decide whether the file changed (start
+    // over) or the host's validator of that kind says nothing (forget it).
+    int settleSuspicion(ValidatorKind kind, const std::wstring& suspected, HINTERNET answer, bool answerFromZero,
+                        HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors);
+
     // Partial file and state (PartFile.cpp)
     // `fresh`: the partial data is of another version; start over.
     void prepareFile(const ProbeResult& probe, int connections, bool fresh);
@@ -135,7 +157,10 @@ private:
     std::wstring sha256_;            // of the finished file, once known
     int32_t verifyPercent_ = -1;
     bool linkChanged_ = false;  // since the last preparation
-    Validator validator_;  // the version the partial file holds (job thread)
+    Validator validator_;  // the version the partial file holds; a kind the host's answers contradict
+                           // with the same bytes is forgotten for this download
+    bool samplesBeforeResume_ = false;  // job thread: no validator vouched for the resume
+    bool resumeAfterNewLink_ = false;   // job thread: that resume follows Change Link
     std::vector<Segment> segments_;
     DownloadState state_ = DownloadState::Queued;
     int64_t totalSize_ = -1;
@@ -159,6 +184,12 @@ private:
     // The scheme a challenge was answered with, so later requests send
     // their credentials at once instead of being refused first.
     std::atomic<uint32_t> serverScheme_{0}, proxyScheme_{0};
+
+    std::mutex versionMutex_;  // one version question settled at a time
+    // Contradicting answers with no bytes on disk to compare, this run; at
+    // twice the workers (set before they start) nobody will bring any.
+    std::atomic<int32_t> blindSuspicions_{0};
+    int32_t workerCount_ = 1;
 
     std::mutex requestMutex_;
     std::vector<HINTERNET> requests_;  // one slot per connection; slot 0 also serves the probe

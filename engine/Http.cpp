@@ -94,6 +94,12 @@ void SetProtocols(HINTERNET session) {
 }
 }  // namespace
 
+Validator answerValidator(HINTERNET request) {
+    // By name: Wine maps neither header's query number.
+    return Validator{strongEtag(QueryText(request, WINHTTP_QUERY_CUSTOM, L"ETag")),
+                     Trim(QueryText(request, WINHTTP_QUERY_CUSTOM, L"Last-Modified"))};
+}
+
 InternetHandle openSession(const ProxySetting& proxy) {
     InternetHandle session(OpenWithProxy(proxy, kUserAgent));
     if (!session) throw Error{networkErrorText(::GetLastError())};
@@ -258,9 +264,7 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
             throw Error{httpStatusText(status)};
         }
         result.finalUrl = current;
-        // By name: Wine maps neither header's query number.
-        result.validator.etag = strongEtag(QueryText(request, WINHTTP_QUERY_CUSTOM, L"ETag"));
-        result.validator.modified = Trim(QueryText(request, WINHTTP_QUERY_CUSTOM, L"Last-Modified"));
+        result.validator = answerValidator(request);
         result.fileName = fileNameFromContentDisposition(queryHeader(request, WINHTTP_QUERY_CONTENT_DISPOSITION));
         if (result.fileName.empty()) result.fileName = fileNameFromUrl(current);
         return result;

@@ -8,6 +8,7 @@
 
 #include "engine/Credentials.h"
 #include "engine/Url.h"
+#include "engine/Validator.h"
 #include "store/Handles.h"
 
 namespace zeb {
@@ -28,5 +29,8 @@ DWORD queryStatus(HINTERNET request);
 
 // A text header, empty when absent.
 std::wstring queryHeader(HINTERNET request, DWORD query);
+
+// The answer's strong ETag and Last-Modified.
+Validator answerValidator(HINTERNET request);
 
 }  // namespace zeb

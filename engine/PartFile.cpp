@@ -69,7 +69,11 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
         resolvedUrl_ = probed.finalUrl;
         plainFurthest_ = 0;
     }
-    validator_ = probed.validator;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        validator_ = probed.validator;
+    }
+    samplesBeforeResume_ = false;
     if (timing().whilePreparing) timing().whilePreparing();
     if (!CreateFolderTree(folder)) throw Error{folderCreateFailedText(folder, systemErrorText(::GetLastError()))};
     if (!fixed) {
@@ -88,11 +92,16 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
     Validator recorded;
     if (!fresh && probed.acceptsRanges && FileSize(partPath) == total)
         table = parseStateText(ReadWholeFile(statePath, kStateReadLimit), url, total, &recorded);
-    if (table && !sameVersion(recorded, probed.validator)) {
+    const VersionVerdict verdict = table ? compareVersions(recorded, probed.validator) : VersionVerdict::Same;
+    if (verdict == VersionVerdict::Different) {
         table.reset();
         std::lock_guard<std::mutex> lock(stateMutex_);
         notice_ = changedOnServerText();
     }
+    // No validator kind in common: the bytes decide, once the file is open
+    // and the name lock let go (the samples come over the network).
+    samplesBeforeResume_ = verdict == VersionVerdict::Unknown && doneBytesOf(*table) > 0;
+    resumeAfterNewLink_ = linkChanged;
     const bool resumed = table.has_value();
     if (!resumed && hadState && linkChanged) {
         std::lock_guard<std::mutex> lock(stateMutex_);
@@ -104,7 +113,8 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
         throw Error{fileDeleteFailedText(statePath, systemErrorText(::GetLastError()))};
     }
 
-    file_.reset(::CreateFileW(partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    // Read too: byte samples compare what is on disk with the server's.
+    file_.reset(::CreateFileW(partPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               resumed ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_) throw Error{fileCreateFailedText(partPath, systemErrorText(::GetLastError()))};
     if (resumed) {

@@ -18,8 +18,6 @@ namespace {
 constexpr DWORD kReadBuffer = 65536;
 constexpr int kMaxFailuresWithoutProgress = 6;
 
-enum Result { kDone = 0, kRetry = 1, kStop = 2 };
-
 // The first byte position of a Content-Range value ("bytes 100-199/1000").
 std::optional<int64_t> RangeStart(const std::wstring& value) {
     const size_t a = value.find_first_of(L"0123456789");
@@ -86,6 +84,7 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
                 if (result == kRetry) ++s.retries;
             }
             if (result == kStop) break;
+            if (result == kAgain) continue;  // a settled question: nothing failed
             if (result == kRetry) {
                 failures = progress ? 1 : failures + 1;
                 if (failures > kMaxFailuresWithoutProgress) break;
@@ -106,9 +105,10 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
     const size_t i = static_cast<size_t>(index);
     int64_t pos, end, total;
     bool ranged;
-    const std::wstring ifRange = ifRangeValue(validator_);
+    Validator asked;  // the version this request asks for
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
+        asked = validator_;
         Segment& s = segments_[i];
         if (!acceptsRanges_) s.pos = s.start;  // a plain request always starts at the first byte
         pos = s.pos;
@@ -129,7 +129,8 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
         return kStop;
     }
     // With a validator the server sends the range only from the same
-    // version; a changed file comes whole (200) and starts the job over.
+    // version; a changed file comes whole (200).
+    const std::wstring ifRange = ifRangeValue(asked);
     const std::wstring extra =
         ranged ? L"Range: bytes=" + std::to_wstring(pos) + L"-" + std::to_wstring(end - 1) + L"\r\n" +
                      (ifRange.empty() ? L"" : L"If-Range: " + ifRange + L"\r\n")
@@ -144,8 +145,9 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
     if (status != (ranged ? 206u : 200u)) {
         if (stopRequested_) return kStop;
         if (ranged && status == 200 && !ifRange.empty()) {
-            restartFromZero();
-            return kStop;
+            // Another version, or a host whose validator is no witness.
+            const ValidatorKind kind = ifRangeKind(asked);
+            return settleSuspicion(kind, valueOf(asked, kind), request, true, connection, parts, ignoreCertErrors);
         }
         setError(ranged && status == 200 ? rangesStoppedText() : httpStatusText(status));
         return kRetry;
@@ -160,6 +162,12 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
         if (!start || *start != pos || (rangeTotal && total >= 0 && *rangeTotal != total)) {
             setError(wrongRangeText());
             return kRetry;
+        }
+        // A part of another version (a server or cache that ignored
+        // If-Range), or of the same bytes tagged by another node of a farm.
+        if (const ValidatorKind kind = disagreement(asked, answerValidator(request)); kind != ValidatorKind::None) {
+            const int verdict = settleSuspicion(kind, valueOf(asked, kind), request, false, connection, parts, ignoreCertErrors);
+            if (verdict != kGoOn) return verdict;
         }
     } else if (total >= 0) {
         std::optional<int64_t> length = ParseStrictNumber(queryHeader(request, WINHTTP_QUERY_CONTENT_LENGTH));

@@ -10,12 +10,36 @@ std::wstring strongEtag(const std::wstring& header) {
     return value;
 }
 
-bool sameVersion(const Validator& recorded, const Validator& now) {
-    if (!recorded.etag.empty() && !now.etag.empty()) return recorded.etag == now.etag;
-    if (!recorded.modified.empty() && !now.modified.empty()) return recorded.modified == now.modified;
-    return true;
+VersionVerdict compareVersions(const Validator& recorded, const Validator& now) {
+    if (!recorded.etag.empty() && !now.etag.empty())
+        return recorded.etag == now.etag ? VersionVerdict::Same : VersionVerdict::Different;
+    if (!recorded.modified.empty() && !now.modified.empty())
+        return recorded.modified == now.modified ? VersionVerdict::Same : VersionVerdict::Different;
+    return VersionVerdict::Unknown;
+}
+
+ValidatorKind disagreement(const Validator& recorded, const Validator& answer) {
+    if (!recorded.etag.empty() && !answer.etag.empty() && recorded.etag != answer.etag) return ValidatorKind::Etag;
+    if (!recorded.modified.empty() && !answer.modified.empty() && recorded.modified != answer.modified)
+        return ValidatorKind::Modified;
+    return ValidatorKind::None;
 }
 
 std::wstring ifRangeValue(const Validator& v) { return v.etag.empty() ? v.modified : v.etag; }
+
+ValidatorKind ifRangeKind(const Validator& v) {
+    if (!v.etag.empty()) return ValidatorKind::Etag;
+    return v.modified.empty() ? ValidatorKind::None : ValidatorKind::Modified;
+}
+
+const std::wstring& valueOf(const Validator& v, ValidatorKind kind) {
+    static const std::wstring none;
+    return kind == ValidatorKind::Etag ? v.etag : kind == ValidatorKind::Modified ? v.modified : none;
+}
+
+void forget(Validator& v, ValidatorKind kind) {
+    if (kind == ValidatorKind::Etag) v.etag.clear();
+    if (kind == ValidatorKind::Modified) v.modified.clear();
+}
 
 }  // namespace zeb

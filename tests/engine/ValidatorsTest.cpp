@@ -4,6 +4,7 @@
 #include "DownloadTestSupport.h"
 
 #include "engine/ErrorTexts.h"
+#include "engine/Samples.h"
 #include "engine/StateFile.h"
 #include "engine/Validator.h"
 
@@ -21,15 +22,34 @@ int64_t StartAndPause(const std::shared_ptr<zeb::Download>& job) {
 
 TEST(Validator, StrongTagsAndTheVersionRule) {
     EXPECT_EQ(zeb::strongEtag(L" \"abc\" ") + zeb::strongEtag(L"W/\"abc\""), L"\"abc\"");  // weak: the bytes may differ
-    const zeb::Validator none, tagA{L"\"a\"", L"Mon"}, tagB{L"\"b\"", L"Mon"}, dateOnly{L"", L"Tue"};
-    EXPECT_TRUE(zeb::sameVersion(none, tagA) && zeb::sameVersion(tagA, none));  // nothing to compare: resume as before
-    EXPECT_FALSE(zeb::sameVersion(tagA, tagB));     // the tag decides, the date agreeing or not
-    EXPECT_FALSE(zeb::sameVersion(tagA, dateOnly)); // no tag now: the dates differ
+    using V = zeb::VersionVerdict;
+    using K = zeb::ValidatorKind;
+    const zeb::Validator none, tagA{L"\"a\"", L"Mon"}, tagB{L"\"b\"", L"Mon"}, dateOnly{L"", L"Tue"}, tagOnly{L"\"a\"", L""};
+    // Catches a resume let through on size alone where no validator kind is shared (only the bytes can tell).
+    const struct { zeb::Validator recorded, now; V verdict; K contradicted; } cases[] = {
+        {none, tagA, V::Unknown, K::None}, {tagA, tagB, V::Different, K::Etag}, {tagA, dateOnly, V::Different, K::Modified},
+        {tagOnly, dateOnly, V::Unknown, K::None}, {tagA, tagOnly, V::Same, K::None}};
+    for (const auto& c : cases)
+        EXPECT_EQ(std::make_pair(zeb::compareVersions(c.recorded, c.now), zeb::disagreement(c.recorded, c.now)),
+                  std::make_pair(c.verdict, c.contradicted)) << ::testing::PrintToString(c.recorded.etag + c.recorded.modified + L"/" + c.now.etag + c.now.modified);
     EXPECT_EQ(zeb::ifRangeValue(tagA) + zeb::ifRangeValue(dateOnly), L"\"a\"Tue");
     // A state file from before validators loads, with none recorded.
     zeb::Validator recorded{L"x", L"y"};
     ASSERT_TRUE(zeb::parseStateText("ZEBSTATE 1\r\nurl=https://h/f\r\ntotal=10\r\nseg=0,10,0\r\n", L"https://h/f", 10, &recorded));
     EXPECT_TRUE(recorded.empty());
+}
+
+TEST(ByteSamples, TheLargestDoneRangesTailAndABitAtThePickedDoneByte) {
+    // Catches samples of bytes that are not on disk, or past a range's end.
+    using zeb::kSampleBytes;
+    const std::vector<Segment> table = {Segment{0, MiB, 300000}, Segment{MiB, 2 * MiB, 2 * MiB}, Segment{2 * MiB, 3 * MiB, 2 * MiB + 10}};
+    const struct { uint64_t pick; std::vector<zeb::ByteSpan> samples; } cases[] = {
+        {5, {{2 * MiB - kSampleBytes, kSampleBytes}, {5, kSampleBytes}}},
+        {299990, {{2 * MiB - kSampleBytes, kSampleBytes}, {300000 - kSampleBytes, kSampleBytes}}},  // moved back inside its range
+        {300000 + MiB + 3, {{2 * MiB - kSampleBytes, kSampleBytes}, {2 * MiB, 10}}},                // a short range whole
+        {300000 + MiB - 1, {{2 * MiB - kSampleBytes, kSampleBytes}}}};                             // the same bytes once
+    for (const auto& c : cases) EXPECT_EQ(zeb::chooseSamples(table, c.pick), c.samples) << c.pick;
+    EXPECT_TRUE(zeb::chooseSamples({Segment{0, MiB, 0}}, 7).empty());
 }
 
 TEST_F(Validators, APausedFileReplacedStartsOverAsTheNewVersionAndAnUnchangedOneResumes) {
@@ -49,6 +69,27 @@ TEST_F(Validators, APausedFileReplacedStartsOverAsTheNewVersionAndAnUnchangedOne
     }
 }
 
+TEST_F(Validators, AnAnswerThatContradictsTheVersionIsJudgedByItsBytes) {
+    // Catches: a swap served by a host that ignores If-Range stitched into the file (the 206s
+    // carry the new validator, or only the new date); a farm whose nodes tag the same bytes
+    // differently failed as "keeps changing"; a 200 to If-Range with the same bytes taken for a change.
+    const struct { const wchar_t* name; const wchar_t* query; int connections; bool pauseFirst; uint32_t seed; bool restarted; } cases[] = {
+        {L"swap.bin", L"validators=etag&ifrange=ignore&replace_after=3", 4, false, 8, true},
+        {L"swap-date.bin", L"validators=both&validators206=date&ifrange=ignore&replace_after=3", 4, false, 8, true},
+        {L"farm.bin", L"validators=etag&etag_nodes=2", 8, false, 7, false},
+        {L"whole.bin", L"validators=etag&fault=range200&fault_phase=2&times=1", 4, true, 7, false}};
+    for (const auto& c : cases) {
+        token_ += L"q";
+        auto job = Job(FileUrl(c.name, 4 * MiB, std::wstring(L"rate=2000000&") + c.query));
+        if (c.pauseFirst) StartAndPause(job);
+        ASSERT_EQ(Run(job, c.connections), DownloadState::Completed) << ::testing::PrintToString(c.name);
+        ExpectContent(c.name, 4 * MiB, c.seed);
+        EXPECT_EQ(job->snapshot(false).notice, c.restarted ? zeb::changedOnServerText() : L"") << ::testing::PrintToString(c.name);
+        std::printf("  %ls: the server sent %lld bytes for a file of %lld\n", c.name, static_cast<long long>(SentBytes(Log())),
+                    static_cast<long long>(4 * MiB));
+    }
+}
+
 TEST_F(Validators, AFileReplacedWhileDownloadingStartsOverOnceThenFailsIfItKeepsChanging) {
     // The file changes after the probe and the first requests: the ranges
     // asked for from then on come whole, and the job starts over once.
@@ -56,34 +97,52 @@ TEST_F(Validators, AFileReplacedWhileDownloadingStartsOverOnceThenFailsIfItKeeps
     ASSERT_EQ(Run(job, 4), DownloadState::Completed);
     ExpectContent(L"moving.bin", 4 * MiB, 8);
     EXPECT_EQ(job->snapshot(false).notice, zeb::changedOnServerText());
-    const Requests asked = WorkerRequests();
-    EXPECT_EQ(std::make_pair(asked.ranged > 4, asked.withIfRange), std::make_pair(true, asked.ranged));
+    // Every ranged request carries If-Range but the byte samples (which ask for what is there now).
+    size_t ranged = 0, unguarded = 0;
+    for (const JsonValue& r : Log().elements) {
+        const std::string range = Header(r, "Range");
+        if (range == "<none>" || range == "bytes=0-0") continue;
+        ++ranged;
+        const size_t dash = range.find('-');
+        const bool sample = std::stoll(range.substr(dash + 1)) - std::stoll(range.substr(6, dash - 6)) < zeb::kSampleBytes;
+        unguarded += Header(r, "If-Range") == "<none>" && !sample;
+    }
+    EXPECT_EQ(std::make_pair(ranged > 4, unguarded), std::make_pair(true, size_t{0}));
     auto restless = Job(FileUrl(L"restless.bin", 4 * MiB, L"rate=2000000&versions_every=3&validators=etag"));
     ASSERT_EQ(Run(restless, 4), DownloadState::Failed);
     EXPECT_EQ(restless->snapshot(false).errorText, zeb::keepsChangingText());
 }
 
 TEST_F(Validators, ANewLinkGoesOnFromThePartialDataOnlyWhenItServesTheSameFile) {
-    // The link expires (403) halfway; a mirror of the same file finishes
-    // what is missing, a mirror with another size starts over and says why.
+    // The link (its server gives an ETag only) expires (403) halfway; a mirror of the same
+    // file finishes what is missing, another file starts over and says why. A mirror that
+    // gives only a date shares no validator kind: byte samples decide (catches the old
+    // resume on size alone, which stitched another file of the same size).
     const int64_t size = 4 * MiB;
-    for (const int64_t mirrorSize : {size, size + 1}) {
+    const struct { int64_t size; uint32_t seed; const wchar_t* validators; } mirrors[] = {
+        {size, 7, L"etag"}, {size + 1, 7, L"etag"}, {size, 7, L"date"}, {size, 9, L"date"}};
+    for (const auto& m : mirrors) {
         token_ += L"m";
-        const std::wstring name = L"mirror" + std::to_wstring(mirrorSize) + L".bin";
+        const std::wstring name = L"mirror" + std::to_wstring(m.size) + m.validators + std::to_wstring(m.seed) + L".bin";
         auto job = Job(FileUrl(name, size, L"rate=2000000&validators=etag&gone_from=2"));
         const int64_t kept = StartAndPause(job);
         ASSERT_EQ(Run(job, 4), DownloadState::Failed);  // expired
         token_ += L"-new";
-        const std::wstring mirror = FileUrl(L"elsewhere.bin", mirrorSize, L"validators=etag");
+        const std::wstring mirror = FileUrl(L"elsewhere.bin", m.size, std::wstring(L"validators=") + m.validators, m.seed);
         ASSERT_TRUE(job->changeLink(mirror));
         EXPECT_NE(Read(name + L".zebstate").find(Utf16ToUtf8(mirror)), std::string::npos);
         job->requeue();
         ASSERT_EQ(Run(job, 4), DownloadState::Completed) << ::testing::PrintToString(name);
-        ExpectContent(name, mirrorSize);
-        // The same file: only what was missing (and the probe's one byte); another: all of it, and why.
-        const bool same = mirrorSize == size;
-        EXPECT_EQ(std::make_pair(SentBytes(Log()), job->snapshot(false).notice),
-                  std::make_pair(same ? size - kept + 1 : mirrorSize + 1, same ? std::wstring() : zeb::newLinkDifferentFileText()));
+        ExpectContent(name, m.size, m.seed);
+        // The same file: only what was missing, the probe's one byte and the samples (where
+        // they decided); another: all of it, and why.
+        const bool same = m.size == size && m.seed == 7;
+        const int64_t samples = m.validators == std::wstring(L"date") ? SentBytes(Log()) - (same ? size - kept + 1 : m.size + 1) : 0;
+        std::printf("  %ls: the server sent %lld bytes for a file of %lld (%lld kept)\n", name.c_str(),
+                    static_cast<long long>(SentBytes(Log())), static_cast<long long>(m.size), static_cast<long long>(kept));
+        EXPECT_EQ(std::make_pair(SentBytes(Log()) - samples, job->snapshot(false).notice),
+                  std::make_pair(same ? size - kept + 1 : m.size + 1, same ? std::wstring() : zeb::newLinkDifferentFileText()));
+        EXPECT_TRUE(samples >= 0 && samples <= 2 * zeb::kSampleBytes) << samples;
     }
 }
 }  // namespace

@@ -12,7 +12,8 @@ query string, so tests need no set-up calls:
     rate=<bytes/s>               per-connection rate cap
     probe_status=<code>          answer the probe (Range: bytes=0-0) with this status
     hold=1                       hold the headers until /_release?token= (or hold_ms)
-    fault=<kind>&times=K         for the first K worker requests (not the probe):
+    fault=<kind>&times=K         for the first K worker requests (not the probe; with
+                                 fault_phase=P, the first K of phase P):
       drop&after=N               send N body bytes, then close the connection
       status&code=C              answer with status C
       range200                   answer a ranged request with 200 and the whole file
@@ -25,8 +26,13 @@ query string, so tests need no set-up calls:
     need_cookie=<name>=<value>   403 unless the request carries that cookie
     need_auth=<user>:<password>  401 (Basic) unless the request carries them
     date=<HTTP date>             the Date header (a server whose clock is elsewhere)
-    validators=etag|weak|date    send a strong ETag, a weak one, or a Last-Modified only, and
-                                 answer a Range whose If-Range names another version with 200
+    validators=etag|weak|date|both  send a strong ETag, a weak one, a Last-Modified only, or
+                                 both, and answer a Range whose If-Range names another version
+                                 with 200 (its ETag, else its date)
+    ifrange=ignore               serve the range whatever If-Range says (as some caches do)
+    validators206=none|etag|date the 206 answers carry no validator, or only this kind
+    etag_nodes=N                 the same bytes tagged by N nodes in turn (a farm): the ETag
+                                 of the k-th request ends in "-n<k mod N>"
     replace_from=K               from phase K on the file is another version of the same size
     replace_after=N              the same after the N-th request of the token
     versions_every=N             a new version every N requests (a file that keeps changing)
@@ -227,12 +233,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         extra = []
         current = None
         kind = q.get('validators')
-        if kind in ('etag', 'weak'):
-            current = '"v%d-%d"' % (seed, size)
+        if kind in ('etag', 'weak', 'both'):
+            node = '-n%d' % (k % int(q['etag_nodes'])) if 'etag_nodes' in q else ''
+            current = '"v%d-%d%s"' % (seed, size, node)
             extra.append(('ETag', ('W/' if kind == 'weak' else '') + current))
-        elif kind == 'date':
-            current = 'Mon, %02d Jan 2024 00:00:00 GMT' % (seed % 28 + 1)
-            extra.append(('Last-Modified', current))
+        if kind in ('date', 'both'):
+            date = 'Mon, %02d Jan 2024 00:00:00 GMT' % (seed % 28 + 1)
+            current = current or date
+            extra.append(('Last-Modified', date))
         if 'cd' in q:
             extra.append(('Content-Disposition', q['cd']))
 
@@ -244,7 +252,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self._plain(code, b'x', asks.get(code, []))
 
         fault = None
-        if not probe and 'fault' in q:
+        if not probe and 'fault' in q and str(phase) == q.get('fault_phase', str(phase)):
             with _lock:
                 n = _counts[token] = _counts.get(token, 0) + 1
             if n <= int(q.get('times', '1000000')):
@@ -260,7 +268,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         ranged = rng is not None and q.get('ranges', '1') != '0' and not body_kind and 'cl' not in q
         if fault == 'range200':
             ranged = False
-        if ranged and self.headers.get('If-Range') not in (None, current):
+        if ranged and self.headers.get('If-Range') not in (None, current) and q.get('ifrange') != 'ignore':
             ranged = False  # another version: the whole of the one there is now
         if body_kind == 'nolength':
             self._head(200, extra + [('Connection', 'close')])
@@ -289,6 +297,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             total = int(q['total2']) if fault == 'total' else size
             shown = start + 1 if fault == 'badstart' else start
             crange = q['crange'] if probe and 'crange' in q else 'bytes %d-%d/%d' % (shown, end - 1, total)
+            kept = {'none': (), 'etag': ('ETag',), 'date': ('Last-Modified',)}.get(q.get('validators206'))
+            if kept is not None:
+                extra = [h for h in extra if h[0] not in ('ETag', 'Last-Modified') or h[0] in kept]
             self._head(206, extra + [('Content-Range', crange), ('Content-Length', str(end - start))])
         else:
             start, end = 0, size
