@@ -113,10 +113,29 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
         throw Error{fileDeleteFailedText(statePath, systemErrorText(::GetLastError()))};
     }
 
+    // The state file comes first: a partial file is never on disk without
+    // a state that names its link, so after a power cut or a kill the next
+    // start knows it as this row's and takes it back (starting over inside
+    // it) instead of choosing a numbered name beside an orphan.
+    std::vector<Segment> planned;
+    if (!resumed) {
+        planned = planSegments(total, probed.acceptsRanges, connections);
+        Validator first;
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            first = validator_;
+        }
+        WriteFileAtomic(statePath, buildStateText(url, total, planned, first));
+    }
     // Read too: byte samples compare what is on disk with the server's.
     file_.reset(::CreateFileW(partPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               resumed ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file_) throw Error{fileCreateFailedText(partPath, systemErrorText(::GetLastError()))};
+    if (!file_) {
+        const DWORD e = ::GetLastError();
+        if (!resumed) ::DeleteFileW(statePath.c_str());
+        throw Error{fileCreateFailedText(partPath, systemErrorText(e))};
+    }
+    if (timing().partFileCreated) timing().partFileCreated();
     if (resumed) {
         std::lock_guard<std::mutex> lock(stateMutex_);
         segments_ = std::move(*table);
@@ -135,6 +154,7 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
         if (free != kUnknownFreeSpace && free < static_cast<uint64_t>(total)) {
             file_.reset();
             ::DeleteFileW(partPath.c_str());
+            ::DeleteFileW(statePath.c_str());
             throw Error{notEnoughSpaceText(folder, total, static_cast<int64_t>(free))};
         }
         SetSparse(file_.get(), true);
@@ -144,10 +164,10 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
             const DWORD e = ::GetLastError();
             file_.reset();
             ::DeleteFileW(partPath.c_str());
+            ::DeleteFileW(statePath.c_str());
             throw Error{reserveFailedText(total, systemErrorText(e))};
         }
     }
-    std::vector<Segment> planned = planSegments(total, probed.acceptsRanges, connections);
     std::lock_guard<std::mutex> lock(stateMutex_);
     // Only now is the name ours for good: the failures above delete the
     // partial file, and another link could take the free name meanwhile.

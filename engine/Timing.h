@@ -27,6 +27,9 @@ struct Timing {
     // Tests only: called by a job thread while it prepares its file, where
     // a slow disk or share would keep it.
     void (*whilePreparing)() = nullptr;
+    // Tests only: called by a job thread right after it created a partial
+    // file (throwing there leaves the files as a power cut would).
+    void (*partFileCreated)() = nullptr;
     // Tests only: the place of the random byte sample (0: random).
     uint64_t samplePick = 0;
     // Tests only: called by a job thread at each read of its verify pass.

@@ -2,7 +2,10 @@
 // download, the state file's lines, and bytes that stay exact throughout.
 #include "DownloadTestSupport.h"
 
+#include "engine/Error.h"
 #include "engine/ErrorTexts.h"
+#include "engine/StateFile.h"
+#include "engine/Segments.h"
 
 namespace {
 constexpr int64_t MiB = 1048576;
@@ -48,7 +51,9 @@ TEST_F(Resume, WhatTheStateCannotVouchForStartsOver) {
     job->requeue();
     job->start(3, false);
     ASSERT_TRUE(WaitFor(job, [](const DownloadInfo& i) { return Downloading(i) && !i.acceptsRanges; }));
-    EXPECT_TRUE(Read(L"s.bin.zebstate").empty());  // gone before any byte of the fresh start
+    // Before any byte of the fresh start, the state records nothing done.
+    const auto table = zeb::parseStateText(Read(L"s.bin.zebstate"), job->snapshot(false).url, 6 * MiB);
+    EXPECT_TRUE(table && zeb::doneBytesOf(*table) == 0);
     PauseAfter(job, 1);
     job->requeue();
     ASSERT_EQ(Run(job, 3), DownloadState::Completed);
@@ -82,6 +87,25 @@ TEST_F(Resume, APauseDuringTheProbeRemovalAndTheOperationsThatMustDoNothing) {
     EXPECT_EQ(std::make_pair(keep->state(), keep->running()), std::make_pair(DownloadState::Completed, false));
     keep->remove(false);  // a finished file goes only when asked (and then goes: ListTest)
     EXPECT_EQ(Files(), std::vector<std::wstring>{L"keep.bin"});
+}
+
+TEST_F(Resume, AStopRightAfterThePartialFileExistsLeavesItToTheSameRow) {
+    // Catches the orphan a kill or a power cut left: a partial file that nothing named as the
+    // row's, so the next start chose a numbered name beside it and it stayed for good.
+    for (const std::wstring query : {L"", L"ranges=0", L"body=chunked"}) {  // ranged, no ranges, size unknown
+        token_ += L"o";
+        const std::wstring name = L"cut" + std::to_wstring(token_.size()) + L".bin";
+        zeb::Timing cut = FastTiming();
+        cut.partFileCreated = [] { throw zeb::Error{}; };
+        zeb::setTimingForTests(cut);
+        EXPECT_EQ(Run(Job(FileUrl(name, 300000, query))), DownloadState::Failed);
+        zeb::setTimingForTests(FastTiming());
+        auto again = Job(FileUrl(name, 300000, query));  // the same row at the next start
+        ASSERT_EQ(Run(again), DownloadState::Completed);
+        EXPECT_EQ(again->snapshot(false).fileName, name);
+        ExpectContent(name, 300000);
+    }
+    EXPECT_EQ(Files().size(), 3u);  // the finished files alone
 }
 
 TEST_F(Resume, FixedNameFinishesUnderTheNextFreeNumber) {
