@@ -6,16 +6,13 @@ import os
 import pathlib
 import shutil
 import subprocess
-import sys
 import unittest
 import urllib.request
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'server'))
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'driver'))
-import content  # noqa: E402
-import httpserver  # noqa: E402
-import wineworld as ww  # noqa: E402
-from driver import range_starts, segments  # noqa: E402
+import wineworld as ww  # first: it finds the modules below
+import content
+import httpserver
+from driver import range_starts, segments
 
 wait_for = ww.wait_for
 

@@ -4,17 +4,14 @@ TLS servers whose certificates are wrong in one way each. The job driver
 runs under Wine; what is checked is what a user would see: the bytes on
 disk, the job's state and text, and what the peers logged."""
 import os
-import sys
 import threading
 import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'server'))
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'driver'))
-import httpserver  # noqa: E402
-import peers  # noqa: E402
-import wineworld as ww  # noqa: E402
-from driver import COMPLETED, FAILED, EndChecks, run as run_driver  # noqa: E402
+import wineworld as ww  # first: it finds the modules below
+import httpserver
+import peers
+from driver import COMPLETED, FAILED, EndChecks, run as run_driver
 
 MiB = 1048576
 # Passwords no other text of the program could contain by chance.

@@ -1,15 +1,11 @@
 // The program's dialogs over a real main window, answered from inside their
 // loops: what Settings writes and sets, what Add Download adds, what the
 // removal questions remove, and the error box.
-#include <gtest/gtest.h>
-
 #include "MainWindowHost.h"
 #include "app/AppDialogs.h"
 #include "app/DetailsPaint.h"
 #include "engine/RateLimiter.h"
-#include "store/Settings.h"
 #include "ui/FormDialog.h"
-#include "ui/Fonts.h"
 
 using Dialogs = ShellTest;
 

@@ -1,8 +1,6 @@
 // The details window: its paint read back from a surface (the segment map's
 // runs of colour, the map's message), and the real window on a real main window: the pause button,
 // Copy Link with clipboard watching on, and how it closes.
-#include <gtest/gtest.h>
-
 #include "MainWindowHost.h"
 #include "app/DetailsPaint.h"
 #include "store/Format.h"

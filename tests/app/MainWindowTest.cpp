@@ -1,8 +1,6 @@
 // The real main window in a temp data folder: commands, the list view's
 // mouse and keys and the clipboard pick-up, pumped through IsDialogMessageW
 // like the program's loop; and the status line's counts.
-#include <gtest/gtest.h>
-
 #include "MainWindowHost.h"
 #include "support/GuardedBuffer.h"
 #include "store/Format.h"

@@ -1,15 +1,9 @@
 // Several links at once: what a text yields, what the question shows, and
 // the three ways in (the clipboard pick-up, a paste into the link box, a
 // paste into the Add form) over a real main window.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "MainWindowHost.h"
 #include "app/ManyLinks.h"
 #include "support/DialogWatch.h"
-#include "ui/ControlText.h"
 #include "ui/MessageDialog.h"
 
 namespace {

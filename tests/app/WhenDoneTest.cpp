@@ -1,19 +1,13 @@
 // When the queue is done: when the choice acts, the countdown question over
 // a real main window, and what reaches Windows (through the test stand-in
 // for ExitWindowsEx) with the list already saved.
-#include <gtest/gtest.h>
-
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "MainWindowHost.h"
 #include "app/Actions.h"
 #include "app/Power.h"
 #include "app/WhenDone.h"
 #include "support/DialogWatch.h"
-#include "support/HttpGet.h"
-#include "ui/ControlText.h"
 #include "ui/MessageDialog.h"
 
 namespace {
