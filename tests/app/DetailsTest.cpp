@@ -25,35 +25,26 @@ Runs MapRuns(const DownloadInfo& info) {
     }
     return runs;
 }
-
-class PaintedDetails : public ::testing::TestWithParam<bool> {
-protected:
-    void SetUp() override {
-        SetDarkTheme(GetParam());
-        SetCurrentDpi(96);
-        BuildFonts();
-    }
-    void TearDown() override { SetDarkTheme(true); }
-};
 }  // namespace
 
-TEST_P(PaintedDetails, TheMapShowsEachRangeOrAMessage) {
-    // Half done green, a quarter written blue, the busy connection's next bytes
-    // amber, the rest empty, with a separator where the second segment starts.
-    DownloadInfo info{.totalSize = 1000, .state = DownloadState::Downloading};
-    info.segments = {Segment{0, 500, 500, SegmentState::Done}, Segment{500, 1000, 750, SegmentState::Receiving, true}};
-    EXPECT_EQ(MapRuns(info), (Runs{{kGreen, 316}, {PaletteColor(9), 1}, {kBlue, 157}, {kAmber, 2}, {PaletteColor(9), 156}}));
-    // Finished: no segments are left after the rename, yet the map is full.
-    EXPECT_EQ(MapRuns(DownloadInfo{.totalSize = 1000, .state = DownloadState::Completed}), (Runs{{kGreen, 632}}));
-    // A size the server did not announce: a line of text in the map, no bars.
-    info.totalSize = -1;
-    info.segments = {Segment{0, INT64_MAX, 4096, SegmentState::Receiving, true}};
-    const Runs message = MapRuns(info);
-    EXPECT_TRUE(message.size() > 2 && std::none_of(message.begin(), message.end(), [](auto r) { return r.first == kBlue || r.first == kGreen; }));
+TEST(PaintedDetails, TheMapShowsEachRangeOrAMessageInBothThemes) {
+    SetCurrentDpi(96);
+    BuildFonts();
+    for (const bool dark : {false, true}) {  // the default last
+        SetDarkTheme(dark);
+        SCOPED_TRACE(dark ? "dark" : "light");
+        // Half done green, a quarter written blue, the busy connection's next bytes
+        // amber, the rest empty, with a separator where the second segment starts.
+        const DownloadInfo info{.totalSize = 1000, .state = DownloadState::Downloading,
+                                .segments = {Segment{0, 500, 500, SegmentState::Done}, Segment{500, 1000, 750, SegmentState::Receiving, true}}};
+        EXPECT_EQ(MapRuns(info), (Runs{{kGreen, 316}, {PaletteColor(9), 1}, {kBlue, 157}, {kAmber, 2}, {PaletteColor(9), 156}}));
+        // Finished: no segments are left after the rename, yet the map is full.
+        EXPECT_EQ(MapRuns(DownloadInfo{.totalSize = 1000, .state = DownloadState::Completed}), (Runs{{kGreen, 632}}));
+        // A size the server did not announce: a line of text in the map, no bars.
+        const Runs message = MapRuns({.state = DownloadState::Downloading, .segments = {Segment{0, INT64_MAX, 4096, SegmentState::Receiving, true}}});
+        EXPECT_TRUE(message.size() > 2 && std::none_of(message.begin(), message.end(), [](auto r) { return r.first == kBlue || r.first == kGreen; }));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Themes, PaintedDetails, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "dark" : "light"; });
 
 namespace {
 class Details : public ShellTest {

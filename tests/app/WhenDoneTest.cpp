@@ -46,9 +46,7 @@ protected:
 
 TEST(WhenDone, ChoicesCycleAndOnlyAQueueEmptiedByAFinishActs) {
     WhenDone c = WhenDone::Nothing;
-    std::vector<WhenDone> seen;
-    for (int i = 0; i < 4; ++i) seen.push_back(c = NextWhenDone(c));
-    EXPECT_EQ(seen, (std::vector<WhenDone>{WhenDone::Close, WhenDone::ShutDown, WhenDone::Restart, WhenDone::Nothing}));
+    for (WhenDone next : {WhenDone::Close, WhenDone::ShutDown, WhenDone::Restart, WhenDone::Nothing}) EXPECT_EQ(c = NextWhenDone(c), next);
 
     using S = DownloadState;
     const struct { WhenDone choice; std::vector<S> rows; uint64_t finished; bool due; } cases[] = {
