@@ -58,16 +58,14 @@ protected:
 TEST_F(Details, ThePauseButtonActsAtOnceButNotOnAFinishedRowAndCopyLinkIsNotPickedUpAgain) {
     OpenRows();  // clipboard watching on
     main->OpenDetails(0);
-    EXPECT_FALSE(IsWindowEnabled(Button(kPauseButtonId)));
     SendMessageW(Shown(), WM_COMMAND, kPauseButtonId, 0);
-    EXPECT_EQ(State(0), DownloadState::Completed);
+    EXPECT_EQ(std::make_pair(IsWindowEnabled(Button(kPauseButtonId)), State(0)), std::make_pair(FALSE, DownloadState::Completed));
     // Pressed on the paused row, the job is queued again and the button says pause at once.
     main->OpenDetails(1);
     const auto look = [&] { return std::make_pair(Caption(kPauseButtonId), ButtonIcon(Button(kPauseButtonId))); };
     const auto resume = look();
     SendMessageW(Shown(), WM_COMMAND, kPauseButtonId, 0);
-    EXPECT_NE(State(1), DownloadState::Paused);
-    EXPECT_TRUE(look().first != resume.first && look().second != resume.second);
+    EXPECT_TRUE(State(1) != DownloadState::Paused && look().first != resume.first && look().second != resume.second);
     // The link it copies, without its password, is not taken into the link box.
     const std::wstring copy = Caption(kCopyLinkButtonId);
     SendMessageW(Shown(), WM_COMMAND, kCopyLinkButtonId, 0);
@@ -76,8 +74,7 @@ TEST_F(Details, ThePauseButtonActsAtOnceButNotOnAFinishedRowAndCopyLinkIsNotPick
     EXPECT_TRUE(Pump(2000, [&] { return ClipboardLink(main->Handle()) == Server() + L"/file/a.bin?size=100000000&rate=100000"; }));
     SendMessageW(main->Handle(), WM_CLIPBOARDUPDATE, 0, 0);  // however late the listener's own comes
     Pump(100);
-    EXPECT_EQ(GetWindowTextString(main->LinkBox()), L"");
-    EXPECT_EQ(Caption(kCopyLinkButtonId), copied);
+    EXPECT_EQ(std::make_pair(GetWindowTextString(main->LinkBox()), Caption(kCopyLinkButtonId)), std::make_pair(std::wstring(), copied));
 }
 
 TEST_F(Details, EnterAndADoubleClickOnTheListOpenItAndEveryWayItCloses) {
@@ -97,8 +94,8 @@ TEST_F(Details, EnterAndADoubleClickOnTheListOpenItAndEveryWayItCloses) {
     EXPECT_NE(Shown(), nullptr);
     main->OpenDetails(0);
     main->List()->EraseEntry(0);
-    EXPECT_EQ(Shown(), nullptr);
-    EXPECT_EQ(paused.use_count(), 1);  // only ours is left: the window let go of the job
+    // Only our share of the job is left: the window let go of it.
+    EXPECT_EQ(std::make_pair(Shown(), paused.use_count()), std::make_pair(HWND{}, 1L));
     // Escape through the program's loop, and a DPI change (it is laid out for one DPI).
     main->OpenDetails(0);
     SetForegroundWindow(Shown());

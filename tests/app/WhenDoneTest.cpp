@@ -12,11 +12,7 @@
 
 namespace {
 // The stand-in for ExitWindowsEx: what reached Windows, and the list file at that moment.
-struct Asked {
-    UINT flags = 0;
-    int calls = 0;
-    std::string listThen;
-} g_asked;
+struct Asked { UINT flags = 0; int calls = 0; std::string listThen; } g_asked;
 std::wstring g_listPath;
 
 BOOL WINAPI StandIn(UINT flags, DWORD) {
@@ -31,16 +27,9 @@ protected:
         g_asked = Asked{}, g_listPath = data / L"downloads.lst";
         SetExitWindowsForTests(StandIn);
     }
-    void TearDown() override {
-        SetExitWindowsForTests(nullptr);
-        zeb::freezeFinalRenames(false);  // a Close acts through the exit
-    }
-    void Choose(WhenDone choice) {
-        while (main->WhenDoneChoice() != choice) main->OnCommand(kWhenDoneButtonId);
-    }
-    void Add(const std::wstring& query) {
-        ASSERT_TRUE(main->List()->AddDownload({.url = Server() + L"/file/" + query}, data / L"dl"));
-    }
+    void TearDown() override { SetExitWindowsForTests(nullptr), zeb::freezeFinalRenames(false); }  // a Close acts through the exit
+    void Choose(WhenDone choice) { while (main->WhenDoneChoice() != choice) main->OnCommand(kWhenDoneButtonId); }
+    void Add(const std::wstring& query) { ASSERT_TRUE(main->List()->AddDownload({.url = Server() + L"/file/" + query}, data / L"dl")); }
 };
 }  // namespace
 
@@ -107,7 +96,7 @@ TEST_F(WhenDoneWindow, NewWorkWithdrawsTheQuestionCancelForgetsTheChoiceAndClose
     Add(L"first.bin?size=1000");
     EXPECT_TRUE(Pump(10000, [&] { return questions == 1 && !DialogScript::Front(); }));
     EXPECT_EQ(main->WhenDoneChoice(), WhenDone::Close);  // asked again once that one is done
-    HttpGet(Server() + L"/_release?token=" + token);
+    HttpRelease(token);
     EXPECT_TRUE(Pump(10000, [&] { return questions == 2 && !DialogScript::Front(); }));
     EXPECT_EQ(main->WhenDoneChoice(), WhenDone::Nothing);
     Choose(WhenDone::Close);
