@@ -69,8 +69,7 @@ TEST_F(ListQueue, StrictListOrderUnderTheLimitAndTheSelectionAfterAnErase) {
 }
 
 TEST_F(ListQueue, ClearFinishedAndTheRemovalQuestions) {
-    Add(Url(L"done.bin", 100));
-    Add(Url(L"k2.bin", 100));
+    for (const wchar_t* name : {L"done.bin", L"k2.bin"}) Add(Url(name, 100));
     ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed && State(1) == DownloadState::Completed; }));
     window_.removalAnswers.push_back(FinishedRemoval::DeleteFile);
     list_->RemoveDownload(0);
@@ -133,8 +132,7 @@ TEST_F(ListQueue, NothingIsWrittenBeforeTheForcedSaveAndADamagedListIsKeptBeside
     const std::wstring path = data_ / L"damaged.lst";
     WriteFileAtomic(path, "not a list at all, but someone's data");
     WriteFileAtomic(path + L".bak", "an earlier backup");
-    ScriptedWindow w;
-    auto damaged = Another(w, L"damaged.lst");
+    auto damaged = Another(window_, L"damaged.lst");
     damaged->Load();
     damaged->Exit();  // the forced save is the first write
     // An earlier backup is never replaced: the damaged list goes beside it.
@@ -161,10 +159,8 @@ TEST_F(ListQueue, PasswordsAreShownHiddenAndASkewedClockIsToldOnce) {
 
 TEST_F(ListQueue, ChangeLinkKeepsTheRowAndRefusesWhatItMust) {
     maxDownloads_ = 0;  // nothing starts until asked
-    ASSERT_TRUE(list_->AddDownload(Req(Url(L"a.bin", 10)), folder_));
-    ASSERT_TRUE(list_->AddDownload(Req(Url(L"b.bin", 10)), folder_));
-    EXPECT_FALSE(list_->ChangeLink(0, L"ftp://mirror.example/a.bin"));
-    EXPECT_EQ(window_.errors.size(), 1u);
+    ASSERT_TRUE(Add(Url(L"a.bin", 10)) && Add(Url(L"b.bin", 10)));
+    EXPECT_TRUE(!list_->ChangeLink(0, L"ftp://mirror.example/a.bin") && window_.errors.size() == 1);
     EXPECT_FALSE(list_->ChangeLink(0, Url(L"b.bin", 10)));  // another unfinished row's link
     ASSERT_TRUE(list_->ChangeLink(0, Url(L"a-mirror.bin", 10)));
     maxDownloads_ = 3;
@@ -188,8 +184,7 @@ TEST_F(ListQueue, AListFileOfFifteenMegabytesSurvivesTwoRestarts) {
     const std::wstring path = data_ / L"downloads.lst";
     ASSERT_TRUE(WriteFileAtomic(path, original));
     for (int start = 0; start < 2; ++start) {
-        ScriptedWindow w;
-        auto again = Another(w, L"downloads.lst");
+        auto again = Another(window_, L"downloads.lst");
         again->Load();
         EXPECT_EQ(again->Entries().size(), rows.size());
         again->Exit();
@@ -207,8 +202,7 @@ TEST_F(ListQueue, AFullListRefusesNewRowsAndStaysReadable) {
     const size_t refused = many.size() - list_->Entries().size();
     EXPECT_TRUE(refused > 0 && refused < many.size());
     EXPECT_NE(window_.Status().find(std::to_wstring(refused)), std::wstring::npos);
-    EXPECT_FALSE(list_->AddDownload(Req(Url(L"one.bin", 10)), folder_));
-    EXPECT_TRUE(window_.errors.empty());
+    EXPECT_TRUE(!Add(Url(L"one.bin", 10)) && window_.errors.empty());  // told in the status line
     list_->Exit();
     EXPECT_LE(ListFile().size(), 40000u);
     EXPECT_EQ(ReadListFile(data_ / L"downloads.lst").jobs.size(), list_->Entries().size());
@@ -224,10 +218,7 @@ TEST_F(ListQueue, ASlowDiskNeverHoldsUpTheWindow) {
     // commands and a hand-over all return at once.
     ResetEvent(g_entered), ResetEvent(g_release);
     zeb::Timing t = zeb::timing();
-    t.whilePreparing = [] {
-        SetEvent(g_entered);
-        WaitForSingleObject(g_release, 3000);  // the old code would wait this long
-    };
+    t.whilePreparing = [] { SetEvent(g_entered), WaitForSingleObject(g_release, 3000); };  // the old code would wait this long
     zeb::setTimingForTests(t);
     ScriptedWindow w;
     const auto slow = Another(w, L"slow.lst", false, [](const std::wstring&) -> uint64_t {
@@ -251,10 +242,7 @@ TEST_F(ListQueue, ASlowDiskNeverHoldsUpTheWindow) {
     EXPECT_TRUE(w.freeSpaces.empty());
     for (int i = 0; i < 500 && g_asked == 0; ++i) Sleep(10);
     SetEvent(g_release);
-    for (int i = 0; i < 200 && w.freeSpaces.empty(); ++i) {
-        Sleep(10);
-        slow->QueueTick();
-    }
+    for (int i = 0; i < 200 && w.freeSpaces.empty(); ++i) Sleep(10), slow->QueueTick();
     EXPECT_EQ(w.freeSpaces, std::vector<uint64_t>{12345});  // the last known figure once it came
     HttpRelease(L"slow");
     slow->Exit();
@@ -264,8 +252,7 @@ TEST_F(ListQueue, ExitBudgetBoundsAJobThatCannotStop) {
     // A probe held by the server cannot be cut short; the exit waits 5 s
     // in all, then saves the row as paused from what it knows.
     auto real = Another(window_, L"budget.lst", true);
-    real->AddDownload(Req(Url(L"stuck1.bin", 100, L"hold=1&hold_ms=9000&token=stuck")), folder_);
-    real->AddDownload(Req(Url(L"stuck2.bin", 100, L"hold=1&hold_ms=9000&token=stuck")), folder_);
+    for (const wchar_t* name : {L"stuck1.bin", L"stuck2.bin"}) real->AddDownload(Req(Url(name, 100, L"hold=1&hold_ms=9000&token=stuck")), folder_);
     real->QueueTick();
     ASSERT_TRUE(real->Entries()[0].job->running());
     // Both probes must be at the server: a job stopped before it asks ends at once.

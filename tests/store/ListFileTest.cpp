@@ -70,12 +70,11 @@ TEST(ListFileText, NoRowOutgrowsItsBound) {
 
 TEST(ListFileOnDisk, WriteThenReadGivesPausedJobs) {
     ScratchFolder dir;
-    const std::wstring path = dir / L"downloads.lst";
     std::vector<std::shared_ptr<zeb::Download>> jobs;
     for (DownloadState s : {DownloadState::Downloading, DownloadState::Queued, DownloadState::Completed})
         jobs.push_back(std::make_shared<zeb::Download>(Row(L"https://h.example/r", s)));
-    ASSERT_TRUE(WriteListFile(path, jobs));
-    LoadedList loaded = ReadListFile(path);
+    ASSERT_TRUE(WriteListFile(dir / L"downloads.lst", jobs));
+    LoadedList loaded = ReadListFile(dir / L"downloads.lst");
     ASSERT_EQ(loaded.jobs.size(), 3u);
     // Nothing starts by itself after a restart; a finished row reports its whole size.
     EXPECT_EQ(std::make_tuple(loaded.jobs[0]->state(), loaded.jobs[1]->state(), loaded.jobs[2]->snapshot(false).doneBytes),

@@ -17,16 +17,8 @@ namespace {
 class SettingsFile : public ::testing::Test {
 protected:
     void SetUp() override { Reset(); }
-    void TearDown() override {
-        Reset();
-        zeb::setSpeedLimit(0);
-        zeb::setProxy({});
-    }
-    static void Reset() {
-        g_settings = AppSettings();
-        SetVietnamese(true);
-        SetDarkTheme(true);
-    }
+    void TearDown() override { Reset(), zeb::setSpeedLimit(0), zeb::setProxy({}); }
+    static void Reset() { g_settings = AppSettings(), SetVietnamese(true), SetDarkTheme(true); }
     ScratchFolder data_;
 };
 
