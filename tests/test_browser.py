@@ -81,8 +81,7 @@ class BrowserRoad(Road):
         kept = self.file_link('kept.bin', 300000, 51, rate=100000, cd='attachment; filename="kept.bin"')
         page = self.page([kept])
         self.b('click', url=page, selector='#l0')
-        done = lambda: any(d['state'] == 'complete' for d in self.downloads_of('kept.bin'))  # noqa: E731
-        self.assertTrue(wait_for(done), self.b('downloads'))
+        self.assertTrue(wait_for(lambda: any(d['state'] == 'complete' for d in self.downloads_of('kept.bin'))), self.b('downloads'))
         self.assertTrue(content.file_holds(os.path.join(self.browser_downloads, 'kept.bin'), 51, 300000))
         # The first request was the browser's own, stopped for the hand-over;
         # the file came with the one it was given back.

@@ -40,10 +40,8 @@ class Registration(unittest.TestCase):
 
             def register():
                 self.assertEqual(w.run([exe_dir + '\\tw_probe.exe', 'register', exe_dir]).stdout.decode().strip(), 'done')
-                keys = {}  # key -> (default value, last-write time)
-                for line in w.probe('regkeys').splitlines():
-                    key, value, *written = line.split('|') + ['', '']
-                    keys[key] = (value, written[0])
+                rows = [line.split('|') + ['', ''] for line in w.probe('regkeys').splitlines()]
+                keys = {row[0]: (row[1], row[2]) for row in rows}  # key -> (default value, last-write time)
                 return keys, {n: os.stat(os.path.join(host_dir, n)).st_mtime_ns for n in os.listdir(host_dir)}
 
             # The first start writes both manifests, naming this executable, and eight keys.
