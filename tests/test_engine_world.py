@@ -4,16 +4,13 @@ download, and the flush that must come before every state save."""
 import os
 import random
 import subprocess
-import sys
 import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'server'))
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'driver'))
-import content  # noqa: E402
-import httpserver  # noqa: E402
-import wineworld as ww  # noqa: E402
-from driver import EXE, FAILED, Driver, EndChecks, range_starts, segments  # noqa: E402
+import wineworld as ww  # first: it finds the modules below
+import content
+import httpserver
+from driver import EXE, FAILED, Driver, EndChecks, range_starts, segments
 
 MiB = 1048576
 

@@ -4,17 +4,14 @@ TLS servers whose certificates are wrong in one way each. The job driver
 runs under Wine; what is checked is what a user would see: the bytes on
 disk, the job's state and text, and what the peers logged."""
 import os
-import sys
 import threading
 import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'server'))
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), 'driver'))
-import httpserver  # noqa: E402
-import peers  # noqa: E402
-import wineworld as ww  # noqa: E402
-from driver import COMPLETED, FAILED, EndChecks, run as run_driver  # noqa: E402
+import wineworld as ww  # first: it finds the modules below
+import httpserver
+import peers
+from driver import COMPLETED, FAILED, EndChecks, run as run_driver
 
 MiB = 1048576
 # Passwords no other text of the program could contain by chance.
@@ -46,8 +43,7 @@ class ProxyTests(EndChecks, unittest.TestCase):
         cls.open_squid.close()
 
     def origin(self, scheme):
-        server = self.tls if scheme == 'https' else self.plain
-        return '%s://127.0.0.1:%d' % (scheme, server.server_address[1])
+        return '%s://127.0.0.1:%d' % (scheme, (self.tls if scheme == 'https' else self.plain).server_address[1])
 
     def proxy_for(self, scheme):
         return self.squid if scheme == 'http' else self.open_squid
@@ -57,12 +53,8 @@ class ProxyTests(EndChecks, unittest.TestCase):
         requests for the URL with our user, or the tunnels to the HTTPS origin."""
         target = url if scheme == 'http' else self.origin('https')[len('https://'):]
         user = USER if scheme == 'http' else '-'
-        total = 0
-        for line in self.proxy_for(scheme).access_log()[since:]:
-            f = line.split()
-            if len(f) >= 8 and f[6] == target and f[7] == user and f[3].split('/')[-1] in ('200', '206'):
-                total += int(f[4])
-        return total
+        rows = [line.split() for line in self.proxy_for(scheme).access_log()[since:]]
+        return sum(int(f[4]) for f in rows if len(f) >= 8 and f[6] == target and f[7] == user and f[3].split('/')[-1] in ('200', '206'))
 
     def test_downloads_through_the_proxy_are_byte_exact_and_every_byte_crosses_it(self):
         # Catches: the proxy setting ignored, the challenge not answered, segments
@@ -234,8 +226,7 @@ class CertificateTests(EndChecks, unittest.TestCase):
                                      self.certs.date(until, 7))
             for server_clock_off in (False, True):
                 with self.subTest(case=label, server_clock_off=server_clock_off):
-                    date = 'Mon, 01 Jan 1990 00:00:00 GMT' if server_clock_off else None
-                    end, _, _, _, _ = self.download(*cert, date=date)
+                    end = self.download(*cert, date='Mon, 01 Jan 1990 00:00:00 GMT' if server_clock_off else None)[0]
                     self.assertEqual((end['state'], str(start) in end['error'], str(until) in end['error'], this_year in end['error']),
                                      (FAILED, True, True, server_clock_off), end)
 

@@ -25,6 +25,9 @@ def read(*path):
 
 
 HEADER = read('bridge', 'HostIdentity.h')  # the names and ids the program carries
+HOST = re.search(r'kHostName\[\] = "([^"]+)"', HEADER).group(1)
+CHROMIUM_IDS = re.findall(r'"([a-p]{32})"', HEADER)
+FIREFOX_ID = re.search(r'kFirefoxAddonId\[\] = L"([^"]+)"', HEADER).group(1)
 
 
 class Registration(unittest.TestCase):
@@ -37,23 +40,19 @@ class Registration(unittest.TestCase):
 
             def register():
                 self.assertEqual(w.run([exe_dir + '\\tw_probe.exe', 'register', exe_dir]).stdout.decode().strip(), 'done')
-                keys = {}  # key -> (default value, last-write time)
-                for line in w.probe('regkeys').splitlines():
-                    key, value, *written = line.split('|') + ['', '']
-                    keys[key] = (value, written[0])
+                rows = [line.split('|') + ['', ''] for line in w.probe('regkeys').splitlines()]
+                keys = {row[0]: (row[1], row[2]) for row in rows}  # key -> (default value, last-write time)
                 return keys, {n: os.stat(os.path.join(host_dir, n)).st_mtime_ns for n in os.listdir(host_dir)}
 
             # The first start writes both manifests, naming this executable, and eight keys.
             keys, files = register()
             self.assertEqual(sorted(files), ['chromium.json', 'firefox.json'])
-            host = re.search(r'kHostName\[\] = "([^"]+)"', HEADER).group(1)
-            callers = {'allowed_origins': ['chrome-extension://%s/' % i for i in re.findall(r'"([a-p]{32})"', HEADER)],
-                       'allowed_extensions': re.findall(r'kFirefoxAddonId\[\] = L"([^"]+)"', HEADER)}
+            callers = {'allowed_origins': ['chrome-extension://%s/' % i for i in CHROMIUM_IDS], 'allowed_extensions': [FIREFOX_ID]}
             for name, allowed in (('chromium.json', 'allowed_origins'), ('firefox.json', 'allowed_extensions')):
                 with open(os.path.join(host_dir, name), encoding='utf-8') as f:
                     manifest = json.load(f)  # the path, and the key each browser reads its callers from
                 self.assertEqual((manifest['name'], manifest['type'], manifest['path'], manifest.get(allowed)),
-                                 (host, 'stdio', exe_dir + '\\tw_probe.exe', callers[allowed]), name)
+                                 (HOST, 'stdio', exe_dir + '\\tw_probe.exe', callers[allowed]), name)
             self.assertEqual(len(keys), 8)
             for key, (value, _) in keys.items():
                 self.assertEqual(value, exe_dir + '\\native-host\\' + ('firefox.json' if 'Mozilla' in key else 'chromium.json'))
@@ -76,18 +75,15 @@ class Registration(unittest.TestCase):
             self.assertEqual(register()[0][CHROME_KEY[5:]][0], exe_dir + '\\native-host\\chromium.json')
 
     def test_the_extension_and_the_code_carry_the_same_names_and_ids(self):
-        chromium_ids = re.findall(r'"([a-p]{32})"', HEADER)
         key_dir = os.path.join(SOURCE, 'extension', 'keys')
-        self.assertEqual(chromium_ids, [extension_ids.extension_id(extension_ids.der_of(os.path.join(key_dir, n)))
+        self.assertEqual(CHROMIUM_IDS, [extension_ids.extension_id(extension_ids.der_of(os.path.join(key_dir, n)))
                                         for n in sorted(os.listdir(key_dir))])
         for name in os.listdir(key_dir):
             self.assertNotIn('PRIVATE', read('extension', 'keys', name))
         key = json.loads(read('extension', 'chromium', 'manifest.json'))['key']
-        self.assertIn(extension_ids.extension_id(base64.b64decode(key)), chromium_ids)
-        self.assertEqual(json.loads(read('extension', 'firefox', 'manifest.json'))['browser_specific_settings']['gecko']['id'],
-                         re.search(r'kFirefoxAddonId\[\] = L"([^"]+)"', HEADER).group(1))
-        self.assertEqual(re.findall(r"HOST_NAME = '([^']+)'", read('extension', 'src', 'lib.js')),
-                         [re.search(r'kHostName\[\] = "([^"]+)"', HEADER).group(1)])
+        self.assertIn(extension_ids.extension_id(base64.b64decode(key)), CHROMIUM_IDS)
+        self.assertEqual(json.loads(read('extension', 'firefox', 'manifest.json'))['browser_specific_settings']['gecko']['id'], FIREFOX_ID)
+        self.assertEqual(re.findall(r"HOST_NAME = '([^']+)'", read('extension', 'src', 'lib.js')), [HOST])
 
 
 if __name__ == '__main__':

@@ -1,6 +1,7 @@
 """Storage locations and file services inside prepared Wine worlds: the
 Windows PE marker, the data folder on read-only and full media, the drive
 ranking over real drives and free space of folders that do not exist yet.
+(Outside Windows PE the profile's Downloads: where the GUI start tests find their files.)
 (The atomic replacement's flush is traced with the state saves in
 test_engine_world.)"""
 import os
@@ -33,9 +34,6 @@ class Storage(unittest.TestCase):
             shutil.copy(ww.PROBE, disk)
             ww.fill(disk)
             self.assertEqual(probe_shared('datafolder', exe=os.path.join(disk, 'tw_probe.exe')), fallback)
-
-    def test_outside_windows_pe_the_profile_and_no_marker(self):
-        self.assertEqual((probe_shared('ispe'), probe_shared('defaultfolder')), ('0', probe_shared('env', 'USERPROFILE') + '\\Downloads'))
 
     def test_windows_pe_ranks_real_drives_and_asks_free_space_of_absent_folders(self):
         # D: fixed but full, E: fixed, F: removable and larger; C: is the system drive.

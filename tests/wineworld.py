@@ -12,9 +12,12 @@ import contextlib
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 
+# The test server, the job driver and the browser world, for the scripts that import this first.
+sys.path[:0] = [os.path.join(os.path.dirname(os.path.abspath(__file__)), d) for d in ('server', 'driver', 'browser')]
 BUILD = os.environ.get('TW_BUILD') or os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'build')
 BUILD = os.path.abspath(BUILD)
 PRISTINE = os.path.join(BUILD, 'wineprefix.pristine')

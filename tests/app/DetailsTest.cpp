@@ -1,8 +1,6 @@
 // The details window: its paint read back from a surface (the segment map's
 // runs of colour, the map's message), and the real window on a real main window: the pause button,
 // Copy Link with clipboard watching on, and how it closes.
-#include <gtest/gtest.h>
-
 #include "MainWindowHost.h"
 #include "app/DetailsPaint.h"
 #include "store/Format.h"
@@ -27,35 +25,26 @@ Runs MapRuns(const DownloadInfo& info) {
     }
     return runs;
 }
-
-class PaintedDetails : public ::testing::TestWithParam<bool> {
-protected:
-    void SetUp() override {
-        SetDarkTheme(GetParam());
-        SetCurrentDpi(96);
-        BuildFonts();
-    }
-    void TearDown() override { SetDarkTheme(true); }
-};
 }  // namespace
 
-TEST_P(PaintedDetails, TheMapShowsEachRangeOrAMessage) {
-    // Half done green, a quarter written blue, the busy connection's next bytes
-    // amber, the rest empty, with a separator where the second segment starts.
-    DownloadInfo info{.totalSize = 1000, .state = DownloadState::Downloading};
-    info.segments = {Segment{0, 500, 500, SegmentState::Done}, Segment{500, 1000, 750, SegmentState::Receiving, true}};
-    EXPECT_EQ(MapRuns(info), (Runs{{kGreen, 316}, {PaletteColor(9), 1}, {kBlue, 157}, {kAmber, 2}, {PaletteColor(9), 156}}));
-    // Finished: no segments are left after the rename, yet the map is full.
-    EXPECT_EQ(MapRuns(DownloadInfo{.totalSize = 1000, .state = DownloadState::Completed}), (Runs{{kGreen, 632}}));
-    // A size the server did not announce: a line of text in the map, no bars.
-    info.totalSize = -1;
-    info.segments = {Segment{0, INT64_MAX, 4096, SegmentState::Receiving, true}};
-    const Runs message = MapRuns(info);
-    EXPECT_TRUE(message.size() > 2 && std::none_of(message.begin(), message.end(), [](auto r) { return r.first == kBlue || r.first == kGreen; }));
+TEST(PaintedDetails, TheMapShowsEachRangeOrAMessageInBothThemes) {
+    SetCurrentDpi(96);
+    BuildFonts();
+    for (const bool dark : {false, true}) {  // the default last
+        SetDarkTheme(dark);
+        SCOPED_TRACE(dark ? "dark" : "light");
+        // Half done green, a quarter written blue, the busy connection's next bytes
+        // amber, the rest empty, with a separator where the second segment starts.
+        const DownloadInfo info{.totalSize = 1000, .state = DownloadState::Downloading,
+                                .segments = {Segment{0, 500, 500, SegmentState::Done}, Segment{500, 1000, 750, SegmentState::Receiving, true}}};
+        EXPECT_EQ(MapRuns(info), (Runs{{kGreen, 316}, {PaletteColor(9), 1}, {kBlue, 157}, {kAmber, 2}, {PaletteColor(9), 156}}));
+        // Finished: no segments are left after the rename, yet the map is full.
+        EXPECT_EQ(MapRuns(DownloadInfo{.totalSize = 1000, .state = DownloadState::Completed}), (Runs{{kGreen, 632}}));
+        // A size the server did not announce: a line of text in the map, no bars.
+        const Runs message = MapRuns({.state = DownloadState::Downloading, .segments = {Segment{0, INT64_MAX, 4096, SegmentState::Receiving, true}}});
+        EXPECT_TRUE(message.size() > 2 && std::none_of(message.begin(), message.end(), [](auto r) { return r.first == kBlue || r.first == kGreen; }));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Themes, PaintedDetails, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "dark" : "light"; });
 
 namespace {
 class Details : public ShellTest {
@@ -69,16 +58,14 @@ protected:
 TEST_F(Details, ThePauseButtonActsAtOnceButNotOnAFinishedRowAndCopyLinkIsNotPickedUpAgain) {
     OpenRows();  // clipboard watching on
     main->OpenDetails(0);
-    EXPECT_FALSE(IsWindowEnabled(Button(kPauseButtonId)));
     SendMessageW(Shown(), WM_COMMAND, kPauseButtonId, 0);
-    EXPECT_EQ(State(0), DownloadState::Completed);
+    EXPECT_EQ(std::make_pair(IsWindowEnabled(Button(kPauseButtonId)), State(0)), std::make_pair(FALSE, DownloadState::Completed));
     // Pressed on the paused row, the job is queued again and the button says pause at once.
     main->OpenDetails(1);
     const auto look = [&] { return std::make_pair(Caption(kPauseButtonId), ButtonIcon(Button(kPauseButtonId))); };
     const auto resume = look();
     SendMessageW(Shown(), WM_COMMAND, kPauseButtonId, 0);
-    EXPECT_NE(State(1), DownloadState::Paused);
-    EXPECT_TRUE(look().first != resume.first && look().second != resume.second);
+    EXPECT_TRUE(State(1) != DownloadState::Paused && look().first != resume.first && look().second != resume.second);
     // The link it copies, without its password, is not taken into the link box.
     const std::wstring copy = Caption(kCopyLinkButtonId);
     SendMessageW(Shown(), WM_COMMAND, kCopyLinkButtonId, 0);
@@ -87,8 +74,7 @@ TEST_F(Details, ThePauseButtonActsAtOnceButNotOnAFinishedRowAndCopyLinkIsNotPick
     EXPECT_TRUE(Pump(2000, [&] { return ClipboardLink(main->Handle()) == Server() + L"/file/a.bin?size=100000000&rate=100000"; }));
     SendMessageW(main->Handle(), WM_CLIPBOARDUPDATE, 0, 0);  // however late the listener's own comes
     Pump(100);
-    EXPECT_EQ(GetWindowTextString(main->LinkBox()), L"");
-    EXPECT_EQ(Caption(kCopyLinkButtonId), copied);
+    EXPECT_EQ(std::make_pair(GetWindowTextString(main->LinkBox()), Caption(kCopyLinkButtonId)), std::make_pair(std::wstring(), copied));
 }
 
 TEST_F(Details, EnterAndADoubleClickOnTheListOpenItAndEveryWayItCloses) {
@@ -108,8 +94,8 @@ TEST_F(Details, EnterAndADoubleClickOnTheListOpenItAndEveryWayItCloses) {
     EXPECT_NE(Shown(), nullptr);
     main->OpenDetails(0);
     main->List()->EraseEntry(0);
-    EXPECT_EQ(Shown(), nullptr);
-    EXPECT_EQ(paused.use_count(), 1);  // only ours is left: the window let go of the job
+    // Only our share of the job is left: the window let go of it.
+    EXPECT_EQ(std::make_pair(Shown(), paused.use_count()), std::make_pair(HWND{}, 1L));
     // Escape through the program's loop, and a DPI change (it is laid out for one DPI).
     main->OpenDetails(0);
     SetForegroundWindow(Shown());

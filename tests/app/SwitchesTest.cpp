@@ -9,7 +9,7 @@
 #include "ui/Icons.h"
 #include "ui/Surface.h"
 
-TEST_F(Switches, LanguageSwitchRelabelsEverythingSavesAndSaysSo) {
+TEST_F(Switches, TheLanguageRelabelsEverythingAndSaysSoTheThemeRecoloursSilentlyBothSavedAndBackWhenPressedTwice) {
     const auto vietnamese = Captions();
     main->OnCommand(kLanguageButtonId);
     const auto english = Captions();
@@ -19,9 +19,6 @@ TEST_F(Switches, LanguageSwitchRelabelsEverythingSavesAndSaysSo) {
     main->OnCommand(kLanguageButtonId);
     EXPECT_EQ(Captions(), vietnamese);
     EXPECT_TRUE(!said.empty() && main->StatusText() != said);  // each names the language it now speaks
-}
-
-TEST_F(Switches, ThemeSwitchTwiceComesBackWhereItStarted) {
     const HWND theme = GetDlgItem(main->Handle(), kThemeButtonId);
     const std::wstring status = main->StatusText();
     const auto dark = std::make_pair(ButtonIcon(theme), EditBrushColour());
@@ -55,8 +52,6 @@ TEST_F(Switches, NoGdiObjectIsLostByPaintsSwitchesAndFonts) {
         MeasureTextWidth(L"Tải xuống", 3);
     }
     EXPECT_NE(SurfaceCreate(100, 100).pixels(), nullptr);
-    HBRUSH more = CreateSolidBrush(RGB(1, 2, 3));
-    EXPECT_NE(more, nullptr);
-    DeleteObject(more);
+    EXPECT_TRUE(DeleteObject(CreateSolidBrush(RGB(1, 2, 3))));  // (no object to delete: false)
     for (HBRUSH b : filler) DeleteObject(b);
 }

@@ -1,28 +1,18 @@
 // When the queue is done: when the choice acts, the countdown question over
 // a real main window, and what reaches Windows (through the test stand-in
 // for ExitWindowsEx) with the list already saved.
-#include <gtest/gtest.h>
-
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "MainWindowHost.h"
 #include "app/Actions.h"
 #include "app/Power.h"
 #include "app/WhenDone.h"
 #include "support/DialogWatch.h"
-#include "support/HttpGet.h"
-#include "ui/ControlText.h"
 #include "ui/MessageDialog.h"
 
 namespace {
 // The stand-in for ExitWindowsEx: what reached Windows, and the list file at that moment.
-struct Asked {
-    UINT flags = 0;
-    int calls = 0;
-    std::string listThen;
-} g_asked;
+struct Asked { UINT flags = 0; int calls = 0; std::string listThen; } g_asked;
 std::wstring g_listPath;
 
 BOOL WINAPI StandIn(UINT flags, DWORD) {
@@ -37,24 +27,15 @@ protected:
         g_asked = Asked{}, g_listPath = data / L"downloads.lst";
         SetExitWindowsForTests(StandIn);
     }
-    void TearDown() override {
-        SetExitWindowsForTests(nullptr);
-        zeb::freezeFinalRenames(false);  // a Close acts through the exit
-    }
-    void Choose(WhenDone choice) {
-        while (main->WhenDoneChoice() != choice) main->OnCommand(kWhenDoneButtonId);
-    }
-    void Add(const std::wstring& query) {
-        ASSERT_TRUE(main->List()->AddDownload({.url = Server() + L"/file/" + query}, data / L"dl"));
-    }
+    void TearDown() override { SetExitWindowsForTests(nullptr), zeb::freezeFinalRenames(false); }  // a Close acts through the exit
+    void Choose(WhenDone choice) { while (main->WhenDoneChoice() != choice) main->OnCommand(kWhenDoneButtonId); }
+    void Add(const std::wstring& query) { ASSERT_TRUE(main->List()->AddDownload({.url = Server() + L"/file/" + query}, data / L"dl")); }
 };
 }  // namespace
 
 TEST(WhenDone, ChoicesCycleAndOnlyAQueueEmptiedByAFinishActs) {
     WhenDone c = WhenDone::Nothing;
-    std::vector<WhenDone> seen;
-    for (int i = 0; i < 4; ++i) seen.push_back(c = NextWhenDone(c));
-    EXPECT_EQ(seen, (std::vector<WhenDone>{WhenDone::Close, WhenDone::ShutDown, WhenDone::Restart, WhenDone::Nothing}));
+    for (WhenDone next : {WhenDone::Close, WhenDone::ShutDown, WhenDone::Restart, WhenDone::Nothing}) EXPECT_EQ(c = NextWhenDone(c), next);
 
     using S = DownloadState;
     const struct { WhenDone choice; std::vector<S> rows; uint64_t finished; bool due; } cases[] = {
@@ -115,7 +96,7 @@ TEST_F(WhenDoneWindow, NewWorkWithdrawsTheQuestionCancelForgetsTheChoiceAndClose
     Add(L"first.bin?size=1000");
     EXPECT_TRUE(Pump(10000, [&] { return questions == 1 && !DialogScript::Front(); }));
     EXPECT_EQ(main->WhenDoneChoice(), WhenDone::Close);  // asked again once that one is done
-    HttpGet(Server() + L"/_release?token=" + token);
+    HttpRelease(token);
     EXPECT_TRUE(Pump(10000, [&] { return questions == 2 && !DialogScript::Front(); }));
     EXPECT_EQ(main->WhenDoneChoice(), WhenDone::Nothing);
     Choose(WhenDone::Close);

@@ -84,11 +84,12 @@ protected:
     static DownloadRequest Req(const std::wstring& url) { return {.url = url}; }
     bool Add(const std::wstring& url) { return list_->AddDownload(Req(url), folder_); }
     // Another list on a file of the data folder, as a later start of the program would open it;
-    // on the fixture's clock, which stands still, or on the real ticks.
-    std::unique_ptr<DownloadList> Another(ScriptedWindow& w, const wchar_t* file, bool realTicks = false) {
+    // on the fixture's clock, which stands still, or on the real ticks; and the disks' free space.
+    std::unique_ptr<DownloadList> Another(ScriptedWindow& w, const wchar_t* file, bool realTicks = false,
+                                          FreeSpaceWatch::Query freeSpace = [](const std::wstring& f) { return GetFreeSpace(f); }) {
         const QueueSettings settings{&folder_, &connections_, &maxDownloads_, &ignoreCert_};
         if (realTicks) return std::make_unique<DownloadList>(w, data_ / file, settings);
-        return std::make_unique<DownloadList>(w, data_ / file, settings, [this] { return clock_; });
+        return std::make_unique<DownloadList>(w, data_ / file, settings, [this] { return clock_; }, freeSpace);
     }
     // Ticks until `done` holds (real time passes for the jobs).
     template <typename Pred>

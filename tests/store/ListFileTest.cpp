@@ -10,15 +10,7 @@
 
 namespace {
 DownloadInfo Row(const wchar_t* url, DownloadState state, const wchar_t* file = L"f.bin", bool fixed = true) {
-    DownloadInfo r;
-    r.url = url;
-    r.folder = L"D:\\ZEBDownloads";
-    r.fileName = file;
-    r.nameFixed = fixed;
-    r.totalSize = 1000;
-    r.doneBytes = 250;
-    r.state = state;
-    return r;
+    return {.url = url, .folder = L"D:\\ZEBDownloads", .fileName = file, .totalSize = 1000, .doneBytes = 250, .state = state, .nameFixed = fixed};
 }
 
 const std::string kSection =
@@ -34,12 +26,11 @@ std::vector<DownloadInfo> Edited(const std::string& from, const std::string& to)
 
 TEST(ParseListFile, RoundTripAndTheReadersRules) {
     // (The lines a reader of an earlier version expects are pinned by kSection below.)
-    DownloadInfo a = Row(L"https://h.example/a", DownloadState::Completed, L"tải.bin");
-    a.expectedChecksum = std::wstring(32, L'd');
-    a.sha256 = std::wstring(64, L'e');
-    DownloadInfo b = Row(L"https://h.example/b?x=1", DownloadState::Queued, L"", false);
-    b.errorText = L"Lỗi mạng\r\n[item]\r\nurl=https://h.example/injected";  // line breaks must not make a row
-    b.totalSize = -1;
+    const DownloadInfo a{.url = L"https://h.example/a", .folder = L"D:\\Z", .fileName = L"tải.bin", .state = DownloadState::Completed,
+                         .nameFixed = true, .expectedChecksum = std::wstring(32, L'd'), .sha256 = std::wstring(64, L'e')};
+    // Line breaks in the error must not make a row.
+    const DownloadInfo b{.url = L"https://h.example/b?x=1", .folder = L"D:\\Z",
+                         .errorText = L"Lỗi mạng\r\n[item]\r\nurl=https://h.example/injected", .doneBytes = 250};
     const ListFileContent back = ParseListFile(ListFileText({a, b}), true);
     ASSERT_EQ(back.records.size(), 2u);
     EXPECT_FALSE(back.damaged);
@@ -68,13 +59,9 @@ TEST(ParseListFile, RoundTripAndTheReadersRules) {
 TEST(ListFileText, NoRowOutgrowsItsBound) {
     // The list refuses rows by their bound: a row that later gets its name
     // and an error text must still fit in it, or the reader would cut the file.
-    DownloadInfo r = Row(L"https://h.example/a", DownloadState::Failed, L"");
-    r.folder = L"C:\\a";
-    r.totalSize = INT64_MAX;
-    r.doneBytes = INT64_MAX;
-    r.fileName = std::wstring(MAX_PATH - 4, L'\u1EA3');  // three bytes each in UTF-8
-    r.errorText = std::wstring(5000, L'\u1EA3');
-    r.expectedChecksum = r.sha256 = std::wstring(64, L'f');
+    DownloadInfo r{.url = L"https://h.example/a", .folder = L"C:\\a", .fileName = std::wstring(MAX_PATH - 4, L'\u1EA3'),  // three bytes each in UTF-8
+                   .errorText = std::wstring(5000, L'\u1EA3'), .totalSize = INT64_MAX, .doneBytes = INT64_MAX, .state = DownloadState::Failed,
+                   .expectedChecksum = std::wstring(64, L'f'), .sha256 = std::wstring(64, L'f')};
     EXPECT_LE(ListFileText({r}).size(), kListHeaderBytes + ListRowBound(r.url, r.folder));
     r.errorText = std::wstring(kStoredErrorUnits - 1, L'e') + L"\U0001F600";  // a pair across the cut
     const std::string text = ListFileText({r});
@@ -83,12 +70,11 @@ TEST(ListFileText, NoRowOutgrowsItsBound) {
 
 TEST(ListFileOnDisk, WriteThenReadGivesPausedJobs) {
     ScratchFolder dir;
-    const std::wstring path = dir / L"downloads.lst";
     std::vector<std::shared_ptr<zeb::Download>> jobs;
     for (DownloadState s : {DownloadState::Downloading, DownloadState::Queued, DownloadState::Completed})
         jobs.push_back(std::make_shared<zeb::Download>(Row(L"https://h.example/r", s)));
-    ASSERT_TRUE(WriteListFile(path, jobs));
-    LoadedList loaded = ReadListFile(path);
+    ASSERT_TRUE(WriteListFile(dir / L"downloads.lst", jobs));
+    LoadedList loaded = ReadListFile(dir / L"downloads.lst");
     ASSERT_EQ(loaded.jobs.size(), 3u);
     // Nothing starts by itself after a restart; a finished row reports its whole size.
     EXPECT_EQ(std::make_tuple(loaded.jobs[0]->state(), loaded.jobs[1]->state(), loaded.jobs[2]->snapshot(false).doneBytes),

@@ -16,14 +16,10 @@
 
 namespace {
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-bool IsFolder(const std::wstring& path) {
-    const DWORD a = GetFileAttributesW(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
 
-TEST(FileServices, FolderTreesReadsAndAtomicWrites) {
+TEST(FileServices, FolderTreesReadsAtomicWritesAndTextBothWays) {
     ScratchFolder dir;
-    EXPECT_TRUE(CreateFolderTree(dir / L"x/y\\z") && IsFolder(dir / L"x\\y\\z"));
+    EXPECT_TRUE(CreateFolderTree(dir / L"x/y\\z") && Exists(dir / L"x\\y\\z"));
     ASSERT_TRUE(WriteFileAtomic(dir / L"file", std::string(20000, 'b')));
     EXPECT_FALSE(CreateFolderTree(dir / L"file\\below\\deeper") || Exists(dir / L"file\\below"));
     // Another program writing the file does not keep it from being read; a limit off 8 KiB is passed by the last chunk.
@@ -42,9 +38,6 @@ TEST(FileServices, FolderTreesReadsAndAtomicWrites) {
     EXPECT_FALSE(Exists(dir / L"file.tmp"));
     ASSERT_TRUE(WriteFileAtomic(dir / L"file", std::string("ZEBLIST 1\r\n\0binary\xFF", 20)));
     EXPECT_EQ(ReadWholeFile(dir / L"file", kSmallFileLimit), std::string("ZEBLIST 1\r\n\0binary\xFF", 20));
-}
-
-TEST(FileServices, Utf8AndUtf16BothWays) {
     const std::wstring text = L"Tải xuống — đã xong \U0001F600";
     EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(text)), text);
     EXPECT_EQ(Utf8ToUtf16("a\xFF" "b"), L"a\uFFFDb");
@@ -68,8 +61,7 @@ TEST(UniqueHandle, MovesResetAndReleaseCloseEachHandleOnce) {
         EXPECT_FALSE(IsOpen(a));
         EXPECT_EQ(second.release(), b);
     }
-    EXPECT_TRUE(IsOpen(b));
-    CloseHandle(b);
+    EXPECT_TRUE(CloseHandle(b));  // still open: released, not closed
     // Each kind's own "invalid": a failed CreateFileW is not an open file.
     EXPECT_FALSE(FileHandle(CreateFileW(L"Z:\\tw-no-such\\file", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)));
 }

@@ -1,7 +1,5 @@
 // Owner-drawn buttons in a real window, driven by SendInput through the
 // dialog manager: activation keys, clicks and the focus ring.
-#include <gtest/gtest.h>
-
 #include "HostWindow.h"
 
 TEST_F(Buttons, SpaceAndEnterPressTheFocusedButton) {
@@ -18,17 +16,15 @@ TEST_F(Buttons, SpaceAndEnterPressTheFocusedButton) {
     EXPECT_EQ(GetWindowLongW(cancel, GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
 }
 
-TEST_F(Buttons, CheckBoxTogglesBySpaceAndByClickAndLeavesEnterToTheDialog) {
-    SetFocus(check);
-    Key(VK_SPACE);
-    ASSERT_TRUE(host.Pump(2000, [&] { return IsButtonChecked(check); }));
+TEST_F(Buttons, CheckBoxTogglesByAClickAndLeavesEnterToTheDialog) {
+    // (By Space: the Settings form's clipboard box, in the main window's dialogs test.)
     MouseTo(CentreOf(check));
     MouseClick();
-    ASSERT_TRUE(host.Pump(2000, [&] { return !IsButtonChecked(check); }));
+    ASSERT_TRUE(host.Pump(2000, [&] { return IsButtonChecked(check); }));
     SetFocus(check);
     Key(VK_RETURN);
     EXPECT_TRUE(host.Pump(2000, [&] { return host.Clicks(IDOK) == 1; }));
-    EXPECT_EQ(host.Clicks(14), 2);
+    EXPECT_EQ(host.Clicks(14), 1);
 }
 
 TEST_F(Buttons, TheFocusRingOnlyWithKeyboardCuesAndARecordGoesWithItsWindow) {

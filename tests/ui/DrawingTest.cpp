@@ -55,8 +55,7 @@ TEST(Fonts, FacesFallBackOneByOneAndScaleWithTheDpi) {
     LOGFONTW at[2]{};
     for (int i : {0, 1}) SetCurrentDpi(i ? 144 : 96), BuildFonts(), GetObjectW(FontOf(4), sizeof at[i], &at[i]);
     SetCurrentDpi(96), BuildFonts();
-    EXPECT_EQ(at[1].lfHeight, MulDiv(at[0].lfHeight, 144, 96));
-    EXPECT_NE(at[0].lfHeight, 0);
+    EXPECT_TRUE(at[0].lfHeight != 0 && at[1].lfHeight == MulDiv(at[0].lfHeight, 144, 96)) << at[0].lfHeight << " " << at[1].lfHeight;
 }
 
 TEST(Fonts, MeasuringWrapsAndVietnameseLettersHaveRealGlyphs) {
