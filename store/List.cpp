@@ -59,6 +59,7 @@ DownloadList::DownloadList(ListWindow& window, std::wstring listPath, QueueSetti
       listPath_(std::move(listPath)),
       settings_(settings),
       ticks_(std::move(ticks)),
+      writer_(listPath_),
       freeSpace_(std::move(freeSpace)) {}
 
 DownloadList::~DownloadList() = default;
@@ -143,14 +144,14 @@ bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& fo
     }
     StartQueued();
     window_.SetStatus(Tr(L"Đã thêm: ", L"Added: ") + zeb::maskPassword(request.url));
-    FinishAdding();
+    FinishAdding(true);
     return true;
 }
 
-void DownloadList::FinishAdding() {
+void DownloadList::FinishAdding(bool save) {
     RefreshEntries();
     window_.ScrollIntoView(selection_);
-    SaveListIfChanged(false);
+    if (save) SaveListIfChanged(false);
 }
 
 DownloadList::AddCounts DownloadList::AddRequests(const std::vector<DownloadRequest>& requests,
@@ -175,7 +176,7 @@ DownloadList::AddCounts DownloadList::AddRequests(const std::vector<DownloadRequ
     counts.full = batch.full;
     StartQueued();
     if (last) window_.SetStatus(Tr(L"Đã thêm: ", L"Added: ") + zeb::maskPassword(last->url));
-    FinishAdding();
+    FinishAdding(false);
     if (batch.full > 0)
         window_.SetStatus(Count(batch.full) + Tr(L" liên kết không được thêm: danh sách đã đầy.",
                                                  L" link(s) not added: the list is full."));
@@ -230,41 +231,67 @@ void DownloadList::RefreshEntries(bool all) {
     window_.RepaintStatus();
 }
 
-std::string DownloadList::ListSignature() const {
-    std::string signature;
-    for (const ListEntry& e : entries_)
-        signature += Utf16ToUtf8(e.cached.url) + "|" + Utf16ToUtf8(e.cached.fileName) + "|" +
-                     std::to_string(static_cast<int>(e.cached.state)) + "\n";
-    return signature;
+uint64_t DownloadList::ListSignature() const {
+    // FNV-1a over the fields, each ended by a unit no field holds.
+    uint64_t hash = 14695981039346656037ull;
+    const auto mix = [&hash](const std::wstring& field) {
+        for (wchar_t c : field) hash = (hash ^ static_cast<uint16_t>(c)) * 1099511628211ull;
+        hash = (hash ^ 0xFFFFu) * 1099511628211ull;
+    };
+    for (const ListEntry& e : entries_) {
+        mix(e.cached.url);
+        mix(e.cached.fileName);
+        hash = (hash ^ static_cast<uint64_t>(e.cached.state)) * 1099511628211ull;
+    }
+    return hash;
+}
+
+void DownloadList::TakeWriteOutcome() {
+    const std::optional<bool> written = writer_.TakeOutcome();
+    if (!written) return;
+    if (*written) {
+        lastSignature_ = writingSignature_;
+        backUpBeforeWrite_ = false;
+    } else {
+        signatureDirty_ = true;  // a failed write is tried again, not forgotten
+    }
+}
+
+void DownloadList::FlushListFile() {
+    writer_.Wait();
+    TakeWriteOutcome();
+    SaveListIfChanged(false);
+    writer_.Wait();
+    TakeWriteOutcome();
 }
 
 void DownloadList::SaveListIfChanged(bool force) {
-    if (!force && !signatureDirty_) return;
-    std::string signature = ListSignature();
+    if (force) writer_.Wait();
+    TakeWriteOutcome();
+    if (!force && (!signatureDirty_ || writer_.Busy())) return;
+    const uint64_t signature = ListSignature();
     if (!force && signature == lastSignature_) {
         signatureDirty_ = false;
         return;
     }
-    if (backUpBeforeWrite_) {
-        // The file read at start-up was cut or unreadable: keep it before
-        // the first write replaces it for good.
-        if (!BackUpListFile(listPath_) && ::GetFileAttributesW(listPath_.c_str()) != INVALID_FILE_ATTRIBUTES) return;
-        backUpBeforeWrite_ = false;
-    }
-    // Fresh snapshots for the current progress; a job busy right now (its
-    // lock held through a long reservation) is written from its cached row,
-    // so saving never waits on a job.
-    std::vector<DownloadInfo> rows;
-    rows.reserve(entries_.size());
+    // The text straight from the rows, never a copy of them. A job that
+    // runs, or changed since its row was refreshed, gives a fresh snapshot
+    // for its progress; one busy right now (its lock held through a long
+    // reservation) is written from its cached row, so saving never waits.
+    std::string text = kListMagicLine;
+    DownloadInfo fresh;
     for (const ListEntry& e : entries_) {
-        DownloadInfo info;
-        rows.push_back(e.job->trySnapshot(info) ? std::move(info) : e.cached);
+        const bool moved = e.job->running() || e.job->state() != e.cached.state;
+        AppendListSection(text, moved && e.job->trySnapshot(fresh) ? fresh : e.cached);
     }
-    // Recorded only once the file is written: a failed write is retried at
-    // the next tick instead of being forgotten.
-    if (WriteFileAtomic(listPath_, ListFileText(rows))) {
-        lastSignature_ = std::move(signature);
-        signatureDirty_ = false;
+    // The file read at start-up was cut or unreadable: the writer keeps it
+    // before the first write replaces it for good.
+    if (!writer_.Start(std::move(text), backUpBeforeWrite_)) return;
+    writingSignature_ = signature;
+    signatureDirty_ = false;
+    if (force) {
+        writer_.Wait();
+        TakeWriteOutcome();
     }
 }
 

@@ -14,7 +14,9 @@
 #include "engine/Types.h"
 #include "store/FileServices.h"
 #include "store/FreeSpaceWatch.h"
+#include "store/ListFile.h"
 #include "store/ListWindow.h"
+#include "store/ListWriter.h"
 
 namespace zeb {
 class Download;
@@ -92,8 +94,18 @@ public:
     // Every row's snapshot; `all` false (the timer's step) skips the settled
     // rows, so a tick over 100,000 waiting rows costs little.
     void RefreshEntries(bool all = true);
-    std::string ListSignature() const;
+    // A hash of every row's link, name and state: what the list file says
+    // but for progress.
+    uint64_t ListSignature() const;
+    // Offers the list file's text to the writer thread when a row was
+    // added, erased or changed its link, name or state since the last save
+    // and no write is in flight (the tick after it ends offers the newest
+    // rows). `force` (the exit, "when done") waits for a write in flight,
+    // writes whatever changed or not, and waits for that write too.
     void SaveListIfChanged(bool force);
+    // Writes what changed, if anything, and returns once the list file
+    // holds it (or its write failed; the tick tries again).
+    void FlushListFile();
     void QueueTick();
     // How many times a row has finished while this list was open.
     uint64_t FinishedCount() const { return finished_; }
@@ -116,7 +128,12 @@ private:
     // The row of an unfinished row with this link, kStopping for a removed
     // row whose job still stops, or -1.
     int UnfinishedRowOf(const std::wstring& url);
-    void FinishAdding();
+    // `save`: a single link is saved at once; a batch (a hand-over comes
+    // in many pieces) waits for the tick, so its pieces cost one write.
+    void FinishAdding(bool save);
+    // Takes in how the last write went: its rows are the saved ones, or
+    // the next tick tries again.
+    void TakeWriteOutcome();
     int RunningCount() const;
     int RowOf(const zeb::Download* job) const;
     void PruneStopping();
@@ -128,11 +145,13 @@ private:
     std::function<uint64_t()> ticks_;
     std::vector<ListEntry> entries_;
     int selection_ = -1;
-    std::string lastSignature_;
+    uint64_t lastSignature_ = 0;
     // Rows erased while their job still ran: they hold their slot, block
     // the same link and are waited for at exit, until their thread ends.
     std::vector<std::shared_ptr<zeb::Download>> stopping_;
     bool backUpBeforeWrite_ = false;  // the file read at start-up was damaged
+    ListWriter writer_;
+    uint64_t writingSignature_ = 0;  // the rows of the write in flight
     // The sum of the rows' bounds: the list file's largest possible size
     // but for its magic line.
     uint64_t rowsBound_ = 0;

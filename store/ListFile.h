@@ -24,6 +24,9 @@ struct ListFileContent {
 // The file's bytes for these rows (each job's fresh snapshot). Error texts
 // are cut at kStoredErrorUnits.
 std::string ListFileText(const std::vector<DownloadInfo>& rows);
+// The magic line, then one section per row appended in list order.
+constexpr char kListMagicLine[] = "ZEBLIST 1\r\n";
+void AppendListSection(std::string& text, const DownloadInfo& row);
 
 constexpr size_t kStoredErrorUnits = 300;
 

@@ -201,7 +201,12 @@ class World:
         result = self.run([exe] + list(args), timeout=timeout)
         return result.stdout.decode('utf-8').strip()
 
-    def close(self):
+    def end_programs(self):
+        """Ends every program of the world (its server too) and starts the server again."""
+        self._stop_server()
+        self._start_server()
+
+    def _stop_server(self):
         if self._server:
             subprocess.run(['wineserver', '-k'], env=self.env, stdin=subprocess.DEVNULL,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -210,6 +215,9 @@ class World:
             except subprocess.TimeoutExpired:
                 self._server.kill()
             self._server = None
+
+    def close(self):
+        self._stop_server()
         shutil.rmtree(self.root, ignore_errors=True)
 
     def __enter__(self):

@@ -63,7 +63,8 @@ public:
         // Rows still downloading from the test server stop before their folder goes.
         if (main) {
             main->List()->PauseAll();
-            for (const ListEntry& e : main->List()->Entries()) WaitForSingleObject(e.job->finishedEvent(), 10000);
+            for (const ListEntry& e : main->List()->Entries())
+                if (e.job->running()) WaitForSingleObject(e.job->finishedEvent(), 10000);
         }
         if (main && IsWindow(main->Handle())) DestroyWindow(main->Handle());
         MSG msg;

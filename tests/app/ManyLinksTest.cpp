@@ -1,8 +1,13 @@
 // Several links at once: what a text yields, what the question shows, and
 // the three ways in (the clipboard pick-up, a paste into the link box, a
 // paste into the Add form) over a real main window.
+#include <atomic>
+#include <thread>
+
 #include "MainWindowHost.h"
 #include "app/ManyLinks.h"
+#include "bridge/HandOver.h"
+#include "store/ListWriter.h"
 #include "support/DialogWatch.h"
 #include "ui/MessageDialog.h"
 
@@ -50,6 +55,7 @@ TEST_F(ManyLinksWindow, ThreeThousandCopiedLinksAreAskedAboutOnceAndAddedInOneBa
     EXPECT_EQ(asked, ManyLinksQuestion(LinksInText(text)));
     EXPECT_EQ(std::tie(RowAt(1).url, RowAt(2999).url), std::make_tuple(Closed(L"m0.bin"), Closed(L"m2999.bin")));
     EXPECT_EQ(main->StatusText(), ManyLinksAddedText(2999, 1));
+    main->List()->FlushListFile();
     EXPECT_NE(ReadWholeFile(data / L"downloads.lst", 16 << 20).find("url=http://127.0.0.1:9/m2999.bin\r\n"), std::string::npos);  // saved
 
     // The same text copied again is not asked about again.
@@ -95,4 +101,51 @@ TEST_F(ManyLinksWindow, PastedLinksAreAskedAboutOneIsPastedAndTheAddFormHandsThe
     EXPECT_EQ(DialogScript::Front(), nullptr);
     ASSERT_EQ(Rows(), 5u);
     EXPECT_EQ(std::tie(RowAt(4).url, RowAt(4).folder), std::make_tuple(Closed(L"f3.bin"), data / L"other"));
+}
+
+namespace {
+std::atomic<int> g_listWrites{0};
+HANDLE g_writeHeld = nullptr;  // set: writes go on
+}  // namespace
+
+TEST_F(ManyLinksWindow, ListWritesHoldUpNeitherTheWindowNorAHandOverOf100000Links) {
+    // Catches the list file written on the UI thread at every piece of a hand-over: a slow
+    // disk (a USB stick inside Windows PE) held every message, and a piece kept past the
+    // sender's time-out was refused, its links lost.
+    g_writeHeld = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    SetListWriteHookForTests([] { ++g_listWrites, WaitForSingleObject(g_writeHeld, 30000); });
+    ASSERT_TRUE(Open(nullptr, false));
+    g_settings.maxDownloads = 0;
+    // The pieces come from another thread, as from the host, each waited for at most 5 s.
+    const auto handOver = [&](size_t first, size_t count) {
+        std::vector<DownloadRequest> links(count);
+        for (size_t i = 0; i < count; ++i) links[i].url = Closed(L"h" + std::to_wstring(first + i) + L".bin");
+        const size_t before = Rows();
+        std::atomic<size_t> refused{0};
+        std::thread sender([&, pieces = SplitHandOverText(BuildHandOverText(links)), window = main->Handle()] {
+            for (const std::wstring& piece : pieces) {
+                COPYDATASTRUCT data{kHandOverTag, static_cast<DWORD>((piece.size() + 1) * sizeof(wchar_t)), const_cast<wchar_t*>(piece.c_str())};
+                DWORD_PTR answer = 0;
+                if (!SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 5000, &answer)) ++refused;
+            }
+        });
+        EXPECT_TRUE(Pump(60000, [&] { return Rows() == before + count; }));
+        sender.join();
+        EXPECT_EQ(refused.load(), 0u);
+    };
+    handOver(0, 100000);
+    main->List()->FlushListFile();
+    EXPECT_LE(g_listWrites.load(), 3);
+    // A write held as long as a slow stick holds it: the window answers and takes links meanwhile.
+    ResetEvent(g_writeHeld);
+    main->List()->AddDownload({.url = Closed(L"held.bin")}, data / L"dl");
+    handOver(100000, 10);
+    SetEvent(g_writeHeld);
+    main->List()->FlushListFile();
+    const std::string file = ReadWholeFile(data / L"downloads.lst", 64 << 20);
+    size_t items = 0;
+    for (size_t at = file.find("[item]"); at != std::string::npos; at = file.find("[item]", at + 1)) ++items;
+    EXPECT_EQ(std::make_pair(items, file.find("h100009.bin") != std::string::npos), std::make_pair(Rows(), true));
+    SetListWriteHookForTests(nullptr);
+    CloseHandle(g_writeHeld);
 }

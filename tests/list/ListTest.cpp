@@ -8,6 +8,7 @@
 #include "engine/ErrorTexts.h"
 #include "engine/ServerClock.h"
 #include "store/ListFile.h"
+#include "store/ListWriter.h"
 
 namespace {
 
@@ -111,6 +112,7 @@ TEST_F(ListQueue, ProgressAloneWritesNothingAndARefusedWriteIsRetriedAtTheNextTi
     const std::wstring path = data_ / L"downloads.lst";
     Add(Url(L"sig.bin", 3 << 19, L"rate=1000000"));
     ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Downloading; }));
+    list_->FlushListFile();
     WriteFileAtomic(path, "marker");
     const int64_t before = list_->Entries()[0].cached.doneBytes;
     ASSERT_TRUE(TickUntil([&] { return list_->Entries()[0].cached.doneBytes > before + 200000; }));
@@ -191,6 +193,18 @@ TEST_F(ListQueue, AListFileOfFifteenMegabytesSurvivesTwoRestarts) {
     }
     EXPECT_TRUE(ReadWholeFile(path, kListFileLimit) == original);
     EXPECT_EQ(GetFileAttributesW((path + L".bak").c_str()), INVALID_FILE_ATTRIBUTES);  // never seen as damaged
+}
+
+TEST_F(ListQueue, TheExitWaitsForAWriteInFlightAndSavesEveryRow) {
+    // Catches an exit that leaves while the writer thread still writes, or saves the rows of
+    // that write only. The writer takes a while per write, as a USB stick does.
+    SetListWriteHookForTests([] { Sleep(300); });
+    maxDownloads_ = 0;
+    Add(Url(L"first.bin", 10));  // its write in flight
+    Add(Url(L"second.bin", 10));  // left for the tick after it
+    list_->Exit();
+    SetListWriteHookForTests(nullptr);
+    EXPECT_EQ(ParseListFile(ReadWholeFile(data_ / L"downloads.lst", 1 << 16), true).records.size(), 2u);
 }
 
 TEST_F(ListQueue, AFullListRefusesNewRowsAndStaysReadable) {

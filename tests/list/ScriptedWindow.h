@@ -102,7 +102,11 @@ protected:
         return false;
     }
     DownloadState State(int row) const { return list_->Entries()[row].cached.state; }
-    std::string ListFile() const { return ReadWholeFile(data_ / L"downloads.lst", 1u << 26); }
+    // The list file once it holds what changed.
+    std::string ListFile() const {
+        if (list_) list_->FlushListFile();
+        return ReadWholeFile(data_ / L"downloads.lst", 1u << 26);
+    }
     // How many status texts shown so far end with `tail` (a link, a name, an error).
     long Statuses(const std::wstring& tail) const {
         return std::ranges::count_if(window_.statuses, [&](const std::wstring& s) { return s.ends_with(tail); });
