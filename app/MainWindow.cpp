@@ -12,9 +12,11 @@
 #include "app/Power.h"
 #include "bridge/HandOver.h"
 #include "engine/Download.h"
+#include "store/DriveRanking.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
 #include "store/Settings.h"
+#include "store/Storage.h"
 #include "store/Text.h"
 #include "ui/Buttons.h"
 #include "ui/ControlText.h"
@@ -368,16 +370,29 @@ void MainWindow::CheckWhenDone() {
     if (askingWhenDone_ || !due()) return;
     askingWhenDone_ = true;
     const WhenDone choice = whenDone_;
+    // Files that a shutdown would take with it (Windows PE's RAM drive):
+    // the question says so, Now is drawn as the dangerous button, and zero
+    // does not act.
+    wchar_t system[MAX_PATH];
+    const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring loss = WhenDoneLossDrive(choice, list_->Entries(), IsWindowsPE(),
+                                                SystemDriveLetter(n > 0 && n < MAX_PATH ? std::wstring(system, n) : L""));
     ui::Countdown countdown;
     countdown.seconds = whenDoneSeconds_;
-    countdown.text = [choice](int seconds) { return WhenDoneCountdownText(choice, seconds); };
+    countdown.text = [choice, loss](int seconds) { return WhenDoneCountdownText(choice, seconds, loss); };
     countdown.still = due;  // new work arrived: ask again when it is done
-    countdown.atZero = 0;
+    countdown.atZero = loss.empty() ? 0 : ui::kCountdownStays;
     const int answer = ui::ShowCountdownDialog(window_, L"Tidewell PE", ui::MessageIcon::Warning,
-                                               {Tr(L"Làm ngay", L"Now"), ui::CancelText()}, -1, 1, countdown);
+                                               {Tr(L"Làm ngay", L"Now"), ui::CancelText()}, loss.empty() ? -1 : 0, 1,
+                                               countdown);
     askingWhenDone_ = false;
     if (answer == ui::kCountdownWithdrawn || !::IsWindow(window_)) return;
     if (answer != 0) return SetWhenDone(WhenDone::Nothing);
+    // Looked at again as it acts: a question answered while this one
+    // counted ("Add all" of copied links, Change Link) may have started new
+    // downloads since the last look. They withdraw it, as a hand-over does.
+    list_->RefreshEntries();
+    if (!due()) return;
     ActWhenDone(choice);
 }
 

@@ -1,5 +1,7 @@
 #include "app/WhenDone.h"
 
+#include <cwctype>
+
 #include "store/Lang.h"
 
 WhenDone NextWhenDone(WhenDone choice) {
@@ -22,7 +24,15 @@ std::wstring WhenDoneText(WhenDone choice) {
 
 std::wstring WhenDoneCaption(WhenDone choice) { return L"[7] " + WhenDoneText(choice); }
 
-std::wstring WhenDoneCountdownText(WhenDone choice, int seconds) {
+std::wstring WhenDoneCountdownText(WhenDone choice, int seconds, const std::wstring& lossDrive) {
+    const std::wstring loss =
+        lossDrive.empty() ? L""
+                          : std::wstring(L"\n\n") + Tr(L"Các tệp đã tải về ổ ", L"Files downloaded to ") + lossDrive +
+                                Tr(L" sẽ mất khi tắt máy.", L" will be lost when the machine turns off.");
+    const std::wstring done = Tr(L"Đã tải xong tất cả. ", L"All downloads are finished. ");
+    if (seconds <= 0)
+        return done + (choice == WhenDone::Restart ? Tr(L"Khởi động lại ngay?", L"Restart now?")
+                                                   : Tr(L"Tắt máy ngay?", L"Shut down now?")) + loss;
     const std::wstring n = std::to_wstring(seconds);
     const bool one = seconds == 1;
     std::wstring action;
@@ -33,8 +43,7 @@ std::wstring WhenDoneCountdownText(WhenDone choice, int seconds) {
         case WhenDone::Restart: action = Tr(L"Sẽ khởi động lại sau ", L"Restarting in "); break;
         default: action = Tr(L"Sẽ tắt máy sau ", L"Shutting down in "); break;
     }
-    return Tr(L"Đã tải xong tất cả. ", L"All downloads are finished. ") + action + n +
-           (one ? Tr(L" giây.", L" second.") : Tr(L" giây.", L" seconds."));
+    return done + action + n + (one ? Tr(L" giây.", L" second.") : Tr(L" giây.", L" seconds.")) + loss;
 }
 
 std::wstring WhenDoneFailedText(WhenDone choice, const std::wstring& reason) {
@@ -50,4 +59,15 @@ bool WhenDoneDue(WhenDone choice, const std::vector<ListEntry>& entries, uint64_
         if (s == DownloadState::Queued || s == DownloadState::Connecting || s == DownloadState::Downloading) return false;
     }
     return true;
+}
+
+std::wstring WhenDoneLossDrive(WhenDone choice, const std::vector<ListEntry>& entries, bool windowsPE, wchar_t systemDrive) {
+    if (!windowsPE || (choice != WhenDone::ShutDown && choice != WhenDone::Restart)) return {};
+    for (const ListEntry& e : entries) {
+        const std::wstring& folder = e.cached.folder;
+        if (e.finishedHere && e.cached.state == DownloadState::Completed && folder.size() >= 2 && folder[1] == L':' &&
+            std::towupper(folder[0]) == std::towupper(systemDrive))
+            return folder.substr(0, 2);  // the letter as the row has it
+    }
+    return {};
 }

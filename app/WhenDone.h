@@ -17,8 +17,9 @@ WhenDone NextWhenDone(WhenDone choice);
 // The choice in words ("When done: shut down"); the button adds its key.
 std::wstring WhenDoneText(WhenDone choice);
 std::wstring WhenDoneCaption(WhenDone choice);
-// The question's text with `seconds` left.
-std::wstring WhenDoneCountdownText(WhenDone choice, int seconds);
+// The question's text with `seconds` left (0: it waits for an answer),
+// and the warning about `lossDrive` ("X:") when there is one.
+std::wstring WhenDoneCountdownText(WhenDone choice, int seconds, const std::wstring& lossDrive = L"");
 // Why the action failed, with the system's reason.
 std::wstring WhenDoneFailedText(WhenDone choice, const std::wstring& reason);
 
@@ -26,3 +27,8 @@ std::wstring WhenDoneFailedText(WhenDone choice, const std::wstring& reason);
 // made, and no row is queued, connecting or downloading. Failed and paused
 // rows do not hold the queue open, and a failure is no finish.
 bool WhenDoneDue(WhenDone choice, const std::vector<ListEntry>& entries, uint64_t finishedSinceChoice);
+
+// The system drive ("X:") when shutting down or restarting would lose files:
+// inside Windows PE it is a RAM drive, and a file that finished in this run
+// lies on it. Empty otherwise (and always for closing the program).
+std::wstring WhenDoneLossDrive(WhenDone choice, const std::vector<ListEntry>& entries, bool windowsPE, wchar_t systemDrive);

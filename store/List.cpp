@@ -219,6 +219,7 @@ void DownloadList::RefreshEntries(bool all) {
         if (state == e.lastNotifiedState) continue;
         if (state == DownloadState::Completed) {
             ++finished_;
+            e.finishedHere = true;
             window_.Beep();
             window_.SetStatus(Tr(L"Đã tải xong: ", L"Finished: ") + e.cached.fileName);
         } else if (state == DownloadState::Failed) {

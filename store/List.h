@@ -46,6 +46,7 @@ struct ListEntry {
     std::shared_ptr<zeb::Download> job;
     DownloadInfo cached;  // last snapshot, without segments
     DownloadState lastNotifiedState = DownloadState::Queued;
+    bool finishedHere = false;  // it finished while this list was open
     // The snapshot was taken while the job did not run: only the window's
     // own operations can change it until the job runs again.
     bool settled = false;

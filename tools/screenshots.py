@@ -6,7 +6,8 @@ then the real dialogs and the real details window, each alone (Add
 Download, Settings, both removal questions, the error box, the question
 about many pasted links, the exit question, Change Link with the stored
 password hidden and refused for another server; with the empty list the When
-done choice and its countdown); then the details window's client in five states
+done choice and its countdown, once inside Windows PE with the warning that
+files on its RAM drive would be lost); then the details window's client in five states
 (details-*.png), painted by the window's own code from known snapshots, at
 96 and 144 DPI.
 
@@ -91,11 +92,13 @@ def dialogs(w, display, out, tag):
     time.sleep(0.5)
 
 
-def session(out, dark, vi, dpi, server, empty=False):
+def session(out, dark, vi, dpi, server, empty=False, pe=False):
     w = ww.World()
     try:
         if dpi != 96:
             w.reg_add(r'HKCU\Control Panel\Desktop', 'LogPixels', dpi, 'REG_DWORD')
+        if pe:  # Windows PE, downloads on its system drive: the when-done question warns of their loss
+            w.reg_add(r'HKLM\System\CurrentControlSet\Control\MiniNT')
         app = os.path.join(w.drive_c, 'Tidewell')
         os.makedirs(app)
         exe = 'C:\\Tidewell\\tidewell.exe'
@@ -104,6 +107,8 @@ def session(out, dark, vi, dpi, server, empty=False):
         with open(os.path.join(app, 'settings.cfg'), 'w', newline='') as f:
             f.write('Language=%s\r\nStyle=%s\r\nMaxDownloads=3\r\nClipboard=0\r\nProxy=ops:Proxy-pw-9@proxy.lan:3128\r\n'
                     'ProxyBypass=<local>;127.0.0.1\r\n' % ('vi' if vi else 'en', 'dark' if dark else 'light'))
+            if pe:
+                f.write('Folder=C:\\ZEBDownloads\r\n')
         if not empty:
             with open(os.path.join(app, 'downloads.lst'), 'wb') as f:
                 f.write(LIST.encode('utf-8'))
@@ -177,7 +182,7 @@ def main():
             for vi in (True, False):
                 session(out, dark, vi, 96, server)
         session(out, True, True, 96, server, empty=True)
-        session(out, False, False, 96, server, empty=True)
+        session(out, False, False, 96, server, empty=True, pe=True)
         session(out, True, False, 144, server)
         session(out, False, True, 144, server)
     finally:

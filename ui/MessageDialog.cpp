@@ -86,7 +86,8 @@ private:
     void OnTimer(UINT_PTR) override {
         if (!countdown_ || closed_) return;
         if (countdown_->still && !countdown_->still()) return CloseDialog(kCountdownWithdrawn);
-        if (--left_ <= 0) return CloseDialog(countdown_->atZero);
+        if (left_ > 0) --left_;
+        if (left_ == 0 && countdown_->atZero != kCountdownStays) return CloseDialog(countdown_->atZero);
         message_ = countdown_->text(left_);
         ::InvalidateRect(window_, nullptr, FALSE);
     }

@@ -23,7 +23,7 @@ int ShowMessageDialog(HWND owner, const std::wstring& title, const std::wstring&
 // A question that acts by itself unless answered: once a second its text
 // is made again with the seconds left, `still` (when given) tells whether
 // it is still wanted, and at zero it answers as if button `atZero` had
-// been pressed.
+// been pressed, or (kCountdownStays) shows its text for zero and waits.
 struct Countdown {
     int seconds = 30;
     std::function<std::wstring(int secondsLeft)> text;
@@ -31,6 +31,7 @@ struct Countdown {
     int atZero = 0;
 };
 constexpr int kCountdownWithdrawn = -2;  // `still` said no
+constexpr int kCountdownStays = -3;
 int ShowCountdownDialog(HWND owner, const std::wstring& title, MessageIcon icon,
                         const std::vector<std::wstring>& buttons, int dangerIndex, int focusIndex,
                         const Countdown& countdown);

@@ -52,6 +52,26 @@ TEST(WhenDone, ChoicesCycleAndOnlyAQueueEmptiedByAFinishActs) {
         for (size_t i = 0; i < c.rows.size(); ++i) entries[i].cached.state = c.rows[i];
         EXPECT_EQ(WhenDoneDue(c.choice, entries, c.finished), c.due) << static_cast<int>(c.choice) << " " << c.finished;
     }
+    // Catches a shutdown inside Windows PE that takes this run's files on its RAM drive with it unasked.
+    const struct { WhenDone choice; bool pe; const wchar_t* folder; bool here; const wchar_t* lost; } losses[] = {
+        {WhenDone::ShutDown, true, L"X:\\ZEBDownloads", true, L"X:"}, {WhenDone::Restart, true, L"x:\\dl", true, L"x:"},
+        {WhenDone::ShutDown, false, L"X:\\dl", true, L""}, {WhenDone::Close, true, L"X:\\dl", true, L""},
+        {WhenDone::ShutDown, true, L"D:\\ZEBDownloads", true, L""}, {WhenDone::ShutDown, true, L"X:\\dl", false, L""}};
+    for (const auto& l : losses) {
+        std::vector<ListEntry> entries(1);
+        entries[0].cached.state = S::Completed, entries[0].cached.folder = l.folder, entries[0].finishedHere = l.here;
+        EXPECT_EQ(WhenDoneLossDrive(l.choice, entries, l.pe, L'X'), l.lost) << l.folder;
+    }
+}
+
+TEST_F(WhenDoneWindow, ACountdownThatMayLoseFilesWaitsAtZeroForItsAnswer) {
+    ui::Countdown countdown{.seconds = 1, .text = [](int left) { return WhenDoneCountdownText(WhenDone::ShutDown, left, L"X:"); },
+                            .atZero = ui::kCountdownStays};
+    int ticksAtZero = 0;
+    DialogWatch watch([&](HWND d) {
+        if (d && ui::MessageDialogText(d) == countdown.text(0) && ++ticksAtZero == 40) PostMessageW(d, WM_COMMAND, 101, 0);
+    }, true);  // still open 2 s after zero came: Cancel
+    EXPECT_EQ(ui::ShowCountdownDialog(main->Handle(), L"t", ui::MessageIcon::Warning, {L"Now", L"Cancel"}, 0, 1, countdown), 1);
 }
 
 TEST_F(WhenDoneWindow, ShutDownCountsDownSavesTheListThenAsksWindowsAndRestartActsAtZero) {
@@ -83,6 +103,24 @@ TEST_F(WhenDoneWindow, ShutDownCountsDownSavesTheListThenAsksWindowsAndRestartAc
     Add(L"again.bin?size=1000");
     EXPECT_TRUE(Pump(10000, [&] { return g_asked.calls == 2; }));
     EXPECT_EQ(std::make_pair(g_asked.flags & EWX_REBOOT, main->WhenDoneChoice()), std::make_pair(UINT(EWX_REBOOT), WhenDone::Nothing));
+}
+
+TEST_F(WhenDoneWindow, NowAnsweredJustAfterNewWorkArrivedDoesNotAct) {
+    // Catches the action taken on the countdown's last look at the queue: a question answered
+    // meanwhile ("Add all" of copied links) started downloads a moment before the shutdown.
+    const std::wstring token = L"wn" + std::to_wstring(GetCurrentProcessId());
+    Choose(WhenDone::ShutDown);
+    int questions = 0;
+    DialogWatch watch([&](HWND d) {
+        if (++questions == 1) Add(L"late.bin?size=1000&hold=1&token=" + token), PostMessageW(d, WM_COMMAND, 100, 0);  // Now
+        else PostMessageW(d, WM_COMMAND, 101, 0);  // asked again once that one is done: Cancel
+    });
+    Add(L"first.bin?size=1000");
+    EXPECT_TRUE(Pump(10000, [&] { return questions == 1 && !DialogScript::Front(); }));
+    EXPECT_EQ(std::make_pair(g_asked.calls, main->WhenDoneChoice()), std::make_pair(0, WhenDone::ShutDown));
+    HttpRelease(token);
+    EXPECT_TRUE(Pump(10000, [&] { return questions == 2 && !DialogScript::Front(); }));
+    EXPECT_EQ(g_asked.calls, 0);
 }
 
 TEST_F(WhenDoneWindow, NewWorkWithdrawsTheQuestionCancelForgetsTheChoiceAndCloseSavesAndCloses) {
