@@ -128,6 +128,8 @@ TEST_F(ManyLinksWindow, ListWritesHoldUpNeitherTheWindowNorAHandOverOf100000Link
                 DWORD_PTR answer = 0;
                 if (!SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 5000, &answer)) ++refused;
             }
+            DWORD_PTR answer = 0;  // and the window answers at once once they are in
+            if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &answer)) ++refused;
         });
         EXPECT_TRUE(Pump(60000, [&] { return Rows() == before + count; }));
         sender.join();
