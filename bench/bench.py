@@ -64,6 +64,22 @@ def driver_window(url, folder, args, warmup, window):
     return (last[1] - first[1]) / (last[0] - first[0]), list(lines.values())
 
 
+def start_nginx(work, www, locations=''):
+    """nginx serving `www` on a free loopback port (its files in `work`); (the process, the port)."""
+    port = free_port()
+    conf = os.path.join(work, 'nginx.conf')
+    with open(conf, 'w') as f:
+        f.write('''daemon off; worker_processes 2; pid %(w)s/nginx.pid; error_log %(w)s/error.log;
+events { worker_connections 1024; }
+http { access_log off; sendfile on; tcp_nopush on; keepalive_requests 100000;
+  client_body_temp_path %(w)s; proxy_temp_path %(w)s; fastcgi_temp_path %(w)s; uwsgi_temp_path %(w)s; scgi_temp_path %(w)s;
+  server { listen 127.0.0.1:%(p)d; root %(www)s; %(loc)s } }
+''' % {'w': work, 'p': port, 'www': www, 'loc': locations})
+    nginx = subprocess.Popen(['nginx', '-c', conf, '-p', work], stderr=subprocess.DEVNULL)
+    time.sleep(0.5)
+    return nginx, port
+
+
 def main():
     work = tempfile.mkdtemp(prefix='tw-bench-', dir=BUILD)
     try:
@@ -73,17 +89,7 @@ def main():
         with open(big, 'wb') as f:
             f.truncate(GiB)
         os.link(big, os.path.join(www, 'capped', 'big.bin'))
-        port = free_port()
-        conf = os.path.join(work, 'nginx.conf')
-        with open(conf, 'w') as f:
-            f.write('''daemon off; worker_processes 2; pid %(w)s/nginx.pid; error_log %(w)s/error.log;
-events { worker_connections 1024; }
-http { access_log off; sendfile on; tcp_nopush on; keepalive_requests 100000;
-  client_body_temp_path %(w)s; proxy_temp_path %(w)s; fastcgi_temp_path %(w)s; uwsgi_temp_path %(w)s; scgi_temp_path %(w)s;
-  server { listen 127.0.0.1:%(p)d; root %(www)s; location /capped/ { limit_rate %(cap)d; } } }
-''' % {'w': work, 'p': port, 'www': www, 'cap': CAP})
-        nginx = subprocess.Popen(['nginx', '-c', conf, '-p', work], stderr=subprocess.DEVNULL)
-        time.sleep(0.5)
+        nginx, port = start_nginx(work, www, 'location /capped/ { limit_rate %d; }' % CAP)
         url = 'http://127.0.0.1:%d/big.bin' % port
         out = os.path.join(work, 'out')
         os.makedirs(out)

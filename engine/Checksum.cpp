@@ -3,16 +3,16 @@
 #include <windows.h>
 #include <bcrypt.h>
 
+#include <cwchar>
 #include <memory>
 #include <vector>
 
+#include "engine/FrontHasher.h"
 #include "store/Handles.h"
 #include "store/Text.h"
 
 namespace zeb {
 namespace {
-// Large reads: one system call per 4 MiB keeps the pass at the hash's pace.
-constexpr DWORD kReadBytes = 4 << 20;
 
 bool IsHex(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'); }
 
@@ -31,41 +31,49 @@ const wchar_t* AlgorithmOfLength(size_t length) {
     }
 }
 
-// One running digest: the provider and the hash object, closed in reverse.
-class Digest {
-public:
-    explicit Digest(const wchar_t* algorithm) {
-        BCRYPT_ALG_HANDLE a = nullptr;
-        if (::BCryptOpenAlgorithmProvider(&a, algorithm, nullptr, 0) < 0) return;
-        algorithm_.reset(a);
-        BCRYPT_HASH_HANDLE h = nullptr;
-        if (::BCryptCreateHash(a, &h, nullptr, 0, nullptr, 0, 0) < 0) return;
-        hash_.reset(h);
-    }
-    bool ok() const { return static_cast<bool>(hash_); }
-    void add(const unsigned char* data, ULONG size) { ::BCryptHashData(hash_.get(), const_cast<PUCHAR>(data), size, 0); }
-    std::wstring finish() {
-        DWORD length = 0, got = 0;
-        if (::BCryptGetProperty(algorithm_.get(), BCRYPT_HASH_LENGTH, reinterpret_cast<PUCHAR>(&length), sizeof length,
-                                &got, 0) < 0)
-            return {};
-        std::vector<unsigned char> bytes(length);
-        if (::BCryptFinishHash(hash_.get(), bytes.data(), length, 0) < 0) return {};
-        static const wchar_t digits[] = L"0123456789abcdef";
-        std::wstring hex;
-        for (unsigned char b : bytes) {
-            hex += digits[b >> 4];
-            hex += digits[b & 15];
-        }
-        return hex;
-    }
-
-private:
-    // Declared first, destroyed last: the hash object belongs to it.
-    HashAlgorithmHandle algorithm_;
-    HashHandle hash_;
-};
 }  // namespace
+
+Digest::Digest(const wchar_t* algorithm) {
+    if (wcscmp(algorithm, BCRYPT_SHA256_ALGORITHM) == 0 && Sha256::available()) {
+        fast_ = std::make_unique<Sha256>();
+        return;
+    }
+    BCRYPT_ALG_HANDLE a = nullptr;
+    if (::BCryptOpenAlgorithmProvider(&a, algorithm, nullptr, 0) < 0) return;
+    algorithm_.reset(a);
+    BCRYPT_HASH_HANDLE h = nullptr;
+    if (::BCryptCreateHash(a, &h, nullptr, 0, nullptr, 0, 0) < 0) return;
+    hash_.reset(h);
+}
+
+Digest::Digest(size_t expectedLength) : Digest(AlgorithmOfLength(expectedLength)) {}
+
+void Digest::add(const unsigned char* data, ULONG size) {
+    if (fast_) fast_->add(data, size);
+    else ::BCryptHashData(hash_.get(), const_cast<PUCHAR>(data), size, 0);
+}
+
+std::wstring Digest::finish() {
+    std::vector<unsigned char> bytes;
+    if (fast_) {
+        const auto sum = fast_->finish();
+        bytes.assign(sum.begin(), sum.end());
+    } else {
+        DWORD length = 0, got = 0;
+        if (::BCryptGetProperty(algorithm_.get(), BCRYPT_HASH_LENGTH, reinterpret_cast<PUCHAR>(&length), sizeof length, &got,
+                                0) < 0)
+            return {};
+        bytes.resize(length);
+        if (::BCryptFinishHash(hash_.get(), bytes.data(), length, 0) < 0) return {};
+    }
+    static const wchar_t digits[] = L"0123456789abcdef";
+    std::wstring hex;
+    for (unsigned char b : bytes) {
+        hex += digits[b >> 4];
+        hex += digits[b & 15];
+    }
+    return hex;
+}
 
 std::optional<std::wstring> normalChecksum(const std::wstring& text) {
     const std::wstring t = Trim(text);
@@ -91,41 +99,13 @@ std::wstring linkWithoutFragment(const std::wstring& url) { return url.substr(0,
 
 HashOutcome hashFile(const std::wstring& path, size_t expectedLength, const std::atomic<bool>& stop,
                      const std::function<void(int64_t)>& progress, FileDigests& out, uint32_t& error) {
-    FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
         error = ::GetLastError();
         return HashOutcome::ReadFailed;
     }
-    Digest sha256(BCRYPT_SHA256_ALGORITHM);
-    std::unique_ptr<Digest> other;
-    if (expectedLength == 32 || expectedLength == 40) other = std::make_unique<Digest>(AlgorithmOfLength(expectedLength));
-    if (!sha256.ok() || (other && !other->ok())) {
-        error = ERROR_NOT_SUPPORTED;
-        return HashOutcome::ReadFailed;
-    }
-    std::vector<unsigned char> buffer(kReadBytes);
-    int64_t total = 0;
-    for (;;) {
-        if (stop) return HashOutcome::Stopped;
-        DWORD got = 0;
-        if (!::ReadFile(file.get(), buffer.data(), kReadBytes, &got, nullptr)) {
-            error = ::GetLastError();
-            return HashOutcome::ReadFailed;
-        }
-        if (got == 0) break;
-        sha256.add(buffer.data(), got);
-        if (other) other->add(buffer.data(), got);
-        total += got;
-        progress(total);
-    }
-    out.sha256 = sha256.finish();
-    out.expectedKind = other ? other->finish() : out.sha256;
-    if (out.sha256.empty() || out.expectedKind.empty()) {
-        error = ERROR_NOT_SUPPORTED;
-        return HashOutcome::ReadFailed;
-    }
-    return HashOutcome::Done;
+    FrontHasher whole(path, expectedLength);
+    return whole.finish((static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow, 0, stop, progress, out, error);
 }
 
 }  // namespace zeb

@@ -4,11 +4,18 @@
 // through the system's hash provider.
 #pragma once
 
+#include <windows.h>
+#include <bcrypt.h>
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+
+#include "engine/Sha256.h"
+#include "store/Handles.h"
 
 namespace zeb {
 
@@ -20,6 +27,24 @@ std::optional<std::wstring> normalChecksum(const std::wstring& text);
 std::wstring checksumOfLink(const std::wstring& url);
 // The link as the server and the duplicate test see it: no fragment.
 std::wstring linkWithoutFragment(const std::wstring& url);
+
+// One running digest of the system's hash provider: SHA-256 by default, or
+// the kind of an expected checksum of this many hex digits (32 MD5, 40
+// SHA-1). Not ok() when the provider is missing.
+class Digest {
+public:
+    explicit Digest(const wchar_t* algorithm = BCRYPT_SHA256_ALGORITHM);
+    explicit Digest(size_t expectedLength);
+    bool ok() const { return fast_ || hash_; }
+    void add(const unsigned char* data, ULONG size);
+    std::wstring finish();  // lower-case hex; empty on failure
+
+private:
+    std::unique_ptr<Sha256> fast_;  // SHA-256 on the processor's instructions, where it has them
+    // Declared first, destroyed last: the hash object belongs to it.
+    HashAlgorithmHandle algorithm_;
+    HashHandle hash_;
+};
 
 struct FileDigests {
     std::wstring sha256;

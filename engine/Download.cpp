@@ -235,6 +235,7 @@ void Download::jobThread(int connections, bool ignoreCertErrors) noexcept {
         failed = true;
         message = outOfMemoryText();
     }
+    hasher_.reset();
     file_.reset();
     std::unique_lock<std::mutex> lock(stateMutex_);
     speed_ = 0;
@@ -295,12 +296,14 @@ void Download::drive(int connections, bool ignoreCertErrors) {
         }
         if (stopRequested_) return;
         blindSuspicions_ = 0;
+        startHashing(expectedChecksumLength());
         runWorkers(session.get(), connections, ignoreCertErrors);
         if (!restartRequested_.exchange(false) || pauseRequested_ || workerFailed_) break;
         // The file changed on the server while it came: start over once,
         // from byte 0 and from the version the server has now.
         stopRequested_ = false;
         ::ResetEvent(stopEvent_.get());
+        hasher_.reset();
         file_.reset();  // recreated empty by the next preparation
         if (run > 0) throw Error{keepsChangingText()};
         std::lock_guard<std::mutex> lock(stateMutex_);
@@ -366,6 +369,7 @@ void Download::monitor() {
         const double t = now();
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
+            if (hasher_) hasher_->advance(doneFront(segments_), plainAttempts_);
             const int64_t b = doneBytesOf(segments_);
             if (t - t0 >= 0.4) {
                 const double rate = static_cast<double>(std::max<int64_t>(0, b - b0)) / (t - t0);
@@ -379,6 +383,23 @@ void Download::monitor() {
             lastSave = t;
         }
     }
+}
+
+void Download::startHashing(size_t expectedLength) {
+    std::wstring path;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        path = folder_ + L"\\" + fileName_ + L".zebpart";
+    }
+    hasher_ = std::make_unique<FrontHasher>(path, expectedLength);
+    // A resume sums what is on disk from byte 0 at once.
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    hasher_->advance(doneFront(segments_), plainAttempts_);
+}
+
+size_t Download::expectedChecksumLength() const {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return expectedChecksum_.size();
 }
 
 }  // namespace zeb

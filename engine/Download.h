@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "engine/Credentials.h"
+#include "engine/FrontHasher.h"
 #include "engine/Types.h"
 #include "engine/Samples.h"
 #include "engine/Validator.h"
@@ -145,6 +146,10 @@ private:
     // again. A stop ends it Paused with the state intact, so the next start
     // verifies again without downloading.
     void verify();
+    // A fresh hasher for this run's partial file, fed at once with what is
+    // on disk.
+    void startHashing(size_t expectedLength);
+    size_t expectedChecksumLength() const;
 
     mutable std::mutex stateMutex_;
     std::wstring url_;
@@ -204,6 +209,10 @@ private:
     KernelHandle stopEvent_;
     mutable KernelHandle finishedEvent_;
     FileHandle file_;  // the open partial file while the job thread runs
+    // The checksums fed while this run downloads (job thread); none for a
+    // start that only renames.
+    std::unique_ptr<FrontHasher> hasher_;
+    uint32_t plainAttempts_ = 0;  // attempts without ranges so far (state mutex): each starts at byte 0
 };
 
 }  // namespace zeb

@@ -253,12 +253,14 @@ bool Download::changeLink(const std::wstring& url) {
 void Download::verify() {
     std::wstring folder, fileName, expected;
     int64_t onDisk;
+    uint32_t attempt;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         folder = folder_;
         fileName = fileName_;
         expected = expectedChecksum_;
         onDisk = doneBytesOf(segments_);
+        attempt = plainAttempts_;
         state_ = DownloadState::Downloading;
         speed_ = 0;
         verifyPercent_ = 0;
@@ -266,11 +268,16 @@ void Download::verify() {
     const std::wstring path = folder + L"\\" + fileName;
     FileDigests digests;
     uint32_t error = 0;
-    const HashOutcome outcome = hashFile(path + L".zebpart", expected.size(), stopRequested_, [&](int64_t read) {
+    const auto progress = [&](int64_t read) {
         if (timing().whileVerifying) timing().whileVerifying();
         std::lock_guard<std::mutex> lock(stateMutex_);
         verifyPercent_ = onDisk > 0 ? static_cast<int32_t>(std::min<int64_t>(100, read * 100 / onDisk)) : 100;
-    }, digests, error);
+    };
+    // What the download's own hasher summed already is not read again.
+    const HashOutcome outcome =
+        hasher_ ? hasher_->finish(onDisk, attempt, stopRequested_, progress, digests, error)
+                : hashFile(path + L".zebpart", expected.size(), stopRequested_, progress, digests, error);
+    hasher_.reset();
     if (outcome == HashOutcome::Stopped) {
         saveState();  // every byte recorded: the next start only verifies
         throw Error{};

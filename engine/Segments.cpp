@@ -8,7 +8,11 @@ std::vector<Segment> planSegments(int64_t totalSize, bool acceptsRanges, int con
     std::vector<Segment> table;
     if (acceptsRanges && totalSize > 0) {
         int64_t n = std::max<int64_t>(1, std::min<int64_t>(totalSize / kPlanningUnit, connections));
-        const int64_t size = totalSize / n;
+        int64_t size = totalSize / n;
+        if (totalSize / std::max(connections, 1) >= kPieceBytes) {
+            size = kPieceBytes;
+            n = (totalSize + kPieceBytes - 1) / kPieceBytes;
+        }
         for (int64_t i = 0; i < n; ++i) {
             Segment s;
             s.start = s.pos = i * size;
@@ -63,6 +67,20 @@ bool allDone(const std::vector<Segment>& segments) {
     for (const Segment& s : segments)
         if (s.pos < s.end) return false;
     return true;
+}
+
+int64_t doneFront(const std::vector<Segment>& segments) {
+    std::vector<const Segment*> order;
+    order.reserve(segments.size());
+    for (const Segment& s : segments) order.push_back(&s);
+    std::sort(order.begin(), order.end(), [](const Segment* a, const Segment* b) { return a->start < b->start; });
+    int64_t front = 0;
+    for (const Segment* s : order) {
+        if (s->start != front) break;
+        front = s->pos;
+        if (s->pos < s->end) break;
+    }
+    return front;
 }
 
 }  // namespace zeb

@@ -110,7 +110,10 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
         std::lock_guard<std::mutex> lock(stateMutex_);
         asked = validator_;
         Segment& s = segments_[i];
-        if (!acceptsRanges_) s.pos = s.start;  // a plain request always starts at the first byte
+        if (!acceptsRanges_) {
+            s.pos = s.start;  // a plain request always starts at the first byte
+            ++plainAttempts_;
+        }
         pos = s.pos;
         end = s.end;
         s.state = SegmentState::Connecting;
@@ -229,7 +232,11 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
                 t0 = t;
                 bytesSince = 0;
             }
-            if (s.pos >= s.end) return kDone;
+            if (s.pos >= s.end) {
+                // A finished piece may move the front the checksums are fed from.
+                if (hasher_) hasher_->advance(doneFront(segments_), plainAttempts_);
+                return kDone;
+            }
         }
         if (stopRequested_) return kStop;
     }

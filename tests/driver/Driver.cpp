@@ -107,6 +107,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     for (auto& job : jobs) job->start(connections, !strict);
     const ULONGLONG began = GetTickCount64();
+    ULONGLONG lastByte = 0, lastPrint = 0;  // when job 0 had every byte (looked at every 10 ms)
     for (;;) {
         if (seconds > 0 && GetTickCount64() - began >= seconds * 1000)
             for (auto& job : jobs) job->pause();
@@ -114,9 +115,18 @@ int wmain(int argc, wchar_t** argv) {
         for (auto& job : jobs)
             if (WaitForSingleObject(job->finishedEvent(), 0) != WAIT_OBJECT_0) allEnded = false;
         if (allEnded) break;
-        for (size_t j = 0; j < jobs.size(); ++j) Print(L"progress job=" + std::to_wstring(j) + L" " + Describe(jobs[j]->snapshot(true)));
-        Sleep(100);
+        if (!lastByte) {
+            const DownloadInfo i = jobs[0]->snapshot(false);
+            if (i.totalSize > 0 && i.doneBytes == i.totalSize) lastByte = GetTickCount64();
+        }
+        if (GetTickCount64() - lastPrint >= 100) {
+            lastPrint = GetTickCount64();
+            for (size_t j = 0; j < jobs.size(); ++j) Print(L"progress job=" + std::to_wstring(j) + L" " + Describe(jobs[j]->snapshot(true)));
+        }
+        Sleep(10);
     }
+    const ULONGLONG ended = GetTickCount64();
+    Print(L"timing last_byte_ms=" + std::to_wstring(lastByte ? lastByte - began : 0) + L" final_ms=" + std::to_wstring(ended - began));
     PROCESS_MEMORY_COUNTERS memory{};
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
     for (size_t j = 0; j < jobs.size(); ++j) Print(L"end job=" + std::to_wstring(j) + L" " + Describe(jobs[j]->snapshot(true)));

@@ -98,12 +98,15 @@ def segments(state_path):
 
 
 def range_starts(log, run):
-    """First bytes of the ranges asked for after the run-th probe (1-based) in a server log."""
+    """First bytes of the ranges asked for after the run-th probe (1-based) in a server log,
+    but for the byte samples (64 KiB at most) a resume compares with the disk."""
     starts, phase = set(), 0
     for r in log:
         rng = r['headers'].get('Range', '')
         if rng == 'bytes=0-0':
             phase += 1
         elif phase == run and rng.startswith('bytes='):
-            starts.add(int(rng[6:].split('-')[0]))
+            first, _, last = rng[6:].partition('-')
+            if not last or int(last) - int(first) >= 65536:
+                starts.add(int(first))
     return starts

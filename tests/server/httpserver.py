@@ -48,12 +48,14 @@ query string, so tests need no set-up calls:
   /redirect?hop=N&to=<url>&code=C&form=abs|path|query|rel|scheme
   /_log?token=T                  the logged requests as JSON (path, headers, body bytes sent)
   /_release?token=T              releases requests held with hold=1
+  /_sha256?size=N&seed=S         the SHA-256 of that file, in hex
   HEAD <any>                     404 without a body
 Server-wide (attributes of the server object): `seen`, every request as
 (method, path, headers); `date`, the Date header of every answer; `hold`, an
 event every request waits for (40 s at most) before its answer.
 """
 import base64
+import hashlib
 import html
 import http.server
 import json
@@ -154,6 +156,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if url.path == '/_release':
             _event(token).set()
             return self._plain(200, b'released')
+        if url.path == '/_sha256':  # the reference digest of a generated file, from hashlib
+            data = content.piece(int(q.get('seed', '1')), 0, int(q.get('size', '0')))
+            return self._plain(200, hashlib.sha256(data).hexdigest().encode())
         if url.path == '/redirect':
             return self._redirect(q)
         if url.path == '/page':
