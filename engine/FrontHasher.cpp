@@ -70,6 +70,10 @@ bool FrontHasher::sum(int64_t at, DWORD length) {
 }
 
 void FrontHasher::run() noexcept {
+    // Low I/O and processor priority: the bytes of a resume read back from
+    // a slow disk (a USB stick) must not hold up the download's writes; the
+    // bytes it reads while downloading come from the cache.
+    ::SetThreadPriority(::GetCurrentThread(), THREAD_MODE_BACKGROUND_BEGIN);
     try {
         std::unique_lock<std::mutex> lock(mutex_);
         uint32_t summing = generation_;
