@@ -102,6 +102,25 @@ void PaintTable(Surface& s, const DownloadInfo& info, int firstRow, int W, int H
 }
 }  // namespace
 
+std::vector<Segment> DisplayedRanges(std::vector<Segment> segments) {
+    std::stable_sort(segments.begin(), segments.end(), [](const Segment& a, const Segment& b) { return a.start < b.start; });
+    const auto finished = [](const Segment& s) { return s.pos >= s.end; };
+    const auto waiting = [](const Segment& s) { return s.pos == s.start && !s.busy && s.pos < s.end; };
+    std::vector<Segment> shown;
+    for (const Segment& s : segments) {
+        if (!shown.empty() && shown.back().end == s.start &&
+            ((finished(shown.back()) && finished(s)) || (waiting(shown.back()) && waiting(s)))) {
+            Segment& last = shown.back();
+            last.end = s.end;
+            if (finished(s)) last.pos = s.end;
+            last.retries += s.retries;
+            continue;
+        }
+        shown.push_back(s);
+    }
+    return shown;
+}
+
 std::wstring DetailsTitle(const DownloadInfo& info) {
     return Tr(L"Chi tiết tiến độ — ", L"Download Progress — ") + (info.fileName.empty() ? zeb::maskPassword(info.url) : info.fileName);
 }

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <array>
+#include <vector>
 #include <string>
 
 #include "engine/Types.h"
@@ -34,6 +35,10 @@ std::wstring FactValue(const DownloadInfo& info, int k, int connectionsSetting);
 
 // The six cells of the connection row shown as number `row` + 1.
 std::array<std::wstring, 6> ConnectionCells(const Segment& segment, int row);
+// The ranges as the window shows them, in order of start: neighbours that
+// are both finished, or both not begun and idle, are one (a large file
+// comes in hundreds of 4 MiB pieces).
+std::vector<Segment> DisplayedRanges(std::vector<Segment> segments);
 // Colour of the state cell: green once complete, blue receiving, amber retrying.
 COLORREF ConnectionStateColour(const Segment& segment);
 

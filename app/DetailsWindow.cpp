@@ -103,8 +103,7 @@ void DetailsWindow::Refresh() {
     if (!window_ || !job_) return;
     const DownloadState shown = snapshot_.state;
     if (!job_->trySnapshot(snapshot_, true)) return;  // busy: the next tick refreshes
-    std::stable_sort(snapshot_.segments.begin(), snapshot_.segments.end(),
-                     [](const Segment& a, const Segment& b) { return a.start < b.start; });
+    snapshot_.segments = DisplayedRanges(std::move(snapshot_.segments));
     rows_.content = static_cast<int32_t>(snapshot_.segments.size());
     rows_.page = DetailsVisibleRows(height_);
     rows_.position = std::clamp(rows_.position, 0, ScrollMax(rows_));

@@ -27,6 +27,18 @@ Runs MapRuns(const DownloadInfo& info) {
 }
 }  // namespace
 
+TEST(PaintedDetails, FinishedNeighboursAndWaitingNeighboursShowAsOneRange) {
+    // Catches a map striped with a separator per 4 MiB piece and a table of hundreds of rows.
+    const int64_t M = 4194304;
+    const std::vector<Segment> pieces = {Segment{5 * M, 6 * M, 5 * M + 1}, Segment{M, 2 * M, 2 * M}, Segment{0, M, M},
+                                         Segment{2 * M, 3 * M, 2 * M + 7, SegmentState::Receiving, true},
+                                         Segment{3 * M, 4 * M, 3 * M}, Segment{4 * M, 5 * M, 4 * M}};
+    std::vector<std::tuple<int64_t, int64_t, int64_t>> shown;
+    for (const Segment& s : DisplayedRanges(pieces)) shown.emplace_back(s.start, s.end, s.pos);
+    EXPECT_EQ(shown, (std::vector<std::tuple<int64_t, int64_t, int64_t>>{
+                         {0, 2 * M, 2 * M}, {2 * M, 3 * M, 2 * M + 7}, {3 * M, 5 * M, 3 * M}, {5 * M, 6 * M, 5 * M + 1}}));
+}
+
 TEST(PaintedDetails, TheMapShowsEachRangeOrAMessageInBothThemes) {
     SetCurrentDpi(96);
     BuildFonts();

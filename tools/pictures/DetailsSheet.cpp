@@ -1,5 +1,5 @@
 // Pictures of the details window's client in five states (not started,
-// running with busy and retrying connections, size unknown, finished,
+// running with busy and retrying connections, a large file in pieces, size unknown, finished,
 // failed), dark and light, Vietnamese and English: the window's own paint
 // of a known snapshot, with its three footer buttons painted by the real
 // button painter. Writes details-<state>-<theme>-<language>.bmp files; the
@@ -13,6 +13,7 @@
 
 #include "SheetKit.h"
 #include "app/DetailsPaint.h"
+#include "engine/Segments.h"
 #include "engine/ErrorTexts.h"
 #include "store/Lang.h"
 #include "ui/Buttons.h"
@@ -68,6 +69,27 @@ std::vector<Shot> Shots() {
         running.speed += s.speed;
     }
     shots.push_back({L"running", running});
+
+    // A large file in 4 MiB pieces handed out in order: finished from the start,
+    // eight pieces coming, the rest waiting (as the window shows them, merged).
+    DownloadInfo pieces = Base(L"https://mirror.example/images/install.esd", L"install.esd");
+    pieces.state = DownloadState::Downloading;
+    pieces.totalSize = 1024 * kMiB;
+    pieces.acceptsRanges = true;
+    pieces.activeConnections = 8;
+    std::vector<Segment> table = zeb::planSegments(pieces.totalSize, true, 8);
+    for (size_t i = 0; i < table.size() && i < 98; ++i) {
+        Segment& p = table[i];
+        const bool coming = i >= 90;
+        p.pos = coming ? p.start + static_cast<int64_t>(i - 89) * 450000 : p.end;
+        p.state = coming ? SegmentState::Receiving : SegmentState::Done;
+        p.busy = coming;
+        p.speed = coming ? 3100000 : 0;
+        pieces.doneBytes += p.pos - p.start;
+        pieces.speed += p.speed;
+    }
+    pieces.segments = DisplayedRanges(std::move(table));
+    shots.push_back({L"pieces", pieces});
 
     DownloadInfo unknown = Base(L"https://logs.example/collect?host=pe-01&format=tar", L"logs-collected.tar");
     unknown.state = DownloadState::Downloading;
