@@ -1,4 +1,4 @@
-// Pictures of the details window's client in five states (not started,
+// Pictures of the details window's client in six states (not started,
 // running with busy and retrying connections, a large file in pieces, size unknown, finished,
 // failed), dark and light, Vietnamese and English: the window's own paint
 // of a known snapshot, with its three footer buttons painted by the real
