@@ -21,16 +21,22 @@ import wineworld  # noqa: E402
 
 
 def tls_context():
-    """The build's certificate, made by openssl on first use."""
-    key, cert = (os.path.join(wineworld.BUILD, 'tests', n) for n in ('tls-key.pem', 'tls-cert.pem'))
-    if not os.path.exists(cert):
-        tmp = '%s.%d' % (key, os.getpid())
-        subprocess.run(['openssl', 'req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', tmp, '-out',
+    """The build's certificate, made by openssl on first use. Key and certificate share one
+    file, replaced whole: test programs started together may each make one, and a reader
+    must never meet one's key beside another's certificate."""
+    pair = os.path.join(wineworld.BUILD, 'tests', 'tls-pair.pem')
+    if not os.path.exists(pair):
+        tmp = '%s.%d' % (pair, os.getpid())
+        subprocess.run(['openssl', 'req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', tmp + '.key', '-out',
                         tmp + '.cert', '-days', '3650', '-subj', '/CN=127.0.0.1'], check=True, capture_output=True)
-        os.replace(tmp, key)  # the key first: a reader that sees the certificate finds its key
-        os.replace(tmp + '.cert', cert)
+        with open(tmp, 'wb') as f:
+            for part in ('.key', '.cert'):
+                with open(tmp + part, 'rb') as p:
+                    f.write(p.read())
+                os.remove(tmp + part)
+        os.replace(tmp, pair)
     ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    ctx.load_cert_chain(cert, key)
+    ctx.load_cert_chain(pair)
     return ctx
 
 
