@@ -71,6 +71,7 @@ Download::Download(const DownloadInfo& stored) : Download(stored.url, stored.fol
     nameFixed_ = stored.nameFixed && !stored.fileName.empty();
     state_ = (stored.state == DownloadState::Completed || stored.state == DownloadState::Failed) ? stored.state
                                                                                                  : DownloadState::Paused;
+    mayWait_ = false;  // a stored row is never queued
 }
 
 Download::~Download() = default;
@@ -133,6 +134,7 @@ void Download::start(int connections, bool ignoreCertErrors) {
             return;
         }
         running_ = true;
+        mayWait_ = false;
         state_ = DownloadState::Connecting;
         errorText_.clear();
         notice_.clear();
@@ -182,6 +184,7 @@ void Download::requeue() {
     if (state_ == DownloadState::Paused || state_ == DownloadState::Failed) {
         state_ = DownloadState::Queued;
         errorText_.clear();
+        mayWait_ = true;
     }
 }
 

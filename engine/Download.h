@@ -80,6 +80,10 @@ public:
     // untouched) while another thread holds it.
     bool trySnapshot(DownloadInfo& out, bool withSegments = false) const;
     bool running() const noexcept { return running_.load(); }
+    // False once it cannot be waiting in the queue: it started (or was
+    // stored) and was not queued again since. Read without the lock, so the
+    // queue's look over 100,000 rows takes none.
+    bool mayWaitInQueue() const noexcept { return mayWait_.load(); }
     // Signalled while no job thread runs.
     HANDLE finishedEvent() const;
 
@@ -200,6 +204,7 @@ private:
     std::vector<HINTERNET> requests_;  // one slot per connection; slot 0 also serves the probe
 
     std::atomic<bool> running_{false};
+    std::atomic<bool> mayWait_{true};  // see mayWaitInQueue
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> pauseRequested_{false};    // the user's pause, as against a restart's stop
     std::atomic<bool> restartRequested_{false};

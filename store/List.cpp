@@ -193,7 +193,7 @@ void DownloadList::StartQueued() {
     int running = RunningCount();
     for (ListEntry& e : entries_) {
         if (running >= *settings_.maxDownloads) break;
-        if (!e.job->running() && e.job->state() == DownloadState::Queued) {
+        if (e.job->mayWaitInQueue() && !e.job->running() && e.job->state() == DownloadState::Queued) {
             e.job->start(*settings_.connections, *settings_.ignoreCertErrors);
             e.settled = false;  // it may end before the next look
             ++running;
@@ -202,10 +202,12 @@ void DownloadList::StartQueued() {
 }
 
 void DownloadList::RefreshEntries(bool all) {
+    bool looked = all;
     for (ListEntry& e : entries_) {
         // Read before the snapshot: a job that stops in between is looked at again.
         const bool running = e.job->running();
         if (!all && e.settled && !running) continue;
+        looked = true;
         // A job busy right now keeps its cached row until the next tick.
         DownloadInfo next;
         const bool taken = e.job->trySnapshot(next);
@@ -227,6 +229,9 @@ void DownloadList::RefreshEntries(bool all) {
         }
         e.lastNotifiedState = state;
     }
+    // A tick over rows that all stood still paints nothing: an idle window
+    // open for hours costs (almost) nothing.
+    if (!looked) return;
     window_.UpdateScrollRange();
     window_.RepaintList();
     window_.RepaintStatus();

@@ -108,6 +108,29 @@ TEST_F(ListQueue, RemovedRunningJobKeepsItsSlotAndBlocksTheSameLink) {
     EXPECT_TRUE(Add(slow));
 }
 
+TEST_F(ListQueue, TicksOverRowsThatStandStillPaintNothingAndARequeuedRowStillStarts) {
+    // Catches an idle window that repaints its whole list every 300 ms, and a queue that
+    // skips the rows that stood still so far that it misses one queued again.
+    Add(Url(L"still.bin", 1000));
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed; }));
+    const std::wstring token = L"again" + std::to_wstring(GetCurrentProcessId());
+    Add(Url(L"again.bin", 1000, L"probe_status=404&token=" + token));
+    const auto asked = [&] {  // the requests the server logged
+        const std::string log = HttpGet(Server() + L"/_log?token=" + token);
+        size_t n = 0;
+        for (size_t at = log.find("\"path\""); at != std::string::npos; at = log.find("\"path\"", at + 1)) ++n;
+        return n;
+    };
+    ASSERT_TRUE(TickUntil([&] { return State(1) == DownloadState::Failed; }));
+    list_->QueueTick();  // the last look after the ends
+    const int before = window_.repaints;
+    for (int i = 0; i < 3; ++i) list_->QueueTick();
+    EXPECT_EQ(window_.repaints, before);
+    ASSERT_EQ(asked(), 1u);
+    list_->Entries()[1].job->requeue();  // as the details window's button does, with no refresh of the row
+    EXPECT_TRUE(TickUntil([&] { return asked() == 2; }));  // it ran once more
+}
+
 TEST_F(ListQueue, ProgressAloneWritesNothingAndARefusedWriteIsRetriedAtTheNextTick) {
     const std::wstring path = data_ / L"downloads.lst";
     Add(Url(L"sig.bin", 3 << 19, L"rate=1000000"));

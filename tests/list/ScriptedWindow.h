@@ -29,6 +29,7 @@ struct ScriptedWindow : ListWindow {
     std::function<void()> duringQuestion;  // runs while a question is "open"
     std::vector<uint64_t> freeSpaces;
     int beeps = 0;
+    int repaints = 0;  // of the list
 
     std::wstring Status() const { return statuses.empty() ? L"" : statuses.back(); }
 
@@ -53,7 +54,7 @@ struct ScriptedWindow : ListWindow {
     void ScrollIntoView(int) override {}
     void UpdateScrollRange() override {}
     void ResetHover() override {}
-    void RepaintList() override {}
+    void RepaintList() override { ++repaints; }
     void RepaintStatus() override {}
     void RefreshDetails() override {}
     void CloseDetailsIfShowing(const zeb::Download*) override {}
