@@ -10,7 +10,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from bench import BUILD, DRIVER, GiB, LOOP, WINE_RUN, start_nginx, to_windows  # noqa: E402
+from bench import BUILD, DRIVER, GiB, LOOP, WINE_RUN, nginx_serving, to_windows  # noqa: E402
 
 
 def main():
@@ -21,28 +21,26 @@ def main():
         with open(os.path.join(www, 'big.bin'), 'wb') as f:
             for _ in range(GiB >> 24):
                 f.write(os.urandom(1 << 24))  # real bytes: the hash and the disk see a real file
-        nginx, port = start_nginx(work, www)
-        url = 'http://127.0.0.1:%d/big.bin' % port
-        out = os.path.join(work, 'out')
-        print('== start to finished file, 1 GiB from nginx on loopback (the loop: the platform\'s ceiling)')
-        print('connections   loop s   engine s   ratio   start to last byte s   last byte to final name s')
-        for n in (1, 8):
-            os.makedirs(out)
-            text = subprocess.run([WINE_RUN, LOOP, url, str(GiB), str(n), to_windows(os.path.join(out, 'loop.bin'))],
-                                  capture_output=True, stdin=subprocess.DEVNULL).stdout.decode()
-            loop = float(re.search(r'seconds=([\d.]+)', text).group(1))
-            shutil.rmtree(out)
-            os.makedirs(out)
-            text = subprocess.run([WINE_RUN, DRIVER, url, to_windows(out), '--connections', str(n)],
-                                  capture_output=True, stdin=subprocess.DEVNULL).stdout.decode('utf-8', 'replace')
-            m = re.search(r'timing last_byte_ms=(\d+) final_ms=(\d+)', text)
-            last, final = int(m.group(1)) / 1000, int(m.group(2)) / 1000
-            ok = re.search(r'end job=0 \S+ state=4', text)
-            shutil.rmtree(out)
-            print('%11d   %6.1f   %8.1f   %4.2fx   %20.1f   %25.2f%s' %
-                  (n, loop, final, loop / final, last, final - last, '' if ok else '  NOT COMPLETED'))
-        nginx.terminate()
-        nginx.wait()
+        with nginx_serving(work, www) as port:
+            url = 'http://127.0.0.1:%d/big.bin' % port
+            out = os.path.join(work, 'out')
+            print('== start to finished file, 1 GiB from nginx on loopback (the loop: the platform\'s ceiling)')
+            print('connections   loop s   engine s   ratio   start to last byte s   last byte to final name s')
+            for n in (1, 8):
+                os.makedirs(out)
+                text = subprocess.run([WINE_RUN, LOOP, url, str(GiB), str(n), to_windows(os.path.join(out, 'loop.bin'))],
+                                      capture_output=True, stdin=subprocess.DEVNULL).stdout.decode()
+                loop = float(re.search(r'seconds=([\d.]+)', text).group(1))
+                shutil.rmtree(out)
+                os.makedirs(out)
+                text = subprocess.run([WINE_RUN, DRIVER, url, to_windows(out), '--connections', str(n)],
+                                      capture_output=True, stdin=subprocess.DEVNULL).stdout.decode('utf-8', 'replace')
+                m = re.search(r'timing last_byte_ms=(\d+) final_ms=(\d+)', text)
+                last, final = int(m.group(1)) / 1000, int(m.group(2)) / 1000
+                ok = re.search(r'end job=0 \S+ state=4', text)
+                shutil.rmtree(out)
+                print('%11d   %6.1f   %8.1f   %4.2fx   %20.1f   %25.2f%s' %
+                      (n, loop, final, loop / final, last, final - last, '' if ok else '  NOT COMPLETED'))
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "store/FileServices.h"
+
 namespace zeb {
 namespace {
 constexpr DWORD kReadBytes = 4 << 20;  // one system call per 4 MiB keeps the reads at the hash's pace
@@ -56,9 +58,7 @@ void FrontHasher::advance(int64_t front, uint32_t generation) {
 
 bool FrontHasher::sum(int64_t at, DWORD length) {
     if (buffer_.size() < kReadBytes) buffer_.resize(kReadBytes);
-    OVERLAPPED where{};
-    where.Offset = static_cast<DWORD>(static_cast<uint64_t>(at) & 0xFFFFFFFFu);
-    where.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(at) >> 32);
+    OVERLAPPED where = AtOffset(at);
     DWORD got = 0;
     if (!::ReadFile(file_.get(), buffer_.data(), length, &got, &where) || got != length) {
         error_ = got != length && ::GetLastError() == 0 ? ERROR_HANDLE_EOF : ::GetLastError();

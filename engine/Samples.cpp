@@ -12,6 +12,7 @@
 #include "engine/ErrorTexts.h"
 #include "engine/Http.h"
 #include "engine/Timing.h"
+#include "store/FileServices.h"
 
 namespace zeb {
 
@@ -61,9 +62,7 @@ uint64_t samplePick() {
 
 bool Download::readPart(int64_t offset, int64_t length, std::string& out) {
     out.assign(static_cast<size_t>(length), '\0');
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset) & 0xFFFFFFFFu);
-    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+    OVERLAPPED at = AtOffset(offset);
     DWORD got = 0;
     return ::ReadFile(file_.get(), out.data(), static_cast<DWORD>(length), &got, &at) && got == length;
 }

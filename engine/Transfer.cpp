@@ -12,6 +12,7 @@
 #include "engine/StrictNumber.h"
 #include "engine/Timing.h"
 #include "engine/Validator.h"
+#include "store/FileServices.h"
 
 namespace zeb {
 namespace {
@@ -205,9 +206,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
             s.state = SegmentState::Receiving;
         }
         if (w > 0) {
-            OVERLAPPED at{};
-            at.Offset = static_cast<DWORD>(static_cast<uint64_t>(p) & 0xFFFFFFFFu);
-            at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(p) >> 32);
+            OVERLAPPED at = AtOffset(p);
             DWORD written = 0;
             if (!::WriteFile(file_.get(), buffer.data(), static_cast<DWORD>(w), &written, &at) ||
                 written != static_cast<DWORD>(w)) {

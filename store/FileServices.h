@@ -45,6 +45,14 @@ std::string ReadWholeFile(const std::wstring& path, size_t limit, ReadStatus* st
 // before the rename). On failure the old file stays and no ".tmp" is left.
 bool WriteFileAtomic(const std::wstring& path, const std::string& bytes);
 
+// The OVERLAPPED of a read or write at this byte offset of a file.
+inline OVERLAPPED AtOffset(int64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset) & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+    return at;
+}
+
 // Invalid input becomes U+FFFD instead of failing.
 std::string Utf16ToUtf8(const std::wstring& text);
 std::wstring Utf8ToUtf16(const std::string& bytes);

@@ -255,7 +255,8 @@ uint64_t DownloadList::ListSignature() const {
     return hash;
 }
 
-void DownloadList::TakeWriteOutcome() {
+void DownloadList::TakeWriteOutcome(bool wait) {
+    if (wait) writer_.Wait();
     const std::optional<bool> written = writer_.TakeOutcome();
     if (!written) return;
     if (*written) {
@@ -267,16 +268,13 @@ void DownloadList::TakeWriteOutcome() {
 }
 
 void DownloadList::FlushListFile() {
-    writer_.Wait();
-    TakeWriteOutcome();
+    TakeWriteOutcome(true);
     SaveListIfChanged(false);
-    writer_.Wait();
-    TakeWriteOutcome();
+    TakeWriteOutcome(true);
 }
 
 void DownloadList::SaveListIfChanged(bool force) {
-    if (force) writer_.Wait();
-    TakeWriteOutcome();
+    TakeWriteOutcome(force);
     if (!force && (!signatureDirty_ || writer_.Busy())) return;
     const uint64_t signature = ListSignature();
     if (!force && signature == lastSignature_) {
@@ -298,10 +296,7 @@ void DownloadList::SaveListIfChanged(bool force) {
     if (!writer_.Start(std::move(text), backUpBeforeWrite_)) return;
     writingSignature_ = signature;
     signatureDirty_ = false;
-    if (force) {
-        writer_.Wait();
-        TakeWriteOutcome();
-    }
+    if (force) TakeWriteOutcome(true);
 }
 
 void DownloadList::QueueTick() {

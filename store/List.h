@@ -132,9 +132,9 @@ private:
     // `save`: a single link is saved at once; a batch (a hand-over comes
     // in many pieces) waits for the tick, so its pieces cost one write.
     void FinishAdding(bool save);
-    // Takes in how the last write went: its rows are the saved ones, or
-    // the next tick tries again.
-    void TakeWriteOutcome();
+    // Takes in how the last write went (after waiting for it, when asked):
+    // its rows are the saved ones, or the next tick tries again.
+    void TakeWriteOutcome(bool wait);
     int RunningCount() const;
     int RowOf(const zeb::Download* job) const;
     void PruneStopping();
