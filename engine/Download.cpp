@@ -127,8 +127,9 @@ void Download::start(int connections, bool ignoreCertErrors) {
         std::lock_guard<std::mutex> lock(stateMutex_);
         if (running_ || removeRequested_ || state_ == DownloadState::Completed) return;
         if (!stopEvent_) stopEvent_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!workersEnded_) workersEnded_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         if (!finishedEvent_) finishedEvent_.reset(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
-        if (!stopEvent_ || !finishedEvent_) {
+        if (!stopEvent_ || !workersEnded_ || !finishedEvent_) {
             state_ = DownloadState::Failed;
             errorText_ = threadStartFailedText();
             return;
@@ -338,6 +339,7 @@ void Download::runWorkers(HINTERNET session, int connections, bool ignoreCertErr
         workers = acceptsRanges_ ? connections : 1;
         activeConnections_ = workers;
         workerCount_ = workers;
+        ::ResetEvent(workersEnded_.get());
     }
     {
         WorkerGroup group(stopRequested_, stopEvent_.get());
@@ -348,7 +350,7 @@ void Download::runWorkers(HINTERNET session, int connections, bool ignoreCertErr
                 });
             } catch (const std::exception&) {
                 // Workers never started will not count themselves down.
-                activeConnections_ -= workers - i;
+                if ((activeConnections_ -= workers - i) == 0) ::SetEvent(workersEnded_.get());
                 stopRequested_ = true;
                 ::SetEvent(stopEvent_.get());
                 throw Error{threadStartFailedText()};
@@ -368,7 +370,7 @@ void Download::monitor() {
         b0 = doneBytesOf(segments_);
     }
     while (activeConnections_.load() > 0) {
-        ::Sleep(static_cast<DWORD>(timing().monitorPeriodMs));
+        ::WaitForSingleObject(workersEnded_.get(), static_cast<DWORD>(timing().monitorPeriodMs));
         const double t = now();
         {
             std::lock_guard<std::mutex> lock(stateMutex_);

@@ -212,6 +212,7 @@ private:
     // Made at the first start (or the first ask): a list of 100,000 rows
     // that never ran must not cost 200,000 kernel objects.
     KernelHandle stopEvent_;
+    KernelHandle workersEnded_;  // set by the last worker, so the monitor ends with it, not at its next tick
     mutable KernelHandle finishedEvent_;
     FileHandle file_;  // the open partial file while the job thread runs
     // The checksums fed while this run downloads (job thread); none for a

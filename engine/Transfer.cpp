@@ -39,8 +39,11 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
     // Counted down on every way out, or the monitor loop would never end.
     struct CountDown {
         std::atomic<int32_t>& count;
-        ~CountDown() { --count; }
-    } countDown{activeConnections_};
+        HANDLE lastOut;
+        ~CountDown() {
+            if (--count == 0) ::SetEvent(lastOut);
+        }
+    } countDown{activeConnections_, workersEnded_.get()};
     try {
         std::wstring link;
         {

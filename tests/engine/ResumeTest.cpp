@@ -187,7 +187,7 @@ TEST_F(Resume, NoRenameOnceRenamesAreFrozenAndTheNextStartOnlyRenames) {
     // At exit the list saves unfinished rows as paused; a job finishing
     // after that keeps its partial file and a state that says so, and the
     // next start renames it without asking the server (its link may be gone).
-    for (const auto& [query, size] : {std::pair{L"rate=3000000", 3 * MiB}, {L"ranges=0&rate=3000000", 3 * MiB}, {L"body=nolength", 400000}}) {
+    for (const auto& [query, size] : {std::pair{L"rate=3000000", 3 * MiB}, {L"ranges=0&rate=3000000", 3 * MiB}, {L"body=nolength&rate=1000000", 400000}}) {
         const std::wstring name = L"frozen" + std::to_wstring(jobs_.size()) + L".bin";
         auto job = Job(FileUrl(name, size, query));
         job->start(2, false);
