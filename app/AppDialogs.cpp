@@ -85,7 +85,7 @@ std::wstring RetypePasswordText() {
 void ShowChangeLinkDialog(MainWindow& main, int row) {
     DownloadList& list = *main.List();
     if (row < 0 || row >= static_cast<int>(list.Entries().size())) return;
-    const std::shared_ptr<zeb::Download> job = list.Entries()[static_cast<size_t>(row)].job;  // held across the form
+    const std::shared_ptr<zeb::Download> job = list.JobFor(row);  // held across the form
     if (job->running()) {
         main.SetStatus(PauseBeforeNewLinkText());
         return;

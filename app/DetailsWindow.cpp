@@ -52,7 +52,7 @@ DetailsWindow::~DetailsWindow() { Close(); }
 bool DetailsWindow::Open(const ListEntry& entry) {
     Close();
     job_ = entry.job;
-    if (!job_->trySnapshot(snapshot_, true)) snapshot_ = entry.cached;  // the window never waits on a job
+    if (!job_->trySnapshot(snapshot_, true)) snapshot_ = entry.cached.Info();  // the window never waits on a job
     rows_ = ScrollBarState{};
     width_ = Scale(680);
     height_ = Scale(520);

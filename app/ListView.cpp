@@ -79,7 +79,7 @@ void ListView::Repaint() {
 void ListView::RunAction(int row, int action) {
     DownloadList& list = *host_->List();
     if (row < 0 || row >= Count()) return;  // the row went while the press was pending
-    const DownloadInfo& info = list.Entries()[static_cast<size_t>(row)].cached;
+    const RowRecord& info = list.Entries()[static_cast<size_t>(row)].cached;
     switch (action) {
         case 0: list.ToggleItem(row); break;
         case 1: host_->OpenDetails(row); break;
@@ -237,7 +237,7 @@ void ListView::Paint() {
     for (int i = 0; i < static_cast<int>(entries.size()); ++i) {
         const RECT r = RowRect(i, W, scroll_.position, HasScrollBar());
         if (r.bottom < 0 || r.top > H) continue;
-        const DownloadInfo& info = entries[static_cast<size_t>(i)].cached;
+        const DownloadInfo info = entries[static_cast<size_t>(i)].cached.Info();
         const COLORREF card = PaletteColor(i == selected ? 5 : i == hover_.row ? 4 : 2);
         SurfaceRoundRect(s, r, Scale(12), card, i == selected ? kBlue : PaletteColor(6), 255, 255);
         const StateLook look = LookOf(info.state);

@@ -423,6 +423,7 @@ void MainWindow::CheckPowerTool() {
 void MainWindow::OpenDetails(int row) {
     if (!list_ || row < 0 || row >= static_cast<int>(list_->Entries().size())) return;
     detailsRow_ = row;
+    list_->JobFor(row);  // a finished row's record becomes a job while its details are open
     details_.Open(list_->Entries()[static_cast<size_t>(row)]);
 }
 

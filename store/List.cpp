@@ -68,10 +68,20 @@ std::wstring DownloadList::NameOrUrl(const DownloadInfo& info) {
     return info.fileName.empty() ? zeb::maskPassword(info.url) : info.fileName;
 }
 
-int DownloadList::RunningCount() const {
+const std::vector<size_t>& DownloadList::LiveRows() {
+    if (liveDirty_) {
+        live_.clear();
+        for (size_t i = 0; i < entries_.size(); ++i)
+            if (entries_[i].job) live_.push_back(i);
+        liveDirty_ = false;
+    }
+    return live_;
+}
+
+int DownloadList::RunningCount() {
     int running = 0;
-    for (const ListEntry& e : entries_)
-        if (e.job->running()) ++running;
+    for (const size_t row : LiveRows())
+        if (entries_[row].job->running()) ++running;
     for (const auto& job : stopping_)
         if (job->running()) ++running;
     return running;
@@ -134,7 +144,8 @@ bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& fo
     }
     zeb::RequestOptions options{request.referrer, request.cookies, request.userAgent, request.checksum};
     auto job = std::make_shared<zeb::Download>(request.url, folder, request.fileName, options);
-    entries_.push_back(ListEntry{job, job->snapshot(false), DownloadState::Queued});
+    entries_.push_back(ListEntry{job, RowRecord(job->snapshot(false)), DownloadState::Queued});
+    liveDirty_ = true;
     signatureDirty_ = true;
     rowsBound_ += bound;
     selection_ = static_cast<int>(entries_.size() - 1);
@@ -191,8 +202,9 @@ DownloadList::AddCounts DownloadList::AddRequests(const std::vector<DownloadRequ
 void DownloadList::StartQueued() {
     PruneStopping();
     int running = RunningCount();
-    for (ListEntry& e : entries_) {
+    for (const size_t row : LiveRows()) {
         if (running >= *settings_.maxDownloads) break;
+        ListEntry& e = entries_[row];
         if (e.job->mayWaitInQueue() && !e.job->running() && e.job->state() == DownloadState::Queued) {
             e.job->start(*settings_.connections, *settings_.ignoreCertErrors);
             e.settled = false;  // it may end before the next look
@@ -203,7 +215,8 @@ void DownloadList::StartQueued() {
 
 void DownloadList::RefreshEntries(bool all) {
     bool looked = all;
-    for (ListEntry& e : entries_) {
+    for (const size_t row : LiveRows()) {
+        ListEntry& e = entries_[row];
         // A settled row's job did not run at its last look and is started
         // only by StartQueued, which unsettles it: not even its running
         // flag is read (at 100,000 rows that read alone is felt).
@@ -218,9 +231,14 @@ void DownloadList::RefreshEntries(bool all) {
         if (taken) {
             if (next.state != e.cached.state || next.url != e.cached.url || next.fileName != e.cached.fileName)
                 signatureDirty_ = true;
-            e.cached = std::move(next);
+            e.cached = RowRecord(std::move(next));
         }
         const DownloadState state = e.cached.state;
+        // A finished job nobody else holds gives way to its record.
+        if (e.settled && state == DownloadState::Completed && e.job.use_count() == 1) {
+            e.job.reset();
+            liveDirty_ = true;  // read again at the next look, not during this one
+        }
         if (state == e.lastNotifiedState) continue;
         if (state == DownloadState::Completed) {
             ++finished_;
@@ -228,7 +246,7 @@ void DownloadList::RefreshEntries(bool all) {
             window_.Beep();
             window_.SetStatus(Tr(L"Đã tải xong: ", L"Finished: ") + e.cached.fileName);
         } else if (state == DownloadState::Failed) {
-            window_.SetStatus(Tr(L"Lỗi: ", L"Failed: ") + NameOrUrl(e.cached) + L" \u2014 " + e.cached.errorText);
+            window_.SetStatus(Tr(L"Lỗi: ", L"Failed: ") + NameOrUrl(e.cached.Info()) + L" \u2014 " + e.cached.errorText);
         }
         e.lastNotifiedState = state;
     }
@@ -288,8 +306,9 @@ void DownloadList::SaveListIfChanged(bool force) {
     std::string text = kListMagicLine;
     DownloadInfo fresh;
     for (const ListEntry& e : entries_) {
-        const bool moved = e.job->running() || e.job->state() != e.cached.state;
-        AppendListSection(text, moved && e.job->trySnapshot(fresh) ? fresh : e.cached);
+        const bool moved = e.job && (e.job->running() || e.job->state() != e.cached.state);
+        if (moved && e.job->trySnapshot(fresh)) AppendListSection(text, fresh);
+        else AppendListSection(text, e.cached);
     }
     // The file read at start-up was cut or unreadable: the writer keeps it
     // before the first write replaces it for good.
@@ -322,7 +341,7 @@ void DownloadList::QueueTick() {
 }
 
 void DownloadList::ToggleItem(int row) {
-    if (row < 0 || row >= static_cast<int>(entries_.size())) return;
+    if (row < 0 || row >= static_cast<int>(entries_.size()) || !entries_[static_cast<size_t>(row)].job) return;
     zeb::Download& job = *entries_[static_cast<size_t>(row)].job;
     switch (job.state()) {
         case DownloadState::Completed: break;
@@ -336,13 +355,15 @@ void DownloadList::ToggleItem(int row) {
 }
 
 void DownloadList::PauseAll() {
-    for (ListEntry& e : entries_) e.job->pause();
+    for (ListEntry& e : entries_)
+        if (e.job) e.job->pause();
     RefreshEntries();
     window_.SetStatus(Tr(L"Đã tạm dừng mọi mục tải.", L"Every download was paused."));
 }
 
 void DownloadList::ResumeAll() {
-    for (ListEntry& e : entries_) e.job->requeue();
+    for (ListEntry& e : entries_)
+        if (e.job) e.job->requeue();
     StartQueued();
     RefreshEntries();
     window_.SetStatus(Tr(L"Đang tiếp tục mọi mục chưa xong.", L"Resuming every unfinished download."));
@@ -351,8 +372,9 @@ void DownloadList::ResumeAll() {
 void DownloadList::ClearFinished() {
     size_t count = 0;
     for (int i = static_cast<int>(entries_.size()) - 1; i >= 0; --i) {
-        if (entries_[static_cast<size_t>(i)].job->state() == DownloadState::Completed) {
-            entries_[static_cast<size_t>(i)].job->remove(false);
+        const ListEntry& e = entries_[static_cast<size_t>(i)];
+        if (!e.job || e.job->state() == DownloadState::Completed) {
+            if (e.job) e.job->remove(false);
             EraseEntry(i);
             ++count;
         }
@@ -365,7 +387,7 @@ void DownloadList::ClearFinished() {
 
 void DownloadList::RemoveDownload(int row) {
     if (row < 0 || row >= static_cast<int>(entries_.size())) return;
-    const std::shared_ptr<zeb::Download> job = entries_[static_cast<size_t>(row)].job;  // held across the question
+    const std::shared_ptr<zeb::Download> job = JobFor(row);  // held across the question
     const DownloadInfo info = job->snapshot(false);
     bool deleteFile = false;
     if (info.state != DownloadState::Completed) {
@@ -410,7 +432,7 @@ bool DownloadList::ChangeLink(int row, const std::wstring& url) {
         window_.SetStatus(ListFullText());
         return false;
     }
-    if (!e.job->changeLink(url)) {
+    if (!JobFor(row)->changeLink(url)) {
         window_.SetStatus(PauseBeforeNewLinkText());
         return false;
     }
@@ -424,28 +446,46 @@ bool DownloadList::ChangeLink(int row, const std::wstring& url) {
 void DownloadList::EraseEntry(int row) {
     if (row < 0 || row >= static_cast<int>(entries_.size())) return;
     const std::shared_ptr<zeb::Download> job = entries_[static_cast<size_t>(row)].job;
-    window_.CloseDetailsIfShowing(job.get());
-    if (job->running()) stopping_.push_back(job);
-    const DownloadInfo& gone = entries_[static_cast<size_t>(row)].cached;
+    if (job) window_.CloseDetailsIfShowing(job.get());
+    if (job && job->running()) stopping_.push_back(job);
+    const RowRecord& gone = entries_[static_cast<size_t>(row)].cached;
     rowsBound_ -= ListRowBound(gone.url, gone.folder);
     entries_.erase(entries_.begin() + row);
     signatureDirty_ = true;
+    liveDirty_ = true;
     if (selection_ == row) selection_ = std::min(static_cast<int>(entries_.size()) - 1, row);
     else if (selection_ > row) --selection_;
     window_.ResetHover();
 }
 
 void DownloadList::Load() {
-    LoadedList loaded = ReadListFile(listPath_);
+    ListFileContent loaded = ReadListFile(listPath_);
     backUpBeforeWrite_ = loaded.damaged;
-    for (auto& job : loaded.jobs) {
+    entries_.reserve(loaded.records.size());
+    for (DownloadInfo& record : loaded.records) {
+        // One job at a time, so a long list of finished rows never holds
+        // all their jobs at once.
+        auto job = std::make_shared<zeb::Download>(record);
+        record = DownloadInfo{};
         DownloadInfo info = job->snapshot(false);
         const DownloadState state = info.state;
+        if (state == DownloadState::Completed) job.reset();
         rowsBound_ += ListRowBound(info.url, info.folder);
-        entries_.push_back(ListEntry{std::move(job), std::move(info), state});
+        const bool settled = !job;
+        entries_.push_back(ListEntry{std::move(job), RowRecord(std::move(info)), state, false, settled});
         signatureDirty_ = true;
+        liveDirty_ = true;
     }
     SaveListIfChanged(false);
+}
+
+std::shared_ptr<zeb::Download> DownloadList::JobFor(int row) {
+    ListEntry& e = entries_.at(static_cast<size_t>(row));
+    if (!e.job) {
+        e.job = std::make_shared<zeb::Download>(e.cached.Info());
+        liveDirty_ = true;
+    }
+    return e.job;
 }
 
 bool DownloadList::ExitCheck() {
@@ -463,7 +503,8 @@ void DownloadList::Exit() {
     // No finished file is renamed after the save below: a row saved as
     // paused must still find its partial file at the next start.
     zeb::freezeFinalRenames();
-    for (ListEntry& e : entries_) e.job->pause();
+    for (ListEntry& e : entries_)
+        if (e.job) e.job->pause();
     for (auto& job : stopping_) job->pause();
     const uint64_t start = ticks_();
     const auto left = [&]() -> DWORD {
@@ -473,13 +514,15 @@ void DownloadList::Exit() {
     std::vector<bool> ended;
     ended.reserve(entries_.size());
     for (ListEntry& e : entries_)
-        ended.push_back(!e.job->running() || ::WaitForSingleObject(e.job->finishedEvent(), left()) == WAIT_OBJECT_0);
+        ended.push_back(!e.job || !e.job->running() || ::WaitForSingleObject(e.job->finishedEvent(), left()) == WAIT_OBJECT_0);
     for (auto& job : stopping_) ::WaitForSingleObject(job->finishedEvent(), left());
     // An ended job's record is read whole; one still busy past the budget
     // keeps its cached row, since nothing here may block.
     for (size_t i = 0; i < entries_.size(); ++i) {
-        if (ended[i]) entries_[i].cached = entries_[i].job->snapshot(false);
-        else entries_[i].job->trySnapshot(entries_[i].cached);
+        if (!entries_[i].job) continue;
+        DownloadInfo now;
+        if (ended[i]) entries_[i].cached = RowRecord(entries_[i].job->snapshot(false));
+        else if (entries_[i].job->trySnapshot(now)) entries_[i].cached = RowRecord(std::move(now));
     }
     SaveListIfChanged(true);
 }

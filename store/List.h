@@ -17,6 +17,7 @@
 #include "store/ListFile.h"
 #include "store/ListWindow.h"
 #include "store/ListWriter.h"
+#include "store/RowRecord.h"
 
 namespace zeb {
 class Download;
@@ -43,8 +44,11 @@ struct DownloadRequest {
 };
 
 struct ListEntry {
+    // None for a finished row that nothing needs a job for: its record below
+    // is all the list file, the row and its details show, so 100,000
+    // finished rows stay light. DownloadList::JobFor makes one again.
     std::shared_ptr<zeb::Download> job;
-    DownloadInfo cached;  // last snapshot, without segments
+    RowRecord cached;  // what the last snapshot showed
     DownloadState lastNotifiedState = DownloadState::Queued;
     bool finishedHere = false;  // it finished while this list was open
     // The snapshot was taken while the job did not run: only the window's
@@ -82,6 +86,9 @@ public:
     // and save for all of them; the skipped links are reported.
     AddCounts AddRequests(const std::vector<DownloadRequest>& requests, const std::wstring* folder = nullptr);
     void RemoveDownload(int row);
+    // The row's job, made again from its record for a finished row without
+    // one (Change Link, removal with its file, the details window).
+    std::shared_ptr<zeb::Download> JobFor(int row);
     // A new link for a row that is not running (see zeb::Download::changeLink);
     // refused, with its reason shown, for a link that fails the link test or
     // is another unfinished row's.
@@ -135,7 +142,11 @@ private:
     // Takes in how the last write went (after waiting for it, when asked):
     // its rows are the saved ones, or the next tick tries again.
     void TakeWriteOutcome(bool wait);
-    int RunningCount() const;
+    int RunningCount();
+    // The rows that have a job, in list order: the tick looks at these only,
+    // so finished rows without one cost it nothing. Built again after rows
+    // come or go or gain or lose their job (liveDirty_).
+    const std::vector<size_t>& LiveRows();
     int RowOf(const zeb::Download* job) const;
     void PruneStopping();
     static std::wstring NameOrUrl(const DownloadInfo& info);
@@ -145,6 +156,8 @@ private:
     QueueSettings settings_;
     std::function<uint64_t()> ticks_;
     std::vector<ListEntry> entries_;
+    std::vector<size_t> live_;
+    bool liveDirty_ = true;
     int selection_ = -1;
     uint64_t lastSignature_ = 0;
     // Rows erased while their job still ran: they hold their slot, block

@@ -67,7 +67,10 @@ void AppendLine(std::string& text, const char* key, const std::wstring& value) {
 }
 }  // namespace
 
-void AppendListSection(std::string& text, const DownloadInfo& r) {
+namespace {
+// What a section holds: DownloadInfo's and RowRecord's stored fields alike.
+template <class Row>
+void AppendSection(std::string& text, const Row& r, const std::wstring& sha256) {
     std::wstring error = r.errorText.substr(0, kStoredErrorUnits);
     if (!error.empty() && error.size() < r.errorText.size() && IS_HIGH_SURROGATE(error.back())) error.pop_back();
     for (wchar_t& c : error)
@@ -85,8 +88,12 @@ void AppendListSection(std::string& text, const DownloadInfo& r) {
     text += "\r\n";
     AppendLine(text, "error=", error);
     AppendLine(text, "checksum=", r.expectedChecksum);
-    AppendLine(text, "sha256=", r.sha256);
+    AppendLine(text, "sha256=", sha256);
 }
+}  // namespace
+
+void AppendListSection(std::string& text, const DownloadInfo& row) { AppendSection(text, row, row.sha256); }
+void AppendListSection(std::string& text, const RowRecord& row) { AppendSection(text, row, row.sha256.Hex()); }
 
 std::string ListFileText(const std::vector<DownloadInfo>& rows) {
     std::string text = kListMagicLine;
@@ -136,7 +143,7 @@ ListFileContent ParseListFile(const std::string& data, bool complete) {
     return out;
 }
 
-LoadedList ReadListFile(const std::wstring& path) {
+ListFileContent ReadListFile(const std::wstring& path) {
     ReadStatus status;
     const std::string data = ReadWholeFile(path, kListFileLimit, &status);
     // A missing file is an empty list; one that exists but cannot be read
@@ -145,10 +152,7 @@ LoadedList ReadListFile(const std::wstring& path) {
     ListFileContent content = ParseListFile(data, complete);
     if (status == ReadStatus::NotOpened && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
         content.damaged = true;
-    LoadedList loaded;
-    loaded.damaged = content.damaged;
-    for (const DownloadInfo& r : content.records) loaded.jobs.push_back(std::make_shared<zeb::Download>(r));
-    return loaded;
+    return content;
 }
 
 bool WriteListFile(const std::wstring& path, const std::vector<std::shared_ptr<zeb::Download>>& jobs) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/Types.h"
+#include "store/RowRecord.h"
 
 namespace zeb {
 class Download;
@@ -27,6 +28,7 @@ std::string ListFileText(const std::vector<DownloadInfo>& rows);
 // The magic line, then one section per row appended in list order.
 constexpr char kListMagicLine[] = "ZEBLIST 1\r\n";
 void AppendListSection(std::string& text, const DownloadInfo& row);
+void AppendListSection(std::string& text, const RowRecord& row);
 
 constexpr size_t kStoredErrorUnits = 300;
 
@@ -45,12 +47,8 @@ ListFileContent ParseListFile(const std::string& data, bool complete);
 // its folder: no separators, no drive or stream colon, not "." or "..".
 bool IsPlainFileName(const std::wstring& name);
 
-// Reads the file at `path` into new jobs (file order).
-struct LoadedList {
-    std::vector<std::shared_ptr<zeb::Download>> jobs;
-    bool damaged = false;
-};
-LoadedList ReadListFile(const std::wstring& path);
+// Reads the file at `path` (its rows in file order, as stored).
+ListFileContent ReadListFile(const std::wstring& path);
 
 // Writes fresh snapshots of the jobs atomically; false when the write failed.
 bool WriteListFile(const std::wstring& path, const std::vector<std::shared_ptr<zeb::Download>>& jobs);

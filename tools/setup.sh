@@ -8,7 +8,7 @@ packages=(
   cmake make python3
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 wine libgnutls30
-  xvfb xauth x11-apps imagemagick fonts-dejavu-core
+  xvfb xauth x11-apps x11-utils imagemagick fonts-dejavu-core
   googletest strace e2fsprogs openssl
   squid nginx curl
   chromium firefox-esr

@@ -92,7 +92,7 @@ TEST_F(Dialogs, AddTakesTheLinkBoxElseAClipboardLinkRefusesABadOneAndABadChecksu
               }});
     EXPECT_EQ(std::make_pair(shown, refusal), std::make_pair(std::wstring(L"  http://127.0.0.1:9/typed.bin"), ChecksumRefusal(L"12345")));
     ASSERT_EQ(main->List()->Entries().size(), 1u);
-    const DownloadInfo& row = main->List()->Entries()[0].cached;
+    const RowRecord& row = main->List()->Entries()[0].cached;
     EXPECT_EQ(std::tie(row.url, row.folder, row.fileName, row.expectedChecksum),
               std::make_tuple(std::wstring(L"http://127.0.0.1:9/typed.bin"), data / L"elsewhere", std::wstring(L"named.bin"),
                               std::wstring(40, L'a')));

@@ -64,7 +64,7 @@ public:
         if (main) {
             main->List()->PauseAll();
             for (const ListEntry& e : main->List()->Entries())
-                if (e.job->running()) WaitForSingleObject(e.job->finishedEvent(), 10000);
+                if (e.job && e.job->running()) WaitForSingleObject(e.job->finishedEvent(), 10000);
         }
         if (main && IsWindow(main->Handle())) DestroyWindow(main->Handle());
         MSG msg;
@@ -112,7 +112,10 @@ protected:
                                            {"b.bin", "b.bin", "paused", 100, 20}, {"c.bin", "", "failed", -1, 0}});
         ASSERT_TRUE(Open(rows ? list.c_str() : nullptr, clipboard));
     }
-    DownloadState State(int row) const { return main->List()->Entries()[static_cast<size_t>(row)].job->state(); }
+    DownloadState State(int row) const {
+        const ListEntry& e = main->List()->Entries()[static_cast<size_t>(row)];
+        return e.job ? e.job->state() : e.cached.state;
+    }
     LRESULT ToList(UINT message, POINT p) { return SendMessageW(main->ListViewWindow(), message, 0, MAKELPARAM(p.x, p.y)); }
     RECT Row(int row) const {
         RECT c;

@@ -19,7 +19,7 @@ protected:
     void TearDown() override { g_settings.maxDownloads = keptMax_; }
     int32_t keptMax_ = g_settings.maxDownloads;
     size_t Rows() const { return main->List()->Entries().size(); }
-    const DownloadInfo& RowAt(size_t i) const { return main->List()->Entries()[i].cached; }
+    const RowRecord& RowAt(size_t i) const { return main->List()->Entries()[i].cached; }
 };
 }  // namespace
 

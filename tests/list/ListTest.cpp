@@ -198,13 +198,17 @@ TEST_F(ListQueue, ChangeLinkKeepsTheRowAndRefusesWhatItMust) {
 TEST_F(ListQueue, AListFileOfFifteenMegabytesSurvivesTwoRestarts) {
     // Long links make the file far larger than a small reader limit (a few
     // thousand rows are enough: the size is what counts); every row must
-    // come back, and the next saves write all of them again.
+    // come back, and the next saves write all of them again. Finished rows
+    // come back as records, not jobs: nothing of theirs (the digests) may
+    // be lost, and an action that needs their job still works.
     std::vector<DownloadInfo> rows(5000);
     for (size_t i = 0; i < rows.size(); ++i)
         rows[i] = {.url = L"https://mirror.example/" + std::wstring(3000, L'p') + L"/" + std::to_wstring(i) + L".iso",
                    .folder = folder_, .fileName = std::to_wstring(i) + L".iso", .totalSize = 1000,
                    .doneBytes = i % 3 ? static_cast<int64_t>(i % 1000) : 1000,
-                   .state = i % 3 ? DownloadState::Paused : DownloadState::Completed, .nameFixed = true};
+                   .state = i % 3 ? DownloadState::Paused : DownloadState::Completed, .nameFixed = true,
+                   .expectedChecksum = i % 6 ? L"" : std::wstring(40, L"0123456789abcdef"[i % 16]),
+                   .sha256 = i % 3 ? L"" : std::wstring(62, L'f') + std::wstring(1, L"0123456789abcdef"[i % 16]) + L"9"};
     const std::string original = ListFileText(rows);
     const std::wstring path = data_ / L"downloads.lst";
     ASSERT_TRUE(WriteFileAtomic(path, original));
@@ -216,6 +220,18 @@ TEST_F(ListQueue, AListFileOfFifteenMegabytesSurvivesTwoRestarts) {
     }
     EXPECT_TRUE(ReadWholeFile(path, kListFileLimit) == original);
     EXPECT_EQ(GetFileAttributesW((path + L".bak").c_str()), INVALID_FILE_ATTRIBUTES);  // never seen as damaged
+
+    list_ = Another(window_, L"downloads.lst");
+    list_->Load();
+    EXPECT_EQ(std::make_pair(list_->Entries()[0].job == nullptr, list_->Entries()[1].job == nullptr), std::make_pair(true, false));
+    ASSERT_TRUE(list_->ChangeLink(0, L"https://mirror.example/moved.iso"));
+    ASSERT_TRUE(WriteFileAtomic(folder_ + L"\\3.iso", std::string(1000, 'x')));
+    window_.removalAnswers.push_back(FinishedRemoval::DeleteFile);
+    list_->RemoveDownload(3);
+    EXPECT_EQ(ScratchFolder::List(folder_), std::vector<std::wstring>{});
+    const ListFileContent saved = ParseListFile(ListFile(), true);
+    EXPECT_EQ(std::make_tuple(saved.records.size(), saved.records[0].url, saved.records[0].sha256, saved.records[3].fileName),
+              std::make_tuple(rows.size() - 1, std::wstring(L"https://mirror.example/moved.iso"), rows[0].sha256, std::wstring(L"4.iso")));
 }
 
 TEST_F(ListQueue, TheExitWaitsForAWriteInFlightAndSavesEveryRow) {
@@ -242,7 +258,7 @@ TEST_F(ListQueue, AFullListRefusesNewRowsAndStaysReadable) {
     EXPECT_TRUE(!Add(Url(L"one.bin", 10)) && window_.errors.empty());  // told in the status line
     list_->Exit();
     EXPECT_LE(ListFile().size(), 40000u);
-    EXPECT_EQ(ReadListFile(data_ / L"downloads.lst").jobs.size(), list_->Entries().size());
+    EXPECT_EQ(ReadListFile(data_ / L"downloads.lst").records.size(), list_->Entries().size());
 }
 
 HANDLE g_entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);

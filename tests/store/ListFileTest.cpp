@@ -74,13 +74,15 @@ TEST(ListFileOnDisk, WriteThenReadGivesPausedJobs) {
     for (DownloadState s : {DownloadState::Downloading, DownloadState::Queued, DownloadState::Completed})
         jobs.push_back(std::make_shared<zeb::Download>(Row(L"https://h.example/r", s)));
     ASSERT_TRUE(WriteListFile(dir / L"downloads.lst", jobs));
-    LoadedList loaded = ReadListFile(dir / L"downloads.lst");
-    ASSERT_EQ(loaded.jobs.size(), 3u);
+    const ListFileContent loaded = ReadListFile(dir / L"downloads.lst");
+    ASSERT_EQ(loaded.records.size(), 3u);
+    std::vector<DownloadInfo> back;
+    for (const DownloadInfo& r : loaded.records) back.push_back(zeb::Download(r).snapshot(false));
     // Nothing starts by itself after a restart; a finished row reports its whole size.
-    EXPECT_EQ(std::make_tuple(loaded.jobs[0]->state(), loaded.jobs[1]->state(), loaded.jobs[2]->snapshot(false).doneBytes),
+    EXPECT_EQ(std::make_tuple(back[0].state, back[1].state, back[2].doneBytes),
               std::make_tuple(DownloadState::Paused, DownloadState::Paused, int64_t{1000}));
     ASSERT_TRUE(WriteFileAtomic(dir / L"bom.lst", "\xEF\xBB\xBFZEBLIST 1\r\n" + kSection));
-    EXPECT_EQ(ReadListFile(dir / L"bom.lst").jobs.size(), 1u);
+    EXPECT_EQ(ReadListFile(dir / L"bom.lst").records.size(), 1u);
 }
 TEST(IsAcceptableLink, Admission) {
     const std::wstring head = L"https://h.example/";
