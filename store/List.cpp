@@ -6,6 +6,7 @@
 
 #include "engine/Checksum.h"
 #include "engine/Download.h"
+#include "engine/FileNames.h"
 #include "engine/ServerClock.h"
 #include "engine/Url.h"
 #include "store/FileServices.h"
@@ -133,7 +134,10 @@ bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& fo
         return false;
     }
     zeb::RequestOptions options{request.referrer, request.cookies, request.userAgent, request.checksum};
-    auto job = std::make_shared<zeb::Download>(request.url, folder, request.fileName, options);
+    // Cleaned and capped now, not when the file is prepared: the row's bound
+    // counts a name at its longest, and a row may fail before it is prepared.
+    const std::wstring name = request.fileName.empty() ? std::wstring() : zeb::sanitizeFileName(request.fileName);
+    auto job = std::make_shared<zeb::Download>(request.url, folder, name, options);
     entries_.push_back(ListEntry{job, job->snapshot(false), DownloadState::Queued});
     signatureDirty_ = true;
     rowsBound_ += bound;

@@ -6,6 +6,7 @@
 
 #include "ScriptedWindow.h"
 #include "engine/ErrorTexts.h"
+#include "engine/FileNames.h"
 #include "engine/ServerClock.h"
 #include "store/ListFile.h"
 #include "store/ListWriter.h"
@@ -231,10 +232,13 @@ TEST_F(ListQueue, TheExitWaitsForAWriteInFlightAndSavesEveryRow) {
 }
 
 TEST_F(ListQueue, AFullListRefusesNewRowsAndStaysReadable) {
+    // Also catches a browser's name kept raw by a row that was never prepared: the file
+    // outgrows the sum of the rows' bounds.
     list_->SetListLimitForTests(40000);
     maxDownloads_ = 0;  // nothing starts: only the rows count here
     std::vector<DownloadRequest> many;
-    for (int i = 0; i < 400; ++i) many.push_back(Req(Url(L"full-" + std::to_wstring(i) + L".bin", 10)));
+    const std::wstring raw = L"..\\" + std::wstring(3000, L'n') + L":x.iso";
+    for (int i = 0; i < 400; ++i) many.push_back({.url = Url(L"full-" + std::to_wstring(i) + L".bin", 10), .fileName = raw});
     list_->AddRequests(many);
     const size_t refused = many.size() - list_->Entries().size();
     EXPECT_TRUE(refused > 0 && refused < many.size());
@@ -243,6 +247,7 @@ TEST_F(ListQueue, AFullListRefusesNewRowsAndStaysReadable) {
     list_->Exit();
     EXPECT_LE(ListFile().size(), 40000u);
     EXPECT_EQ(ReadListFile(data_ / L"downloads.lst").jobs.size(), list_->Entries().size());
+    EXPECT_EQ(list_->Entries()[0].cached.fileName, zeb::sanitizeFileName(raw));
 }
 
 HANDLE g_entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
