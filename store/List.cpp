@@ -15,7 +15,6 @@
 
 namespace {
 constexpr uint64_t kFreeSpacePollMs = 2000;
-constexpr uint64_t kExitBudgetMs = 5000;
 constexpr int kStopping = -2;  // UnfinishedRowOf: a removed row whose job still stops
 
 // The fragment (an expected checksum) never reaches the server, so two links
@@ -472,7 +471,7 @@ void DownloadList::Exit() {
     const uint64_t start = ticks_();
     const auto left = [&]() -> DWORD {
         const uint64_t used = ticks_() - start;
-        return used >= kExitBudgetMs ? 0 : static_cast<DWORD>(kExitBudgetMs - used);
+        return used >= exitBudgetMs_ ? 0 : static_cast<DWORD>(exitBudgetMs_ - used);
     };
     std::vector<bool> ended;
     ended.reserve(entries_.size());
