@@ -58,16 +58,14 @@ void ShowAddDownloadDialog(MainWindow& main) {
     form.checked = {3};
     form.refusal = [](size_t, const std::wstring& value) { return ChecksumRefusal(value); };
     // Several links pasted into the link field are offered as a batch into
-    // the folder the form names; added, they leave nothing for the form to do.
+    // the folder the form names; added, they leave nothing for the form to do;
+    // declined, the field pastes as ever.
     form.paste = [&main](size_t field, HWND dialog, const std::vector<std::wstring>& values) {
         if (field != 0) return ui::PasteOutcome::Paste;
         const std::vector<std::wstring> links = LinksInText(ClipboardText(dialog, kLinkTextUnits));
         const std::wstring folder = values[1].empty() ? g_settings.folder : values[1];
-        switch (OfferManyLinks(dialog, *main.List(), main, links, folder)) {
-            case LinksAnswer::NotMany: return ui::PasteOutcome::Paste;
-            case LinksAnswer::Added: return ui::PasteOutcome::CloseForm;
-            default: return ui::PasteOutcome::Handled;
-        }
+        return OfferManyLinks(dialog, *main.List(), main, links, folder) == LinksAnswer::Added ? ui::PasteOutcome::CloseForm
+                                                                                                 : ui::PasteOutcome::Paste;
     };
     if (!ui::ShowFormDialog(main.Handle(), form)) return;
     DownloadRequest request;

@@ -216,6 +216,57 @@ void ListView::OnButtonUp(POINT p) {
     if (hit.row == was.row && hit.button == was.button) RunAction(was.row, was.button);
 }
 
+void PaintRowCard(Surface& s, const DownloadInfo& info, const RECT& r, bool selected, bool hovered, int hotButton,
+                  int pressedButton) {
+    const COLORREF card = PaletteColor(selected ? 5 : hovered ? 4 : 2);
+    SurfaceRoundRect(s, r, Scale(12), card, selected ? kBlue : PaletteColor(6), 255, 255);
+    const StateLook look = LookOf(info.state);
+    const RECT badge{r.left + Scale(14), r.top + Scale(14), r.left + Scale(54), r.top + Scale(54)};
+    SurfaceRoundRect(s, badge, Scale(10), look.accent, look.accent, 36, 85);
+    DrawIcon(s, look.icon, badge.left + Scale(10), badge.top + Scale(10), Scale(20), look.accent);
+    const int x0 = r.left + Scale(66);
+    const int right = RowButtonRect(r, 0).left - Scale(10);
+    SurfaceText(s, info.fileName.empty() ? zeb::maskPassword(info.url) : info.fileName, RECT{x0, r.top + Scale(10), right, r.top + Scale(32)},
+                5, PaletteColor(7), kPathFlags);
+    SurfaceText(s, DetailText(info), RECT{x0, r.top + Scale(33), right, r.top + Scale(52)}, 2,
+                info.state == DownloadState::Failed ? kRed : PaletteColor(8), kLabelFlags);
+    const RECT track{x0, r.top + Scale(63), r.right - Scale(64), r.top + Scale(71)};
+    SurfaceRoundRect(s, track, Scale(4), MixColors(card, PaletteColor(8), 56), NoColor, 255, 255);
+    double fraction = -1;
+    if (info.totalSize >= 1) {
+        fraction = info.state == DownloadState::Completed
+                       ? 1.0
+                       : std::min(1.0, static_cast<double>(info.doneBytes) / static_cast<double>(info.totalSize));
+    } else if (info.state == DownloadState::Completed) {
+        fraction = 1.0;
+    } else if (info.state == DownloadState::Connecting || info.state == DownloadState::Downloading) {
+        SurfaceRoundRect(s, track, Scale(4), look.accent, NoColor, 96, 255);  // size unknown: a full, faint bar
+    }
+    if (fraction >= 0) {
+        const int width = static_cast<int>((track.right - track.left) * fraction);
+        if (width > 0)
+            SurfaceRoundRect(s, RECT{x0, track.top, x0 + std::max(width, Scale(8)), track.bottom}, Scale(4), look.accent,
+                             NoColor, 255, 255);
+        wchar_t percent[16];
+        swprintf(percent, 16, L"%d%%", static_cast<int>(fraction * 100));
+        SurfaceText(s, percent, RECT{r.right - Scale(60), r.top + Scale(56), r.right - Scale(14), r.top + Scale(78)}, 3,
+                    PaletteColor(7), DT_RIGHT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+    }
+    for (int k = 0; k < 4; ++k) {
+        const int icon = RowButtonIcon(info.state, k);
+        if (!icon) continue;
+        const RECT b = RowButtonRect(r, k);
+        const bool hot = k == hotButton;
+        const bool pressed = hot && k == pressedButton;
+        if (hot)
+            SurfaceRoundRect(s, b, Scale(8),
+                             k == 3 ? MixColors(card, kRed, 40) : pressed ? PaletteColor(5) : MixColors(card, PaletteColor(8), 48),
+                             NoColor, 255, 255);
+        DrawIcon(s, icon, b.left + Scale(7), b.top + Scale(7), Scale(16),
+                 hot && k == 3 ? kRed : hot ? PaletteColor(7) : PaletteColor(8));
+    }
+}
+
 void ListView::Paint() {
     PAINTSTRUCT ps;
     HDC dc = ::BeginPaint(window_, &ps);
@@ -237,54 +288,8 @@ void ListView::Paint() {
     for (int i = 0; i < static_cast<int>(entries.size()); ++i) {
         const RECT r = RowRect(i, W, scroll_.position, HasScrollBar());
         if (r.bottom < 0 || r.top > H) continue;
-        const DownloadInfo info = entries[static_cast<size_t>(i)].cached.Info();
-        const COLORREF card = PaletteColor(i == selected ? 5 : i == hover_.row ? 4 : 2);
-        SurfaceRoundRect(s, r, Scale(12), card, i == selected ? kBlue : PaletteColor(6), 255, 255);
-        const StateLook look = LookOf(info.state);
-        const RECT badge{r.left + Scale(14), r.top + Scale(14), r.left + Scale(54), r.top + Scale(54)};
-        SurfaceRoundRect(s, badge, Scale(10), look.accent, look.accent, 36, 85);
-        DrawIcon(s, look.icon, badge.left + Scale(10), badge.top + Scale(10), Scale(20), look.accent);
-        const int x0 = r.left + Scale(66);
-        const int right = RowButtonRect(r, 0).left - Scale(10);
-        SurfaceText(s, info.fileName.empty() ? zeb::maskPassword(info.url) : info.fileName, RECT{x0, r.top + Scale(10), right, r.top + Scale(32)},
-                    5, PaletteColor(7), kPathFlags);
-        SurfaceText(s, DetailText(info), RECT{x0, r.top + Scale(33), right, r.top + Scale(52)}, 2,
-                    info.state == DownloadState::Failed ? kRed : PaletteColor(8), kLabelFlags);
-        const RECT track{x0, r.top + Scale(63), r.right - Scale(64), r.top + Scale(71)};
-        SurfaceRoundRect(s, track, Scale(4), MixColors(card, PaletteColor(8), 56), NoColor, 255, 255);
-        double fraction = -1;
-        if (info.totalSize >= 1) {
-            fraction = info.state == DownloadState::Completed
-                           ? 1.0
-                           : std::min(1.0, static_cast<double>(info.doneBytes) / static_cast<double>(info.totalSize));
-        } else if (info.state == DownloadState::Completed) {
-            fraction = 1.0;
-        } else if (info.state == DownloadState::Connecting || info.state == DownloadState::Downloading) {
-            SurfaceRoundRect(s, track, Scale(4), look.accent, NoColor, 96, 255);  // size unknown: a full, faint bar
-        }
-        if (fraction >= 0) {
-            const int width = static_cast<int>((track.right - track.left) * fraction);
-            if (width > 0)
-                SurfaceRoundRect(s, RECT{x0, track.top, x0 + std::max(width, Scale(8)), track.bottom}, Scale(4), look.accent,
-                                 NoColor, 255, 255);
-            wchar_t percent[16];
-            swprintf(percent, 16, L"%d%%", static_cast<int>(fraction * 100));
-            SurfaceText(s, percent, RECT{r.right - Scale(60), r.top + Scale(56), r.right - Scale(14), r.top + Scale(78)}, 3,
-                        PaletteColor(7), DT_RIGHT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
-        }
-        for (int k = 0; k < 4; ++k) {
-            const int icon = RowButtonIcon(info.state, k);
-            if (!icon) continue;
-            const RECT b = RowButtonRect(r, k);
-            const bool hot = i == hover_.row && k == hover_.button;
-            const bool pressed = hot && i == pressed_.row && k == pressed_.button;
-            if (hot)
-                SurfaceRoundRect(s, b, Scale(8),
-                                 k == 3 ? MixColors(card, kRed, 40) : pressed ? PaletteColor(5) : MixColors(card, PaletteColor(8), 48),
-                                 NoColor, 255, 255);
-            DrawIcon(s, icon, b.left + Scale(7), b.top + Scale(7), Scale(16),
-                     hot && k == 3 ? kRed : hot ? PaletteColor(7) : PaletteColor(8));
-        }
+        PaintRowCard(s, entries[static_cast<size_t>(i)].cached.Info(), r, i == selected, i == hover_.row,
+                     i == hover_.row ? hover_.button : -1, i == pressed_.row ? pressed_.button : -1);
     }
     ScrollBarDraw(scroll_, s, ScrollTrack(W, H));
     SurfaceBlit(s, dc, 0, 0);

@@ -12,6 +12,14 @@
 #include "ui/ScrollBar.h"
 
 class DownloadList;
+class Surface;
+struct DownloadInfo;
+
+// One row's card in `r`: badge, name, detail line, progress and the row
+// buttons; `hotButton` is the one under the mouse and `pressedButton` the
+// one held down (-1: none).
+void PaintRowCard(Surface& surface, const DownloadInfo& info, const RECT& r, bool selected, bool hovered, int hotButton,
+                  int pressedButton);
 
 // What the list view asks of the main window.
 class ListViewHost {

@@ -353,8 +353,9 @@ LinksAnswer MainWindow::OfferLinks(const std::vector<std::wstring>& links) {
 bool MainWindow::OnLinkBoxPaste() {
     if (offeringLinks_) return true;
     const std::vector<std::wstring> links = LinksInText(ClipboardText(window_, kLinkTextUnits));
-    if (links.size() < 2) return false;  // one link or none: the box pastes it as ever
-    if (OfferLinks(links) == LinksAnswer::Added) ::SetWindowTextW(linkBox_, L"");
+    // One link or none, or the question declined: the box pastes as ever.
+    if (links.size() < 2 || OfferLinks(links) != LinksAnswer::Added) return false;
+    ::SetWindowTextW(linkBox_, L"");
     return true;
 }
 

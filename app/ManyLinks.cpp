@@ -1,5 +1,7 @@
 #include "app/ManyLinks.h"
 
+#include <algorithm>
+#include <cwctype>
 #include <unordered_set>
 
 #include "engine/Credentials.h"
@@ -11,9 +13,65 @@
 namespace {
 constexpr size_t kNamesShown = 5;
 constexpr size_t kNameUnits = 70;  // a longer name or link is cut in the middle
+constexpr size_t kLongestWord = 16384;
 
-bool IsSpace(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\f' || c == L'\v'; }
-bool IsWrapper(wchar_t c) { return c == L'"' || c == L'\'' || c == L'<' || c == L'>'; }
+// A non-breaking or other typographic space separates like a space.
+bool IsSpace(wchar_t c) {
+    return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\f' || c == L'\v' || c == 0xA0 ||
+           (c >= 0x2000 && c <= 0x200B) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000 ||
+           c == 0xFEFF;
+}
+// Never part of a link (the link test refuses them): what wraps one in mail and markup.
+bool EndsLink(wchar_t c) { return IsSpace(c) || c == L'"' || c == L'<' || c == L'>'; }
+
+// Opening and closing partners: the three brackets first, then typographic quotes.
+constexpr wchar_t kOpeners[] = L"([{\u201C\u2018\u00AB";
+constexpr wchar_t kClosers[] = L")]}\u201D\u2019\u00BB";
+constexpr int kBrackets = 3;
+
+// Where `c` stands in `set`, or -1.
+int IndexIn(const wchar_t* set, wchar_t c) {
+    for (int k = 0; set[k]; ++k)
+        if (set[k] == c) return k;
+    return -1;
+}
+
+bool StartsLinkAt(const std::wstring& text, size_t i) {
+    const auto is = [&](const wchar_t* prefix) {
+        for (size_t k = 0; prefix[k]; ++k)
+            if (i + k >= text.size() || std::towlower(text[i + k]) != prefix[k]) return false;
+        return true;
+    };
+    return is(L"http://") || is(L"https://");
+}
+
+// The end of the link that starts at `from`: a space, a character no link
+// holds, a closing bracket whose opening partner is not inside the link
+// (a sentence's or markup's own), or a comma right before another link.
+size_t LinkEnd(const std::wstring& text, size_t from) {
+    int depth[kBrackets] = {};
+    size_t i = from;
+    for (; i < text.size() && !EndsLink(text[i]); ++i) {
+        const wchar_t c = text[i];
+        if (c == L',' && StartsLinkAt(text, i + 1)) break;
+        if (const int k = IndexIn(kOpeners, c); k >= 0 && k < kBrackets) ++depth[k];
+        if (const int k = IndexIn(kClosers, c); k >= 0 && k < kBrackets && depth[k]-- == 0) break;
+    }
+    return i;
+}
+
+// A sentence's punctuation after a link, and quotes that close nothing
+// opened inside it, are not part of it.
+void DropTrailingPunctuation(std::wstring& link) {
+    while (!link.empty()) {
+        const wchar_t c = link.back();
+        const auto count = [&](wchar_t x) { return std::count(link.begin(), link.end(), x); };
+        bool drop = IndexIn(L".,;:!?", c) >= 0 || ((c == L'\'' || c == L'`') && count(c) % 2 == 1);
+        if (const int k = IndexIn(kClosers, c); k >= 0) drop = count(c) > count(kOpeners[k]);
+        if (!drop) return;
+        link.pop_back();
+    }
+}
 
 std::wstring Shortened(const std::wstring& text) {
     if (text.size() <= kNameUnits) return text;
@@ -25,16 +83,19 @@ std::wstring Shortened(const std::wstring& text) {
 std::vector<std::wstring> LinksInText(const std::wstring& text) {
     std::vector<std::wstring> links;
     std::unordered_set<std::wstring> seen;
-    size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && IsSpace(text[i])) ++i;
-        size_t end = i;
-        while (end < text.size() && !IsSpace(text[end])) ++end;
-        size_t a = i, b = end;
-        while (a < b && IsWrapper(text[a])) ++a;
-        while (b > a && IsWrapper(text[b - 1])) --b;
-        std::wstring word = text.substr(a, b - a);
-        if (IsAcceptableLink(word) && seen.insert(word).second) links.push_back(std::move(word));
+    for (size_t i = 0; i < text.size();) {
+        if (!StartsLinkAt(text, i)) {
+            ++i;
+            continue;
+        }
+        const size_t end = LinkEnd(text, i);
+        // A link has at most 8000 units: a far longer word is none, and is
+        // not worth the trailing punctuation's counting.
+        if (end - i <= kLongestWord) {
+            std::wstring link = text.substr(i, end - i);
+            DropTrailingPunctuation(link);
+            if (IsAcceptableLink(link) && seen.insert(link).second) links.push_back(std::move(link));
+        }
         i = end;
     }
     return links;

@@ -13,9 +13,11 @@
 // The most of a clipboard text read for links (about 60,000 links).
 constexpr size_t kLinkTextUnits = 4u << 20;
 
-// Every line or space-separated word of `text` that passes the link test,
-// in order, each once. Quotes and angle brackets around a word (as mail and
-// chat wrap links) are not part of it.
+// Every http or https link of `text` that passes the link test, in order,
+// each once, also inside a sentence or markup: a link ends at a space (a
+// non-breaking one too), a quote or angle bracket, a closing bracket it did
+// not open, or a comma before another link; a sentence's punctuation and
+// quotes that close nothing after it are not part of it.
 std::vector<std::wstring> LinksInText(const std::wstring& text);
 
 // "Add <n> links?" with the first five file names (else links) and how

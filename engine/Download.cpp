@@ -282,14 +282,14 @@ void Download::drive(int connections, bool ignoreCertErrors) {
         requests_.assign(static_cast<size_t>(connections), nullptr);
     }
     // Renamed without asking the server again: its link may have expired.
-    if (finishedEarlier()) {
+    if (!startOver_ && finishedEarlier()) {
         finalize();
         return;
     }
     for (int run = 0;; ++run) {
         const ProbeResult probed = probe(session.get(), ignoreCertErrors);
         if (stopRequested_) return;
-        prepareFile(probed, connections, run > 0);
+        prepareFile(probed, connections, run > 0 || startOver_);
         if (stopRequested_) return;
         if (samplesBeforeResume_ && !resumeSamplesAgree(session.get(), ignoreCertErrors)) {
             const bool newLink = resumeAfterNewLink_;

@@ -170,6 +170,9 @@ private:
                            // with the same bytes is forgotten for this download
     bool samplesBeforeResume_ = false;  // job thread: no validator vouched for the resume
     bool resumeAfterNewLink_ = false;   // job thread: that resume follows Change Link
+    // Job thread: a wrong checksum's state could not be deleted; the next
+    // run starts over instead of verifying the same bytes.
+    bool startOver_ = false;
     std::vector<Segment> segments_;
     DownloadState state_ = DownloadState::Queued;
     int64_t totalSize_ = -1;

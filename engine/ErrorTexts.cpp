@@ -113,6 +113,9 @@ std::wstring tooManyNamesText() {
 std::wstring fileDeleteFailedText(const std::wstring& path, const std::wstring& systemText) {
     return Tr(L"Không xoá được tệp ", L"Could not delete the file ") + path + L": " + systemText;
 }
+std::wstring stateDeleteFailedText(const std::wstring& systemText) {
+    return Tr(L"Không xoá được tệp trạng thái: ", L"The state file could not be deleted: ") + systemText;
+}
 std::wstring folderTooLongText() { return Tr(L"Đường dẫn thư mục quá dài.", L"The folder path is too long."); }
 std::wstring changedOnServerText() {
     return Tr(L"Tệp trên máy chủ đã thay đổi; đang tải lại từ đầu.",

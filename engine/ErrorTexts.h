@@ -38,5 +38,6 @@ std::wstring tooManyNamesText();
 std::wstring checksumMismatchText(const std::wstring& expected, const std::wstring& computed);
 std::wstring checksumReadFailedText(const std::wstring& systemText);
 std::wstring fileDeleteFailedText(const std::wstring& path, const std::wstring& systemText);
+std::wstring stateDeleteFailedText(const std::wstring& systemText);
 
 }  // namespace zeb

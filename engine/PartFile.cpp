@@ -112,6 +112,7 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
         // for progress and turn never-written zeros into a "finished" file.
         throw Error{fileDeleteFailedText(statePath, systemErrorText(::GetLastError()))};
     }
+    if (!resumed) startOver_ = false;  // the old state is gone
 
     // The state file comes first: a partial file is never on disk without
     // a state that names its link, so after a power cut or a kill the next
@@ -285,9 +286,17 @@ void Download::verify() {
     if (outcome == HashOutcome::ReadFailed) throw Error{checksumReadFailedText(systemErrorText(error))};
     if (!expected.empty() && digests.expectedKind != expected) {
         // Without its state the partial file is never taken for finished
-        // data again: the next start downloads from byte 0.
+        // data again: the next start downloads from byte 0. A state another
+        // program holds would have every later start verify the same bytes.
         file_.reset();
-        ::DeleteFileW((path + L".zebstate").c_str());
+        const std::wstring statePath = path + L".zebstate";
+        if (!::DeleteFileW(statePath.c_str())) {
+            const DWORD e = ::GetLastError();
+            if (Exists(statePath)) {
+                startOver_ = true;
+                throw Error{stateDeleteFailedText(systemErrorText(e))};
+            }
+        }
         throw Error{checksumMismatchText(expected, digests.expectedKind)};
     }
     std::lock_guard<std::mutex> lock(stateMutex_);

@@ -115,15 +115,7 @@ SecureFacts gatherSecureFacts(HINTERNET session, const UrlParts& parts, uint32_t
     // Closed with the session after the answer: no later request rides on it.
     if (!::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
         return f;
-    if (::WinHttpReceiveResponse(request.get(), nullptr)) {
-        SYSTEMTIME date{};
-        DWORD dateSize = sizeof date;
-        FILETIME server{};
-        if (::WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_DATE | WINHTTP_QUERY_FLAG_SYSTEMTIME,
-                                  WINHTTP_HEADER_NAME_BY_INDEX, &date, &dateSize, WINHTTP_NO_HEADER_INDEX) &&
-            ::SystemTimeToFileTime(&date, &server))
-            f.serverNow = Ticks(server);
-    }
+    if (::WinHttpReceiveResponse(request.get(), nullptr)) f.serverNow = serverDateTicks(request.get());
     PCCERT_CONTEXT cert = nullptr;
     DWORD size = sizeof cert;
     if (!::WinHttpQueryOption(request.get(), WINHTTP_OPTION_SERVER_CERT_CONTEXT, &cert, &size) || !cert) return f;

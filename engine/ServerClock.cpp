@@ -16,17 +16,29 @@ int64_t clockSkewDays(int64_t serverTicks, int64_t localTicks) {
     return apart > kTicksPerDay ? apart / kTicksPerDay : 0;
 }
 
-void noteServerDate(HINTERNET request) {
-    if (g_noted.load()) return;
+int64_t serverDateTicks(HINTERNET request) {
+    DWORD age = 0, ageSize = sizeof age;
+    if (::WinHttpQueryHeaders(request, WINHTTP_QUERY_AGE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX, &age,
+                              &ageSize, WINHTTP_NO_HEADER_INDEX) ||
+        ::GetLastError() != ERROR_WINHTTP_HEADER_NOT_FOUND)
+        return 0;
     SYSTEMTIME date{};
     DWORD size = sizeof date;
+    FILETIME server{};
     if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_DATE | WINHTTP_QUERY_FLAG_SYSTEMTIME, WINHTTP_HEADER_NAME_BY_INDEX,
-                               &date, &size, WINHTTP_NO_HEADER_INDEX))
-        return;
-    FILETIME server{}, local{};
-    if (!::SystemTimeToFileTime(&date, &server)) return;
+                               &date, &size, WINHTTP_NO_HEADER_INDEX) ||
+        !::SystemTimeToFileTime(&date, &server))
+        return 0;
+    return Ticks(server);
+}
+
+void noteServerDate(HINTERNET request) {
+    if (g_noted.load()) return;
+    const int64_t server = serverDateTicks(request);
+    if (server == 0) return;
+    FILETIME local{};
     ::GetSystemTimeAsFileTime(&local);
-    const int64_t days = clockSkewDays(Ticks(server), Ticks(local));
+    const int64_t days = clockSkewDays(server, Ticks(local));
     if (days == 0) return;
     bool expected = false;
     if (g_noted.compare_exchange_strong(expected, true)) g_days = days;

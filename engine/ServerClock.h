@@ -15,6 +15,11 @@ namespace zeb {
 // than a day apart; 0 otherwise.
 int64_t clockSkewDays(int64_t serverTicks, int64_t localTicks);
 
+// The answer's Date as FILETIME ticks (UTC); 0 when it has none, or when
+// it came from a cache (an Age header): a cached Date is not the server's
+// clock.
+int64_t serverDateTicks(HINTERNET request);
+
 // Reads the answer's Date header and remembers the first skew of the run.
 void noteServerDate(HINTERNET request);
 

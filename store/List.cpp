@@ -6,6 +6,7 @@
 
 #include "engine/Checksum.h"
 #include "engine/Download.h"
+#include "engine/FileNames.h"
 #include "engine/ServerClock.h"
 #include "engine/Url.h"
 #include "store/FileServices.h"
@@ -14,7 +15,6 @@
 
 namespace {
 constexpr uint64_t kFreeSpacePollMs = 2000;
-constexpr uint64_t kExitBudgetMs = 5000;
 constexpr int kStopping = -2;  // UnfinishedRowOf: a removed row whose job still stops
 
 // The fragment (an expected checksum) never reaches the server, so two links
@@ -143,7 +143,10 @@ bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& fo
         return false;
     }
     zeb::RequestOptions options{request.referrer, request.cookies, request.userAgent, request.checksum};
-    auto job = std::make_shared<zeb::Download>(request.url, folder, request.fileName, options);
+    // Cleaned and capped now, not when the file is prepared: the row's bound
+    // counts a name at its longest, and a row may fail before it is prepared.
+    const std::wstring name = request.fileName.empty() ? std::wstring() : zeb::sanitizeFileName(request.fileName);
+    auto job = std::make_shared<zeb::Download>(request.url, folder, name, options);
     entries_.push_back(ListEntry{job, RowRecord(job->snapshot(false)), DownloadState::Queued});
     liveDirty_ = true;
     signatureDirty_ = true;
@@ -509,7 +512,7 @@ void DownloadList::Exit() {
     const uint64_t start = ticks_();
     const auto left = [&]() -> DWORD {
         const uint64_t used = ticks_() - start;
-        return used >= kExitBudgetMs ? 0 : static_cast<DWORD>(kExitBudgetMs - used);
+        return used >= exitBudgetMs_ ? 0 : static_cast<DWORD>(exitBudgetMs_ - used);
     };
     std::vector<bool> ended;
     ended.reserve(entries_.size());

@@ -120,6 +120,8 @@ public:
     void PollFreeSpaceNow() { lastPoll_ = 0; pollDue_ = true; }
     // Tests only: a smaller list-file limit than kListFileLimit.
     void SetListLimitForTests(uint64_t bytes) { listLimit_ = bytes; }
+    // Tests only: a shorter wait for the jobs at exit.
+    void SetExitBudgetForTests(uint64_t ms) { exitBudgetMs_ = ms; }
 
     void Load();  // start-up: the list file's rows, then one save
     // Whether the window may close: asks only while a download runs.
@@ -170,6 +172,7 @@ private:
     // but for its magic line.
     uint64_t rowsBound_ = 0;
     uint64_t listLimit_ = kListFileLimit;
+    uint64_t exitBudgetMs_ = 5000;  // the exit's wait for every job together
     FreeSpaceWatch freeSpace_;
     uint64_t lastPoll_ = 0;
     bool pollDue_ = true;

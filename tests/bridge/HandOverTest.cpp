@@ -28,7 +28,10 @@ TEST(HostMessage, KindsRequestsCookiesAndReplies) {
     ASSERT_EQ(m.requests.size(), 2u);
     EXPECT_TRUE(m.requests[0].media && !m.requests[1].media);  // the string "true" is not the boolean
     EXPECT_EQ(m.requests[1].cookies + m.requests[1].userAgent, L"d=; k=vUA");  // a broken line or no name: no cookie
-    EXPECT_TRUE(m.anyUsable);  // (a message of streams only is refused: test_gui_start)
+    EXPECT_TRUE(m.anyUsable);
+    // Catches a message of streams only (and links of other schemes) taken as usable: the
+    // browser would hear "ok" for links the program skips.
+    EXPECT_FALSE(read(R"({"type":"download","items":[{"url":"https://h.example/v","media":true},{"url":"ftp://h.example/f"}]})").anyUsable);
 }
 
 TEST(CommandLine, HostModeAndLinks) {

@@ -18,6 +18,8 @@ const std::wstring kSha1 = L"741e29f9f0205607584a82e9340ad917794c5e04";
 const std::wstring kMd5 = L"d6549bf79f10abd4a544721aa8cd0814";
 HANDLE g_verifying = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 HANDLE g_goOn = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+std::wstring g_heldState;  // a state file another program holds open while it is verified
+FileHandle g_held;
 }  // namespace
 
 TEST(Checksum, Sha256OnTheProcessorsInstructionsGivesTheStandardDigestsHoweverTheBytesCome) {
@@ -110,15 +112,32 @@ TEST_F(Checksums, TheSumFedWhileDownloadingCoversTheBytesOnDiskAcrossSplitsRetri
 }
 
 TEST_F(Checksums, AWrongDigestFailsUnderThePartialNameAndItsResumeDownloadsAgain) {
+    // Also catches a state that another program held while it was to be deleted: its
+    // "every byte is here" made each later start verify the same bad bytes again.
     const std::wstring wrong = L"0" + kSha256.substr(1);
-    auto job = Job(FileUrl(L"wrong.bin", kSize) + L"#sha256=" + wrong, L"wrong.bin");
-    for (int run = 1; run <= 2; ++run) {
-        const int64_t sentBefore = SentBytes(Log());
-        if (run == 2) job->requeue();
-        ASSERT_EQ(Run(job), DownloadState::Failed);
-        EXPECT_EQ(job->snapshot(false).errorText, zeb::checksumMismatchText(wrong, kSha256));
-        EXPECT_TRUE(job->snapshot(false).sha256.empty());
-        EXPECT_EQ(Files(), std::vector<std::wstring>{L"wrong.bin.zebpart"});
-        EXPECT_GE(SentBytes(Log()) - sentBefore, kSize);  // the whole file again, not a rename of the old data
+    zeb::Timing t = zeb::timing();
+    t.whileVerifying = [] {
+        if (!g_held && !g_heldState.empty())
+            g_held.reset(CreateFileW(g_heldState.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    };
+    zeb::setTimingForTests(t);
+    for (const std::wstring name : {L"wrong.bin", L"held.bin"}) {
+        auto job = Job(FileUrl(name, kSize) + L"#sha256=" + wrong, name);
+        g_heldState = name == L"held.bin" ? folder_ / (name + L".zebstate") : L"";
+        for (int run = 1; run <= 2; ++run) {
+            const int64_t sentBefore = SentBytes(Log());
+            if (run == 2) job->requeue();
+            ASSERT_EQ(Run(job), DownloadState::Failed);
+            const bool held = static_cast<bool>(g_held);
+            EXPECT_EQ(job->snapshot(false).errorText, held ? zeb::stateDeleteFailedText(zeb::systemErrorText(ERROR_SHARING_VIOLATION))
+                                                           : zeb::checksumMismatchText(wrong, kSha256));
+            EXPECT_TRUE(job->snapshot(false).sha256.empty());
+            std::vector<std::wstring> left = {name + L".zebpart"};
+            if (held) left.push_back(name + L".zebstate");
+            if (name == L"held.bin") left.push_back(L"wrong.bin.zebpart");
+            EXPECT_EQ(Files(), left);
+            EXPECT_GE(SentBytes(Log()) - sentBefore, kSize);  // the whole file again, not a rename of the old data
+            g_held.reset(), g_heldState.clear();
+        }
     }
 }

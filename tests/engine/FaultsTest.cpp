@@ -64,16 +64,15 @@ TEST_F(Faults, AnIdleConnectionSplitsTheBusiestRange) {
 }
 
 TEST_F(Faults, PauseEndsARetryPauseAtOnce) {
-    zeb::setTimingForTests([] { zeb::Timing t = FastTiming(); t.retryPauseBase = 2000, t.maxRetryPause = 15000; return t; }());
+    // Retry pauses of 20 s and more: a pause that waited for one would not end within the wait below.
+    zeb::setTimingForTests([] { zeb::Timing t = FastTiming(); t.retryPauseBase = 20000, t.maxRetryPause = 60000; return t; }());
     auto job = Job(FileUrl(L"rp.bin", 100000, L"fault=status&code=503"));
     job->start(1, false);
     ASSERT_TRUE(WaitFor(job, [](const DownloadInfo& i) {
         return !i.segments.empty() && i.segments[0].state == SegmentState::Retrying;
     }));
-    const ULONGLONG t0 = GetTickCount64();
     job->pause();
     ASSERT_EQ(WaitForSingleObject(job->finishedEvent(), 10000), WAIT_OBJECT_0);
-    EXPECT_LT(GetTickCount64() - t0, 1000u);
     EXPECT_EQ(std::make_pair(job->state(), job->snapshot(false).errorText), std::make_pair(DownloadState::Paused, std::wstring()));
 }
 }  // namespace

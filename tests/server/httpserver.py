@@ -26,6 +26,7 @@ query string, so tests need no set-up calls:
     need_cookie=<name>=<value>   403 unless the request carries that cookie
     need_auth=<user>:<password>  401 (Basic) unless the request carries them
     date=<HTTP date>             the Date header (a server whose clock is elsewhere)
+    age=<seconds>                an Age header (the answer came from a cache)
     validators=etag|weak|date|both  send a strong ETag, a weak one, a Last-Modified only, or
                                  both, and answer a Range whose If-Range names another version
                                  with 200 (its ETag, else its date)
@@ -248,6 +249,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             extra.append(('Last-Modified', date))
         if 'cd' in q:
             extra.append(('Content-Disposition', q['cd']))
+        if 'age' in q:
+            extra.append(('Age', q['age']))
 
         if q.get('hold') == '1':
             _event(token).wait(timeout=int(q.get('hold_ms', '20000')) / 1000)
