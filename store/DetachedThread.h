@@ -1,4 +1,4 @@
-// Threads that nobody joins: a job's own thread and the free-space question.
+// Threads that nobody joins: a job's own thread and the list file's writer.
 //
 // They are plain Windows threads, never std::thread objects let go with
 // detach(). The toolchain's threads library (winpthreads) puts the record of

@@ -1,38 +1,61 @@
 #include "store/FreeSpaceWatch.h"
 
+#include <windows.h>
+
 #include <exception>
 #include <mutex>
 
-#include "store/DetachedThread.h"
-
 struct FreeSpaceWatch::Shared {
     std::mutex mutex;
-    bool out = false;
+    uint64_t latest = 0;  // the number of the last question; only its answer counts
+    std::wstring latestFolder;
+    uint64_t latestAt = 0;
+    bool latestOut = false;
+    int out = 0;
     std::optional<uint64_t> answer;
+};
+
+struct FreeSpaceWatch::Question {
+    std::shared_ptr<Shared> shared;
+    Query query;
+    std::wstring folder;
+    uint64_t number;
 };
 
 FreeSpaceWatch::FreeSpaceWatch(Query query) : shared_(std::make_shared<Shared>()), query_(std::move(query)) {}
 
-void FreeSpaceWatch::Ask(const std::wstring& folder) {
+void FreeSpaceWatch::Ask(const std::wstring& folder, uint64_t now) {
+    uint64_t number;
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
-        if (shared_->out) return;
-        shared_->out = true;
+        if (shared_->latestOut && folder == shared_->latestFolder && now - shared_->latestAt < kStuckMs) return;
+        if (shared_->out >= kMaxOut) return;
+        if (folder != shared_->latestFolder) shared_->answer.reset();
+        number = ++shared_->latest;
+        shared_->latestFolder = folder;
+        shared_->latestAt = now;
+        shared_->latestOut = true;
+        ++shared_->out;
     }
-    bool started = false;
+    Question* question = nullptr;
     try {
-        started = StartDetachedThread([shared = shared_, query = query_, folder] {
-            const uint64_t free = query(folder);
-            std::lock_guard<std::mutex> lock(shared->mutex);
-            shared->answer = free;
-            shared->out = false;
-        });
+        question = new Question{shared_, query_, folder, number};
     } catch (const std::exception&) {
     }
-    if (!started) {
-        std::lock_guard<std::mutex> lock(shared_->mutex);
-        shared_->out = false;  // asked again at the next poll
-    }
+    const auto run = [](PTP_CALLBACK_INSTANCE, void* context) {
+        std::unique_ptr<Question> q(static_cast<Question*>(context));
+        const uint64_t free = q->query(q->folder);
+        std::lock_guard<std::mutex> lock(q->shared->mutex);
+        --q->shared->out;
+        if (q->number != q->shared->latest) return;  // a later question, perhaps about another folder, stands
+        q->shared->answer = free;
+        q->shared->latestOut = false;
+    };
+    if (question && ::TrySubmitThreadpoolCallback(run, question, nullptr)) return;
+    delete question;
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    --shared_->out;
+    if (number == shared_->latest) shared_->latestOut = false;  // asked again at the next poll
 }
 
 std::optional<uint64_t> FreeSpaceWatch::Take() {

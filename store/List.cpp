@@ -334,7 +334,7 @@ void DownloadList::QueueTick() {
     if (pollDue_ || now - lastPoll_ >= kFreeSpacePollMs) {
         pollDue_ = false;
         lastPoll_ = now;
-        freeSpace_.Ask(*settings_.folder);
+        freeSpace_.Ask(*settings_.folder, now);
     }
     if (const std::optional<uint64_t> free = freeSpace_.Take(); free && (!haveFree_ || *free != lastFree_)) {
         haveFree_ = true;

@@ -198,8 +198,13 @@ class World:
 
     def probe(self, *args, timeout=60):
         exe = self.install(PROBE) if not os.path.exists(os.path.join(self.drive_c, 'tw_probe.exe')) else 'C:\\tw_probe.exe'
-        result = self.run([exe] + list(args), timeout=timeout)
-        return result.stdout.decode('utf-8').strip()
+        # Every command prints an answer: none means the probe itself did not
+        # run (seen once on a loaded machine), so it is started again.
+        for _ in range(3):
+            out = self.run([exe] + list(args), timeout=timeout).stdout.decode('utf-8').strip()
+            if out:
+                return out
+        return out
 
     def end_programs(self):
         """Ends every program of the world (its server too) and starts the server again."""
