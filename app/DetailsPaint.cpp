@@ -154,14 +154,16 @@ std::wstring FactValue(const DownloadInfo& info, int k, int connectionsSetting) 
             const std::wstring left = FormatTimeLeft(info);
             return Moving(info.state) && !left.empty() ? left : kDash;
         }
-        case 5: {
-            std::wstring t = std::to_wstring(info.activeConnections) + L" / " + std::to_wstring(connectionsSetting);
-            if (info.state == DownloadState::Downloading && !info.acceptsRanges)
-                t += Tr(L"  (máy chủ không hỗ trợ tải tiếp)", L"  (server has no resume support)");
-            return t;
-        }
+        case 5: return std::to_wstring(info.activeConnections) + L" / " + std::to_wstring(connectionsSetting);
         default: return {};
     }
+}
+
+std::wstring ConnectionsNote(const DownloadInfo& info, int connectionsSetting) {
+    if (info.state == DownloadState::Downloading && !info.acceptsRanges)
+        return Tr(L"máy chủ không hỗ trợ tải tiếp", L"server has no resume support");
+    if (info.hostLimit > 0 && info.hostLimit < connectionsSetting) return ServerAllowsText(info.hostLimit);
+    return {};
 }
 
 std::array<std::wstring, 6> ConnectionCells(const Segment& s, int row) {
@@ -225,6 +227,10 @@ void PaintDetails(Surface& s, const DownloadInfo& info, int firstRow, int connec
         SurfaceText(s, FactLabel(k), RECT{x, y, x + Scale(118), y + Scale(22)}, 2, PaletteColor(8), kLabelFlags);
         SurfaceText(s, FactValue(info, k, connectionsSetting), RECT{x + Scale(118), y, x + c - Scale(10), y + Scale(22)}, 3,
                     k == 0 ? StateColour(info.state) : PaletteColor(7), kLabelFlags);
+        // Why fewer connections run than were set: a line of its own below.
+        if (k == 5)
+            SurfaceText(s, ConnectionsNote(info, connectionsSetting), RECT{x + Scale(118), y + Scale(20), x + c - Scale(10), y + Scale(38)},
+                        2, PaletteColor(8), kLabelFlags);
     }
     if (sha) {
         // Time left and connections say nothing of a finished file; the

@@ -32,6 +32,8 @@ COLORREF StateColour(DownloadState state);
 // Fact k (0..5): status, size, downloaded, speed, time left, connections.
 const wchar_t* FactLabel(int k);
 std::wstring FactValue(const DownloadInfo& info, int k, int connectionsSetting);
+// Why the connections are fewer than the setting (no ranges, the host's limit); empty when nothing to say.
+std::wstring ConnectionsNote(const DownloadInfo& info, int connectionsSetting);
 
 // The six cells of the connection row shown as number `row` + 1.
 std::array<std::wstring, 6> ConnectionCells(const Segment& segment, int row);

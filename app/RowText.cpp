@@ -12,8 +12,18 @@ std::wstring VerifyingText(int percent) {
     return Tr(L"Đang kiểm tra… ", L"Verifying… ") + std::to_wstring(percent) + L"%";
 }
 
+std::wstring ServerBusyText(int seconds) {
+    return Tr(L"Máy chủ bận, thử lại sau ", L"Server busy, trying again in ") + std::to_wstring(seconds) +
+           Tr(L" giây", L" s");
+}
+
+std::wstring ServerAllowsText(int connections) {
+    return Tr(L"máy chủ cho phép ", L"the server allows ") + std::to_wstring(connections) + Tr(L" kết nối", L" connections");
+}
+
 std::wstring DetailText(const DownloadInfo& info) {
     if (info.verifyPercent >= 0) return VerifyingText(info.verifyPercent);
+    if (info.busySeconds > 0) return ServerBusyText(info.busySeconds);
     // Why the download started over comes first while it runs again.
     if (!info.notice.empty() && (info.state == DownloadState::Downloading || info.state == DownloadState::Paused))
         return info.notice + kSeparator + FormatProgress(info);

@@ -10,6 +10,9 @@
 
 // "Verifying… NN%", while the finished file is checked.
 std::wstring VerifyingText(int percent);
+// While the host asked us to wait (Retry-After), and what its refusals showed it allows.
+std::wstring ServerBusyText(int seconds);
+std::wstring ServerAllowsText(int connections);
 std::wstring DetailText(const DownloadInfo& info);
 
 struct StateLook {

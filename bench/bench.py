@@ -65,9 +65,20 @@ def driver_window(url, folder, args, warmup, window):
     return (last[1] - first[1]) / (last[0] - first[0]), list(lines.values())
 
 
+def served_file(work, name, size):
+    """A file of `size` random bytes (the hash and the disk see a real file) in `work`/www; returns www."""
+    www = os.path.join(work, 'www')
+    os.makedirs(www, exist_ok=True)
+    with open(os.path.join(www, name), 'wb') as f:
+        for at in range(0, size, 1 << 24):
+            f.write(os.urandom(min(1 << 24, size - at)))
+    return www
+
+
 @contextlib.contextmanager
-def nginx_serving(work, www, locations=''):
-    """nginx serving `www` on a free loopback port (its files in `work`) for the block; yields the port."""
+def nginx_serving(work, www, locations='', http_extra=''):
+    """nginx serving `www` on a free loopback port (its files in `work`) for the block; yields the port.
+    `locations` goes into the server block, `http_extra` beside it."""
     port = free_port()
     conf = os.path.join(work, 'nginx.conf')
     with open(conf, 'w') as f:
@@ -75,8 +86,9 @@ def nginx_serving(work, www, locations=''):
 events { worker_connections 1024; }
 http { access_log off; sendfile on; tcp_nopush on; keepalive_requests 100000;
   client_body_temp_path %(w)s; proxy_temp_path %(w)s; fastcgi_temp_path %(w)s; uwsgi_temp_path %(w)s; scgi_temp_path %(w)s;
+  %(http)s
   server { listen 127.0.0.1:%(p)d; root %(www)s; %(loc)s } }
-''' % {'w': work, 'p': port, 'www': www, 'loc': locations})
+''' % {'w': work, 'p': port, 'www': www, 'loc': locations, 'http': http_extra})
     nginx = subprocess.Popen(['nginx', '-c', conf, '-p', work], stderr=subprocess.DEVNULL)
     time.sleep(0.5)
     try:

@@ -10,17 +10,13 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from bench import BUILD, DRIVER, GiB, LOOP, WINE_RUN, nginx_serving, to_windows  # noqa: E402
+from bench import BUILD, DRIVER, GiB, LOOP, WINE_RUN, nginx_serving, served_file, to_windows  # noqa: E402
 
 
 def main():
     work = tempfile.mkdtemp(prefix='tw-ceiling-', dir=BUILD)
     try:
-        www = os.path.join(work, 'www')
-        os.makedirs(www)
-        with open(os.path.join(www, 'big.bin'), 'wb') as f:
-            for _ in range(GiB >> 24):
-                f.write(os.urandom(1 << 24))  # real bytes: the hash and the disk see a real file
+        www = served_file(work, 'big.bin', GiB)
         with nginx_serving(work, www) as port:
             url = 'http://127.0.0.1:%d/big.bin' % port
             out = os.path.join(work, 'out')

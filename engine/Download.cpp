@@ -12,6 +12,7 @@
 #include "engine/Http.h"
 #include "engine/Segments.h"
 #include "engine/Timing.h"
+#include "engine/Url.h"
 #include "store/DetachedThread.h"
 #include "store/Text.h"
 
@@ -115,6 +116,11 @@ DownloadInfo Download::snapshotLocked(bool withSegments) const {
     info.expectedChecksum = expectedChecksum_;
     info.sha256 = sha256_;
     info.verifyPercent = verifyPercent_;
+    if (!hostKey_.empty()) {
+        info.hostLimit = hostLimit(hostKey_);
+        if (running_ && (state_ == DownloadState::Connecting || state_ == DownloadState::Downloading))
+            info.busySeconds = static_cast<int32_t>((hostWaitLeftMs(hostKey_) + 999) / 1000);
+    }
     info.doneBytes = segments_.empty() ? doneBytes_ : doneBytesOf(segments_);
     if (state_ == DownloadState::Completed && totalSize_ >= 0) info.doneBytes = totalSize_;
     if (withSegments) info.segments = segments_;
@@ -287,7 +293,7 @@ void Download::drive(int connections, bool ignoreCertErrors) {
         return;
     }
     for (int run = 0;; ++run) {
-        const ProbeResult probed = probe(session.get(), ignoreCertErrors);
+        const ProbeResult probed = probeUntilAnswered(session.get(), ignoreCertErrors);
         if (stopRequested_) return;
         prepareFile(probed, connections, run > 0 || startOver_);
         if (stopRequested_) return;
@@ -331,12 +337,37 @@ void Download::drive(int connections, bool ignoreCertErrors) {
     throw Error{lastError.empty() ? downloadIncompleteText() : lastError};
 }
 
+ProbeResult Download::probeUntilAnswered(HINTERNET session, bool ignoreCertErrors) {
+    for (int failures = 1;; ++failures) {
+        try {
+            return probe(session, ignoreCertErrors);
+        } catch (const Error& e) {
+            if (!e.retryable || stopRequested_ || failures > kMaxFailuresWithoutProgress) throw;
+            setError(e.message);  // shown while it waits
+            std::wstring host;
+            {
+                std::lock_guard<std::mutex> lock(stateMutex_);
+                host = hostKey_;
+            }
+            // A wait the host asked for replaces the ladder's pause.
+            const DWORD pause = hostWaitLeftMs(host) > 0 ? 0 : static_cast<DWORD>(retryPauseMs(failures));
+            if (::WaitForSingleObject(stopEvent_.get(), pause) == WAIT_OBJECT_0) throw Error{};
+        }
+    }
+}
+
 void Download::runWorkers(HINTERNET session, int connections, bool ignoreCertErrors) {
     int workers;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         state_ = DownloadState::Downloading;
         workers = acceptsRanges_ ? connections : 1;
+        // A host that showed its limit earlier in this run is not asked for more.
+        UrlParts parts;
+        if (crackUrl(resolvedUrl_, parts)) {
+            hostKey_ = hostKey(parts);
+            if (const int limit = hostLimit(hostKey_); limit > 0) workers = std::min(workers, limit);
+        }
         activeConnections_ = workers;
         workerCount_ = workers;
         ::ResetEvent(workersEnded_.get());

@@ -25,6 +25,7 @@
 
 #include "engine/Credentials.h"
 #include "engine/FrontHasher.h"
+#include "engine/HostEtiquette.h"
 #include "engine/Types.h"
 #include "engine/Samples.h"
 #include "engine/Validator.h"
@@ -111,7 +112,12 @@ private:
     // Transfer (Transfer.cpp)
     void workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors) noexcept;
     int transferSegment(int index, size_t slot, HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors,
-                        bool& progress, std::vector<char>& buffer);
+                        bool& progress, std::vector<char>& buffer, HostConnection& hostConnection);
+    // A busy answer's Retry-After (429, 503), kept for every request to the host.
+    void noteRetryAfter(HINTERNET request, DWORD status, const std::wstring& host);
+    // The probe, asked again on the pause ladder while the server is busy or
+    // the connection is lost.
+    ProbeResult probeUntilAnswered(HINTERNET session, bool ignoreCertErrors);
     void diskFailure(DWORD error);
     // A ranged answer came whole: the file changed on the server meanwhile.
     void restartFromZero();
@@ -120,7 +126,11 @@ private:
     enum class Evidence { None, Same, Different, Failed };
     // Results of transferSegment: done, retry after a pause, stop; and of a
     // settled question also: go on reading this answer, ask again at once.
-    static constexpr int kDone = 0, kRetry = 1, kStop = 2, kAgain = 3, kGoOn = -1;
+    // And kLimited: the host refused this connection while serving others of
+    // ours; the worker steps down.
+    static constexpr int kDone = 0, kRetry = 1, kStop = 2, kAgain = 3, kLimited = 4, kGoOn = -1;
+    // Attempts in a row without a byte of progress before a connection (or the probe) gives up.
+    static constexpr int kMaxFailuresWithoutProgress = 6;
     bool readPart(int64_t offset, int64_t length, std::string& out);
     bool readAnswer(HINTERNET request, int64_t length, std::string& out);
     // The server's bytes of `span` (no If-Range) beside the disk's; a 200
@@ -160,6 +170,7 @@ private:
     std::wstring folder_;
     std::wstring fileName_;
     std::wstring resolvedUrl_;
+    std::wstring hostKey_;  // of the address the requests go to now, for its limit and its wait
     std::wstring errorText_;
     std::wstring notice_;  // why this run started over; cleared at start
     std::wstring expectedChecksum_;  // lower-case hex, or empty

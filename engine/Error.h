@@ -8,5 +8,6 @@
 namespace zeb {
 struct Error {
     std::wstring message;
+    bool retryable = false;  // a busy server or a lost connection: asking again may succeed
 };
 }  // namespace zeb

@@ -212,6 +212,13 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
 
     for (int redirects = 0;; ++redirects) {
         if (redirects > 10) throw Error{networkErrorText(ERROR_WINHTTP_REDIRECT_FAILED)};
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            hostKey_ = hostKey(parts);
+        }
+        // Waits while the host asked to be left alone or serves all it allows.
+        HostConnection hostConnection(hostKey(parts), stopEvent_.get());
+        if (!hostConnection) throw Error{};
         InternetHandle connection(::WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
         if (!connection) throw Error{networkErrorText(::GetLastError())};
         HINTERNET request = openRequest(connection.get(), parts, ignoreCertErrors);
@@ -225,7 +232,10 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
         if (parts.secure) watchSecureFailure(request, &secureFlags);
         DWORD status = 0, error = 0;
         if (!exchange(request, headers, parts, status, error)) {
-            if (stopRequested_ || !isSecureFailure(error)) throw Error{networkErrorText(error)};
+            if (stopRequested_) throw Error{};
+            if (!isSecureFailure(error))
+                throw Error{networkErrorText(error), error == ERROR_WINHTTP_CONNECTION_ERROR ||
+                                                         error == ERROR_WINHTTP_INVALID_SERVER_RESPONSE};  // lost: ask again
             // A session of its own: its unchecked connection must never
             // serve a later request of this job.
             InternetHandle diagnosis = openDiagnosisSession(proxy_);
@@ -260,6 +270,9 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
         } else if (status == 200) {
             if (std::optional<int64_t> length = ParseStrictNumber(queryHeader(request, WINHTTP_QUERY_CONTENT_LENGTH)))
                 result.totalSize = *length;
+        } else if (isBusyStatus(status)) {
+            noteRetryAfter(request, status, hostKey(parts));
+            throw Error{httpStatusText(status), true};
         } else if (status != 416) {
             throw Error{httpStatusText(status)};
         }

@@ -9,6 +9,7 @@
 #include "engine/Http.h"
 #include "engine/RateLimiter.h"
 #include "engine/Segments.h"
+#include "engine/ServerClock.h"
 #include "engine/StrictNumber.h"
 #include "engine/Timing.h"
 #include "engine/Validator.h"
@@ -17,7 +18,6 @@
 namespace zeb {
 namespace {
 constexpr DWORD kReadBuffer = 65536;
-constexpr int kMaxFailuresWithoutProgress = 6;
 
 // The first byte position of a Content-Range value ("bytes 100-199/1000").
 std::optional<int64_t> RangeStart(const std::wstring& value) {
@@ -60,9 +60,13 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
             setError(networkErrorText(::GetLastError()));
             return;
         }
+        const std::wstring host = hostKey(parts);
         std::vector<char> buffer(kReadBuffer);
         int failures = 0;
         while (!stopRequested_) {
+            // Waits while the host asked to be left alone or serves all it allows.
+            HostConnection hostConnection(host, stopEvent_.get());
+            if (!hostConnection) break;
             int index;
             {
                 std::lock_guard<std::mutex> lock(stateMutex_);
@@ -72,7 +76,7 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
             bool progress = false;
             int result;
             try {
-                result = transferSegment(index, slot, connection.get(), parts, ignoreCertErrors, progress, buffer);
+                result = transferSegment(index, slot, connection.get(), parts, ignoreCertErrors, progress, buffer, hostConnection);
             } catch (const std::exception&) {
                 setError(outOfMemoryText());
                 result = kRetry;
@@ -88,11 +92,16 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
                 if (result == kRetry) ++s.retries;
             }
             if (result == kStop) break;
+            // The host's limit: this connection steps down, the others take
+            // its range, and nothing counts toward giving up.
+            if (result == kLimited) break;
             if (result == kAgain) continue;  // a settled question: nothing failed
             if (result == kRetry) {
                 failures = progress ? 1 : failures + 1;
                 if (failures > kMaxFailuresWithoutProgress) break;
-                if (::WaitForSingleObject(stopEvent_.get(), static_cast<DWORD>(retryPauseMs(failures))) == WAIT_OBJECT_0)
+                // A wait the host asked for replaces the ladder's pause.
+                const DWORD pause = hostWaitLeftMs(host) > 0 ? 0 : static_cast<DWORD>(retryPauseMs(failures));
+                if (::WaitForSingleObject(stopEvent_.get(), pause) == WAIT_OBJECT_0)
                     break;
             } else {
                 failures = 0;
@@ -105,7 +114,8 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
 }
 
 int Download::transferSegment(int index, size_t slot, HINTERNET connection, const UrlParts& parts,
-                              bool ignoreCertErrors, bool& progress, std::vector<char>& buffer) {
+                              bool ignoreCertErrors, bool& progress, std::vector<char>& buffer,
+                              HostConnection& hostConnection) {
     const size_t i = static_cast<size_t>(index);
     int64_t pos, end, total;
     bool ranged;
@@ -156,9 +166,13 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
             const ValidatorKind kind = ifRangeKind(asked);
             return settleSuspicion(kind, valueOf(asked, kind), request, true, connection, parts, ignoreCertErrors);
         }
+        const std::wstring host = hostKey(parts);
+        if (isRefusalStatus(status) && learnLimitFromRefusal(host)) return kLimited;
+        noteRetryAfter(request, status, host);
         setError(ranged && status == 200 ? rangesStoppedText() : httpStatusText(status));
         return kRetry;
     }
+    hostConnection.served();
     // The answer must be this part of the same file: a file replaced on the
     // server shows another total, and stitching two versions together would
     // be reported as a finished download.
@@ -253,6 +267,12 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
         return kRetry;
     }
     return kDone;
+}
+
+void Download::noteRetryAfter(HINTERNET request, DWORD status, const std::wstring& host) {
+    if (status != 429 && status != 503) return;
+    if (std::optional<int64_t> ms = retryAfterMs(queryHeader(request, WINHTTP_QUERY_RETRY_AFTER), serverDateTicks(request)))
+        hostAskedToWait(host, *ms);
 }
 
 void Download::restartFromZero() {

@@ -58,4 +58,6 @@ struct DownloadInfo {
     std::wstring sha256;
     int32_t verifyPercent = -1;  // of the pass over the finished file; -1 when none runs
     std::vector<Segment> segments;  // filled only when asked for
+    int32_t hostLimit = 0;    // connections the host allows, once a refusal told; 0: none learned
+    int32_t busySeconds = 0;  // left of the wait the host asked for (Retry-After) while this runs
 };

@@ -44,6 +44,7 @@ RowRecord::RowRecord(DownloadInfo&& info)
       state(info.state),
       activeConnections(info.activeConnections),
       verifyPercent(info.verifyPercent),
+      busySeconds(info.busySeconds),
       nameFixed(info.nameFixed),
       acceptsRanges(info.acceptsRanges) {}
 
@@ -51,5 +52,6 @@ DownloadInfo RowRecord::Info() const {
     return DownloadInfo{.url = url, .folder = folder, .fileName = fileName, .errorText = errorText, .notice = notice,
                         .totalSize = totalSize, .doneBytes = doneBytes, .speed = speed, .state = state,
                         .nameFixed = nameFixed, .acceptsRanges = acceptsRanges, .activeConnections = activeConnections,
-                        .expectedChecksum = expectedChecksum, .sha256 = sha256.Hex(), .verifyPercent = verifyPercent, .segments = {}};
+                        .expectedChecksum = expectedChecksum, .sha256 = sha256.Hex(), .verifyPercent = verifyPercent, .segments = {},
+                        .hostLimit = 0, .busySeconds = busySeconds};
 }

@@ -42,6 +42,7 @@ struct RowRecord {
     DownloadState state = DownloadState::Queued;
     int32_t activeConnections = 0;
     int32_t verifyPercent = -1;
+    int32_t busySeconds = 0;
     bool nameFixed = false;
     bool acceptsRanges = false;
 };

@@ -66,6 +66,7 @@ protected:
         ASSERT_TRUE(folder_.ok());
         zeb::setTimingForTests(FastTiming());
         zeb::setSpeedLimit(0);
+        zeb::forgetHostsForTests();  // every case has the same loopback host
         static int counter = 0;
         token_ = L"t" + std::to_wstring(GetCurrentProcessId()) + L"x" + std::to_wstring(++counter);
     }

@@ -3,6 +3,7 @@
 // speed limit's budget and the retry ladder.
 #include <gtest/gtest.h>
 
+#include "engine/HostEtiquette.h"
 #include "engine/RateLimiter.h"
 #include "engine/Segments.h"
 #include "engine/StateFile.h"
@@ -158,3 +159,23 @@ TEST(RetryPause, LadderFromTheDefaults) {
     for (const auto& [failures, ms] : {std::pair{1, 1000}, {4, 8000}, {40, 15000}}) EXPECT_EQ(zeb::retryPauseMs(failures), ms) << failures;
 }
 }  // namespace
+
+TEST(RetryAfter, SecondsOrADateAgainstTheAnswersOwnDateAtMostTenMinutes) {
+    // Catches a wait of a day taken as asked, a date read against nothing,
+    // and a value that cannot be read taken for a wait.
+    const int64_t answer = 133485408000000000;  // Mon, 01 Jan 2024 00:00:00 GMT, as FILETIME ticks
+    const struct {
+        const wchar_t* value;
+        int64_t date;
+        std::optional<int64_t> ms;
+    } cases[] = {
+        {L"5", answer, 5000},
+        {L"86400", answer, 600000},
+        {L"Mon, 01 Jan 2024 00:01:30 GMT", answer, 90000},
+        {L"Sun, 31 Dec 2023 23:59:00 GMT", answer, 0},
+        {L"Mon, 01 Jan 2024 00:01:30 GMT", 0, std::nullopt},
+        {L"soon", answer, std::nullopt},
+        {L"", answer, std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(zeb::retryAfterMs(c.value, c.date), c.ms) << ::testing::PrintToString(c.value);
+}

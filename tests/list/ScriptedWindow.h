@@ -72,6 +72,7 @@ protected:
         t.monitorPeriodMs = 50;
         zeb::setTimingForTests(t);
         zeb::freezeFinalRenames(false);  // an earlier test's exit froze them
+        zeb::forgetHostsForTests();
         folder_ = downloads_.path();
         list_ = Another(window_, L"downloads.lst");
     }

@@ -38,6 +38,11 @@ query string, so tests need no set-up calls:
     replace_after=N              the same after the N-th request of the token
     versions_every=N             a new version every N requests (a file that keeps changing)
     gone_from=K                  from phase K on: 403 (the link expired)
+    limit=N&refuse=C             serve at most N requests of the token at once; answer the
+                                 others with status C (a host that allows N connections)
+    busy=N&busy_code=C           answer the first N requests of the token (the probe too)
+                                 with status C (503 when not given)
+    retry_after=V                a Retry-After header with those refusals or busy answers
     token=T                      count and log requests under T
     Phases: each probe of a token starts a phase (1, 2, ...) that the
     requests after it belong to:
@@ -75,6 +80,7 @@ _logs = {}        # token -> [request records]
 _releases = {}    # token -> threading.Event
 _phases = {}      # token -> probes seen
 _requests = {}    # token -> file requests seen
+_serving = {}     # token -> requests being answered now (limit=)
 
 
 def _event(token):
@@ -107,6 +113,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         return '%s://%s' % (scheme, self.headers.get('Host'))
 
     def _head(self, status, headers):
+        if getattr(self, 'log_record', None) is not None:
+            self.log_record.update(status=status, at=time.monotonic())
         self.send_response(status)
         for k, v in headers:
             self.send_header(k, v)
@@ -228,6 +236,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self._plain(403, b'expired')
         with _lock:
             k = _requests[token] = _requests.get(token, 0) + 1
+        refusal = [('Retry-After', q['retry_after'])] if 'retry_after' in q else []
+        if k <= int(q.get('busy', '0')):
+            return self._plain(int(q.get('busy_code', '503')), b'busy', refusal)
+        if 'limit' in q:
+            with _lock:
+                if _serving.get(token, 0) >= int(q['limit']):
+                    refused = True
+                else:
+                    refused = False
+                    _serving[token] = _serving.get(token, 0) + 1
+            if refused:
+                return self._plain(int(q.get('refuse', '429')), b'too many', refusal)
+            try:
+                return self._served(q, token, seed, size, rate, rng, probe, phase, k)
+            finally:
+                with _lock:
+                    _serving[token] -= 1
+        return self._served(q, token, seed, size, rate, rng, probe, phase, k)
+
+    def _served(self, q, token, seed, size, rate, rng, probe, phase, k):
         version = 1
         if 'replace_from' in q and phase >= int(q['replace_from']):
             version = 2

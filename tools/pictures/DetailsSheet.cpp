@@ -90,6 +90,11 @@ std::vector<Shot> Shots() {
     }
     pieces.segments = DisplayedRanges(std::move(table));
     shots.push_back({L"pieces", pieces});
+    // A host that refused all but two connections.
+    DownloadInfo limited = pieces;
+    limited.activeConnections = 2;
+    limited.hostLimit = 2;
+    shots.push_back({L"host-limit", limited});
 
     DownloadInfo unknown = Base(L"https://logs.example/collect?host=pe-01&format=tar", L"logs-collected.tar");
     unknown.state = DownloadState::Downloading;
