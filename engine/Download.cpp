@@ -371,6 +371,8 @@ void Download::runWorkers(HINTERNET session, int connections, bool ignoreCertErr
         activeConnections_ = workers;
         workerCount_ = workers;
         ::ResetEvent(workersEnded_.get());
+        addressServed_ = false;
+        forbiddenRenewed_ = false;
     }
     {
         WorkerGroup group(stopRequested_, stopEvent_.get());

@@ -45,6 +45,7 @@ struct ProbeResult {
     std::wstring fileName;  // suggested; may be empty
     int64_t totalSize = -1;
     bool acceptsRanges = false;
+    bool redirected = false;  // a redirect led to finalUrl
     Validator validator;  // of the version the server has now
 };
 
@@ -104,7 +105,9 @@ private:
     // (407) and one of the link's own host (401) with their credentials.
     // False with the error when a call failed; else the final status.
     bool exchange(HINTERNET request, const std::wstring& headers, const UrlParts& parts, DWORD& status, DWORD& error);
-    ProbeResult probe(HINTERNET session, bool ignoreCertErrors);
+    // `slot`: the request slot it uses (0 before the workers start; a
+    // worker's own when it renews the link).
+    ProbeResult probe(HINTERNET session, bool ignoreCertErrors, size_t slot = 0);
     std::wstring requestHeaders(const std::wstring& requestHost, const std::wstring& extraLines) const;
     bool registerRequest(size_t slot, HINTERNET request);
     void releaseRequest(size_t slot);
@@ -119,6 +122,14 @@ private:
     // the connection is lost.
     ProbeResult probeUntilAnswered(HINTERNET session, bool ignoreCertErrors);
     void diskFailure(DWORD error);
+    // Fails the download with `text`: every worker stops.
+    void failEveryWorker(const std::wstring& text);
+    std::wstring lastErrorText() const;
+    // Asks the original link again for a fresh address (Renewal.cpp): kAgain
+    // when one serves the same file (every connection goes there next) or
+    // another connection renewed it since `seen`; kStop when the download
+    // fails with `refusal` (or the original link's own answer) or starts over.
+    int renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen, size_t slot, const std::wstring& refusal);
     // A ranged answer came whole: the file changed on the server meanwhile.
     void restartFromZero();
 
@@ -127,8 +138,9 @@ private:
     // Results of transferSegment: done, retry after a pause, stop; and of a
     // settled question also: go on reading this answer, ask again at once.
     // And kLimited: the host refused this connection while serving others of
-    // ours; the worker steps down.
-    static constexpr int kDone = 0, kRetry = 1, kStop = 2, kAgain = 3, kLimited = 4, kGoOn = -1;
+    // ours; the worker steps down. kRenew: the address a redirect led to
+    // refused where it served before (a signed link expired).
+    static constexpr int kDone = 0, kRetry = 1, kStop = 2, kAgain = 3, kLimited = 4, kRenew = 5, kGoOn = -1;
     // Attempts in a row without a byte of progress before a connection (or the probe) gives up.
     static constexpr int kMaxFailuresWithoutProgress = 6;
     bool readPart(int64_t offset, int64_t length, std::string& out);
@@ -171,6 +183,8 @@ private:
     std::wstring fileName_;
     std::wstring resolvedUrl_;
     std::wstring hostKey_;  // of the address the requests go to now, for its limit and its wait
+    bool redirected_ = false;     // resolvedUrl_ came from a redirect (a signed address may expire)
+    uint32_t linkGeneration_ = 0;  // bumped when a renewal replaces resolvedUrl_
     std::wstring errorText_;
     std::wstring notice_;  // why this run started over; cleared at start
     std::wstring expectedChecksum_;  // lower-case hex, or empty
@@ -209,6 +223,10 @@ private:
     std::atomic<uint32_t> serverScheme_{0}, proxyScheme_{0};
 
     std::mutex versionMutex_;  // one version question settled at a time
+    std::mutex renewMutex_;    // one renewal at a time
+    std::vector<double> renewals_;  // renewMutex_: when the link was renewed, this last minute
+    std::atomic<bool> addressServed_{false};  // the address answered with the file this run
+    std::atomic<bool> forbiddenRenewed_{false};  // a 403 to an extra connection was tried as an expiry once
     // Contradicting answers with no bytes on disk to compare, this run; at
     // twice the workers (set before they start) nobody will bring any.
     std::atomic<int32_t> blindSuspicions_{0};

@@ -60,14 +60,19 @@ void HostConnection::served() {
     if (!held_ || served_) return;
     served_ = true;
     std::lock_guard<std::mutex> lock(g_mutex);
-    ++g_hosts[host_].served;
+    Host& h = g_hosts[host_];
+    // A refusal can overtake the answer of a connection the host serves:
+    // what it serves at once is at least what it serves now.
+    if (++h.served > h.limit && h.limit > 0) h.limit = h.served;
 }
 
 bool learnLimitFromRefusal(const std::wstring& host) {
     std::lock_guard<std::mutex> lock(g_mutex);
     Host& h = g_hosts[host];
     if (h.served == 0) return false;
-    h.limit = h.limit > 0 ? std::min(h.limit, h.served) : h.served;
+    // A connection between two of its requests does not lower the limit:
+    // one the host would refuse steps down at its own refusal anyway.
+    h.limit = std::max(h.limit, h.served);
     return true;
 }
 

@@ -38,8 +38,8 @@ private:
 };
 
 // A refusal of a new connection while the host serves others of ours: the
-// host's limit is what it serves now (the smallest seen stays). False when
-// it serves none: then the refusal is an answer like any other.
+// host's limit is the most it has been seen to serve at once since. False
+// when it serves none: then the refusal is an answer like any other.
 bool learnLimitFromRefusal(const std::wstring& host);
 int hostLimit(const std::wstring& host);  // 0: none learned
 void hostAskedToWait(const std::wstring& host, int64_t ms);

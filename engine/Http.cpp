@@ -191,7 +191,7 @@ void Download::releaseRequest(size_t slot) {
     if (request) ::WinHttpCloseHandle(request);
 }
 
-ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
+ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors, size_t slot) {
     std::wstring current;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
@@ -203,12 +203,14 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
         std::lock_guard<std::mutex> lock(stateMutex_);
         cookieHost_ = parts.host;
     }
-    linkCredentials_ = linkCredentials(current);
-    // Releases slot 0 on every way out of an attempt.
-    struct SlotZero {
+    // Read by the workers while a renewal probes again: set before they start.
+    if (slot == 0) linkCredentials_ = linkCredentials(current);
+    // Releases the slot on every way out of an attempt.
+    struct SlotGuard {
         Download* job;
-        ~SlotZero() { job->releaseRequest(0); }
-    } slotGuard{this};
+        size_t slot;
+        ~SlotGuard() { job->releaseRequest(slot); }
+    } slotGuard{this, slot};
 
     for (int redirects = 0;; ++redirects) {
         if (redirects > 10) throw Error{networkErrorText(ERROR_WINHTTP_REDIRECT_FAILED)};
@@ -223,7 +225,7 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
         if (!connection) throw Error{networkErrorText(::GetLastError())};
         HINTERNET request = openRequest(connection.get(), parts, ignoreCertErrors);
         if (!request) throw Error{networkErrorText(::GetLastError())};
-        if (!registerRequest(0, request)) {
+        if (!registerRequest(slot, request)) {
             ::WinHttpCloseHandle(request);
             throw Error{};  // stopped: the job ends Paused
         }
@@ -254,7 +256,7 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
                 throw Error{networkErrorText(ERROR_WINHTTP_REDIRECT_FAILED)};
             current = next;
             parts = nextParts;
-            releaseRequest(0);
+            releaseRequest(slot);
             continue;
         }
         if (status == 206) {
@@ -277,6 +279,7 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
             throw Error{httpStatusText(status)};
         }
         result.finalUrl = current;
+        result.redirected = redirects > 0;
         result.validator = answerValidator(request);
         result.fileName = fileNameFromContentDisposition(queryHeader(request, WINHTTP_QUERY_CONTENT_DISPOSITION));
         if (result.fileName.empty()) result.fileName = fileNameFromUrl(current);

@@ -67,6 +67,7 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
         totalSize_ = probed.totalSize;
         acceptsRanges_ = probed.acceptsRanges;
         resolvedUrl_ = probed.finalUrl;
+        redirected_ = probed.redirected;
         plainFurthest_ = 0;
     }
     {

@@ -45,25 +45,31 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
         }
     } countDown{activeConnections_, workersEnded_.get()};
     try {
-        std::wstring link;
-        {
-            std::lock_guard<std::mutex> lock(stateMutex_);
-            link = resolvedUrl_;
-        }
         UrlParts parts;
-        if (!crackUrl(link, parts)) {
-            setError(invalidLinkText());
-            return;
-        }
-        InternetHandle connection(::WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
-        if (!connection) {
-            setError(networkErrorText(::GetLastError()));
-            return;
-        }
-        const std::wstring host = hostKey(parts);
+        InternetHandle connection;
+        std::wstring host;
+        uint32_t generation = 0;
         std::vector<char> buffer(kReadBuffer);
         int failures = 0;
         while (!stopRequested_) {
+            // The address of this run, again after a renewal replaced it.
+            std::wstring link;
+            {
+                std::lock_guard<std::mutex> lock(stateMutex_);
+                if (!connection || generation != linkGeneration_) link = resolvedUrl_, generation = linkGeneration_;
+            }
+            if (!link.empty()) {
+                if (!crackUrl(link, parts)) {
+                    setError(invalidLinkText());
+                    return;
+                }
+                connection.reset(::WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
+                if (!connection) {
+                    setError(networkErrorText(::GetLastError()));
+                    return;
+                }
+                host = hostKey(parts);
+            }
             // Waits while the host asked to be left alone or serves all it allows.
             HostConnection hostConnection(host, stopEvent_.get());
             if (!hostConnection) break;
@@ -91,6 +97,7 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
                                          : (result == kRetry ? SegmentState::Retrying : SegmentState::Idle);
                 if (result == kRetry) ++s.retries;
             }
+            if (result == kRenew) result = renewLink(session, ignoreCertErrors, generation, slot, lastErrorText());
             if (result == kStop) break;
             // The host's limit: this connection steps down, the others take
             // its range, and nothing counts toward giving up.
@@ -167,12 +174,28 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
             return settleSuspicion(kind, valueOf(asked, kind), request, true, connection, parts, ignoreCertErrors);
         }
         const std::wstring host = hostKey(parts);
+        bool redirected;
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            redirected = redirected_;
+        }
+        // A signed address that served and now refuses has expired: the
+        // original link gives a fresh one. A 403 while others are served
+        // is tried so once before it counts as the host's limit.
+        const bool expired = redirected && addressServed_ &&
+                             (status == 401 || status == 404 || status == 410 ||
+                              (status == 403 && (!forbiddenRenewed_.exchange(true) || !learnLimitFromRefusal(host))));
+        if (expired || (status == 403 && redirected && addressServed_)) {
+            setError(httpStatusText(status));
+            return expired ? kRenew : kLimited;
+        }
         if (isRefusalStatus(status) && learnLimitFromRefusal(host)) return kLimited;
         noteRetryAfter(request, status, host);
         setError(ranged && status == 200 ? rangesStoppedText() : httpStatusText(status));
         return kRetry;
     }
     hostConnection.served();
+    addressServed_ = true;
     // The answer must be this part of the same file: a file replaced on the
     // server shows another total, and stitching two versions together would
     // be reported as a finished download.
@@ -282,8 +305,10 @@ void Download::restartFromZero() {
 }
 
 void Download::diskFailure(DWORD error) {
-    const std::wstring detail = error != 0 ? systemErrorText(error) : diskFullDetail();
-    const std::wstring text = diskWriteFailedText(detail);
+    failEveryWorker(diskWriteFailedText(error != 0 ? systemErrorText(error) : diskFullDetail()));
+}
+
+void Download::failEveryWorker(const std::wstring& text) {
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         if (!workerFailed_) errorText_ = text;

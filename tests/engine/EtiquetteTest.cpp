@@ -70,3 +70,19 @@ TEST_F(Etiquette, BusyAnswersToTheProbeAreAskedAgainAndRetryAfterIsWaitedOut) {
         EXPECT_GE(gap * 1000, static_cast<double>(c.gapMs)) << ::testing::PrintToString(c.query);
     }
 }
+
+TEST_F(Etiquette, ASignedAddressThatExpiresIsRenewedFromTheOriginalLinkWithoutLosingAByte) {
+    // Catches a download that fails with the expired address's 403, and one
+    // that renews by starting over (the server then sends far more than the file).
+    const int64_t size = 8 * 1048576;
+    const std::wstring query = L"size=" + std::to_wstring(size) + L"&seed=7&token=" + token_ +
+                               L"&valid_ms=5000&rate=300000&fault=drop&after=400000&times=100000";
+    auto job = Job(Server() + L"/sign/signed.bin?" + query, L"signed.bin");
+    ASSERT_EQ(Run(job, 4), DownloadState::Completed) << job->snapshot(false).errorText;
+    ExpectContent(L"signed.bin", size);
+    const JsonValue log = Log();
+    size_t signings = 0;
+    for (const JsonValue& r : log.elements) signings += JsonFirstMember(r, "path")->text.rfind("/sign/", 0) == 0;
+    EXPECT_GE(signings, 2u) << "renewed at least once";
+    EXPECT_LE(SentBytes(log), size * 13 / 10);
+}

@@ -52,6 +52,8 @@ query string, so tests need no set-up calls:
                                  an HTML page of anchors (ids l0, l1, ...) in the
                                  order given; sets the cookie when asked to
   /redirect?hop=N&to=<url>&code=C&form=abs|path|query|rel|scheme
+  /sign/<name>?valid_ms=N&...     a signing front: 302 to /file/<name>?...&expires=<now + N ms>,
+                                 which answers 403 from then on (a signed address that expired)
   /_log?token=T                  the logged requests as JSON (path, headers, body bytes sent)
   /_release?token=T              releases requests held with hold=1
   /_sha256?size=N&seed=S         the SHA-256 of that file, in hex
@@ -170,6 +172,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self._plain(200, hashlib.sha256(data).hexdigest().encode())
         if url.path == '/redirect':
             return self._redirect(q)
+        if url.path.startswith('/sign/'):
+            signed = dict(q, expires=str(int(time.time() * 1000) + int(q.pop('valid_ms', '5000'))))
+            signed.pop('valid_ms', None)
+            location = '/file/%s?%s' % (url.path[len('/sign/'):], urllib.parse.urlencode(signed))
+            return self._plain(302, b'', [('Location', location)])
         if url.path == '/page':
             return self._page(url.query)
         if url.path.startswith('/file/'):
@@ -232,6 +239,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             size, seed = int(q['size2']), seed + 1
         if str(phase) in q.get('plain_phases', '').split(','):
             q['ranges'] = '0'
+        if 'expires' in q and time.time() * 1000 > int(q['expires']):
+            return self._plain(403, b'expired')
         if 'gone_from' in q and phase >= int(q['gone_from']):
             return self._plain(403, b'expired')
         with _lock:

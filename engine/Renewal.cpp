@@ -1,0 +1,102 @@
+// Signed links: a link that redirects to an address signed for seconds or
+// hours (cloud storage, vendor images). When that address stops answering
+// where it served before, the original link is asked for a fresh one; if it
+// serves the same file, every connection goes on there without losing a byte.
+#include <windows.h>
+
+#include <algorithm>
+
+#include "engine/Download.h"
+#include "engine/Error.h"
+#include "engine/ErrorTexts.h"
+#include "engine/Http.h"
+#include "engine/Timing.h"
+#include "engine/Url.h"
+
+namespace zeb {
+namespace {
+constexpr size_t kRenewalsPerMinute = 3;
+}
+
+std::wstring Download::lastErrorText() const {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return errorText_;
+}
+
+int Download::renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen, size_t slot, const std::wstring& refusal) {
+    std::lock_guard<std::mutex> one(renewMutex_);
+    if (stopRequested_) return kStop;
+    Validator recorded;
+    int64_t total;
+    std::vector<Segment> table;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (linkGeneration_ != seen) return kAgain;  // another connection renewed it meanwhile
+        recorded = validator_;
+        total = totalSize_;
+        table = segments_;
+    }
+    const double t = now();
+    renewals_.erase(std::remove_if(renewals_.begin(), renewals_.end(), [t](double at) { return t - at >= 60; }), renewals_.end());
+    if (renewals_.size() >= kRenewalsPerMinute) {
+        failEveryWorker(refusal);
+        return kStop;
+    }
+    renewals_.push_back(t);
+    ProbeResult fresh;
+    try {
+        fresh = probe(session, ignoreCertErrors, slot);
+    } catch (const Error& e) {
+        if (stopRequested_) return kStop;
+        if (e.retryable) {
+            // A lost connection or a busy answer is no refusal: the worker
+            // pauses and its refused request brings it here again.
+            renewals_.pop_back();
+            setError(e.message);
+            return kRetry;
+        }
+        failEveryWorker(e.message.empty() ? refusal : e.message);
+        return kStop;
+    }
+    // The same file: its size, then the validators where they share a kind,
+    // else a sample of the bytes on disk asked of the new address.
+    bool same = fresh.totalSize == total && fresh.acceptsRanges;
+    if (same && compareVersions(recorded, fresh.validator) == VersionVerdict::Different) same = false;
+    if (same && compareVersions(recorded, fresh.validator) == VersionVerdict::Unknown) {
+        UrlParts parts;
+        if (!crackUrl(fresh.finalUrl, parts)) {
+            failEveryWorker(invalidLinkText());
+            return kStop;
+        }
+        InternetHandle connection(::WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
+        for (const ByteSpan& span : chooseSamples(table, samplePick())) {
+            std::wstring failure;
+            // A connection the host dropped may still wait in the pool: the
+            // next request gets a fresh one.
+            Evidence evidence = Evidence::Failed;
+            for (int attempt = 0; attempt < 3 && evidence == Evidence::Failed && connection && !stopRequested_; ++attempt)
+                evidence = compareSample(connection.get(), parts, ignoreCertErrors, span, failure);
+            if (evidence == Evidence::Different) same = false;
+            if (evidence == Evidence::Failed) {
+                if (stopRequested_) return kStop;
+                renewals_.pop_back();
+                setError(failure);
+                return kRetry;
+            }
+            if (!same) break;
+        }
+    }
+    if (!same) {
+        // Another file behind the same link now: from byte 0, with its notice.
+        restartFromZero();
+        return kStop;
+    }
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    resolvedUrl_ = fresh.finalUrl;
+    redirected_ = fresh.redirected;
+    ++linkGeneration_;
+    addressServed_ = false;
+    return kAgain;
+}
+
+}  // namespace zeb
