@@ -48,6 +48,7 @@ struct ProbeResult {
 };
 
 struct UrlParts;
+struct Error;
 
 // From now on no finished partial file is renamed in this process: the exit
 // calls it before its last save, so no row saved as unfinished can lose its
@@ -96,7 +97,7 @@ private:
     void runWorkers(HINTERNET session, int connections, bool ignoreCertErrors);
     void monitor();
     void cleanUpFiles();  // the file part of remove()
-    void setError(const std::wstring& text);
+    void setError(const Error& error);
 
     // Requests (Http.cpp)
     // Sends and receives, answering one password challenge of the proxy
@@ -126,7 +127,7 @@ private:
     // The server's bytes of `span` (no If-Range) beside the disk's; a 200
     // is Different (nothing vouches for the bytes), a failure sets `failure`.
     Evidence compareSample(HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors, const ByteSpan& span,
-                           std::wstring& failure);
+                           Error& failure);
     // Before a resume that no validator could vouch for: whether the
     // samples agree. Throws Error when they cannot be fetched.
     bool resumeSamplesAgree(HINTERNET session, bool ignoreCertErrors);
@@ -161,6 +162,7 @@ private:
     std::wstring fileName_;
     std::wstring resolvedUrl_;
     std::wstring errorText_;
+    ErrorKind errorKind_ = ErrorKind::None;  // of errorText_
     std::wstring notice_;  // why this run started over; cleared at start
     std::wstring expectedChecksum_;  // lower-case hex, or empty
     std::wstring sha256_;            // of the finished file, once known

@@ -102,7 +102,7 @@ Validator answerValidator(HINTERNET request) {
 
 InternetHandle openSession(const ProxySetting& proxy) {
     InternetHandle session(OpenWithProxy(proxy, kUserAgent));
-    if (!session) throw Error{networkErrorText(::GetLastError())};
+    if (!session) throw networkError(::GetLastError());
     const Timing& t = timing();
     ::WinHttpSetTimeouts(session.get(), t.resolveTimeout, t.connectTimeout, t.sendTimeout, t.receiveTimeout);
     SetProtocols(session.get());
@@ -198,7 +198,7 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
         current = url_;
     }
     UrlParts parts;
-    if (!crackUrl(current, parts)) throw Error{invalidLinkText()};
+    if (!crackUrl(current, parts)) throw Error{invalidLinkText(), ErrorKind::Link};
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         cookieHost_ = parts.host;
@@ -211,11 +211,11 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
     } slotGuard{this};
 
     for (int redirects = 0;; ++redirects) {
-        if (redirects > 10) throw Error{networkErrorText(ERROR_WINHTTP_REDIRECT_FAILED)};
+        if (redirects > 10) throw networkError(ERROR_WINHTTP_REDIRECT_FAILED);
         InternetHandle connection(::WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
-        if (!connection) throw Error{networkErrorText(::GetLastError())};
+        if (!connection) throw networkError(::GetLastError());
         HINTERNET request = openRequest(connection.get(), parts, ignoreCertErrors);
-        if (!request) throw Error{networkErrorText(::GetLastError())};
+        if (!request) throw networkError(::GetLastError());
         if (!registerRequest(0, request)) {
             ::WinHttpCloseHandle(request);
             throw Error{};  // stopped: the job ends Paused
@@ -225,7 +225,7 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
         if (parts.secure) watchSecureFailure(request, &secureFlags);
         DWORD status = 0, error = 0;
         if (!exchange(request, headers, parts, status, error)) {
-            if (stopRequested_ || !isSecureFailure(error)) throw Error{networkErrorText(error)};
+            if (stopRequested_ || !isSecureFailure(error)) throw networkError(error);
             // A session of its own: its unchecked connection must never
             // serve a later request of this job.
             InternetHandle diagnosis = openDiagnosisSession(proxy_);
@@ -233,7 +233,7 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
             if (diagnosis) facts = gatherSecureFacts(diagnosis.get(), parts, error, secureFlags);
             else facts.error = error, facts.flags = secureFlags;
             if (stopRequested_) throw Error{};
-            throw Error{secureFailureText(facts)};
+            throw Error{secureFailureText(facts), ErrorKind::Secure};
         }
         noteServerDate(request);
         ProbeResult result;
@@ -241,7 +241,7 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
             const std::wstring next = resolveRedirect(queryHeader(request, WINHTTP_QUERY_LOCATION), parts);
             UrlParts nextParts;
             if (next.empty() || !crackUrl(next, nextParts) || (parts.secure && !nextParts.secure))
-                throw Error{networkErrorText(ERROR_WINHTTP_REDIRECT_FAILED)};
+                throw networkError(ERROR_WINHTTP_REDIRECT_FAILED);
             current = next;
             parts = nextParts;
             releaseRequest(0);
@@ -261,7 +261,7 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors) {
             if (std::optional<int64_t> length = ParseStrictNumber(queryHeader(request, WINHTTP_QUERY_CONTENT_LENGTH)))
                 result.totalSize = *length;
         } else if (status != 416) {
-            throw Error{httpStatusText(status)};
+            throw httpStatusError(status);
         }
         result.finalUrl = current;
         result.validator = answerValidator(request);

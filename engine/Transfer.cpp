@@ -52,12 +52,12 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
         }
         UrlParts parts;
         if (!crackUrl(link, parts)) {
-            setError(invalidLinkText());
+            setError({invalidLinkText(), ErrorKind::Link});
             return;
         }
         InternetHandle connection(::WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
         if (!connection) {
-            setError(networkErrorText(::GetLastError()));
+            setError(networkError(::GetLastError()));
             return;
         }
         std::vector<char> buffer(kReadBuffer);
@@ -74,7 +74,7 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
             try {
                 result = transferSegment(index, slot, connection.get(), parts, ignoreCertErrors, progress, buffer);
             } catch (const std::exception&) {
-                setError(outOfMemoryText());
+                setError({outOfMemoryText(), ErrorKind::Local});
                 result = kRetry;
             }
             releaseRequest(slot);
@@ -99,7 +99,7 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
             }
         }
     } catch (...) {
-        setError(outOfMemoryText());
+        setError({outOfMemoryText(), ErrorKind::Local});
     }
     releaseRequest(slot);
 }
@@ -128,7 +128,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
 
     HINTERNET request = openRequest(connection, parts, ignoreCertErrors);
     if (!request) {
-        setError(networkErrorText(::GetLastError()));
+        setError(networkError(::GetLastError()));
         return kRetry;
     }
     if (!registerRequest(slot, request)) {
@@ -146,7 +146,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
     DWORD status = 0, e = 0;
     if (!exchange(request, headers, parts, status, e)) {
         if (stopRequested_) return kStop;
-        setError(networkErrorText(e));
+        setError(networkError(e));
         return kRetry;
     }
     if (status != (ranged ? 206u : 200u)) {
@@ -156,7 +156,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
             const ValidatorKind kind = ifRangeKind(asked);
             return settleSuspicion(kind, valueOf(asked, kind), request, true, connection, parts, ignoreCertErrors);
         }
-        setError(ranged && status == 200 ? rangesStoppedText() : httpStatusText(status));
+        setError(ranged && status == 200 ? Error{rangesStoppedText(), ErrorKind::ServerFailed} : httpStatusError(status));
         return kRetry;
     }
     // The answer must be this part of the same file: a file replaced on the
@@ -167,7 +167,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
         std::optional<int64_t> start = RangeStart(range);
         std::optional<int64_t> rangeTotal = RangeTotal(range);
         if (!start || *start != pos || (rangeTotal && total >= 0 && *rangeTotal != total)) {
-            setError(wrongRangeText());
+            setError({wrongRangeText(), ErrorKind::ServerFailed});
             return kRetry;
         }
         // A part of another version (a server or cache that ignored
@@ -179,7 +179,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
     } else if (total >= 0) {
         std::optional<int64_t> length = ParseStrictNumber(queryHeader(request, WINHTTP_QUERY_CONTENT_LENGTH));
         if (length && *length != total) {
-            setError(wrongRangeText());
+            setError({wrongRangeText(), ErrorKind::ServerFailed});
             return kRetry;
         }
     }
@@ -195,7 +195,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
             const DWORD e = ::GetLastError();
             returnReadBudget(allowed);
             if (stopRequested_) return kStop;
-            setError(networkErrorText(e));
+            setError(networkError(e));
             return kRetry;
         }
         returnReadBudget(allowed - got);
@@ -250,6 +250,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
     }
     if (s.pos < s.end) {
         errorText_ = closedEarlyText();
+        errorKind_ = ErrorKind::Network;
         return kRetry;
     }
     return kDone;
@@ -266,7 +267,10 @@ void Download::diskFailure(DWORD error) {
     const std::wstring text = diskWriteFailedText(detail);
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        if (!workerFailed_) errorText_ = text;
+        if (!workerFailed_) {
+            errorText_ = text;
+            errorKind_ = ErrorKind::Disk;
+        }
         workerFailed_ = true;
     }
     // Every worker stops at its next check or wait; each closes its own request.
