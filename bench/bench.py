@@ -65,6 +65,13 @@ def driver_window(url, folder, args, warmup, window):
     return (last[1] - first[1]) / (last[0] - first[0]), list(lines.values())
 
 
+def random_file(path, size):
+    """`size` random bytes (a multiple of 16 MiB): the hash and the disk see a real file."""
+    with open(path, 'wb') as f:
+        for _ in range(size >> 24):
+            f.write(os.urandom(1 << 24))
+
+
 @contextlib.contextmanager
 def nginx_serving(work, www, locations=''):
     """nginx serving `www` on a free loopback port (its files in `work`) for the block; yields the port."""

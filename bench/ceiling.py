@@ -10,7 +10,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from bench import BUILD, DRIVER, GiB, LOOP, WINE_RUN, nginx_serving, to_windows  # noqa: E402
+from bench import BUILD, DRIVER, GiB, LOOP, WINE_RUN, nginx_serving, random_file, to_windows  # noqa: E402
 
 
 def main():
@@ -18,9 +18,7 @@ def main():
     try:
         www = os.path.join(work, 'www')
         os.makedirs(www)
-        with open(os.path.join(www, 'big.bin'), 'wb') as f:
-            for _ in range(GiB >> 24):
-                f.write(os.urandom(1 << 24))  # real bytes: the hash and the disk see a real file
+        random_file(os.path.join(www, 'big.bin'), GiB)
         with nginx_serving(work, www) as port:
             url = 'http://127.0.0.1:%d/big.bin' % port
             out = os.path.join(work, 'out')
