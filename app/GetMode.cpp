@@ -152,7 +152,7 @@ bool GetRun::waitForEnd(zeb::Download& job) {
     ULONGLONG shown = ::GetTickCount64();
     for (;;) {
         const DWORD r = ::MsgWaitForMultipleObjects(2, waits, FALSE, kProgressPeriodMs, QS_ALLINPUT);
-        if (r == WAIT_OBJECT_0) return true;
+        if (r == WAIT_OBJECT_0 || r == WAIT_FAILED) return true;  // the snapshot tells how it ended
         if (r == WAIT_OBJECT_0 + 1 || stopped_) {
             stopNow();
             return false;
@@ -182,7 +182,8 @@ void GetRun::stopNow() {
 // A file of the name this link would get that matches its checksum is the
 // file wanted: nothing is downloaded.
 bool GetRun::alreadyThere(const GetItem& item, const std::wstring& folder) {
-    if (item.checksum.empty()) return false;
+    const std::wstring expected = item.checksum.empty() ? zeb::checksumOfLink(item.url) : item.checksum;
+    if (expected.empty()) return false;
     const std::wstring guess = item.name.empty() ? zeb::fileNameFromUrl(item.url) : item.name;
     if (guess.empty()) return false;
     const std::wstring name = zeb::sanitizeFileName(guess);
@@ -192,12 +193,12 @@ bool GetRun::alreadyThere(const GetItem& item, const std::wstring& folder) {
     zeb::FileDigests digests;
     uint32_t error = 0;
     int64_t size = 0;
-    if (zeb::hashFile(path, item.checksum.size(), g_stopping, [&](int64_t read) { size = read; }, digests, error) !=
+    if (zeb::hashFile(path, expected.size(), g_stopping, [&](int64_t read) { size = read; }, digests, error) !=
         zeb::HashOutcome::Done) {
         if (g_stopping) stopNow();
         return false;
     }
-    if (digests.expectedKind != item.checksum) return false;
+    if (digests.expectedKind != expected) return false;
     out_.line(AlreadyThereText(name));
     out_.line(OkLine(size, digests.sha256, name));
     return true;

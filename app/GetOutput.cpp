@@ -10,15 +10,15 @@ GetOutput::GetOutput() {
     const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
     const DWORD type = out && out != INVALID_HANDLE_VALUE ? ::GetFileType(out) : FILE_TYPE_UNKNOWN;
     const bool attached = ::AttachConsole(ATTACH_PARENT_PROCESS) != FALSE;
-    if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) {
-        redirected_ = out;
-    } else if (attached) {
+    DWORD mode = 0;
+    // A character device that is no console is "> nul" (or a serial line).
+    const bool toConsole = type == FILE_TYPE_UNKNOWN || (type == FILE_TYPE_CHAR && ::GetConsoleMode(out, &mode));
+    if (toConsole && attached)
         console_.reset(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      nullptr, OPEN_EXISTING, 0, nullptr));
-    }
-    // A character device that is no console of ours (Wine started from a
-    // terminal) takes the lines as a file does.
-    if (!console_ && !redirected_ && type == FILE_TYPE_CHAR) redirected_ = out;
+    // Whatever else was given (Wine started from a terminal gives one that
+    // is no console of ours) takes the lines as a file does.
+    if (!console_ && type != FILE_TYPE_UNKNOWN) redirected_ = out;
 }
 
 void GetOutput::write(const std::wstring& text) {
