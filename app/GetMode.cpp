@@ -91,6 +91,13 @@ WindowHandle HiddenWindow(GetRun& run) {
     return window;
 }
 
+// The name a link gets when the server names none: the one asked for, else
+// the link's last segment; empty when neither gives one.
+std::wstring NameFromLink(const GetItem& item) {
+    const std::wstring guess = item.name.empty() ? zeb::fileNameFromUrl(item.url) : item.name;
+    return guess.empty() ? std::wstring() : zeb::sanitizeFileName(guess);
+}
+
 std::wstring FullPath(const std::wstring& path) {
     const DWORD n = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (n == 0) return path;
@@ -184,9 +191,8 @@ void GetRun::stopNow() {
 bool GetRun::alreadyThere(const GetItem& item, const std::wstring& folder) {
     const std::wstring expected = item.checksum.empty() ? zeb::checksumOfLink(item.url) : item.checksum;
     if (expected.empty()) return false;
-    const std::wstring guess = item.name.empty() ? zeb::fileNameFromUrl(item.url) : item.name;
-    if (guess.empty()) return false;
-    const std::wstring name = zeb::sanitizeFileName(guess);
+    const std::wstring name = NameFromLink(item);
+    if (name.empty()) return false;
     const std::wstring path = folder + L"\\" + name;
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
@@ -206,10 +212,8 @@ bool GetRun::alreadyThere(const GetItem& item, const std::wstring& folder) {
 
 std::wstring GetRun::shownName(const DownloadInfo& info, const GetItem& item) const {
     if (!info.fileName.empty()) return info.fileName;
-    if (!item.name.empty()) return item.name;
-    // Failed before the server named it: the name the link suggests.
-    const std::wstring fromLink = zeb::fileNameFromUrl(item.url);
-    return fromLink.empty() ? zeb::maskPassword(item.url) : zeb::sanitizeFileName(fromLink);
+    const std::wstring name = NameFromLink(item);  // it failed before the server named it
+    return name.empty() ? zeb::maskPassword(item.url) : name;
 }
 }  // namespace
 
