@@ -47,7 +47,8 @@ void GetOutput::progress(const std::wstring& text) {
     // return to the wrapped part only.
     CONSOLE_SCREEN_BUFFER_INFO info;
     size_t width = 80;
-    if (::GetConsoleScreenBufferInfo(console_.get(), &info) && info.dwSize.X > 1) width = static_cast<size_t>(info.dwSize.X);
+    if (::GetConsoleScreenBufferInfo(console_.get(), &info) && info.dwSize.X > 1)
+        width = static_cast<size_t>(info.dwSize.X);
     std::wstring shown = text.substr(0, width - 1);
     const size_t length = shown.size();
     if (shown_ > length) shown.append(shown_ - length, L' ');

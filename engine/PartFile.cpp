@@ -75,7 +75,8 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
     }
     samplesBeforeResume_ = false;
     if (timing().whilePreparing) timing().whilePreparing();
-    if (!CreateFolderTree(folder)) throw Error{folderCreateFailedText(folder, systemErrorText(::GetLastError())), ErrorKind::Disk};
+    if (!CreateFolderTree(folder))
+        throw Error{folderCreateFailedText(folder, systemErrorText(::GetLastError())), ErrorKind::Disk};
     if (!fixed) {
         fileName = chooseFileName(folder, fileName.empty() ? probed.fileName : fileName, url, fileSystemProbe());
         std::lock_guard<std::mutex> lock(stateMutex_);
