@@ -1,6 +1,6 @@
 // Entry point. A browser starts this executable as its native-messaging
-// host; every other start is the GUI: one instance per logon, a second
-// start hands its links to the first.
+// host; "--get" runs it unattended for a script; every other start is the
+// GUI: one instance per logon, a second start hands its links to the first.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/GetMode.h"
+#include "app/GetOptions.h"
 #include "app/MainWindow.h"
 #include "app/MessageLoop.h"
 #include "app/StartUp.h"
@@ -80,7 +82,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     ::SetErrorMode(SEM_FAILCRITICALERRORS);
     const std::vector<std::wstring> args = Arguments();
     if (IsHostModeCommandLine(args)) return RunNativeHost();
-    const int code = RunGui(instance, show, LinkArguments(args));
+    const int code = IsGetModeCommandLine(args) ? RunGetMode(args) : RunGui(instance, show, LinkArguments(args));
     // Job threads stopped past the exit budget may still be inside WinHTTP:
     // end the process here instead of racing their clean-up in the CRT's.
     ::ExitProcess(static_cast<UINT>(code));

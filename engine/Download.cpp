@@ -65,6 +65,7 @@ Download::Download(std::wstring url, std::wstring folder, std::wstring fileName,
 
 Download::Download(const DownloadInfo& stored) : Download(stored.url, stored.folder, stored.fileName, RequestOptions{}) {
     errorText_ = stored.errorText;
+    errorKind_ = stored.errorKind;
     if (std::optional<std::wstring> expected = normalChecksum(stored.expectedChecksum)) expectedChecksum_ = *expected;
     sha256_ = stored.state == DownloadState::Completed ? normalChecksum(stored.sha256).value_or(L"") : L"";
     totalSize_ = stored.totalSize;
@@ -106,6 +107,7 @@ DownloadInfo Download::snapshotLocked(bool withSegments) const {
     info.folder = folder_;
     info.fileName = fileName_;
     info.errorText = errorText_;
+    info.errorKind = errorKind_;
     info.notice = notice_;
     info.totalSize = totalSize_;
     info.speed = speed_;
@@ -138,12 +140,14 @@ void Download::start(int connections, bool ignoreCertErrors) {
         if (!stopEvent_ || !workersEnded_ || !finishedEvent_) {
             state_ = DownloadState::Failed;
             errorText_ = threadStartFailedText();
+            errorKind_ = ErrorKind::Local;
             return;
         }
         running_ = true;
         mayWait_ = false;
         state_ = DownloadState::Connecting;
         errorText_.clear();
+        errorKind_ = ErrorKind::None;
         notice_.clear();
         workerFailed_ = false;
         stopRequested_ = false;
@@ -164,6 +168,7 @@ void Download::start(int connections, bool ignoreCertErrors) {
         std::lock_guard<std::mutex> lock(stateMutex_);
         state_ = DownloadState::Failed;
         errorText_ = threadStartFailedText();
+        errorKind_ = ErrorKind::Local;
         ::SetEvent(finishedEvent_.get());
         running_ = false;
     }
@@ -191,6 +196,7 @@ void Download::requeue() {
     if (state_ == DownloadState::Paused || state_ == DownloadState::Failed) {
         state_ = DownloadState::Queued;
         errorText_.clear();
+        errorKind_ = ErrorKind::None;
         mayWait_ = true;
     }
 }
@@ -228,22 +234,23 @@ void Download::cleanUpFiles() {
     }
 }
 
-void Download::setError(const std::wstring& text) {
+void Download::setError(const Error& error) {
     std::lock_guard<std::mutex> lock(stateMutex_);
-    errorText_ = text;
+    errorText_ = error.message;
+    errorKind_ = error.kind;
 }
 
 void Download::jobThread(int connections, bool ignoreCertErrors) noexcept {
     bool failed = false;
-    std::wstring message;
+    Error error;
     try {
         drive(connections, ignoreCertErrors);
     } catch (const Error& e) {
         failed = true;
-        message = e.message;
+        error = e;
     } catch (...) {
         failed = true;
-        message = outOfMemoryText();
+        error = {outOfMemoryText(), ErrorKind::Local};
     }
     hasher_.reset();
     file_.reset();
@@ -260,10 +267,12 @@ void Download::jobThread(int connections, bool ignoreCertErrors) noexcept {
             state_ = DownloadState::Failed;
         } else if (failed && !stopRequested_) {
             state_ = DownloadState::Failed;
-            errorText_ = message;
+            errorText_ = error.message;
+            errorKind_ = error.kind;
         } else {
             state_ = DownloadState::Paused;
             errorText_.clear();
+            errorKind_ = ErrorKind::None;
         }
     }
     while (removeRequested_ && !removeDone_) {
@@ -315,17 +324,17 @@ void Download::drive(int connections, bool ignoreCertErrors) {
         ::ResetEvent(stopEvent_.get());
         hasher_.reset();
         file_.reset();  // recreated empty by the next preparation
-        if (run > 0) throw Error{keepsChangingText()};
+        if (run > 0) throw Error{keepsChangingText(), ErrorKind::ServerFailed};
         std::lock_guard<std::mutex> lock(stateMutex_);
         notice_ = changedOnServerText();
     }
 
     bool complete, failedWorker;
-    std::wstring lastError;
+    Error lastError;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         complete = allDone(segments_);
-        lastError = errorText_;
+        lastError = {errorText_, errorKind_};
         failedWorker = workerFailed_;
     }
     if (complete) {
@@ -334,7 +343,7 @@ void Download::drive(int connections, bool ignoreCertErrors) {
     }
     saveState();
     if (stopRequested_ || failedWorker) return;
-    throw Error{lastError.empty() ? downloadIncompleteText() : lastError};
+    throw lastError.message.empty() ? Error{downloadIncompleteText(), ErrorKind::Network} : lastError;
 }
 
 ProbeResult Download::probeUntilAnswered(HINTERNET session, bool ignoreCertErrors) {
@@ -343,7 +352,7 @@ ProbeResult Download::probeUntilAnswered(HINTERNET session, bool ignoreCertError
             return probe(session, ignoreCertErrors);
         } catch (const Error& e) {
             if (!e.retryable || stopRequested_ || failures > kMaxFailuresWithoutProgress) throw;
-            setError(e.message);  // shown while it waits
+            setError(e);  // shown while it waits
             std::wstring host;
             {
                 std::lock_guard<std::mutex> lock(stateMutex_);
@@ -386,7 +395,7 @@ void Download::runWorkers(HINTERNET session, int connections, bool ignoreCertErr
                 if ((activeConnections_ -= workers - i) == 0) ::SetEvent(workersEnded_.get());
                 stopRequested_ = true;
                 ::SetEvent(stopEvent_.get());
-                throw Error{threadStartFailedText()};
+                throw Error{threadStartFailedText(), ErrorKind::Local};
             }
         }
         monitor();

@@ -50,6 +50,7 @@ struct ProbeResult {
 };
 
 struct UrlParts;
+struct Error;
 
 // From now on no finished partial file is renamed in this process: the exit
 // calls it before its last save, so no row saved as unfinished can lose its
@@ -98,7 +99,7 @@ private:
     void runWorkers(HINTERNET session, int connections, bool ignoreCertErrors);
     void monitor();
     void cleanUpFiles();  // the file part of remove()
-    void setError(const std::wstring& text);
+    void setError(const Error& error);
 
     // Requests (Http.cpp)
     // Sends and receives, answering one password challenge of the proxy
@@ -123,13 +124,13 @@ private:
     ProbeResult probeUntilAnswered(HINTERNET session, bool ignoreCertErrors);
     void diskFailure(DWORD error);
     // Fails the download with `text`: every worker stops.
-    void failEveryWorker(const std::wstring& text);
-    std::wstring lastErrorText() const;
+    void failEveryWorker(const Error& error);
+    Error lastError() const;
     // Asks the original link again for a fresh address (Renewal.cpp): kAgain
     // when one serves the same file (every connection goes there next) or
     // another connection renewed it since `seen`; kStop when the download
     // fails with `refusal` (or the original link's own answer) or starts over.
-    int renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen, size_t slot, const std::wstring& refusal);
+    int renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen, size_t slot, const Error& refusal);
     // A ranged answer came whole: the file changed on the server meanwhile.
     void restartFromZero();
 
@@ -148,7 +149,7 @@ private:
     // The server's bytes of `span` (no If-Range) beside the disk's; a 200
     // is Different (nothing vouches for the bytes), a failure sets `failure`.
     Evidence compareSample(HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors, const ByteSpan& span,
-                           std::wstring& failure);
+                           Error& failure);
     // Before a resume that no validator could vouch for: whether the
     // samples agree. Throws Error when they cannot be fetched.
     bool resumeSamplesAgree(HINTERNET session, bool ignoreCertErrors);
@@ -186,6 +187,7 @@ private:
     bool redirected_ = false;     // resolvedUrl_ came from a redirect (a signed address may expire)
     uint32_t linkGeneration_ = 0;  // bumped when a renewal replaces resolvedUrl_
     std::wstring errorText_;
+    ErrorKind errorKind_ = ErrorKind::None;  // of errorText_
     std::wstring notice_;  // why this run started over; cleared at start
     std::wstring expectedChecksum_;  // lower-case hex, or empty
     std::wstring sha256_;            // of the finished file, once known

@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "engine/SecureFailure.h"
 #include "store/Lang.h"
 #include "store/Text.h"
 
@@ -48,6 +49,12 @@ std::wstring httpStatusText(uint32_t status) {
         default: break;
     }
     return Tr(L"Máy chủ trả về HTTP ", L"The server answered HTTP ") + std::to_wstring(status) + suffix + L".";
+}
+
+ErrorKind networkErrorKind(uint32_t code) { return isSecureFailure(code) ? ErrorKind::Secure : ErrorKind::Network; }
+
+ErrorKind httpStatusKind(uint32_t status) {
+    return status >= 400 && status < 500 ? ErrorKind::Refused : ErrorKind::ServerFailed;
 }
 
 std::wstring systemErrorText(uint32_t code) {

@@ -5,10 +5,16 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/Types.h"
+
 namespace zeb {
 
 std::wstring networkErrorText(uint32_t code);
 std::wstring httpStatusText(uint32_t status);
+// The kinds of the same: a failed secure connection or any other network
+// failure; a refusal (4xx) or any other status the download cannot use.
+ErrorKind networkErrorKind(uint32_t code);
+ErrorKind httpStatusKind(uint32_t status);
 // The system's own message (in the system's language), or "Win32 error N".
 std::wstring systemErrorText(uint32_t code);
 

@@ -102,7 +102,7 @@ Validator answerValidator(HINTERNET request) {
 
 InternetHandle openSession(const ProxySetting& proxy) {
     InternetHandle session(OpenWithProxy(proxy, kUserAgent));
-    if (!session) throw Error{networkErrorText(::GetLastError())};
+    if (!session) throw networkError(::GetLastError());
     const Timing& t = timing();
     ::WinHttpSetTimeouts(session.get(), t.resolveTimeout, t.connectTimeout, t.sendTimeout, t.receiveTimeout);
     SetProtocols(session.get());
@@ -198,7 +198,7 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors, size_t slo
         current = url_;
     }
     UrlParts parts;
-    if (!crackUrl(current, parts)) throw Error{invalidLinkText()};
+    if (!crackUrl(current, parts)) throw Error{invalidLinkText(), ErrorKind::Link};
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         cookieHost_ = parts.host;
@@ -213,7 +213,7 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors, size_t slo
     } slotGuard{this, slot};
 
     for (int redirects = 0;; ++redirects) {
-        if (redirects > 10) throw Error{networkErrorText(ERROR_WINHTTP_REDIRECT_FAILED)};
+        if (redirects > 10) throw networkError(ERROR_WINHTTP_REDIRECT_FAILED);
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
             hostKey_ = hostKey(parts);
@@ -222,9 +222,9 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors, size_t slo
         HostConnection hostConnection(hostKey(parts), stopEvent_.get());
         if (!hostConnection) throw Error{};
         InternetHandle connection(::WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
-        if (!connection) throw Error{networkErrorText(::GetLastError())};
+        if (!connection) throw networkError(::GetLastError());
         HINTERNET request = openRequest(connection.get(), parts, ignoreCertErrors);
-        if (!request) throw Error{networkErrorText(::GetLastError())};
+        if (!request) throw networkError(::GetLastError());
         if (!registerRequest(slot, request)) {
             ::WinHttpCloseHandle(request);
             throw Error{};  // stopped: the job ends Paused
@@ -235,9 +235,11 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors, size_t slo
         DWORD status = 0, error = 0;
         if (!exchange(request, headers, parts, status, error)) {
             if (stopRequested_) throw Error{};
-            if (!isSecureFailure(error))
-                throw Error{networkErrorText(error), error == ERROR_WINHTTP_CONNECTION_ERROR ||
-                                                         error == ERROR_WINHTTP_INVALID_SERVER_RESPONSE};  // lost: ask again
+            if (!isSecureFailure(error)) {
+                Error lost = networkError(error);
+                lost.retryable = error == ERROR_WINHTTP_CONNECTION_ERROR || error == ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
+                throw lost;  // lost: asked again
+            }
             // A session of its own: its unchecked connection must never
             // serve a later request of this job.
             InternetHandle diagnosis = openDiagnosisSession(proxy_);
@@ -245,7 +247,7 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors, size_t slo
             if (diagnosis) facts = gatherSecureFacts(diagnosis.get(), parts, error, secureFlags);
             else facts.error = error, facts.flags = secureFlags;
             if (stopRequested_) throw Error{};
-            throw Error{secureFailureText(facts)};
+            throw Error{secureFailureText(facts), ErrorKind::Secure};
         }
         noteServerDate(request);
         ProbeResult result;
@@ -253,7 +255,7 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors, size_t slo
             const std::wstring next = resolveRedirect(queryHeader(request, WINHTTP_QUERY_LOCATION), parts);
             UrlParts nextParts;
             if (next.empty() || !crackUrl(next, nextParts) || (parts.secure && !nextParts.secure))
-                throw Error{networkErrorText(ERROR_WINHTTP_REDIRECT_FAILED)};
+                throw networkError(ERROR_WINHTTP_REDIRECT_FAILED);
             current = next;
             parts = nextParts;
             releaseRequest(slot);
@@ -274,9 +276,11 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors, size_t slo
                 result.totalSize = *length;
         } else if (isBusyStatus(status)) {
             noteRetryAfter(request, status, hostKey(parts));
-            throw Error{httpStatusText(status), true};
+            Error busy = httpStatusError(status);
+            busy.retryable = true;
+            throw busy;
         } else if (status != 416) {
-            throw Error{httpStatusText(status)};
+            throw httpStatusError(status);
         }
         result.finalUrl = current;
         result.redirected = redirects > 0;

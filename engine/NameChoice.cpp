@@ -44,7 +44,7 @@ size_t nameRoomInFolder(const std::wstring& folder) {
 std::wstring chooseFileName(const std::wstring& folder, const std::wstring& base, const std::wstring& url,
                             const NameProbe& probe) {
     const size_t room = nameRoomInFolder(folder);
-    if (room < kMinNameUnits) throw Error{folderTooLongText()};
+    if (room < kMinNameUnits) throw Error{folderTooLongText(), ErrorKind::Disk};
     const std::wstring name = sanitizeFileName(base, std::min(room, kMaxFileNameUnits));
     for (unsigned n = 0;; ++n) {
         const std::wstring candidate = uniqueName(name, n);
@@ -53,7 +53,7 @@ std::wstring chooseFileName(const std::wstring& folder, const std::wstring& base
             // A partial file of this same link is ours to resume; another
             // link's is never taken over, not even as the last resort.
             if (sameLinkButUserInfo(probe.recordedLink(path + L".zebstate"), url)) return candidate;
-            if (n >= kLastNumber) throw Error{tooManyNamesText()};
+            if (n >= kLastNumber) throw Error{tooManyNamesText(), ErrorKind::Disk};
         } else if ((!probe.exists(path) && !probe.exists(path + L".zebstate")) || n >= kLastNumber) {
             // A stray state file counts as taken: our saves would overwrite it.
             return candidate;
@@ -69,10 +69,10 @@ std::wstring moveToFreeName(const std::wstring& fileName, const std::function<un
         const DWORD e = move(name);
         if (e == 0) return name;
         if ((e != ERROR_ALREADY_EXISTS && e != ERROR_FILE_EXISTS) || n > kLastNumber)
-            throw Error{renameFailedText(systemErrorText(e))};
+            throw Error{renameFailedText(systemErrorText(e)), ErrorKind::Disk};
         name = uniqueName(fileName, n);
         while (n <= kLastNumber && partialFileExists(name)) name = uniqueName(fileName, ++n);
-        if (n > kLastNumber) throw Error{renameFailedText(systemErrorText(e))};
+        if (n > kLastNumber) throw Error{renameFailedText(systemErrorText(e)), ErrorKind::Disk};
         ++n;
     }
 }

@@ -76,7 +76,8 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
     }
     samplesBeforeResume_ = false;
     if (timing().whilePreparing) timing().whilePreparing();
-    if (!CreateFolderTree(folder)) throw Error{folderCreateFailedText(folder, systemErrorText(::GetLastError()))};
+    if (!CreateFolderTree(folder))
+        throw Error{folderCreateFailedText(folder, systemErrorText(::GetLastError())), ErrorKind::Disk};
     if (!fixed) {
         fileName = chooseFileName(folder, fileName.empty() ? probed.fileName : fileName, url, fileSystemProbe());
         std::lock_guard<std::mutex> lock(stateMutex_);
@@ -111,7 +112,7 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
     if (!resumed && Exists(statePath) && !::DeleteFileW(statePath.c_str()) && Exists(statePath)) {
         // An old state beside a recreated partial file would later be taken
         // for progress and turn never-written zeros into a "finished" file.
-        throw Error{fileDeleteFailedText(statePath, systemErrorText(::GetLastError()))};
+        throw Error{fileDeleteFailedText(statePath, systemErrorText(::GetLastError())), ErrorKind::Disk};
     }
     if (!resumed) startOver_ = false;  // the old state is gone
 
@@ -135,7 +136,7 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
     if (!file_) {
         const DWORD e = ::GetLastError();
         if (!resumed) ::DeleteFileW(statePath.c_str());
-        throw Error{fileCreateFailedText(partPath, systemErrorText(e))};
+        throw Error{fileCreateFailedText(partPath, systemErrorText(e)), ErrorKind::Disk};
     }
     if (timing().partFileCreated) timing().partFileCreated();
     if (resumed) {
@@ -157,7 +158,7 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
             file_.reset();
             ::DeleteFileW(partPath.c_str());
             ::DeleteFileW(statePath.c_str());
-            throw Error{notEnoughSpaceText(folder, total, static_cast<int64_t>(free))};
+            throw Error{notEnoughSpaceText(folder, total, static_cast<int64_t>(free)), ErrorKind::Disk};
         }
         SetSparse(file_.get(), true);
         LARGE_INTEGER size;
@@ -167,7 +168,7 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
             file_.reset();
             ::DeleteFileW(partPath.c_str());
             ::DeleteFileW(statePath.c_str());
-            throw Error{reserveFailedText(total, systemErrorText(e))};
+            throw Error{reserveFailedText(total, systemErrorText(e)), ErrorKind::Disk};
         }
     }
     std::lock_guard<std::mutex> lock(stateMutex_);
@@ -284,7 +285,7 @@ void Download::verify() {
         saveState();  // every byte recorded: the next start only verifies
         throw Error{};
     }
-    if (outcome == HashOutcome::ReadFailed) throw Error{checksumReadFailedText(systemErrorText(error))};
+    if (outcome == HashOutcome::ReadFailed) throw Error{checksumReadFailedText(systemErrorText(error)), ErrorKind::Disk};
     if (!expected.empty() && digests.expectedKind != expected) {
         // Without its state the partial file is never taken for finished
         // data again: the next start downloads from byte 0. A state another
@@ -295,10 +296,10 @@ void Download::verify() {
             const DWORD e = ::GetLastError();
             if (Exists(statePath)) {
                 startOver_ = true;
-                throw Error{stateDeleteFailedText(systemErrorText(e))};
+                throw Error{stateDeleteFailedText(systemErrorText(e)), ErrorKind::Disk};
             }
         }
-        throw Error{checksumMismatchText(expected, digests.expectedKind)};
+        throw Error{checksumMismatchText(expected, digests.expectedKind), ErrorKind::Checksum};
     }
     std::lock_guard<std::mutex> lock(stateMutex_);
     sha256_ = digests.sha256;
@@ -317,7 +318,7 @@ void Download::finalize() {
         LARGE_INTEGER size;
         size.QuadPart = received;
         if (!::SetFilePointerEx(file_.get(), size, nullptr, FILE_BEGIN) || !::SetEndOfFile(file_.get()))
-            throw Error{diskWriteFailedText(systemErrorText(::GetLastError()))};
+            throw Error{diskWriteFailedText(systemErrorText(::GetLastError())), ErrorKind::Disk};
         SetSparse(file_.get(), false);
     }
     verify();
@@ -355,6 +356,7 @@ void Download::finalize() {
     if (totalSize_ < 0) totalSize_ = doneBytesOf(segments_);
     state_ = DownloadState::Completed;
     errorText_.clear();
+    errorKind_ = ErrorKind::None;
 }
 
 }  // namespace zeb

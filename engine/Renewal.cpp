@@ -18,12 +18,12 @@ namespace {
 constexpr size_t kRenewalsPerMinute = 3;
 }
 
-std::wstring Download::lastErrorText() const {
+Error Download::lastError() const {
     std::lock_guard<std::mutex> lock(stateMutex_);
-    return errorText_;
+    return {errorText_, errorKind_};
 }
 
-int Download::renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen, size_t slot, const std::wstring& refusal) {
+int Download::renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen, size_t slot, const Error& refusal) {
     std::lock_guard<std::mutex> one(renewMutex_);
     if (stopRequested_) return kStop;
     Validator recorded;
@@ -52,10 +52,10 @@ int Download::renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen,
             // A lost connection or a busy answer is no refusal: the worker
             // pauses and its refused request brings it here again.
             renewals_.pop_back();
-            setError(e.message);
+            setError(e);
             return kRetry;
         }
-        failEveryWorker(e.message.empty() ? refusal : e.message);
+        failEveryWorker(e.message.empty() ? refusal : e);
         return kStop;
     }
     // The same file: its size, then the validators where they share a kind,
@@ -65,12 +65,12 @@ int Download::renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen,
     if (same && compareVersions(recorded, fresh.validator) == VersionVerdict::Unknown) {
         UrlParts parts;
         if (!crackUrl(fresh.finalUrl, parts)) {
-            failEveryWorker(invalidLinkText());
+            failEveryWorker({invalidLinkText(), ErrorKind::Link});
             return kStop;
         }
         InternetHandle connection(::WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
         for (const ByteSpan& span : chooseSamples(table, samplePick())) {
-            std::wstring failure;
+            Error failure;
             // A connection the host dropped may still wait in the pool: the
             // next request gets a fresh one.
             Evidence evidence = Evidence::Failed;

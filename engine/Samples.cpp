@@ -81,10 +81,10 @@ bool Download::readAnswer(HINTERNET request, int64_t length, std::string& out) {
 }
 
 Download::Evidence Download::compareSample(HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors,
-                                           const ByteSpan& span, std::wstring& failure) {
+                                           const ByteSpan& span, Error& failure) {
     InternetHandle request(openRequest(connection, parts, ignoreCertErrors));
     if (!request) {
-        failure = networkErrorText(::GetLastError());
+        failure = networkError(::GetLastError());
         return Evidence::Failed;
     }
     // No If-Range: the bytes the server has now, whatever its validators say.
@@ -92,21 +92,21 @@ Download::Evidence Download::compareSample(HINTERNET connection, const UrlParts&
         parts.host, L"Range: bytes=" + std::to_wstring(span.offset) + L"-" + std::to_wstring(span.offset + span.length - 1) + L"\r\n");
     DWORD status = 0, error = 0;
     if (!exchange(request.get(), headers, parts, status, error)) {
-        failure = networkErrorText(error);
+        failure = networkError(error);
         return Evidence::Failed;
     }
     if (status == 200) return Evidence::Different;  // no ranges any more: nothing can vouch for the bytes
     if (status != 206) {
-        failure = httpStatusText(status);
+        failure = httpStatusError(status);
         return Evidence::Failed;
     }
     std::string server, disk;
     if (!readAnswer(request.get(), span.length, server)) {
-        failure = closedEarlyText();
+        failure = {closedEarlyText(), ErrorKind::Network};
         return Evidence::Failed;
     }
     if (!readPart(span.offset, span.length, disk)) {
-        failure = checksumReadFailedText(systemErrorText(::GetLastError()));
+        failure = {checksumReadFailedText(systemErrorText(::GetLastError())), ErrorKind::Disk};
         return Evidence::Failed;
     }
     return server == disk ? Evidence::Same : Evidence::Different;
@@ -121,17 +121,17 @@ bool Download::resumeSamplesAgree(HINTERNET session, bool ignoreCertErrors) {
         link = resolvedUrl_;
     }
     UrlParts parts;
-    if (!crackUrl(link, parts)) throw Error{invalidLinkText()};
+    if (!crackUrl(link, parts)) throw Error{invalidLinkText(), ErrorKind::Link};
     InternetHandle connection(::WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
-    if (!connection) throw Error{networkErrorText(::GetLastError())};
+    if (!connection) throw networkError(::GetLastError());
     for (const ByteSpan& span : samples) {
-        std::wstring failure;
+        Error failure;
         switch (compareSample(connection.get(), parts, ignoreCertErrors, span, failure)) {
             case Evidence::Same: break;
             case Evidence::Different: return false;
             default:
                 if (stopRequested_) throw Error{};
-                throw Error{failure};  // neither kept nor thrown away: the next attempt samples again
+                throw failure;  // neither kept nor thrown away: the next attempt samples again
         }
     }
     return true;
@@ -150,7 +150,7 @@ int Download::settleSuspicion(ValidatorKind kind, const std::wstring& suspected,
         table = segments_;
     }
     Evidence evidence = Evidence::None;
-    std::wstring failure;
+    Error failure;
     // A whole file's first bytes are compared where the disk holds them;
     // otherwise a sample of bytes on disk is asked for.
     if (const int64_t prefix = answerFromZero ? donePrefix(table) : 0; prefix > 0) {
@@ -183,7 +183,7 @@ int Download::settleSuspicion(ValidatorKind kind, const std::wstring& suspected,
             return kRetry;
         default:
             if (stopRequested_) return kStop;
-            if (!failure.empty()) setError(failure);
+            if (!failure.message.empty()) setError(failure);
             return kRetry;
     }
 }

@@ -60,12 +60,12 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
             }
             if (!link.empty()) {
                 if (!crackUrl(link, parts)) {
-                    setError(invalidLinkText());
+                    setError({invalidLinkText(), ErrorKind::Link});
                     return;
                 }
                 connection.reset(::WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
                 if (!connection) {
-                    setError(networkErrorText(::GetLastError()));
+                    setError(networkError(::GetLastError()));
                     return;
                 }
                 host = hostKey(parts);
@@ -84,7 +84,7 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
             try {
                 result = transferSegment(index, slot, connection.get(), parts, ignoreCertErrors, progress, buffer, hostConnection);
             } catch (const std::exception&) {
-                setError(outOfMemoryText());
+                setError({outOfMemoryText(), ErrorKind::Local});
                 result = kRetry;
             }
             releaseRequest(slot);
@@ -97,7 +97,7 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
                                          : (result == kRetry ? SegmentState::Retrying : SegmentState::Idle);
                 if (result == kRetry) ++s.retries;
             }
-            if (result == kRenew) result = renewLink(session, ignoreCertErrors, generation, slot, lastErrorText());
+            if (result == kRenew) result = renewLink(session, ignoreCertErrors, generation, slot, lastError());
             if (result == kStop) break;
             // The host's limit: this connection steps down, the others take
             // its range, and nothing counts toward giving up.
@@ -115,7 +115,7 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
             }
         }
     } catch (...) {
-        setError(outOfMemoryText());
+        setError({outOfMemoryText(), ErrorKind::Local});
     }
     releaseRequest(slot);
 }
@@ -145,7 +145,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
 
     HINTERNET request = openRequest(connection, parts, ignoreCertErrors);
     if (!request) {
-        setError(networkErrorText(::GetLastError()));
+        setError(networkError(::GetLastError()));
         return kRetry;
     }
     if (!registerRequest(slot, request)) {
@@ -163,7 +163,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
     DWORD status = 0, e = 0;
     if (!exchange(request, headers, parts, status, e)) {
         if (stopRequested_) return kStop;
-        setError(networkErrorText(e));
+        setError(networkError(e));
         return kRetry;
     }
     if (status != (ranged ? 206u : 200u)) {
@@ -186,12 +186,12 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
                              (status == 401 || status == 404 || status == 410 ||
                               (status == 403 && (!forbiddenRenewed_.exchange(true) || !learnLimitFromRefusal(host))));
         if (expired || (status == 403 && redirected && addressServed_)) {
-            setError(httpStatusText(status));
+            setError(httpStatusError(status));
             return expired ? kRenew : kLimited;
         }
         if (isRefusalStatus(status) && learnLimitFromRefusal(host)) return kLimited;
         noteRetryAfter(request, status, host);
-        setError(ranged && status == 200 ? rangesStoppedText() : httpStatusText(status));
+        setError(ranged && status == 200 ? Error{rangesStoppedText(), ErrorKind::ServerFailed} : httpStatusError(status));
         return kRetry;
     }
     hostConnection.served();
@@ -204,7 +204,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
         std::optional<int64_t> start = RangeStart(range);
         std::optional<int64_t> rangeTotal = RangeTotal(range);
         if (!start || *start != pos || (rangeTotal && total >= 0 && *rangeTotal != total)) {
-            setError(wrongRangeText());
+            setError({wrongRangeText(), ErrorKind::ServerFailed});
             return kRetry;
         }
         // A part of another version (a server or cache that ignored
@@ -216,7 +216,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
     } else if (total >= 0) {
         std::optional<int64_t> length = ParseStrictNumber(queryHeader(request, WINHTTP_QUERY_CONTENT_LENGTH));
         if (length && *length != total) {
-            setError(wrongRangeText());
+            setError({wrongRangeText(), ErrorKind::ServerFailed});
             return kRetry;
         }
     }
@@ -232,7 +232,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
             const DWORD e = ::GetLastError();
             returnReadBudget(allowed);
             if (stopRequested_) return kStop;
-            setError(networkErrorText(e));
+            setError(networkError(e));
             return kRetry;
         }
         returnReadBudget(allowed - got);
@@ -287,6 +287,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
     }
     if (s.pos < s.end) {
         errorText_ = closedEarlyText();
+        errorKind_ = ErrorKind::Network;
         return kRetry;
     }
     return kDone;
@@ -305,13 +306,16 @@ void Download::restartFromZero() {
 }
 
 void Download::diskFailure(DWORD error) {
-    failEveryWorker(diskWriteFailedText(error != 0 ? systemErrorText(error) : diskFullDetail()));
+    failEveryWorker({diskWriteFailedText(error != 0 ? systemErrorText(error) : diskFullDetail()), ErrorKind::Disk});
 }
 
-void Download::failEveryWorker(const std::wstring& text) {
+void Download::failEveryWorker(const Error& error) {
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        if (!workerFailed_) errorText_ = text;
+        if (!workerFailed_) {
+            errorText_ = error.message;
+            errorKind_ = error.kind;
+        }
         workerFailed_ = true;
     }
     // Every worker stops at its next check or wait; each closes its own request.

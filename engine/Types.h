@@ -35,12 +35,27 @@ struct Segment {
     double speed = 0.0;    // bytes per second, 0 when idle
 };
 
+// What a job's failure was, for callers that act on it without reading its
+// text (the exit code of an unattended run). Set where the error arises.
+enum class ErrorKind : int32_t {
+    None = 0,
+    Link,          // not an http or https link
+    Network,       // no connection, or it kept failing
+    Secure,        // certificate, clock or protocol of a secure connection
+    Refused,       // the server refused the link (4xx)
+    ServerFailed,  // the server failed (5xx) or answered what cannot be used
+    Checksum,      // the finished file does not match its checksum
+    Disk,          // the folder or the file cannot be made, written or read, or the disk is full
+    Local,         // this computer ran out of memory or threads
+};
+
 // The job snapshot, also the list's row record.
 struct DownloadInfo {
     std::wstring url;
     std::wstring folder;
     std::wstring fileName;
     std::wstring errorText;
+    ErrorKind errorKind = ErrorKind::None;  // of errorText; not stored in the list file
     // Why the job started over this run (the file changed on the server);
     // empty when it did not. Not stored in the list file.
     std::wstring notice;

@@ -60,6 +60,7 @@ using BitmapHandle = UniqueHandle<handle_traits::NullInvalid<HBITMAP, ::DeleteOb
 using FontHandle = UniqueHandle<handle_traits::NullInvalid<HFONT, ::DeleteObject>>;
 using BrushHandle = UniqueHandle<handle_traits::NullInvalid<HBRUSH, ::DeleteObject>>;
 using IconHandle = UniqueHandle<handle_traits::NullInvalid<HICON, ::DestroyIcon>>;
+using WindowHandle = UniqueHandle<handle_traits::NullInvalid<HWND, ::DestroyWindow>>;  // a window of this thread
 namespace handle_traits {
 inline void CloseAlgorithm(BCRYPT_ALG_HANDLE h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
 }  // namespace handle_traits

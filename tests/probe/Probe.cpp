@@ -58,6 +58,22 @@ int wmain(int argc, wchar_t** argv) {
         }
     } else if (command == L"haswindow") {
         Print(FindWindowW(L"TidewellPE.Main", nullptr) ? L"yes" : L"no");
+    } else if (command == L"endsession") {
+        // What Windows tells every top-level window when the machine shuts down.
+        HWND get = FindWindowW(L"TidewellPE.Get", nullptr);
+        DWORD_PTR answer = 0;
+        const bool told = get && SendMessageTimeoutW(get, WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 10000, &answer) &&
+                          SendMessageTimeoutW(get, WM_ENDSESSION, TRUE, 0, SMTO_BLOCK, 10000, &answer);
+        Print(told ? L"ended" : L"no window");
+    } else if (command == L"visible") {
+        // The class of every visible top-level window, one a line.
+        EnumWindows(
+            [](HWND window, LPARAM) -> BOOL {
+                wchar_t name[64] = L"";
+                if (IsWindowVisible(window) && GetClassNameW(window, name, 64)) Print(name);
+                return TRUE;
+            },
+            0);
     } else if (command == L"copydata" && argc > 2) {
         // Sends the main window a hand-over of a given shape; prints its answer.
         HWND main = FindWindowW(L"TidewellPE.Main", nullptr);

@@ -1,0 +1,250 @@
+// Runs on the main thread, which also pumps the messages of one hidden
+// window: a shutdown is told only to top-level windows. Ctrl+C and a closed
+// console arrive on a thread of the system's (OnConsoleEvent), which only
+// sets the stop event; the main thread pauses the job, whose thread saves
+// the state, and reports. Each job runs on its own threads (engine).
+#include "app/GetMode.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+
+#include "app/GetOptions.h"
+#include "app/GetOutput.h"
+#include "app/GetTexts.h"
+#include "engine/Checksum.h"
+#include "engine/Credentials.h"
+#include "engine/Download.h"
+#include "engine/FileNames.h"
+#include "engine/RateLimiter.h"
+#include "store/FileServices.h"
+#include "store/Handles.h"
+#include "store/Lang.h"
+#include "store/Settings.h"
+#include "store/Storage.h"
+
+namespace {
+constexpr wchar_t kWindowClass[] = L"TidewellPE.Get";
+// Windows ends a process about 5 s after a closed console or a shutdown
+// reaches it: the job's state must be on disk before.
+constexpr DWORD kSaveBudgetMs = 4000;
+constexpr DWORD kProgressPeriodMs = 1000;
+constexpr size_t kListLimit = 16 * 1048576;  // bytes of a link list
+
+KernelHandle g_stop;   // set by Ctrl+C, a closed console or a shutdown
+KernelHandle g_ended;  // set once the run has saved what it had
+std::atomic<bool> g_stopping{false};
+
+BOOL WINAPI OnConsoleEvent(DWORD type) noexcept {
+    g_stopping = true;
+    ::SetEvent(g_stop.get());
+    // Returning from a close, logoff or shutdown ends the process.
+    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) ::WaitForSingleObject(g_ended.get(), kSaveBudgetMs);
+    return TRUE;
+}
+
+class GetRun {
+public:
+    GetRun(const GetOptions& options, GetOutput& out) : options_(options), out_(out) {}
+
+    // The first failure's exit code, or 0.
+    int run();
+    // Pauses the running job and waits for its state to be saved.
+    void stopNow();
+
+private:
+    int fetch(const GetItem& item);
+    bool waitForEnd(zeb::Download& job);
+    bool alreadyThere(const GetItem& item, const std::wstring& folder);
+    std::wstring shownName(const DownloadInfo& info, const GetItem& item) const;
+
+    const GetOptions& options_;
+    GetOutput& out_;
+    const GetItem* item_ = nullptr;  // the one being fetched
+    std::shared_ptr<zeb::Download> job_;
+    bool stopped_ = false;
+};
+
+LRESULT CALLBACK HiddenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    if (message == WM_QUERYENDSESSION) return TRUE;
+    if (message == WM_ENDSESSION && wParam) {
+        // The process may end as soon as this returns.
+        g_stopping = true;
+        ::SetEvent(g_stop.get());
+        if (auto* run = reinterpret_cast<GetRun*>(::GetWindowLongPtrW(window, GWLP_USERDATA))) run->stopNow();
+        return 0;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+WindowHandle HiddenWindow(GetRun& run) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = HiddenWindowProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = kWindowClass;
+    ::RegisterClassExW(&wc);
+    WindowHandle window(::CreateWindowExW(0, kWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                          wc.hInstance, nullptr));
+    if (window) ::SetWindowLongPtrW(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&run));
+    return window;
+}
+
+// The name a link gets when the server names none: the one asked for, else
+// the link's last segment; empty when neither gives one.
+std::wstring NameFromLink(const GetItem& item) {
+    const std::wstring guess = item.name.empty() ? zeb::fileNameFromUrl(item.url) : item.name;
+    return guess.empty() ? std::wstring() : zeb::sanitizeFileName(guess);
+}
+
+std::wstring FullPath(const std::wstring& path) {
+    const DWORD n = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return path;
+    std::wstring full(n, L'\0');
+    const DWORD m = ::GetFullPathNameW(path.c_str(), n, full.data(), nullptr);
+    if (m == 0 || m >= n) return path;
+    full.resize(m);
+    return full;
+}
+
+int GetRun::run() {
+    int code = kGetDone;
+    for (const GetItem& item : options_.items) {
+        const int result = fetch(item);
+        if (code == kGetDone) code = result;
+        if (stopped_) return kGetStopped;
+    }
+    return code;
+}
+
+int GetRun::fetch(const GetItem& item) {
+    item_ = &item;
+    job_.reset();
+    std::wstring folder = FullPath(options_.to.empty() ? g_settings.folder : options_.to);
+    while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+    if (!item.dir.empty()) folder += L"\\" + item.dir;
+    if (alreadyThere(item, folder)) return kGetDone;
+    if (stopped_) return kGetStopped;
+    out_.line(StartText(item.url, folder));
+    zeb::RequestOptions extras;
+    extras.checksum = item.checksum;
+    job_ = std::make_shared<zeb::Download>(item.url, folder, item.name, extras);
+    const int connections = options_.connections.value_or(g_settings.connections);
+    for (bool again = false;; again = true) {
+        job_->start(connections, options_.insecure);
+        if (!waitForEnd(*job_)) return kGetStopped;
+        const DownloadInfo info = job_->snapshot(false);
+        if (info.state == DownloadState::Completed) {
+            out_.line(OkLine(info.totalSize, info.sha256, info.fileName));
+            return kGetDone;
+        }
+        // The engine dropped the state of the wrong bytes: the next start
+        // downloads the whole file from byte 0.
+        if (info.state == DownloadState::Failed && info.errorKind == ErrorKind::Checksum && !again) {
+            out_.line(MismatchAgainText());
+            job_->requeue();
+            continue;
+        }
+        // Wrong twice: nothing of it stays, under any name.
+        if (info.errorKind == ErrorKind::Checksum) job_->remove(false);
+        const int code = info.state == DownloadState::Failed ? ExitCodeOf(info.errorKind) : kGetStopped;
+        out_.line(FailedLine(code, shownName(info, item), code == kGetStopped ? StoppedText() : info.errorText));
+        return code;
+    }
+}
+
+bool GetRun::waitForEnd(zeb::Download& job) {
+    const HANDLE waits[] = {job.finishedEvent(), g_stop.get()};
+    ULONGLONG shown = ::GetTickCount64();
+    for (;;) {
+        const DWORD r = ::MsgWaitForMultipleObjects(2, waits, FALSE, kProgressPeriodMs, QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0 || r == WAIT_FAILED) return true;  // the snapshot tells how it ended
+        if (r == WAIT_OBJECT_0 + 1 || stopped_) {
+            stopNow();
+            return false;
+        }
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+        if (out_.console() && ::GetTickCount64() - shown >= kProgressPeriodMs) {
+            shown = ::GetTickCount64();
+            out_.progress(ProgressLine(job.snapshot(false)));
+        }
+    }
+}
+
+void GetRun::stopNow() {
+    if (stopped_) return;
+    stopped_ = true;
+    if (job_ && job_->running()) {
+        job_->pause();
+        ::WaitForSingleObject(job_->finishedEvent(), kSaveBudgetMs);
+    }
+    const DownloadInfo info = job_ ? job_->snapshot(false) : DownloadInfo{};
+    if (item_ && info.state != DownloadState::Completed)
+        out_.line(FailedLine(kGetStopped, shownName(info, *item_), StoppedText()));
+    ::SetEvent(g_ended.get());
+}
+
+// A file of the name this link would get that matches its checksum is the
+// file wanted: nothing is downloaded.
+bool GetRun::alreadyThere(const GetItem& item, const std::wstring& folder) {
+    const std::wstring expected = item.checksum.empty() ? zeb::checksumOfLink(item.url) : item.checksum;
+    if (expected.empty()) return false;
+    const std::wstring name = NameFromLink(item);
+    if (name.empty()) return false;
+    const std::wstring path = folder + L"\\" + name;
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    zeb::FileDigests digests;
+    uint32_t error = 0;
+    int64_t size = 0;
+    if (zeb::hashFile(path, expected.size(), g_stopping, [&](int64_t read) { size = read; }, digests, error) !=
+        zeb::HashOutcome::Done) {
+        if (g_stopping) stopNow();
+        return false;
+    }
+    if (digests.expectedKind != expected) return false;
+    out_.line(AlreadyThereText(name));
+    out_.line(OkLine(size, digests.sha256, name));
+    return true;
+}
+
+std::wstring GetRun::shownName(const DownloadInfo& info, const GetItem& item) const {
+    if (!info.fileName.empty()) return info.fileName;
+    const std::wstring name = NameFromLink(item);  // it failed before the server named it
+    return name.empty() ? zeb::maskPassword(item.url) : name;
+}
+}  // namespace
+
+int RunGetMode(const std::vector<std::wstring>& args) {
+    g_stop.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    g_ended.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    GetOutput out;
+    ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+    GetOptions options = ParseGetArguments(args);
+    LoadSettings(GetDataFolder());  // read only: this mode never saves it
+    if (options.vietnamese) SetVietnamese(*options.vietnamese);
+    else if (IsWindowsPE()) SetVietnamese(false);  // the console font of Windows PE lacks the Vietnamese letters
+    if (options.help) {
+        out.line(HelpText());
+        return kGetDone;
+    }
+    if (options.problem.fault == GetFault::None && !options.input.empty()) {
+        ReadStatus status;
+        const std::string bytes = ReadWholeFile(FullPath(options.input), kListLimit, &status);
+        if (status != ReadStatus::Complete) options.problem = GetProblem{GetFault::Unreadable, {}, 0};
+        else options.problem = ParseLinkList(bytes, options.items);
+    }
+    CheckGetOptions(options);
+    if (options.problem.fault != GetFault::None) {
+        out.line(ProblemText(options.problem, options.input));
+        return kGetUsage;
+    }
+    if (options.limitKB) zeb::setSpeedLimit(SpeedLimitBytesPerSecond(*options.limitKB));
+    GetRun run(options, out);
+    WindowHandle window = HiddenWindow(run);
+    const int code = run.run();
+    ::SetEvent(g_ended.get());
+    return code;
+}

@@ -1,0 +1,100 @@
+// The unattended mode's decisions: its command line, its link lists, its
+// exit codes and the lines scripts read. (The real program runs them in
+// test_get_mode.py.)
+#include <gtest/gtest.h>
+
+#include "app/GetOptions.h"
+#include "app/GetTexts.h"
+#include "engine/ErrorTexts.h"
+
+namespace {
+const std::wstring kLink = L"https://h.example/pack.zip";
+const std::wstring kSha1(40, L'b'), kMd5(32, L'c');
+
+GetOptions Parse(std::vector<std::wstring> rest) {
+    rest.insert(rest.begin(), {L"tidewell.exe", L"--get"});
+    GetOptions o = ParseGetArguments(rest);
+    CheckGetOptions(o);
+    return o;
+}
+
+TEST(GetArguments, EachFaultNamesWhatWasWrong) {
+    const std::tuple<std::vector<std::wstring>, GetFault, std::wstring> cases[] = {
+        {{kLink}, GetFault::None, L""},
+        {{kLink, L"--fast"}, GetFault::UnknownOption, L"--fast"},
+        {{kLink, L"--to"}, GetFault::MissingValue, L"--to"},
+        {{L"--connections", L"0", kLink}, GetFault::BadValue, L"--connections"},
+        {{L"--connections", L"17", kLink}, GetFault::BadValue, L"--connections"},
+        {{L"--limit", L"-1", kLink}, GetFault::BadValue, L"--limit"},
+        {{L"--checksum", std::wstring(63, L'a') + L"g", kLink}, GetFault::BadValue, L"--checksum"},
+        {{L"--lang", L"fr", kLink}, GetFault::BadValue, L"--lang"},
+        {{L"ftp://h.example/a.zip"}, GetFault::NotALink, L"ftp://h.example/a.zip"},
+        {{L"--insecure"}, GetFault::NoLink, L""},
+        {{L"--name", L"a.zip", kLink, kLink}, GetFault::NameNeedsOneLink, L""},
+    };
+    for (const auto& [args, fault, detail] : cases) {
+        const GetOptions o = Parse(args);
+        EXPECT_EQ(std::make_pair(static_cast<int>(o.problem.fault), o.problem.detail),
+                  std::make_pair(static_cast<int>(fault), detail)) << args.back();
+    }
+}
+
+TEST(GetArguments, ValuesReachEveryLink) {
+    const GetOptions o = Parse({L"--name", L"n", L"--checksum", L" " + kSha1 + L" ", L"--limit", L"250", L"--lang",
+                                L"en", L"--insecure", L"--connections", L"16", kLink});
+    EXPECT_EQ(o.items[0].name + L"|" + o.items[0].checksum, L"n|" + kSha1);
+    EXPECT_EQ(std::make_tuple(*o.limitKB, *o.vietnamese, o.insecure, *o.connections), std::make_tuple(250, false, true, 16));
+}
+
+TEST(LinkList, OptionsBelowTheirLinkAndCommentsSkipped) {
+    const std::string text = "\xEF\xBB\xBF# drivers\r\n" + std::string("https://h.example/a.zip\r\n") +
+                             "  out=\xC4\x90\xE1\xBA\xA1i.zip\r\n\tdir=model/x1\r\n   checksum=SHA-256=" +
+                             std::string(64, 'A') + "\r\n\r\n  \r\nhttps://h.example/b.zip\n  checksum=md5=" +
+                             std::string(32, 'c') + "\nhttps://h.example/c.zip";
+    std::vector<GetItem> items;
+    ASSERT_EQ(ParseLinkList(text, items).fault, GetFault::None);
+    std::wstring all;
+    for (const GetItem& i : items) all += i.url + L"|" + i.name + L"|" + i.dir + L"|" + i.checksum + L"\n";
+    EXPECT_EQ(all, L"https://h.example/a.zip|Đại.zip|model\\x1|" + std::wstring(64, L'a') +
+                       L"\nhttps://h.example/b.zip|||" + kMd5 + L"\nhttps://h.example/c.zip|||\n");
+}
+
+TEST(LinkList, RefusedWholeNamingTheLine) {
+    const std::string link = "https://h.example/a.zip\n";
+    const std::tuple<std::string, GetFault, int> cases[] = {
+        {link + link + "  mirror=x\n", GetFault::UnknownListOption, 3},
+        {"\n  out=a\n" + link, GetFault::OptionBeforeLink, 2},
+        {link + "# c\nh.example/b.zip\n", GetFault::NotALink, 3},
+        {link + "  checksum=sha-1=" + std::string(64, 'a') + "\n", GetFault::BadValue, 2},
+        {link + "  checksum=" + std::string(64, 'a') + "\n", GetFault::BadValue, 2},
+        {link + "  dir=..\\up\n", GetFault::BadValue, 2},
+        {link + "  out=a\n  out=b\n", GetFault::Repeated, 3},
+        {link + link + "https://h.example/\xFF.zip\n", GetFault::Unreadable, 3},
+    };
+    for (const auto& [text, fault, line] : cases) {
+        std::vector<GetItem> items;
+        const GetProblem p = ParseLinkList(text, items);
+        // Nothing of a refused list is kept.
+        EXPECT_EQ(std::make_tuple(static_cast<int>(p.fault), p.line, items.size()),
+                  std::make_tuple(static_cast<int>(fault), line, size_t{0})) << text;
+    }
+}
+
+TEST(GetExitCodes, EachCauseHasItsCode) {
+    // The kinds come from where the errors arise; these are the ones the
+    // engine gives network codes and statuses.
+    const std::pair<ErrorKind, int> cases[] = {
+        {zeb::networkErrorKind(12029), 2}, {zeb::networkErrorKind(12002), 2}, {zeb::networkErrorKind(12175), 3},
+        {zeb::networkErrorKind(12157), 3}, {zeb::httpStatusKind(404), 4},     {zeb::httpStatusKind(401), 4},
+        {zeb::httpStatusKind(503), 5},     {zeb::httpStatusKind(304), 5},     {ErrorKind::Link, 1},
+        {ErrorKind::Checksum, 6},          {ErrorKind::Disk, 7},              {ErrorKind::Local, 7},
+    };
+    for (const auto& [kind, code] : cases) EXPECT_EQ(ExitCodeOf(kind), code) << static_cast<int>(kind);
+}
+
+TEST(GetLines, ProgressStartsWithThePercentAndEndsWithTheName) {
+    // (The OK and FAILED lines are read in test_get_mode.py.)
+    const std::wstring progress = ProgressLine(DownloadInfo{.fileName = L"a.zip", .totalSize = 200, .doneBytes = 90});
+    EXPECT_EQ(progress.substr(0, 4) + L"|" + progress.substr(progress.size() - 5), L" 45%|a.zip");
+}
+}  // namespace

@@ -1,0 +1,159 @@
+"""The unattended mode as a script runs it: `tidewell.exe --get` in a Wine
+world, read by its exit code and its redirected output (under Wine a console
+cannot be attached from a Linux parent), with the files on disk checked."""
+import os
+import pathlib
+import re
+import shutil
+import subprocess
+import unittest
+import urllib.request
+
+import wineworld as ww  # first: it finds the modules below
+import content
+import httpserver
+import run_gtest
+from driver import segments
+
+MiB = 1048576
+PROGRAM = 'C:\\Tidewell\\tidewell.exe'
+
+
+class GetMode(httpserver.ServerTestCase, unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.tls = httpserver.start(run_gtest.tls_context())  # self-signed: no world trusts it
+        cls.display = ww.Display()  # the window of one case takes no focus from the window tests
+        cls.w = ww.World(cls.display.name)
+        cls.app_dir = cls.w.install_program()
+        cls.w.ensure_server()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.w.close()
+        cls.display.close()
+        cls.tls.shutdown()
+        cls.tls.server_close()
+        super().tearDownClass()
+
+    def folder(self):
+        path = ww.scratch_dir('get-')
+        self.addCleanup(shutil.rmtree, path, True)
+        return path
+
+    def args(self, folder, *rest):
+        return [PROGRAM, '--get', '--to', ww.to_windows(folder)] + list(rest)
+
+    def get(self, folder, *rest, args=None):
+        """(exit code, output lines) of one run to its end."""
+        r = self.w.run(args or self.args(folder, *rest), timeout=120)
+        return r.returncode, r.stdout.decode('utf-8').splitlines()
+
+    def start(self, args, stdout=subprocess.DEVNULL):
+        return subprocess.Popen(['wine'] + args, env=self.w.env, stdin=subprocess.DEVNULL, stdout=stdout,
+                                stderr=subprocess.DEVNULL)
+
+    def link(self, name, size, seed, extra=''):
+        return '%s/file/%s?size=%d&seed=%d%s' % (self.base, name, size, seed, extra)
+
+    def sha(self, size, seed):
+        return urllib.request.urlopen('%s/_sha256?size=%d&seed=%d' % (self.base, size, seed)).read().decode()
+
+    def sent(self, token):
+        return sum(r['sent'] for r in httpserver._logs.get(token, []))
+
+    def test_each_cause_ends_with_its_code_and_only_a_whole_file_gets_its_name(self):
+        size, seed, token = 3 * MiB + 5, 21, 'wrong%d' % os.getpid()
+        good = self.sha(size, seed)
+        cases = (  # link, checksum, exit code, what the folder holds after
+            (self.link('exact.bin', size, seed), good, 0, ['exact.bin']),
+            (self.link('wrong.bin', size, seed, '&token=' + token), good[::-1], 6, []),
+            (self.link('gone.bin', size, seed, '&probe_status=404'), None, 4, []),
+            ('http://127.0.0.1:9/none.bin', None, 2, []),  # the discard port: nobody listens
+            ('https://127.0.0.1:%d/file/tls.bin?size=100' % self.tls.server_address[1], None, 3, []),
+        )
+        for link, checksum, code, files in cases:
+            with self.subTest(link=link):
+                folder = self.folder()
+                got, lines = self.get(folder, link, *(['--checksum', checksum] if checksum else []))
+                self.assertEqual((got, sorted(os.listdir(folder))), (code, files), lines)
+                self.assertTrue(lines[-1].startswith('FAILED %d ' % code if code else 'OK %d sha256=%s exact.bin' % (size, good)))
+                self.assertTrue(code or content.file_holds(os.path.join(folder, 'exact.bin'), seed, size))
+        # The wrong checksum: the whole file came twice before the run gave up.
+        self.assertGreaterEqual(self.sent(token), 2 * size)
+
+    def test_killed_or_shut_down_then_run_again_it_resumes_and_a_last_run_downloads_nothing(self):
+        size, seed, token = 24 * MiB, 22, 'kill%d' % os.getpid()
+        good, folder = self.sha(size, seed), self.folder()
+        args = self.args(folder, '--connections', '4', '--checksum', good,
+                         self.link('big.bin', size, seed, '&rate=1500000&token=' + token))
+        state = os.path.join(folder, 'big.bin.zebstate')
+
+        def saved():
+            return sum(pos - start for start, _, pos in segments(state)) if os.path.exists(state) else 0
+
+        first = self.start(args)
+        self.assertTrue(ww.wait_for(lambda: saved() >= size // 4, 60), 'no state save recorded a quarter')
+        shown = self.w.probe('visible')
+        first.kill()  # -9: nothing of the program runs after it
+        first.wait()
+        self.assertNotIn('TidewellPE', shown)
+        # A shutdown: the state is saved, the run ends with 8. (Slowed down, so
+        # that it is still running when the shutdown comes.)
+        before = saved()
+        second = self.start(args[:2] + ['--limit', '1000'] + args[2:], stdout=subprocess.PIPE)
+        self.assertTrue(ww.wait_for(lambda: saved() >= before + size // 8, 60), 'the second run made no progress')
+        self.assertEqual(self.w.probe('endsession'), 'ended')
+        lines = second.communicate(timeout=60)[0].decode().splitlines()
+        self.assertEqual((second.returncode, lines[-1].split(' ')[:2]), (8, ['FAILED', '8']), lines)
+        for run in (3, 4):
+            asked = len(httpserver._logs[token])
+            code, lines = self.get(None, args=args)
+            self.assertEqual((code, lines[-1]), (0, 'OK %d sha256=%s big.bin' % (size, good)), lines)
+            self.assertTrue(content.file_holds(os.path.join(folder, 'big.bin'), seed, size))
+            if run == 3:
+                self.assertLessEqual(self.sent(token), 1.3 * size)
+            else:  # the file is there and matches: no request at all
+                self.assertEqual(len(httpserver._logs[token]), asked)
+        self.assertEqual(os.listdir(folder), ['big.bin'])
+
+    def test_a_link_list_with_names_folders_and_checksums_and_a_refused_one(self):
+        folder, lists = self.folder(), self.folder()
+        files = (('one.bin', '', MiB, 31), ('two.bin', 'model\\x1', 2000, 32), ('three.bin', '', MiB + 7, 33))
+        text = '# drivers\r\n'
+        for name, sub, size, seed in files:
+            text += '%s\r\n  out=%s\r\n' % (self.link('f.bin', size, seed), name)
+            text += ('\tdir=%s\r\n' % sub if sub else '') + '  checksum=sha-256=%s\r\n\r\n' % self.sha(size, seed)
+        good = os.path.join(lists, 'good.txt')
+        pathlib.Path(good).write_bytes(b'\xef\xbb\xbf' + text.encode())
+        code, lines = self.get(folder, '--input', ww.to_windows(good))
+        self.assertEqual((code, [l.split(' ')[0] for l in lines if l.startswith(('OK', 'FAILED'))]), (0, ['OK'] * 3))
+        for name, sub, size, seed in files:
+            self.assertTrue(content.file_holds(os.path.join(folder, *sub.split('\\'), name), seed, size), name)
+        # An option the list does not know on line 4 refuses the whole list: nothing is fetched.
+        bad, token = os.path.join(lists, 'bad.txt'), 'bad%d' % os.getpid()
+        pathlib.Path(bad).write_text('%s\n  out=a.bin\n\n  mirror=%s\n' % (self.link('a.bin', 10, 1, '&token=' + token), self.base))
+        code, lines = self.get(empty := self.folder(), '--input', ww.to_windows(bad))
+        self.assertEqual((code, os.listdir(empty), token in httpserver._logs), (1, [], False), lines)
+        self.assertRegex(lines[-1], re.escape(ww.to_windows(bad)) + r'\D+\b4\b')
+
+    def test_beside_a_running_window_it_hands_nothing_over_and_writes_neither_list_nor_settings(self):
+        settings = pathlib.Path(self.app_dir, 'settings.cfg')
+        settings.write_bytes(b'Language=en\r\nConnections=2\r\nSpeedLimitKB=0\r\n')
+        lst = pathlib.Path(self.app_dir, 'downloads.lst')
+        gui = self.start([PROGRAM])
+        self.assertTrue(ww.wait_for(lambda: self.w.probe('haswindow') == 'yes', 60))
+        self.assertIn('TidewellPE.Main', self.w.probe('visible'))  # the probe sees a window that is shown
+        folder, link = self.folder(), self.link('beside.bin', 2 * MiB, 41)
+        code, lines = self.get(folder, link)
+        self.assertEqual((code, content.file_holds(os.path.join(folder, 'beside.bin'), 41, 2 * MiB)), (0, True), lines)
+        self.assertNotIn(link.encode(), lst.read_bytes() if lst.exists() else b'')
+        self.assertEqual(settings.read_bytes(), b'Language=en\r\nConnections=2\r\nSpeedLimitKB=0\r\n')
+        self.assertEqual(self.w.probe('close'), 'posted')
+        self.assertEqual(gui.wait(timeout=60), 0)
+        self.assertNotIn(link.encode(), lst.read_bytes())  # the window was never told of it
+
+
+if __name__ == '__main__':
+    unittest.main()
