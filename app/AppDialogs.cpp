@@ -18,12 +18,6 @@ void ShowError(HWND main, const std::wstring& message) {
                           ui::MessageIcon::Error, {L"OK"}, -1, 0);
 }
 
-bool Confirm(HWND main, const std::wstring& message, const std::wstring& confirmText, ui::MessageIcon icon,
-             bool danger) {
-    return ui::ShowMessageDialog(main, L"Tidewell PE", message, icon, {confirmText, ui::CancelText()},
-                                 danger ? 0 : -1, 1) == 0;
-}
-
 FinishedRemoval AskFinishedRemoval(HWND main, const std::wstring& message) {
     const int answer = ui::ShowMessageDialog(
         main, L"Tidewell PE", message, ui::MessageIcon::Question,

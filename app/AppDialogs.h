@@ -15,9 +15,6 @@
 class MainWindow;
 
 void ShowError(HWND main, const std::wstring& message);
-// True only when the confirm button was pressed; Cancel has the focus.
-bool Confirm(HWND main, const std::wstring& message, const std::wstring& confirmText, ui::MessageIcon icon,
-             bool danger);
 // "Remove from list" (focused), "Delete the file too" (red) or Cancel.
 FinishedRemoval AskFinishedRemoval(HWND main, const std::wstring& message);
 

@@ -461,8 +461,9 @@ void MainWindow::SetStatus(const std::wstring& text) {
 void MainWindow::ShowError(const std::wstring& text) { ::ShowError(window_, text); }
 
 bool MainWindow::Confirm(const ConfirmQuestion& q) {
-    return ::Confirm(window_, q.text, q.confirmLabel, q.question ? ui::MessageIcon::Question : ui::MessageIcon::Warning,
-                     q.danger);
+    return ui::ShowMessageDialog(window_, L"Tidewell PE", q.text, q.question ? ui::MessageIcon::Question : ui::MessageIcon::Warning,
+                                 {q.confirmLabel, q.otherLabel.empty() ? ui::CancelText() : q.otherLabel},
+                                 q.danger ? 0 : -1, q.confirmFocused ? 0 : 1) == 0;
 }
 
 FinishedRemoval MainWindow::AskFinishedRemoval(const std::wstring& text) { return ::AskFinishedRemoval(window_, text); }

@@ -63,6 +63,12 @@ Download::Download(std::wstring url, std::wstring folder, std::wstring fileName,
     expectedChecksum_ = normalChecksum(options.checksum).value_or(checksumOfLink(url_));
 }
 
+void Download::takeRequestOptions(const RequestOptions& options) {
+    referer_ = CleanOption(options.referer);
+    cookies_ = CleanOption(options.cookies);
+    userAgent_ = CleanOption(options.userAgent);
+}
+
 Download::Download(const DownloadInfo& stored) : Download(stored.url, stored.folder, stored.fileName, RequestOptions{}) {
     errorText_ = stored.errorText;
     errorKind_ = stored.errorKind;
@@ -382,6 +388,7 @@ void Download::runWorkers(HINTERNET session, int connections, bool ignoreCertErr
         ::ResetEvent(workersEnded_.get());
         addressServed_ = false;
         forbiddenRenewed_ = false;
+        renewalFailures_ = 0;  // no worker runs yet
     }
     {
         WorkerGroup group(stopRequested_, stopEvent_.get());

@@ -76,7 +76,9 @@ public:
     // next start the partial data goes on only if the new link serves the
     // same file (size, and validator where both sides have one). False
     // while the job runs.
-    bool changeLink(const std::wstring& url);
+    // `request`: the extras of the request that brought the new link (a link
+    // signed for a browser session needs its cookies); none clears them.
+    bool changeLink(const std::wstring& url, const RequestOptions* request = nullptr);
     DownloadState state() const;
     DownloadInfo snapshot(bool withSegments) const;
     // The snapshot when the job's lock is free right now; false (and `out`
@@ -100,6 +102,7 @@ private:
     void monitor();
     void cleanUpFiles();  // the file part of remove()
     void setError(const Error& error);
+    void takeRequestOptions(const RequestOptions& options);  // under the state mutex
 
     // Requests (Http.cpp)
     // Sends and receives, answering one password challenge of the proxy
@@ -227,6 +230,7 @@ private:
     std::mutex versionMutex_;  // one version question settled at a time
     std::mutex renewMutex_;    // one renewal at a time
     std::vector<double> renewals_;  // renewMutex_: when the link was renewed, this last minute
+    int renewalFailures_ = 0;       // renewMutex_: attempts in a row that could not ask or compare
     std::atomic<bool> addressServed_{false};  // the address answered with the file this run
     std::atomic<bool> forbiddenRenewed_{false};  // a 403 to an extra connection was tried as an expiry once
     // Contradicting answers with no bytes on disk to compare, this run; at

@@ -223,7 +223,7 @@ bool Download::finishedEarlier() {
     return true;
 }
 
-bool Download::changeLink(const std::wstring& url) {
+bool Download::changeLink(const std::wstring& url, const RequestOptions* request) {
     std::wstring statePath, oldUrl;
     int64_t total;
     {
@@ -234,6 +234,7 @@ bool Download::changeLink(const std::wstring& url) {
         resolvedUrl_.clear();
         if (std::wstring given = checksumOfLink(url); !given.empty()) expectedChecksum_ = given;
         cookies_.clear();  // they belonged to the old link's site
+        if (request) takeRequestOptions(*request);
         // So did the way it asked for a password: the new server is sent
         // none before it asks.
         serverScheme_ = 0;

@@ -48,7 +48,7 @@ int Download::renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen,
         fresh = probe(session, ignoreCertErrors, slot);
     } catch (const Error& e) {
         if (stopRequested_) return kStop;
-        if (e.retryable) {
+        if (e.retryable && ++renewalFailures_ <= kMaxFailuresWithoutProgress) {
             // A lost connection or a busy answer is no refusal: the worker
             // pauses and its refused request brings it here again.
             renewals_.pop_back();
@@ -74,11 +74,17 @@ int Download::renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen,
             // A connection the host dropped may still wait in the pool: the
             // next request gets a fresh one.
             Evidence evidence = Evidence::Failed;
-            for (int attempt = 0; attempt < 3 && evidence == Evidence::Failed && connection && !stopRequested_; ++attempt)
+            for (int attempt = 0; attempt < kMaxFailuresWithoutProgress && evidence == Evidence::Failed && connection &&
+                                  !stopRequested_;
+                 ++attempt)
                 evidence = compareSample(connection.get(), parts, ignoreCertErrors, span, failure);
             if (evidence == Evidence::Different) same = false;
             if (evidence == Evidence::Failed) {
                 if (stopRequested_) return kStop;
+                if (++renewalFailures_ > kMaxFailuresWithoutProgress) {
+                    failEveryWorker(failure);
+                    return kStop;
+                }
                 renewals_.pop_back();
                 setError(failure);
                 return kRetry;
@@ -91,6 +97,7 @@ int Download::renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen,
         restartFromZero();
         return kStop;
     }
+    renewalFailures_ = 0;
     std::lock_guard<std::mutex> lock(stateMutex_);
     resolvedUrl_ = fresh.finalUrl;
     redirected_ = fresh.redirected;

@@ -103,6 +103,7 @@ bool DownloadList::AddDownload(const DownloadRequest& request, const std::wstrin
         window_.ShowError(NotALinkText(request.url));
         return false;
     }
+    if (ContinueWaitingRows({request})[0]) return true;
     return AddOne(request, folder, nullptr);
 }
 
@@ -179,7 +180,10 @@ DownloadList::AddCounts DownloadList::AddRequests(const std::vector<DownloadRequ
     size_t skipped = 0;
     AddCounts counts;
     const DownloadRequest* last = nullptr;
-    for (const DownloadRequest& r : requests) {
+    const std::vector<bool> continued = ContinueWaitingRows(requests);
+    for (size_t k = 0; k < requests.size(); ++k) {
+        const DownloadRequest& r = requests[k];
+        if (continued[k]) continue;
         if (r.media || !IsAcceptableLink(r.url)) {
             ++skipped;
         } else if (AddOne(r, folder ? *folder : *settings_.folder, &batch)) {
@@ -418,7 +422,7 @@ void DownloadList::RemoveDownload(int row) {
     window_.SetStatus(Tr(L"Đã xoá: ", L"Removed: ") + NameOrUrl(info));
 }
 
-bool DownloadList::ChangeLink(int row, const std::wstring& url) {
+bool DownloadList::ChangeLink(int row, const std::wstring& url, const zeb::RequestOptions* request) {
     if (row < 0 || row >= static_cast<int>(entries_.size())) return false;
     ListEntry& e = entries_[static_cast<size_t>(row)];
     if (!IsAcceptableLink(url)) {
@@ -435,7 +439,7 @@ bool DownloadList::ChangeLink(int row, const std::wstring& url) {
         window_.SetStatus(ListFullText());
         return false;
     }
-    if (!JobFor(row)->changeLink(url)) {
+    if (!JobFor(row)->changeLink(url, request)) {
         window_.SetStatus(PauseBeforeNewLinkText());
         return false;
     }

@@ -32,6 +32,10 @@ std::wstring ListFullText();
 // What a running row's Change Link says.
 std::wstring PauseBeforeNewLinkText();
 
+namespace zeb {
+struct RequestOptions;
+}
+
 struct DownloadRequest {
     std::wstring url;
     std::wstring referrer;
@@ -89,10 +93,17 @@ public:
     // The row's job, made again from its record for a finished row without
     // one (Change Link, removal with its file, the details window).
     std::shared_ptr<zeb::Download> JobFor(int row);
-    // A new link for a row that is not running (see zeb::Download::changeLink);
+    // The rows a fresh link may continue: each request (by index) whose file
+    // name (the hand-over's, else the link's last path part) is a paused or
+    // failed row's, under another link; a row at most once.
+    static std::vector<std::pair<size_t, int>> MatchWaitingRows(const std::vector<ListEntry>& entries,
+                                                                const std::vector<DownloadRequest>& requests);
+
+// A new link for a row that is not running (see zeb::Download::changeLink);
     // refused, with its reason shown, for a link that fails the link test or
     // is another unfinished row's.
-    bool ChangeLink(int row, const std::wstring& url);
+    // `request`: the extras of the request that brought the link (see zeb::Download::changeLink).
+    bool ChangeLink(int row, const std::wstring& url, const zeb::RequestOptions* request = nullptr);
     void EraseEntry(int row);
     void ClearFinished();
     void PauseAll();
@@ -131,6 +142,10 @@ public:
 
 private:
     struct Batch;
+    // Links whose file name is a paused or failed row's: one question, and
+    // on Continue each such row goes on with its new link (Continuation.cpp).
+    // Marks the requests so taken.
+    std::vector<bool> ContinueWaitingRows(const std::vector<DownloadRequest>& requests);
     // Adds an admitted link. A batch brings its own index of the unfinished
     // links and leaves the start, refresh and save to its end, so adding n
     // links costs O(n), not O(n) each.

@@ -15,6 +15,8 @@ struct ConfirmQuestion {
     std::wstring confirmLabel;
     bool danger = false;    // the confirm button in the danger style
     bool question = false;  // question icon; warning icon otherwise
+    std::wstring otherLabel;     // the second button; "Cancel" when empty
+    bool confirmFocused = false;  // the confirm button has the focus (the default answer)
 };
 
 enum class FinishedRemoval { Cancel, RemoveFromList, DeleteFile };

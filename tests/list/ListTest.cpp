@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "ScriptedWindow.h"
+#include "support/Content.h"
 #include "engine/ErrorTexts.h"
 #include "engine/FileNames.h"
 #include "engine/ServerClock.h"
@@ -345,3 +346,34 @@ TEST_F(ListQueue, ExitBudgetBoundsAJobThatCannotStop) {
     HttpRelease(L"stuck");
 }
 }  // namespace
+
+TEST_F(ListQueue, AFreshLinkToAWaitingRowsFileContinuesThatRowWithItsBytes) {
+    // Catches a fresh signed link to a paused row's file added as a second
+    // row that starts from zero, a row continued without its bytes, and one
+    // continued without the cookies of the session the new link was signed for.
+    const int64_t size = 4 * 1048576;
+    const std::wstring token = L"cont" + std::to_wstring(GetCurrentProcessId());
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const int64_t ms = static_cast<int64_t>((static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime) / 10000 - 11644473600000);
+    const auto signedUntil = [&](int64_t until) {
+        return Url(L"cont.bin", size, L"rate=1000000&token=" + token + L"&expires=" + std::to_wstring(until));
+    };
+    Add(signedUntil(ms + 2000));
+    ASSERT_TRUE(TickUntil([&] { return list_->Entries()[0].cached.doneBytes >= 1048576; }));
+    list_->PauseAll();
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Paused; }));
+    const std::wstring fresh = signedUntil(ms + 600000) + L"&need_cookie=s=1";
+    window_.confirmAnswers.push_back(true);
+    const size_t asked = window_.questions.size();
+    list_->AddRequests({{.url = fresh, .cookies = L"s=1"}});
+    EXPECT_EQ(std::make_tuple(window_.questions.size() - asked, list_->Entries().size(), list_->Entries()[0].cached.url),
+              std::make_tuple(1u, 1u, fresh));
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed; }));
+    EXPECT_TRUE(ReadWholeFile(folder_ + L"\\cont.bin", 1u << 26) == ContentPiece(1, 0, size));
+    const std::string log = HttpGet(Server() + L"/_log?token=" + token);
+    int64_t sent = 0;
+    for (size_t at = log.find("\"sent\": "); at != std::string::npos; at = log.find("\"sent\": ", at + 1))
+        sent += std::stoll(log.substr(at + 8));
+    EXPECT_LE(sent, size * 13 / 10);
+}
