@@ -82,6 +82,9 @@ def dialogs(w, display, out, tag):
     one('remove-finished', 102, 'command', '111')
     step(w, 'settext', 'ftp://old.example/recovery.wim')
     one('error', 100, 'command', '101')
+    # A fresh link to the paused row's file: continue it with the new link? Closed: added as new, last.
+    step(w, 'settext', 'https://cdn.mirror.example/ubuntu-24.04-desktop-amd64.iso?expires=1796000000&sig=7f3a')
+    one('continue-waiting', 2, 'command', '101')
     step(w, 'settext', '')
     one('many-links', 101, 'paste', *['https://mirror.example/images/disk-%02d.iso' % i for i in range(1, 9)])
     step(w, 'key', 'list', '36')  # Home, then Enter: the paused row's details
