@@ -119,7 +119,7 @@ private:
     // Transfer (Transfer.cpp)
     void workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors) noexcept;
     int transferSegment(int index, size_t slot, HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors,
-                        bool& progress, std::vector<char>& buffer, HostConnection& hostConnection);
+                        bool& progress, std::vector<char>& buffer, HostConnection& hostConnection, uint32_t generation);
     // A busy answer's Retry-After (429, 503), kept for every request to the host.
     void noteRetryAfter(HINTERNET request, DWORD status, const std::wstring& host);
     // The probe, asked again on the pause ladder while the server is busy or

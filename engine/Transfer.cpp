@@ -2,6 +2,7 @@
 // right part of the same file, and write what arrives at its offset.
 // Each worker owns its connection, its request and its read buffer.
 #include <algorithm>
+#include <optional>
 
 #include "engine/Download.h"
 #include "engine/Error.h"
@@ -71,8 +72,8 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
                 host = hostKey(parts);
             }
             // Waits while the host asked to be left alone or serves all it allows.
-            HostConnection hostConnection(host, stopEvent_.get());
-            if (!hostConnection) break;
+            std::optional<HostConnection> hostConnection(std::in_place, host, stopEvent_.get());
+            if (!*hostConnection) break;
             int index;
             {
                 std::lock_guard<std::mutex> lock(stateMutex_);
@@ -82,7 +83,8 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
             bool progress = false;
             int result;
             try {
-                result = transferSegment(index, slot, connection.get(), parts, ignoreCertErrors, progress, buffer, hostConnection);
+                result = transferSegment(index, slot, connection.get(), parts, ignoreCertErrors, progress, buffer,
+                                         *hostConnection, generation);
             } catch (const std::exception&) {
                 setError({outOfMemoryText(), ErrorKind::Local});
                 result = kRetry;
@@ -97,6 +99,8 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
                                          : (result == kRetry ? SegmentState::Retrying : SegmentState::Idle);
                 if (result == kRetry) ++s.retries;
             }
+            // The renewal's own request may need this connection's place at the host.
+            hostConnection.reset();
             if (result == kRenew) result = renewLink(session, ignoreCertErrors, generation, slot, lastError());
             if (result == kStop) break;
             // The host's limit: this connection steps down, the others take
@@ -122,7 +126,7 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
 
 int Download::transferSegment(int index, size_t slot, HINTERNET connection, const UrlParts& parts,
                               bool ignoreCertErrors, bool& progress, std::vector<char>& buffer,
-                              HostConnection& hostConnection) {
+                              HostConnection& hostConnection, uint32_t generation) {
     const size_t i = static_cast<size_t>(index);
     int64_t pos, end, total;
     bool ranged;
@@ -174,11 +178,15 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
             return settleSuspicion(kind, valueOf(asked, kind), request, true, connection, parts, ignoreCertErrors);
         }
         const std::wstring host = hostKey(parts);
-        bool redirected;
+        bool redirected, replaced;
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
             redirected = redirected_;
+            replaced = generation != linkGeneration_;
         }
+        // An answer of an address a renewal has replaced meanwhile says
+        // nothing of the new one: the next request goes there.
+        if (replaced) return kAgain;
         // A signed address that served and now refuses has expired: the
         // original link gives a fresh one. A 403 while others are served
         // is tried so once before it counts as the host's limit.
