@@ -55,11 +55,16 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
         while (!stopRequested_) {
             // The address of this run, again after a renewal replaced it.
             std::wstring link;
+            bool fresh = false;
             {
                 std::lock_guard<std::mutex> lock(stateMutex_);
-                if (!connection || generation != linkGeneration_) link = resolvedUrl_, generation = linkGeneration_;
+                if (!connection || generation != linkGeneration_) {
+                    link = resolvedUrl_;
+                    generation = linkGeneration_;
+                    fresh = true;
+                }
             }
-            if (!link.empty()) {
+            if (fresh) {
                 if (!crackUrl(link, parts)) {
                     setError({invalidLinkText(), ErrorKind::Link});
                     return;
