@@ -124,6 +124,7 @@ DownloadInfo Download::snapshotLocked(bool withSegments) const {
     info.expectedChecksum = expectedChecksum_;
     info.sha256 = sha256_;
     info.verifyPercent = verifyPercent_;
+    info.clockOffer = clockOffer_;
     if (!hostKey_.empty()) {
         info.hostLimit = hostLimit(hostKey_);
         if (running_ && (state_ == DownloadState::Connecting || state_ == DownloadState::Downloading))
@@ -155,6 +156,7 @@ void Download::start(int connections, bool ignoreCertErrors) {
         errorText_.clear();
         errorKind_ = ErrorKind::None;
         notice_.clear();
+        clockOffer_ = 0;
         workerFailed_ = false;
         stopRequested_ = false;
         pauseRequested_ = false;

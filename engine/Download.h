@@ -188,6 +188,7 @@ private:
     std::wstring resolvedUrl_;
     std::wstring hostKey_;  // of the address the requests go to now, for its limit and its wait
     bool redirected_ = false;     // resolvedUrl_ came from a redirect (a signed address may expire)
+    int64_t clockOffer_ = 0;      // see DownloadInfo::clockOffer
     uint32_t linkGeneration_ = 0;  // bumped when a renewal replaces resolvedUrl_
     std::wstring errorText_;
     ErrorKind errorKind_ = ErrorKind::None;  // of errorText_

@@ -247,6 +247,10 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors, size_t slo
             if (diagnosis) facts = gatherSecureFacts(diagnosis.get(), parts, error, secureFlags);
             else facts.error = error, facts.flags = secureFlags;
             if (stopRequested_) throw Error{};
+            {
+                std::lock_guard<std::mutex> lock(stateMutex_);
+                clockOffer_ = clockToSet(facts);
+            }
             throw Error{secureFailureText(facts), ErrorKind::Secure};
         }
         noteServerDate(request);

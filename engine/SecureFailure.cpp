@@ -53,6 +53,13 @@ bool isSecureFailure(uint32_t error) {
     }
 }
 
+int64_t clockToSet(const SecureFacts& f) {
+    const bool outside = f.now < f.validFrom || f.now > f.validTo;
+    const bool serverInside = f.serverNow >= f.validFrom && f.serverNow <= f.validTo;
+    const bool ahead = f.serverNow > f.now && clockSkewDays(f.serverNow, f.now) > 0;
+    return f.haveCertificate && !f.untrusted && !f.otherName && outside && serverInside && ahead ? f.serverNow : 0;
+}
+
 std::wstring secureFailureText(const SecureFacts& f) {
     const bool beforeStart = f.haveCertificate && f.now < f.validFrom;
     const bool afterEnd = f.haveCertificate && f.now > f.validTo;

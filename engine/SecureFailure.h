@@ -32,6 +32,13 @@ bool isSecureFailure(uint32_t error);
 // The sentence for these facts; the plain network text when they say nothing.
 std::wstring secureFailureText(const SecureFacts& facts);
 
+// The time (FILETIME ticks, UTC) this computer's clock may be set to when
+// the link failed only because the clock is behind: the chain is trusted and
+// names the host, the certificate looks outside its dates by our clock, and
+// the server's Date is more than a day ahead and inside them. 0 otherwise:
+// never backwards, so an expired certificate cannot turn the clock back.
+int64_t clockToSet(const SecureFacts& facts);
+
 // Gathers the facts for a failed request to `parts` on this session. It
 // asks "HEAD /" only, with no header of ours: nothing of the link's path,
 // query or credentials goes over a connection whose certificate failed.

@@ -75,4 +75,7 @@ struct DownloadInfo {
     std::vector<Segment> segments;  // filled only when asked for
     int32_t hostLimit = 0;    // connections the host allows, once a refusal told; 0: none learned
     int32_t busySeconds = 0;  // left of the wait the host asked for (Retry-After) while this runs
+    // The server's time (FILETIME ticks, UTC) when the last attempt failed only
+    // because this computer's clock is behind (see zeb::clockToSet); 0 otherwise.
+    int64_t clockOffer = 0;
 };

@@ -3,6 +3,7 @@ password, nginx asking for a server password over eight connections, and
 TLS servers whose certificates are wrong in one way each. The job driver
 runs under Wine; what is checked is what a user would see: the bytes on
 disk, the job's state and text, and what the peers logged."""
+import calendar
 import os
 import threading
 import time
@@ -218,17 +219,23 @@ class CertificateTests(EndChecks, unittest.TestCase):
 
     def test_certificate_outside_its_dates_names_them_and_blames_the_clock_only_when_it_is_off(self):
         # Catches: a date fault told without the dates or as an untrusted
-        # certificate, and a clock blamed while it agrees with the server's.
+        # certificate, a clock blamed while it agrees with the server's, and
+        # a clock offered to be set other than forward to a server's time
+        # inside the certificate's dates (an expired certificate must never
+        # turn it back).
         this_year = str(time.localtime().tm_year)
+        inside = 'Tue, 15 Jul %d 12:00:00 GMT'
         for label, start, until in (('not yet valid', 2031, 2032), ('expired', 2019, 2020)):
             # Mid-year, so no time zone moves a date into the year beside it.
             cert = self.certs.signed(label.replace(' ', '-'), ['127.0.0.1'], self.certs.date(start, 7),
                                      self.certs.date(until, 7))
-            for server_clock_off in (False, True):
-                with self.subTest(case=label, server_clock_off=server_clock_off):
-                    end = self.download(*cert, date='Mon, 01 Jan 1990 00:00:00 GMT' if server_clock_off else None)[0]
-                    self.assertEqual((end['state'], str(start) in end['error'], str(until) in end['error'], this_year in end['error']),
-                                     (FAILED, True, True, server_clock_off), end)
+            offer = (calendar.timegm((start, 7, 15, 12, 0, 0)) + 11644473600) * 10**7 if start > int(this_year) else 0
+            for server_date, clock_blamed, clock_offer in ((None, False, 0), ('Mon, 01 Jan 1990 00:00:00 GMT', True, 0),
+                                                           (inside % start, True, offer)):
+                with self.subTest(case=label, server_date=server_date):
+                    end = self.download(*cert, date=server_date)[0]
+                    self.assertEqual((end['state'], str(start) in end['error'], str(until) in end['error'], this_year in end['error'],
+                                      end['clock']), (FAILED, True, True, clock_blamed, clock_offer), end)
 
 
 if __name__ == '__main__':

@@ -38,7 +38,8 @@ std::wstring Describe(const DownloadInfo& i) {
     for (const Segment& s : i.segments) retries += s.retries;
     return L"retries=" + std::to_wstring(retries) + L" state=" + std::to_wstring(static_cast<int>(i.state)) + L" done=" + std::to_wstring(i.doneBytes) +
            L" total=" + std::to_wstring(i.totalSize) + L" fixed=" + std::to_wstring(i.nameFixed ? 1 : 0) +
-           L" speed=" + std::to_wstring(static_cast<int64_t>(i.speed)) + L" name=" + i.fileName + L" error=" + i.errorText;
+           L" speed=" + std::to_wstring(static_cast<int64_t>(i.speed)) + L" clock=" + std::to_wstring(i.clockOffer) +
+           L" name=" + i.fileName + L" error=" + i.errorText;
 }
 }  // namespace
 

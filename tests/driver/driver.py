@@ -14,13 +14,14 @@ import wineworld as ww  # noqa: E402
 
 EXE = os.path.join(ww.BUILD, 'tests', 'tw_driver.exe')
 LINE = re.compile(r'(progress|end) job=\d+ retries=\d+ state=(\d) done=(-?\d+) total=(-?\d+) fixed=(\d) speed=(\d+) '
-                  r'name=(.*?) error=(.*)$')
+                  r'clock=(\d+) name=(.*?) error=(.*)$')
 
 
 def parse(line):
     m = LINE.match(line)
     return m and {'kind': m.group(1), 'state': int(m.group(2)), 'done': int(m.group(3)), 'total': int(m.group(4)),
-                  'fixed': m.group(5) == '1', 'speed': int(m.group(6)), 'name': m.group(7), 'error': m.group(8)}
+                  'fixed': m.group(5) == '1', 'speed': int(m.group(6)), 'clock': int(m.group(7)), 'name': m.group(8),
+                  'error': m.group(9)}
 
 
 COMPLETED, FAILED = 4, 5

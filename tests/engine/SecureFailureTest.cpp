@@ -56,3 +56,37 @@ TEST(SecureFailureText, SameDefectSameSentenceOnWindowsAndWine) {
 // with this computer's, is met for real in test_networks; a server's clock years
 // off this computer's is told once in ListTest.)
 }  // namespace
+
+TEST(ClockToSet, ForwardOnlyToAServerTimeInsideATrustedCertificatesDates) {
+    // Catches a clock offered to be turned back (an expired certificate and
+    // a server whose clock agrees with it), and one offered when the clock
+    // is not what failed: an untrusted chain, another name, a server a few
+    // hours ahead, or a server time the certificate does not cover either.
+    constexpr int64_t day = 864000000000;
+    const int64_t now = 10000 * day;
+    zeb::SecureFacts base;
+    base.haveCertificate = true;
+    base.now = now;
+    base.validFrom = now + 300 * day;  // not valid yet by our clock
+    base.validTo = now + 700 * day;
+    base.serverNow = now + 400 * day;
+    const struct {
+        const char* label;
+        void (*change)(zeb::SecureFacts&);
+        bool offered;
+    } cases[] = {
+        {"behind", [](zeb::SecureFacts&) {}, true},
+        {"expired", [](zeb::SecureFacts& f) { f.validFrom -= 1000 * day, f.validTo -= 1000 * day, f.serverNow -= 800 * day; }, false},
+        {"untrusted", [](zeb::SecureFacts& f) { f.untrusted = true; }, false},
+        {"other name", [](zeb::SecureFacts& f) { f.otherName = true; }, false},
+        {"hours ahead", [](zeb::SecureFacts& f) { f.validFrom = f.now + day / 24, f.serverNow = f.now + day / 2; }, false},
+        {"server outside", [](zeb::SecureFacts& f) { f.serverNow = f.validTo + day; }, false},
+        {"no date", [](zeb::SecureFacts& f) { f.serverNow = 0; }, false},
+        {"no certificate", [](zeb::SecureFacts& f) { f.haveCertificate = false; }, false},
+    };
+    for (const auto& c : cases) {
+        zeb::SecureFacts f = base;
+        c.change(f);
+        EXPECT_EQ(zeb::clockToSet(f), c.offered ? f.serverNow : 0) << c.label;
+    }
+}

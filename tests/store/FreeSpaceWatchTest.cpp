@@ -14,13 +14,13 @@
 namespace {
 // Globals: a question may outlive the case that gave up on it.
 HANDLE g_releaseLeft = CreateEventW(nullptr, TRUE, FALSE, nullptr), g_releaseNew = CreateEventW(nullptr, TRUE, FALSE, nullptr),
-       g_never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+       g_never = CreateEventW(nullptr, TRUE, FALSE, nullptr), g_stuckArrived = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 std::atomic<int> g_stuckAsked{0};
 
 uint64_t Answer(const std::wstring& folder) {
     if (folder == L"left") return WaitForSingleObject(g_releaseLeft, 10000), 111;
     if (folder == L"new") return WaitForSingleObject(g_releaseNew, 10000), 222;
-    if (++g_stuckAsked == 1) WaitForSingleObject(g_never, 30000);  // the first question about it never comes back
+    if (++g_stuckAsked == 1) SetEvent(g_stuckArrived), WaitForSingleObject(g_never, 30000);  // the first never comes back
     return 333;
 }
 
@@ -42,6 +42,7 @@ TEST(FreeSpaceWatch, AnAnswerAboutALeftFolderIsDroppedAndAQuestionThatNeverRetur
     EXPECT_EQ(AwaitAnswer(watch), std::optional<uint64_t>(222));
 
     watch.Ask(L"stuck", 1000);
+    ASSERT_EQ(WaitForSingleObject(g_stuckArrived, 10000), WAIT_OBJECT_0);
     watch.Ask(L"stuck", 1000 + FreeSpaceWatch::kStuckMs);
     EXPECT_EQ(AwaitAnswer(watch), std::optional<uint64_t>(333));
     SetEvent(g_never);
