@@ -366,9 +366,7 @@ ProbeResult Download::probeUntilAnswered(HINTERNET session, bool ignoreCertError
                 std::lock_guard<std::mutex> lock(stateMutex_);
                 host = hostKey_;
             }
-            // A wait the host asked for replaces the ladder's pause.
-            const DWORD pause = hostWaitLeftMs(host) > 0 ? 0 : static_cast<DWORD>(retryPauseMs(failures));
-            if (::WaitForSingleObject(stopEvent_.get(), pause) == WAIT_OBJECT_0) throw Error{};
+            if (::WaitForSingleObject(stopEvent_.get(), retryPauseFor(host, failures)) == WAIT_OBJECT_0) throw Error{};
         }
     }
 }

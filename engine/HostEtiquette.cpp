@@ -6,7 +6,9 @@
 #include <map>
 #include <mutex>
 
+#include "engine/ServerClock.h"
 #include "engine/StrictNumber.h"
+#include "engine/Timing.h"
 #include "engine/Url.h"
 
 namespace zeb {
@@ -95,6 +97,10 @@ int64_t hostWaitLeftMs(const std::wstring& host) {
     return found == g_hosts.end() || found->second.quietUntil <= now ? 0 : static_cast<int64_t>(found->second.quietUntil - now);
 }
 
+DWORD retryPauseFor(const std::wstring& host, int failures) {
+    return hostWaitLeftMs(host) > 0 ? 0 : static_cast<DWORD>(retryPauseMs(failures));
+}
+
 void forgetHostsForTests() {
     std::lock_guard<std::mutex> lock(g_mutex);
     for (auto& [key, h] : g_hosts) h.limit = 0, h.quietUntil = 0;
@@ -117,8 +123,7 @@ std::optional<int64_t> retryAfterMs(const std::wstring& value, int64_t answerDat
     if (answerDateTicks <= 0 || value.find(L"GMT") == std::wstring::npos || !::WinHttpTimeToSystemTime(value.c_str(), &at) ||
         !::SystemTimeToFileTime(&at, &ticks))
         return std::nullopt;
-    const int64_t then = (static_cast<int64_t>(ticks.dwHighDateTime) << 32) | ticks.dwLowDateTime;
-    return std::clamp<int64_t>((then - answerDateTicks) / 10000, 0, kLongestWaitMs);
+    return std::clamp<int64_t>((fileTimeTicks(ticks) - answerDateTicks) / 10000, 0, kLongestWaitMs);
 }
 
 }  // namespace zeb

@@ -44,6 +44,9 @@ bool learnLimitFromRefusal(const std::wstring& host);
 int hostLimit(const std::wstring& host);  // 0: none learned
 void hostAskedToWait(const std::wstring& host, int64_t ms);
 int64_t hostWaitLeftMs(const std::wstring& host);
+// The pause before the next attempt after `failures` in a row: none while
+// the host asked us to wait (that wait comes first), else the ladder's.
+DWORD retryPauseFor(const std::wstring& host, int failures);
 void forgetHostsForTests();
 
 // 408, 429, 502, 503, 504: the server is busy, not refusing the file.

@@ -60,9 +60,9 @@ int Download::renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen,
     }
     // The same file: its size, then the validators where they share a kind,
     // else a sample of the bytes on disk asked of the new address.
-    bool same = fresh.totalSize == total && fresh.acceptsRanges;
-    if (same && compareVersions(recorded, fresh.validator) == VersionVerdict::Different) same = false;
-    if (same && compareVersions(recorded, fresh.validator) == VersionVerdict::Unknown) {
+    const VersionVerdict verdict = compareVersions(recorded, fresh.validator);
+    bool same = fresh.totalSize == total && fresh.acceptsRanges && verdict != VersionVerdict::Different;
+    if (same && verdict == VersionVerdict::Unknown) {
         UrlParts parts;
         if (!crackUrl(fresh.finalUrl, parts)) {
             failEveryWorker({invalidLinkText(), ErrorKind::Link});

@@ -12,7 +12,6 @@
 
 namespace zeb {
 namespace {
-int64_t Ticks(const FILETIME& t) { return (static_cast<int64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
 
 std::wstring DateText(int64_t ticks) {
     FILETIME ft{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32)};
@@ -109,7 +108,7 @@ SecureFacts gatherSecureFacts(HINTERNET session, const UrlParts& parts, uint32_t
     f.flags = flags;
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
-    f.now = Ticks(now);
+    f.now = fileTimeTicks(now);
     InternetHandle connection(::WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
     if (!connection) return f;
     InternetHandle request(::WinHttpOpenRequest(connection.get(), L"HEAD", L"/", nullptr, WINHTTP_NO_REFERER,
@@ -127,8 +126,8 @@ SecureFacts gatherSecureFacts(HINTERNET session, const UrlParts& parts, uint32_t
     DWORD size = sizeof cert;
     if (!::WinHttpQueryOption(request.get(), WINHTTP_OPTION_SERVER_CERT_CONTEXT, &cert, &size) || !cert) return f;
     f.haveCertificate = true;
-    f.validFrom = Ticks(cert->pCertInfo->NotBefore);
-    f.validTo = Ticks(cert->pCertInfo->NotAfter);
+    f.validFrom = fileTimeTicks(cert->pCertInfo->NotBefore);
+    f.validTo = fileTimeTicks(cert->pCertInfo->NotAfter);
     CERT_CHAIN_PARA chainPara{};
     chainPara.cbSize = sizeof chainPara;
     PCCERT_CHAIN_CONTEXT chain = nullptr;

@@ -8,7 +8,6 @@ constexpr int64_t kTicksPerDay = 864000000000;  // 100 ns ticks
 std::atomic<bool> g_noted{false};
 std::atomic<int64_t> g_days{0};
 
-int64_t Ticks(const FILETIME& t) { return (static_cast<int64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
 }  // namespace
 
 int64_t clockSkewDays(int64_t serverTicks, int64_t localTicks) {
@@ -29,7 +28,7 @@ int64_t serverDateTicks(HINTERNET request) {
                                &date, &size, WINHTTP_NO_HEADER_INDEX) ||
         !::SystemTimeToFileTime(&date, &server))
         return 0;
-    return Ticks(server);
+    return fileTimeTicks(server);
 }
 
 void noteServerDate(HINTERNET request) {
@@ -38,7 +37,7 @@ void noteServerDate(HINTERNET request) {
     if (server == 0) return;
     FILETIME local{};
     ::GetSystemTimeAsFileTime(&local);
-    const int64_t days = clockSkewDays(server, Ticks(local));
+    const int64_t days = clockSkewDays(server, fileTimeTicks(local));
     if (days == 0) return;
     bool expected = false;
     if (g_noted.compare_exchange_strong(expected, true)) g_days = days;

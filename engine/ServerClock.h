@@ -11,6 +11,9 @@
 
 namespace zeb {
 
+// A FILETIME as one number of 100 ns ticks.
+inline int64_t fileTimeTicks(const FILETIME& t) { return (static_cast<int64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
+
 // Whole days between the two clocks (FILETIME ticks, UTC) when they are more
 // than a day apart; 0 otherwise.
 int64_t clockSkewDays(int64_t serverTicks, int64_t localTicks);

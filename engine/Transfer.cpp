@@ -115,10 +115,7 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
             if (result == kRetry) {
                 failures = progress ? 1 : failures + 1;
                 if (failures > kMaxFailuresWithoutProgress) break;
-                // A wait the host asked for replaces the ladder's pause.
-                const DWORD pause = hostWaitLeftMs(host) > 0 ? 0 : static_cast<DWORD>(retryPauseMs(failures));
-                if (::WaitForSingleObject(stopEvent_.get(), pause) == WAIT_OBJECT_0)
-                    break;
+                if (::WaitForSingleObject(stopEvent_.get(), retryPauseFor(host, failures)) == WAIT_OBJECT_0) break;
             } else {
                 failures = 0;
             }

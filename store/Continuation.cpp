@@ -51,7 +51,7 @@ std::vector<bool> DownloadList::ContinueWaitingRows(const std::vector<DownloadRe
     q.title = L"Tidewell PE";
     const std::wstring& name = entries_[static_cast<size_t>(matches[0].second)].cached.fileName;
     q.text = matches.size() == 1
-                 ? Tr(L"\u201C", L"\u201C") + name +
+                 ? L"\u201C" + name +
                        Tr(L"\u201D đang chờ trong danh sách. Tiếp tục tải bằng liên kết mới?",
                           L"\u201D is waiting in the list. Continue it with the new link?")
                  : std::to_wstring(matches.size()) +
