@@ -2,8 +2,6 @@
 
 #include <wincrypt.h>
 
-#include <cwchar>
-
 #include "engine/ErrorTexts.h"
 #include "engine/Http.h"
 #include "engine/ServerClock.h"
@@ -12,15 +10,6 @@
 
 namespace zeb {
 namespace {
-
-std::wstring DateText(int64_t ticks) {
-    FILETIME ft{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32)};
-    SYSTEMTIME st{};
-    if (!::FileTimeToSystemTime(&ft, &st)) return L"?";
-    wchar_t text[16];
-    std::swprintf(text, 16, L"%04u-%02u-%02u", st.wYear, st.wMonth, st.wDay);
-    return text;
-}
 
 void CALLBACK OnSecureFailure(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length) {
     if (status == WINHTTP_CALLBACK_STATUS_SECURE_FAILURE && context && info && length >= sizeof(DWORD))
@@ -66,13 +55,13 @@ std::wstring secureFailureText(const SecureFacts& f) {
     const bool clockRight = f.serverNow != 0 && clockSkewDays(f.serverNow, f.now) == 0;
     if ((beforeStart || afterEnd) && clockRight)
         return Tr(L"Chứng chỉ của máy chủ chỉ hợp lệ từ ", L"The server's certificate is valid only from ") +
-               DateText(f.validFrom) + Tr(L" đến ", L" to ") + DateText(f.validTo) +
+               utcDateText(f.validFrom) + Tr(L" đến ", L" to ") + utcDateText(f.validTo) +
                Tr(L" và đồng hồ của máy tính khớp với máy chủ; máy chủ cần gia hạn chứng chỉ.",
                   L", and this computer's clock agrees with the server's; the server must renew it.");
     if (beforeStart || afterEnd)
-        return Tr(L"Đồng hồ của máy tính đang là ", L"This computer's clock says ") + DateText(f.now) +
+        return Tr(L"Đồng hồ của máy tính đang là ", L"This computer's clock says ") + utcDateText(f.now) +
                Tr(L"; chứng chỉ của máy chủ chỉ hợp lệ từ ", L"; the server's certificate is valid from ") +
-               DateText(f.validFrom) + Tr(L" đến ", L" to ") + DateText(f.validTo) +
+               utcDateText(f.validFrom) + Tr(L" đến ", L" to ") + utcDateText(f.validTo) +
                Tr(L". Hãy chỉnh đồng hồ rồi thử lại.", L". Set the clock and try again.");
     if (f.flags & (WINHTTP_CALLBACK_STATUS_FLAG_CERT_DATE_INVALID) || f.error == ERROR_WINHTTP_SECURE_CERT_DATE_INVALID)
         return Tr(L"Chứng chỉ của máy chủ đã hết hạn hoặc chưa đến ngày hiệu lực; hãy kiểm tra đồng hồ của máy tính.",

@@ -1,6 +1,7 @@
 #include "engine/ServerClock.h"
 
 #include <atomic>
+#include <cwchar>
 
 namespace zeb {
 namespace {
@@ -9,6 +10,18 @@ std::atomic<bool> g_noted{false};
 std::atomic<int64_t> g_days{0};
 
 }  // namespace
+
+std::wstring utcDateText(int64_t ticks, bool minutes) {
+    const FILETIME ft = fileTimeOf(ticks);
+    SYSTEMTIME st{};
+    if (!::FileTimeToSystemTime(&ft, &st)) return L"?";
+    wchar_t text[32];
+    if (minutes)
+        std::swprintf(text, 32, L"%04u-%02u-%02u %02u:%02u UTC", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute);
+    else
+        std::swprintf(text, 32, L"%04u-%02u-%02u", st.wYear, st.wMonth, st.wDay);
+    return text;
+}
 
 int64_t clockSkewDays(int64_t serverTicks, int64_t localTicks) {
     const int64_t apart = serverTicks > localTicks ? serverTicks - localTicks : localTicks - serverTicks;

@@ -8,11 +8,18 @@
 #include <winhttp.h>
 
 #include <cstdint>
+#include <string>
 
 namespace zeb {
 
 // A FILETIME as one number of 100 ns ticks.
 inline int64_t fileTimeTicks(const FILETIME& t) { return (static_cast<int64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
+inline FILETIME fileTimeOf(int64_t ticks) {
+    return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32)};
+}
+// "2031-07-15", or with `minutes` "2031-07-15 12:00 UTC"; "?" for no date.
+// Always UTC: Windows PE's time zone is usually as wrong as its clock.
+std::wstring utcDateText(int64_t ticks, bool minutes = false);
 
 // Whole days between the two clocks (FILETIME ticks, UTC) when they are more
 // than a day apart; 0 otherwise.

@@ -254,6 +254,7 @@ void DownloadList::RefreshEntries(bool all) {
             window_.SetStatus(Tr(L"Đã tải xong: ", L"Finished: ") + e.cached.fileName);
         } else if (state == DownloadState::Failed) {
             window_.SetStatus(Tr(L"Lỗi: ", L"Failed: ") + NameOrUrl(e.cached.Info()) + L" \u2014 " + e.cached.errorText);
+            if (e.cached.clockOffer) clockAhead_ = e.cached.clockOffer - clock_.now();
         }
         e.lastNotifiedState = state;
     }
@@ -328,6 +329,7 @@ void DownloadList::SaveListIfChanged(bool force) {
 void DownloadList::QueueTick() {
     StartQueued();
     RefreshEntries(false);
+    OfferClock();
     if (const int64_t days = zeb::takeClockSkewDays())
         window_.SetStatus(Tr(L"Đồng hồ của máy tính lệch ", L"This computer's clock is ") + std::to_wstring(days) +
                           Tr(L" ngày so với máy chủ; tải qua HTTPS có thể thất bại.",

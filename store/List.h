@@ -18,6 +18,7 @@
 #include "store/ListWindow.h"
 #include "store/ListWriter.h"
 #include "store/RowRecord.h"
+#include "store/SystemClock.h"
 
 namespace zeb {
 class Download;
@@ -131,6 +132,8 @@ public:
     void PollFreeSpaceNow() { lastPoll_ = 0; pollDue_ = true; }
     // Tests only: a smaller list-file limit than kListFileLimit.
     void SetListLimitForTests(uint64_t bytes) { listLimit_ = bytes; }
+    // Tests only: a clock of their own (a test never moves the machine's).
+    void SetClockForTests(SystemClock clock) { clock_ = std::move(clock); }
     // Tests only: a shorter wait for the jobs at exit.
     void SetExitBudgetForTests(uint64_t ms) { exitBudgetMs_ = ms; }
 
@@ -166,6 +169,11 @@ private:
     const std::vector<size_t>& LiveRows();
     int RowOf(const zeb::Download* job) const;
     void PruneStopping();
+    // A row failed only because this computer's clock is behind: asks once
+    // a run whether to move it forward to the server's time, and on Set
+    // tries such rows again (ClockOffer.cpp). Called by the tick, outside
+    // the look at the rows, since the question runs a message loop.
+    void OfferClock();
     static std::wstring NameOrUrl(const DownloadInfo& info);
 
     ListWindow& window_;
@@ -194,6 +202,11 @@ private:
     uint64_t lastFree_ = 0;
     bool haveFree_ = false;
     uint64_t finished_ = 0;
+    SystemClock clock_ = MachineClock();
+    // How far the server's clock is ahead of ours (FILETIME ticks) when a
+    // row last failed for it; 0 when none did since the last tick.
+    int64_t clockAhead_ = 0;
+    bool clockAsked_ = false;
     // A row was added, erased or its link, name or state changed since the
     // last save: only then is the signature worth building.
     bool signatureDirty_ = false;

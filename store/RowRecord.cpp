@@ -40,6 +40,7 @@ RowRecord::RowRecord(DownloadInfo&& info)
       sha256(info.sha256),
       totalSize(info.totalSize),
       doneBytes(info.doneBytes),
+      clockOffer(info.clockOffer),
       speed(info.speed),
       state(info.state),
       activeConnections(info.activeConnections),
@@ -53,5 +54,5 @@ DownloadInfo RowRecord::Info() const {
                         .totalSize = totalSize, .doneBytes = doneBytes, .speed = speed, .state = state,
                         .nameFixed = nameFixed, .acceptsRanges = acceptsRanges, .activeConnections = activeConnections,
                         .expectedChecksum = expectedChecksum, .sha256 = sha256.Hex(), .verifyPercent = verifyPercent, .segments = {},
-                        .hostLimit = 0, .busySeconds = busySeconds};
+                        .hostLimit = 0, .busySeconds = busySeconds, .clockOffer = clockOffer};
 }

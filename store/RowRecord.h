@@ -38,6 +38,7 @@ struct RowRecord {
     Sha256Bytes sha256;
     int64_t totalSize = -1;
     int64_t doneBytes = 0;
+    int64_t clockOffer = 0;  // see DownloadInfo::clockOffer
     double speed = 0.0;
     DownloadState state = DownloadState::Queued;
     int32_t activeConnections = 0;

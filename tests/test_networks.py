@@ -237,6 +237,24 @@ class CertificateTests(EndChecks, unittest.TestCase):
                     self.assertEqual((end['state'], str(start) in end['error'], str(until) in end['error'], this_year in end['error'],
                                       end['clock']), (FAILED, True, True, clock_blamed, clock_offer), end)
 
+    def test_a_clock_behind_is_offered_to_be_set_through_the_list(self):
+        # The list's own case for the question (its clock replaced, so the
+        # machine's never moves), run here because only this world trusts a
+        # certificate whose dates lie ahead of this computer's clock.
+        cert = self.certs.signed('behind', ['127.0.0.1'], self.certs.date(2031, 7), self.certs.date(2032, 7))
+        plain = httpserver.start()
+        self.addCleanup(plain.server_close)
+        self.addCleanup(plain.shutdown)
+        with peers.https_server(*cert) as server:
+            server.date = 'Tue, 15 Jul 2031 12:00:00 GMT'
+            env = {'TW_HTTP': 'http://127.0.0.1:%d' % plain.server_address[1],
+                   'TW_HTTPS_BEHIND': '%s/file/behind.bin?size=1000' % server.origin,
+                   'TW_HTTPS_BEHIND_DATE': str(calendar.timegm((2031, 7, 15, 12, 0, 0)))}
+            result = self.world.run([os.path.join(ww.BUILD, 'tests', 'list_queue_tests.exe'), '--gtest_color=no',
+                                     '--gtest_filter=ListQueue.AClockBehind*'], timeout=120, env=env)
+        out = result.stdout.decode('utf-8', 'replace')
+        self.assertEqual((result.returncode, '[  PASSED  ] 1 test.' in out), (0, True), out)
+
 
 if __name__ == '__main__':
     unittest.main()

@@ -4,7 +4,7 @@ failed from the list file; downloading, size unknown, connecting and queued
 from a loopback server), a hovered and a selected row, and the empty list;
 then the real dialogs and the real details window, each alone (Add
 Download, Settings, both removal questions, the error box, the question
-about many pasted links, the exit question, Change Link with the stored
+about many pasted links, the question to set a clock years behind, the exit question, Change Link with the stored
 password hidden and refused for another server; with the empty list the When
 done choice and its countdown, once inside Windows PE with the warning that
 files on its RAM drive would be lost); then the details window's client in five states
@@ -14,6 +14,7 @@ files on its RAM drive would be lost); then the details window's client in five 
     tools/screenshots.sh [output folder]   (default: build/shots)
 """
 import os
+import shutil
 import subprocess
 import sys
 import time
@@ -22,6 +23,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, 'tests'))
 sys.path.insert(0, os.path.join(ROOT, 'tests', 'server'))
 import httpserver  # noqa: E402
+import peers  # noqa: E402
 import wineworld as ww  # noqa: E402
 
 LIST = ('ZEBLIST 1\r\n'
@@ -52,7 +54,7 @@ def shoot(w, display, out, name):
     subprocess.run(['convert-im6.q16', 'xwd:' + raw, '-trim', 'png:' + os.path.join(out, name + '.png')], check=True)
 
 
-def dialogs(w, display, out, tag):
+def dialogs(w, display, out, tag, behind):
     """Opens each dialog, shoots it and closes it. Without a window manager,
     Wine leaves a window black where it overlaps another window of the
     program, so the main window steps aside first."""
@@ -93,11 +95,25 @@ def dialogs(w, display, out, tag):
     shoot(w, display, out, tag + '-details')
     step(w, 'dialogcommand', '2')
     time.sleep(0.5)
+    # A secure link that fails only because this computer's clock is years
+    # behind the server's: move it forward? Cancelled (never Set: this is the
+    # machine's clock). Everything paused first, so it does not wait in the
+    # queue, and resumed after, so the exit still asks.
+    step(w, 'command', '105')
+    step(w, 'settext', behind.url)
+    step(w, 'command', '101')
+    time.sleep(2.5)
+    shoot(w, display, out, tag + '-dialog-clock')
+    step(w, 'dialogcommand', '2')
+    time.sleep(0.5)
+    step(w, 'command', '104')
 
 
-def session(out, dark, vi, dpi, server, empty=False, pe=False):
+def session(out, dark, vi, dpi, server, behind, empty=False, pe=False):
     w = ww.World()
     try:
+        w.ensure_server()  # a binary value needs the registry tool, not the prefix's files
+        w.reg_add(*behind.root, 'REG_BINARY')
         if dpi != 96:
             w.reg_add(r'HKCU\Control Panel\Desktop', 'LogPixels', dpi, 'REG_DWORD')
         if pe:  # Windows PE, downloads on its system drive: the when-done question warns of their loss
@@ -153,7 +169,7 @@ def session(out, dark, vi, dpi, server, empty=False, pe=False):
             time.sleep(1)
             shoot(w, display, out, tag + '-selected-hover')
         if not empty:
-            dialogs(w, display, out, tag)
+            dialogs(w, display, out, tag, behind)
         step(w, 'close')
         time.sleep(0.8)
         if not empty:
@@ -180,16 +196,24 @@ def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ww.BUILD, 'shots')
     os.makedirs(out, exist_ok=True)
     server = httpserver.start()
-    try:
-        for dark in (True, False):
-            for vi in (True, False):
-                session(out, dark, vi, 96, server)
-        session(out, True, True, 96, server, empty=True)
-        session(out, False, False, 96, server, empty=True, pe=True)
-        session(out, True, False, 144, server)
-        session(out, False, True, 144, server)
-    finally:
-        server.shutdown()
+    # A trusted certificate valid only from 2031, and a server whose clock says 2031.
+    certs_dir = ww.scratch_dir('shot-certs-')
+    certs = peers.Certificates(certs_dir)
+    with peers.https_server(*certs.signed('behind', ['127.0.0.1'], certs.date(2031, 7), certs.date(2032, 7))) as behind:
+        behind.date = 'Tue, 15 Jul 2031 12:00:00 GMT'
+        behind.url = behind.origin + '/file/recovery-tools.iso?size=1000'
+        behind.root = peers.windows_root_entry(certs.authority()[0])
+        try:
+            for dark in (True, False):
+                for vi in (True, False):
+                    session(out, dark, vi, 96, server, behind)
+            session(out, True, True, 96, server, behind, empty=True)
+            session(out, False, False, 96, server, behind, empty=True, pe=True)
+            session(out, True, False, 144, server, behind)
+            session(out, False, True, 144, server, behind)
+        finally:
+            server.shutdown()
+            shutil.rmtree(certs_dir, True)
     details(out)
     print(out)
 

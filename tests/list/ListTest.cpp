@@ -377,3 +377,67 @@ TEST_F(ListQueue, AFreshLinkToAWaitingRowsFileContinuesThatRowWithItsBytes) {
         sent += std::stoll(log.substr(at + 8));
     EXPECT_LE(sent, size * 13 / 10);
 }
+
+TEST_F(ListQueue, AClockBehindIsOfferedOnceToMoveForwardAndItsRowsRunAgain) {
+    // Catches: the offer made to a process that may not set the clock, asked
+    // again at every failure, a clock moved to the server's time as it was
+    // before the question stood open (behind again by then), a failed move
+    // that retries anyway, and Set that leaves the failed row as it was.
+    // Needs a server whose certificate is valid only in the future and
+    // trusted: the certificate tests' world provides one.
+    const auto environment = [](const wchar_t* name) {
+        wchar_t value[2048];
+        const DWORD n = GetEnvironmentVariableW(name, value, 2048);
+        return n && n < 2048 ? std::wstring(value, n) : std::wstring();
+    };
+    const std::wstring behind = environment(L"TW_HTTPS_BEHIND");
+    if (behind.empty()) GTEST_SKIP() << "runs inside the certificate tests' world";
+    const int64_t serverTicks = (std::stoll(environment(L"TW_HTTPS_BEHIND_DATE")) + 11644473600LL) * 10000000LL;
+    constexpr int64_t kHour = 36000000000LL;
+    struct Case {
+        const wchar_t* label;
+        bool mayMove;
+        int answers;        // how many questions are answered Set
+        uint32_t moveError;
+        size_t questions;
+        long failures;      // of the row, counted by its failure status
+    } cases[] = {
+        {L"no right to set the clock", false, 0, 0, 0, 1},
+        {L"cancelled", true, 0, 0, 1, 1},
+        {L"set, and the row tried again", true, 1, 0, 1, 2},
+        {L"set, refused by the system", true, 1, ERROR_PRIVILEGE_NOT_HELD, 1, 1},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.label);
+        list_->Exit();
+        list_.reset();
+        window_ = ScriptedWindow();
+        list_ = Another(window_, (L"clock" + std::to_wstring(++n) + L".lst").c_str());
+        int64_t now = serverTicks - 5 * 365 * 24 * kHour;  // this machine's clock, years behind
+        std::vector<int64_t> moves;
+        list_->SetClockForTests({[&] { return now; }, [&] { return c.mayMove; }, [&](int64_t to) {
+                                     moves.push_back(to);
+                                     return c.moveError;
+                                 }});
+        for (int i = 0; i < c.answers; ++i) window_.confirmAnswers.push_back(true);
+        window_.duringQuestion = [&] { now += kHour; };  // the user takes an hour to answer
+        ASSERT_TRUE(Add(behind));
+        ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Failed; }));
+        const std::wstring error = list_->Entries()[0].cached.errorText;
+        list_->QueueTick();  // the tick after the failure asks
+        if (c.failures > 1) {
+            ASSERT_TRUE(TickUntil([&] { return Statuses(error) == c.failures; }));
+        }
+        for (int i = 0; i < 3; ++i) list_->QueueTick();
+        EXPECT_EQ(std::make_tuple(window_.questions.size(), Statuses(error), State(0), window_.errors.size()),
+                  std::make_tuple(c.questions, c.failures, DownloadState::Failed, c.moveError ? 1u : 0u));
+        if (c.answers) {
+            // Only forward, to the server's time an hour on; the Date has whole seconds only.
+            ASSERT_EQ(moves.size(), 1u);
+            EXPECT_LE(std::abs(moves[0] - (serverTicks + kHour)), 20000000LL) << moves[0];
+        } else {
+            EXPECT_TRUE(moves.empty());
+        }
+    }
+}
