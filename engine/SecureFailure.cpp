@@ -95,9 +95,7 @@ SecureFacts gatherSecureFacts(HINTERNET session, const UrlParts& parts, uint32_t
     SecureFacts f;
     f.error = error;
     f.flags = flags;
-    FILETIME now{};
-    ::GetSystemTimeAsFileTime(&now);
-    f.now = fileTimeTicks(now);
+    f.now = nowTicks();
     InternetHandle connection(::WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
     if (!connection) return f;
     InternetHandle request(::WinHttpOpenRequest(connection.get(), L"HEAD", L"/", nullptr, WINHTTP_NO_REFERER,

@@ -11,6 +11,12 @@ std::atomic<int64_t> g_days{0};
 
 }  // namespace
 
+int64_t nowTicks() {
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    return fileTimeTicks(now);
+}
+
 std::wstring utcDateText(int64_t ticks, bool minutes) {
     const FILETIME ft = fileTimeOf(ticks);
     SYSTEMTIME st{};
@@ -48,9 +54,7 @@ void noteServerDate(HINTERNET request) {
     if (g_noted.load()) return;
     const int64_t server = serverDateTicks(request);
     if (server == 0) return;
-    FILETIME local{};
-    ::GetSystemTimeAsFileTime(&local);
-    const int64_t days = clockSkewDays(server, fileTimeTicks(local));
+    const int64_t days = clockSkewDays(server, nowTicks());
     if (days == 0) return;
     bool expected = false;
     if (g_noted.compare_exchange_strong(expected, true)) g_days = days;

@@ -14,6 +14,8 @@ namespace zeb {
 
 // A FILETIME as one number of 100 ns ticks.
 inline int64_t fileTimeTicks(const FILETIME& t) { return (static_cast<int64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
+// This computer's clock now, in the same ticks (UTC).
+int64_t nowTicks();
 inline FILETIME fileTimeOf(int64_t ticks) {
     return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32)};
 }

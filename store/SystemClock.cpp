@@ -7,12 +7,6 @@
 
 namespace {
 
-int64_t Now() {
-    FILETIME ft{};
-    ::GetSystemTimeAsFileTime(&ft);
-    return zeb::fileTimeTicks(ft);
-}
-
 bool ProcessMayMoveClock() {
     HANDLE raw = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
@@ -59,4 +53,4 @@ bool TokenHoldsPrivilege(HANDLE token, const wchar_t* name) {
     return false;
 }
 
-SystemClock MachineClock() { return SystemClock{Now, ProcessMayMoveClock, MoveClockTo}; }
+SystemClock MachineClock() { return SystemClock{zeb::nowTicks, ProcessMayMoveClock, MoveClockTo}; }

@@ -385,14 +385,9 @@ TEST_F(ListQueue, AClockBehindIsOfferedOnceToMoveForwardAndItsRowsRunAgain) {
     // that retries anyway, and Set that leaves the failed row as it was.
     // Needs a server whose certificate is valid only in the future and
     // trusted: the certificate tests' world provides one.
-    const auto environment = [](const wchar_t* name) {
-        wchar_t value[2048];
-        const DWORD n = GetEnvironmentVariableW(name, value, 2048);
-        return n && n < 2048 ? std::wstring(value, n) : std::wstring();
-    };
-    const std::wstring behind = environment(L"TW_HTTPS_BEHIND");
+    const std::wstring behind = Server("TW_HTTPS_BEHIND");  // a variable like the servers' origins
     if (behind.empty()) GTEST_SKIP() << "runs inside the certificate tests' world";
-    const int64_t serverTicks = (std::stoll(environment(L"TW_HTTPS_BEHIND_DATE")) + 11644473600LL) * 10000000LL;
+    const int64_t serverTicks = (std::stoll(Server("TW_HTTPS_BEHIND_DATE")) + 11644473600LL) * 10000000LL;
     constexpr int64_t kHour = 36000000000LL;
     struct Case {
         const wchar_t* label;
