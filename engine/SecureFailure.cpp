@@ -103,9 +103,11 @@ SecureFacts gatherSecureFacts(HINTERNET session, const UrlParts& parts, uint32_t
     if (!request) return f;
     DWORD ignore = 0x3300;  // every certificate error: the certificate is what we came to read
     ::WinHttpSetOption(request.get(), WINHTTP_OPTION_SECURITY_FLAGS, &ignore, sizeof ignore);
-    DWORD disable = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_AUTHENTICATION;
+    // No keep-alive: the connection ends with the answer, so no later
+    // request can ride on one whose certificate was never accepted.
+    DWORD disable = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_COOKIES | WINHTTP_DISABLE_AUTHENTICATION |
+                    WINHTTP_DISABLE_KEEP_ALIVE;
     ::WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disable, sizeof disable);
-    // Closed with the session after the answer: no later request rides on it.
     if (!::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
         return f;
     if (::WinHttpReceiveResponse(request.get(), nullptr)) f.serverNow = serverDateTicks(request.get());
