@@ -76,12 +76,12 @@ void FrontHasher::run() noexcept {
     ::SetThreadPriority(::GetCurrentThread(), THREAD_MODE_BACKGROUND_BEGIN);
     try {
         std::unique_lock<std::mutex> lock(mutex_);
-        uint32_t summing = generation_;
+        uint32_t summing = summed_ = generation_;
         for (;;) {
             moved_.wait(lock, [&] { return quit_ || front_ > hashed_ || generation_ != summing; });
             if (quit_) return;
             if (generation_ != summing) {
-                summing = generation_;
+                summing = summed_ = generation_;
                 restart();
                 continue;
             }
@@ -108,8 +108,8 @@ HashOutcome FrontHasher::finish(int64_t total, uint32_t generation, const std::a
     moved_.notify_all();
     if (thread_.joinable()) thread_.join();
     // The thread's sums are of this file only while they are of its last
-    // attempt and within it.
-    if (generation != generation_ || hashed_ > total) restart();
+    // attempt and within it (it may have quit before it saw a new attempt).
+    if (generation != summed_ || hashed_ > total) restart();
     if (!error_ && (!sha256_->ok() || (other_ && !other_->ok()))) error_ = ERROR_NOT_SUPPORTED;
     progress(hashed_);
     while (!error_ && hashed_ < total) {

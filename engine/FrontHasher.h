@@ -52,6 +52,7 @@ private:
     std::condition_variable moved_;
     int64_t front_ = 0, hashed_ = 0;
     uint32_t generation_ = 0;
+    uint32_t summed_ = 0;  // the generation whose bytes the digests hold
     bool quit_ = false;
     std::atomic<uint32_t> error_{0};  // a failed open or read: finish() reports it
     std::thread thread_;
