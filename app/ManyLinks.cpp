@@ -127,7 +127,7 @@ LinksAnswer OfferManyLinks(HWND owner, DownloadList& list, ListWindow& window, c
     std::vector<DownloadRequest> requests(links.size());
     for (size_t i = 0; i < links.size(); ++i) requests[i].url = links[i];
     const DownloadList::AddCounts counts = list.AddRequests(requests, &folder);
-    std::wstring status = ManyLinksAddedText(counts.added, links.size() - counts.added);
+    std::wstring status = ManyLinksAddedText(counts.added, links.size() - counts.added - counts.continued);
     if (counts.full > 0) status += L" " + ListFullText();
     window.SetStatus(status);
     return LinksAnswer::Added;

@@ -183,7 +183,10 @@ DownloadList::AddCounts DownloadList::AddRequests(const std::vector<DownloadRequ
     const std::vector<bool> continued = ContinueWaitingRows(requests);
     for (size_t k = 0; k < requests.size(); ++k) {
         const DownloadRequest& r = requests[k];
-        if (continued[k]) continue;
+        if (continued[k]) {
+            ++counts.continued;
+            continue;
+        }
         if (r.media || !IsAcceptableLink(r.url)) {
             ++skipped;
         } else if (AddOne(r, folder ? *folder : *settings_.folder, &batch)) {

@@ -86,6 +86,7 @@ public:
     struct AddCounts {
         size_t added = 0;
         size_t full = 0;  // refused: the list is full
+        size_t continued = 0;  // went to waiting rows of the same file instead
     };
     // A batch into `folder` (null: the default folder): one start, refresh
     // and save for all of them; the skipped links are reported.
