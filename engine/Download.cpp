@@ -355,6 +355,11 @@ void Download::drive(int connections, bool ignoreCertErrors) {
 }
 
 ProbeResult Download::probeUntilAnswered(HINTERNET session, bool ignoreCertErrors) {
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        // Read without a lock by every request, a renewal's too: set once, before any.
+        linkCredentials_ = linkCredentials(url_);
+    }
     for (int failures = 1;; ++failures) {
         try {
             return probe(session, ignoreCertErrors);
@@ -388,6 +393,8 @@ void Download::runWorkers(HINTERNET session, int connections, bool ignoreCertErr
         ::ResetEvent(workersEnded_.get());
         addressServed_ = false;
         forbiddenRenewed_ = false;
+        servedAt_.assign(static_cast<size_t>(workers), 0);
+        servedOnAddress_ = 0;
         renewalFailures_ = 0;  // no worker runs yet
     }
     {

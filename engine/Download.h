@@ -16,6 +16,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -190,6 +191,9 @@ private:
     bool redirected_ = false;     // resolvedUrl_ came from a redirect (a signed address may expire)
     int64_t clockOffer_ = 0;      // see DownloadInfo::clockOffer
     uint32_t linkGeneration_ = 0;  // bumped when a renewal replaces resolvedUrl_
+    std::array<bool, 3> retired_{};  // by ValidatorKind: proved no witness of versions on this link's host
+    std::vector<uint32_t> servedAt_;  // per connection: 1 + the generation whose address served it
+    int servedOnAddress_ = 0;        // connections the present address has served
     std::wstring errorText_;
     ErrorKind errorKind_ = ErrorKind::None;  // of errorText_
     std::wstring notice_;  // why this run started over; cleared at start

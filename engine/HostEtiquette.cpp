@@ -112,6 +112,23 @@ bool isBusyStatus(DWORD status) {
 
 bool isRefusalStatus(DWORD status) { return status == 429 || status == 503 || status == 403; }
 
+Refusal readRefusal(DWORD status, bool signedServed, bool forbiddenTried, bool everyConnectionServed, bool hostServes) {
+    if (signedServed && (status == 401 || status == 404 || status == 410)) return Refusal::Renew;
+    // A 403 of a signed address is an expiry once; after that it is the
+    // host's limit while the address has not served every connection of
+    // ours at least once (an address that has allows them all, and expires
+    // in its turn).
+    if (signedServed && status == 403)
+        return !forbiddenTried || everyConnectionServed || !hostServes ? Refusal::Renew : Refusal::Limit;
+    return isRefusalStatus(status) && hostServes ? Refusal::Limit : Refusal::Answer;
+}
+
+bool hostServes(const std::wstring& host) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    const auto found = g_hosts.find(host);
+    return found != g_hosts.end() && found->second.served > 0;
+}
+
 std::optional<int64_t> retryAfterMs(const std::wstring& value, int64_t answerDateTicks) {
     if (value.empty()) return std::nullopt;
     if (std::optional<int64_t> seconds = ParseStrictNumber(value))

@@ -53,6 +53,15 @@ void forgetHostsForTests();
 bool isBusyStatus(DWORD status);
 // 429, 503, 403: what a host that allows fewer connections answers the rest.
 bool isRefusalStatus(DWORD status);
+
+// What a refused request means. `signedServed`: the address a redirect led
+// to has served this download. `forbiddenTried`: a 403 was already taken
+// for an expiry. `everyConnectionServed`: the present address has served
+// each running connection, so it allows them all. `hostServes`: the host
+// serves other connections of ours at this moment.
+enum class Refusal { Answer, Renew, Limit };
+Refusal readRefusal(DWORD status, bool signedServed, bool forbiddenTried, bool everyConnectionServed, bool hostServes);
+bool hostServes(const std::wstring& host);
 // Retry-After as seconds or as an HTTP date read against the same answer's
 // Date (`answerDateTicks`, FILETIME ticks; 0 when it had none), never this
 // computer's clock; at most 10 minutes. None when absent or unreadable.

@@ -203,8 +203,6 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors, size_t slo
         std::lock_guard<std::mutex> lock(stateMutex_);
         cookieHost_ = parts.host;
     }
-    // Read by the workers while a renewal probes again: set before they start.
-    if (slot == 0) linkCredentials_ = linkCredentials(current);
     // Releases the slot on every way out of an attempt.
     struct SlotGuard {
         Download* job;

@@ -73,6 +73,8 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         validator_ = probed.validator;
+        for (const ValidatorKind kind : {ValidatorKind::Etag, ValidatorKind::Modified})
+            if (retired_[static_cast<size_t>(kind)]) forget(validator_, kind);
     }
     samplesBeforeResume_ = false;
     if (timing().whilePreparing) timing().whilePreparing();
@@ -238,6 +240,7 @@ bool Download::changeLink(const std::wstring& url, const RequestOptions* request
         // So did the way it asked for a password: the new server is sent
         // none before it asks.
         serverScheme_ = 0;
+        retired_ = {};  // and so did what its validators were worth
         linkChanged_ = true;
         if (!nameFixed_ || fileName_.empty() || state_ == DownloadState::Completed) return true;
         statePath = folder_ + L"\\" + fileName_ + L".zebstate";

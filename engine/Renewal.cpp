@@ -103,6 +103,7 @@ int Download::renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen,
     redirected_ = fresh.redirected;
     ++linkGeneration_;
     addressServed_ = false;
+    servedOnAddress_ = 0;
     return kAgain;
 }
 

@@ -165,6 +165,7 @@ int Download::settleSuspicion(ValidatorKind kind, const std::wstring& suspected,
             // The host's validator of this kind does not tell versions apart.
             std::lock_guard<std::mutex> lock(stateMutex_);
             forget(validator_, kind);
+            retired_[static_cast<size_t>(kind)] = true;  // at later starts too
             savedDoneBytes_ = -1;  // the state file stops recording it at the next save
             return answerFromZero ? kAgain : kGoOn;
         }

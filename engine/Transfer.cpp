@@ -180,32 +180,43 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
             return settleSuspicion(kind, valueOf(asked, kind), request, true, connection, parts, ignoreCertErrors);
         }
         const std::wstring host = hostKey(parts);
-        bool redirected, replaced;
+        bool signedServed, everyServed;
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
-            redirected = redirected_;
-            replaced = generation != linkGeneration_;
+            // An answer of an address a renewal has replaced meanwhile says
+            // nothing of the new one: the next request goes there.
+            if (generation != linkGeneration_) return kAgain;
+            signedServed = redirected_ && addressServed_;
+            everyServed = servedOnAddress_ >= activeConnections_.load();
         }
-        // An answer of an address a renewal has replaced meanwhile says
-        // nothing of the new one: the next request goes there.
-        if (replaced) return kAgain;
         // A signed address that served and now refuses has expired: the
-        // original link gives a fresh one. A 403 while others are served
-        // is tried so once before it counts as the host's limit.
-        const bool expired = redirected && addressServed_ &&
-                             (status == 401 || status == 404 || status == 410 ||
-                              (status == 403 && (!forbiddenRenewed_.exchange(true) || !learnLimitFromRefusal(host))));
-        if (expired || (status == 403 && redirected && addressServed_)) {
+        // original link gives a fresh one.
+        switch (readRefusal(status, signedServed, status == 403 && signedServed && forbiddenRenewed_.exchange(true),
+                            everyServed, hostServes(host))) {
+        case Refusal::Renew:
             setError(httpStatusError(status));
-            return expired ? kRenew : kLimited;
+            return kRenew;
+        case Refusal::Limit:
+            learnLimitFromRefusal(host);
+            if (status == 403 && signedServed) setError(httpStatusError(status));
+            return kLimited;
+        case Refusal::Answer:
+            break;
         }
-        if (isRefusalStatus(status) && learnLimitFromRefusal(host)) return kLimited;
         noteRetryAfter(request, status, host);
         setError(ranged && status == 200 ? Error{rangesStoppedText(), ErrorKind::ServerFailed} : httpStatusError(status));
         return kRetry;
     }
     hostConnection.served();
     addressServed_ = true;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        // Each connection counted once per address.
+        if (generation == linkGeneration_ && servedAt_[slot] != generation + 1) {
+            servedAt_[slot] = generation + 1;
+            ++servedOnAddress_;
+        }
+    }
     // The answer must be this part of the same file: a file replaced on the
     // server shows another total, and stitching two versions together would
     // be reported as a finished download.

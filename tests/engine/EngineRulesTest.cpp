@@ -179,3 +179,22 @@ TEST(RetryAfter, SecondsOrADateAgainstTheAnswersOwnDateAtMostTenMinutes) {
     };
     for (const auto& c : cases) EXPECT_EQ(zeb::retryAfterMs(c.value, c.date), c.ms) << ::testing::PrintToString(c.value);
 }
+
+TEST(Refusals, ASignedAddressExpiresAgainAfterServingEveryConnection) {
+    // Catches a second expiry of a renewed address taken for the host's
+    // limit (every connection but one stepping down), a limit taken for an
+    // expiry more than once, and a refusal while nothing is served taken for a limit.
+    using zeb::Refusal;
+    const struct {
+        DWORD status;
+        bool signedServed, tried, everyServed, hostServes;
+        Refusal meaning;
+    } cases[] = {
+        {404, true, false, false, true, Refusal::Renew},   {403, true, false, false, true, Refusal::Renew},
+        {403, true, true, false, true, Refusal::Limit},    {403, true, true, true, true, Refusal::Renew},
+        {403, true, true, false, false, Refusal::Renew},   {429, false, false, false, true, Refusal::Limit},
+        {503, false, false, true, false, Refusal::Answer}, {404, false, false, false, true, Refusal::Answer},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(zeb::readRefusal(c.status, c.signedServed, c.tried, c.everyServed, c.hostServes), c.meaning) << c.status;
+}
