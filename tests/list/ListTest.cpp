@@ -2,7 +2,6 @@
 // the windows replaced by a scripted seam.
 #include <atomic>
 #include <bit>
-#include <regex>
 
 #include "ScriptedWindow.h"
 #include "support/Content.h"
@@ -117,18 +116,13 @@ TEST_F(ListQueue, TicksOverRowsThatStandStillPaintNothingAndARequeuedRowStillSta
     ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed; }));
     const std::wstring token = L"again" + std::to_wstring(GetCurrentProcessId());
     Add(Url(L"again.bin", 1000, L"probe_status=404&token=" + token));
-    const auto asked = [&] {  // the requests the server logged
-        const std::string log = HttpGet(Server() + L"/_log?token=" + token);
-        size_t n = 0;
-        for (size_t at = log.find("\"path\""); at != std::string::npos; at = log.find("\"path\"", at + 1)) ++n;
-        return n;
-    };
+    const auto asked = [&] { return Logged(token, "path"); };
     ASSERT_TRUE(TickUntil([&] { return State(1) == DownloadState::Failed; }));
     list_->QueueTick();  // the last look after the ends
     const int before = window_.repaints;
     for (int i = 0; i < 3; ++i) list_->QueueTick();
     EXPECT_EQ(window_.repaints, before);
-    ASSERT_EQ(asked(), 1u);
+    ASSERT_EQ(asked(), 1);
     list_->Entries()[1].job->requeue();  // as the details window's button does, with no refresh of the row
     EXPECT_TRUE(TickUntil([&] { return asked() == 2; }));  // it ran once more
 }
@@ -326,11 +320,7 @@ TEST_F(ListQueue, ExitBudgetBoundsAJobThatCannotStop) {
     real->QueueTick();
     ASSERT_TRUE(real->Entries()[0].job->running());
     // Both probes must be at the server: a job stopped before it asks ends at once.
-    const auto held = [] {
-        const std::string log = HttpGet(Server() + L"/_log?token=stuck");
-        static const std::regex request("\"path\"");
-        return std::distance(std::sregex_iterator(log.begin(), log.end(), request), {});
-    };
+    const auto held = [] { return Logged(L"stuck", "path"); };
     for (ULONGLONG end = GetTickCount64() + 10000; held() < 6 && GetTickCount64() < end;) Sleep(20);
     ASSERT_EQ(held(), 6);
     window_.confirmAnswers.push_back(false);
@@ -353,9 +343,7 @@ TEST_F(ListQueue, AFreshLinkToAWaitingRowsFileContinuesThatRowWithItsBytes) {
     // continued without the cookies of the session the new link was signed for.
     const int64_t size = 4 * 1048576;
     const std::wstring token = L"cont" + std::to_wstring(GetCurrentProcessId());
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    const int64_t ms = static_cast<int64_t>((static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime) / 10000 - 11644473600000);
+    const int64_t ms = zeb::nowTicks() / 10000 - 11644473600000;  // since 1970
     const auto signedUntil = [&](int64_t until) {
         return Url(L"cont.bin", size, L"rate=1000000&token=" + token + L"&expires=" + std::to_wstring(until));
     };
@@ -371,11 +359,7 @@ TEST_F(ListQueue, AFreshLinkToAWaitingRowsFileContinuesThatRowWithItsBytes) {
               std::make_tuple(1u, 1u, fresh));
     ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed; }));
     EXPECT_TRUE(ReadWholeFile(folder_ + L"\\cont.bin", 1u << 26) == ContentPiece(1, 0, size));
-    const std::string log = HttpGet(Server() + L"/_log?token=" + token);
-    int64_t sent = 0;
-    for (size_t at = log.find("\"sent\": "); at != std::string::npos; at = log.find("\"sent\": ", at + 1))
-        sent += std::stoll(log.substr(at + 8));
-    EXPECT_LE(sent, size * 13 / 10);
+    EXPECT_LE(Logged(token, "sent"), size * 13 / 10);
 }
 
 TEST_F(ListQueue, AClockBehindIsOfferedOnceToMoveForwardAndItsRowsRunAgain) {

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -34,6 +35,16 @@ inline std::string HttpGet(const std::wstring& url) {
     DWORD got = 0;
     while (WinHttpReadData(request.get(), buffer, sizeof buffer, &got) && got > 0) body.append(buffer, got);
     return body;
+}
+
+// The server's log of `token`: the requests it holds (`key` "path") or
+// the sum of a number each records (`key` "sent": the bytes sent).
+inline int64_t Logged(const std::wstring& token, const std::string& key) {
+    const std::string log = HttpGet(Server() + L"/_log?token=" + token), field = "\"" + key + "\": ";
+    int64_t total = 0;
+    for (size_t at = log.find(field); at != std::string::npos; at = log.find(field, at + 1))
+        total += key == "path" ? 1 : std::stoll(log.substr(at + field.size()));
+    return total;
 }
 
 // Lets the server answer the requests it holds for this token.
