@@ -94,7 +94,8 @@ void DetailsWindow::CloseIfShowing(const zeb::Download* job) {
 void DetailsWindow::Reset() {
     if (window_) ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);  // the last messages go to DefWindowProcW
     window_ = pause_ = copy_ = change_ = copySha_ = nullptr;
-    job_.reset();
+    const std::shared_ptr<zeb::Download> job = std::move(job_);
+    if (DownloadList* list = job ? host_.List() : nullptr) list->JobReleased(job.get());
     snapshot_ = DownloadInfo{};
     rows_ = ScrollBarState{};
 }

@@ -500,6 +500,11 @@ std::shared_ptr<zeb::Download> DownloadList::JobFor(int row) {
     return e.job;
 }
 
+void DownloadList::JobReleased(const zeb::Download* job) {
+    for (ListEntry& e : entries_)
+        if (e.job.get() == job) e.settled = false;
+}
+
 bool DownloadList::ExitCheck() {
     if (RunningCount() == 0) return true;
     ConfirmQuestion q;

@@ -95,6 +95,9 @@ public:
     // The row's job, made again from its record for a finished row without
     // one (Change Link, removal with its file, the details window).
     std::shared_ptr<zeb::Download> JobFor(int row);
+    // A window let go of this job: its row is looked at again, so a finished
+    // one gives way to its record at the next tick.
+    void JobReleased(const zeb::Download* job);
     // The rows a fresh link may continue: each request (by index) whose file
     // name (the hand-over's, else the link's last path part) is a paused or
     // failed row's, under another link; a row at most once.
