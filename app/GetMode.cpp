@@ -111,9 +111,8 @@ std::wstring FullPath(const std::wstring& path) {
 int GetRun::run() {
     int code = kGetDone;
     for (const GetItem& item : options_.items) {
-        const int result = fetch(item);
+        const int result = stopped_ ? kGetStopped : fetch(item);  // a stop leaves the rest untried
         if (code == kGetDone) code = result;
-        if (stopped_) return kGetStopped;
     }
     return code;
 }
@@ -139,6 +138,7 @@ int GetRun::fetch(const GetItem& item) {
             out_.line(OkLine(info.totalSize, info.sha256, info.fileName));
             return kGetDone;
         }
+        if (stopped_) return kGetStopped;  // a shutdown came in the wait: stopNow has written the line
         // The engine dropped the state of the wrong bytes: the next start
         // downloads the whole file from byte 0.
         if (info.state == DownloadState::Failed && info.errorKind == ErrorKind::Checksum && !again) {

@@ -95,18 +95,18 @@ class GetMode(httpserver.ServerTestCase, unittest.TestCase):
 
         first = self.start(args)
         self.assertTrue(ww.wait_for(lambda: saved() >= size // 4, 60), 'no state save recorded a quarter')
-        shown = self.w.probe('visible')
-        first.kill()  # -9: nothing of the program runs after it
+        first.kill()  # -9, at once (what came after the save is sent again): nothing of the program runs after it
         first.wait()
-        self.assertNotIn('TidewellPE', shown)
-        # A shutdown: the state is saved, the run ends with 8. (Slowed down, so
-        # that it is still running when the shutdown comes.)
-        before = saved()
-        second = self.start(args[:2] + ['--limit', '1000'] + args[2:], stdout=subprocess.PIPE)
+        # A shutdown after a refused link: the state is saved, the run ends with the refusal's 4. (Slowed
+        # down, so that it is still running when the shutdown comes.)
+        before, gone = saved(), self.link('gone.bin', 10, 1, '&probe_status=404')
+        second = self.start(args[:2] + ['--limit', '1000', gone] + args[2:], stdout=subprocess.PIPE)
         self.assertTrue(ww.wait_for(lambda: saved() >= before + size // 8, 60), 'the second run made no progress')
+        self.assertNotIn('TidewellPE', self.w.probe('visible'))
         self.assertEqual(self.w.probe('endsession'), 'ended')
         lines = second.communicate(timeout=60)[0].decode().splitlines()
-        self.assertEqual((second.returncode, lines[-1].split(' ')[:2]), (8, ['FAILED', '8']), lines)
+        self.assertEqual((second.returncode, [l.split(' ')[:2] for l in lines if l.startswith('FAILED')]),
+                         (4, [['FAILED', '4'], ['FAILED', '8']]), lines)
         for run in (3, 4):
             asked = len(httpserver._logs[token])
             code, lines = self.get(None, args=args)
