@@ -16,6 +16,7 @@
 #include "engine/Checksum.h"
 #include "engine/Credentials.h"
 #include "engine/Download.h"
+#include "engine/ErrorTexts.h"
 #include "engine/FileNames.h"
 #include "engine/RateLimiter.h"
 #include "store/FileServices.h"
@@ -224,6 +225,7 @@ int RunGetMode(const std::vector<std::wstring>& args) {
     ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
     GetOptions options = ParseGetArguments(args);
     LoadSettings(GetDataFolder());  // read only: this mode never saves it
+    zeb::setCertificateAdvice(InsecureAdviceText);  // the window's setting is not read here
     if (options.vietnamese) SetVietnamese(*options.vietnamese);
     else if (IsWindowsPE()) SetVietnamese(false);  // the console font of Windows PE lacks the Vietnamese letters
     if (options.help) {

@@ -60,6 +60,8 @@ std::wstring StoppedText() {
     return Tr(L"Đã dừng; chạy lại đúng lệnh này để tải tiếp.", L"Stopped; run the same command again to resume.");
 }
 
+std::wstring InsecureAdviceText() { return Tr(L"thêm --insecure vào lệnh", L"add --insecure to the command"); }
+
 std::wstring ProblemText(const GetProblem& p, const std::wstring& input) {
     std::wstring where;
     if (p.line > 0) where = input + Tr(L", dòng ", L", line ") + std::to_wstring(p.line) + L": ";
