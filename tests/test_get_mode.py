@@ -68,12 +68,15 @@ class GetMode(httpserver.ServerTestCase, unittest.TestCase):
     def sent(self, token):
         return sum(r['sent'] for r in httpserver._logs.get(token, []))
 
-    def test_a_wrong_checksum_downloads_the_whole_file_twice_then_ends_with_6(self):
+    def test_a_wrong_checksum_downloads_the_whole_file_twice_then_ends_with_6_and_help_names_all(self):
         size, seed, token = 3 * MiB + 5, 21, 'wrong%d' % os.getpid()
         code, lines = self.get(folder := self.folder(), self.link('wrong.bin', size, seed, '&token=' + token),
                                '--checksum', self.sha(size, seed)[::-1])
         self.assertEqual((code, os.listdir(folder), lines[-1].split(' ')[:2]), (6, [], ['FAILED', '6']), lines)
         self.assertGreaterEqual(self.sent(token), 2 * size)  # the whole file came twice before the run gave up
+        code, lines = self.get(folder, '--help')
+        self.assertEqual((code, {'--to', '--name', '--checksum', '--connections', '--limit', '--insecure', '--lang', '--input',
+                                 '--help', *map(str, range(9))} - set(' '.join(lines).replace(',', ' ').split())), (0, set()))
 
     def test_killed_or_shut_down_then_run_again_it_resumes_and_a_last_run_downloads_nothing(self):
         size, seed, token = 24 * MiB, 22, 'kill%d' % os.getpid()
