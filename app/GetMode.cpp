@@ -16,6 +16,7 @@
 #include "engine/Checksum.h"
 #include "engine/Credentials.h"
 #include "engine/Download.h"
+#include "engine/ErrorTexts.h"
 #include "engine/FileNames.h"
 #include "engine/RateLimiter.h"
 #include "store/FileServices.h"
@@ -111,9 +112,8 @@ std::wstring FullPath(const std::wstring& path) {
 int GetRun::run() {
     int code = kGetDone;
     for (const GetItem& item : options_.items) {
-        const int result = fetch(item);
+        const int result = stopped_ ? kGetStopped : fetch(item);  // a stop leaves the rest untried
         if (code == kGetDone) code = result;
-        if (stopped_) return kGetStopped;
     }
     return code;
 }
@@ -139,6 +139,7 @@ int GetRun::fetch(const GetItem& item) {
             out_.line(OkLine(info.totalSize, info.sha256, info.fileName));
             return kGetDone;
         }
+        if (stopped_) return kGetStopped;  // a shutdown came in the wait: stopNow has written the line
         // The engine dropped the state of the wrong bytes: the next start
         // downloads the whole file from byte 0.
         if (info.state == DownloadState::Failed && info.errorKind == ErrorKind::Checksum && !again) {
@@ -224,6 +225,7 @@ int RunGetMode(const std::vector<std::wstring>& args) {
     ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
     GetOptions options = ParseGetArguments(args);
     LoadSettings(GetDataFolder());  // read only: this mode never saves it
+    zeb::setCertificateAdvice(InsecureAdviceText);  // the window's setting is not read here
     if (options.vietnamese) SetVietnamese(*options.vietnamese);
     else if (IsWindowsPE()) SetVietnamese(false);  // the console font of Windows PE lacks the Vietnamese letters
     if (options.help) {

@@ -60,6 +60,8 @@ std::wstring StoppedText() {
     return Tr(L"Đã dừng; chạy lại đúng lệnh này để tải tiếp.", L"Stopped; run the same command again to resume.");
 }
 
+std::wstring InsecureAdviceText() { return Tr(L"thêm --insecure vào lệnh", L"add --insecure to the command"); }
+
 std::wstring ProblemText(const GetProblem& p, const std::wstring& input) {
     std::wstring where;
     if (p.line > 0) where = input + Tr(L", dòng ", L", line ") + std::to_wstring(p.line) + L": ";
@@ -100,6 +102,7 @@ std::wstring HelpText() {
         L"  --lang en|vi       ngôn ngữ của các dòng thông báo\r\n"
         L"  --input TỆP        danh sách liên kết UTF-8: mỗi dòng một liên kết; dòng thụt vào bên dưới:\r\n"
         L"                     out=TÊN, dir=THƯ-MỤC (trong --to), checksum=sha-256=HEX (sha-1=, md5=)\r\n"
+        L"  --help             in ra trang này\r\n"
         L"Dòng cuối của mỗi tệp: OK <cỡ> sha256=<hex> <tên>  hoặc  FAILED <mã> <tên>: <lỗi>\r\n"
         L"Mã thoát: 0 xong hết, 1 sai cách dùng, 2 mạng, 3 kết nối bảo mật, 4 máy chủ từ chối liên kết,\r\n"
         L"5 máy chủ lỗi, 6 sai mã kiểm tra, 7 đĩa, 8 đã dừng (chạy lại đúng lệnh để tải tiếp).",
@@ -114,6 +117,7 @@ std::wstring HelpText() {
         L"  --lang en|vi       language of the messages\r\n"
         L"  --input FILE       UTF-8 link list: one link a line; indented lines below it:\r\n"
         L"                     out=NAME, dir=FOLDER (inside --to), checksum=sha-256=HEX (sha-1=, md5=)\r\n"
+        L"  --help             prints this page\r\n"
         L"Each file's last line: OK <size> sha256=<hex> <name>  or  FAILED <code> <name>: <error>\r\n"
         L"Exit codes: 0 all done, 1 usage, 2 network, 3 secure connection, 4 the server refused the link,\r\n"
         L"5 the server failed, 6 checksum mismatch, 7 disk, 8 stopped (run the same command to resume).");

@@ -28,6 +28,8 @@ std::wstring StartText(const std::wstring& link, const std::wstring& folder);
 std::wstring AlreadyThereText(const std::wstring& name);
 std::wstring MismatchAgainText();
 std::wstring StoppedText();
+// How a certificate failure is skipped here: "add --insecure to the command".
+std::wstring InsecureAdviceText();
 // `input`: the link list's path, named when the fault is in it.
 std::wstring ProblemText(const GetProblem& problem, const std::wstring& input);
 std::wstring HelpText();

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cwchar>
 
 #include "engine/SecureFailure.h"
@@ -9,6 +10,16 @@
 #include "store/Text.h"
 
 namespace zeb {
+namespace {
+std::wstring SettingsAdvice() {
+    // Names the Settings option by its label; keep the two in step.
+    return Tr(L"bật \"Bỏ qua lỗi chứng chỉ HTTPS\" trong Cài đặt", L"turn on \"Ignore HTTPS certificate errors\" in Settings");
+}
+std::atomic<AdviceText> g_advice{SettingsAdvice};
+}  // namespace
+
+void setCertificateAdvice(AdviceText advice) { g_advice = advice; }
+std::wstring certificateAdviceText() { return g_advice.load()(); }
 
 std::wstring networkErrorText(uint32_t code) {
     switch (code) {
@@ -23,12 +34,11 @@ std::wstring networkErrorText(uint32_t code) {
             return Tr(L"Máy chủ chuyển hướng tới một địa chỉ không theo được.",
                       L"The server redirected to an address that could not be followed.");
         case 12175:
-            // Names the Settings option by its label; keep the two in step.
             return Tr(L"Không xác minh được chứng chỉ HTTPS. Hãy kiểm tra đồng hồ hệ thống; WinPE cũng có ít chứng chỉ "
-                      L"gốc — nếu bạn tin máy chủ này, bật \"Bỏ qua lỗi chứng chỉ HTTPS\" trong Cài đặt.",
+                      L"gốc — nếu bạn tin máy chủ này, ",
                       L"The HTTPS certificate could not be verified. Check the system clock; WinPE also has few root "
-                      L"certificates — if you trust this server, turn on \"Ignore HTTPS certificate errors\" in "
-                      L"Settings.");
+                      L"certificates — if you trust this server, ") +
+                   certificateAdviceText() + L".";
         default: return Tr(L"Lỗi mạng ", L"Network error ") + std::to_wstring(code) + L".";
     }
 }

@@ -9,6 +9,14 @@
 
 namespace zeb {
 
+// How a reader who trusts a server with a failed certificate skips the
+// check, in the language of the moment: by default the window's Settings
+// option. A mode that reads no such setting gives its own sentence, before
+// any job starts (the texts are built on the jobs' threads).
+using AdviceText = std::wstring (*)();
+void setCertificateAdvice(AdviceText advice);
+std::wstring certificateAdviceText();
+
 std::wstring networkErrorText(uint32_t code);
 std::wstring httpStatusText(uint32_t status);
 // The kinds of the same: a failed secure connection or any other network

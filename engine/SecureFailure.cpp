@@ -17,12 +17,11 @@ void CALLBACK OnSecureFailure(HINTERNET, DWORD_PTR context, DWORD status, LPVOID
 }
 
 std::wstring UntrustedText() {
-    // Names the Settings option by its label; keep the two in step.
     return Tr(L"Máy tính này không tin cơ quan đã cấp chứng chỉ cho máy chủ (Windows PE chỉ mang theo ít chứng chỉ "
-              L"gốc). Nếu bạn tin máy chủ này, bật \"Bỏ qua lỗi chứng chỉ HTTPS\" trong Cài đặt.",
+              L"gốc). Nếu bạn tin máy chủ này, ",
               L"This computer does not trust the authority that issued the server's certificate (Windows PE carries "
-              L"few root certificates). If you trust this server, turn on \"Ignore HTTPS certificate errors\" in "
-              L"Settings.");
+              L"few root certificates). If you trust this server, ") +
+           certificateAdviceText() + L".";
 }
 }  // namespace
 

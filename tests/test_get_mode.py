@@ -19,6 +19,11 @@ MiB = 1048576
 PROGRAM = 'C:\\Tidewell\\tidewell.exe'
 
 
+def ends(lines):
+    """The first two words of each file's last line: OK and the size, or FAILED and the code."""
+    return [l.split(' ')[:2] for l in lines if l.startswith(('OK ', 'FAILED '))]
+
+
 class GetMode(httpserver.ServerTestCase, unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -63,25 +68,15 @@ class GetMode(httpserver.ServerTestCase, unittest.TestCase):
     def sent(self, token):
         return sum(r['sent'] for r in httpserver._logs.get(token, []))
 
-    def test_each_cause_ends_with_its_code_and_only_a_whole_file_gets_its_name(self):
+    def test_a_wrong_checksum_downloads_the_whole_file_twice_then_ends_with_6_and_help_names_all(self):
         size, seed, token = 3 * MiB + 5, 21, 'wrong%d' % os.getpid()
-        good = self.sha(size, seed)
-        cases = (  # link, checksum, exit code, what the folder holds after
-            (self.link('exact.bin', size, seed), good, 0, ['exact.bin']),
-            (self.link('wrong.bin', size, seed, '&token=' + token), good[::-1], 6, []),
-            (self.link('gone.bin', size, seed, '&probe_status=404'), None, 4, []),
-            ('http://127.0.0.1:9/none.bin', None, 2, []),  # the discard port: nobody listens
-            ('https://127.0.0.1:%d/file/tls.bin?size=100' % self.tls.server_address[1], None, 3, []),
-        )
-        for link, checksum, code, files in cases:
-            with self.subTest(link=link):
-                folder = self.folder()
-                got, lines = self.get(folder, link, *(['--checksum', checksum] if checksum else []))
-                self.assertEqual((got, sorted(os.listdir(folder))), (code, files), lines)
-                self.assertTrue(lines[-1].startswith('FAILED %d ' % code if code else 'OK %d sha256=%s exact.bin' % (size, good)))
-                self.assertTrue(code or content.file_holds(os.path.join(folder, 'exact.bin'), seed, size))
-        # The wrong checksum: the whole file came twice before the run gave up.
-        self.assertGreaterEqual(self.sent(token), 2 * size)
+        code, lines = self.get(folder := self.folder(), self.link('wrong.bin', size, seed, '&token=' + token),
+                               '--checksum', self.sha(size, seed)[::-1])
+        self.assertEqual((code, os.listdir(folder), lines[-1].split(' ')[:2]), (6, [], ['FAILED', '6']), lines)
+        self.assertGreaterEqual(self.sent(token), 2 * size)  # the whole file came twice before the run gave up
+        code, lines = self.get(folder, '--help')
+        self.assertEqual((code, {'--to', '--name', '--checksum', '--connections', '--limit', '--insecure', '--lang', '--input',
+                                 '--help', *map(str, range(9))} - set(' '.join(lines).replace(',', ' ').split())), (0, set()))
 
     def test_killed_or_shut_down_then_run_again_it_resumes_and_a_last_run_downloads_nothing(self):
         size, seed, token = 24 * MiB, 22, 'kill%d' % os.getpid()
@@ -95,18 +90,17 @@ class GetMode(httpserver.ServerTestCase, unittest.TestCase):
 
         first = self.start(args)
         self.assertTrue(ww.wait_for(lambda: saved() >= size // 4, 60), 'no state save recorded a quarter')
-        shown = self.w.probe('visible')
-        first.kill()  # -9: nothing of the program runs after it
+        first.kill()  # -9, at once (what came after the save is sent again): nothing of the program runs after it
         first.wait()
-        self.assertNotIn('TidewellPE', shown)
-        # A shutdown: the state is saved, the run ends with 8. (Slowed down, so
-        # that it is still running when the shutdown comes.)
-        before = saved()
-        second = self.start(args[:2] + ['--limit', '1000'] + args[2:], stdout=subprocess.PIPE)
+        # A shutdown after a refused link: the state is saved, the run ends with the refusal's 4. (Slowed
+        # down, so that it is still running when the shutdown comes.)
+        before, gone = saved(), self.link('gone.bin', 10, 1, '&probe_status=404')
+        second = self.start(args[:2] + ['--limit', '1000', gone] + args[2:], stdout=subprocess.PIPE)
         self.assertTrue(ww.wait_for(lambda: saved() >= before + size // 8, 60), 'the second run made no progress')
+        self.assertNotIn('TidewellPE', self.w.probe('visible'))
         self.assertEqual(self.w.probe('endsession'), 'ended')
         lines = second.communicate(timeout=60)[0].decode().splitlines()
-        self.assertEqual((second.returncode, lines[-1].split(' ')[:2]), (8, ['FAILED', '8']), lines)
+        self.assertEqual((second.returncode, ends(lines)), (4, [['FAILED', '4'], ['FAILED', '8']]), lines)
         for run in (3, 4):
             asked = len(httpserver._logs[token])
             code, lines = self.get(None, args=args)
@@ -125,10 +119,9 @@ class GetMode(httpserver.ServerTestCase, unittest.TestCase):
         for name, sub, size, seed in files:
             text += '%s\r\n  out=%s\r\n' % (self.link('f.bin', size, seed), name)
             text += ('\tdir=%s\r\n' % sub if sub else '') + '  checksum=sha-256=%s\r\n\r\n' % self.sha(size, seed)
-        good = os.path.join(lists, 'good.txt')
-        pathlib.Path(good).write_bytes(b'\xef\xbb\xbf' + text.encode())
+        pathlib.Path(good := os.path.join(lists, 'good.txt')).write_bytes(b'\xef\xbb\xbf' + text.encode())
         code, lines = self.get(folder, '--input', ww.to_windows(good))
-        self.assertEqual((code, [l.split(' ')[0] for l in lines if l.startswith(('OK', 'FAILED'))]), (0, ['OK'] * 3))
+        self.assertEqual((code, ends(lines)), (0, [['OK', str(size)] for _, _, size, _ in files]), lines)
         for name, sub, size, seed in files:
             self.assertTrue(content.file_holds(os.path.join(folder, *sub.split('\\'), name), seed, size), name)
         # An option the list does not know on line 4 refuses the whole list: nothing is fetched.
@@ -138,21 +131,32 @@ class GetMode(httpserver.ServerTestCase, unittest.TestCase):
         self.assertEqual((code, os.listdir(empty), token in httpserver._logs), (1, [], False), lines)
         self.assertRegex(lines[-1], re.escape(ww.to_windows(bad)) + r'\D+\b4\b')
 
-    def test_beside_a_running_window_it_hands_nothing_over_and_writes_neither_list_nor_settings(self):
-        settings = pathlib.Path(self.app_dir, 'settings.cfg')
-        settings.write_bytes(b'Language=en\r\nConnections=2\r\nSpeedLimitKB=0\r\n')
-        lst = pathlib.Path(self.app_dir, 'downloads.lst')
+    def test_beside_a_window_in_windows_pe_each_link_ends_with_its_code_in_the_language_of_the_run(self):
+        self.w.reg_add(pe := r'HKLM\System\CurrentControlSet\Control\MiniNT')  # with the settings in Vietnamese
+        self.addCleanup(self.w.run, ['reg', 'delete', pe, '/f'])
+        (settings := pathlib.Path(self.app_dir, 'settings.cfg')).write_bytes(cfg := b'Language=vi\r\nConnections=2\r\nSpeedLimitKB=0\r\n')
         gui = self.start([PROGRAM])
+        self.addCleanup(gui.kill)  # when a check fails before the window is closed
         self.assertTrue(ww.wait_for(lambda: self.w.probe('haswindow') == 'yes', 60))
         self.assertIn('TidewellPE.Main', self.w.probe('visible'))  # the probe sees a window that is shown
-        folder, link = self.folder(), self.link('beside.bin', 2 * MiB, 41)
-        code, lines = self.get(folder, link)
-        self.assertEqual((code, content.file_holds(os.path.join(folder, 'beside.bin'), 41, 2 * MiB)), (0, True), lines)
-        self.assertNotIn(link.encode(), lst.read_bytes() if lst.exists() else b'')
-        self.assertEqual(settings.read_bytes(), b'Language=en\r\nConnections=2\r\nSpeedLimitKB=0\r\n')
+        pathlib.Path(folder := self.folder(), 'taken.bin').write_bytes(b'old')
+        ok = 'OK %d sha256=%s ' % (MiB, self.sha(MiB, 51))
+        links = ('https://127.0.0.1:%d/file/tls.bin?size=100' % self.tls.server_address[1],  # self-signed
+                 'http://127.0.0.1:9/none.bin',  # the discard port: nobody listens
+                 self.link('frag.bin', 1000, 52) + '#sha256=' + '0' * 64,  # the link's own checksum, wrong
+                 self.link('taken.bin', MiB, 51))  # the name is taken: the file gets a number
+        runs = [self.get(folder, *lang, *links) for lang in (['--lang', 'vi'], ['--lang', 'en'], [])]
+        # Each link is tried in order and ends with its own code, the run with the first one's; the
+        # certificate's advice names the option that works here.
+        self.assertEqual([(code, ends(lines), '--insecure' in lines[1], lines[-1][:len(ok)]) for code, lines in runs],
+                         [(3, [['FAILED', '3'], ['FAILED', '2'], ['FAILED', '6'], ['OK', str(MiB)]], True, ok)] * 3)
+        names, (vi, en, pe_default) = [lines[-1][len(ok):] for _, lines in runs], [lines[:-1] for _, lines in runs]
+        self.assertEqual((vi != en, pe_default, sorted(os.listdir(folder)), pathlib.Path(folder, 'taken.bin').read_bytes(),
+                          settings.read_bytes(), [content.file_holds(os.path.join(folder, n), 51, MiB) for n in names]),
+                         (True, en, sorted(names + ['taken.bin']), b'old', cfg, [True] * 3), runs)
         self.assertEqual(self.w.probe('close'), 'posted')
         self.assertEqual(gui.wait(timeout=60), 0)
-        self.assertNotIn(link.encode(), lst.read_bytes())  # the window was never told of it
+        self.assertNotIn(links[-1].encode(), pathlib.Path(self.app_dir, 'downloads.lst').read_bytes())  # the window was never told
 
 
 if __name__ == '__main__':
