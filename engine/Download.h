@@ -143,8 +143,9 @@ private:
     // Results of transferSegment: done, retry after a pause, stop; and of a
     // settled question also: go on reading this answer, ask again at once.
     // And kLimited: the host refused this connection while serving others of
-    // ours; the worker steps down. kRenew: the address a redirect led to
-    // refused where it served before (a signed link expired).
+    // ours; the worker steps down, or the last one waits for a place. kRenew:
+    // the address a redirect led to refused where it served before (a signed
+    // link expired).
     static constexpr int kDone = 0, kRetry = 1, kStop = 2, kAgain = 3, kLimited = 4, kRenew = 5, kGoOn = -1;
     // Attempts in a row without a byte of progress before a connection (or the probe) gives up.
     static constexpr int kMaxFailuresWithoutProgress = 6;

@@ -41,8 +41,15 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
     struct CountDown {
         std::atomic<int32_t>& count;
         HANDLE lastOut;
+        bool out = false;
         ~CountDown() {
-            if (--count == 0) ::SetEvent(lastOut);
+            if (!out && --count == 0) ::SetEvent(lastOut);
+        }
+        // Counts this worker out unless it is the last one running: true when it may leave.
+        bool outUnlessLast() {
+            for (int32_t n = count.load(); n > 1;)
+                if (count.compare_exchange_weak(n, n - 1)) return out = true;
+            return false;
         }
     } countDown{activeConnections_, workersEnded_.get()};
     try {
@@ -51,7 +58,7 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
         std::wstring host;
         uint32_t generation = 0;
         std::vector<char> buffer(kReadBuffer);
-        int failures = 0;
+        int failures = 0, refused = 0;  // refused: limit refusals in a row
         while (!stopRequested_) {
             // The address of this run, again after a renewal replaced it.
             std::wstring link;
@@ -109,8 +116,15 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
             if (result == kRenew) result = renewLink(session, ignoreCertErrors, generation, slot, lastError());
             if (result == kStop) break;
             // The host's limit: this connection steps down, the others take
-            // its range, and nothing counts toward giving up.
-            if (result == kLimited) break;
+            // its range, and nothing counts toward giving up. The last one
+            // stays (another download may hold every place the host allows):
+            // it waits for a place, on the ladder but never giving up.
+            if (result == kLimited) {
+                if (countDown.outUnlessLast()) break;
+                if (::WaitForSingleObject(stopEvent_.get(), retryPauseFor(host, ++refused)) == WAIT_OBJECT_0) break;
+                continue;
+            }
+            refused = 0;
             if (result == kAgain) continue;  // a settled question: nothing failed
             if (result == kRetry) {
                 failures = progress ? 1 : failures + 1;
@@ -180,6 +194,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
             return settleSuspicion(kind, valueOf(asked, kind), request, true, connection, parts, ignoreCertErrors);
         }
         const std::wstring host = hostKey(parts);
+        noteRetryAfter(request, status, host);  // a limit's refusal too asks to wait
         bool signedServed, everyServed;
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
@@ -203,7 +218,6 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
         case Refusal::Answer:
             break;
         }
-        noteRetryAfter(request, status, host);
         setError(ranged && status == 200 ? Error{rangesStoppedText(), ErrorKind::ServerFailed} : httpStatusError(status));
         return kRetry;
     }

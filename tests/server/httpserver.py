@@ -40,6 +40,8 @@ query string, so tests need no set-up calls:
     gone_from=K                  from phase K on: 403 (the link expired)
     limit=N&refuse=C             serve at most N requests of the token at once; answer the
                                  others with status C (a host that allows N connections)
+    free_probe=1                 (with limit=) probes are neither counted nor refused
+    refuse_ms=M                  (with limit=) each refusal comes M ms late (a distant host)
     busy=N&busy_code=C           answer the first N requests of the token (the probe too)
                                  with status C (503 when not given)
     retry_after=V                a Retry-After header with those refusals or busy answers
@@ -248,7 +250,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         refusal = [('Retry-After', q['retry_after'])] if 'retry_after' in q else []
         if k <= int(q.get('busy', '0')):
             return self._plain(int(q.get('busy_code', '503')), b'busy', refusal)
-        if 'limit' in q:
+        if 'limit' in q and not (probe and 'free_probe' in q):
             with _lock:
                 if _serving.get(token, 0) >= int(q['limit']):
                     refused = True
@@ -256,6 +258,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     refused = False
                     _serving[token] = _serving.get(token, 0) + 1
             if refused:
+                time.sleep(int(q.get('refuse_ms', '0')) / 1000)
                 return self._plain(int(q.get('refuse', '429')), b'too many', refusal)
             try:
                 return self._served(q, token, seed, size, rate, rng, probe, phase, k)
