@@ -394,6 +394,7 @@ void Download::runWorkers(HINTERNET session, int connections, bool ignoreCertErr
         addressServed_ = false;
         forbiddenRenewed_ = false;
         servedAt_.assign(static_cast<size_t>(workers), 0);
+        refusedBy_.assign(static_cast<size_t>(workers), Error{});
         servedOnAddress_ = 0;
         renewalFailures_ = 0;  // no worker runs yet
     }

@@ -129,7 +129,6 @@ private:
     void diskFailure(DWORD error);
     // Fails the download with `text`: every worker stops.
     void failEveryWorker(const Error& error);
-    Error lastError() const;
     // Asks the original link again for a fresh address (Renewal.cpp): kAgain
     // when one serves the same file (every connection goes there next) or
     // another connection renewed it since `seen`; kStop when the download
@@ -194,6 +193,7 @@ private:
     uint32_t linkGeneration_ = 0;  // bumped when a renewal replaces resolvedUrl_
     std::array<bool, 3> retired_{};  // by ValidatorKind: proved no witness of versions on this link's host
     std::vector<uint32_t> servedAt_;  // per connection: 1 + the generation whose address served it
+    std::vector<Error> refusedBy_;    // per connection, its own: the answer that asks for a renewal
     int servedOnAddress_ = 0;        // connections the present address has served
     std::wstring errorText_;
     ErrorKind errorKind_ = ErrorKind::None;  // of errorText_

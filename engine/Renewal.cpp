@@ -18,11 +18,6 @@ namespace {
 constexpr size_t kRenewalsPerMinute = 3;
 }
 
-Error Download::lastError() const {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    return {errorText_, errorKind_};
-}
-
 int Download::renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen, size_t slot, const Error& refusal) {
     std::lock_guard<std::mutex> one(renewMutex_);
     if (stopRequested_) return kStop;

@@ -113,7 +113,7 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
             }
             // The renewal's own request may need this connection's place at the host.
             hostConnection.reset();
-            if (result == kRenew) result = renewLink(session, ignoreCertErrors, generation, slot, lastError());
+            if (result == kRenew) result = renewLink(session, ignoreCertErrors, generation, slot, refusedBy_[slot]);
             if (result == kStop) break;
             // The host's limit: this connection steps down, the others take
             // its range, and nothing counts toward giving up. The last one
@@ -209,7 +209,9 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
         switch (readRefusal(status, signedServed, status == 403 && signedServed && forbiddenRenewed_.exchange(true),
                             everyServed, hostServes(host))) {
         case Refusal::Renew:
-            setError(httpStatusError(status));
+            // Kept for this connection: another's error may replace the job's meanwhile.
+            refusedBy_[slot] = httpStatusError(status);
+            setError(refusedBy_[slot]);
             return kRenew;
         case Refusal::Limit:
             learnLimitFromRefusal(host);

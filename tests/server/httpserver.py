@@ -55,7 +55,9 @@ query string, so tests need no set-up calls:
                                  order given; sets the cookie when asked to
   /redirect?hop=N&to=<url>&code=C&form=abs|path|query|rel|scheme
   /sign/<name>?valid_ms=N&...     a signing front: 302 to /file/<name>?...&expires=<now + N ms>,
-                                 which answers 403 from then on (a signed address that expired)
+                                 which answers 403 from then on (a signed address that expired);
+                                 with uses=U each address it signs serves U requests, then
+                                 answers expired_status (403)
   /_log?token=T                  the logged requests as JSON (path, headers, body bytes sent)
   /_release?token=T              releases requests held with hold=1
   /_sha256?size=N&seed=S         the SHA-256 of that file, in hex
@@ -81,6 +83,7 @@ import content
 _lock = threading.Lock()
 _counts = {}      # token -> worker requests seen
 _logs = {}        # token -> [request records]
+_uses = {}        # signature -> requests its address served
 _releases = {}    # token -> threading.Event
 _phases = {}      # token -> probes seen
 _requests = {}    # token -> file requests seen
@@ -164,7 +167,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 _logs.setdefault(token, []).append(self.log_record)
         if url.path == '/_log':
             with _lock:
-                body = json.dumps({'requests': _logs.get(token, [])}).encode()
+                # Copies: a request still being answered adds to its record meanwhile.
+                body = json.dumps({'requests': [dict(r) for r in _logs.get(token, [])]}).encode()
             return self._plain(200, body, [('Content-Type', 'application/json')])
         if url.path == '/_release':
             _event(token).set()
@@ -177,6 +181,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if url.path.startswith('/sign/'):
             signed = dict(q, expires=str(int(time.time() * 1000) + int(q.pop('valid_ms', '5000'))))
             signed.pop('valid_ms', None)
+            if 'uses' in q:
+                with _lock:
+                    signed['sig'] = str(len(_uses))
+                    _uses[signed['sig']] = 0
             location = '/file/%s?%s' % (url.path[len('/sign/'):], urllib.parse.urlencode(signed))
             return self._plain(302, b'', [('Location', location)])
         if url.path == '/page':
@@ -243,6 +251,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             q['ranges'] = '0'
         if 'expires' in q and time.time() * 1000 > int(q['expires']):
             return self._plain(403, b'expired')
+        if 'sig' in q:
+            with _lock:
+                _uses[q['sig']] += 1
+                if _uses[q['sig']] > int(q['uses']):
+                    return self._plain(int(q.get('expired_status', '403')), b'expired')
         if 'gone_from' in q and phase >= int(q['gone_from']):
             return self._plain(403, b'expired')
         with _lock:

@@ -23,17 +23,21 @@ inline std::wstring Server(const char* var = "TW_HTTP") {
 inline std::string HttpGet(const std::wstring& url) {
     zeb::UrlParts parts;
     if (!zeb::crackUrl(url, parts)) return {};
-    InternetHandle session(WinHttpOpen(L"tw-test", WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr, 0));
-    InternetHandle connection(WinHttpConnect(session.get(), parts.host.c_str(), parts.port, 0));
-    InternetHandle request(WinHttpOpenRequest(connection.get(), L"GET", parts.pathAndQuery.c_str(), nullptr, nullptr,
-                                              nullptr, parts.secure ? WINHTTP_FLAG_SECURE : 0));
-    if (!request || !WinHttpSendRequest(request.get(), nullptr, 0, nullptr, 0, 0, 0) ||
-        !WinHttpReceiveResponse(request.get(), nullptr))
-        return {};
     std::string body;
-    char buffer[8192];
-    DWORD got = 0;
-    while (WinHttpReadData(request.get(), buffer, sizeof buffer, &got) && got > 0) body.append(buffer, got);
+    // Under Wine a fresh session may be handed a pooled connection a job
+    // left and the server has closed since: it reads as an empty answer.
+    for (int attempt = 0; attempt < 3 && body.empty(); ++attempt) {
+        InternetHandle session(WinHttpOpen(L"tw-test", WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr, 0));
+        InternetHandle connection(WinHttpConnect(session.get(), parts.host.c_str(), parts.port, 0));
+        InternetHandle request(WinHttpOpenRequest(connection.get(), L"GET", parts.pathAndQuery.c_str(), nullptr, nullptr,
+                                                  nullptr, parts.secure ? WINHTTP_FLAG_SECURE : 0));
+        if (!request || !WinHttpSendRequest(request.get(), nullptr, 0, nullptr, 0, 0, 0) ||
+            !WinHttpReceiveResponse(request.get(), nullptr))
+            continue;
+        char buffer[8192];
+        DWORD got = 0;
+        while (WinHttpReadData(request.get(), buffer, sizeof buffer, &got) && got > 0) body.append(buffer, got);
+    }
     return body;
 }
 
