@@ -91,4 +91,19 @@ TEST(IsAcceptableLink, Admission) {
                                     std::wstring(L"http://a/\"bc"), std::wstring(L"http://a/b\r\n"), std::wstring(L"https:///nohost")})
         EXPECT_FALSE(IsAcceptableLink(bad)) << ::testing::PrintToString(bad);
 }
+
+TEST(WaitingRows, AFreshLinkMatchesAPausedOrFailedRowByItsFileName) {
+    // Catches a finished or running row continued, a row matched twice, the
+    // hand-over's name ignored (a signed link's path seldom names the file)
+    // and a row's own link taken for a fresh one.
+    std::vector<ListEntry> rows(4);
+    const std::pair<const wchar_t*, DownloadState> waiting[] = {{L"a.bin", DownloadState::Paused}, {L"Image.ISO", DownloadState::Failed},
+                                                                {L"c.bin", DownloadState::Completed}, {L"d.bin", DownloadState::Downloading}};
+    for (size_t i = 0; i < rows.size(); ++i)
+        rows[i].cached.fileName = waiting[i].first, rows[i].cached.state = waiting[i].second, rows[i].cached.url = L"http://o/" + rows[i].cached.fileName;
+    const std::vector<DownloadRequest> links = {{.url = L"http://o/a.bin"}, {.url = L"http://n/c.bin"}, {.url = L"http://n/d.bin"},
+                                                {.url = L"http://n/x?sig=1", .fileName = L"image.iso"}, {.url = L"http://n/a.bin?s=2"},
+                                                {.url = L"http://m/a.bin?s=3"}};
+    EXPECT_EQ(DownloadList::MatchWaitingRows(rows, links), (std::vector<std::pair<size_t, int>>{{3, 1}, {4, 0}}));
+}
 }  // namespace
