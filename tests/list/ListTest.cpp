@@ -339,8 +339,9 @@ TEST_F(ListQueue, ExitBudgetBoundsAJobThatCannotStop) {
 
 TEST_F(ListQueue, AFreshLinkToAWaitingRowsFileContinuesThatRowWithItsBytes) {
     // Catches a fresh signed link to a paused row's file added as a second
-    // row that starts from zero, a row continued without its bytes, and one
-    // continued without the cookies of the session the new link was signed for.
+    // row that starts from zero, a row continued without its bytes, one
+    // continued without the cookies of the session the new link was signed
+    // for, and Add as new continuing the row anyway.
     const int64_t size = 4 * 1048576;
     const std::wstring token = L"cont" + std::to_wstring(GetCurrentProcessId());
     const int64_t ms = zeb::nowTicks() / 10000 - 11644473600000;  // since 1970
@@ -351,12 +352,13 @@ TEST_F(ListQueue, AFreshLinkToAWaitingRowsFileContinuesThatRowWithItsBytes) {
     ASSERT_TRUE(TickUntil([&] { return list_->Entries()[0].cached.doneBytes >= 1048576; }));
     list_->PauseAll();
     ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Paused; }));
-    const std::wstring fresh = signedUntil(ms + 600000) + L"&need_cookie=s=1";
-    window_.confirmAnswers.push_back(true);
+    const std::wstring other = Url(L"CONT.bin", 1000), fresh = signedUntil(ms + 600000) + L"&need_cookie=s=1";
+    window_.confirmAnswers = {false, true};  // Add as new, then Continue
     const size_t asked = window_.questions.size();
+    list_->AddRequests({{.url = other}});
     list_->AddRequests({{.url = fresh, .cookies = L"s=1"}});
-    EXPECT_EQ(std::make_tuple(window_.questions.size() - asked, list_->Entries().size(), list_->Entries()[0].cached.url),
-              std::make_tuple(1u, 1u, fresh));
+    EXPECT_EQ(std::make_tuple(window_.questions.size() - asked, list_->Entries()[0].cached.url, list_->Entries()[1].cached.url),
+              std::make_tuple(2u, fresh, other));
     ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed; }));
     EXPECT_TRUE(ReadWholeFile(folder_ + L"\\cont.bin", 1u << 26) == ContentPiece(1, 0, size));
     EXPECT_LE(Logged(token, "sent"), size * 13 / 10);
