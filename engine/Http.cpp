@@ -278,6 +278,9 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors, size_t slo
                 result.totalSize = *length;
         } else if (isBusyStatus(status)) {
             noteRetryAfter(request, status, hostKey(parts));
+            // Refused while other downloads of ours are served: the host's
+            // limit, so the next attempt waits for a place among them.
+            if (isRefusalStatus(status)) learnLimitFromRefusal(hostKey(parts));
             Error busy = httpStatusError(status);
             busy.retryable = true;
             throw busy;

@@ -34,7 +34,7 @@ TEST_F(Etiquette, RefusalsAndBusyAnswersEndExactWithFewRefusalsAndEveryWaitAsked
     // Catches a refusal taken for a failure (the download fails, or retries
     // each refused connection over and over), a refused range left undone, a
     // download that gives up while another one holds every place the host
-    // allows (its last connection must wait for one), a limit forgotten by
+    // allows (its last connection, or its probe, must wait for one), a limit forgotten by
     // the next download from the host, a busy first answer failing the
     // download, and a pause skipped: the ladder's, or a Retry-After's (on a
     // limit's refusal too), or one given as a date read against this
@@ -46,6 +46,7 @@ TEST_F(Etiquette, RefusalsAndBusyAnswersEndExactWithFewRefusalsAndEveryWaitAsked
         {L"limit=2&refuse=429&retry_after=1", false, 2, 0}, {L"limit=2&refuse=503", false, 2, 0}, {L"limit=2&refuse=403", false, 2, 0},
         // The first request is let through and the refusals come late: every connection asks before one comes back.
         {L"limit=2&free_probe=1&refuse_ms=300&refuse=503", true, 2, 0}, {L"limit=2&free_probe=1&refuse_ms=300&retry_after=1", true, 2, 0.95},
+        {L"limit=2&refuse=503&rate=1500000", true, 2, 0},  // the probe refused too: it waits for a place
         {L"busy=2", false, 0, zeb::retryPauseMs(2) / 1000.0}, {L"busy=1&busy_code=429&retry_after=1", false, 0, 0.95},
         {L"busy=1&date=Mon,%2001%20Jan%202024%2000:00:00%20GMT&retry_after=Mon,%2001%20Jan%202024%2000:00:01%20GMT", false, 0, 0.95},
     };
