@@ -54,8 +54,11 @@ std::wstring chooseFileName(const std::wstring& folder, const std::wstring& base
             // link's is never taken over, not even as the last resort.
             if (sameLinkButUserInfo(probe.recordedLink(path + L".zebstate"), url)) return candidate;
             if (n >= kLastNumber) throw Error{tooManyNamesText(), ErrorKind::Disk};
-        } else if ((!probe.exists(path) && !probe.exists(path + L".zebstate")) || n >= kLastNumber) {
-            // A stray state file counts as taken: our saves would overwrite it.
+        } else if ((!probe.exists(path) && (!probe.exists(path + L".zebstate") ||
+                                            // ours, written just before a cut-off came ahead of the partial file
+                                            sameLinkButUserInfo(probe.recordedLink(path + L".zebstate"), url))) ||
+                   n >= kLastNumber) {
+            // Another's stray state file counts as taken: our saves would overwrite it.
             return candidate;
         }
     }

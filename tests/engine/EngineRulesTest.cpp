@@ -185,11 +185,7 @@ TEST(Refusals, ASignedAddressExpiresAgainAfterServingEveryConnection) {
     // limit (every connection but one stepping down), a limit taken for an
     // expiry more than once, and a refusal while nothing is served taken for a limit.
     using zeb::Refusal;
-    const struct {
-        DWORD status;
-        bool signedServed, tried, everyServed, hostServes;
-        Refusal meaning;
-    } cases[] = {
+    const struct { DWORD status; bool signedServed, tried, everyServed, hostServes; Refusal meaning; } cases[] = {
         {404, true, false, false, true, Refusal::Renew},   {403, true, false, false, true, Refusal::Renew},
         {403, true, true, false, true, Refusal::Limit},    {403, true, true, true, true, Refusal::Renew},
         {403, true, true, false, false, Refusal::Renew},   {429, false, false, false, true, Refusal::Limit},

@@ -78,6 +78,8 @@ TEST(ChooseFileName, TakenNamesPartialFilesAndTheirLinks) {
     f.files = {kFolder + L"\\file.iso", kFolder + L"\\file (1).iso", kFolder + L"\\movie.mkv.zebstate"};
     EXPECT_EQ(choose(L"file.iso"), L"file (2).iso");
     EXPECT_EQ(choose(L"movie.mkv"), L"movie (1).mkv");  // a stray state file counts as taken
+    f.links[kFolder + L"\\movie.mkv.zebstate"] = kLink;    // but this link's own (cut off before its partial file)
+    EXPECT_EQ(choose(L"movie.mkv"), L"movie.mkv");
     // Another link's partial file holds (2); this link's own at (3) is taken up again.
     f.files.insert(kFolder + L"\\file (2).iso.zebpart");
     f.links[kFolder + L"\\file (2).iso.zebstate"] = L"https://other.example/file.iso";
