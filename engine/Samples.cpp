@@ -10,6 +10,7 @@
 #include "engine/Download.h"
 #include "engine/Error.h"
 #include "engine/ErrorTexts.h"
+#include "engine/HostEtiquette.h"
 #include "engine/Http.h"
 #include "engine/Timing.h"
 #include "store/FileServices.h"
@@ -126,13 +127,19 @@ bool Download::resumeSamplesAgree(HINTERNET session, bool ignoreCertErrors) {
     if (!connection) throw networkError(::GetLastError());
     for (const ByteSpan& span : samples) {
         Error failure;
-        switch (compareSample(connection.get(), parts, ignoreCertErrors, span, failure)) {
-            case Evidence::Same: break;
-            case Evidence::Different: return false;
-            default:
-                if (stopRequested_) throw Error{};
-                throw failure;  // neither kept nor thrown away: the next attempt samples again
+        // A lost connection or a busy answer is asked again on the pause
+        // ladder, as any request; past it the row fails, neither kept nor
+        // thrown away (the next attempt samples again).
+        Evidence evidence = Evidence::Failed;
+        for (int failures = 1; evidence == Evidence::Failed || evidence == Evidence::None; ++failures) {
+            evidence = compareSample(connection.get(), parts, ignoreCertErrors, span, failure);
+            if (evidence == Evidence::Same || evidence == Evidence::Different) break;
+            if (stopRequested_) throw Error{};
+            if (failures > kMaxFailuresWithoutProgress ||
+                ::WaitForSingleObject(stopEvent_.get(), retryPauseFor(hostKey(parts), failures)) == WAIT_OBJECT_0)
+                throw stopRequested_ ? Error{} : failure;
         }
+        if (evidence == Evidence::Different) return false;
     }
     return true;
 }

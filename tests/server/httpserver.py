@@ -43,7 +43,8 @@ query string, so tests need no set-up calls:
     free_probe=1                 (with limit=) probes are neither counted nor refused
     refuse_ms=M                  (with limit=) each refusal comes M ms late (a distant host)
     busy=N&busy_code=C           answer the first N requests of the token (the probe too)
-                                 with status C (503 when not given)
+                                 with status C (503 when not given); busy_after=K: the N after
+                                 the first K
     retry_after=V                a Retry-After header with those refusals or busy answers
     token=T                      count and log requests under T
     Phases: each probe of a token starts a phase (1, 2, ...) that the
@@ -261,7 +262,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         with _lock:
             k = _requests[token] = _requests.get(token, 0) + 1
         refusal = [('Retry-After', q['retry_after'])] if 'retry_after' in q else []
-        if k <= int(q.get('busy', '0')):
+        if 0 < k - int(q.get('busy_after', '0')) <= int(q.get('busy', '0')):
             return self._plain(int(q.get('busy_code', '503')), b'busy', refusal)
         if 'limit' in q and not (probe and 'free_probe' in q):
             with _lock:
