@@ -76,10 +76,10 @@ TEST_F(Checksums, APauseWhileVerifyingEndsPausedAndTheResumeOnlyVerifies) {
     ASSERT_EQ(WaitForSingleObject(job->finishedEvent(), 20000), WAIT_OBJECT_0);
     EXPECT_EQ(job->state(), DownloadState::Paused);
     EXPECT_EQ(Files(), (std::vector<std::wstring>{L"held.bin.zebpart", L"held.bin.zebstate"}));
-    const int64_t sent = SentBytes(Log());
+    const int64_t sent = SentBytes();
     job->requeue();
     ASSERT_EQ(Run(job), DownloadState::Completed);
-    EXPECT_EQ(std::make_pair(SentBytes(Log()), job->snapshot(false).sha256), std::make_pair(sent, kSha256));  // nothing downloaded again
+    EXPECT_EQ(std::make_pair(SentBytes(), job->snapshot(false).sha256), std::make_pair(sent, kSha256));  // nothing downloaded again
 }
 
 TEST_F(Checksums, TheSumFedWhileDownloadingCoversTheBytesOnDiskAcrossSplitsRetriesAndAResume) {
@@ -125,7 +125,7 @@ TEST_F(Checksums, AWrongDigestFailsUnderThePartialNameAndItsResumeDownloadsAgain
         auto job = Job(FileUrl(name, kSize) + L"#sha256=" + wrong, name);
         g_heldState = name == L"held.bin" ? folder_ / (name + L".zebstate") : L"";
         for (int run = 1; run <= 2; ++run) {
-            const int64_t sentBefore = SentBytes(Log());
+            const int64_t sentBefore = SentBytes();
             if (run == 2) job->requeue();
             ASSERT_EQ(Run(job), DownloadState::Failed);
             const bool held = static_cast<bool>(g_held);
@@ -136,7 +136,7 @@ TEST_F(Checksums, AWrongDigestFailsUnderThePartialNameAndItsResumeDownloadsAgain
             if (held) left.push_back(name + L".zebstate");
             if (name == L"held.bin") left.push_back(L"wrong.bin.zebpart");
             EXPECT_EQ(Files(), left);
-            EXPECT_GE(SentBytes(Log()) - sentBefore, kSize);  // the whole file again, not a rename of the old data
+            EXPECT_GE(SentBytes() - sentBefore, kSize);  // the whole file again, not a rename of the old data
             g_held.reset(), g_heldState.clear();
         }
     }

@@ -141,13 +141,8 @@ protected:
         }
         return n;
     }
-    // The body bytes the server sent for the logged requests.
-    static int64_t SentBytes(const JsonValue& log) {
-        int64_t bytes = 0;
-        for (const JsonValue& r : log.elements)
-            if (const JsonValue* sent = JsonFirstMember(r, "sent")) bytes += static_cast<int64_t>(sent->number);
-        return bytes;
-    }
+    // The body bytes the server sent under this test's token.
+    int64_t SentBytes() const { return Logged(token_, "sent"); }
 
     ScratchFolder folder_;
     std::wstring token_;

@@ -65,7 +65,7 @@ TEST_F(Validators, APausedFileReplacedStartsOverAsTheNewVersionAndAnUnchangedOne
         ExpectContent(name, 4 * MiB, replaced ? 8 : 7);  // the second version only, or the one version
         EXPECT_EQ(job->snapshot(false).notice, replaced ? zeb::changedOnServerText() : L"") << ::testing::PrintToString(name);
         // Unchanged, it resumed and did not start over: what was sent before the pause is not sent again.
-        EXPECT_TRUE(replaced || (SentBytes(Log()) < 4 * MiB + kept && WorkerRequests().withIfRange == 0)) << ::testing::PrintToString(name);
+        EXPECT_TRUE(replaced || (SentBytes() < 4 * MiB + kept && WorkerRequests().withIfRange == 0)) << ::testing::PrintToString(name);
     }
 }
 
@@ -85,7 +85,7 @@ TEST_F(Validators, AnAnswerThatContradictsTheVersionIsJudgedByItsBytes) {
         ASSERT_EQ(Run(job, c.connections), DownloadState::Completed) << ::testing::PrintToString(c.name);
         ExpectContent(c.name, 4 * MiB, c.seed);
         EXPECT_EQ(job->snapshot(false).notice, c.restarted ? zeb::changedOnServerText() : L"") << ::testing::PrintToString(c.name);
-        std::printf("  %ls: the server sent %lld bytes for a file of %lld\n", c.name, static_cast<long long>(SentBytes(Log())),
+        std::printf("  %ls: the server sent %lld bytes for a file of %lld\n", c.name, static_cast<long long>(SentBytes()),
                     static_cast<long long>(4 * MiB));
     }
 }
@@ -138,10 +138,10 @@ TEST_F(Validators, ANewLinkGoesOnFromThePartialDataOnlyWhenItServesTheSameFile) 
         // The same file: only what was missing, the probe's one byte and the samples (where
         // they decided); another: all of it, and why.
         const bool same = m.size == size && m.seed == 7;
-        const int64_t samples = std::wstring(m.validators).starts_with(L"date") ? SentBytes(Log()) - (same ? size - kept + 1 : m.size + 1) : 0;
+        const int64_t samples = std::wstring(m.validators).starts_with(L"date") ? SentBytes() - (same ? size - kept + 1 : m.size + 1) : 0;
         std::printf("  %ls: the server sent %lld bytes for a file of %lld (%lld kept)\n", name.c_str(),
-                    static_cast<long long>(SentBytes(Log())), static_cast<long long>(m.size), static_cast<long long>(kept));
-        EXPECT_EQ(std::make_pair(SentBytes(Log()) - samples, job->snapshot(false).notice),
+                    static_cast<long long>(SentBytes()), static_cast<long long>(m.size), static_cast<long long>(kept));
+        EXPECT_EQ(std::make_pair(SentBytes() - samples, job->snapshot(false).notice),
                   std::make_pair(same ? size - kept + 1 : m.size + 1, same ? std::wstring() : zeb::newLinkDifferentFileText()));
         EXPECT_TRUE(samples >= 0 && samples <= 2 * zeb::kSampleBytes) << samples;
     }
