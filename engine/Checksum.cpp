@@ -16,13 +16,6 @@ namespace {
 
 bool IsHex(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'); }
 
-wchar_t Lower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
-
-std::wstring LowerAscii(std::wstring s) {
-    for (wchar_t& c : s) c = Lower(c);
-    return s;
-}
-
 const wchar_t* AlgorithmOfLength(size_t length) {
     switch (length) {
         case 32: return BCRYPT_MD5_ALGORITHM;
@@ -80,7 +73,7 @@ std::optional<std::wstring> normalChecksum(const std::wstring& text) {
     if (t.size() != 32 && t.size() != 40 && t.size() != 64) return std::nullopt;
     for (wchar_t c : t)
         if (!IsHex(c)) return std::nullopt;
-    return LowerAscii(t);
+    return AsciiLower(t);
 }
 
 std::wstring checksumOfLink(const std::wstring& url) {
@@ -89,7 +82,7 @@ std::wstring checksumOfLink(const std::wstring& url) {
     const std::wstring fragment = url.substr(hash + 1);
     const size_t eq = fragment.find(L'=');
     if (eq == std::wstring::npos) return {};
-    const std::wstring kind = LowerAscii(fragment.substr(0, eq)), digits = fragment.substr(eq + 1);
+    const std::wstring kind = AsciiLower(fragment.substr(0, eq)), digits = fragment.substr(eq + 1);
     const size_t wanted = kind == L"sha256" ? 64 : kind == L"sha1" ? 40 : kind == L"md5" ? 32 : 0;
     if (digits.size() != wanted) return {};
     return normalChecksum(digits).value_or(L"");

@@ -3,7 +3,6 @@
 // clipboard, the Add form) as a new link to the same file. Rather than a
 // second row from byte 0, the waiting row goes on with the new link; whether
 // its bytes still fit is decided when it runs (validators, byte samples).
-#include <cwctype>
 #include <unordered_map>
 
 #include "engine/Download.h"
@@ -11,13 +10,7 @@
 #include "engine/Url.h"
 #include "store/Lang.h"
 #include "store/List.h"
-
-namespace {
-std::wstring Folded(std::wstring name) {
-    for (wchar_t& c : name) c = static_cast<wchar_t>(std::towlower(c));
-    return name;
-}
-}  // namespace
+#include "store/Text.h"
 
 std::vector<std::pair<size_t, int>> DownloadList::MatchWaitingRows(const std::vector<ListEntry>& entries,
                                                                    const std::vector<DownloadRequest>& requests) {
@@ -26,14 +19,14 @@ std::vector<std::pair<size_t, int>> DownloadList::MatchWaitingRows(const std::ve
     for (size_t i = 0; i < entries.size(); ++i) {
         const RowRecord& r = entries[i].cached;
         if ((r.state == DownloadState::Paused || r.state == DownloadState::Failed) && !r.fileName.empty())
-            waiting.emplace(Folded(r.fileName), static_cast<int>(i));
+            waiting.emplace(Lower(r.fileName), static_cast<int>(i));
     }
     if (waiting.empty()) return matches;
     for (size_t k = 0; k < requests.size(); ++k) {
         const DownloadRequest& q = requests[k];
         if (q.media || !IsAcceptableLink(q.url)) continue;
         const std::wstring name = q.fileName.empty() ? zeb::fileNameFromUrl(q.url) : zeb::sanitizeFileName(q.fileName);
-        const auto found = waiting.find(Folded(name));
+        const auto found = waiting.find(Lower(name));
         if (found == waiting.end() || zeb::linkWithoutFragment(entries[static_cast<size_t>(found->second)].cached.url) ==
                                           zeb::linkWithoutFragment(q.url))
             continue;

@@ -33,13 +33,6 @@ int32_t LenientNumber(const std::wstring& text) {
     return static_cast<int32_t>(value);
 }
 
-namespace {
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
-    return text;
-}
-}  // namespace
-
 void ApplySettingsText(const std::string& text, AppSettings& s) {
     for (const std::string& raw : SplitAtLf(text)) {
         std::wstring line = Utf8ToUtf16(raw);

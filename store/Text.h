@@ -1,6 +1,7 @@
 // Small text helpers shared by every reader of files, headers and links.
 #pragma once
 
+#include <cwctype>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,12 @@ inline std::wstring AsciiLower(std::wstring_view text) {
     for (wchar_t& c : out)
         if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
     return out;
+}
+
+// Every letter the C library can lower (file names on Windows differ only beyond case).
+inline std::wstring Lower(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
+    return text;
 }
 
 // The pieces of a file's text between line feeds; the piece after the last
