@@ -314,12 +314,16 @@ void Download::drive(int connections, bool ignoreCertErrors) {
         if (stopRequested_) return;
         prepareFile(probed, connections, run > 0 || startOver_);
         if (stopRequested_) return;
-        if (samplesBeforeResume_ && !resumeSamplesAgree(session.get(), ignoreCertErrors)) {
-            const bool newLink = resumeAfterNewLink_;
-            file_.reset();  // recreated empty
-            prepareFile(probed, connections, true);
-            std::lock_guard<std::mutex> lock(stateMutex_);
-            notice_ = newLink ? newLinkDifferentFileText() : changedOnServerText();
+        if (samplesBeforeResume_) {
+            if (resumeSamplesAgree(session.get(), ignoreCertErrors)) {
+                for (const ValidatorKind kind : contradictions(resumeRecorded_, probed.validator)) retire(kind);
+            } else {
+                const bool newLink = resumeAfterNewLink_;
+                file_.reset();  // recreated empty
+                prepareFile(probed, connections, true);
+                std::lock_guard<std::mutex> lock(stateMutex_);
+                notice_ = newLink ? newLinkDifferentFileText() : changedOnServerText();
+            }
         }
         if (stopRequested_) return;
         blindSuspicions_ = 0;

@@ -138,7 +138,8 @@ private:
     void restartFromZero();
 
     // Byte samples (Samples.cpp)
-    enum class Evidence { None, Same, Different, Failed };
+    // Refused: the host's limit turned the sample away (not a failure).
+    enum class Evidence { None, Same, Different, Failed, Refused };
     // Results of transferSegment: done, retry after a pause, stop; and of a
     // settled question also: go on reading this answer, ask again at once.
     // And kLimited: the host refused this connection while serving others of
@@ -150,19 +151,29 @@ private:
     static constexpr int kMaxFailuresWithoutProgress = 6;
     bool readPart(int64_t offset, int64_t length, std::string& out);
     bool readAnswer(HINTERNET request, int64_t length, std::string& out);
-    // The server's bytes of `span` (no If-Range) beside the disk's; a 200
-    // is Different (nothing vouches for the bytes), a failure sets `failure`.
+    // The server's bytes of `span` (no If-Range) beside the disk's: an
+    // answer of exactly that range of a file of `total` bytes is evidence;
+    // a 200 is Different (nothing vouches for the bytes); anything else
+    // sets `failure` (or is the host's limit: Refused).
     Evidence compareSample(HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors, const ByteSpan& span,
-                           Error& failure);
-    // Before a resume that no validator could vouch for: whether the
-    // samples agree. Throws Error when they cannot be fetched.
+                           int64_t total, Error& failure);
+    // Same only when every sample is; None when there are none.
+    Evidence compareSamples(HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors,
+                            const std::vector<ByteSpan>& samples, int64_t total, Error& failure);
+    // Before a resume that no validator could vouch for (none shared, or
+    // one that contradicts): whether the samples agree. Throws Error when
+    // they cannot be fetched.
     bool resumeSamplesAgree(HINTERNET session, bool ignoreCertErrors);
+    // Stops using a validator kind the bytes proved no witness of versions.
+    void retire(ValidatorKind kind);
     // An answer whose validator of `kind` (recorded as `suspected` when it
     // was asked for) contradicts the recorded one, or a whole file (200)
-    // sent to If-Range: the bytes decide whether the file changed (start
-    // over) or the host's validator of that kind says nothing (forget it).
+    // sent to If-Range: the answer's own bytes and samples from several
+    // places decide whether the file changed (start over) or the host's
+    // validator of that kind says nothing (forget it). The answer, in
+    // `slot`, is closed unless the question was settled already (kGoOn).
     int settleSuspicion(ValidatorKind kind, const std::wstring& suspected, HINTERNET answer, bool answerFromZero,
-                        HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors);
+                        size_t slot, HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors);
 
     // Partial file and state (PartFile.cpp)
     // `fresh`: the partial data is of another version; start over.
@@ -205,6 +216,7 @@ private:
     Validator validator_;  // the version the partial file holds; a kind the host's answers contradict
                            // with the same bytes is forgotten for this download
     bool samplesBeforeResume_ = false;  // job thread: no validator vouched for the resume
+    Validator resumeRecorded_;          // job thread: what the state file recorded of the version
     bool resumeAfterNewLink_ = false;   // job thread: that resume follows Change Link
     // Job thread: a wrong checksum's state could not be deleted; the next
     // run starts over instead of verifying the same bytes.

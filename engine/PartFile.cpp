@@ -96,15 +96,19 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
     Validator recorded;
     if (!fresh && probed.acceptsRanges && FileSize(partPath) == total)
         table = parseStateText(ReadWholeFile(statePath, kStateReadLimit), url, total, &recorded);
+    // A validator raises the question (none in common, or one that differs:
+    // a farm's nodes may tag one file differently); the bytes decide, once
+    // the file is open and the name lock let go (the samples come over the
+    // network). Nothing on disk: nothing to lose by starting over.
     const VersionVerdict verdict = table ? compareVersions(recorded, probed.validator) : VersionVerdict::Same;
-    if (verdict == VersionVerdict::Different) {
+    const bool bytesOnDisk = table && doneBytesOf(*table) > 0;
+    if (verdict == VersionVerdict::Different && !bytesOnDisk) {
         table.reset();
         std::lock_guard<std::mutex> lock(stateMutex_);
         notice_ = changedOnServerText();
     }
-    // No validator kind in common: the bytes decide, once the file is open
-    // and the name lock let go (the samples come over the network).
-    samplesBeforeResume_ = verdict == VersionVerdict::Unknown && doneBytesOf(*table) > 0;
+    samplesBeforeResume_ = verdict != VersionVerdict::Same && bytesOnDisk;
+    resumeRecorded_ = recorded;
     resumeAfterNewLink_ = linkChanged;
     const bool resumed = table.has_value();
     if (!resumed && hadState && linkChanged) {

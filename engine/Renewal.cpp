@@ -53,39 +53,46 @@ int Download::renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen,
         failEveryWorker(e.message.empty() ? refusal : e);
         return kStop;
     }
-    // The same file: its size, then the validators where they share a kind,
-    // else a sample of the bytes on disk asked of the new address.
+    // The same file: its size, then the bytes wherever the validators do
+    // not vouch for it (none shared, or one that differs: the new address
+    // may be another node of a farm), asked of the new address.
     const VersionVerdict verdict = compareVersions(recorded, fresh.validator);
-    bool same = fresh.totalSize == total && fresh.acceptsRanges && verdict != VersionVerdict::Different;
-    if (same && verdict == VersionVerdict::Unknown) {
+    bool same = fresh.totalSize == total && fresh.acceptsRanges;
+    if (same && verdict != VersionVerdict::Same) {
         UrlParts parts;
         if (!crackUrl(fresh.finalUrl, parts)) {
             failEveryWorker({invalidLinkText(), ErrorKind::Link});
             return kStop;
         }
+        // A request to the host like any other: it waits for a place.
+        const HostConnection place(hostKey(parts), stopEvent_.get());
+        if (!place) return kStop;
         InternetHandle connection(::WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
-        for (const ByteSpan& span : chooseSamples(table, samplePick())) {
-            Error failure;
-            // A connection the host dropped may still wait in the pool: the
-            // next request gets a fresh one.
-            Evidence evidence = Evidence::Failed;
-            for (int attempt = 0; attempt < kMaxFailuresWithoutProgress && evidence == Evidence::Failed && connection &&
-                                  !stopRequested_;
-                 ++attempt)
-                evidence = compareSample(connection.get(), parts, ignoreCertErrors, span, failure);
-            if (evidence == Evidence::Different) same = false;
-            if (evidence == Evidence::Failed) {
-                if (stopRequested_) return kStop;
-                if (++renewalFailures_ > kMaxFailuresWithoutProgress) {
-                    failEveryWorker(failure);
-                    return kStop;
-                }
-                renewals_.pop_back();
-                setError(failure);
-                return kRetry;
-            }
-            if (!same) break;
+        Error failure;
+        // A connection the host dropped may still wait in the pool: the
+        // next request gets a fresh one.
+        Evidence evidence = Evidence::Failed;
+        for (int attempt = 0; attempt < kMaxFailuresWithoutProgress && evidence == Evidence::Failed && connection &&
+                              !stopRequested_;
+             ++attempt)
+            evidence = compareSamples(connection.get(), parts, ignoreCertErrors, chooseSamples(table, samplePick()),
+                                      total, failure);
+        if (stopRequested_) return kStop;
+        if (evidence == Evidence::Refused) {
+            renewals_.pop_back();  // the host's limit: asked again once there is a place
+            return kLimited;
         }
+        if (evidence == Evidence::Failed) {
+            if (++renewalFailures_ > kMaxFailuresWithoutProgress) {
+                failEveryWorker(failure);
+                return kStop;
+            }
+            renewals_.pop_back();
+            setError(failure);
+            return kRetry;
+        }
+        same = evidence != Evidence::Different;
+        if (same) for (const ValidatorKind kind : contradictions(recorded, fresh.validator)) retire(kind);
     }
     if (!same) {
         // Another file behind the same link now: from byte 0, with its notice.

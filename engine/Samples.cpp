@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "engine/ContentRange.h"
 #include "engine/Download.h"
 #include "engine/Error.h"
 #include "engine/ErrorTexts.h"
@@ -32,10 +33,17 @@ std::vector<ByteSpan> chooseSamples(const std::vector<Segment>& segments, uint64
                                           [](const ByteSpan& a, const ByteSpan& b) { return a.length < b.length; });
     const int64_t tail = std::min(largest->length, kSampleBytes);
     std::vector<ByteSpan> samples{{largest->offset + largest->length - tail, tail}};
-    int64_t total = 0;
-    for (const ByteSpan& s : done) total += s.length;
-    int64_t at = static_cast<int64_t>(pick % static_cast<uint64_t>(total));
+    // The picked sample looks past the head when there are done bytes there.
+    std::vector<ByteSpan> pickable;
     for (const ByteSpan& s : done) {
+        const int64_t from = std::max(s.offset, kSampleHeadBytes);
+        if (from < s.offset + s.length) pickable.push_back({from, s.offset + s.length - from});
+    }
+    if (pickable.empty()) pickable = done;
+    int64_t total = 0;
+    for (const ByteSpan& s : pickable) total += s.length;
+    int64_t at = static_cast<int64_t>(pick % static_cast<uint64_t>(total));
+    for (const ByteSpan& s : pickable) {
         if (at >= s.length) {
             at -= s.length;
             continue;
@@ -82,7 +90,7 @@ bool Download::readAnswer(HINTERNET request, int64_t length, std::string& out) {
 }
 
 Download::Evidence Download::compareSample(HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors,
-                                           const ByteSpan& span, Error& failure) {
+                                           const ByteSpan& span, int64_t total, Error& failure) {
     InternetHandle request(openRequest(connection, parts, ignoreCertErrors));
     if (!request) {
         failure = networkError(::GetLastError());
@@ -98,7 +106,17 @@ Download::Evidence Download::compareSample(HINTERNET connection, const UrlParts&
     }
     if (status == 200) return Evidence::Different;  // no ranges any more: nothing can vouch for the bytes
     if (status != 206) {
+        const std::wstring host = hostKey(parts);
+        noteRetryAfter(request.get(), status, host);
+        // Refused while the host serves others of ours: its limit, not a failure.
+        if ((status == 429 || status == 503) && learnLimitFromRefusal(host)) return Evidence::Refused;
         failure = httpStatusError(status);
+        return Evidence::Failed;
+    }
+    // Only the bytes asked for, of a file of the known size, are evidence.
+    if (!carriesExactly(parseContentRange(queryHeader(request.get(), WINHTTP_QUERY_CONTENT_RANGE)), span.offset,
+                        span.length, total)) {
+        failure = {wrongRangeText(), ErrorKind::ServerFailed};
         return Evidence::Failed;
     }
     std::string server, disk;
@@ -113,30 +131,46 @@ Download::Evidence Download::compareSample(HINTERNET connection, const UrlParts&
     return server == disk ? Evidence::Same : Evidence::Different;
 }
 
+Download::Evidence Download::compareSamples(HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors,
+                                            const std::vector<ByteSpan>& samples, int64_t total, Error& failure) {
+    for (const ByteSpan& span : samples)
+        if (const Evidence e = compareSample(connection, parts, ignoreCertErrors, span, total, failure); e != Evidence::Same)
+            return e;
+    return samples.empty() ? Evidence::None : Evidence::Same;
+}
+
 bool Download::resumeSamplesAgree(HINTERNET session, bool ignoreCertErrors) {
     std::vector<ByteSpan> samples;
     std::wstring link;
+    int64_t total;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         samples = chooseSamples(segments_, samplePick());
         link = resolvedUrl_;
+        total = totalSize_;
     }
     UrlParts parts;
     if (!crackUrl(link, parts)) throw Error{invalidLinkText(), ErrorKind::Link};
+    const std::wstring host = hostKey(parts);
+    // A request to the host like any other: it waits for a place.
+    const HostConnection place(host, stopEvent_.get());
+    if (!place) throw Error{};
     InternetHandle connection(::WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
     if (!connection) throw networkError(::GetLastError());
     for (const ByteSpan& span : samples) {
         Error failure;
-        // A lost connection or a busy answer is asked again on the pause
-        // ladder, as any request; past it the row fails, neither kept nor
-        // thrown away (the next attempt samples again).
+        // A lost connection, a busy answer or a wrong range is asked again on
+        // the pause ladder, as any request; past it the row fails, neither
+        // kept nor thrown away (the next attempt samples again). The host's
+        // limit is waited out without counting.
         Evidence evidence = Evidence::Failed;
-        for (int failures = 1; evidence == Evidence::Failed || evidence == Evidence::None; ++failures) {
-            evidence = compareSample(connection.get(), parts, ignoreCertErrors, span, failure);
+        for (int failures = 0, refused = 0;;) {
+            evidence = compareSample(connection.get(), parts, ignoreCertErrors, span, total, failure);
             if (evidence == Evidence::Same || evidence == Evidence::Different) break;
             if (stopRequested_) throw Error{};
+            const int step = evidence == Evidence::Refused ? ++refused : ++failures;
             if (failures > kMaxFailuresWithoutProgress ||
-                ::WaitForSingleObject(stopEvent_.get(), retryPauseFor(hostKey(parts), failures)) == WAIT_OBJECT_0)
+                ::WaitForSingleObject(stopEvent_.get(), retryPauseFor(host, step)) == WAIT_OBJECT_0)
                 throw stopRequested_ ? Error{} : failure;
         }
         if (evidence == Evidence::Different) return false;
@@ -144,38 +178,54 @@ bool Download::resumeSamplesAgree(HINTERNET session, bool ignoreCertErrors) {
     return true;
 }
 
+void Download::retire(ValidatorKind kind) {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    forget(validator_, kind);
+    retired_[static_cast<size_t>(kind)] = true;  // at later starts too
+    savedDoneBytes_ = -1;  // the state file stops recording it at the next save
+}
+
 int Download::settleSuspicion(ValidatorKind kind, const std::wstring& suspected, HINTERNET answer, bool answerFromZero,
-                              HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors) {
+                              size_t slot, HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors) {
     // One judgement at a time: answers on many connections may raise the
     // same question, and the first verdict settles it for all.
     std::lock_guard<std::mutex> one(versionMutex_);
     if (stopRequested_) return kStop;
     std::vector<Segment> table;
+    int64_t total;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         if (valueOf(validator_, kind) != suspected) return answerFromZero ? kAgain : kGoOn;  // settled already
         table = segments_;
+        total = totalSize_;
     }
     Evidence evidence = Evidence::None;
     Error failure;
-    // A whole file's first bytes are compared where the disk holds them;
-    // otherwise a sample of bytes on disk is asked for.
+    // A whole file's first bytes are compared where the disk holds them...
     if (const int64_t prefix = answerFromZero ? donePrefix(table) : 0; prefix > 0) {
         std::string server, disk;
-        if (!readAnswer(answer, prefix, server) || !readPart(0, prefix, disk)) evidence = Evidence::Failed;
-        else evidence = server == disk ? Evidence::Same : Evidence::Different;
-    } else if (const std::vector<ByteSpan> samples = chooseSamples(table, 0); !samples.empty()) {
-        evidence = compareSample(connection, parts, ignoreCertErrors, samples[0], failure);
+        if (!readAnswer(answer, prefix, server) || !readPart(0, prefix, disk)) {
+            failure = {closedEarlyText(), ErrorKind::Network};
+            evidence = Evidence::Failed;
+        } else {
+            evidence = server == disk ? Evidence::Same : Evidence::Different;
+        }
+    }
+    // ...and, since versions often share their head, so are samples from
+    // several places. They use this connection's place at the host: its
+    // answer is closed first (a host that allows one connection would
+    // refuse a second).
+    releaseRequest(slot);
+    if (evidence == Evidence::None || evidence == Evidence::Same) {
+        const Evidence sampled =
+            compareSamples(connection, parts, ignoreCertErrors, chooseSamples(table, samplePick()), total, failure);
+        if (sampled != Evidence::None) evidence = sampled;
     }
     switch (evidence) {
-        case Evidence::Same: {
+        case Evidence::Same:
             // The host's validator of this kind does not tell versions apart.
-            std::lock_guard<std::mutex> lock(stateMutex_);
-            forget(validator_, kind);
-            retired_[static_cast<size_t>(kind)] = true;  // at later starts too
-            savedDoneBytes_ = -1;  // the state file stops recording it at the next save
-            return answerFromZero ? kAgain : kGoOn;
-        }
+            retire(kind);
+            return kAgain;
         case Evidence::Different:
             restartFromZero();
             return kStop;
@@ -189,6 +239,8 @@ int Download::settleSuspicion(ValidatorKind kind, const std::wstring& suspected,
                 return kStop;
             }
             return kRetry;
+        case Evidence::Refused:
+            return kLimited;
         default:
             if (stopRequested_) return kStop;
             if (!failure.message.empty()) setError(failure);

@@ -22,10 +22,15 @@ struct ByteSpan {
 // The bytes on disk according to the table ([start, pos) of each range).
 std::vector<ByteSpan> doneSpans(const std::vector<Segment>& segments);
 
-// What a resume compares: the last kSampleBytes of the largest done range
-// (all of it when shorter) and kSampleBytes at the `pick`-th done byte
-// (taken modulo the bytes done; moved back to fit its range). One span when
-// both fall alike; none when nothing is done.
+// Where samples look past a file's head: images and firmware of different
+// versions often share their first bytes (a header, zeros).
+constexpr int64_t kSampleHeadBytes = 1048576;
+
+// What decides a version question: the last kSampleBytes of the largest
+// done range (all of it when shorter) and kSampleBytes at the `pick`-th done
+// byte past the head when done bytes reach past it, else anywhere (taken
+// modulo those bytes; moved back to fit its range). One span when both fall
+// alike; none when nothing is done.
 std::vector<ByteSpan> chooseSamples(const std::vector<Segment>& segments, uint64_t pick);
 
 // The run of done bytes from byte 0, at most kSampleBytes long.

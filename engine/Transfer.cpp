@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "engine/ContentRange.h"
 #include "engine/Download.h"
 #include "engine/Error.h"
 #include "engine/ErrorTexts.h"
@@ -19,21 +20,6 @@
 namespace zeb {
 namespace {
 constexpr DWORD kReadBuffer = 65536;
-
-// The first byte position of a Content-Range value ("bytes 100-199/1000").
-std::optional<int64_t> RangeStart(const std::wstring& value) {
-    const size_t a = value.find_first_of(L"0123456789");
-    const size_t b = value.find(L'-');
-    if (a == std::wstring::npos || b == std::wstring::npos || a > b) return std::nullopt;
-    return ParseStrictNumber(value.substr(a, b - a));
-}
-
-// The total after "/", when it is a number.
-std::optional<int64_t> RangeTotal(const std::wstring& value) {
-    const size_t slash = value.find(L'/');
-    if (slash == std::wstring::npos) return std::nullopt;
-    return ParseStrictNumber(value.substr(slash + 1));
-}
 }  // namespace
 
 void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors) noexcept {
@@ -191,7 +177,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
         if (ranged && status == 200 && !ifRange.empty()) {
             // Another version, or a host whose validator is no witness.
             const ValidatorKind kind = ifRangeKind(asked);
-            return settleSuspicion(kind, valueOf(asked, kind), request, true, connection, parts, ignoreCertErrors);
+            return settleSuspicion(kind, valueOf(asked, kind), request, true, slot, connection, parts, ignoreCertErrors);
         }
         const std::wstring host = hostKey(parts);
         noteRetryAfter(request, status, host);  // a limit's refusal too asks to wait
@@ -238,16 +224,15 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
     // be reported as a finished download.
     if (ranged) {
         const std::wstring range = queryHeader(request, WINHTTP_QUERY_CONTENT_RANGE);
-        std::optional<int64_t> start = RangeStart(range);
-        std::optional<int64_t> rangeTotal = RangeTotal(range);
-        if (!start || *start != pos || (rangeTotal && total >= 0 && *rangeTotal != total)) {
+        const ContentRange answered = parseContentRange(range);
+        if (answered.start != pos || (answered.total && total >= 0 && *answered.total != total)) {
             setError({wrongRangeText(), ErrorKind::ServerFailed});
             return kRetry;
         }
         // A part of another version (a server or cache that ignored
         // If-Range), or of the same bytes tagged by another node of a farm.
         if (const ValidatorKind kind = disagreement(asked, answerValidator(request)); kind != ValidatorKind::None) {
-            const int verdict = settleSuspicion(kind, valueOf(asked, kind), request, false, connection, parts, ignoreCertErrors);
+            const int verdict = settleSuspicion(kind, valueOf(asked, kind), request, false, slot, connection, parts, ignoreCertErrors);
             if (verdict != kGoOn) return verdict;
         }
     } else if (total >= 0) {

@@ -18,11 +18,19 @@ VersionVerdict compareVersions(const Validator& recorded, const Validator& now) 
     return VersionVerdict::Unknown;
 }
 
+std::vector<ValidatorKind> contradictions(const Validator& recorded, const Validator& now) {
+    std::vector<ValidatorKind> kinds;
+    for (const ValidatorKind kind : {ValidatorKind::Etag, ValidatorKind::Modified}) {
+        const std::wstring& a = valueOf(recorded, kind);
+        const std::wstring& b = valueOf(now, kind);
+        if (!a.empty() && !b.empty() && a != b) kinds.push_back(kind);
+    }
+    return kinds;
+}
+
 ValidatorKind disagreement(const Validator& recorded, const Validator& answer) {
-    if (!recorded.etag.empty() && !answer.etag.empty() && recorded.etag != answer.etag) return ValidatorKind::Etag;
-    if (!recorded.modified.empty() && !answer.modified.empty() && recorded.modified != answer.modified)
-        return ValidatorKind::Modified;
-    return ValidatorKind::None;
+    const std::vector<ValidatorKind> kinds = contradictions(recorded, answer);
+    return kinds.empty() ? ValidatorKind::None : kinds.front();
 }
 
 std::wstring ifRangeValue(const Validator& v) { return v.etag.empty() ? v.modified : v.etag; }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace zeb {
 
@@ -31,6 +32,9 @@ VersionVerdict compareVersions(const Validator& recorded, const Validator& now);
 // first); None where every kind both carry agrees. A kind the answer
 // leaves out contradicts nothing.
 ValidatorKind disagreement(const Validator& recorded, const Validator& answer);
+
+// Each kind both carry with different values (the ETag first).
+std::vector<ValidatorKind> contradictions(const Validator& recorded, const Validator& now);
 
 // The If-Range value: the ETag, else the date; empty when there is none.
 std::wstring ifRangeValue(const Validator& v);

@@ -105,10 +105,12 @@ protected:
 
     std::string Read(const std::wstring& name) const { return ReadWholeFile(folder_ / name, 1u << 30); }
 
-    void ExpectContent(const std::wstring& name, int64_t size, uint32_t seed = 7) const {
+    // `head`: the first bytes are those of the version before (seed - 1), as the server's same_head= serves them.
+    void ExpectContent(const std::wstring& name, int64_t size, uint32_t seed = 7, int64_t head = 0) const {
         const std::string got = Read(name);
         ASSERT_EQ(static_cast<int64_t>(got.size()), size) << ::testing::PrintToString(name);
-        EXPECT_TRUE(got == ContentPiece(seed, 0, size)) << "bytes differ in " << ::testing::PrintToString(name);
+        EXPECT_TRUE(got == ContentPiece(seed - 1, 0, head) + ContentPiece(seed, head, size))
+            << "bytes differ in " << ::testing::PrintToString(name);
     }
 
     std::vector<std::wstring> Files() const {

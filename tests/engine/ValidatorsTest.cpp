@@ -39,51 +39,82 @@ TEST(Validator, StrongTagsAndTheVersionRule) {
     EXPECT_TRUE(recorded.empty());
 }
 
-TEST(ByteSamples, TheLargestDoneRangesTailAndABitAtThePickedDoneByte) {
-    // Catches samples of bytes that are not on disk, or past a range's end.
+TEST(ByteSamples, TheLargestDoneRangesTailAndABitAtThePickedDoneBytePastTheHead) {
+    // Catches samples of bytes that are not on disk, or past a range's end, and a picked sample
+    // in the file's head (versions of an image often share it) while done bytes lie past it.
     using zeb::kSampleBytes;
     const std::vector<Segment> table = {Segment{0, MiB, 300000}, Segment{MiB, 2 * MiB, 2 * MiB}, Segment{2 * MiB, 3 * MiB, 2 * MiB + 10}};
-    const struct { uint64_t pick; std::vector<zeb::ByteSpan> samples; } cases[] = {
-        {5, {{2 * MiB - kSampleBytes, kSampleBytes}, {5, kSampleBytes}}},
-        {299990, {{2 * MiB - kSampleBytes, kSampleBytes}, {300000 - kSampleBytes, kSampleBytes}}},  // moved back inside its range
-        {300000 + MiB + 3, {{2 * MiB - kSampleBytes, kSampleBytes}, {2 * MiB, 10}}},                // a short range whole
-        {300000 + MiB - 1, {{2 * MiB - kSampleBytes, kSampleBytes}}}};                             // the same bytes once
-    for (const auto& c : cases) EXPECT_EQ(zeb::chooseSamples(table, c.pick), c.samples) << c.pick;
+    const std::vector<Segment> headOnly = {Segment{0, 4 * MiB, 300000}};
+    const struct { const std::vector<Segment>& table; uint64_t pick; std::vector<zeb::ByteSpan> samples; } cases[] = {
+        {table, 5, {{2 * MiB - kSampleBytes, kSampleBytes}, {MiB + 5, kSampleBytes}}},
+        {table, MiB + 3, {{2 * MiB - kSampleBytes, kSampleBytes}, {2 * MiB, 10}}},   // a short range whole
+        {table, MiB - 10, {{2 * MiB - kSampleBytes, kSampleBytes}}},                // moved back inside: the same bytes once
+        {headOnly, 5, {{300000 - kSampleBytes, kSampleBytes}, {5, kSampleBytes}}},  // nothing past the head: anywhere
+    };
+    for (const auto& c : cases) EXPECT_EQ(zeb::chooseSamples(c.table, c.pick), c.samples) << c.pick;
     EXPECT_TRUE(zeb::chooseSamples({Segment{0, MiB, 0}}, 7).empty());
 }
 
 TEST_F(Validators, APausedFileReplacedStartsOverAsTheNewVersionAndAnUnchangedOneResumes) {
-    // A strong tag or a date tells the second version of the file from the first; with a
-    // weak tag or none there is no If-Range, and the pause resumes from the saved ranges.
-    for (const auto& [validators, replaced] : {std::pair{L"etag", true}, {L"date", true}, {L"weak", false}, {L"none", false}}) {
-        token_ += validators;  // the server counts probes (its versions) per token
-        const std::wstring name = std::wstring(L"paused-") + validators + L".bin";
-        auto job = Job(FileUrl(name, 4 * MiB, std::wstring(L"rate=2000000&validators=") + validators +
-                                                  (replaced ? L"&replace_from=2" : L"")));
-        const int64_t kept = StartAndPause(job);
-        ASSERT_EQ(Run(job, 4), DownloadState::Completed) << ::testing::PrintToString(name);
-        ExpectContent(name, 4 * MiB, replaced ? 8 : 7);  // the second version only, or the one version
-        EXPECT_EQ(job->snapshot(false).notice, replaced ? zeb::changedOnServerText() : L"") << ::testing::PrintToString(name);
+    // A strong tag or a date raises the question whether the server still has the paused
+    // version, and samples of the bytes decide it: the second version starts over, the same
+    // bytes resume from the saved ranges. Catches: a farm whose nodes tag one file differently
+    // losing the partial data at each resume (twice here, the second as a program restart that
+    // reads what the state file kept); a sample answered with another range than asked taken
+    // for a changed file; with a weak tag or none, an If-Range sent.
+    const struct { const wchar_t* name; const wchar_t* query; bool replaced, ifRange; int pauses; } cases[] = {
+        {L"etag", L"validators=etag&replace_from=2", true, true, 1},
+        {L"date", L"validators=date&replace_from=2", true, true, 1},
+        {L"weak", L"validators=weak", false, false, 1},
+        {L"none", L"validators=none", false, false, 1},
+        {L"wrong-range", L"validators=none&fault=badstart&fault_phase=2&times=1", false, false, 1},
+        {L"farm", L"validators=etag&etag_nodes=2&node_by=phase", false, true, 2},
+    };
+    for (const auto& c : cases) {
+        token_ += c.name;  // the server counts probes (its versions) per token
+        const std::wstring name = std::wstring(L"paused-") + c.name + L".bin";
+        SCOPED_TRACE(::testing::PrintToString(name));
+        auto job = Job(FileUrl(name, 4 * MiB, std::wstring(L"rate=2000000&") + c.query));
+        int64_t kept = StartAndPause(job);
+        if (c.pauses == 2) {
+            job->start(4, false);
+            kept = PauseAfter(job, kept + MiB);
+            job = std::make_shared<zeb::Download>(job->snapshot(false));  // what a restart loads from the list
+            jobs_.push_back(job);
+            job->requeue();
+        }
+        ASSERT_EQ(Run(job, 4), DownloadState::Completed);
+        ExpectContent(name, 4 * MiB, c.replaced ? 8 : 7);  // the second version only, or the one version
+        EXPECT_EQ(job->snapshot(false).notice, c.replaced ? zeb::changedOnServerText() : L"");
         // Unchanged, it resumed and did not start over: what was sent before the pause is not sent again.
-        EXPECT_TRUE(replaced || (SentBytes() < 4 * MiB + kept && WorkerRequests().withIfRange == 0)) << ::testing::PrintToString(name);
+        EXPECT_TRUE(c.replaced || SentBytes() < 4 * MiB + kept) << SentBytes();
+        EXPECT_EQ(WorkerRequests().withIfRange > 0, c.ifRange);
     }
 }
 
 TEST_F(Validators, AnAnswerThatContradictsTheVersionIsJudgedByItsBytes) {
     // Catches: a swap served by a host that ignores If-Range stitched into the file (the 206s
     // carry the new validator, or only the new date); a farm whose nodes tag the same bytes
-    // differently failed as "keeps changing"; a 200 to If-Range with the same bytes taken for a change.
-    const struct { const wchar_t* name; const wchar_t* query; int connections; bool pauseFirst; uint32_t seed; bool restarted; } cases[] = {
+    // differently failed as "keeps changing"; a 200 to If-Range with the same bytes taken for a change;
+    // a new version that begins like the old one stitched to it (its first bytes alone decided); a
+    // sample asked beside the contradicting answer on a host that serves one connection.
+    const struct { const wchar_t* name; const wchar_t* query; int connections; bool pauseFirst; uint32_t seed; bool restarted; int64_t head = 0; } cases[] = {
         {L"swap.bin", L"validators=etag&ifrange=ignore&replace_after=3", 4, false, 8, true},
         {L"swap-date.bin", L"validators=both&validators206=date&ifrange=ignore&replace_after=3", 4, false, 8, true},
         {L"farm.bin", L"validators=etag&etag_nodes=2", 8, false, 7, false},
-        {L"whole.bin", L"validators=etag&fault=range200&fault_phase=2&times=1", 4, true, 7, false}};
+        {L"whole.bin", L"validators=etag&fault=range200&fault_phase=2&times=1", 4, true, 7, false},
+        // Replaced right after the resume's probe by a version with the same first 256 KiB, on a
+        // server that honours If-Range: its whole answer begins like the disk, the rest does not.
+        {L"head.bin", L"validators=both&replace_from=2&after_probe=1&same_head=262144", 4, true, 8, true, 262144},
+        // A host that serves one connection: the sample of a contradicting answer goes in that
+        // answer's place, never beside it (the host refused that one every time).
+        {L"one-place.bin", L"validators=etag&etag_nodes=2&ifrange=ignore&limit=1&refuse=429&fault=drop&after=1572864&times=2", 1, false, 7, false}};
     for (const auto& c : cases) {
         token_ += L"q";
         auto job = Job(FileUrl(c.name, 4 * MiB, std::wstring(L"rate=2000000&") + c.query));
         if (c.pauseFirst) StartAndPause(job);
         ASSERT_EQ(Run(job, c.connections), DownloadState::Completed) << ::testing::PrintToString(c.name);
-        ExpectContent(c.name, 4 * MiB, c.seed);
+        ExpectContent(c.name, 4 * MiB, c.seed, c.head);
         EXPECT_EQ(job->snapshot(false).notice, c.restarted ? zeb::changedOnServerText() : L"") << ::testing::PrintToString(c.name);
         std::printf("  %ls: the server sent %lld bytes for a file of %lld\n", c.name, static_cast<long long>(SentBytes()),
                     static_cast<long long>(4 * MiB));

@@ -17,7 +17,7 @@ query string, so tests need no set-up calls:
       drop&after=N               send N body bytes, then close the connection
       status&code=C              answer with status C
       range200                   answer a ranged request with 200 and the whole file
-      badstart                   Content-Range names a start one byte later
+      badstart                   another range one byte off, its bytes as Content-Range says
       short&missing=N            promise the range, send N bytes less, close
       total&total2=N             report another total (the file was replaced)
       stall&ms=M                 wait M ms before the headers
@@ -33,8 +33,12 @@ query string, so tests need no set-up calls:
     ifrange=ignore               serve the range whatever If-Range says (as some caches do)
     validators206=none|etag|date the 206 answers carry no validator, or only this kind
     etag_nodes=N                 the same bytes tagged by N nodes in turn (a farm): the ETag
-                                 of the k-th request ends in "-n<k mod N>"
-    replace_from=K               from phase K on the file is another version of the same size
+                                 of the k-th request ends in "-n<k mod N>"; with node_by=phase,
+                                 of every request of phase P "-n<P mod N>"
+    replace_from=K               from phase K on the file is another version of the same size;
+                                 with after_probe=1 phase K's probe still sees the old one (the
+                                 file was replaced right after it)
+    same_head=N                  later versions keep the first N bytes of the first
     replace_after=N              the same after the N-th request of the token
     versions_every=N             a new version every N requests (a file that keeps changing)
     gone_from=K                  from phase K on: 403 (the link expired)
@@ -72,6 +76,7 @@ import hashlib
 import html
 import http.server
 import json
+import select
 import socket
 import socketserver
 import ssl
@@ -132,6 +137,29 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self._head(status, list(headers) + [('Content-Length', str(len(body)))])
         self.wfile.write(body)
 
+    def _piece(self, seed, start, end):
+        head = getattr(self, 'head', None)
+        if not head or start >= head[1]:
+            return content.piece(seed, start, end)
+        cut = min(end, head[1])
+        return content.piece(head[0], start, cut) + content.piece(seed, cut, end)
+
+    def _peer_left(self, seconds):
+        """Waits up to `seconds`; True as soon as the client closed its end (noticed at once, as
+        an event-driven server would, so a host's limit frees its place without delay)."""
+        readable, _, _ = select.select([self.connection], [], [], seconds)
+        if not readable:
+            return False
+        try:
+            if self.connection.recv(1, socket.MSG_PEEK) == b'':
+                return True
+        except (BlockingIOError, ssl.SSLError, ValueError):
+            pass
+        except OSError:
+            return True
+        time.sleep(seconds)  # bytes of a next request, or a TLS socket: wait as before
+        return False
+
     def _send_body(self, seed, start, end, rate, limit=None):
         """Sends bytes start..end-1 (or only `limit` of them); False when the peer left."""
         pos = start
@@ -142,14 +170,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 n = min(65536, stop - pos)
                 if rate:
                     n = min(n, max(1, rate // 20))
-                self.wfile.write(content.piece(seed, pos, pos + n))
+                self.wfile.write(self._piece(seed, pos, pos + n))
                 pos += n
                 self.log_record['sent'] = self.log_record.get('sent', 0) + n  # body bytes, for the logs
                 if rate:
                     due = began + (pos - start) / rate
                     delay = due - time.monotonic()
-                    if delay > 0:
-                        time.sleep(delay)
+                    if delay > 0 and self._peer_left(delay):
+                        return False
             self.wfile.flush()
             return True
         except (BrokenPipeError, ConnectionResetError, ssl.SSLError, OSError):
@@ -283,18 +311,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def _served(self, q, token, seed, size, rate, rng, probe, phase, k):
         version = 1
-        if 'replace_from' in q and phase >= int(q['replace_from']):
+        if 'replace_from' in q and phase >= int(q['replace_from']) and not (probe and 'after_probe' in q and phase == int(q['replace_from'])):
             version = 2
         if 'replace_after' in q and k > int(q['replace_after']):
             version = 2
         if 'versions_every' in q:
             version = 1 + (k - 1) // int(q['versions_every'])
+        self.head = (seed, int(q.get('same_head', '0'))) if version > 1 else None
         seed += version - 1
         extra = []
         current = None
         kind = q.get('validators')
         if kind in ('etag', 'weak', 'both'):
-            node = '-n%d' % (k % int(q['etag_nodes'])) if 'etag_nodes' in q else ''
+            node = '-n%d' % ((phase if q.get('node_by') == 'phase' else k) % int(q['etag_nodes'])) if 'etag_nodes' in q else ''
             current = '"v%d-%d%s"' % (seed, size, node)
             extra.append(('ETag', ('W/' if kind == 'weak' else '') + current))
         if kind in ('date', 'both'):
@@ -357,8 +386,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if start >= size:
                 return self._plain(416, b'', [('Content-Range', 'bytes */%d' % size)])
             total = int(q['total2']) if fault == 'total' else size
-            shown = start + 1 if fault == 'badstart' else start
-            crange = q['crange'] if probe and 'crange' in q else 'bytes %d-%d/%d' % (shown, end - 1, total)
+            if fault == 'badstart':  # as many bytes, one byte off
+                shift = 1 if end < size else -1
+                start, end = start + shift, end + shift
+            crange = q['crange'] if probe and 'crange' in q else 'bytes %d-%d/%d' % (start, end - 1, total)
             kept = {'none': (), 'etag': ('ETag',), 'date': ('Last-Modified',)}.get(q.get('validators206'))
             if kept is not None:
                 extra = [h for h in extra if h[0] not in ('ETag', 'Last-Modified') or h[0] in kept]
