@@ -129,6 +129,7 @@ int GetRun::fetch(const GetItem& item) {
     out_.line(StartText(item.url, folder));
     zeb::RequestOptions extras;
     extras.checksum = item.checksum;
+    extras.sameFileAnyQuery = true;  // a script's rerun asks with a link signed again
     job_ = std::make_shared<zeb::Download>(item.url, folder, item.name, extras);
     const int connections = options_.connections.value_or(g_settings.connections);
     for (bool again = false;; again = true) {

@@ -60,6 +60,7 @@ Download::Download(std::wstring url, std::wstring folder, std::wstring fileName,
       referer_(CleanOption(options.referer)),
       cookies_(CleanOption(options.cookies)),
       userAgent_(CleanOption(options.userAgent)) {
+    sameFileAnyQuery_ = options.sameFileAnyQuery;
     expectedChecksum_ = normalChecksum(options.checksum).value_or(checksumOfLink(url_));
 }
 
@@ -109,7 +110,7 @@ bool Download::trySnapshot(DownloadInfo& out, bool withSegments) const {
 
 DownloadInfo Download::snapshotLocked(bool withSegments) const {
     DownloadInfo info;
-    info.url = url_;
+    info.url = trial_ ? trial_->url : url_;  // a link on trial is not the row's yet
     info.folder = folder_;
     info.fileName = fileName_;
     info.errorText = errorText_;
@@ -121,7 +122,8 @@ DownloadInfo Download::snapshotLocked(bool withSegments) const {
     info.nameFixed = nameFixed_;
     info.acceptsRanges = acceptsRanges_;
     info.activeConnections = activeConnections_.load();
-    info.expectedChecksum = expectedChecksum_;
+    info.expectedChecksum = trial_ ? trial_->checksum : expectedChecksum_;
+    info.declinedLink = declinedLink_;
     info.sha256 = sha256_;
     info.verifyPercent = verifyPercent_;
     info.clockOffer = clockOffer_;
@@ -309,14 +311,38 @@ void Download::drive(int connections, bool ignoreCertErrors) {
         finalize();
         return;
     }
+    beginTrial();
     for (int run = 0;; ++run) {
         const ProbeResult probed = probeUntilAnswered(session.get(), ignoreCertErrors);
         if (stopRequested_) return;
-        prepareFile(probed, connections, run > 0 || startOver_);
+        if (!prepareFile(probed, connections, run > 0 || startOver_)) return;  // another file: ends Paused
         if (stopRequested_) return;
         if (samplesBeforeResume_) {
-            if (resumeSamplesAgree(session.get(), ignoreCertErrors)) {
+            const bool same = resumeSamplesAgree(session.get(), ignoreCertErrors);
+            if (judgeTrial(same)) {
+                file_.reset();
+                return;  // another file: the bytes stay as they are, for the old link
+            }
+            if (same) {
                 for (const ValidatorKind kind : contradictions(resumeRecorded_, probed.validator)) retire(kind);
+                if (!adoptedLink_.empty()) {
+                    std::wstring link;
+                    {
+                        std::lock_guard<std::mutex> lock(stateMutex_);
+                        link = url_;
+                    }
+                    relinkStateFile(adoptedLink_, link);  // the partial file is this link's now
+                }
+            } else if (!adoptedLink_.empty()) {
+                // Another file under that name: left alone; this one takes a name of its own.
+                file_.reset();
+                {
+                    std::lock_guard<std::mutex> lock(stateMutex_);
+                    fileName_ = requestedName_;
+                    nameFixed_ = false;
+                }
+                sameFileAnyQuery_ = false;
+                prepareFile(probed, connections, false);
             } else {
                 const bool newLink = resumeAfterNewLink_;
                 file_.reset();  // recreated empty

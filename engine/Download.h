@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,10 @@ struct RequestOptions {
     std::wstring cookies;
     std::wstring userAgent;
     std::wstring checksum;  // as typed; the link's fragment serves when empty
+    // An unattended rerun: a partial file the same scheme, host and path
+    // left under another query (a link signed again) in the target folder
+    // is continued when its size, validators and bytes show the same file.
+    bool sameFileAnyQuery = false;
 };
 
 struct ProbeResult {
@@ -80,6 +85,15 @@ public:
     // `request`: the extras of the request that brought the new link (a link
     // signed for a browser session needs its cookies); none clears them.
     bool changeLink(const std::wstring& url, const RequestOptions* request = nullptr);
+    // A fresh link that may serve the file this row's partial data holds (a
+    // link signed again, a mirror): the next start asks it, not the old
+    // link, and judges it by the recorded size, validators and the bytes on
+    // disk. The same file: it replaces the old link. Another file: the old
+    // link, its extras and the state come back untouched, the job ends
+    // Paused and its snapshot names the link declined. Until then the
+    // snapshot and the state file keep the old link. A row without bytes of
+    // its own takes the link at once (changeLink). False while it runs.
+    bool offerLink(const std::wstring& url, const RequestOptions& request);
     DownloadState state() const;
     DownloadInfo snapshot(bool withSegments) const;
     // The snapshot when the job's lock is free right now; false (and `out`
@@ -176,8 +190,21 @@ private:
                         size_t slot, HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors);
 
     // Partial file and state (PartFile.cpp)
-    // `fresh`: the partial data is of another version; start over.
-    void prepareFile(const ProbeResult& probe, int connections, bool fresh);
+    // `fresh`: the partial data is of another version; start over. False
+    // when a link on trial was declined (nothing on disk touched).
+    bool prepareFile(const ProbeResult& probe, int connections, bool fresh);
+    // A new link and the extras of its request (under the state mutex).
+    void applyLink(const std::wstring& url, const RequestOptions* request);
+    // The state file recorded under `oldUrl` goes on under `url`.
+    void relinkStateFile(const std::wstring& oldUrl, const std::wstring& url);
+    // The offered link becomes the one the requests use (job thread).
+    void beginTrial();
+    // The link on trial serves the same file (kept) or not (the old one
+    // comes back and the offered one is named as declined): true when a
+    // trial was declined.
+    bool judgeTrial(bool same);
+    // Under the state mutex: the old link and its extras come back.
+    void endTrial(bool declined);
     void saveState();
     // A state file that records every byte beside a partial file of that
     // size: the last run finished but did not rename (exit, power cut).
@@ -213,6 +240,24 @@ private:
     std::wstring sha256_;            // of the finished file, once known
     int32_t verifyPercent_ = -1;
     bool linkChanged_ = false;  // since the last preparation
+    struct Offer {
+        std::wstring url;
+        RequestOptions options;
+    };
+    std::optional<Offer> offered_;  // see offerLink; taken at the next start
+    // While a link is on trial: what it replaced, shown and kept until judged.
+    struct Trial {
+        std::wstring url, referer, cookies, userAgent, checksum;
+        std::array<bool, 3> retired;
+    };
+    std::optional<Trial> trial_;
+    std::wstring declinedLink_;  // an offered link that served another file
+    // Job thread: see RequestOptions::sameFileAnyQuery; off once a partial
+    // file so taken up held another file.
+    bool sameFileAnyQuery_ = false;
+    // Job thread: the link whose partial file this run took up (judged by
+    // its bytes before the workers start), and the name asked for before.
+    std::wstring adoptedLink_, requestedName_;
     Validator validator_;  // the version the partial file holds; a kind the host's answers contradict
                            // with the same bytes is forgotten for this download
     bool samplesBeforeResume_ = false;  // job thread: no validator vouched for the resume

@@ -9,6 +9,7 @@
 #include "engine/ErrorTexts.h"
 #include "engine/FileNames.h"
 #include "store/FileServices.h"
+#include "store/Handles.h"
 #include "store/Text.h"
 
 namespace zeb {
@@ -27,7 +28,21 @@ NameProbe fileSystemProbe() {
     probe.recordedLink = [](const std::wstring& statePath) {
         return recordedLinkOf(ReadWholeFile(statePath, kStateReadLimit));
     };
+    probe.heldOpen = [](const std::wstring& path) {
+        // Opened as the job opens it: a writer elsewhere shares reading only.
+        FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        return !file && ::GetLastError() == ERROR_SHARING_VIOLATION;
+    };
     return probe;
+}
+
+bool sameLinkButQuery(const std::wstring& a, const std::wstring& b) {
+    const auto bare = [](const std::wstring& url) {
+        const std::wstring plain = linkWithoutUserInfo(url);
+        return plain.substr(0, plain.find_first_of(L"?#"));
+    };
+    return bare(a) == bare(b);
 }
 
 std::wstring recordedLinkOf(const std::string& text) {
@@ -42,7 +57,7 @@ size_t nameRoomInFolder(const std::wstring& folder) {
 }
 
 std::wstring chooseFileName(const std::wstring& folder, const std::wstring& base, const std::wstring& url,
-                            const NameProbe& probe) {
+                            const NameProbe& probe, LinkMatch match) {
     const size_t room = nameRoomInFolder(folder);
     if (room < kMinNameUnits) throw Error{folderTooLongText(), ErrorKind::Disk};
     const std::wstring name = sanitizeFileName(base, std::min(room, kMaxFileNameUnits));
@@ -50,9 +65,13 @@ std::wstring chooseFileName(const std::wstring& folder, const std::wstring& base
         const std::wstring candidate = uniqueName(name, n);
         const std::wstring path = folder + L"\\" + candidate;
         if (probe.exists(path + L".zebpart")) {
-            // A partial file of this same link is ours to resume; another
-            // link's is never taken over, not even as the last resort.
-            if (sameLinkButUserInfo(probe.recordedLink(path + L".zebstate"), url)) return candidate;
+            // A partial file of this same link is ours to resume (unless a
+            // run elsewhere writes it now); another link's is never taken
+            // over, not even as the last resort.
+            const std::wstring recorded = probe.recordedLink(path + L".zebstate");
+            const bool ours = sameLinkButUserInfo(recorded, url) ||
+                              (match == LinkMatch::AnyQuery && !recorded.empty() && sameLinkButQuery(recorded, url));
+            if (ours && !(probe.heldOpen && probe.heldOpen(path + L".zebpart"))) return candidate;
             if (n >= kLastNumber) throw Error{tooManyNamesText(), ErrorKind::Disk};
         } else if ((!probe.exists(path) && (!probe.exists(path + L".zebstate") ||
                                             // ours, written just before a cut-off came ahead of the partial file

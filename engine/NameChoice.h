@@ -14,7 +14,19 @@ struct NameProbe {
     std::function<bool(const std::wstring& path)> exists;
     // The link recorded in a state file ("url=" line), empty when none.
     std::function<std::wstring(const std::wstring& statePath)> recordedLink;
+    // Whether another program (or run) has the file open for writing: its
+    // partial file is never ours to continue. None: nobody has.
+    std::function<bool(const std::wstring& path)> heldOpen;
 };
+
+// Whose partial file a link may take up again: the one its own link left,
+// or (an unattended rerun, whose link may be signed again with a new
+// query) one left by the same scheme, host and path under any query. The
+// second is a candidate only: the job judges its bytes before continuing.
+enum class LinkMatch { Exact, AnyQuery };
+
+// The same link but for its query, fragment and user information.
+bool sameLinkButQuery(const std::wstring& a, const std::wstring& b);
 
 // The real file system.
 NameProbe fileSystemProbe();
@@ -29,7 +41,7 @@ size_t nameRoomInFolder(const std::wstring& folder);
 // The accepted name. Throws Error when the folder leaves no reasonable room
 // for a name, or when every number up to 9999 is another link's partial file.
 std::wstring chooseFileName(const std::wstring& folder, const std::wstring& base, const std::wstring& url,
-                            const NameProbe& probe);
+                            const NameProbe& probe, LinkMatch match = LinkMatch::Exact);
 
 // Moves a finished partial file to `fileName`, or to the next numbered name
 // when that one is taken. `move` tries one name and returns 0 or the

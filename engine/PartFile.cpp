@@ -14,6 +14,7 @@
 #include "engine/ErrorTexts.h"
 #include "engine/FileNames.h"
 #include "engine/NameChoice.h"
+#include "engine/Credentials.h"
 #include "engine/Segments.h"
 #include "engine/StateFile.h"
 #include "engine/Timing.h"
@@ -49,18 +50,20 @@ bool IsPassingLock(DWORD e) {
 
 void freezeFinalRenames(bool frozen) { g_renamesFrozen = frozen; }
 
-void Download::prepareFile(const ProbeResult& probed, int connections, bool fresh) {
+bool Download::prepareFile(const ProbeResult& probed, int connections, bool fresh) {
     std::lock_guard<std::mutex> names(g_nameMutex);
     // The job lock is taken only to read and publish fields: the disk calls
     // below last as long as a sleeping disk or an unreachable share makes
     // them, and the window reads the job under that lock.
-    std::wstring folder, fileName, url;
-    bool fixed, linkChanged;
+    std::wstring folder, fileName, url, stateLink;
+    bool fixed, linkChanged, trial;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         folder = folder_;
         fileName = fileName_;
         url = url_;
+        trial = trial_.has_value();
+        stateLink = trial ? trial_->url : url_;  // the link the state file names
         fixed = nameFixed_;
         linkChanged = linkChanged_;
         linkChanged_ = false;
@@ -80,22 +83,64 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
     if (timing().whilePreparing) timing().whilePreparing();
     if (!CreateFolderTree(folder))
         throw Error{folderCreateFailedText(folder, systemErrorText(::GetLastError())), ErrorKind::Disk};
-    if (!fixed) {
-        fileName = chooseFileName(folder, fileName.empty() ? probed.fileName : fileName, url, fileSystemProbe());
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        fileName_ = fileName;
-    }
-    const std::wstring path = folder + L"\\" + fileName;
-    const std::wstring partPath = path + L".zebpart";
-    const std::wstring statePath = path + L".zebstate";
+    // An unattended rerun may take up a partial file its link left under
+    // another query; judged like a link on trial, but another file there
+    // is left alone and this one takes a name of its own.
+    const std::wstring requestedName = fileName;
+    requestedName_ = requestedName;
+    LinkMatch match = sameFileAnyQuery_ && !fixed ? LinkMatch::AnyQuery : LinkMatch::Exact;
+    std::wstring path, partPath, statePath;
+    std::string stateText;
     const int64_t total = probed.totalSize;
-    const bool hadState = Exists(statePath);
-
-    // The partial data goes on only from the version the server still has.
     std::optional<std::vector<Segment>> table;
     Validator recorded;
-    if (!fresh && probed.acceptsRanges && FileSize(partPath) == total)
-        table = parseStateText(ReadWholeFile(statePath, kStateReadLimit), url, total, &recorded);
+    adoptedLink_.clear();
+    for (;;) {
+        if (!fixed) {
+            fileName = chooseFileName(folder, requestedName.empty() ? probed.fileName : requestedName, url,
+                                      fileSystemProbe(), match);
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            fileName_ = fileName;
+        }
+        path = folder + L"\\" + fileName;
+        partPath = path + L".zebpart";
+        statePath = path + L".zebstate";
+        stateText = ReadWholeFile(statePath, kStateReadLimit);
+        if (match == LinkMatch::AnyQuery) {
+            const std::wstring left = recordedLinkOf(stateText);
+            if (!left.empty() && !sameLinkButUserInfo(left, url)) {
+                adoptedLink_ = left;
+                stateLink = left;
+            }
+        }
+        // The partial data goes on only from the version the server still has.
+        table.reset();
+        if (!fresh && probed.acceptsRanges && FileSize(partPath) == total)
+            table = parseStateText(stateText, stateLink, total, &recorded);
+        if (!trial && adoptedLink_.empty()) break;
+        // A link on trial, or a partial file taken up, must hold the file
+        // whose bytes are on disk: of another size (or without ranges) it
+        // is another file, and its files stay untouched.
+        const std::optional<std::vector<Segment>> held = recordedSegments(stateText, stateLink);
+        const bool bytesToKeep = held && doneBytesOf(*held) > 0 && FileSize(partPath) == totalOf(*held);
+        if (bytesToKeep && !table) {
+            if (trial) {
+                judgeTrial(false);
+                return false;
+            }
+            match = LinkMatch::Exact;  // a name of its own
+            adoptedLink_.clear();
+            stateLink = url;
+            continue;
+        }
+        if (!bytesToKeep) {
+            if (trial) judgeTrial(true);
+            adoptedLink_.clear();  // nothing of it to keep: a fresh start there
+        }
+        break;
+    }
+    const bool hadState = Exists(statePath);
+
     // A validator raises the question (none in common, or one that differs:
     // a farm's nodes may tag one file differently); the bytes decide, once
     // the file is open and the name lock let go (the samples come over the
@@ -109,6 +154,11 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
     }
     samplesBeforeResume_ = verdict != VersionVerdict::Same && bytesOnDisk;
     resumeRecorded_ = recorded;
+    if (!samplesBeforeResume_) {  // else the samples judge them
+        if (trial) judgeTrial(true);
+        if (!adoptedLink_.empty()) relinkStateFile(adoptedLink_, url);
+        adoptedLink_.clear();
+    }
     resumeAfterNewLink_ = linkChanged;
     const bool resumed = table.has_value();
     if (!resumed && hadState && linkChanged) {
@@ -150,7 +200,7 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
         segments_ = std::move(*table);
         nameFixed_ = true;
         savedDoneBytes_ = doneBytesOf(segments_);
-        return;
+        return true;
     }
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
@@ -182,6 +232,7 @@ void Download::prepareFile(const ProbeResult& probed, int connections, bool fres
     // partial file, and another link could take the free name meanwhile.
     nameFixed_ = true;
     segments_ = std::move(planned);
+    return true;
 }
 
 void Download::saveState() {
@@ -229,36 +280,104 @@ bool Download::finishedEarlier() {
     return true;
 }
 
-bool Download::changeLink(const std::wstring& url, const RequestOptions* request) {
-    std::wstring statePath, oldUrl;
-    int64_t total;
+void Download::applyLink(const std::wstring& url, const RequestOptions* request) {
+    url_ = url;
+    resolvedUrl_.clear();
+    if (std::wstring given = checksumOfLink(url); !given.empty()) expectedChecksum_ = given;
+    cookies_.clear();  // they belonged to the old link's site
+    if (request) {
+        takeRequestOptions(*request);
+        // One typed with the new link; the row's own stays when none is.
+        if (std::optional<std::wstring> typed = normalChecksum(request->checksum); typed && !typed->empty())
+            expectedChecksum_ = *typed;
+    }
+    // So did the way it asked for a password: the new server is sent
+    // none before it asks.
+    serverScheme_ = 0;
+    retired_ = {};  // and so did what its validators were worth
+}
+
+void Download::relinkStateFile(const std::wstring& oldUrl, const std::wstring& url) {
+    std::wstring statePath;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        if (running_ || removeRequested_) return false;
-        oldUrl = url_;
-        url_ = url;
-        resolvedUrl_.clear();
-        if (std::wstring given = checksumOfLink(url); !given.empty()) expectedChecksum_ = given;
-        cookies_.clear();  // they belonged to the old link's site
-        if (request) takeRequestOptions(*request);
-        // So did the way it asked for a password: the new server is sent
-        // none before it asks.
-        serverScheme_ = 0;
-        retired_ = {};  // and so did what its validators were worth
-        linkChanged_ = true;
-        if (!nameFixed_ || fileName_.empty() || state_ == DownloadState::Completed) return true;
+        if (fileName_.empty() || state_ == DownloadState::Completed) return;
         statePath = folder_ + L"\\" + fileName_ + L".zebstate";
-        total = totalSize_;
     }
     // The state goes on under the new link; what it recorded of the old
     // server's version is what the next start holds the new server to.
-    Validator recorded;
     const std::string text = ReadWholeFile(statePath, kStateReadLimit);
-    if (std::optional<std::vector<Segment>> table = parseStateText(text, oldUrl, total, &recorded))
-        WriteFileAtomic(statePath, buildStateText(url, total, *table, recorded));
-    else if (std::optional<int64_t> finished = finishedStateTotal(text, oldUrl))
-        WriteFileAtomic(statePath, buildStateText(url, *finished, *parseStateText(text, oldUrl, *finished, &recorded), recorded));
+    Validator recorded;
+    if (std::optional<std::vector<Segment>> table = recordedSegments(text, oldUrl, &recorded))
+        WriteFileAtomic(statePath, buildStateText(url, totalOf(*table), *table, recorded));
+}
+
+bool Download::changeLink(const std::wstring& url, const RequestOptions* request) {
+    std::wstring oldUrl;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (running_ || removeRequested_) return false;
+        endTrial(false);
+        offered_.reset();
+        oldUrl = url_;
+        applyLink(url, request);
+        linkChanged_ = true;
+    }
+    relinkStateFile(oldUrl, url);
     return true;
+}
+
+bool Download::offerLink(const std::wstring& url, const RequestOptions& request) {
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (running_ || removeRequested_) return false;
+        endTrial(false);
+        declinedLink_.clear();
+        if (nameFixed_ && !fileName_.empty() && state_ != DownloadState::Completed) {
+            offered_ = Offer{url, request};
+            return true;
+        }
+    }
+    return changeLink(url, &request);  // no bytes of its own yet: nothing to protect
+}
+
+void Download::beginTrial() {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (!offered_) return;
+    trial_ = Trial{url_, referer_, cookies_, userAgent_, expectedChecksum_, retired_};
+    applyLink(offered_->url, &offered_->options);
+    offered_.reset();
+}
+
+void Download::endTrial(bool declined) {
+    if (!trial_) return;
+    if (declined) declinedLink_ = url_;
+    url_ = trial_->url;
+    referer_ = trial_->referer;
+    cookies_ = trial_->cookies;
+    userAgent_ = trial_->userAgent;
+    expectedChecksum_ = trial_->checksum;
+    retired_ = trial_->retired;
+    resolvedUrl_.clear();
+    serverScheme_ = 0;
+    trial_.reset();
+}
+
+bool Download::judgeTrial(bool same) {
+    std::wstring kept, url;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (!trial_) return false;
+        if (!same) {
+            endTrial(true);
+            return true;
+        }
+        kept = trial_->url;
+        url = url_;
+        trial_.reset();
+    }
+    relinkStateFile(kept, url);
+    return false;
 }
 
 void Download::verify() {

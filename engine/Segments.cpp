@@ -83,4 +83,10 @@ int64_t doneFront(const std::vector<Segment>& segments) {
     return front;
 }
 
+int64_t totalOf(const std::vector<Segment>& segments) {
+    int64_t total = 0;
+    for (const Segment& s : segments) total = std::max(total, s.end);
+    return total;
+}
+
 }  // namespace zeb

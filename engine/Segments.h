@@ -30,6 +30,9 @@ int64_t doneBytesOf(const std::vector<Segment>& segments);
 
 bool allDone(const std::vector<Segment>& segments);
 
+// The size a table covers: its furthest end (0 when empty).
+int64_t totalOf(const std::vector<Segment>& segments);
+
 // The end of the run of finished bytes that starts at byte 0.
 int64_t doneFront(const std::vector<Segment>& segments);
 

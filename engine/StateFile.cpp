@@ -82,16 +82,21 @@ std::optional<std::vector<Segment>> parseStateText(const std::string& text, cons
     return segments;
 }
 
-std::optional<int64_t> finishedStateTotal(const std::string& text, const std::wstring& url) {
+std::optional<std::vector<Segment>> recordedSegments(const std::string& text, const std::wstring& url,
+                                                     Validator* recorded) {
     std::optional<int64_t> total;
     for (const std::string& raw : SplitAtLf(text)) {
         const std::wstring line = Trim(Utf8ToUtf16(raw));
         if (line.compare(0, 6, L"total=") == 0) total = ParseStrictNumber(line.substr(6));
     }
     if (!total) return std::nullopt;
-    const std::optional<std::vector<Segment>> segments = parseStateText(text, url, *total);
+    return parseStateText(text, url, *total, recorded);
+}
+
+std::optional<int64_t> finishedStateTotal(const std::string& text, const std::wstring& url) {
+    const std::optional<std::vector<Segment>> segments = recordedSegments(text, url);
     if (!segments || !allDone(*segments)) return std::nullopt;
-    return total;
+    return totalOf(*segments);
 }
 
 }  // namespace zeb

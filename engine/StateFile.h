@@ -28,6 +28,10 @@ std::string buildStateText(const std::wstring& url, int64_t totalSize, std::vect
 std::optional<std::vector<Segment>> parseStateText(const std::string& text, const std::wstring& url,
                                                    int64_t expectedTotal, Validator* recorded = nullptr);
 
+// The segments a state text records for this link at the total it records.
+std::optional<std::vector<Segment>> recordedSegments(const std::string& text, const std::wstring& url,
+                                                     Validator* recorded = nullptr);
+
 // The total of a state text for this link whose ranges are all done: a
 // finished download whose rename did not happen yet.
 std::optional<int64_t> finishedStateTotal(const std::string& text, const std::wstring& url);

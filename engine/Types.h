@@ -78,4 +78,7 @@ struct DownloadInfo {
     // The server's time (FILETIME ticks, UTC) when the last attempt failed only
     // because this computer's clock is behind (see zeb::clockToSet); 0 otherwise.
     int64_t clockOffer = 0;
+    // A fresh link offered to continue this row that turned out to serve
+    // another file (the row kept its own); empty otherwise. Not stored.
+    std::wstring declinedLink;
 };

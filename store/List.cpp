@@ -111,6 +111,9 @@ int DownloadList::UnfinishedRowOf(const std::wstring& url) {
     for (size_t i = 0; i < entries_.size(); ++i)
         if (SameLink(entries_[i].cached.url, url) && entries_[i].cached.state != DownloadState::Completed)
             return static_cast<int>(i);
+    // A link on trial is its row's already.
+    for (const auto& [job, request] : offers_)
+        if (SameLink(request.url, url)) return RowOf(job.get());
     // A removed row whose job still stops holds its partial file: the same
     // link may not adopt it until that thread has ended.
     PruneStopping();
@@ -175,6 +178,7 @@ DownloadList::AddCounts DownloadList::AddRequests(const std::vector<DownloadRequ
     for (size_t i = 0; i < entries_.size(); ++i)
         if (entries_[i].cached.state != DownloadState::Completed)
             batch.unfinished.emplace(zeb::linkWithoutFragment(entries_[i].cached.url), static_cast<int>(i));
+    for (const auto& [job, request] : offers_) batch.unfinished.emplace(zeb::linkWithoutFragment(request.url), RowOf(job.get()));
     PruneStopping();
     for (const auto& job : stopping_) batch.unfinished.emplace(zeb::linkWithoutFragment(job->snapshot(false).url), kStopping);
     size_t skipped = 0;
@@ -332,6 +336,7 @@ void DownloadList::SaveListIfChanged(bool force) {
 void DownloadList::QueueTick() {
     StartQueued();
     RefreshEntries(false);
+    AddDeclinedOffers();
     OfferClock();
     if (const int64_t days = zeb::takeClockSkewDays())
         window_.SetStatus(Tr(L"Đồng hồ của máy tính lệch ", L"This computer's clock is ") + std::to_wstring(days) +
@@ -427,7 +432,7 @@ void DownloadList::RemoveDownload(int row) {
     window_.SetStatus(Tr(L"Đã xoá: ", L"Removed: ") + NameOrUrl(info));
 }
 
-bool DownloadList::ChangeLink(int row, const std::wstring& url, const zeb::RequestOptions* request) {
+bool DownloadList::ChangeLink(int row, const std::wstring& url, const zeb::RequestOptions* request, bool onTrial) {
     if (row < 0 || row >= static_cast<int>(entries_.size())) return false;
     ListEntry& e = entries_[static_cast<size_t>(row)];
     if (!IsAcceptableLink(url)) {
@@ -439,19 +444,23 @@ bool DownloadList::ChangeLink(int row, const std::wstring& url, const zeb::Reque
         window_.SetStatus(AlreadyListedText());
         return false;
     }
-    const uint64_t before = ListRowBound(e.cached.url, e.cached.folder), after = ListRowBound(url, e.cached.folder);
+    const uint64_t before = ListRowBound(e.cached.url, e.cached.folder);
+    // A link on trial may yet give way to the old one: the larger bound holds.
+    const uint64_t after = onTrial ? std::max(before, ListRowBound(url, e.cached.folder)) : ListRowBound(url, e.cached.folder);
     if (kListHeaderBytes + rowsBound_ - before + after > listLimit_) {
         window_.SetStatus(ListFullText());
         return false;
     }
-    if (!JobFor(row)->changeLink(url, request)) {
+    const zeb::RequestOptions none;
+    const std::shared_ptr<zeb::Download> job = JobFor(row);
+    if (onTrial ? !job->offerLink(url, request ? *request : none) : !job->changeLink(url, request)) {
         window_.SetStatus(PauseBeforeNewLinkText());
         return false;
     }
     rowsBound_ = rowsBound_ - before + after;
     RefreshEntries();
     SaveListIfChanged(false);
-    window_.SetStatus(Tr(L"Đã đổi liên kết: ", L"Link changed: ") + zeb::maskPassword(url));
+    if (!onTrial) window_.SetStatus(Tr(L"Đã đổi liên kết: ", L"Link changed: ") + zeb::maskPassword(url));
     return true;
 }
 
@@ -460,6 +469,7 @@ void DownloadList::EraseEntry(int row) {
     const std::shared_ptr<zeb::Download> job = entries_[static_cast<size_t>(row)].job;
     if (job) window_.CloseDetailsIfShowing(job.get());
     if (job && job->running()) stopping_.push_back(job);
+    if (job) offers_.erase(std::remove_if(offers_.begin(), offers_.end(), [&](const auto& o) { return o.first == job; }), offers_.end());
     const RowRecord& gone = entries_[static_cast<size_t>(row)].cached;
     rowsBound_ -= ListRowBound(gone.url, gone.folder);
     entries_.erase(entries_.begin() + row);

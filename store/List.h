@@ -108,7 +108,11 @@ public:
     // refused, with its reason shown, for a link that fails the link test or
     // is another unfinished row's.
     // `request`: the extras of the request that brought the link (see zeb::Download::changeLink).
-    bool ChangeLink(int row, const std::wstring& url, const zeb::RequestOptions* request = nullptr);
+    // `onTrial`: the link is offered (see zeb::Download::offerLink); the row keeps its own until
+    // its next run has judged the new one, and one that serves another file becomes a row of its
+    // own at a later tick.
+    bool ChangeLink(int row, const std::wstring& url, const zeb::RequestOptions* request = nullptr,
+                    bool onTrial = false);
     void EraseEntry(int row);
     void ClearFinished();
     void PauseAll();
@@ -178,6 +182,9 @@ private:
     // tries such rows again (ClockOffer.cpp). Called by the tick, outside
     // the look at the rows, since the question runs a message loop.
     void OfferClock();
+    // Offered links their row's run declined: each becomes a row of its own
+    // (Continuation.cpp).
+    void AddDeclinedOffers();
     static std::wstring NameOrUrl(const DownloadInfo& info);
 
     ListWindow& window_;
@@ -192,6 +199,9 @@ private:
     // Rows erased while their job still ran: they hold their slot, block
     // the same link and are waited for at exit, until their thread ends.
     std::vector<std::shared_ptr<zeb::Download>> stopping_;
+    // Links offered to continue a waiting row (ChangeLink onTrial), with the
+    // request that brought them, until the row's run judged them.
+    std::vector<std::pair<std::shared_ptr<zeb::Download>, DownloadRequest>> offers_;
     bool backUpBeforeWrite_ = false;  // the file read at start-up was damaged
     ListWriter writer_;
     uint64_t writingSignature_ = 0;  // the rows of the write in flight

@@ -19,6 +19,12 @@ MiB = 1048576
 PROGRAM = 'C:\\Tidewell\\tidewell.exe'
 
 
+def named(line):
+    """An OK line's first word and the file's name: OK <size> sha256=<digest> <name>."""
+    parts = line.split(' ', 3)
+    return [parts[0], parts[-1]]
+
+
 def ends(lines):
     """The first two words of each file's last line: OK and the size, or FAILED and the code."""
     return [l.split(' ')[:2] for l in lines if l.startswith(('OK ', 'FAILED '))]
@@ -111,6 +117,45 @@ class GetMode(httpserver.ServerTestCase, unittest.TestCase):
             else:  # the file is there and matches: no request at all
                 self.assertEqual(len(httpserver._logs[token]), asked)
         self.assertEqual(os.listdir(folder), ['big.bin'])
+
+    def test_a_rerun_with_a_link_signed_again_continues_its_file_and_leaves_another_alone(self):
+        # Catches a rerun whose link carries a fresh token starting over under a numbered name, the
+        # first partial file left for good; and, the rule relaxed, another file at that path (its
+        # size differs) or a partial file another run writes now taken over.
+        folder, tag = self.folder(), os.getpid()
+
+        def link(name, size, seed, token, rate=500000):
+            return self.link(name, size, seed, '&rate=%d&token=%s%d' % (rate, token, tag))
+
+        def killed_at_a_third(name, size, seed, token):
+            state = os.path.join(folder, name + '.zebstate')
+            run = self.start(self.args(folder, '--connections', '4', link(name, size, seed, token)))
+            self.assertTrue(ww.wait_for(lambda: os.path.exists(state) and
+                                        sum(p - s for s, _, p in segments(state)) >= size // 3, 60), name)
+            return run
+
+        size, seed = 12 * MiB, 23
+        first = killed_at_a_third('tok.bin', size, seed, 'aaa')
+        first.kill()
+        first.wait()
+        code, lines = self.get(folder, '--connections', '4', link('tok.bin', size, seed, 'bbb'))
+        self.assertEqual((code, named(lines[-1]), os.listdir(folder)), (0, ['OK', 'tok.bin'], ['tok.bin']), lines)
+        self.assertTrue(content.file_holds(os.path.join(folder, 'tok.bin'), seed, size))
+        self.assertLess(self.sent('bbb%d' % tag), size * 3 // 4)
+        # Another file at a path whose partial file waits: a name of its own, the waiting bytes untouched.
+        other = killed_at_a_third('other.bin', 8 * MiB, 24, 'ccc')
+        other.kill()
+        other.wait()
+        waiting = pathlib.Path(folder, 'other.bin.zebpart').read_bytes()
+        code, lines = self.get(folder, link('other.bin', 6 * MiB, 25, 'ddd', 0))
+        self.assertEqual((code, named(lines[-1])), (0, ['OK', 'other (1).bin']), lines)
+        self.assertEqual(pathlib.Path(folder, 'other.bin.zebpart').read_bytes(), waiting)
+        # A partial file another run writes right now is never continued.
+        writer = killed_at_a_third('held.bin', 12 * MiB, 26, 'eee')
+        self.addCleanup(writer.wait)
+        self.addCleanup(writer.kill)
+        code, lines = self.get(folder, link('held.bin', 12 * MiB, 26, 'fff', 0))
+        self.assertEqual((code, named(lines[-1])), (0, ['OK', 'held (1).bin']), lines)
 
     def test_a_link_list_with_names_folders_and_checksums_and_a_refused_one(self):
         folder, lists = self.folder(), self.folder()

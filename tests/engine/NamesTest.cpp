@@ -62,11 +62,12 @@ TEST(FileNameRules, NumberingDecodingAndTheServersNames) {
 
 // A folder as plain data: the paths that exist and the links state files record.
 struct FakeFolder {
-    std::set<std::wstring> files;
+    std::set<std::wstring> files, held;
     std::map<std::wstring, std::wstring> links;
     NameProbe probe() const {
         return {[this](const std::wstring& p) { return files.count(p) > 0; },
-                [this](const std::wstring& p) { return links.count(p) ? links.at(p) : std::wstring(); }};
+                [this](const std::wstring& p) { return links.count(p) ? links.at(p) : std::wstring(); },
+                [this](const std::wstring& p) { return held.count(p) > 0; }};
     }
 };
 const std::wstring kFolder = L"D:\\ZEBDownloads", kLink = L"https://h.example/file.iso";
@@ -92,6 +93,18 @@ TEST(ChooseFileName, TakenNamesPartialFilesAndTheirLinks) {
         f.links[kFolder + L"\\file (3).iso.zebstate"] = recorded;
         EXPECT_EQ(chooseFileName(kFolder, L"file.iso", L"https://ann:pw@h.example/file.iso", f.probe()), L"file (3).iso");
     }
+    // An unattended rerun takes up a partial file its link left under another query (signed again),
+    // never another path's, and never one a run elsewhere writes now.
+    f = FakeFolder{};
+    f.files = {kFolder + L"\\file.iso.zebpart", kFolder + L"\\file (1).iso.zebpart"};
+    f.links[kFolder + L"\\file.iso.zebstate"] = kLink + L"?token=aaa";
+    f.links[kFolder + L"\\file (1).iso.zebstate"] = L"https://h.example/other/file.iso?token=aaa";
+    const auto rerun = [&](const std::wstring& link, LinkMatch match) { return chooseFileName(kFolder, L"file.iso", link, f.probe(), match); };
+    EXPECT_EQ(rerun(kLink + L"?token=bbb", LinkMatch::AnyQuery), L"file.iso");
+    EXPECT_EQ(rerun(kLink + L"?token=bbb", LinkMatch::Exact), L"file (2).iso");
+    EXPECT_EQ(rerun(L"https://h.example/other/file.iso?token=b", LinkMatch::AnyQuery), L"file (1).iso");
+    f.held.insert(kFolder + L"\\file.iso.zebpart");
+    EXPECT_EQ(rerun(kLink + L"?token=aaa", LinkMatch::AnyQuery), L"file (2).iso");
 }
 
 // The text of the error a choice ends with, or the name it chose.

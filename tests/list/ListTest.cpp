@@ -337,30 +337,64 @@ TEST_F(ListQueue, ExitBudgetBoundsAJobThatCannotStop) {
 }
 }  // namespace
 
-TEST_F(ListQueue, AFreshLinkToAWaitingRowsFileContinuesThatRowWithItsBytes) {
-    // Catches a fresh signed link to a paused row's file added as a second
-    // row that starts from zero, a row continued without its bytes, one
-    // continued without the cookies of the session the new link was signed
-    // for, and Add as new continuing the row anyway.
+TEST_F(ListQueue, AFreshLinkToAWaitingRowsFileContinuesThatRowOnlyWhenItServesItsBytes) {
+    // Catches a fresh signed link to a paused row's file added as a second row that starts from
+    // zero, a row continued without its bytes or without the cookies of the session the new link
+    // was signed for, Add as new continuing the row anyway, the checksum typed with the new link
+    // lost; and a link to another file of that name (another host, another size) taking the row
+    // for good, the waiting bytes thrown away at its run, and never becoming a row of its own.
     const int64_t size = 4 * 1048576;
     const std::wstring token = L"cont" + std::to_wstring(GetCurrentProcessId());
     const int64_t ms = zeb::nowTicks() / 10000 - 11644473600000;  // since 1970
     const auto signedUntil = [&](int64_t until) {
         return Url(L"cont.bin", size, L"rate=1000000&token=" + token + L"&expires=" + std::to_wstring(until));
     };
-    Add(signedUntil(ms + 2000));
+    const auto onLocalhost = [](std::wstring url) { return url.replace(url.find(L"127.0.0.1"), 9, L"localhost"); };
+    const std::wstring waiting = signedUntil(ms + 2000);
+    Add(waiting);
     ASSERT_TRUE(TickUntil([&] { return list_->Entries()[0].cached.doneBytes >= 1048576; }));
     list_->PauseAll();
     ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Paused; }));
-    const std::wstring other = Url(L"CONT.bin", 1000), fresh = signedUntil(ms + 600000) + L"&need_cookie=s=1";
+    const std::wstring part = folder_ + L"\\cont.bin.zebpart";
+    const std::string kept = ReadWholeFile(part, 1u << 26);
+
+    // Another file of that name from another host: the question names both hosts; the row keeps
+    // its link and bytes, and the new link becomes a row of its own.
+    const std::wstring elsewhere = onLocalhost(Url(L"cont.bin", 3000000, L"seed=5"));
+    window_.confirmAnswers = {true};
+    const size_t said = window_.statuses.size();
+    list_->AddRequests({{.url = elsewhere}});
+    ASSERT_FALSE(window_.questions.empty());
+    EXPECT_TRUE(window_.questions.back().find(L"127.0.0.1") != std::wstring::npos &&
+                window_.questions.back().find(L"localhost") != std::wstring::npos) << window_.questions.back();
+    ASSERT_TRUE(TickUntil([&] { return list_->Entries().size() == 2 && State(1) == DownloadState::Completed; }));
+    EXPECT_EQ(std::make_tuple(State(0), list_->Entries()[0].cached.url, list_->Entries()[1].cached.url),
+              std::make_tuple(DownloadState::Paused, waiting, elsewhere));
+    EXPECT_TRUE(ReadWholeFile(part, 1u << 26) == kept) << "the waiting bytes changed";
+    EXPECT_TRUE(ReadWholeFile(folder_ + L"\\" + list_->Entries()[1].cached.fileName, 1u << 26) == ContentPiece(5, 0, 3000000));
+    // The status line says why the new row came (it names the waiting file, not a link).
+    EXPECT_TRUE(std::ranges::any_of(window_.statuses.begin() + static_cast<ptrdiff_t>(said), window_.statuses.end(),
+                                    [](const std::wstring& t) { return t.find(L"cont.bin") != std::wstring::npos && t.find(L"http") == std::wstring::npos; }));
+
+    // Add as new, then the same file from another host, with the cookies it was signed for and a
+    // checksum typed with it: on trial (the list still names the old link while the new one is
+    // held), then the row's for good, and the row finishes with what was missing.
+    const std::string sha = HttpGet(Server() + L"/_sha256?size=" + std::to_wstring(size) + L"&seed=1");
+    const std::wstring other = Url(L"CONT.bin", 1000),
+                       fresh = onLocalhost(signedUntil(ms + 600000)) + L"&need_cookie=s=1&hold=1";
     window_.confirmAnswers = {false, true};  // Add as new, then Continue
     const size_t asked = window_.questions.size();
     list_->AddRequests({{.url = other}});
-    list_->AddRequests({{.url = fresh, .cookies = L"s=1"}});
-    EXPECT_EQ(std::make_tuple(window_.questions.size() - asked, list_->Entries()[0].cached.url, list_->Entries()[1].cached.url),
-              std::make_tuple(2u, fresh, other));
+    list_->AddRequests({{.url = fresh, .cookies = L"s=1", .checksum = Utf8ToUtf16(sha)}});
+    list_->QueueTick();
+    EXPECT_EQ(std::make_tuple(window_.questions.size() - asked, list_->Entries()[0].cached.url, list_->Entries()[2].cached.url),
+              std::make_tuple(2u, waiting, other));
+    EXPECT_EQ(ListFile().find(Utf16ToUtf8(fresh)), std::string::npos);
+    HttpRelease(token);
     ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed; }));
     EXPECT_TRUE(ReadWholeFile(folder_ + L"\\cont.bin", 1u << 26) == ContentPiece(1, 0, size));
+    EXPECT_EQ(std::make_tuple(list_->Entries()[0].cached.url, list_->Entries()[0].cached.expectedChecksum, list_->Entries()[0].cached.sha256.Hex()),
+              std::make_tuple(fresh, Utf8ToUtf16(sha), Utf8ToUtf16(sha)));
     EXPECT_LE(Logged(token, "sent"), size * 13 / 10);
 }
 
