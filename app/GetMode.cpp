@@ -138,6 +138,7 @@ int GetRun::fetch(const GetItem& item) {
         const DownloadInfo info = job_->snapshot(false);
         if (info.state == DownloadState::Completed) {
             out_.line(OkLine(info.totalSize, info.sha256, info.fileName));
+            job_->forgetFinishedState();  // said on the output: no longer needed for a kill before it
             return kGetDone;
         }
         if (stopped_) return kGetStopped;  // a shutdown came in the wait: stopNow has written the line

@@ -164,6 +164,8 @@ void Download::start(int connections, bool ignoreCertErrors) {
         pauseRequested_ = false;
         restartRequested_ = false;
         ::ResetEvent(stopEvent_.get());
+        std::lock_guard<std::mutex> signal(finishedSignalMutex_);
+        ++runs_;
         ::ResetEvent(finishedEvent_.get());
     }
     bool started = false;
@@ -242,6 +244,7 @@ void Download::cleanUpFiles() {
     } else if (deleteFinished) {
         ::DeleteFileW(path.c_str());
     }
+    forgetFinishedState();
 }
 
 void Download::setError(const Error& error) {
@@ -292,10 +295,14 @@ void Download::jobThread(int connections, bool ignoreCertErrors) noexcept {
         lock.lock();
     }
     running_ = false;
+    const uint64_t run = runs_;
     lock.unlock();
-    // Signalled only once the lock is free: whoever waits for the end of
-    // the job can read its final state at once.
-    ::SetEvent(finishedEvent_.get());
+    if (timing().afterJobEnded) timing().afterJobEnded();
+    // Signalled once the lock is free, so whoever waits for the end can
+    // read the final state at once; but not when a start came in between
+    // (it reset the event for its own run, which this end must not mark).
+    std::lock_guard<std::mutex> signal(finishedSignalMutex_);
+    if (runs_ == run) ::SetEvent(finishedEvent_.get());
 }
 
 void Download::drive(int connections, bool ignoreCertErrors) {
@@ -307,9 +314,10 @@ void Download::drive(int connections, bool ignoreCertErrors) {
         requests_.assign(static_cast<size_t>(connections), nullptr);
     }
     // Renamed without asking the server again: its link may have expired.
-    if (!startOver_ && finishedEarlier()) {
-        finalize();
-        return;
+    switch (startOver_ ? Finished::No : finishedEarlier()) {
+        case Finished::NotRenamed: finalize(); return;
+        case Finished::Renamed: return;
+        case Finished::No: break;
     }
     beginTrial();
     for (int run = 0;; ++run) {
@@ -358,8 +366,14 @@ void Download::drive(int connections, bool ignoreCertErrors) {
         if (!restartRequested_.exchange(false) || pauseRequested_ || workerFailed_) break;
         // The file changed on the server while it came: start over once,
         // from byte 0 and from the version the server has now.
+        if (timing().beforeStartingOver) timing().beforeStartingOver();
         stopRequested_ = false;
         ::ResetEvent(stopEvent_.get());
+        if (pauseRequested_) {  // a pause that came after the check above: the stop stays
+            stopRequested_ = true;
+            ::SetEvent(stopEvent_.get());
+            break;
+        }
         hasher_.reset();
         file_.reset();  // recreated empty by the next preparation
         if (run > 0) throw Error{keepsChangingText(), ErrorKind::ServerFailed};

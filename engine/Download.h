@@ -85,6 +85,13 @@ public:
     // `request`: the extras of the request that brought the new link (a link
     // signed for a browser session needs its cookies); none clears them.
     bool changeLink(const std::wstring& url, const RequestOptions* request = nullptr);
+    // The list has recorded this job's finish (its write succeeded): the
+    // state kept beside the finished file since its rename goes. Until
+    // then a kill leaves a state the next start completes the row from.
+    void forgetFinishedState();
+    // The same for a list that deletes it after its own write: the kept
+    // state's path (empty when none), no longer the job's to delete.
+    std::wstring takeFinishedState();
     // A fresh link that may serve the file this row's partial data holds (a
     // link signed again, a mirror): the next start asks it, not the old
     // link, and judges it by the recorded size, validators and the bytes on
@@ -206,9 +213,16 @@ private:
     // Under the state mutex: the old link and its extras come back.
     void endTrial(bool declined);
     void saveState();
-    // A state file that records every byte beside a partial file of that
-    // size: the last run finished but did not rename (exit, power cut).
-    bool finishedEarlier();
+    // What a state recording every byte says of a finish that came before
+    // this start: a partial file of that size whose rename did not happen
+    // (exit, power cut, a pause while a scanner held it), or a renamed
+    // file at that size whose finish the list never recorded (a kill).
+    enum class Finished { No, NotRenamed, Renamed };
+    Finished finishedEarlier();
+    // The state file's text; empty when there is none. One that is there
+    // but cannot be read whole throws: taken for none, the partial file it
+    // describes would be overwritten.
+    std::string readState(const std::wstring& statePath) const;
     void finalize();
     // The one pass over the finished partial file (PartFile.cpp): records its
     // SHA-256 or throws the mismatch, after which the next start downloads
@@ -281,6 +295,9 @@ private:
     // furthest point an earlier attempt reached count as progress.
     int64_t plainFurthest_ = 0;
     int64_t savedDoneBytes_ = -1;  // progress the last state save recorded
+    // The state kept beside a finished file until the list has recorded the
+    // finish (forgetFinishedState); empty when there is none.
+    std::wstring finishedStatePath_;
     std::wstring referer_, cookies_, userAgent_;
     std::wstring cookieHost_;  // the link's own host: cookies and its password go only there
     // Set by the job thread before the workers start; read-only after.
@@ -315,6 +332,11 @@ private:
     KernelHandle stopEvent_;
     KernelHandle workersEnded_;  // set by the last worker, so the monitor ends with it, not at its next tick
     mutable KernelHandle finishedEvent_;
+    // Taken after the state mutex (or alone): a start's reset of the event
+    // and a run's end signalling it are one step each, in order; `runs_`
+    // (written under both) tells an end whether a start came since.
+    std::mutex finishedSignalMutex_;
+    uint64_t runs_ = 0;
     FileHandle file_;  // the open partial file while the job thread runs
     // The checksums fed while this run downloads (job thread); none for a
     // start that only renames.

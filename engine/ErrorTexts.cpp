@@ -133,6 +133,10 @@ std::wstring fileDeleteFailedText(const std::wstring& path, const std::wstring& 
 std::wstring stateDeleteFailedText(const std::wstring& systemText) {
     return Tr(L"Không xoá được tệp trạng thái: ", L"The state file could not be deleted: ") + systemText;
 }
+std::wstring stateReadFailedText(const std::wstring& path) {
+    return Tr(L"Không đọc trọn được tệp trạng thái: ", L"The state file could not be read whole: ") + path +
+           Tr(L"; tệp tải dở được giữ nguyên.", L"; the partial file is kept as it is.");
+}
 std::wstring folderTooLongText() { return Tr(L"Đường dẫn thư mục quá dài.", L"The folder path is too long."); }
 std::wstring changedOnServerText() {
     return Tr(L"Tệp trên máy chủ đã thay đổi; đang tải lại từ đầu.",

@@ -53,5 +53,8 @@ std::wstring checksumMismatchText(const std::wstring& expected, const std::wstri
 std::wstring checksumReadFailedText(const std::wstring& systemText);
 std::wstring fileDeleteFailedText(const std::wstring& path, const std::wstring& systemText);
 std::wstring stateDeleteFailedText(const std::wstring& systemText);
+// A state file there that cannot be read whole (too large, locked, a read
+// error): the job fails and its partial file stays for a later start.
+std::wstring stateReadFailedText(const std::wstring& path);
 
 }  // namespace zeb

@@ -26,7 +26,12 @@ NameProbe fileSystemProbe() {
     NameProbe probe;
     probe.exists = [](const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; };
     probe.recordedLink = [](const std::wstring& statePath) {
-        return recordedLinkOf(ReadWholeFile(statePath, kStateReadLimit));
+        // The link is on the second line: a state longer than the limit
+        // still names it. One whose read failed names none, so its name is
+        // not taken and its partial file never written over.
+        ReadStatus status;
+        const std::string text = ReadWholeFile(statePath, kStateReadLimit, &status);
+        return status == ReadStatus::ReadFailed ? std::wstring{} : recordedLinkOf(text);
     };
     probe.heldOpen = [](const std::wstring& path) {
         // Opened as the job opens it: a writer elsewhere shares reading only.

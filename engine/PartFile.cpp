@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <utility>
 
 #include "engine/Checksum.h"
 #include "engine/Download.h"
@@ -105,7 +106,7 @@ bool Download::prepareFile(const ProbeResult& probed, int connections, bool fres
         path = folder + L"\\" + fileName;
         partPath = path + L".zebpart";
         statePath = path + L".zebstate";
-        stateText = ReadWholeFile(statePath, kStateReadLimit);
+        stateText = readState(statePath);
         if (match == LinkMatch::AnyQuery) {
             const std::wstring left = recordedLinkOf(stateText);
             if (!left.empty() && !sameLinkButUserInfo(left, url)) {
@@ -259,25 +260,48 @@ void Download::saveState() {
     savedDoneBytes_ = done;
 }
 
-bool Download::finishedEarlier() {
-    std::wstring path, url;
+std::string Download::readState(const std::wstring& statePath) const {
+    ReadStatus status;
+    std::string text = ReadWholeFile(statePath, kStateReadLimit, &status);
+    if (status == ReadStatus::Complete || (status == ReadStatus::NotOpened && !Exists(statePath))) return text;
+    throw Error{stateReadFailedText(statePath), ErrorKind::Disk};
+}
+
+Download::Finished Download::finishedEarlier() {
+    std::wstring folder, path, url;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        if (!nameFixed_ || fileName_.empty()) return false;
+        if (!nameFixed_ || fileName_.empty()) return Finished::No;
+        folder = folder_;
         path = folder_ + L"\\" + fileName_;
         url = url_;
     }
-    const std::optional<int64_t> total =
-        finishedStateTotal(ReadWholeFile(path + L".zebstate", kStateReadLimit), url);
-    if (!total || FileSize(path + L".zebpart") != *total) return false;
+    const std::optional<FinishedState> finished = finishedState(readState(path + L".zebstate"), url);
+    if (!finished) return Finished::No;
     Segment whole;
-    whole.start = 0;
-    whole.end = whole.pos = *total;
+    whole.end = whole.pos = finished->total;
     whole.state = SegmentState::Done;
+    if (FileSize(path + L".zebpart") == finished->total) {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        totalSize_ = finished->total;
+        segments_.assign(1, whole);
+        return Finished::NotRenamed;
+    }
+    // Renamed, but killed before the list recorded it: the file it went to
+    // is there at its size, and the row is complete without a request.
+    if (finished->finalName.empty() || Exists(path + L".zebpart") ||
+        FileSize(folder + L"\\" + finished->finalName) != finished->total)
+        return Finished::No;
     std::lock_guard<std::mutex> lock(stateMutex_);
-    totalSize_ = *total;
+    totalSize_ = finished->total;
     segments_.assign(1, whole);
-    return true;
+    fileName_ = finished->finalName;
+    sha256_ = finished->sha256;
+    finishedStatePath_ = path + L".zebstate";
+    state_ = DownloadState::Completed;
+    errorText_.clear();
+    errorKind_ = ErrorKind::None;
+    return Finished::Renamed;
 }
 
 void Download::applyLink(const std::wstring& url, const RequestOptions* request) {
@@ -306,7 +330,12 @@ void Download::relinkStateFile(const std::wstring& oldUrl, const std::wstring& u
     }
     // The state goes on under the new link; what it recorded of the old
     // server's version is what the next start holds the new server to.
-    const std::string text = ReadWholeFile(statePath, kStateReadLimit);
+    std::string text;
+    try {
+        text = readState(statePath);
+    } catch (const Error&) {
+        return;  // left as it is: the next start says why it cannot go on
+    }
     Validator recorded;
     if (std::optional<std::vector<Segment>> table = recordedSegments(text, oldUrl, &recorded))
         WriteFileAtomic(statePath, buildStateText(url, totalOf(*table), *table, recorded));
@@ -380,6 +409,15 @@ bool Download::judgeTrial(bool same) {
     return false;
 }
 
+void Download::forgetFinishedState() {
+    if (const std::wstring statePath = takeFinishedState(); !statePath.empty()) ::DeleteFileW(statePath.c_str());
+}
+
+std::wstring Download::takeFinishedState() {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return std::exchange(finishedStatePath_, std::wstring{});
+}
+
 void Download::verify() {
     std::wstring folder, fileName, expected;
     int64_t onDisk;
@@ -434,6 +472,9 @@ void Download::verify() {
 }
 
 void Download::finalize() {
+    const auto step = [](FinishStep at) {
+        if (timing().atFinishStep) timing().atFinishStep(at);
+    };
     if (file_) {
         int64_t received;
         {
@@ -447,27 +488,42 @@ void Download::finalize() {
         if (!::SetFilePointerEx(file_.get(), size, nullptr, FILE_BEGIN) || !::SetEndOfFile(file_.get()))
             throw Error{diskWriteFailedText(systemErrorText(::GetLastError())), ErrorKind::Disk};
         SetSparse(file_.get(), false);
+        // Every byte recorded (and flushed first): a stop or a kill from
+        // here on leaves a state the next start only verifies and renames,
+        // without asking a server whose link may be gone.
+        saveState();
     }
+    step(FinishStep::Recorded);
     verify();
+    step(FinishStep::Verified);
     std::unique_lock<std::mutex> names(g_nameMutex);
     if (g_renamesFrozen) {
         names.unlock();
-        saveState();  // the file still open: flushed before the state says "all done"
         file_.reset();
         stopRequested_ = true;  // ends Paused, as the exit's pause would
         throw Error{};
     }
     file_.reset();
-    std::wstring folder, fileName;
+    std::wstring folder, fileName, url, sha256;
+    int64_t total;
+    Validator validator;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         folder = folder_;
         fileName = fileName_;
+        url = url_;
+        sha256 = sha256_;
+        validator = validator_;
+        total = doneBytesOf(segments_);
     }
     const std::wstring partPath = folder + L"\\" + fileName + L".zebpart";
     const std::wstring statePath = folder + L"\\" + fileName + L".zebstate";
     const double giveUpAt = now() + timing().renameRetryMs / 1000.0;
     const auto move = [&](const std::wstring& name) -> unsigned long {
+        // The state names the file before it is there: a kill after the
+        // rename leaves what the next start needs to complete the row.
+        WriteFileAtomic(statePath, finishedStateText(url, total, validator, name, sha256));
+        step(FinishStep::NamesFinal);
         for (;;) {
             if (::MoveFileExW(partPath.c_str(), (folder + L"\\" + name).c_str(), 0)) return 0;
             const DWORD e = ::GetLastError();
@@ -477,10 +533,11 @@ void Download::finalize() {
     };
     const std::wstring finalName = moveToFreeName(
         fileName, move, [&](const std::wstring& name) { return Exists(folder + L"\\" + name + L".zebpart"); });
-    ::DeleteFileW(statePath.c_str());
+    step(FinishStep::Renamed);
     std::lock_guard<std::mutex> lock(stateMutex_);
+    finishedStatePath_ = statePath;  // until the list has recorded the finish
     fileName_ = finalName;
-    if (totalSize_ < 0) totalSize_ = doneBytesOf(segments_);
+    if (totalSize_ < 0) totalSize_ = total;
     state_ = DownloadState::Completed;
     errorText_.clear();
     errorKind_ = ErrorKind::None;

@@ -32,8 +32,23 @@ std::optional<std::vector<Segment>> parseStateText(const std::string& text, cons
 std::optional<std::vector<Segment>> recordedSegments(const std::string& text, const std::wstring& url,
                                                      Validator* recorded = nullptr);
 
-// The total of a state text for this link whose ranges are all done: a
-// finished download whose rename did not happen yet.
-std::optional<int64_t> finishedStateTotal(const std::string& text, const std::wstring& url);
+// A finished download's state, written before its rename and kept until
+// the list has recorded the finish: every byte done, plus "final=" (the name
+// the file goes to) and "sha256=" (lines older readers skip). A kill between
+// the rename and the list's save then neither fetches the file again nor
+// leaves a numbered copy.
+std::string finishedStateText(const std::wstring& url, int64_t total, const Validator& validator,
+                              const std::wstring& finalName, const std::wstring& sha256);
+
+struct FinishedState {
+    int64_t total = 0;
+    std::wstring finalName;  // a plain file name, or empty (not renamed yet or not said)
+    std::wstring sha256;     // 64 lowercase hex digits, or empty
+};
+
+// What a state text for this link whose ranges are all done says of the
+// finish: a finished download whose rename or list record may not have
+// happened yet.
+std::optional<FinishedState> finishedState(const std::string& text, const std::wstring& url);
 
 }  // namespace zeb

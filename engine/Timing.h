@@ -7,6 +7,11 @@
 
 namespace zeb {
 
+// The steps of a finish: every byte on disk and recorded, the checksums
+// verified, the state naming the final file (before each rename attempt),
+// the partial file renamed.
+enum class FinishStep { Recorded, Verified, NamesFinal, Renamed };
+
 struct Timing {
     // WinHTTP timeouts, ms.
     int resolveTimeout = 15000;
@@ -34,6 +39,15 @@ struct Timing {
     uint64_t samplePick = 0;
     // Tests only: called by a job thread at each read of its verify pass.
     void (*whileVerifying)() = nullptr;
+    // Tests only: called by a job thread at each step of a download's
+    // finish (throwing there leaves the files as a kill would).
+    void (*atFinishStep)(FinishStep step) = nullptr;
+    // Tests only: called by a job thread right after it let go of its
+    // job, before anything else may start it again.
+    void (*afterJobEnded)() = nullptr;
+    // Tests only: called by a job thread when a changed file makes it
+    // start over, before it clears the stop that asked for it.
+    void (*beforeStartingOver)() = nullptr;
 };
 
 const Timing& timing();

@@ -248,6 +248,8 @@ void DownloadList::RefreshEntries(bool all) {
             e.cached = RowRecord(std::move(next));
         }
         const DownloadState state = e.cached.state;
+        if (state == DownloadState::Completed && state != e.lastNotifiedState)
+            if (std::wstring kept = e.job->takeFinishedState(); !kept.empty()) unsavedFinishes_.push_back(std::move(kept));
         // A finished job nobody else holds gives way to its record.
         if (e.settled && state == DownloadState::Completed && e.job.use_count() == 1) {
             e.job.reset();
@@ -295,8 +297,11 @@ void DownloadList::TakeWriteOutcome(bool wait) {
     if (*written) {
         lastSignature_ = writingSignature_;
         backUpBeforeWrite_ = false;
+        writingFinishes_.clear();  // deleted by the writer
     } else {
         signatureDirty_ = true;  // a failed write is tried again, not forgotten
+        unsavedFinishes_.insert(unsavedFinishes_.end(), writingFinishes_.begin(), writingFinishes_.end());
+        writingFinishes_.clear();
     }
 }
 
@@ -310,7 +315,7 @@ void DownloadList::SaveListIfChanged(bool force) {
     TakeWriteOutcome(force);
     if (!force && (!signatureDirty_ || writer_.Busy())) return;
     const uint64_t signature = ListSignature();
-    if (!force && signature == lastSignature_) {
+    if (!force && signature == lastSignature_ && unsavedFinishes_.empty()) {
         signatureDirty_ = false;
         return;
     }
@@ -327,7 +332,9 @@ void DownloadList::SaveListIfChanged(bool force) {
     }
     // The file read at start-up was cut or unreadable: the writer keeps it
     // before the first write replaces it for good.
-    if (!writer_.Start(std::move(text), backUpBeforeWrite_)) return;
+    if (!writer_.Start(std::move(text), backUpBeforeWrite_, unsavedFinishes_)) return;
+    writingFinishes_ = std::move(unsavedFinishes_);
+    unsavedFinishes_.clear();
     writingSignature_ = signature;
     signatureDirty_ = false;
     if (force) TakeWriteOutcome(true);

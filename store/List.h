@@ -205,6 +205,10 @@ private:
     bool backUpBeforeWrite_ = false;  // the file read at start-up was damaged
     ListWriter writer_;
     uint64_t writingSignature_ = 0;  // the rows of the write in flight
+    // The states kept beside files finished here, deleted by the first list
+    // write that records the finish (until then a kill leaves what the next
+    // start completes the row from): not yet in a write, and in the one in flight.
+    std::vector<std::wstring> unsavedFinishes_, writingFinishes_;
     // The sum of the rows' bounds: the list file's largest possible size
     // but for its magic line.
     uint64_t rowsBound_ = 0;

@@ -32,7 +32,7 @@ bool ListWriter::Busy() const {
     return shared_->busy;
 }
 
-bool ListWriter::Start(std::string text, bool backUpFirst) {
+bool ListWriter::Start(std::string text, bool backUpFirst, std::vector<std::wstring> afterWrite) {
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
         if (shared_->busy) return false;
@@ -42,10 +42,15 @@ bool ListWriter::Start(std::string text, bool backUpFirst) {
     try {
         // Shared, not copied: the text of 100,000 rows is 21 MB.
         auto owned = std::make_shared<const std::string>(std::move(text));
-        started = StartDetachedThread([shared = shared_, path = path_, owned, backUpFirst, hook = g_writeHook] {
+        started = StartDetachedThread([shared = shared_, path = path_, owned, backUpFirst, hook = g_writeHook,
+                                       afterWrite = std::move(afterWrite)] {
             if (hook) hook();
             const bool kept = !backUpFirst || BackUpListFile(path) || ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
             const bool written = kept && WriteFileAtomic(path, *owned);
+            // Here, not on the window's thread: they lie in download folders,
+            // which may be shares or sleeping disks.
+            if (written)
+                for (const std::wstring& state : afterWrite) ::DeleteFileW(state.c_str());
             std::lock_guard<std::mutex> lock(shared->mutex);
             shared->busy = false;
             shared->outcome = written;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class ListWriter {
 public:
@@ -19,8 +20,10 @@ public:
     bool Busy() const;
     // Starts writing `text` over the file atomically, after keeping the
     // file as "<path>.bak…" when `backUpFirst` (a damaged list is never
-    // written over). False when a write is in flight or no thread started.
-    bool Start(std::string text, bool backUpFirst);
+    // written over), and deleting `afterWrite` once it is written (the
+    // states kept beside finished files until the list records them).
+    // False when a write is in flight or no thread started.
+    bool Start(std::string text, bool backUpFirst, std::vector<std::wstring> afterWrite = {});
     // Returns once no write is in flight.
     void Wait();
     // How the write that ended since the last call went: true written,

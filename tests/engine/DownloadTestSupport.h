@@ -92,7 +92,8 @@ protected:
         return job;
     }
 
-    // Starts the job and waits for its thread to end.
+    // Starts the job and waits for its thread to end; a finish is then
+    // recorded, as the list's write does.
     static DownloadState Run(const std::shared_ptr<zeb::Download>& job, int connections = 4, bool ignoreCert = false,
                              DWORD timeoutMs = 60000) {
         job->start(connections, ignoreCert);
@@ -100,6 +101,7 @@ protected:
             ADD_FAILURE() << "job did not end";
             return DownloadState::Queued;
         }
+        job->forgetFinishedState();
         return job->state();
     }
 

@@ -85,6 +85,24 @@ TEST(StateText, FinishedNeighboursMergedAndTheWayBack) {
     ASSERT_TRUE(back);
     EXPECT_EQ(std::make_tuple(back->size(), (*back)[0].end, (*back)[0].state, (*back)[1].pos, (*back)[1].state),
               std::make_tuple(size_t{3}, 2 * MiB, SegmentState::Done, 2 * MiB + 5, SegmentState::Idle));
+    // Catches one line per untouched piece (a 400 GiB file paused early outgrew the state's read
+    // limit and was started over), and untouched runs that do not come back as their pieces.
+    const int64_t total = 400 * 1024 * MiB;
+    std::vector<Segment> plan = zeb::planSegments(total, true, 8);
+    plan[0].pos = plan[0].end;
+    plan[1].pos = plan[1].end;
+    plan[2].pos += 5;
+    const std::string text = buildStateText(kUrl, total, plan);
+    const auto spans = [](const std::vector<Segment>& table) {
+        std::vector<std::tuple<int64_t, int64_t, int64_t>> out;
+        for (const Segment& s : table) out.emplace_back(s.start, s.end, s.pos);
+        return out;
+    };
+    plan.erase(plan.begin());
+    plan[0].start = 0;  // the finished neighbours, merged
+    back = parseStateText(text, kUrl, total);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(std::make_pair(text.size() < 400, spans(*back)), std::make_pair(true, spans(plan))) << text.size();
 }
 
 TEST(StateText, RejectsWhatDoesNotDescribeThisFile) {

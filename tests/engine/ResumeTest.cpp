@@ -6,6 +6,10 @@
 #include "engine/ErrorTexts.h"
 #include "engine/StateFile.h"
 #include "engine/Segments.h"
+#include "engine/Timing.h"
+#include "store/Handles.h"
+
+#include <optional>
 
 namespace {
 constexpr int64_t MiB = 1048576;
@@ -195,6 +199,104 @@ TEST_F(Resume, TwoJobsShareOneSpeedLimit) {
     for (const auto& job : jobs) ASSERT_EQ(WaitForSingleObject(job->finishedEvent(), 30000), WAIT_OBJECT_0);
     EXPECT_GE(zeb::now() - t0, 0.8 * 2 * MiB / limit);
     ExpectContent(L"share1.bin", MiB), ExpectContent(L"share2.bin", MiB, 8);
+}
+
+// The seams' state: hooks are plain functions.
+std::optional<zeb::FinishStep> g_cutAt;   // a kill at this step of the finish
+std::wstring g_holdPath;                  // or a scanner that opens this file there
+HANDLE g_scanner = INVALID_HANDLE_VALUE;
+KernelHandle g_atStep(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+std::shared_ptr<zeb::Download> g_restart, g_pause;  // the jobs a race acts on
+
+void AtFinishStep(zeb::FinishStep step) {
+    if (step != g_cutAt) return;
+    if (g_holdPath.empty()) throw zeb::Error{L"cut", ErrorKind::Local};
+    g_scanner = CreateFileW(g_holdPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetEvent(g_atStep.get());
+}
+
+TEST_F(Resume, ACutOffAnywhereInTheFinishNeitherFetchesAgainNorMakesANumberedCopy) {
+    // Catches: a kill after the rename but before the list recorded the finish fetching the file
+    // again under a numbered name beside the finished one; a kill in the long verify pass fetching
+    // the last bytes again; a pause while a scanner holds the partial file at the rename leaving no
+    // state for a download without ranges, so the next start fetched it all again. Each time the
+    // next start (the row as the list file last had it) makes no request at all.
+    zeb::Timing t = FastTiming();
+    t.atFinishStep = AtFinishStep;
+    zeb::setTimingForTests(t);
+    using S = zeb::FinishStep;
+    const struct { std::optional<S> at; const wchar_t* query; bool held; } cases[] = {
+        {S::Recorded, L"", false}, {S::Verified, L"", false}, {S::NamesFinal, L"", false}, {S::Renamed, L"", false},
+        {std::nullopt, L"", false},  // the finish ran to its end; the list file never heard of it
+        {S::NamesFinal, L"&ranges=0", true}};
+    for (const auto& c : cases) {
+        const std::wstring name = L"cut" + std::to_wstring(jobs_.size()) + L".bin";
+        SCOPED_TRACE(::testing::PrintToString(name));
+        g_cutAt = c.at;
+        g_holdPath = c.held ? folder_ / (name + L".zebpart") : L"";
+        ResetEvent(g_atStep.get());
+        const std::wstring url = FileUrl(name, 3 * MiB, std::wstring(L"rate=4000000") + c.query);
+        auto job = Job(url);
+        job->start(2, false);
+        if (c.held) {
+            ASSERT_EQ(WaitForSingleObject(g_atStep.get(), 20000), WAIT_OBJECT_0);
+            job->pause();
+        }
+        ASSERT_EQ(WaitForSingleObject(job->finishedEvent(), 20000), WAIT_OBJECT_0);
+        if (c.held) CloseHandle(g_scanner);
+        g_cutAt.reset();
+        const size_t requests = Log().elements.size();
+        auto again = std::make_shared<zeb::Download>(DownloadInfo{.url = url, .folder = folder_.path(), .fileName = name,
+                                                             .state = DownloadState::Paused, .nameFixed = true});
+        jobs_.push_back(again);
+        ASSERT_EQ(Run(again), DownloadState::Completed);
+        ExpectContent(name, 3 * MiB);
+        EXPECT_EQ(again->snapshot(false).sha256, Utf8ToUtf16(HttpGet(Server() + L"/_sha256?size=3145728&seed=7")));
+        EXPECT_EQ(Log().elements.size(), requests);
+    }
+    std::vector<std::wstring> names;
+    for (size_t i = 0; i < std::size(cases); ++i) names.push_back(L"cut" + std::to_wstring(2 * i) + L".bin");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(Files(), names);  // one copy each, nothing beside it
+}
+
+TEST_F(Resume, AStateThatCannotBeReadWholeKeepsThePartialFile) {
+    // Catches a state file past the read limit (a file of hundreds of GiB) taken for none, the
+    // partial file recreated over the bytes it describes.
+    const std::wstring url = FileUrl(L"huge.bin", MiB);
+    WriteFileAtomic(folder_ / L"huge.bin.zebpart", std::string(MiB, 'k'));
+    WriteFileAtomic(folder_ / L"huge.bin.zebstate", zeb::buildStateText(url, MiB, {Segment{0, MiB, 5}}) + std::string(5 * MiB, ' '));
+    auto job = std::make_shared<zeb::Download>(DownloadInfo{.url = url, .folder = folder_.path(), .fileName = L"huge.bin",
+                                                            .state = DownloadState::Paused, .nameFixed = true});
+    jobs_.push_back(job);
+    ASSERT_EQ(Run(job), DownloadState::Failed);
+    EXPECT_EQ(std::make_pair(job->snapshot(false).errorKind, Read(L"huge.bin.zebpart")), std::make_pair(ErrorKind::Disk, std::string(MiB, 'k')));
+}
+
+TEST_F(Resume, APauseOrARestartThatMeetsTheJobsOwnEndIsNotLost) {
+    // Catches: the end of a run signalled after a start that came right behind it (the exit then
+    // took a running job for ended); a pause landing while a changed file makes the job start over,
+    // cleared with the stop that asked for the restart (the job went on to the end).
+    zeb::Timing t = FastTiming();
+    t.afterJobEnded = [] {
+        if (auto job = std::exchange(g_restart, nullptr)) job->start(2, false);
+    };
+    t.beforeStartingOver = [] {
+        if (auto job = std::exchange(g_pause, nullptr)) job->pause();
+    };
+    zeb::setTimingForTests(t);
+    auto restarted = Job(FileUrl(L"again.bin", 3 * MiB, L"rate=3000000"));
+    g_restart = restarted;
+    restarted->start(2, false);
+    restarted->pause();  // the run ends; the hook starts the next one
+    ASSERT_TRUE(WaitFor(restarted, [](const DownloadInfo&) { return !g_restart; }));
+    ASSERT_EQ(WaitForSingleObject(restarted->finishedEvent(), 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(std::make_pair(restarted->running(), restarted->state()), std::make_pair(false, DownloadState::Completed));
+    token_ += L"c";  // the server counts this file's requests afresh
+    auto changed = Job(FileUrl(L"changed.bin", 4 * MiB, L"rate=2000000&replace_after=3&validators=etag"));
+    g_pause = changed;
+    EXPECT_EQ(Run(changed), DownloadState::Paused);
+    g_pause.reset();
 }
 
 TEST_F(Resume, NoRenameOnceRenamesAreFrozenAndTheNextStartOnlyRenames) {

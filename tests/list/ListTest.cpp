@@ -76,6 +76,7 @@ TEST_F(ListQueue, ClearFinishedAndTheRemovalQuestions) {
     window_.removalAnswers.push_back(FinishedRemoval::DeleteFile);
     list_->RemoveDownload(0);
     EXPECT_NE(window_.questions.back().find(folder_ + L"\\done.bin"), std::wstring::npos);  // names the file
+    list_->FlushListFile();  // the finishes recorded: nothing kept beside the files for a kill
     EXPECT_EQ(ScratchFolder::List(folder_), std::vector<std::wstring>{L"k2.bin"});
     list_->ClearFinished();
     EXPECT_EQ(window_.Status().rfind(L"1 ", 0), 0u);  // the count it cleared
