@@ -437,7 +437,7 @@ void Download::verify() {
     FileDigests digests;
     uint32_t error = 0;
     const auto progress = [&](int64_t read) {
-        if (timing().whileVerifying) timing().whileVerifying();
+        if (timing().whileVerifying) timing().whileVerifying(read);
         std::lock_guard<std::mutex> lock(stateMutex_);
         verifyPercent_ = onDisk > 0 ? static_cast<int32_t>(std::min<int64_t>(100, read * 100 / onDisk)) : 100;
     };

@@ -37,8 +37,9 @@ struct Timing {
     void (*partFileCreated)() = nullptr;
     // Tests only: the place of the random byte sample (0: random).
     uint64_t samplePick = 0;
-    // Tests only: called by a job thread at each read of its verify pass.
-    void (*whileVerifying)() = nullptr;
+    // Tests only: called by a job thread at each read of its verify pass
+    // with the bytes summed so far (at the first call: while downloading).
+    void (*whileVerifying)(int64_t summed) = nullptr;
     // Tests only: called by a job thread at each step of a download's
     // finish (throwing there leaves the files as a kill would).
     void (*atFinishStep)(FinishStep step) = nullptr;

@@ -66,7 +66,7 @@ TEST_F(Checksums, RightDigestsFinishAndTheFileSha256IsRecorded) {
 
 TEST_F(Checksums, APauseWhileVerifyingEndsPausedAndTheResumeOnlyVerifies) {
     zeb::Timing t = zeb::timing();
-    t.whileVerifying = [] { SetEvent(g_verifying), WaitForSingleObject(g_goOn, 20000); };
+    t.whileVerifying = [](int64_t) { SetEvent(g_verifying), WaitForSingleObject(g_goOn, 20000); };
     zeb::setTimingForTests(t);
     auto job = Job(FileUrl(L"held.bin", kSize) + L"#sha256=" + kSha256, L"held.bin");
     job->start(4, false);
@@ -85,8 +85,16 @@ TEST_F(Checksums, APauseWhileVerifyingEndsPausedAndTheResumeOnlyVerifies) {
 TEST_F(Checksums, TheSumFedWhileDownloadingCoversTheBytesOnDiskAcrossSplitsRetriesAndAResume) {
     // Catches a sum that skips or repeats bytes (pieces out of order, the splits at the end, a retried range),
     // or one kept across a pause: a byte changed in the partial file while the program was
-    // not running must reach the sum, and the expected checksum catches it.
+    // not running must reach the sum, and the expected checksum catches it. And a sum that
+    // is not fed while the bytes come: most of the file must be summed by the last byte.
     const int64_t size = 24 * 1048576;
+    static int64_t summedByTheEnd;
+    summedByTheEnd = -1;
+    zeb::Timing t = zeb::timing();
+    t.whileVerifying = [](int64_t summed) {
+        if (summedByTheEnd < 0) summedByTheEnd = summed;
+    };
+    zeb::setTimingForTests(t);
     const std::string sum = HttpGet(Server() + L"/_sha256?seed=7&size=" + std::to_wstring(size));
     const std::wstring expected(sum.begin(), sum.end());
     for (const bool changed : {false, true}) {
@@ -108,6 +116,7 @@ TEST_F(Checksums, TheSumFedWhileDownloadingCoversTheBytesOnDiskAcrossSplitsRetri
         EXPECT_EQ(std::make_tuple(end.state, end.sha256, end.errorText.empty()),
                   changed ? std::make_tuple(DownloadState::Failed, std::wstring(), false)
                           : std::make_tuple(DownloadState::Completed, expected, true)) << ::testing::PrintToString(name);
+        if (!changed) { EXPECT_GE(summedByTheEnd, size / 2); }
     }
 }
 
@@ -116,7 +125,7 @@ TEST_F(Checksums, AWrongDigestFailsUnderThePartialNameAndItsResumeDownloadsAgain
     // "every byte is here" made each later start verify the same bad bytes again.
     const std::wstring wrong = L"0" + kSha256.substr(1);
     zeb::Timing t = zeb::timing();
-    t.whileVerifying = [] {
+    t.whileVerifying = [](int64_t) {
         if (!g_held && !g_heldState.empty())
             g_held.reset(CreateFileW(g_heldState.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
     };

@@ -358,6 +358,7 @@ TEST_F(ListQueue, AFreshLinkToAWaitingRowsFileContinuesThatRowOnlyWhenItServesIt
     ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Paused; }));
     const std::wstring part = folder_ + L"\\cont.bin.zebpart";
     const std::string kept = ReadWholeFile(part, 1u << 26);
+    const int64_t keptBytes = list_->Entries()[0].cached.doneBytes;
 
     // Another file of that name from another host: the question names both hosts; the row keeps
     // its link and bytes, and the new link becomes a row of its own.
@@ -396,7 +397,7 @@ TEST_F(ListQueue, AFreshLinkToAWaitingRowsFileContinuesThatRowOnlyWhenItServesIt
     EXPECT_TRUE(ReadWholeFile(folder_ + L"\\cont.bin", 1u << 26) == ContentPiece(1, 0, size));
     EXPECT_EQ(std::make_tuple(list_->Entries()[0].cached.url, list_->Entries()[0].cached.expectedChecksum, list_->Entries()[0].cached.sha256.Hex()),
               std::make_tuple(fresh, Utf8ToUtf16(sha), Utf8ToUtf16(sha)));
-    EXPECT_LE(Logged(token, "sent"), size * 13 / 10);
+    EXPECT_LT(Logged(token, "sent"), size + keptBytes);  // from zero again, it would send them twice
 }
 
 TEST_F(ListQueue, AClockBehindIsOfferedOnceToMoveForwardAndItsRowsRunAgain) {

@@ -299,6 +299,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 else:
                     refused = False
                     _serving[token] = _serving.get(token, 0) + 1
+                    self.log_record['together'] = _serving[token]  # answered at once with this one
             if refused:
                 time.sleep(int(q.get('refuse_ms', '0')) / 1000)
                 return self._plain(int(q.get('refuse', '429')), b'too many', refusal)
