@@ -20,7 +20,7 @@ struct ListWriter::Shared {
     std::mutex mutex;
     std::condition_variable ended;
     bool busy = false;
-    std::optional<bool> outcome;
+    std::optional<ListWriter::Outcome> outcome;
 };
 
 ListWriter::ListWriter(std::wstring path) : shared_(std::make_shared<Shared>()), path_(std::move(path)) {}
@@ -44,11 +44,12 @@ bool ListWriter::Start(std::string text, bool backUpFirst) {
         auto owned = std::make_shared<const std::string>(std::move(text));
         started = StartDetachedThread([shared = shared_, path = path_, owned, backUpFirst, hook = g_writeHook] {
             if (hook) hook();
-            const bool kept = !backUpFirst || BackUpListFile(path) || ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+            const std::wstring backup = backUpFirst ? BackUpListFile(path) : std::wstring();
+            const bool kept = !backUpFirst || !backup.empty() || ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
             const bool written = kept && WriteFileAtomic(path, *owned);
             std::lock_guard<std::mutex> lock(shared->mutex);
             shared->busy = false;
-            shared->outcome = written;
+            shared->outcome = Outcome{written, backup};
             shared->ended.notify_all();
         });
     } catch (const std::exception&) {
@@ -65,9 +66,9 @@ void ListWriter::Wait() {
     shared_->ended.wait(lock, [this] { return !shared_->busy; });
 }
 
-std::optional<bool> ListWriter::TakeOutcome() {
+std::optional<ListWriter::Outcome> ListWriter::TakeOutcome() {
     std::lock_guard<std::mutex> lock(shared_->mutex);
-    std::optional<bool> outcome = shared_->outcome;
+    std::optional<Outcome> outcome = shared_->outcome;
     shared_->outcome.reset();
     return outcome;
 }
