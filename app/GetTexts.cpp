@@ -65,7 +65,8 @@ std::wstring InsecureAdviceText() { return Tr(L"thêm --insecure vào lệnh", L
 std::wstring ProblemText(const GetProblem& p, const std::wstring& input) {
     std::wstring where;
     if (p.line > 0) where = input + Tr(L", dòng ", L", line ") + std::to_wstring(p.line) + L": ";
-    const std::wstring quoted = L"\"" + p.detail + L"\"";
+    // A quoted line may hold a link with its password, as any other shown link.
+    const std::wstring quoted = L"\"" + zeb::maskPassword(p.detail) + L"\"";
     switch (p.fault) {
         case GetFault::UnknownOption: return Tr(L"Tuỳ chọn không có: ", L"Unknown option: ") + quoted;
         case GetFault::MissingValue: return quoted + Tr(L" cần một giá trị.", L" needs a value.");

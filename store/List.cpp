@@ -37,6 +37,11 @@ std::wstring ListFullText() {
               L"The list is full: clear finished downloads before adding new links.");
 }
 
+std::wstring DamagedRowsKeptText(size_t rows, const std::wstring& backup) {
+    return Count(rows) + Tr(L" mục trong danh sách bị hỏng đã được giữ lại trong ", L" damaged rows were kept aside in ") +
+           backup;
+}
+
 std::wstring PauseBeforeNewLinkText() {
     return Tr(L"Hãy tạm dừng mục tải trước khi đổi liên kết.", L"Pause the download before changing its link.");
 }
@@ -292,12 +297,15 @@ uint64_t DownloadList::ListSignature() const {
 
 void DownloadList::TakeWriteOutcome(bool wait) {
     if (wait) writer_.Wait();
-    const std::optional<bool> written = writer_.TakeOutcome();
-    if (!written) return;
-    if (*written) {
+    const std::optional<ListWriter::Outcome> outcome = writer_.TakeOutcome();
+    if (!outcome) return;
+    if (outcome->written) {
         lastSignature_ = writingSignature_;
         backUpBeforeWrite_ = false;
         writingFinishes_.clear();  // deleted by the writer
+        const std::wstring& copy = outcome->backup;
+        if (setAside_ > 0 && !copy.empty()) window_.SetStatus(DamagedRowsKeptText(setAside_, copy.substr(copy.find_last_of(L"\\/") + 1)));
+        setAside_ = 0;  // said once
     } else {
         signatureDirty_ = true;  // a failed write is tried again, not forgotten
         unsavedFinishes_.insert(unsavedFinishes_.end(), writingFinishes_.begin(), writingFinishes_.end());
@@ -490,6 +498,10 @@ void DownloadList::EraseEntry(int row) {
 void DownloadList::Load() {
     ListFileContent loaded = ReadListFile(listPath_);
     backUpBeforeWrite_ = loaded.damaged;
+    // Written at once, so the copy is made and the status line says so now,
+    // also when no row was left.
+    setAside_ = loaded.setAside;
+    signatureDirty_ = setAside_ > 0;
     entries_.reserve(loaded.records.size());
     for (DownloadInfo& record : loaded.records) {
         // One job at a time, so a long list of finished rows never holds

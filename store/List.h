@@ -30,6 +30,9 @@ bool IsAcceptableLink(const std::wstring& text);
 
 // What a refused add says when the list file has no room for another row.
 std::wstring ListFullText();
+// What the status line says once the list file read at start-up, which had
+// `rows` damaged rows, is kept as `backup` (a file name).
+std::wstring DamagedRowsKeptText(size_t rows, const std::wstring& backup);
 // What a running row's Change Link says.
 std::wstring PauseBeforeNewLinkText();
 
@@ -203,6 +206,7 @@ private:
     // request that brought them, until the row's run judged them.
     std::vector<std::pair<std::shared_ptr<zeb::Download>, DownloadRequest>> offers_;
     bool backUpBeforeWrite_ = false;  // the file read at start-up was damaged
+    size_t setAside_ = 0;  // its damaged rows, until the first write has kept it
     ListWriter writer_;
     uint64_t writingSignature_ = 0;  // the rows of the write in flight
     // The states kept beside files finished here, deleted by the first list

@@ -2,6 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <iterator>
+#include <unordered_set>
+#include <utility>
+
+#include "engine/Checksum.h"
 #include "engine/Download.h"
 #include "engine/StrictNumber.h"
 #include "engine/Url.h"
@@ -101,45 +107,92 @@ std::string ListFileText(const std::vector<DownloadInfo>& rows) {
     return text;
 }
 
+namespace {
+// The keys of a section, in the order they are written.
+enum class Key { Url, Folder, File, Fixed, Total, Done, State, Error, Checksum, Sha256, Count };
+constexpr const wchar_t* kKeys[] = {L"url",   L"folder", L"file",  L"fixed",    L"total",
+                                    L"done",  L"state",  L"error", L"checksum", L"sha256"};
+static_assert(std::size(kKeys) == static_cast<size_t>(Key::Count));
+
+// Takes one line's value into the record; false when the value is not one
+// this program writes for its key (a flipped byte, or a line cut short).
+bool TakeValue(DownloadInfo& record, Key key, const std::wstring& value) {
+    switch (key) {
+        case Key::Url: record.url = value; return true;
+        case Key::Folder: record.folder = value; return true;
+        case Key::File: record.fileName = value; return true;
+        case Key::Fixed: record.nameFixed = value == L"1"; return value == L"1" || value == L"0";
+        case Key::Total:
+            record.totalSize = ParseStrictNumber(value).value_or(-1);
+            return record.totalSize >= 0 || value == L"-1";
+        case Key::Done: {
+            const std::optional<int64_t> done = ParseStrictNumber(value);
+            record.doneBytes = done.value_or(record.doneBytes);
+            return done.has_value();
+        }
+        case Key::State:
+            record.state = StateOfWord(value);
+            return value == L"paused" || record.state != DownloadState::Paused;
+        case Key::Error: record.errorText = value; return true;
+        case Key::Checksum: record.expectedChecksum = value; return true;
+        default: record.sha256 = value; return true;
+    }
+}
+}  // namespace
+
 ListFileContent ParseListFile(const std::string& data, bool complete) {
     ListFileContent out;
-    out.damaged = !complete;
-    if (data.size() < 7 || data.compare(0, 7, "ZEBLIST") != 0) {
-        out.damaged = out.damaged || !data.empty();
-        return out;
-    }
+    const bool listed = data.size() >= 7 && data.compare(0, 7, "ZEBLIST") == 0;
     bool open = false;
+    // The open section, or the lines before the first one, held a line that
+    // could not be read: invalid UTF-8, no "=", a key twice, an unknown key
+    // or a value this program never writes. Such a row is kept aside too
+    // (a later version's line as well: its file is kept whole before this
+    // one writes it without that line).
+    bool unreadable = false;
+    unsigned seen = 0;  // the keys met in the open section, one bit each
     DownloadInfo record;
+    // Two unfinished rows of one link would write one partial file.
+    std::unordered_set<std::wstring> unfinished;
     const auto close = [&] {
-        if (open && IsAcceptableLink(record.url) && !record.folder.empty()) {
+        bool keep = open && IsAcceptableLink(record.url) && !record.folder.empty();
+        if (keep && record.state != DownloadState::Completed)
+            keep = unfinished.insert(zeb::linkWithoutFragment(record.url)).second;
+        if (keep) {
             record.nameFixed = record.nameFixed && IsPlainFileName(record.fileName);
             out.records.push_back(record);
         }
+        if ((open && !keep) || unreadable) ++out.setAside;
+        unreadable = false;
     };
+    bool magic = true;  // the first line, whatever its version
     for (const std::string& raw : SplitAtLf(data)) {
         const std::wstring line = Trim(Utf8ToUtf16(raw));
+        if (std::exchange(magic, false) || line.empty()) continue;
         if (line == L"[item]") {
             close();
             record = FreshRecord();
             open = true;
+            seen = 0;
             continue;
         }
         const size_t eq = line.find(L'=');
-        if (!open || eq == std::wstring::npos) continue;
-        const std::wstring key = line.substr(0, eq), value = line.substr(eq + 1);
-        if (key == L"url") record.url = value;
-        else if (key == L"folder") record.folder = value;
-        else if (key == L"file") record.fileName = value;
-        else if (key == L"fixed") record.nameFixed = value == L"1";
-        else if (key == L"total") record.totalSize = ParseStrictNumber(value).value_or(-1);
-        else if (key == L"done") record.doneBytes = ParseStrictNumber(value).value_or(record.doneBytes);
-        else if (key == L"state") record.state = StateOfWord(value);
-        else if (key == L"error") record.errorText = value;
-        else if (key == L"checksum") record.expectedChecksum = value;
-        else if (key == L"sha256") record.sha256 = value;
+        const size_t k = eq == std::wstring::npos ? std::size(kKeys) : std::ranges::find(kKeys, line.substr(0, eq)) - kKeys;
+        const bool invalidUtf8 = line.find(L'\uFFFD') != std::wstring::npos && raw.find("\xEF\xBF\xBD") == std::string::npos;
+        if (!open || k == std::size(kKeys) || (seen >> k & 1) || invalidUtf8) unreadable = true;
+        if (!open || k == std::size(kKeys)) continue;
+        seen |= 1u << k;
+        if (!TakeValue(record, static_cast<Key>(k), line.substr(eq + 1))) unreadable = true;
     }
     // A file cut short may end inside a section whose values are partial.
     if (complete) close();
+    else if (open || unreadable) ++out.setAside;
+    // Another file's rows (a damaged magic) are not loaded, but counted.
+    if (!listed) {
+        out.setAside += out.records.size();
+        out.records.clear();
+    }
+    out.damaged = !complete || (!listed && !data.empty()) || out.setAside > 0;
     return out;
 }
 
@@ -162,12 +215,12 @@ bool WriteListFile(const std::wstring& path, const std::vector<std::shared_ptr<z
     return WriteFileAtomic(path, ListFileText(rows));
 }
 
-bool BackUpListFile(const std::wstring& path) {
+std::wstring BackUpListFile(const std::wstring& path) {
     for (int n = 1; n <= 9999; ++n) {
         const std::wstring copy = path + L".bak" + (n > 1 ? std::to_wstring(n) : L"");
-        if (::CopyFileW(path.c_str(), copy.c_str(), TRUE)) return true;
+        if (::CopyFileW(path.c_str(), copy.c_str(), TRUE)) return copy;
         const DWORD e = ::GetLastError();
-        if (e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) return false;
+        if (e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) return {};
     }
-    return false;
+    return {};
 }

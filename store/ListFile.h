@@ -17,9 +17,14 @@ class Download;
 struct ListFileContent {
     std::vector<DownloadInfo> records;
     // The file was not read whole (cut at the size limit or by a read
-    // error) or did not start with the magic: rows may be missing, so the
-    // original must be kept before anything is written over it.
+    // error), did not start with the magic, or rows were set aside: rows
+    // may be missing, so the original must be kept before anything is
+    // written over it.
     bool damaged = false;
+    // Rows not loaded as they were written: dropped (no usable link or no
+    // folder, an unfinished link repeated, cut short) or holding a line the
+    // reader could not read.
+    size_t setAside = 0;
 };
 
 // The file's bytes for these rows (each job's fresh snapshot). Error texts
@@ -54,5 +59,6 @@ ListFileContent ReadListFile(const std::wstring& path);
 bool WriteListFile(const std::wstring& path, const std::vector<std::shared_ptr<zeb::Download>>& jobs);
 
 // Keeps the current file as "<path>.bak", or "<path>.bak2", ".bak3"... when
-// earlier copies exist: a copy is never replaced.
-bool BackUpListFile(const std::wstring& path);
+// earlier copies exist: a copy is never replaced. The copy's path, or empty
+// when none was made.
+std::wstring BackUpListFile(const std::wstring& path);

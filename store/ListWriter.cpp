@@ -20,7 +20,7 @@ struct ListWriter::Shared {
     std::mutex mutex;
     std::condition_variable ended;
     bool busy = false;
-    std::optional<bool> outcome;
+    std::optional<ListWriter::Outcome> outcome;
 };
 
 ListWriter::ListWriter(std::wstring path) : shared_(std::make_shared<Shared>()), path_(std::move(path)) {}
@@ -45,7 +45,8 @@ bool ListWriter::Start(std::string text, bool backUpFirst, std::vector<std::wstr
         started = StartDetachedThread([shared = shared_, path = path_, owned, backUpFirst, hook = g_writeHook,
                                        afterWrite = std::move(afterWrite)] {
             if (hook) hook();
-            const bool kept = !backUpFirst || BackUpListFile(path) || ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+            const std::wstring backup = backUpFirst ? BackUpListFile(path) : std::wstring();
+            const bool kept = !backUpFirst || !backup.empty() || ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
             const bool written = kept && WriteFileAtomic(path, *owned);
             // Here, not on the window's thread: they lie in download folders,
             // which may be shares or sleeping disks.
@@ -53,7 +54,7 @@ bool ListWriter::Start(std::string text, bool backUpFirst, std::vector<std::wstr
                 for (const std::wstring& state : afterWrite) ::DeleteFileW(state.c_str());
             std::lock_guard<std::mutex> lock(shared->mutex);
             shared->busy = false;
-            shared->outcome = written;
+            shared->outcome = Outcome{written, backup};
             shared->ended.notify_all();
         });
     } catch (const std::exception&) {
@@ -70,9 +71,9 @@ void ListWriter::Wait() {
     shared_->ended.wait(lock, [this] { return !shared_->busy; });
 }
 
-std::optional<bool> ListWriter::TakeOutcome() {
+std::optional<ListWriter::Outcome> ListWriter::TakeOutcome() {
     std::lock_guard<std::mutex> lock(shared_->mutex);
-    std::optional<bool> outcome = shared_->outcome;
+    std::optional<Outcome> outcome = shared_->outcome;
     shared_->outcome.reset();
     return outcome;
 }

@@ -26,9 +26,12 @@ public:
     bool Start(std::string text, bool backUpFirst, std::vector<std::wstring> afterWrite = {});
     // Returns once no write is in flight.
     void Wait();
-    // How the write that ended since the last call went: true written,
-    // false failed (the file unchanged), nothing when none ended.
-    std::optional<bool> TakeOutcome();
+    struct Outcome {
+        bool written = false;  // false: failed, the file unchanged
+        std::wstring backup;   // the copy kept before it, if one was
+    };
+    // How the write that ended since the last call went; nothing when none ended.
+    std::optional<Outcome> TakeOutcome();
 
 private:
     struct Shared;

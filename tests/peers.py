@@ -37,12 +37,23 @@ def free_port(host='127.0.0.1'):
 wait_until = wineworld.wait_for
 
 
-def _answers(port, request, expect, host='127.0.0.1'):
-    """True when the server on `port` answers `request` with a status line starting `expect`."""
+class PortTaken(RuntimeError):
+    """A peer could not bind a port free_port() had found: another process took it in between."""
+
+
+def _answers(port, request, expect, server, host='127.0.0.1'):
+    """True when the server on `port` answers `request` with a status line starting `expect` and
+    names itself `server` (another process that took the port answers too)."""
     try:
         with socket.create_connection((host, port), timeout=2) as s:
             s.sendall(request)
-            return s.recv(64).startswith(expect)
+            head = b''
+            while b'\r\n\r\n' not in head and len(head) < 8192:
+                piece = s.recv(4096)
+                if not piece:
+                    break
+                head += piece
+            return head.startswith(expect) and b'\r\nServer: ' + server in head
     except OSError:
         return False
 
@@ -75,16 +86,26 @@ def write_file(path, seed, size):
 class _Process:
     """A server process of ours in a temporary folder, ended by its PID."""
 
+    # free_port() lets its port go before the peer binds it, so another
+    # process may take it in between: the peer then starts again on others.
+    ATTEMPTS = 5
+
     def __init__(self, prefix, *args, **kwargs):
-        self.dir = tempfile.mkdtemp(prefix=prefix)
-        # Servers that drop privileges must be able to reach their folder.
-        os.chmod(self.dir, 0o755)
-        self.proc = None
-        try:
-            self._start(*args, **kwargs)
-        except BaseException:
-            self.close()
-            raise
+        for attempt in range(self.ATTEMPTS):
+            self.dir = tempfile.mkdtemp(prefix=prefix)
+            # Servers that drop privileges must be able to reach their folder.
+            os.chmod(self.dir, 0o755)
+            self.proc = None
+            try:
+                self._start(*args, **kwargs)
+                return
+            except PortTaken:
+                self.close()
+                if attempt + 1 == self.ATTEMPTS:
+                    raise
+            except BaseException:
+                self.close()
+                raise
 
     def _spawn(self, args, log_name):
         log = open(os.path.join(self.dir, log_name), 'wb')
@@ -94,8 +115,20 @@ class _Process:
             log.close()
 
     def _started(self, ready, what):
-        if not wait_until(lambda: ready() or self.proc.poll() is not None, 60) or self.proc.poll() is not None:
+        up = []
+
+        def settled():
+            if ready():
+                up.append(True)
+            return bool(up) or self.proc.poll() is not None or self._port_taken()
+        wait_until(settled, 60)
+        if not up and self._port_taken():
+            raise PortTaken('%s: a port was taken:\n%s' % (what, self.log_text()))
+        if not up or self.proc.poll() is not None:
             raise RuntimeError('%s did not start:\n%s' % (what, self.log_text()))
+
+    def _port_taken(self):
+        return 'Address already in use' in self.log_text()
 
     def log_text(self):
         texts = []
@@ -181,7 +214,7 @@ http_access deny !loopback
         # -N: no daemon and no worker kids, so the PID we hold is squid itself.
         self._spawn(['squid', '-N', '-f', conf], 'squid.out')
         self._started(lambda: _answers(self.port, b'GET http://127.0.0.1:9/ HTTP/1.0\r\n\r\n',
-                                       b'HTTP/1.1 407' if self.users else b'HTTP/1.1 ', self.HOST), 'squid')
+                                       b'HTTP/1.1 407' if self.users else b'HTTP/1.1 ', b'squid', self.HOST), 'squid')
 
     def address(self, user=None, password=None):
         """The proxy as the program's setting writes it: [user:password@]127.0.0.2:PORT."""
@@ -245,7 +278,7 @@ http { %(access)s sendfile on; tcp_nopush on; keepalive_requests 100000; default
 ''' % {'user': user, 'dir': self.dir, 'access': access, 'port': self.port, 'tls': tls_server})
         # -e: the start-up errors go to our folder too, not to /var/log.
         self._spawn(['nginx', '-c', conf, '-p', self.dir, '-e', os.path.join(self.dir, 'error.log')], 'nginx.out')
-        self._started(lambda: _answers(self.port, b'HEAD / HTTP/1.0\r\n\r\n', b'HTTP/1.1'), 'nginx')
+        self._started(lambda: _answers(self.port, b'HEAD / HTTP/1.0\r\n\r\n', b'HTTP/1.1', b'nginx'), 'nginx')
 
     def url(self, rel, credentials='', tls=False):
         """http(s)://[credentials@]127.0.0.1:PORT/rel"""

@@ -6,4 +6,6 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/setup.sh"
 "$root/tools/build.sh"
 cd "$root/build"
-ctest --output-on-failure -j4 "$@"
+# As many tests at once as this machine has cores: a fixed count overloads a
+# small machine, and the Wine tests' waits then run out.
+ctest --output-on-failure -j"$(nproc)" "$@"

@@ -31,7 +31,7 @@ TEST_F(Main, ARowButtonActsOnlyOnAPressAndReleaseOverItsOwnRow) {
 }
 
 TEST_F(Main, KeysMoveTheSelectionAndPageDownOnlyScrolls) {
-    const ListRow r{"r.bin", "r.bin", "paused", 100, 5};  // ten: more than a window of the minimum size shows
+    const ListRow r{"r.bin", "r.bin", "completed", 100, 100};  // ten: more than a window of the minimum size shows
     ASSERT_TRUE(MainWindowHost::Open(ListText({r, r, r, r, r, r, r, r, r, r}).c_str(), true));
     SetFocus(main->ListViewWindow());  // focus selects the first row
     std::vector<int> selected{main->List()->Selection()};

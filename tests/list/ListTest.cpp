@@ -163,6 +163,22 @@ TEST_F(ListQueue, NothingIsWrittenBeforeTheForcedSaveAndADamagedListIsKeptBeside
     EXPECT_EQ(std::make_tuple(ReadWholeFile(path + L".bak", 1000), ReadWholeFile(path + L".bak2", 1000), ReadWholeFile(path + L".bak3", 1000),
                               ReadWholeFile(path, 1000)),
               std::make_tuple("an earlier backup", "not a list at all", "someone's data", "ZEBLIST 1\r\n"));
+    // Rows the reader sets aside (a link that lost a byte, a last line cut) are kept with the
+    // file as it was before the first write replaces it, and the status line says so once.
+    std::vector<DownloadInfo> six(6, DownloadInfo{.folder = folder_, .state = DownloadState::Paused});
+    for (size_t i = 0; i < six.size(); ++i) six[i].url = Url(std::to_wstring(i) + L".bin", 10);
+    std::string text = ListFileText(six);
+    text[text.find("url=h") + 4] = '\xE8';
+    text.resize(text.rfind("folder=") + 3);
+    WriteFileAtomic(path, text);
+    window_.statuses.clear();
+    list_ = Another(window_, L"damaged.lst");
+    list_->Load();
+    const std::wstring said = DamagedRowsKeptText(2, L"damaged.lst.bak4");
+    ASSERT_TRUE(TickUntil([&] { return window_.Status() == said; }));
+    for (int i = 0; i < 3; ++i) list_->QueueTick();
+    EXPECT_EQ(std::make_tuple(ReadWholeFile(path + L".bak4", 1 << 16), ParseListFile(ReadWholeFile(path, 1 << 16), true).records.size(), Statuses(said)),
+              std::make_tuple(text, size_t{4}, 1L));
 }
 
 TEST_F(ListQueue, PasswordsAreShownHiddenAndASkewedClockIsToldOnce) {
