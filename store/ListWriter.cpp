@@ -12,9 +12,11 @@
 
 namespace {
 void (*g_writeHook)() = nullptr;
+void (*g_waitHook)() = nullptr;
 }
 
 void SetListWriteHookForTests(void (*hook)()) { g_writeHook = hook; }
+void SetListWaitHookForTests(void (*hook)()) { g_waitHook = hook; }
 
 struct ListWriter::Shared {
     std::mutex mutex;
@@ -68,6 +70,7 @@ bool ListWriter::Start(std::string text, bool backUpFirst, std::vector<std::wstr
 
 void ListWriter::Wait() {
     std::unique_lock<std::mutex> lock(shared_->mutex);
+    if (shared_->busy && g_waitHook) g_waitHook();
     shared_->ended.wait(lock, [this] { return !shared_->busy; });
 }
 

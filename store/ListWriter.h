@@ -42,3 +42,5 @@ private:
 // Tests only: called on the writing thread before each write (a test holds
 // a write there, as a slow disk would).
 void SetListWriteHookForTests(void (*hook)());
+// Tests only: called when someone starts to wait for a write in flight.
+void SetListWaitHookForTests(void (*hook)());

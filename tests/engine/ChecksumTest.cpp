@@ -64,6 +64,17 @@ TEST_F(Checksums, RightDigestsFinishAndTheFileSha256IsRecorded) {
     }
 }
 
+TEST_F(Checksums, ADownloadWithoutRangesThatStartsOverSumsItsLastAttemptOnly) {
+    // Catches a sum fed across attempts: without ranges a dropped connection starts over at
+    // byte 0, here from a file replaced after the first attempt, and the sum must be of the
+    // bytes on disk (the last attempt's), not partly of the first's.
+    const std::string sum = HttpGet(Server() + L"/_sha256?seed=8&size=" + std::to_wstring(kSize));
+    auto job = Job(FileUrl(L"again.bin", kSize, L"ranges=0&fault=drop&after=3000000&times=1&replace_after=2&rate=4000000") + L"#sha256=" +
+                       std::wstring(sum.begin(), sum.end()), L"again.bin");
+    ASSERT_EQ(Run(job), DownloadState::Completed) << job->snapshot(false).errorText;
+    ExpectContent(L"again.bin", kSize, 8);
+}
+
 TEST_F(Checksums, APauseWhileVerifyingEndsPausedAndTheResumeOnlyVerifies) {
     zeb::Timing t = zeb::timing();
     t.whileVerifying = [](int64_t) { SetEvent(g_verifying), WaitForSingleObject(g_goOn, 20000); };

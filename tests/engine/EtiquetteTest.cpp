@@ -76,14 +76,33 @@ TEST_F(Etiquette, RefusalsAndBusyAnswersEndExactWithFewRefusalsAndEveryWaitAsked
     }
 }
 
+TEST_F(Etiquette, ARetryAfterHoldsEveryDownloadFromTheHost) {
+    // Catches a wait the host asked for kept by the download that was told only: another one
+    // from the host, started while it runs, asked at once.
+    zeb::forgetHostsForTests();
+    const std::wstring query = L"rate=4000000&busy=1&busy_code=503&retry_after=2";
+    auto told = Job(FileUrl(L"told.bin", 4 * 1048576, query), L"told.bin");
+    told->start(4, false);
+    ASSERT_TRUE(WaitFor(told, [](const DownloadInfo& i) { return i.busySeconds > 0; }));
+    auto other = Job(FileUrl(L"other.bin", 1048576, query), L"other.bin");
+    ASSERT_EQ(Run(other, 4), DownloadState::Completed);
+    ASSERT_EQ(WaitForSingleObject(told->finishedEvent(), 20000), WAIT_OBJECT_0);
+    ExpectContent(L"told.bin", 4 * 1048576), ExpectContent(L"other.bin", 1048576);
+    EXPECT_EQ(Refusals().first, 1u);
+    EXPECT_GE(Refusals().second, 1.9);
+}
+
 TEST_F(Etiquette, ASignedAddressThatExpiresIsRenewedFromTheOriginalLinkWithoutLosingAByte) {
     // Catches a download that fails with the expired address's 403, one that renews by
     // starting over (the server then sends far more than the file), and a renewed address
     // that expires in its turn taken for the host's limit (the host learns one). Addresses
     // that serve 6 requests or are valid for 5 s; past three renewals a minute (addresses
     // that serve 2 requests, then answer 410) the download fails with the refusal's own text.
-    for (const auto& [signing, size] : {std::pair{L"uses=6&valid_ms=60000", int64_t{4 << 20}},
-                                        {L"valid_ms=5000", int64_t{8 << 20}}, {L"uses=2&expired_status=410", int64_t{8 << 20}}}) {
+    // With a limit too: the host's 503s teach it while addresses expire (their 403s are no limit).
+    for (const auto& [signing, size, limit] :
+         {std::tuple{L"uses=6&valid_ms=60000", int64_t{4 << 20}, 0}, {L"uses=6&valid_ms=60000&limit=2&refuse=503", int64_t{4 << 20}, 2},
+          {L"valid_ms=5000", int64_t{8 << 20}, 0}, {L"uses=2&expired_status=410", int64_t{8 << 20}, 0}}) {
+        zeb::forgetHostsForTests();
         token_ += L"s";
         const std::wstring name = token_ + L".bin";
         const std::wstring query = L"size=" + std::to_wstring(size) + L"&seed=7&validators=etag&token=" + token_ +
@@ -100,7 +119,7 @@ TEST_F(Etiquette, ASignedAddressThatExpiresIsRenewedFromTheOriginalLinkWithoutLo
         }
         ASSERT_EQ(end, DownloadState::Completed) << job->snapshot(false).errorText;
         ExpectContent(name, size);
-        EXPECT_EQ(std::make_pair(signings >= 2, job->snapshot(false).hostLimit), std::make_pair(true, 0)) << signing;
+        EXPECT_EQ(std::make_pair(signings >= 2, job->snapshot(false).hostLimit), std::make_pair(true, limit)) << signing;
         EXPECT_LE(SentBytes(), size * 13 / 10);
     }
 }

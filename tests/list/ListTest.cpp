@@ -253,16 +253,22 @@ TEST_F(ListQueue, AListFileOfFifteenMegabytesSurvivesTwoRestarts) {
               std::make_tuple(rows.size() - 1, std::wstring(L"https://mirror.example/moved.iso"), rows[0].sha256, std::wstring(L"4.iso")));
 }
 
+KernelHandle g_writing(CreateEventW(nullptr, TRUE, FALSE, nullptr)), g_written(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+
 TEST_F(ListQueue, TheExitWaitsForAWriteInFlightAndSavesEveryRow) {
     // Catches an exit that leaves while the writer thread still writes, or saves the rows of
-    // that write only. The writer takes a while per write, as a USB stick does.
-    SetListWriteHookForTests([] { Sleep(300); });
+    // that write only. The write is held, as a USB stick holds it, until the exit waits for it.
+    SetListWriteHookForTests([] { SetEvent(g_writing.get()), WaitForSingleObject(g_written.get(), 20000); });
+    SetListWaitHookForTests([] { SetEvent(g_written.get()); });
     maxDownloads_ = 0;
     Add(Url(L"first.bin", 10));  // its write in flight
+    ASSERT_EQ(WaitForSingleObject(g_writing.get(), 10000), WAIT_OBJECT_0);
     Add(Url(L"second.bin", 10));  // left for the tick after it
     list_->Exit();
-    SetListWriteHookForTests(nullptr);
-    EXPECT_EQ(ParseListFile(ReadWholeFile(data_ / L"downloads.lst", 1 << 16), true).records.size(), 2u);
+    const size_t saved = ParseListFile(ReadWholeFile(data_ / L"downloads.lst", 1 << 16), true).records.size();
+    SetEvent(g_written.get());
+    SetListWriteHookForTests(nullptr), SetListWaitHookForTests(nullptr);
+    EXPECT_EQ(saved, 2u);
 }
 
 TEST_F(ListQueue, AFullListRefusesNewRowsAndStaysReadable) {
