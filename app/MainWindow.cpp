@@ -28,6 +28,8 @@
 
 namespace {
 constexpr UINT_PTR kTimer = 1;
+// Posted: it comes after the messages already waiting, a sent one among them.
+constexpr UINT kContinueListText = WM_APP + 1;
 
 HINSTANCE Instance() { return reinterpret_cast<HINSTANCE>(::GetModuleHandleW(nullptr)); }
 
@@ -113,6 +115,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 CheckPowerTool();
                 CheckWhenDone();
             }
+            return 0;
+        case kContinueListText:
+            if (list_) list_->ContinueListText();
             return 0;
         case WM_COPYDATA: return OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
         case WM_DRAWITEM:
@@ -470,6 +475,10 @@ FinishedRemoval MainWindow::AskFinishedRemoval(const std::wstring& text) { retur
 
 void MainWindow::RepaintStatus() {
     if (window_) ::InvalidateRect(window_, &layout_.status, FALSE);
+}
+
+void MainWindow::ContinueListTextSoon() {
+    if (window_) ::PostMessageW(window_, kContinueListText, 0, 0);
 }
 
 void MainWindow::ShowFreeSpace(uint64_t bytes) {

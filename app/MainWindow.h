@@ -70,6 +70,7 @@ public:
     void CloseDetailsIfShowing(const zeb::Download* job) override;
     void ShowFreeSpace(uint64_t bytes) override;
     void Beep() override { ::MessageBeep(MB_OK); }
+    void ContinueListTextSoon() override;
 
     // ShellSeam
     HWND MainHandle() const override { return window_; }

@@ -24,6 +24,20 @@ bool SameLink(const std::wstring& a, const std::wstring& b) {
 }
 
 std::wstring Count(size_t n) { return std::to_wstring(n); }
+
+// A row's part of the list's signature (FNV-1a over its link, name and state,
+// what the list file says but for progress), each field ended by a unit no
+// field holds.
+uint64_t MixRowSignature(uint64_t hash, const RowRecord& row) {
+    const auto mix = [&hash](const std::wstring& field) {
+        for (wchar_t c : field) hash = (hash ^ static_cast<uint16_t>(c)) * 1099511628211ull;
+        hash = (hash ^ 0xFFFFu) * 1099511628211ull;
+    };
+    mix(row.url);
+    mix(row.fileName);
+    return (hash ^ static_cast<uint64_t>(row.state)) * 1099511628211ull;
+}
+
 std::wstring AlreadyListedText() { return Tr(L"Liên kết này đã có trong danh sách.", L"This link is already in the list."); }
 std::wstring NotALinkText(const std::wstring& text) {
     return Tr(L"Đây không phải liên kết http:// hoặc https:// hợp lệ:\n\n",
@@ -280,21 +294,6 @@ void DownloadList::RefreshEntries(bool all) {
     window_.RepaintStatus();
 }
 
-uint64_t DownloadList::ListSignature() const {
-    // FNV-1a over the fields, each ended by a unit no field holds.
-    uint64_t hash = 14695981039346656037ull;
-    const auto mix = [&hash](const std::wstring& field) {
-        for (wchar_t c : field) hash = (hash ^ static_cast<uint16_t>(c)) * 1099511628211ull;
-        hash = (hash ^ 0xFFFFu) * 1099511628211ull;
-    };
-    for (const ListEntry& e : entries_) {
-        mix(e.cached.url);
-        mix(e.cached.fileName);
-        hash = (hash ^ static_cast<uint64_t>(e.cached.state)) * 1099511628211ull;
-    }
-    return hash;
-}
-
 void DownloadList::TakeWriteOutcome(bool wait) {
     if (wait) writer_.Wait();
     const std::optional<ListWriter::Outcome> outcome = writer_.TakeOutcome();
@@ -315,37 +314,85 @@ void DownloadList::TakeWriteOutcome(bool wait) {
 
 void DownloadList::FlushListFile() {
     TakeWriteOutcome(true);
-    SaveListIfChanged(false);
+    // A text begun earlier may lack what changed since: built again whole.
+    if (building_ || signatureDirty_) BuildWholeListText(false);
     TakeWriteOutcome(true);
 }
 
 void DownloadList::SaveListIfChanged(bool force) {
     TakeWriteOutcome(force);
-    if (!force && (!signatureDirty_ || writer_.Busy())) return;
-    const uint64_t signature = ListSignature();
-    if (!force && signature == lastSignature_ && unsavedFinishes_.empty()) {
-        signatureDirty_ = false;
+    if (force) {
+        BuildWholeListText(true);
+        TakeWriteOutcome(true);
         return;
     }
-    // The text straight from the rows, never a copy of them. A job that
-    // runs, or changed since its row was refreshed, gives a fresh snapshot
-    // for its progress; one busy right now (its lock held through a long
-    // reservation) is written from its cached row, so saving never waits.
-    std::string text = kListMagicLine;
-    DownloadInfo fresh;
-    for (const ListEntry& e : entries_) {
-        const bool moved = e.job && (e.job->running() || e.job->state() != e.cached.state);
-        if (moved && e.job->trySnapshot(fresh)) AppendListSection(text, fresh);
-        else AppendListSection(text, e.cached);
+    if (!building_) {
+        if ((!signatureDirty_ && unsavedFinishes_.empty()) || writer_.Busy()) return;
+        BeginListText();
     }
+    ContinueListText();
+}
+
+void DownloadList::ContinueListText() {
+    if (!building_) return;
+    if (!AppendListRows(sliceRows_)) return window_.ContinueListTextSoon();
+    OfferListText(false);
+}
+
+void DownloadList::DropListText() {
+    if (!building_) return;
+    unsavedFinishes_.insert(unsavedFinishes_.end(), building_->finishes.begin(), building_->finishes.end());
+    building_.reset();
+}
+
+void DownloadList::BeginListText() {
+    DropListText();
+    building_.emplace();
+    building_->finishes = std::move(unsavedFinishes_);
+    unsavedFinishes_.clear();
+    building_->text.reserve(lastTextBytes_);
+    building_->text = kListMagicLine;
+    signatureDirty_ = false;  // a row that changes from now on is saved again
+}
+
+bool DownloadList::AppendListRows(size_t most) {
+    // Straight from the rows, never a copy of them. A job that runs, or
+    // changed since its row was refreshed, gives a fresh snapshot for its
+    // progress; one busy right now (its lock held through a long
+    // reservation) is written from its cached row, so saving never waits.
+    // Rows added meanwhile are at the end, still to come.
+    TextInProgress& b = *building_;
+    DownloadInfo fresh;
+    for (; b.next < entries_.size() && most > 0; ++b.next, --most) {
+        const ListEntry& e = entries_[b.next];
+        b.signature = MixRowSignature(b.signature, e.cached);
+        const bool moved = e.job && (e.job->running() || e.job->state() != e.cached.state);
+        if (moved && e.job->trySnapshot(fresh)) AppendListSection(b.text, fresh);
+        else AppendListSection(b.text, e.cached);
+    }
+    return b.next == entries_.size();
+}
+
+void DownloadList::BuildWholeListText(bool force) {
+    BeginListText();
+    AppendListRows(SIZE_MAX);
+    OfferListText(force);
+}
+
+void DownloadList::OfferListText(bool force) {
+    TextInProgress built = std::move(*building_);
+    building_.reset();
+    if (!force && built.signature == lastSignature_ && built.finishes.empty()) return;
+    lastTextBytes_ = built.text.size();
     // The file read at start-up was cut or unreadable: the writer keeps it
     // before the first write replaces it for good.
-    if (!writer_.Start(std::move(text), backUpBeforeWrite_, unsavedFinishes_)) return;
-    writingFinishes_ = std::move(unsavedFinishes_);
-    unsavedFinishes_.clear();
-    writingSignature_ = signature;
-    signatureDirty_ = false;
-    if (force) TakeWriteOutcome(true);
+    if (!writer_.Start(std::move(built.text), backUpBeforeWrite_, built.finishes)) {
+        unsavedFinishes_.insert(unsavedFinishes_.end(), built.finishes.begin(), built.finishes.end());
+        signatureDirty_ = true;  // offered again at the next tick
+        return;
+    }
+    writingFinishes_ = std::move(built.finishes);
+    writingSignature_ = built.signature;
 }
 
 void DownloadList::QueueTick() {
@@ -489,6 +536,7 @@ void DownloadList::EraseEntry(int row) {
     rowsBound_ -= ListRowBound(gone.url, gone.folder);
     entries_.erase(entries_.begin() + row);
     signatureDirty_ = true;
+    DropListText();  // the rows after it moved up: a text begun is begun again
     liveDirty_ = true;
     if (selection_ == row) selection_ = std::min(static_cast<int>(entries_.size()) - 1, row);
     else if (selection_ > row) --selection_;

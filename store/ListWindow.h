@@ -38,4 +38,7 @@ public:
     virtual void CloseDetailsIfShowing(const zeb::Download* job) = 0;
     virtual void ShowFreeSpace(uint64_t bytes) = 0;
     virtual void Beep() = 0;
+    // The list file's text is built in slices: the list's ContinueListText,
+    // after the messages waiting now (none may wait for the whole text).
+    virtual void ContinueListTextSoon() = 0;
 };

@@ -271,6 +271,25 @@ TEST_F(ListQueue, TheExitWaitsForAWriteInFlightAndSavesEveryRow) {
     EXPECT_EQ(saved, 2u);
 }
 
+TEST_F(ListQueue, ARowErasedWhileTheListTextIsBuiltInSlicesTearsNoWrite) {
+    // Catches a text built a slice of rows at a time that goes on past an erase: the rows after
+    // it moved up, so the write held the erased row and lost the one that took its place.
+    std::vector<DownloadInfo> rows(4);
+    for (size_t i = 0; i < rows.size(); ++i)
+        rows[i] = {.url = Url(L"s" + std::to_wstring(i) + L".bin", 10), .folder = folder_, .state = DownloadState::Paused};
+    const std::wstring path = data_ / L"sliced.lst";
+    WriteFileAtomic(path, ListFileText(rows));
+    auto sliced = Another(window_, L"sliced.lst");
+    sliced->SetListSliceRowsForTests(2);
+    sliced->Load();  // its save's first slice
+    sliced->EraseEntry(0);
+    const std::string before = ReadWholeFile(path, 1 << 16);
+    for (int i = 0; i < 500 && ReadWholeFile(path, 1 << 16) == before; ++i) sliced->QueueTick(), Sleep(10);
+    rows.erase(rows.begin());
+    EXPECT_EQ(ReadWholeFile(path, 1 << 16), ListFileText(rows));
+    sliced->Exit();
+}
+
 TEST_F(ListQueue, AFullListRefusesNewRowsAndStaysReadable) {
     // Also catches a browser's name kept raw by a row that was never prepared: the file
     // outgrows the sum of the rows' bounds.

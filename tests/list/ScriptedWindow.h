@@ -60,6 +60,7 @@ struct ScriptedWindow : ListWindow {
     void CloseDetailsIfShowing(const zeb::Download*) override {}
     void ShowFreeSpace(uint64_t bytes) override { freeSpaces.push_back(bytes); }
     void Beep() override { ++beeps; }
+    void ContinueListTextSoon() override {}  // the tick goes on with it
 };
 
 class ListQueue : public ::testing::Test {
