@@ -123,32 +123,6 @@ TEST_F(Resume, FixedNameFinishesUnderTheNextFreeNumber) {
     EXPECT_EQ(Read(L"a.zip"), "old");
 }
 
-TEST_F(Resume, RenameHeldByAnotherProgramIsRetriedThenFails) {
-    // Opened like a scanner would (reading, without delete sharing) while
-    // the job finishes: released within the retry time the rename goes
-    // through; held for good the job fails and keeps the partial file.
-    for (const bool released : {true, false}) {
-        const std::wstring name = released ? L"held.iso" : L"stuck.iso";
-        auto job = Job(FileUrl(name, 3 * MiB, L"rate=3000000"));
-        job->start(1, false);
-        ASSERT_TRUE(WaitFor(job, [](const DownloadInfo& i) { return i.doneBytes > 0; }));
-        HANDLE scanner = CreateFileW((folder_ / (name + L".zebpart")).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(scanner, INVALID_HANDLE_VALUE);
-        if (released) {  // held for a while after the last byte
-            ASSERT_TRUE(WaitFor(job, [](const DownloadInfo& i) { return i.totalSize > 0 && i.doneBytes >= i.totalSize; }));
-            Sleep(500);
-            CloseHandle(scanner);
-        }
-        ASSERT_EQ(WaitForSingleObject(job->finishedEvent(), 20000), WAIT_OBJECT_0);
-        if (!released) CloseHandle(scanner);
-        EXPECT_EQ(job->state(), released ? DownloadState::Completed : DownloadState::Failed) << released;
-        // Whole under its name, or kept whole under the partial name.
-        EXPECT_TRUE(Read(released ? name : name + L".zebpart") == ContentPiece(7, 0, 3 * MiB)) << released;
-        EXPECT_TRUE(released || job->snapshot(false).errorText.rfind(zeb::renameFailedText(L""), 0) == 0) << job->snapshot(false).errorText;
-    }
-}
-
 TEST_F(Resume, JobsPausedAndResumedOverAndOverKeepEveryoneElsesBytes) {
     // Handles are reused at once: a handle closed from outside its owner
     // could carry another job's bytes into this file.
@@ -211,7 +185,7 @@ std::shared_ptr<zeb::Download> g_restart, g_pause;  // the jobs a race acts on
 void AtFinishStep(zeb::FinishStep step) {
     if (step != g_cutAt) return;
     if (g_holdPath.empty()) throw zeb::Error{L"cut", ErrorKind::Local};
-    g_scanner = CreateFileW(g_holdPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    g_scanner = CreateFileW(g_holdPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     SetEvent(g_atStep.get());
 }
 
@@ -220,30 +194,40 @@ TEST_F(Resume, ACutOffAnywhereInTheFinishNeitherFetchesAgainNorMakesANumberedCop
     // again under a numbered name beside the finished one; a kill in the long verify pass fetching
     // the last bytes again; a pause while a scanner holds the partial file at the rename leaving no
     // state for a download without ranges, so the next start fetched it all again. Each time the
-    // next start (the row as the list file last had it) makes no request at all.
+    // next start (the row as the list file last had it) makes no request at all. A scanner that
+    // lets go within the retry time is waited for; one that holds on fails the row, the partial
+    // file kept whole.
     zeb::Timing t = FastTiming();
     t.atFinishStep = AtFinishStep;
     zeb::setTimingForTests(t);
     using S = zeb::FinishStep;
-    const struct { std::optional<S> at; const wchar_t* query; bool held; } cases[] = {
-        {S::Recorded, L"", false}, {S::Verified, L"", false}, {S::NamesFinal, L"", false}, {S::Renamed, L"", false},
-        {std::nullopt, L"", false},  // the finish ran to its end; the list file never heard of it
-        {S::NamesFinal, L"&ranges=0", true}};
+    enum class Held { No, ThenPaused, LetGo, ForGood };
+    const struct { std::optional<S> at; const wchar_t* query; Held held; DownloadState end; } cases[] = {
+        {S::Recorded, L"", Held::No, DownloadState::Failed}, {S::Verified, L"", Held::No, DownloadState::Failed},
+        {S::NamesFinal, L"", Held::No, DownloadState::Failed}, {S::Renamed, L"", Held::No, DownloadState::Failed},
+        {std::nullopt, L"", Held::No, DownloadState::Completed},  // the list file never heard of the finish
+        {S::NamesFinal, L"&ranges=0", Held::ThenPaused, DownloadState::Paused},
+        {S::NamesFinal, L"", Held::LetGo, DownloadState::Completed}, {S::NamesFinal, L"", Held::ForGood, DownloadState::Failed}};
+    std::vector<std::wstring> names;
     for (const auto& c : cases) {
-        const std::wstring name = L"cut" + std::to_wstring(jobs_.size()) + L".bin";
+        const std::wstring name = names.emplace_back(L"cut" + std::to_wstring(jobs_.size()) + L".bin");
         SCOPED_TRACE(::testing::PrintToString(name));
         g_cutAt = c.at;
-        g_holdPath = c.held ? folder_ / (name + L".zebpart") : L"";
+        g_holdPath = c.held != Held::No ? folder_ / (name + L".zebpart") : L"";
         ResetEvent(g_atStep.get());
         const std::wstring url = FileUrl(name, 3 * MiB, std::wstring(L"rate=4000000") + c.query);
         auto job = Job(url);
         job->start(2, false);
-        if (c.held) {
-            ASSERT_EQ(WaitForSingleObject(g_atStep.get(), 20000), WAIT_OBJECT_0);
-            job->pause();
-        }
+        if (c.held != Held::No) ASSERT_EQ(WaitForSingleObject(g_atStep.get(), 20000), WAIT_OBJECT_0);
+        if (c.held == Held::ThenPaused) job->pause();
+        if (c.held == Held::LetGo) CloseHandle(g_scanner);
         ASSERT_EQ(WaitForSingleObject(job->finishedEvent(), 20000), WAIT_OBJECT_0);
-        if (c.held) CloseHandle(g_scanner);
+        EXPECT_EQ(job->state(), c.end);
+        if (c.held == Held::ForGood) {
+            EXPECT_EQ(job->snapshot(false).errorText.rfind(zeb::renameFailedText(L""), 0), 0u) << job->snapshot(false).errorText;
+            EXPECT_TRUE(Read(name + L".zebpart") == ContentPiece(7, 0, 3 * MiB));
+        }
+        if (c.held == Held::ThenPaused || c.held == Held::ForGood) CloseHandle(g_scanner);
         g_cutAt.reset();
         const size_t requests = Log().elements.size();
         auto again = std::make_shared<zeb::Download>(DownloadInfo{.url = url, .folder = folder_.path(), .fileName = name,
@@ -254,8 +238,6 @@ TEST_F(Resume, ACutOffAnywhereInTheFinishNeitherFetchesAgainNorMakesANumberedCop
         EXPECT_EQ(again->snapshot(false).sha256, Utf8ToUtf16(HttpGet(Server() + L"/_sha256?size=3145728&seed=7")));
         EXPECT_EQ(Log().elements.size(), requests);
     }
-    std::vector<std::wstring> names;
-    for (size_t i = 0; i < std::size(cases); ++i) names.push_back(L"cut" + std::to_wstring(2 * i) + L".bin");
     std::sort(names.begin(), names.end());
     EXPECT_EQ(Files(), names);  // one copy each, nothing beside it
 }
