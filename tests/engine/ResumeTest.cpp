@@ -178,12 +178,14 @@ TEST_F(Resume, TwoJobsShareOneSpeedLimit) {
 // The seams' state: hooks are plain functions.
 std::optional<zeb::FinishStep> g_cutAt;   // a kill at this step of the finish
 std::wstring g_holdPath;                  // or a scanner that opens this file there
+bool g_freeze = false;                    // or the exit freezing renames there
 HANDLE g_scanner = INVALID_HANDLE_VALUE;
 KernelHandle g_atStep(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 std::shared_ptr<zeb::Download> g_restart, g_pause;  // the jobs a race acts on
 
 void AtFinishStep(zeb::FinishStep step) {
     if (step != g_cutAt) return;
+    if (g_freeze) return zeb::freezeFinalRenames(true);
     if (g_holdPath.empty()) throw zeb::Error{L"cut", ErrorKind::Local};
     g_scanner = CreateFileW(g_holdPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     SetEvent(g_atStep.get());
@@ -196,32 +198,38 @@ TEST_F(Resume, ACutOffAnywhereInTheFinishNeitherFetchesAgainNorMakesANumberedCop
     // state for a download without ranges, so the next start fetched it all again. Each time the
     // next start (the row as the list file last had it) makes no request at all. A scanner that
     // lets go within the retry time is waited for; one that holds on fails the row, the partial
-    // file kept whole.
+    // file kept whole. Renames frozen by the exit (which has saved the list) end the job paused,
+    // whatever the download's kind, and the next start only renames.
     zeb::Timing t = FastTiming();
     t.atFinishStep = AtFinishStep;
     zeb::setTimingForTests(t);
     using S = zeb::FinishStep;
-    enum class Held { No, ThenPaused, LetGo, ForGood };
+    enum class Held { No, ThenPaused, LetGo, ForGood, Frozen };
     const struct { std::optional<S> at; const wchar_t* query; Held held; DownloadState end; } cases[] = {
         {S::Recorded, L"", Held::No, DownloadState::Failed}, {S::Verified, L"", Held::No, DownloadState::Failed},
         {S::NamesFinal, L"", Held::No, DownloadState::Failed}, {S::Renamed, L"", Held::No, DownloadState::Failed},
         {std::nullopt, L"", Held::No, DownloadState::Completed},  // the list file never heard of the finish
         {S::NamesFinal, L"&ranges=0", Held::ThenPaused, DownloadState::Paused},
-        {S::NamesFinal, L"", Held::LetGo, DownloadState::Completed}, {S::NamesFinal, L"", Held::ForGood, DownloadState::Failed}};
+        {S::NamesFinal, L"", Held::LetGo, DownloadState::Completed}, {S::NamesFinal, L"", Held::ForGood, DownloadState::Failed},
+        {S::Verified, L"", Held::Frozen, DownloadState::Paused}, {S::Verified, L"&ranges=0", Held::Frozen, DownloadState::Paused},
+        {S::Verified, L"&body=nolength", Held::Frozen, DownloadState::Paused}};
     std::vector<std::wstring> names;
     for (const auto& c : cases) {
         const std::wstring name = names.emplace_back(L"cut" + std::to_wstring(jobs_.size()) + L".bin");
         SCOPED_TRACE(::testing::PrintToString(name));
         g_cutAt = c.at;
-        g_holdPath = c.held != Held::No ? folder_ / (name + L".zebpart") : L"";
+        g_freeze = c.held == Held::Frozen;
+        g_holdPath = c.held != Held::No && !g_freeze ? folder_ / (name + L".zebpart") : L"";
         ResetEvent(g_atStep.get());
         const std::wstring url = FileUrl(name, 3 * MiB, std::wstring(L"rate=4000000") + c.query);
         auto job = Job(url);
         job->start(2, false);
-        if (c.held != Held::No) ASSERT_EQ(WaitForSingleObject(g_atStep.get(), 20000), WAIT_OBJECT_0);
+        if (!g_holdPath.empty()) ASSERT_EQ(WaitForSingleObject(g_atStep.get(), 20000), WAIT_OBJECT_0);
         if (c.held == Held::ThenPaused) job->pause();
         if (c.held == Held::LetGo) CloseHandle(g_scanner);
-        ASSERT_EQ(WaitForSingleObject(job->finishedEvent(), 20000), WAIT_OBJECT_0);
+        const bool ended = WaitForSingleObject(job->finishedEvent(), 20000) == WAIT_OBJECT_0;
+        zeb::freezeFinalRenames(false);
+        ASSERT_TRUE(ended);
         EXPECT_EQ(job->state(), c.end);
         if (c.held == Held::ForGood) {
             EXPECT_EQ(job->snapshot(false).errorText.rfind(zeb::renameFailedText(L""), 0), 0u) << job->snapshot(false).errorText;
@@ -279,30 +287,6 @@ TEST_F(Resume, APauseOrARestartThatMeetsTheJobsOwnEndIsNotLost) {
     g_pause = changed;
     EXPECT_EQ(Run(changed), DownloadState::Paused);
     g_pause.reset();
-}
-
-TEST_F(Resume, NoRenameOnceRenamesAreFrozenAndTheNextStartOnlyRenames) {
-    // At exit the list saves unfinished rows as paused; a job finishing
-    // after that keeps its partial file and a state that says so, and the
-    // next start renames it without asking the server (its link may be gone).
-    for (const auto& [query, size] : {std::pair{L"rate=3000000", 3 * MiB}, {L"ranges=0&rate=3000000", 3 * MiB}, {L"body=nolength&rate=1000000", 400000}}) {
-        const std::wstring name = L"frozen" + std::to_wstring(jobs_.size()) + L".bin";
-        auto job = Job(FileUrl(name, size, query));
-        job->start(2, false);
-        ASSERT_TRUE(WaitFor(job, [](const DownloadInfo& d) { return d.doneBytes > 0; }));
-        zeb::freezeFinalRenames(true);
-        const bool ended = WaitForSingleObject(job->finishedEvent(), 20000) == WAIT_OBJECT_0;
-        zeb::freezeFinalRenames(false);
-        ASSERT_TRUE(ended);
-        EXPECT_EQ(std::make_pair(job->state(), job->snapshot(false).errorText), std::make_pair(DownloadState::Paused, std::wstring()));
-        EXPECT_EQ(Read(name + L".zebpart"), ContentPiece(7, 0, size));
-        const size_t requests = Log().elements.size();
-        job->requeue();
-        ASSERT_EQ(Run(job, 2), DownloadState::Completed) << ::testing::PrintToString(name);
-        ExpectContent(name, size);
-        EXPECT_EQ(Log().elements.size(), requests) << ::testing::PrintToString(name);
-    }
-    EXPECT_EQ(Files(), (std::vector<std::wstring>{L"frozen0.bin", L"frozen1.bin", L"frozen2.bin"}));
 }
 
 }  // namespace
