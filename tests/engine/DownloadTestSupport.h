@@ -92,6 +92,13 @@ protected:
         return job;
     }
 
+    // A row as the list file keeps it: paused, its name settled.
+    std::shared_ptr<zeb::Download> StoredJob(const std::wstring& url, const std::wstring& name) {
+        jobs_.push_back(std::make_shared<zeb::Download>(
+            DownloadInfo{.url = url, .folder = folder_.path(), .fileName = name, .state = DownloadState::Paused, .nameFixed = true}));
+        return jobs_.back();
+    }
+
     // Starts the job and waits for its thread to end; a finish is then
     // recorded, as the list's write does.
     static DownloadState Run(const std::shared_ptr<zeb::Download>& job, int connections = 4, bool ignoreCert = false,

@@ -114,9 +114,7 @@ TEST_F(Resume, AStopRightAfterThePartialFileExistsLeavesItToTheSameRow) {
 
 TEST_F(Resume, FixedNameFinishesUnderTheNextFreeNumber) {
     for (const wchar_t* taken : {L"a.zip", L"a (1).zip", L"a (2).zip.zebpart"}) WriteFileAtomic(folder_ / taken, "old");  // the last another job's
-    auto job = std::make_shared<zeb::Download>(DownloadInfo{.url = FileUrl(L"a.zip", 70000), .folder = folder_.path(), .fileName = L"a.zip",
-                                                            .state = DownloadState::Paused, .nameFixed = true});
-    jobs_.push_back(job);
+    auto job = StoredJob(FileUrl(L"a.zip", 70000), L"a.zip");
     ASSERT_EQ(Run(job), DownloadState::Completed);
     EXPECT_EQ(job->snapshot(false).fileName, L"a (3).zip");
     ExpectContent(L"a (3).zip", 70000);
@@ -238,9 +236,7 @@ TEST_F(Resume, ACutOffAnywhereInTheFinishNeitherFetchesAgainNorMakesANumberedCop
         if (c.held == Held::ThenPaused || c.held == Held::ForGood) CloseHandle(g_scanner);
         g_cutAt.reset();
         const size_t requests = Log().elements.size();
-        auto again = std::make_shared<zeb::Download>(DownloadInfo{.url = url, .folder = folder_.path(), .fileName = name,
-                                                             .state = DownloadState::Paused, .nameFixed = true});
-        jobs_.push_back(again);
+        auto again = StoredJob(url, name);
         ASSERT_EQ(Run(again), DownloadState::Completed);
         ExpectContent(name, 3 * MiB);
         EXPECT_EQ(again->snapshot(false).sha256, Utf8ToUtf16(HttpGet(Server() + L"/_sha256?size=3145728&seed=7")));
@@ -256,9 +252,7 @@ TEST_F(Resume, AStateThatCannotBeReadWholeKeepsThePartialFile) {
     const std::wstring url = FileUrl(L"huge.bin", MiB);
     WriteFileAtomic(folder_ / L"huge.bin.zebpart", std::string(MiB, 'k'));
     WriteFileAtomic(folder_ / L"huge.bin.zebstate", zeb::buildStateText(url, MiB, {Segment{0, MiB, 5}}) + std::string(5 * MiB, ' '));
-    auto job = std::make_shared<zeb::Download>(DownloadInfo{.url = url, .folder = folder_.path(), .fileName = L"huge.bin",
-                                                            .state = DownloadState::Paused, .nameFixed = true});
-    jobs_.push_back(job);
+    auto job = StoredJob(url, L"huge.bin");
     ASSERT_EQ(Run(job), DownloadState::Failed);
     EXPECT_EQ(std::make_pair(job->snapshot(false).errorKind, Read(L"huge.bin.zebpart")), std::make_pair(ErrorKind::Disk, std::string(MiB, 'k')));
 }
