@@ -16,8 +16,6 @@ constexpr int64_t kSize = 5 * 1048576 + 777;
 const std::wstring kSha256 = L"e6d576635aa6f8e7273523b66e068332326eea48863a13ffddbff6fa882daa7b";
 const std::wstring kSha1 = L"741e29f9f0205607584a82e9340ad917794c5e04";
 const std::wstring kMd5 = L"d6549bf79f10abd4a544721aa8cd0814";
-HANDLE g_verifying = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-HANDLE g_goOn = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 std::wstring g_heldState;  // a state file another program holds open while it is verified
 FileHandle g_held;
 }  // namespace
@@ -73,24 +71,6 @@ TEST_F(Checksums, ADownloadWithoutRangesThatStartsOverSumsItsLastAttemptOnly) {
                        std::wstring(sum.begin(), sum.end()), L"again.bin");
     ASSERT_EQ(Run(job), DownloadState::Completed) << job->snapshot(false).errorText;
     ExpectContent(L"again.bin", kSize, 8);
-}
-
-TEST_F(Checksums, APauseWhileVerifyingEndsPausedAndTheResumeOnlyVerifies) {
-    zeb::Timing t = zeb::timing();
-    t.whileVerifying = [](int64_t) { SetEvent(g_verifying), WaitForSingleObject(g_goOn, 20000); };
-    zeb::setTimingForTests(t);
-    auto job = Job(FileUrl(L"held.bin", kSize) + L"#sha256=" + kSha256, L"held.bin");
-    job->start(4, false);
-    ASSERT_EQ(WaitForSingleObject(g_verifying, 20000), WAIT_OBJECT_0);
-    job->pause();
-    SetEvent(g_goOn);
-    ASSERT_EQ(WaitForSingleObject(job->finishedEvent(), 20000), WAIT_OBJECT_0);
-    EXPECT_EQ(job->state(), DownloadState::Paused);
-    EXPECT_EQ(Files(), (std::vector<std::wstring>{L"held.bin.zebpart", L"held.bin.zebstate"}));
-    const int64_t sent = SentBytes();
-    job->requeue();
-    ASSERT_EQ(Run(job), DownloadState::Completed);
-    EXPECT_EQ(std::make_pair(SentBytes(), job->snapshot(false).sha256), std::make_pair(sent, kSha256));  // nothing downloaded again
 }
 
 TEST_F(Checksums, TheSumFedWhileDownloadingCoversTheBytesOnDiskAcrossSplitsRetriesAndAResume) {

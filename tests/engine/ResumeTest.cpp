@@ -184,6 +184,7 @@ std::shared_ptr<zeb::Download> g_restart, g_pause;  // the jobs a race acts on
 void AtFinishStep(zeb::FinishStep step) {
     if (step != g_cutAt) return;
     if (g_freeze) return zeb::freezeFinalRenames(true);
+    if (auto job = std::exchange(g_pause, nullptr)) return job->pause();
     if (g_holdPath.empty()) throw zeb::Error{L"cut", ErrorKind::Local};
     g_scanner = CreateFileW(g_holdPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     SetEvent(g_atStep.get());
@@ -197,12 +198,13 @@ TEST_F(Resume, ACutOffAnywhereInTheFinishNeitherFetchesAgainNorMakesANumberedCop
     // next start (the row as the list file last had it) makes no request at all. A scanner that
     // lets go within the retry time is waited for; one that holds on fails the row, the partial
     // file kept whole. Renames frozen by the exit (which has saved the list) end the job paused,
-    // whatever the download's kind, and the next start only renames.
+    // whatever the download's kind, and the next start only renames; so does a pause that stops
+    // the verify pass.
     zeb::Timing t = FastTiming();
     t.atFinishStep = AtFinishStep;
     zeb::setTimingForTests(t);
     using S = zeb::FinishStep;
-    enum class Held { No, ThenPaused, LetGo, ForGood, Frozen };
+    enum class Held { No, ThenPaused, LetGo, ForGood, Frozen, Paused };
     const struct { std::optional<S> at; const wchar_t* query; Held held; DownloadState end; } cases[] = {
         {S::Recorded, L"", Held::No, DownloadState::Failed}, {S::Verified, L"", Held::No, DownloadState::Failed},
         {S::NamesFinal, L"", Held::No, DownloadState::Failed}, {S::Renamed, L"", Held::No, DownloadState::Failed},
@@ -210,17 +212,21 @@ TEST_F(Resume, ACutOffAnywhereInTheFinishNeitherFetchesAgainNorMakesANumberedCop
         {S::NamesFinal, L"&ranges=0", Held::ThenPaused, DownloadState::Paused},
         {S::NamesFinal, L"", Held::LetGo, DownloadState::Completed}, {S::NamesFinal, L"", Held::ForGood, DownloadState::Failed},
         {S::Verified, L"", Held::Frozen, DownloadState::Paused}, {S::Verified, L"&ranges=0", Held::Frozen, DownloadState::Paused},
-        {S::Verified, L"&body=nolength", Held::Frozen, DownloadState::Paused}};
+        {S::Verified, L"&body=nolength", Held::Frozen, DownloadState::Paused},
+        {S::Recorded, L"", Held::Paused, DownloadState::Paused}};  // with the file's checksum: verified again
+    const std::wstring sum = Utf8ToUtf16(HttpGet(Server() + L"/_sha256?size=3145728&seed=7"));
     std::vector<std::wstring> names;
     for (const auto& c : cases) {
         const std::wstring name = names.emplace_back(L"cut" + std::to_wstring(jobs_.size()) + L".bin");
         SCOPED_TRACE(::testing::PrintToString(name));
         g_cutAt = c.at;
         g_freeze = c.held == Held::Frozen;
-        g_holdPath = c.held != Held::No && !g_freeze ? folder_ / (name + L".zebpart") : L"";
+        g_holdPath = c.held == Held::ThenPaused || c.held == Held::LetGo || c.held == Held::ForGood ? folder_ / (name + L".zebpart") : L"";
         ResetEvent(g_atStep.get());
-        const std::wstring url = FileUrl(name, 3 * MiB, std::wstring(L"rate=4000000") + c.query);
+        const std::wstring url = FileUrl(name, 3 * MiB, std::wstring(L"rate=4000000") + c.query) +
+                                 (c.held == Held::Paused ? L"#sha256=" + sum : L"");
         auto job = Job(url);
+        if (c.held == Held::Paused) g_pause = job;
         job->start(2, false);
         if (!g_holdPath.empty()) ASSERT_EQ(WaitForSingleObject(g_atStep.get(), 20000), WAIT_OBJECT_0);
         if (c.held == Held::ThenPaused) job->pause();
@@ -239,7 +245,7 @@ TEST_F(Resume, ACutOffAnywhereInTheFinishNeitherFetchesAgainNorMakesANumberedCop
         auto again = StoredJob(url, name);
         ASSERT_EQ(Run(again), DownloadState::Completed);
         ExpectContent(name, 3 * MiB);
-        EXPECT_EQ(again->snapshot(false).sha256, Utf8ToUtf16(HttpGet(Server() + L"/_sha256?size=3145728&seed=7")));
+        EXPECT_EQ(again->snapshot(false).sha256, sum);
         EXPECT_EQ(Log().elements.size(), requests);
     }
     std::sort(names.begin(), names.end());
