@@ -4,16 +4,14 @@ cannot be attached from a Linux parent), with the files on disk checked."""
 import os
 import pathlib
 import re
-import shutil
 import subprocess
 import unittest
-import urllib.request
 
 import wineworld as ww  # first: it finds the modules below
 import content
 import httpserver
 import run_gtest
-from driver import segments
+from driver import EndChecks, segments
 
 MiB = 1048576
 PROGRAM = 'C:\\Tidewell\\tidewell.exe'
@@ -30,7 +28,7 @@ def ends(lines):
     return [l.split(' ')[:2] for l in lines if l.startswith(('OK ', 'FAILED '))]
 
 
-class GetMode(httpserver.ServerTestCase, unittest.TestCase):
+class GetMode(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
@@ -48,11 +46,6 @@ class GetMode(httpserver.ServerTestCase, unittest.TestCase):
         cls.tls.server_close()
         super().tearDownClass()
 
-    def folder(self):
-        path = ww.scratch_dir('get-')
-        self.addCleanup(shutil.rmtree, path, True)
-        return path
-
     def args(self, folder, *rest):
         return [PROGRAM, '--get', '--to', ww.to_windows(folder)] + list(rest)
 
@@ -64,15 +57,6 @@ class GetMode(httpserver.ServerTestCase, unittest.TestCase):
     def start(self, args, stdout=subprocess.DEVNULL):
         return subprocess.Popen(['wine'] + args, env=self.w.env, stdin=subprocess.DEVNULL, stdout=stdout,
                                 stderr=subprocess.DEVNULL)
-
-    def link(self, name, size, seed, extra=''):
-        return '%s/file/%s?size=%d&seed=%d%s' % (self.base, name, size, seed, extra)
-
-    def sha(self, size, seed):
-        return urllib.request.urlopen('%s/_sha256?size=%d&seed=%d' % (self.base, size, seed)).read().decode()
-
-    def sent(self, token):
-        return sum(r['sent'] for r in httpserver._logs.get(token, []))
 
     def test_a_wrong_checksum_downloads_the_whole_file_twice_then_ends_with_6_and_help_names_all(self):
         size, seed, token = 3 * MiB + 5, 21, 'wrong%d' % os.getpid()

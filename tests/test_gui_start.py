@@ -67,9 +67,6 @@ class GuiStart(httpserver.ServerTestCase, unittest.TestCase):
     def has(self, name, seed, size):
         return content.file_holds(os.path.join(self.downloads, name), seed, size)
 
-    def link(self, name, size, seed, extra=''):
-        return '%s/file/%s?size=%d&seed=%d%s' % (self.base, name, size, seed, extra)
-
     def test_a_browser_message_starts_the_gui_with_a_hundred_thousand_links_and_hand_overs_of_every_shape(self):
         links = ['%s/file/big%d?hold=1&token=big%d' % (self.base, i, os.getpid()) for i in range(100000)]
         self.addCleanup(urllib.request.urlopen, '%s/_release?token=big%d' % (self.base, os.getpid()))

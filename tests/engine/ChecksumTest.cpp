@@ -79,12 +79,9 @@ TEST_F(Checksums, TheSumFedWhileDownloadingCoversTheBytesOnDiskAcrossSplitsRetri
     // not running must reach the sum, and the expected checksum catches it. And a sum that
     // is not fed while the bytes come: most of the file must be summed by the last byte.
     const int64_t size = 24 * 1048576;
-    static int64_t summedByTheEnd;
-    summedByTheEnd = -1;
+    static int64_t summedByTheEnd = -1;
     zeb::Timing t = zeb::timing();
-    t.whileVerifying = [](int64_t summed) {
-        if (summedByTheEnd < 0) summedByTheEnd = summed;
-    };
+    t.whileVerifying = [](int64_t summed) { summedByTheEnd = summedByTheEnd < 0 ? summed : summedByTheEnd; };
     zeb::setTimingForTests(t);
     const std::string sum = HttpGet(Server() + L"/_sha256?seed=7&size=" + std::to_wstring(size));
     const std::wstring expected(sum.begin(), sum.end());

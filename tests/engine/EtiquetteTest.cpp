@@ -38,17 +38,22 @@ TEST_F(Etiquette, RefusalsAndBusyAnswersEndExactWithFewRefusalsAndEveryWaitAsked
     // the next download from the host, a busy first answer failing the
     // download, and a pause skipped: the ladder's, or a Retry-After's (on a
     // limit's refusal too), or one given as a date read against this
-    // computer's clock instead of the answer's own Date.
-    // Held: another download holds both places before any limit is known. Limit: the host's limit as
+    // computer's clock instead of the answer's own Date, or a Retry-After kept by the download that
+    // was told only (another one from the host, started while it waits, asked at once).
+    // Held: another download holds both places before any limit is known (Holds), or was told to
+    // wait just before (Told). Limit: the host's limit as
     // learned. Quiet: the least seconds from the last refusal to the next answer (0: not checked; with
     // connections that ask while refusals come back, a request sent before one came may follow it).
-    const struct { const wchar_t* query; bool held; int limit; double quiet; } cases[] = {
-        {L"limit=2&refuse=429&retry_after=1", false, 2, 0}, {L"limit=2&refuse=503", false, 2, 0}, {L"limit=2&refuse=403", false, 2, 0},
+    enum class Held { No, Holds, Told };
+    const struct { const wchar_t* query; Held held; int limit; double quiet; } cases[] = {
+        {L"limit=2&refuse=429&retry_after=1", Held::No, 2, 0}, {L"limit=2&refuse=503", Held::No, 2, 0}, {L"limit=2&refuse=403", Held::No, 2, 0},
         // The first request is let through and the refusals come late: every connection asks before one comes back.
-        {L"limit=2&free_probe=1&refuse_ms=300&refuse=503", true, 2, 0}, {L"limit=2&free_probe=1&refuse_ms=300&retry_after=1", true, 2, 0.95},
-        {L"limit=2&refuse=503&rate=1500000", true, 2, 0},  // the probe refused too: it waits for a place
-        {L"busy=2", false, 0, zeb::retryPauseMs(2) / 1000.0}, {L"busy=1&busy_code=429&retry_after=1", false, 0, 0.95},
-        {L"busy=1&date=Mon,%2001%20Jan%202024%2000:00:00%20GMT&retry_after=Mon,%2001%20Jan%202024%2000:00:01%20GMT", false, 0, 0.95},
+        {L"limit=2&free_probe=1&refuse_ms=300&refuse=503", Held::Holds, 2, 0},
+        {L"limit=2&free_probe=1&refuse_ms=300&retry_after=1", Held::Holds, 2, 0.95},
+        {L"limit=2&refuse=503&rate=1500000", Held::Holds, 2, 0},  // the probe refused too: it waits for a place
+        {L"busy=2", Held::No, 0, zeb::retryPauseMs(2) / 1000.0}, {L"busy=1&busy_code=429&retry_after=1", Held::No, 0, 0.95},
+        {L"busy=1&date=Mon,%2001%20Jan%202024%2000:00:00%20GMT&retry_after=Mon,%2001%20Jan%202024%2000:00:01%20GMT", Held::No, 0, 0.95},
+        {L"busy=1&busy_code=503&retry_after=2", Held::Told, 0, 1.9},
     };
     const int64_t size = 4 * 1048576;
     for (const auto& c : cases) {
@@ -56,12 +61,14 @@ TEST_F(Etiquette, RefusalsAndBusyAnswersEndExactWithFewRefusalsAndEveryWaitAsked
         zeb::forgetHostsForTests();
         token_ += L"r";
         const std::wstring name = L"limited" + std::to_wstring(token_.size()) + L".bin", query = L"rate=4000000&" + std::wstring(c.query);
-        if (c.held) {
+        if (c.held != Held::No) {
             Job(FileUrl(L"held" + name, size * 3 / 2, query), L"held" + name)->start(2, false);
-            ASSERT_TRUE(WaitFor(jobs_.back(), [](const DownloadInfo& i) { return std::ranges::count(i.segments, SegmentState::Receiving, &Segment::state) == 2; }));
+            ASSERT_TRUE(WaitFor(jobs_.back(), [&](const DownloadInfo& i) {
+                return c.held == Held::Told ? i.busySeconds > 0 : std::ranges::count(i.segments, SegmentState::Receiving, &Segment::state) == 2;
+            }));
         }
         auto job = Job(FileUrl(name, size, query), name);
-        ASSERT_EQ(Run(job, c.held ? 6 : 8), DownloadState::Completed) << job->snapshot(false).errorText;
+        ASSERT_EQ(Run(job, c.held != Held::No ? 6 : 8), DownloadState::Completed) << job->snapshot(false).errorText;
         ExpectContent(name, size);
         const auto [refusals, quiet] = Refusals();
         EXPECT_LE(refusals, 8u);
@@ -74,22 +81,6 @@ TEST_F(Etiquette, RefusalsAndBusyAnswersEndExactWithFewRefusalsAndEveryWaitAsked
         for (const JsonValue& r : Log().elements) together = std::max(together, Number(r, "together"));
         EXPECT_EQ(std::make_pair(Refusals().first, together), std::make_pair(size_t{0}, int64_t{c.limit}));
     }
-}
-
-TEST_F(Etiquette, ARetryAfterHoldsEveryDownloadFromTheHost) {
-    // Catches a wait the host asked for kept by the download that was told only: another one
-    // from the host, started while it runs, asked at once.
-    zeb::forgetHostsForTests();
-    const std::wstring query = L"rate=4000000&busy=1&busy_code=503&retry_after=2";
-    auto told = Job(FileUrl(L"told.bin", 4 * 1048576, query), L"told.bin");
-    told->start(4, false);
-    ASSERT_TRUE(WaitFor(told, [](const DownloadInfo& i) { return i.busySeconds > 0; }));
-    auto other = Job(FileUrl(L"other.bin", 1048576, query), L"other.bin");
-    ASSERT_EQ(Run(other, 4), DownloadState::Completed);
-    ASSERT_EQ(WaitForSingleObject(told->finishedEvent(), 20000), WAIT_OBJECT_0);
-    ExpectContent(L"told.bin", 4 * 1048576), ExpectContent(L"other.bin", 1048576);
-    EXPECT_EQ(Refusals().first, 1u);
-    EXPECT_GE(Refusals().second, 1.9);
 }
 
 TEST_F(Etiquette, ASignedAddressThatExpiresIsRenewedFromTheOriginalLinkWithoutLosingAByte) {

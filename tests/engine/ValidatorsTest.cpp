@@ -116,8 +116,6 @@ TEST_F(Validators, AnAnswerThatContradictsTheVersionIsJudgedByItsBytes) {
         ASSERT_EQ(Run(job, c.connections), DownloadState::Completed) << ::testing::PrintToString(c.name);
         ExpectContent(c.name, 4 * MiB, c.seed, c.head);
         EXPECT_EQ(job->snapshot(false).notice, c.restarted ? zeb::changedOnServerText() : L"") << ::testing::PrintToString(c.name);
-        std::printf("  %ls: the server sent %lld bytes for a file of %lld\n", c.name, static_cast<long long>(SentBytes()),
-                    static_cast<long long>(4 * MiB));
     }
 }
 
@@ -170,8 +168,6 @@ TEST_F(Validators, ANewLinkGoesOnFromThePartialDataOnlyWhenItServesTheSameFile) 
         // they decided); another: all of it, and why.
         const bool same = m.size == size && m.seed == 7;
         const int64_t samples = std::wstring(m.validators).starts_with(L"date") ? SentBytes() - (same ? size - kept + 1 : m.size + 1) : 0;
-        std::printf("  %ls: the server sent %lld bytes for a file of %lld (%lld kept)\n", name.c_str(),
-                    static_cast<long long>(SentBytes()), static_cast<long long>(m.size), static_cast<long long>(kept));
         EXPECT_EQ(std::make_pair(SentBytes() - samples, job->snapshot(false).notice),
                   std::make_pair(same ? size - kept + 1 : m.size + 1, same ? std::wstring() : zeb::newLinkDifferentFileText()));
         EXPECT_TRUE(samples >= 0 && samples <= 2 * zeb::kSampleBytes) << samples;

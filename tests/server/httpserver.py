@@ -83,6 +83,7 @@ import ssl
 import threading
 import time
 import urllib.parse
+import urllib.request
 
 import content
 
@@ -445,3 +446,14 @@ class ServerTestCase:
     def tearDownClass(cls):
         cls.server.shutdown()
         cls.server.server_close()
+
+    def link(self, name, size, seed, extra=''):
+        """The link of a file of this server; `extra` goes on its query ("&token=..." and the like)."""
+        return '%s/file/%s?size=%d&seed=%d%s' % (self.base, name, size, seed, extra)
+
+    def sha(self, size, seed):
+        return urllib.request.urlopen('%s/_sha256?size=%d&seed=%d' % (self.base, size, seed)).read().decode()
+
+    def sent(self, token):
+        """The body bytes this server sent under `token`."""
+        return sum(r['sent'] for r in _logs.get(token, []))
