@@ -1,7 +1,8 @@
 """Screenshots of the real main window under Xvfb: dark/light x vi/en at
 96 DPI and one set at 144, with rows in every state (paused, finished,
 failed from the list file; downloading, size unknown, connecting and queued
-from a loopback server), a hovered and a selected row, and the empty list;
+from a loopback server), a hovered and a selected row, the empty list, and
+a list with a damaged row (set aside, and the status line says so);
 then the real dialogs and the real details window, each alone (Add
 Download, Settings, both removal questions, the error box, the question
 about many pasted links, the question to set a clock years behind, the exit question, Change Link with the stored
@@ -33,6 +34,9 @@ LIST = ('ZEBLIST 1\r\n'
         'fixed=1\r\ntotal=3355443200\r\ndone=3355443200\r\nstate=completed\r\nerror=\r\n'
         '[item]\r\nurl=https://drivers.example/chipset.exe\r\nfolder=C:\\users\\root\\Downloads\r\nfile=chipset.exe\r\n'
         'fixed=1\r\ntotal=-1\r\ndone=0\r\nstate=failed\r\nerror=HTTP 404 \u2014 not found\r\n')
+
+DAMAGED = ('[item]\r\nurl=\u00e8ttps://drivers.example/raid.zip\r\nfolder=C:\\users\\root\\Downloads\r\nfile=raid.zip\r\n'
+           'fixed=1\r\ntotal=1000\r\ndone=0\r\nstate=paused\r\nerror=\r\n')
 
 
 HELPER = os.path.join(ww.BUILD, 'tools', 'tw_shot_helper.exe')
@@ -109,7 +113,7 @@ def dialogs(w, display, out, tag, behind):
     step(w, 'command', '104')
 
 
-def session(out, dark, vi, dpi, server, behind, empty=False, pe=False):
+def session(out, dark, vi, dpi, server, behind, empty=False, pe=False, damaged=False):
     w = ww.World()
     try:
         w.ensure_server()  # a binary value needs the registry tool, not the prefix's files
@@ -130,9 +134,10 @@ def session(out, dark, vi, dpi, server, behind, empty=False, pe=False):
                 f.write('Folder=C:\\ZEBDownloads\r\n')
         if not empty:
             with open(os.path.join(app, 'downloads.lst'), 'wb') as f:
-                f.write(LIST.encode('utf-8'))
+                # A row whose link lost a byte: set aside, the status line says so.
+                f.write((LIST + (DAMAGED if damaged else '')).encode('utf-8'))
         base = 'http://127.0.0.1:%d' % server.server_address[1]
-        links = [] if empty else [
+        links = [] if empty or damaged else [
             base + '/file/windows-recovery.wim?size=900000000&rate=2500000',
             base + '/file/logs-collected.tar?size=50000000&body=nolength&rate=400000',
             base + '/file/waiting-for-headers.bin?size=1000&hold=1&hold_ms=60000',
@@ -146,7 +151,7 @@ def session(out, dark, vi, dpi, server, behind, empty=False, pe=False):
         while time.time() < deadline and step(w, 'haswindow') != 'yes':
             time.sleep(0.3)
         time.sleep(4)  # a few ticks: speeds and sizes known
-        tag = '%s-%s-%d' % ('dark' if dark else 'light', 'vi' if vi else 'en', dpi)
+        tag = '%s-%s-%d' % ('dark' if dark else 'light', 'vi' if vi else 'en', dpi) + ('-damaged' if damaged else '')
         display = w.env['DISPLAY']
         if empty:
             # When done: shut down, then one small download finishes and the question counts down.
@@ -162,17 +167,18 @@ def session(out, dark, vi, dpi, server, behind, empty=False, pe=False):
             shoot(w, display, out, tag + '-dialog-when-done')
             step(w, 'answer', '1')
             time.sleep(0.5)
-        if not empty and dpi == 96:
+        plain = not empty and not damaged  # the other states are the same with a damaged row
+        if plain and dpi == 96:
             step(w, 'key', 'list', '36')  # Home: the first row selected
             # The pointer over the third card's remove button (96 DPI geometry).
             step(w, 'move', '-43', str(2 * 96 + 14 + 24))
             time.sleep(1)
             shoot(w, display, out, tag + '-selected-hover')
-        if not empty:
+        if plain:
             dialogs(w, display, out, tag, behind)
         step(w, 'close')
         time.sleep(0.8)
-        if not empty:
+        if plain:
             shoot(w, display, out, tag + '-dialog-exit')
         step(w, 'answer', '0')
         gui.wait(timeout=30)
@@ -211,6 +217,8 @@ def main():
             session(out, False, False, 96, server, behind, empty=True, pe=True)
             session(out, True, False, 144, server, behind)
             session(out, False, True, 144, server, behind)
+            session(out, True, False, 96, server, behind, damaged=True)
+            session(out, False, True, 96, server, behind, damaged=True)
         finally:
             server.shutdown()
             shutil.rmtree(certs_dir, True)
