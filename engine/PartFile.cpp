@@ -446,10 +446,9 @@ void Download::verify() {
         hasher_ ? hasher_->finish(onDisk, attempt, stopRequested_, progress, digests, error)
                 : hashFile(path + L".zebpart", expected.size(), stopRequested_, progress, digests, error);
     hasher_.reset();
-    if (outcome == HashOutcome::Stopped) {
-        saveState();  // every byte recorded: the next start only verifies
-        throw Error{};
-    }
+    // Every byte was recorded before this pass: a stop here leaves a state
+    // the next start only verifies.
+    if (outcome == HashOutcome::Stopped) throw Error{};
     if (outcome == HashOutcome::ReadFailed) throw Error{checksumReadFailedText(systemErrorText(error)), ErrorKind::Disk};
     if (!expected.empty() && digests.expectedKind != expected) {
         // Without its state the partial file is never taken for finished
