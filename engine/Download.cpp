@@ -75,7 +75,7 @@ Download::Download(const DownloadInfo& stored) : Download(stored.url, stored.fol
     errorKind_ = stored.errorKind;
     if (std::optional<std::wstring> expected = normalChecksum(stored.expectedChecksum)) expectedChecksum_ = *expected;
     sha256_ = stored.state == DownloadState::Completed ? normalChecksum(stored.sha256).value_or(L"") : L"";
-    totalSize_ = stored.totalSize;
+    table_.setShape(stored.totalSize, false);
     doneBytes_ = stored.doneBytes;
     nameFixed_ = stored.nameFixed && !stored.fileName.empty();
     state_ = (stored.state == DownloadState::Completed || stored.state == DownloadState::Failed) ? stored.state
@@ -116,11 +116,11 @@ DownloadInfo Download::snapshotLocked(bool withSegments) const {
     info.errorText = errorText_;
     info.errorKind = errorKind_;
     info.notice = notice_;
-    info.totalSize = totalSize_;
+    info.totalSize = table_.total();
     info.speed = speed_;
     info.state = state_;
     info.nameFixed = nameFixed_;
-    info.acceptsRanges = acceptsRanges_;
+    info.acceptsRanges = table_.ranges();
     info.activeConnections = activeConnections_.load();
     info.expectedChecksum = trial_ ? trial_->checksum : expectedChecksum_;
     info.declinedLink = declinedLink_;
@@ -132,9 +132,9 @@ DownloadInfo Download::snapshotLocked(bool withSegments) const {
         if (running_ && (state_ == DownloadState::Connecting || state_ == DownloadState::Downloading))
             info.busySeconds = static_cast<int32_t>((hostWaitLeftMs(hostKey_) + 999) / 1000);
     }
-    info.doneBytes = segments_.empty() ? doneBytes_ : doneBytesOf(segments_);
-    if (state_ == DownloadState::Completed && totalSize_ >= 0) info.doneBytes = totalSize_;
-    if (withSegments) info.segments = segments_;
+    info.doneBytes = table_.empty() ? doneBytes_ : table_.doneBytes();
+    if (state_ == DownloadState::Completed && table_.total() >= 0) info.doneBytes = table_.total();
+    if (withSegments) info.segments = table_.segments();
     return info;
 }
 
@@ -270,11 +270,7 @@ void Download::jobThread(int connections, bool ignoreCertErrors) noexcept {
     std::unique_lock<std::mutex> lock(stateMutex_);
     speed_ = 0;
     verifyPercent_ = -1;
-    for (Segment& s : segments_) {
-        s.busy = false;
-        s.speed = 0;
-        s.state = s.pos >= s.end ? SegmentState::Done : SegmentState::Idle;
-    }
+    table_.releaseAll();
     if (state_ != DownloadState::Completed) {
         if (workerFailed_) {
             state_ = DownloadState::Failed;
@@ -385,7 +381,7 @@ void Download::drive(int connections, bool ignoreCertErrors) {
     Error lastError;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        complete = allDone(segments_);
+        complete = table_.allDone();
         lastError = {errorText_, errorKind_};
         failedWorker = workerFailed_;
     }
@@ -425,7 +421,7 @@ void Download::runWorkers(HINTERNET session, int connections, bool ignoreCertErr
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         state_ = DownloadState::Downloading;
-        workers = acceptsRanges_ ? connections : 1;
+        workers = table_.ranges() ? connections : 1;
         // A host that showed its limit earlier in this run is not asked for more.
         UrlParts parts;
         if (crackUrl(resolvedUrl_, parts)) {
@@ -468,15 +464,15 @@ void Download::monitor() {
     int64_t b0;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        b0 = doneBytesOf(segments_);
+        b0 = table_.doneBytes();
     }
     while (activeConnections_.load() > 0) {
         ::WaitForSingleObject(workersEnded_.get(), static_cast<DWORD>(timing().monitorPeriodMs));
         const double t = now();
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
-            if (hasher_) hasher_->advance(doneFront(segments_), plainAttempts_);
-            const int64_t b = doneBytesOf(segments_);
+            if (hasher_) hasher_->advance(table_.front(), plainAttempts_);
+            const int64_t b = table_.doneBytes();
             if (t - t0 >= 0.4) {
                 const double rate = static_cast<double>(std::max<int64_t>(0, b - b0)) / (t - t0);
                 speed_ = speed_ > 0 ? 0.4 * rate + 0.6 * speed_ : rate;
@@ -500,7 +496,7 @@ void Download::startHashing(size_t expectedLength) {
     hasher_ = std::make_unique<FrontHasher>(path, expectedLength);
     // A resume sums what is on disk from byte 0 at once.
     std::lock_guard<std::mutex> lock(stateMutex_);
-    hasher_->advance(doneFront(segments_), plainAttempts_);
+    hasher_->advance(table_.front(), plainAttempts_);
 }
 
 size_t Download::expectedChecksumLength() const {

@@ -30,6 +30,7 @@
 #include "engine/HostEtiquette.h"
 #include "engine/Types.h"
 #include "engine/Samples.h"
+#include "engine/Segments.h"
 #include "engine/Validator.h"
 #include "store/Handles.h"
 
@@ -280,13 +281,11 @@ private:
     // Job thread: a wrong checksum's state could not be deleted; the next
     // run starts over instead of verifying the same bytes.
     bool startOver_ = false;
-    std::vector<Segment> segments_;
+    SegmentTable table_;
     DownloadState state_ = DownloadState::Queued;
-    int64_t totalSize_ = -1;
-    int64_t doneBytes_ = 0;
+    int64_t doneBytes_ = 0;  // of a stored row, until its table is known
     double speed_ = 0.0;
     bool nameFixed_ = false;
-    bool acceptsRanges_ = false;
     bool removeRequested_ = false;
     bool deleteFinishedFile_ = false;
     bool removeDone_ = false;

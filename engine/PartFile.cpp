@@ -68,8 +68,7 @@ bool Download::prepareFile(const ProbeResult& probed, int connections, bool fres
         fixed = nameFixed_;
         linkChanged = linkChanged_;
         linkChanged_ = false;
-        totalSize_ = probed.totalSize;
-        acceptsRanges_ = probed.acceptsRanges;
+        table_.setShape(probed.totalSize, probed.acceptsRanges);
         resolvedUrl_ = probed.finalUrl;
         redirected_ = probed.redirected;
         plainFurthest_ = 0;
@@ -198,14 +197,14 @@ bool Download::prepareFile(const ProbeResult& probed, int connections, bool fres
     if (timing().partFileCreated) timing().partFileCreated();
     if (resumed) {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        segments_ = std::move(*table);
+        table_.assign(std::move(*table), total, probed.acceptsRanges);
         nameFixed_ = true;
-        savedDoneBytes_ = doneBytesOf(segments_);
+        savedDoneBytes_ = table_.doneBytes();
         return true;
     }
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        segments_.clear();
+        table_.clear();
         doneBytes_ = 0;
         savedDoneBytes_ = -1;
     }
@@ -232,7 +231,7 @@ bool Download::prepareFile(const ProbeResult& probed, int connections, bool fres
     // Only now is the name ours for good: the failures above delete the
     // partial file, and another link could take the free name meanwhile.
     nameFixed_ = true;
-    segments_ = std::move(planned);
+    table_.assign(std::move(planned), total, probed.acceptsRanges);
     return true;
 }
 
@@ -242,14 +241,14 @@ void Download::saveState() {
     int64_t done;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        if (!nameFixed_ || state_ == DownloadState::Completed || segments_.empty()) return;
+        if (!nameFixed_ || state_ == DownloadState::Completed || table_.empty()) return;
         // Without ranges a download can only start over, so its state is
         // worth keeping only once every byte is there (a finished file whose
         // rename waits for the next start).
-        if (!acceptsRanges_ && !allDone(segments_)) return;
-        done = doneBytesOf(segments_);
+        if (!table_.ranges() && !table_.allDone()) return;
+        done = table_.doneBytes();
         if (done == savedDoneBytes_) return;  // the file on disk says as much already
-        text = buildStateText(url_, totalSize_, segments_, validator_);
+        text = buildStateText(url_, table_.total(), table_.segments(), validator_);
         statePath = folder_ + L"\\" + fileName_ + L".zebstate";
     }
     // The state may only record bytes that are on the disk, not just in the
@@ -283,8 +282,7 @@ Download::Finished Download::finishedEarlier() {
     whole.state = SegmentState::Done;
     if (FileSize(path + L".zebpart") == finished->total) {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        totalSize_ = finished->total;
-        segments_.assign(1, whole);
+        table_.assign({whole}, finished->total, table_.ranges());
         return Finished::NotRenamed;
     }
     // Renamed, but killed before the list recorded it: the file it went to
@@ -293,8 +291,7 @@ Download::Finished Download::finishedEarlier() {
         FileSize(folder + L"\\" + finished->finalName) != finished->total)
         return Finished::No;
     std::lock_guard<std::mutex> lock(stateMutex_);
-    totalSize_ = finished->total;
-    segments_.assign(1, whole);
+    table_.assign({whole}, finished->total, table_.ranges());
     fileName_ = finished->finalName;
     sha256_ = finished->sha256;
     finishedStatePath_ = path + L".zebstate";
@@ -427,7 +424,7 @@ void Download::verify() {
         folder = folder_;
         fileName = fileName_;
         expected = expectedChecksum_;
-        onDisk = doneBytesOf(segments_);
+        onDisk = table_.doneBytes();
         attempt = plainAttempts_;
         state_ = DownloadState::Downloading;
         speed_ = 0;
@@ -478,7 +475,7 @@ void Download::finalize() {
         int64_t received;
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
-            received = doneBytesOf(segments_);
+            received = table_.doneBytes();
         }
         // An attempt without ranges starts over at byte 0 and may end
         // shorter than an earlier one: nothing after its last byte stays.
@@ -513,7 +510,7 @@ void Download::finalize() {
         url = url_;
         sha256 = sha256_;
         validator = validator_;
-        total = doneBytesOf(segments_);
+        total = table_.doneBytes();
     }
     const std::wstring partPath = folder + L"\\" + fileName + L".zebpart";
     const std::wstring statePath = folder + L"\\" + fileName + L".zebstate";
@@ -536,7 +533,7 @@ void Download::finalize() {
     std::lock_guard<std::mutex> lock(stateMutex_);
     finishedStatePath_ = statePath;  // until the list has recorded the finish
     fileName_ = finalName;
-    if (totalSize_ < 0) totalSize_ = total;
+    if (table_.total() < 0) table_.setShape(total, table_.ranges());
     state_ = DownloadState::Completed;
     errorText_.clear();
     errorKind_ = ErrorKind::None;

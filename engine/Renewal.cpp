@@ -28,8 +28,8 @@ int Download::renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen,
         std::lock_guard<std::mutex> lock(stateMutex_);
         if (linkGeneration_ != seen) return kAgain;  // another connection renewed it meanwhile
         recorded = validator_;
-        total = totalSize_;
-        table = segments_;
+        total = table_.total();
+        table = table_.segments();
     }
     const double t = now();
     renewals_.erase(std::remove_if(renewals_.begin(), renewals_.end(), [t](double at) { return t - at >= 60; }), renewals_.end());

@@ -145,9 +145,9 @@ bool Download::resumeSamplesAgree(HINTERNET session, bool ignoreCertErrors) {
     int64_t total;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        samples = chooseSamples(segments_, samplePick());
+        samples = chooseSamples(table_.segments(), samplePick());
         link = resolvedUrl_;
-        total = totalSize_;
+        total = table_.total();
     }
     UrlParts parts;
     if (!crackUrl(link, parts)) throw Error{invalidLinkText(), ErrorKind::Link};
@@ -196,8 +196,8 @@ int Download::settleSuspicion(ValidatorKind kind, const std::wstring& suspected,
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         if (valueOf(validator_, kind) != suspected) return answerFromZero ? kAgain : kGoOn;  // settled already
-        table = segments_;
-        total = totalSize_;
+        table = table_.segments();
+        total = table_.total();
     }
     Evidence evidence = Evidence::None;
     Error failure;

@@ -75,7 +75,7 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
             int index;
             {
                 std::lock_guard<std::mutex> lock(stateMutex_);
-                index = claimSegment(segments_, acceptsRanges_);
+                index = table_.claim();
             }
             if (index < 0) break;
             bool progress = false;
@@ -90,11 +90,9 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
             releaseRequest(slot);
             {
                 std::lock_guard<std::mutex> lock(stateMutex_);
-                Segment& s = segments_[static_cast<size_t>(index)];
-                s.busy = false;
-                s.speed = 0;
-                s.state = s.pos >= s.end ? SegmentState::Done
-                                         : (result == kRetry ? SegmentState::Retrying : SegmentState::Idle);
+                Segment& s = table_.at(static_cast<size_t>(index));
+                table_.release(static_cast<size_t>(index), s.pos >= s.end ? SegmentState::Done
+                                                                          : (result == kRetry ? SegmentState::Retrying : SegmentState::Idle));
                 if (result == kRetry) ++s.retries;
             }
             // The renewal's own request may need this connection's place at the host.
@@ -136,16 +134,16 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         asked = validator_;
-        Segment& s = segments_[i];
-        if (!acceptsRanges_) {
-            s.pos = s.start;  // a plain request always starts at the first byte
+        Segment& s = table_.at(i);
+        if (!table_.ranges()) {
+            table_.rewind(i);  // a plain request always starts at the first byte
             ++plainAttempts_;
         }
         pos = s.pos;
         end = s.end;
         s.state = SegmentState::Connecting;
-        ranged = acceptsRanges_;
-        total = totalSize_;
+        ranged = table_.ranges();
+        total = table_.total();
     }
     if (pos >= end) return kDone;
 
@@ -262,7 +260,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
         int64_t p, w;
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
-            Segment& s = segments_[i];
+            Segment& s = table_.at(i);
             p = s.pos;
             w = std::min<int64_t>(s.end - p, got);  // a split may have moved the end
             s.state = SegmentState::Receiving;
@@ -278,8 +276,8 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
         }
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
-            Segment& s = segments_[i];
-            s.pos = p + w;
+            table_.advance(i, p + w);
+            Segment& s = table_.at(i);
             if (ranged) {
                 if (w > 0) progress = true;
             } else if (s.pos > plainFurthest_) {
@@ -295,18 +293,15 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
             }
             if (s.pos >= s.end) {
                 // A finished piece may move the front the checksums are fed from.
-                if (hasher_) hasher_->advance(doneFront(segments_), plainAttempts_);
+                if (hasher_) hasher_->advance(table_.front(), plainAttempts_);
                 return kDone;
             }
         }
         if (stopRequested_) return kStop;
     }
     std::lock_guard<std::mutex> lock(stateMutex_);
-    Segment& s = segments_[i];
-    if (s.end == INT64_MAX) {
-        s.end = s.pos;
-        totalSize_ = s.pos;
-    }
+    Segment& s = table_.at(i);
+    if (s.end == INT64_MAX) table_.endAt(i, s.pos);
     if (s.pos < s.end) {
         errorText_ = closedEarlyText();
         errorKind_ = ErrorKind::Network;

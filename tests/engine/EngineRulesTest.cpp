@@ -77,6 +77,36 @@ TEST(Segments, PiecesInOrderOrOnePerMiBUpToTheConnectionsThenHalfOfTheLargestBus
     EXPECT_EQ(claimSegment(unknown, true), -1);
 }
 
+TEST(SegmentTable, WhatItKeepsAsRangesMoveIsWhatTheTableSaysFromScratch) {
+    // Catches a done front, byte count, finish or first free range kept wrong as workers take,
+    // split, advance out of order, give back and (without ranges) rewind ranges.
+    for (const auto& [total, ranges] : {std::pair{64 * MiB + 5, true}, {9 * MiB, true}, {5 * MiB, false}}) {
+        SegmentTable table;
+        table.assign(planSegments(total, ranges, 4), total, ranges);
+        std::vector<Segment> plain = table.segments();
+        uint32_t seed = 7;
+        for (int step = 0; step < 4000 && !table.allDone(); ++step) {
+            seed = seed * 1103515245 + 12345;
+            const size_t pick = (seed >> 8) % 8;
+            if (pick < 2) {
+                const int a = table.claim(), b = claimSegment(plain, ranges);
+                ASSERT_EQ(a, b);
+                continue;
+            }
+            const size_t i = (seed >> 12) % table.segments().size();
+            const Segment& s = table.segments()[i];
+            if (!s.busy) continue;
+            if (pick == 2) table.release(i, SegmentState::Idle), plain[i].busy = false;
+            else if (pick == 3 && !ranges) table.rewind(i), plain[i].pos = plain[i].start;
+            else table.advance(i, std::min(s.end, s.pos + int64_t{(seed >> 4) % 3 * 700000})), plain[i].pos = s.pos;
+            ASSERT_EQ(std::make_tuple(table.front(), table.doneBytes(), table.allDone()),
+                      std::make_tuple(doneFront(plain), doneBytesOf(plain), allDone(plain))) << step;
+            plain[i].end = s.end;
+        }
+        EXPECT_TRUE(table.allDone()) << total;
+    }
+}
+
 TEST(StateText, RunsOfFinishedOrUntouchedRangesAreOneLineAndComeBackAsTheyWere) {
     // Catches one line per untouched piece (a 400 GiB file paused early outgrew the state's read
     // limit and was started over), untouched runs that do not come back as their pieces, and
