@@ -27,31 +27,24 @@ int wmain() {
     std::vector<Segment> plain = table.segments();
     double scratchFront = 0, keptFront = 0, scratchClaim = 0, keptClaim = 0, scratchDone = 0, keptDone = 0;
     int64_t sink = 0, calls = 0;
+    // Adds the seconds `f` takes to `into`; what it returns.
+    const auto timed = [](double& into, auto f) {
+        const double t = Seconds();
+        const auto r = f();
+        into += Seconds() - t;
+        return r;
+    };
     for (;;) {
-        double t = Seconds();
-        const int a = zeb::claimSegment(plain, true);
-        scratchClaim += Seconds() - t;
-        t = Seconds();
-        const int b = table.claim();
-        keptClaim += Seconds() - t;
+        const int a = timed(scratchClaim, [&] { return zeb::claimSegment(plain, true); });
+        const int b = timed(keptClaim, [&] { return table.claim(); });
         if (a < 0 || a != b) break;
         const size_t i = static_cast<size_t>(a);
         plain[i].pos = plain[i].end;
         plain[i].busy = false;
         table.advance(i, table.segments()[i].end);
         table.release(i, SegmentState::Done);
-        t = Seconds();
-        sink += zeb::doneFront(plain);
-        scratchFront += Seconds() - t;
-        t = Seconds();
-        sink += table.front();
-        keptFront += Seconds() - t;
-        t = Seconds();
-        sink += zeb::doneBytesOf(plain);
-        scratchDone += Seconds() - t;
-        t = Seconds();
-        sink += table.doneBytes();
-        keptDone += Seconds() - t;
+        sink += timed(scratchFront, [&] { return zeb::doneFront(plain); }) + timed(keptFront, [&] { return table.front(); });
+        sink += timed(scratchDone, [&] { return zeb::doneBytesOf(plain); }) + timed(keptDone, [&] { return table.doneBytes(); });
         ++calls;
     }
     const auto us = [&](double s) { return s / static_cast<double>(calls) * 1e6; };
