@@ -302,8 +302,12 @@ void Download::jobThread(int connections, bool ignoreCertErrors) noexcept {
 }
 
 void Download::drive(int connections, bool ignoreCertErrors) {
-    proxy_ = currentProxy();  // a running job keeps the proxy it started with
-    InternetHandle session = openSession(proxy_);  // closed on every way out
+    RunShared run;
+    run.proxy = currentProxy();  // a running job keeps the proxy it started with
+    InternetHandle session = openSession(run.proxy);  // closed on every way out
+    run.session = session.get();
+    run.ignoreCertErrors = ignoreCertErrors;
+    run.stop = stopEvent_.get();
     connections = std::clamp(connections, 1, 32);
     {
         std::lock_guard<std::mutex> lock(requestMutex_);
@@ -316,13 +320,17 @@ void Download::drive(int connections, bool ignoreCertErrors) {
         case Finished::No: break;
     }
     beginTrial();
-    for (int run = 0;; ++run) {
-        const ProbeResult probed = probeUntilAnswered(session.get(), ignoreCertErrors);
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        run.linkCredentials = linkCredentials(url_);
+    }
+    for (int round = 0;; ++round) {
+        const ProbeResult probed = probeUntilAnswered(run);
         if (stopRequested_) return;
-        if (!prepareFile(probed, connections, run > 0 || startOver_)) return;  // another file: ends Paused
+        if (!prepareFile(probed, connections, round > 0 || startOver_)) return;  // another file: ends Paused
         if (stopRequested_) return;
         if (samplesBeforeResume_) {
-            const bool same = resumeSamplesAgree(session.get(), ignoreCertErrors);
+            const bool same = resumeSamplesAgree(run);
             if (judgeTrial(same)) {
                 file_.reset();
                 return;  // another file: the bytes stay as they are, for the old link
@@ -358,7 +366,7 @@ void Download::drive(int connections, bool ignoreCertErrors) {
         if (stopRequested_) return;
         blindSuspicions_ = 0;
         startHashing(expectedChecksumLength());
-        runWorkers(session.get(), connections, ignoreCertErrors);
+        runWorkers(run, connections);
         if (!restartRequested_.exchange(false) || pauseRequested_ || workerFailed_) break;
         // The file changed on the server while it came: start over once,
         // from byte 0 and from the version the server has now.
@@ -372,7 +380,7 @@ void Download::drive(int connections, bool ignoreCertErrors) {
         }
         hasher_.reset();
         file_.reset();  // recreated empty by the next preparation
-        if (run > 0) throw Error{keepsChangingText(), ErrorKind::ServerFailed};
+        if (round > 0) throw Error{keepsChangingText(), ErrorKind::ServerFailed};
         std::lock_guard<std::mutex> lock(stateMutex_);
         notice_ = changedOnServerText();
     }
@@ -394,15 +402,10 @@ void Download::drive(int connections, bool ignoreCertErrors) {
     throw lastError.message.empty() ? Error{downloadIncompleteText(), ErrorKind::Network} : lastError;
 }
 
-ProbeResult Download::probeUntilAnswered(HINTERNET session, bool ignoreCertErrors) {
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        // Read without a lock by every request, a renewal's too: set once, before any.
-        linkCredentials_ = linkCredentials(url_);
-    }
+ProbeResult Download::probeUntilAnswered(const RunShared& run) {
     for (int failures = 1;; ++failures) {
         try {
-            return probe(session, ignoreCertErrors);
+            return probe(run);
         } catch (const Error& e) {
             if (!e.retryable || stopRequested_ || failures > kMaxFailuresWithoutProgress) throw;
             setError(e);  // shown while it waits
@@ -411,12 +414,12 @@ ProbeResult Download::probeUntilAnswered(HINTERNET session, bool ignoreCertError
                 std::lock_guard<std::mutex> lock(stateMutex_);
                 host = hostKey_;
             }
-            if (::WaitForSingleObject(stopEvent_.get(), retryPauseFor(host, failures)) == WAIT_OBJECT_0) throw Error{};
+            if (::WaitForSingleObject(run.stop, retryPauseFor(host, failures)) == WAIT_OBJECT_0) throw Error{};
         }
     }
 }
 
-void Download::runWorkers(HINTERNET session, int connections, bool ignoreCertErrors) {
+void Download::runWorkers(const RunShared& run, int connections) {
     int workers;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
@@ -442,8 +445,8 @@ void Download::runWorkers(HINTERNET session, int connections, bool ignoreCertErr
         WorkerGroup group(stopRequested_, stopEvent_.get());
         for (int i = 0; i < workers; ++i) {
             try {
-                group.add([this, i, session, ignoreCertErrors] {
-                    workerBody(static_cast<size_t>(i), session, ignoreCertErrors);
+                group.add([this, i, &run] {
+                    workerBody(static_cast<size_t>(i), run);
                 });
             } catch (const std::exception&) {
                 // Workers never started will not count themselves down.

@@ -59,6 +59,17 @@ struct ProbeResult {
 struct UrlParts;
 struct Error;
 
+// What one run of a job shares with every thread of it: built by the job
+// thread before its first request, read-only after, handed down as one
+// const reference.
+struct RunShared {
+    HINTERNET session = nullptr;
+    bool ignoreCertErrors = false;  // the user's choice when the run started
+    ProxySetting proxy;             // the proxy the run started with
+    Credentials linkCredentials;    // the link's own user and password
+    HANDLE stop = nullptr;          // set when the run must stop
+};
+
 // From now on no finished partial file is renamed in this process: the exit
 // calls it before its last save, so no row saved as unfinished can lose its
 // partial file afterwards. A job that finishes meanwhile keeps its complete
@@ -121,7 +132,7 @@ private:
     // Job thread (Download.cpp)
     void jobThread(int connections, bool ignoreCertErrors) noexcept;
     void drive(int connections, bool ignoreCertErrors);
-    void runWorkers(HINTERNET session, int connections, bool ignoreCertErrors);
+    void runWorkers(const RunShared& run, int connections);
     void monitor();
     void cleanUpFiles();  // the file part of remove()
     void setError(const Error& error);
@@ -131,23 +142,24 @@ private:
     // Sends and receives, answering one password challenge of the proxy
     // (407) and one of the link's own host (401) with their credentials.
     // False with the error when a call failed; else the final status.
-    bool exchange(HINTERNET request, const std::wstring& headers, const UrlParts& parts, DWORD& status, DWORD& error);
+    bool exchange(const RunShared& run, HINTERNET request, const std::wstring& headers, const UrlParts& parts, DWORD& status,
+                  DWORD& error);
     // `slot`: the request slot it uses (0 before the workers start; a
     // worker's own when it renews the link).
-    ProbeResult probe(HINTERNET session, bool ignoreCertErrors, size_t slot = 0);
+    ProbeResult probe(const RunShared& run, size_t slot = 0);
     std::wstring requestHeaders(const std::wstring& requestHost, const std::wstring& extraLines) const;
     bool registerRequest(size_t slot, HINTERNET request);
     void releaseRequest(size_t slot);
 
     // Transfer (Transfer.cpp)
-    void workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors) noexcept;
-    int transferSegment(int index, size_t slot, HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors,
+    void workerBody(size_t slot, const RunShared& run) noexcept;
+    int transferSegment(int index, size_t slot, HINTERNET connection, const UrlParts& parts, const RunShared& run,
                         bool& progress, std::vector<char>& buffer, HostConnection& hostConnection, uint32_t generation);
     // A busy answer's Retry-After (429, 503), kept for every request to the host.
     void noteRetryAfter(HINTERNET request, DWORD status, const std::wstring& host);
     // The probe, asked again on the pause ladder while the server is busy or
     // the connection is lost.
-    ProbeResult probeUntilAnswered(HINTERNET session, bool ignoreCertErrors);
+    ProbeResult probeUntilAnswered(const RunShared& run);
     void diskFailure(DWORD error);
     // Fails the download with `text`: every worker stops.
     void failEveryWorker(const Error& error);
@@ -155,7 +167,7 @@ private:
     // when one serves the same file (every connection goes there next) or
     // another connection renewed it since `seen`; kStop when the download
     // fails with `refusal` (or the original link's own answer) or starts over.
-    int renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen, size_t slot, const Error& refusal);
+    int renewLink(const RunShared& run, uint32_t seen, size_t slot, const Error& refusal);
     // A ranged answer came whole: the file changed on the server meanwhile.
     void restartFromZero();
 
@@ -177,15 +189,15 @@ private:
     // answer of exactly that range of a file of `total` bytes is evidence;
     // a 200 is Different (nothing vouches for the bytes); anything else
     // sets `failure` (or is the host's limit: Refused).
-    Evidence compareSample(HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors, const ByteSpan& span,
+    Evidence compareSample(const RunShared& run, HINTERNET connection, const UrlParts& parts, const ByteSpan& span,
                            int64_t total, Error& failure);
     // Same only when every sample is; None when there are none.
-    Evidence compareSamples(HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors,
+    Evidence compareSamples(const RunShared& run, HINTERNET connection, const UrlParts& parts,
                             const std::vector<ByteSpan>& samples, int64_t total, Error& failure);
     // Before a resume that no validator could vouch for (none shared, or
     // one that contradicts): whether the samples agree. Throws Error when
     // they cannot be fetched.
-    bool resumeSamplesAgree(HINTERNET session, bool ignoreCertErrors);
+    bool resumeSamplesAgree(const RunShared& run);
     // Stops using a validator kind the bytes proved no witness of versions.
     void retire(ValidatorKind kind);
     // An answer whose validator of `kind` (recorded as `suspected` when it
@@ -195,7 +207,7 @@ private:
     // validator of that kind says nothing (forget it). The answer, in
     // `slot`, is closed unless the question was settled already (kGoOn).
     int settleSuspicion(ValidatorKind kind, const std::wstring& suspected, HINTERNET answer, bool answerFromZero,
-                        size_t slot, HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors);
+                        size_t slot, HINTERNET connection, const UrlParts& parts, const RunShared& run);
 
     // Partial file and state (PartFile.cpp)
     // `fresh`: the partial data is of another version; start over. False
@@ -299,9 +311,6 @@ private:
     std::wstring finishedStatePath_;
     std::wstring referer_, cookies_, userAgent_;
     std::wstring cookieHost_;  // the link's own host: cookies and its password go only there
-    // Set by the job thread before the workers start; read-only after.
-    ProxySetting proxy_;
-    Credentials linkCredentials_;
     // The scheme a challenge was answered with, so later requests send
     // their credentials at once instead of being refused first.
     std::atomic<uint32_t> serverScheme_{0}, proxyScheme_{0};

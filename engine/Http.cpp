@@ -133,8 +133,8 @@ std::wstring Download::requestHeaders(const std::wstring& requestHost, const std
     return block;
 }
 
-bool Download::exchange(HINTERNET request, const std::wstring& headers, const UrlParts& parts, DWORD& status,
-                        DWORD& error) {
+bool Download::exchange(const RunShared& run, HINTERNET request, const std::wstring& headers, const UrlParts& parts,
+                        DWORD& status, DWORD& error) {
     std::wstring linkHost;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
@@ -144,10 +144,10 @@ bool Download::exchange(HINTERNET request, const std::wstring& headers, const Ur
     // redirect led to.
     const bool ownHost = _wcsicmp(parts.host.c_str(), linkHost.c_str()) == 0;
     const Credentials none;
-    const Credentials& server = ownHost ? linkCredentials_ : none;
+    const Credentials& server = ownHost ? run.linkCredentials : none;
     // The proxy's password goes only to the proxy: a host on the bypass list
     // is reached directly and never sees it, not even when it answers 407.
-    const Credentials& proxy = goesThroughProxy(proxy_, parts.host) ? proxy_.credentials : none;
+    const Credentials& proxy = goesThroughProxy(run.proxy, parts.host) ? run.proxy.credentials : none;
     const auto answer = [&](DWORD target, uint32_t scheme, const Credentials& c) {
         return scheme != 0 && ::WinHttpSetCredentials(request, target, scheme, c.user.c_str(), c.password.c_str(), nullptr);
     };
@@ -191,7 +191,7 @@ void Download::releaseRequest(size_t slot) {
     if (request) ::WinHttpCloseHandle(request);
 }
 
-ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors, size_t slot) {
+ProbeResult Download::probe(const RunShared& run, size_t slot) {
     std::wstring current;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
@@ -217,11 +217,11 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors, size_t slo
             hostKey_ = hostKey(parts);
         }
         // Waits while the host asked to be left alone or serves all it allows.
-        HostConnection hostConnection(hostKey(parts), stopEvent_.get());
+        HostConnection hostConnection(hostKey(parts), run.stop);
         if (!hostConnection) throw Error{};
-        InternetHandle connection(::WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
+        InternetHandle connection(::WinHttpConnect(run.session, parts.host.c_str(), parts.port, 0));
         if (!connection) throw networkError(::GetLastError());
-        HINTERNET request = openRequest(connection.get(), parts, ignoreCertErrors);
+        HINTERNET request = openRequest(connection.get(), parts, run.ignoreCertErrors);
         if (!request) throw networkError(::GetLastError());
         if (!registerRequest(slot, request)) {
             ::WinHttpCloseHandle(request);
@@ -231,7 +231,7 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors, size_t slo
         uint32_t secureFlags = 0;
         if (parts.secure) watchSecureFailure(request, &secureFlags);
         DWORD status = 0, error = 0;
-        if (!exchange(request, headers, parts, status, error)) {
+        if (!exchange(run, request, headers, parts, status, error)) {
             if (stopRequested_) throw Error{};
             if (!isSecureFailure(error)) {
                 Error lost = networkError(error);
@@ -240,7 +240,7 @@ ProbeResult Download::probe(HINTERNET session, bool ignoreCertErrors, size_t slo
             }
             // A session of its own: its unchecked connection must never
             // serve a later request of this job.
-            InternetHandle diagnosis = openDiagnosisSession(proxy_);
+            InternetHandle diagnosis = openDiagnosisSession(run.proxy);
             SecureFacts facts;
             if (diagnosis) facts = gatherSecureFacts(diagnosis.get(), parts, error, secureFlags);
             else facts.error = error, facts.flags = secureFlags;

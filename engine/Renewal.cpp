@@ -18,7 +18,7 @@ namespace {
 constexpr size_t kRenewalsPerMinute = 3;
 }
 
-int Download::renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen, size_t slot, const Error& refusal) {
+int Download::renewLink(const RunShared& run, uint32_t seen, size_t slot, const Error& refusal) {
     std::lock_guard<std::mutex> one(renewMutex_);
     if (stopRequested_) return kStop;
     Validator recorded;
@@ -40,7 +40,7 @@ int Download::renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen,
     renewals_.push_back(t);
     ProbeResult fresh;
     try {
-        fresh = probe(session, ignoreCertErrors, slot);
+        fresh = probe(run, slot);
     } catch (const Error& e) {
         if (stopRequested_) return kStop;
         if (e.retryable && ++renewalFailures_ <= kMaxFailuresWithoutProgress) {
@@ -65,9 +65,9 @@ int Download::renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen,
             return kStop;
         }
         // A request to the host like any other: it waits for a place.
-        const HostConnection place(hostKey(parts), stopEvent_.get());
+        const HostConnection place(hostKey(parts), run.stop);
         if (!place) return kStop;
-        InternetHandle connection(::WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
+        InternetHandle connection(::WinHttpConnect(run.session, parts.host.c_str(), parts.port, 0));
         Error failure;
         // A connection the host dropped may still wait in the pool: the
         // next request gets a fresh one.
@@ -75,7 +75,7 @@ int Download::renewLink(HINTERNET session, bool ignoreCertErrors, uint32_t seen,
         for (int attempt = 0; attempt < kMaxFailuresWithoutProgress && evidence == Evidence::Failed && connection &&
                               !stopRequested_;
              ++attempt)
-            evidence = compareSamples(connection.get(), parts, ignoreCertErrors, chooseSamples(table, samplePick()),
+            evidence = compareSamples(run, connection.get(), parts, chooseSamples(table, samplePick()),
                                       total, failure);
         if (stopRequested_) return kStop;
         if (evidence == Evidence::Refused) {

@@ -89,9 +89,9 @@ bool Download::readAnswer(HINTERNET request, int64_t length, std::string& out) {
     return true;
 }
 
-Download::Evidence Download::compareSample(HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors,
+Download::Evidence Download::compareSample(const RunShared& run, HINTERNET connection, const UrlParts& parts,
                                            const ByteSpan& span, int64_t total, Error& failure) {
-    InternetHandle request(openRequest(connection, parts, ignoreCertErrors));
+    InternetHandle request(openRequest(connection, parts, run.ignoreCertErrors));
     if (!request) {
         failure = networkError(::GetLastError());
         return Evidence::Failed;
@@ -100,7 +100,7 @@ Download::Evidence Download::compareSample(HINTERNET connection, const UrlParts&
     const std::wstring headers = requestHeaders(
         parts.host, L"Range: bytes=" + std::to_wstring(span.offset) + L"-" + std::to_wstring(span.offset + span.length - 1) + L"\r\n");
     DWORD status = 0, error = 0;
-    if (!exchange(request.get(), headers, parts, status, error)) {
+    if (!exchange(run, request.get(), headers, parts, status, error)) {
         failure = networkError(error);
         return Evidence::Failed;
     }
@@ -131,15 +131,15 @@ Download::Evidence Download::compareSample(HINTERNET connection, const UrlParts&
     return server == disk ? Evidence::Same : Evidence::Different;
 }
 
-Download::Evidence Download::compareSamples(HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors,
+Download::Evidence Download::compareSamples(const RunShared& run, HINTERNET connection, const UrlParts& parts,
                                             const std::vector<ByteSpan>& samples, int64_t total, Error& failure) {
     for (const ByteSpan& span : samples)
-        if (const Evidence e = compareSample(connection, parts, ignoreCertErrors, span, total, failure); e != Evidence::Same)
+        if (const Evidence e = compareSample(run, connection, parts, span, total, failure); e != Evidence::Same)
             return e;
     return samples.empty() ? Evidence::None : Evidence::Same;
 }
 
-bool Download::resumeSamplesAgree(HINTERNET session, bool ignoreCertErrors) {
+bool Download::resumeSamplesAgree(const RunShared& run) {
     std::vector<ByteSpan> samples;
     std::wstring link;
     int64_t total;
@@ -153,9 +153,9 @@ bool Download::resumeSamplesAgree(HINTERNET session, bool ignoreCertErrors) {
     if (!crackUrl(link, parts)) throw Error{invalidLinkText(), ErrorKind::Link};
     const std::wstring host = hostKey(parts);
     // A request to the host like any other: it waits for a place.
-    const HostConnection place(host, stopEvent_.get());
+    const HostConnection place(host, run.stop);
     if (!place) throw Error{};
-    InternetHandle connection(::WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
+    InternetHandle connection(::WinHttpConnect(run.session, parts.host.c_str(), parts.port, 0));
     if (!connection) throw networkError(::GetLastError());
     for (const ByteSpan& span : samples) {
         Error failure;
@@ -165,12 +165,12 @@ bool Download::resumeSamplesAgree(HINTERNET session, bool ignoreCertErrors) {
         // limit is waited out without counting.
         Evidence evidence = Evidence::Failed;
         for (int failures = 0, refused = 0;;) {
-            evidence = compareSample(connection.get(), parts, ignoreCertErrors, span, total, failure);
+            evidence = compareSample(run, connection.get(), parts, span, total, failure);
             if (evidence == Evidence::Same || evidence == Evidence::Different) break;
             if (stopRequested_) throw Error{};
             const int step = evidence == Evidence::Refused ? ++refused : ++failures;
             if (failures > kMaxFailuresWithoutProgress ||
-                ::WaitForSingleObject(stopEvent_.get(), retryPauseFor(host, step)) == WAIT_OBJECT_0)
+                ::WaitForSingleObject(run.stop, retryPauseFor(host, step)) == WAIT_OBJECT_0)
                 throw stopRequested_ ? Error{} : failure;
         }
         if (evidence == Evidence::Different) return false;
@@ -186,7 +186,7 @@ void Download::retire(ValidatorKind kind) {
 }
 
 int Download::settleSuspicion(ValidatorKind kind, const std::wstring& suspected, HINTERNET answer, bool answerFromZero,
-                              size_t slot, HINTERNET connection, const UrlParts& parts, bool ignoreCertErrors) {
+                              size_t slot, HINTERNET connection, const UrlParts& parts, const RunShared& run) {
     // One judgement at a time: answers on many connections may raise the
     // same question, and the first verdict settles it for all.
     std::lock_guard<std::mutex> one(versionMutex_);
@@ -218,7 +218,7 @@ int Download::settleSuspicion(ValidatorKind kind, const std::wstring& suspected,
     releaseRequest(slot);
     if (evidence == Evidence::None || evidence == Evidence::Same) {
         const Evidence sampled =
-            compareSamples(connection, parts, ignoreCertErrors, chooseSamples(table, samplePick()), total, failure);
+            compareSamples(run, connection, parts, chooseSamples(table, samplePick()), total, failure);
         if (sampled != Evidence::None) evidence = sampled;
     }
     switch (evidence) {

@@ -22,7 +22,7 @@ namespace {
 constexpr DWORD kReadBuffer = 65536;
 }  // namespace
 
-void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors) noexcept {
+void Download::workerBody(size_t slot, const RunShared& run) noexcept {
     // Counted down on every way out, or the monitor loop would never end.
     struct CountDown {
         std::atomic<int32_t>& count;
@@ -62,7 +62,7 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
                     setError({invalidLinkText(), ErrorKind::Link});
                     return;
                 }
-                connection.reset(::WinHttpConnect(session, parts.host.c_str(), parts.port, 0));
+                connection.reset(::WinHttpConnect(run.session, parts.host.c_str(), parts.port, 0));
                 if (!connection) {
                     setError(networkError(::GetLastError()));
                     return;
@@ -70,7 +70,7 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
                 host = hostKey(parts);
             }
             // Waits while the host asked to be left alone or serves all it allows.
-            std::optional<HostConnection> hostConnection(std::in_place, host, stopEvent_.get());
+            std::optional<HostConnection> hostConnection(std::in_place, host, run.stop);
             if (!*hostConnection) break;
             int index;
             {
@@ -81,7 +81,7 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
             bool progress = false;
             int result;
             try {
-                result = transferSegment(index, slot, connection.get(), parts, ignoreCertErrors, progress, buffer,
+                result = transferSegment(index, slot, connection.get(), parts, run, progress, buffer,
                                          *hostConnection, generation);
             } catch (const std::exception&) {
                 setError({outOfMemoryText(), ErrorKind::Local});
@@ -97,7 +97,7 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
             }
             // The renewal's own request may need this connection's place at the host.
             hostConnection.reset();
-            if (result == kRenew) result = renewLink(session, ignoreCertErrors, generation, slot, refusedBy_[slot]);
+            if (result == kRenew) result = renewLink(run, generation, slot, refusedBy_[slot]);
             if (result == kStop) break;
             // The host's limit: this connection steps down, the others take
             // its range, and nothing counts toward giving up. The last one
@@ -105,7 +105,7 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
             // it waits for a place, on the ladder but never giving up.
             if (result == kLimited) {
                 if (countDown.outUnlessLast()) break;
-                if (::WaitForSingleObject(stopEvent_.get(), retryPauseFor(host, ++refused)) == WAIT_OBJECT_0) break;
+                if (::WaitForSingleObject(run.stop, retryPauseFor(host, ++refused)) == WAIT_OBJECT_0) break;
                 continue;
             }
             refused = 0;
@@ -113,7 +113,7 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
             if (result == kRetry) {
                 failures = progress ? 1 : failures + 1;
                 if (failures > kMaxFailuresWithoutProgress) break;
-                if (::WaitForSingleObject(stopEvent_.get(), retryPauseFor(host, failures)) == WAIT_OBJECT_0) break;
+                if (::WaitForSingleObject(run.stop, retryPauseFor(host, failures)) == WAIT_OBJECT_0) break;
             } else {
                 failures = 0;
             }
@@ -125,7 +125,7 @@ void Download::workerBody(size_t slot, HINTERNET session, bool ignoreCertErrors)
 }
 
 int Download::transferSegment(int index, size_t slot, HINTERNET connection, const UrlParts& parts,
-                              bool ignoreCertErrors, bool& progress, std::vector<char>& buffer,
+                              const RunShared& run, bool& progress, std::vector<char>& buffer,
                               HostConnection& hostConnection, uint32_t generation) {
     const size_t i = static_cast<size_t>(index);
     int64_t pos, end, total;
@@ -147,7 +147,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
     }
     if (pos >= end) return kDone;
 
-    HINTERNET request = openRequest(connection, parts, ignoreCertErrors);
+    HINTERNET request = openRequest(connection, parts, run.ignoreCertErrors);
     if (!request) {
         setError(networkError(::GetLastError()));
         return kRetry;
@@ -165,7 +165,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
                : std::wstring();
     const std::wstring headers = requestHeaders(parts.host, extra);
     DWORD status = 0, e = 0;
-    if (!exchange(request, headers, parts, status, e)) {
+    if (!exchange(run, request, headers, parts, status, e)) {
         if (stopRequested_) return kStop;
         setError(networkError(e));
         return kRetry;
@@ -175,7 +175,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
         if (ranged && status == 200 && !ifRange.empty()) {
             // Another version, or a host whose validator is no witness.
             const ValidatorKind kind = ifRangeKind(asked);
-            return settleSuspicion(kind, valueOf(asked, kind), request, true, slot, connection, parts, ignoreCertErrors);
+            return settleSuspicion(kind, valueOf(asked, kind), request, true, slot, connection, parts, run);
         }
         const std::wstring host = hostKey(parts);
         noteRetryAfter(request, status, host);  // a limit's refusal too asks to wait
@@ -230,7 +230,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
         // A part of another version (a server or cache that ignored
         // If-Range), or of the same bytes tagged by another node of a farm.
         if (const ValidatorKind kind = disagreement(asked, answerValidator(request)); kind != ValidatorKind::None) {
-            const int verdict = settleSuspicion(kind, valueOf(asked, kind), request, false, slot, connection, parts, ignoreCertErrors);
+            const int verdict = settleSuspicion(kind, valueOf(asked, kind), request, false, slot, connection, parts, run);
             if (verdict != kGoOn) return verdict;
         }
     } else if (total >= 0) {
@@ -245,7 +245,7 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
     int64_t bytesSince = 0;
     if (stopRequested_) return kStop;
     for (;;) {
-        const DWORD allowed = acquireReadBudget(static_cast<uint32_t>(buffer.size()), stopEvent_.get());
+        const DWORD allowed = acquireReadBudget(static_cast<uint32_t>(buffer.size()), run.stop);
         if (allowed == 0) return kStop;
         DWORD got = 0;
         if (!::WinHttpReadData(request, buffer.data(), allowed, &got)) {

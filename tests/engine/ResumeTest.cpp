@@ -220,15 +220,16 @@ TEST_F(Resume, ACutOffAnywhereInTheFinishNeitherFetchesAgainNorMakesANumberedCop
         auto job = Job(url);
         if (c.held == Held::Paused) g_pause = job;
         job->start(2, false);
-        if (!g_holdPath.empty()) ASSERT_EQ(WaitForSingleObject(g_atStep.get(), 20000), WAIT_OBJECT_0);
+        if (!g_holdPath.empty()) { ASSERT_EQ(WaitForSingleObject(g_atStep.get(), 20000), WAIT_OBJECT_0); }
         if (c.held == Held::ThenPaused) job->pause();
         if (c.held == Held::LetGo) CloseHandle(g_scanner);
         const bool ended = WaitForSingleObject(job->finishedEvent(), 20000) == WAIT_OBJECT_0;
         zeb::freezeFinalRenames(false);
         ASSERT_TRUE(ended);
         EXPECT_EQ(job->state(), c.end);
-        if (c.held == Held::ForGood)
+        if (c.held == Held::ForGood) {
             EXPECT_TRUE(job->snapshot(false).errorText.starts_with(zeb::renameFailedText(L"")) && Read(name + L".zebpart") == ContentPiece(7, 0, 3 * MiB));
+        }
         if (c.held == Held::ThenPaused || c.held == Held::ForGood) CloseHandle(g_scanner);
         g_cutAt.reset();
         const size_t requests = Log().elements.size();
