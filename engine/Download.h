@@ -127,6 +127,13 @@ public:
     HANDLE finishedEvent() const;
 
 private:
+    // What a worker does after a request: its range is done; retry after a
+    // pause; stop; ask again at once (a settled question); Limited: the host
+    // refused this connection while serving others of ours, so the worker
+    // steps down, or the last one waits for a place; Renew: the address a
+    // redirect led to refused where it served before (a signed link
+    // expired). And of a settled question only: GoOn reading this answer.
+    enum class Step { Done, Retry, Stop, Again, Limited, Renew, GoOn };
     DownloadInfo snapshotLocked(bool withSegments) const;
 
     // Job thread (Download.cpp)
@@ -153,8 +160,30 @@ private:
 
     // Transfer (Transfer.cpp)
     void workerBody(size_t slot, const RunShared& run) noexcept;
-    int transferSegment(int index, size_t slot, HINTERNET connection, const UrlParts& parts, const RunShared& run,
-                        bool& progress, std::vector<char>& buffer, HostConnection& hostConnection, uint32_t generation);
+    Step transferSegment(int index, size_t slot, HINTERNET connection, const UrlParts& parts, const RunShared& run,
+                         bool& progress, std::vector<char>& buffer, HostConnection& hostConnection, uint32_t generation);
+    // One request of a worker for one range, from its send to its last byte.
+    struct Piece {
+        size_t index = 0;
+        int64_t pos = 0, end = 0, total = -1;
+        bool ranged = false;
+        Validator asked;       // the version it asks for
+        std::wstring ifRange;  // what it sent as If-Range, if anything
+        HINTERNET request = nullptr;  // in the worker's slot: closed by releaseRequest
+        DWORD status = 0;
+    };
+    // Its range as the table has it now (under the state mutex).
+    Piece takePiece(size_t index);
+    // Opens, registers and sends the request: GoOn once it is answered.
+    Step sendPiece(Piece& piece, size_t slot, HINTERNET connection, const UrlParts& parts, const RunShared& run);
+    // GoOn when the answer is this range of the same version of the file.
+    Step judgeAnswer(const Piece& piece, size_t slot, HINTERNET connection, const UrlParts& parts, const RunShared& run,
+                     HostConnection& hostConnection, uint32_t generation);
+    // An answer that is not the file: another version, a busy or limited host, an expired address.
+    Step judgeRefusal(const Piece& piece, size_t slot, HINTERNET connection, const UrlParts& parts, const RunShared& run,
+                      uint32_t generation);
+    // Reads the answer to the disk until the range is done or the body ends.
+    Step pumpPiece(const Piece& piece, const RunShared& run, bool& progress, std::vector<char>& buffer);
     // A busy answer's Retry-After (429, 503), kept for every request to the host.
     void noteRetryAfter(HINTERNET request, DWORD status, const std::wstring& host);
     // The probe, asked again on the pause ladder while the server is busy or
@@ -167,20 +196,13 @@ private:
     // when one serves the same file (every connection goes there next) or
     // another connection renewed it since `seen`; kStop when the download
     // fails with `refusal` (or the original link's own answer) or starts over.
-    int renewLink(const RunShared& run, uint32_t seen, size_t slot, const Error& refusal);
+    Step renewLink(const RunShared& run, uint32_t seen, size_t slot, const Error& refusal);
     // A ranged answer came whole: the file changed on the server meanwhile.
     void restartFromZero();
 
     // Byte samples (Samples.cpp)
     // Refused: the host's limit turned the sample away (not a failure).
     enum class Evidence { None, Same, Different, Failed, Refused };
-    // Results of transferSegment: done, retry after a pause, stop; and of a
-    // settled question also: go on reading this answer, ask again at once.
-    // And kLimited: the host refused this connection while serving others of
-    // ours; the worker steps down, or the last one waits for a place. kRenew:
-    // the address a redirect led to refused where it served before (a signed
-    // link expired).
-    static constexpr int kDone = 0, kRetry = 1, kStop = 2, kAgain = 3, kLimited = 4, kRenew = 5, kGoOn = -1;
     // Attempts in a row without a byte of progress before a connection (or the probe) gives up.
     static constexpr int kMaxFailuresWithoutProgress = 6;
     bool readPart(int64_t offset, int64_t length, std::string& out);
@@ -206,7 +228,7 @@ private:
     // places decide whether the file changed (start over) or the host's
     // validator of that kind says nothing (forget it). The answer, in
     // `slot`, is closed unless the question was settled already (kGoOn).
-    int settleSuspicion(ValidatorKind kind, const std::wstring& suspected, HINTERNET answer, bool answerFromZero,
+    Step settleSuspicion(ValidatorKind kind, const std::wstring& suspected, HINTERNET answer, bool answerFromZero,
                         size_t slot, HINTERNET connection, const UrlParts& parts, const RunShared& run);
 
     // Partial file and state (PartFile.cpp)

@@ -18,15 +18,15 @@ namespace {
 constexpr size_t kRenewalsPerMinute = 3;
 }
 
-int Download::renewLink(const RunShared& run, uint32_t seen, size_t slot, const Error& refusal) {
+Download::Step Download::renewLink(const RunShared& run, uint32_t seen, size_t slot, const Error& refusal) {
     std::lock_guard<std::mutex> one(renewMutex_);
-    if (stopRequested_) return kStop;
+    if (stopRequested_) return Step::Stop;
     Validator recorded;
     int64_t total;
     std::vector<Segment> table;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        if (linkGeneration_ != seen) return kAgain;  // another connection renewed it meanwhile
+        if (linkGeneration_ != seen) return Step::Again;  // another connection renewed it meanwhile
         recorded = validator_;
         total = table_.total();
         table = table_.segments();
@@ -35,23 +35,23 @@ int Download::renewLink(const RunShared& run, uint32_t seen, size_t slot, const 
     renewals_.erase(std::remove_if(renewals_.begin(), renewals_.end(), [t](double at) { return t - at >= 60; }), renewals_.end());
     if (renewals_.size() >= kRenewalsPerMinute) {
         failEveryWorker(refusal);
-        return kStop;
+        return Step::Stop;
     }
     renewals_.push_back(t);
     ProbeResult fresh;
     try {
         fresh = probe(run, slot);
     } catch (const Error& e) {
-        if (stopRequested_) return kStop;
+        if (stopRequested_) return Step::Stop;
         if (e.retryable && ++renewalFailures_ <= kMaxFailuresWithoutProgress) {
             // A lost connection or a busy answer is no refusal: the worker
             // pauses and its refused request brings it here again.
             renewals_.pop_back();
             setError(e);
-            return kRetry;
+            return Step::Retry;
         }
         failEveryWorker(e.message.empty() ? refusal : e);
-        return kStop;
+        return Step::Stop;
     }
     // The same file: its size, then the bytes wherever the validators do
     // not vouch for it (none shared, or one that differs: the new address
@@ -62,11 +62,11 @@ int Download::renewLink(const RunShared& run, uint32_t seen, size_t slot, const 
         UrlParts parts;
         if (!crackUrl(fresh.finalUrl, parts)) {
             failEveryWorker({invalidLinkText(), ErrorKind::Link});
-            return kStop;
+            return Step::Stop;
         }
         // A request to the host like any other: it waits for a place.
         const HostConnection place(hostKey(parts), run.stop);
-        if (!place) return kStop;
+        if (!place) return Step::Stop;
         InternetHandle connection(::WinHttpConnect(run.session, parts.host.c_str(), parts.port, 0));
         Error failure;
         // A connection the host dropped may still wait in the pool: the
@@ -77,19 +77,19 @@ int Download::renewLink(const RunShared& run, uint32_t seen, size_t slot, const 
              ++attempt)
             evidence = compareSamples(run, connection.get(), parts, chooseSamples(table, samplePick()),
                                       total, failure);
-        if (stopRequested_) return kStop;
+        if (stopRequested_) return Step::Stop;
         if (evidence == Evidence::Refused) {
             renewals_.pop_back();  // the host's limit: asked again once there is a place
-            return kLimited;
+            return Step::Limited;
         }
         if (evidence == Evidence::Failed) {
             if (++renewalFailures_ > kMaxFailuresWithoutProgress) {
                 failEveryWorker(failure);
-                return kStop;
+                return Step::Stop;
             }
             renewals_.pop_back();
             setError(failure);
-            return kRetry;
+            return Step::Retry;
         }
         same = evidence != Evidence::Different;
         if (same) for (const ValidatorKind kind : contradictions(recorded, fresh.validator)) retire(kind);
@@ -97,7 +97,7 @@ int Download::renewLink(const RunShared& run, uint32_t seen, size_t slot, const 
     if (!same) {
         // Another file behind the same link now: from byte 0, with its notice.
         restartFromZero();
-        return kStop;
+        return Step::Stop;
     }
     renewalFailures_ = 0;
     std::lock_guard<std::mutex> lock(stateMutex_);
@@ -106,7 +106,7 @@ int Download::renewLink(const RunShared& run, uint32_t seen, size_t slot, const 
     ++linkGeneration_;
     addressServed_ = false;
     servedOnAddress_ = 0;
-    return kAgain;
+    return Step::Again;
 }
 
 }  // namespace zeb

@@ -185,17 +185,17 @@ void Download::retire(ValidatorKind kind) {
     savedDoneBytes_ = -1;  // the state file stops recording it at the next save
 }
 
-int Download::settleSuspicion(ValidatorKind kind, const std::wstring& suspected, HINTERNET answer, bool answerFromZero,
+Download::Step Download::settleSuspicion(ValidatorKind kind, const std::wstring& suspected, HINTERNET answer, bool answerFromZero,
                               size_t slot, HINTERNET connection, const UrlParts& parts, const RunShared& run) {
     // One judgement at a time: answers on many connections may raise the
     // same question, and the first verdict settles it for all.
     std::lock_guard<std::mutex> one(versionMutex_);
-    if (stopRequested_) return kStop;
+    if (stopRequested_) return Step::Stop;
     std::vector<Segment> table;
     int64_t total;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        if (valueOf(validator_, kind) != suspected) return answerFromZero ? kAgain : kGoOn;  // settled already
+        if (valueOf(validator_, kind) != suspected) return answerFromZero ? Step::Again : Step::GoOn;  // settled already
         table = table_.segments();
         total = table_.total();
     }
@@ -225,10 +225,10 @@ int Download::settleSuspicion(ValidatorKind kind, const std::wstring& suspected,
         case Evidence::Same:
             // The host's validator of this kind does not tell versions apart.
             retire(kind);
-            return kAgain;
+            return Step::Again;
         case Evidence::Different:
             restartFromZero();
-            return kStop;
+            return Step::Stop;
         case Evidence::None:
             // Nothing on disk to compare with yet: ask again after a pause
             // (on a farm the next answer may well agree, and other
@@ -236,15 +236,15 @@ int Download::settleSuspicion(ValidatorKind kind, const std::wstring& suspected,
             // contradicting, the file changed: start over, nothing is lost.
             if (++blindSuspicions_ >= 2 * workerCount_) {
                 restartFromZero();
-                return kStop;
+                return Step::Stop;
             }
-            return kRetry;
+            return Step::Retry;
         case Evidence::Refused:
-            return kLimited;
+            return Step::Limited;
         default:
-            if (stopRequested_) return kStop;
+            if (stopRequested_) return Step::Stop;
             if (!failure.message.empty()) setError(failure);
-            return kRetry;
+            return Step::Retry;
     }
 }
 

@@ -79,38 +79,38 @@ void Download::workerBody(size_t slot, const RunShared& run) noexcept {
             }
             if (index < 0) break;
             bool progress = false;
-            int result;
+            Step result;
             try {
                 result = transferSegment(index, slot, connection.get(), parts, run, progress, buffer,
                                          *hostConnection, generation);
             } catch (const std::exception&) {
                 setError({outOfMemoryText(), ErrorKind::Local});
-                result = kRetry;
+                result = Step::Retry;
             }
             releaseRequest(slot);
             {
                 std::lock_guard<std::mutex> lock(stateMutex_);
                 Segment& s = table_.at(static_cast<size_t>(index));
                 table_.release(static_cast<size_t>(index), s.pos >= s.end ? SegmentState::Done
-                                                                          : (result == kRetry ? SegmentState::Retrying : SegmentState::Idle));
-                if (result == kRetry) ++s.retries;
+                                                                          : (result == Step::Retry ? SegmentState::Retrying : SegmentState::Idle));
+                if (result == Step::Retry) ++s.retries;
             }
             // The renewal's own request may need this connection's place at the host.
             hostConnection.reset();
-            if (result == kRenew) result = renewLink(run, generation, slot, refusedBy_[slot]);
-            if (result == kStop) break;
+            if (result == Step::Renew) result = renewLink(run, generation, slot, refusedBy_[slot]);
+            if (result == Step::Stop) break;
             // The host's limit: this connection steps down, the others take
             // its range, and nothing counts toward giving up. The last one
             // stays (another download may hold every place the host allows):
             // it waits for a place, on the ladder but never giving up.
-            if (result == kLimited) {
+            if (result == Step::Limited) {
                 if (countDown.outUnlessLast()) break;
                 if (::WaitForSingleObject(run.stop, retryPauseFor(host, ++refused)) == WAIT_OBJECT_0) break;
                 continue;
             }
             refused = 0;
-            if (result == kAgain) continue;  // a settled question: nothing failed
-            if (result == kRetry) {
+            if (result == Step::Again) continue;  // a settled question: nothing failed
+            if (result == Step::Retry) {
                 failures = progress ? 1 : failures + 1;
                 if (failures > kMaxFailuresWithoutProgress) break;
                 if (::WaitForSingleObject(run.stop, retryPauseFor(host, failures)) == WAIT_OBJECT_0) break;
@@ -124,89 +124,67 @@ void Download::workerBody(size_t slot, const RunShared& run) noexcept {
     releaseRequest(slot);
 }
 
-int Download::transferSegment(int index, size_t slot, HINTERNET connection, const UrlParts& parts,
-                              const RunShared& run, bool& progress, std::vector<char>& buffer,
-                              HostConnection& hostConnection, uint32_t generation) {
-    const size_t i = static_cast<size_t>(index);
-    int64_t pos, end, total;
-    bool ranged;
-    Validator asked;  // the version this request asks for
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        asked = validator_;
-        Segment& s = table_.at(i);
-        if (!table_.ranges()) {
-            table_.rewind(i);  // a plain request always starts at the first byte
-            ++plainAttempts_;
-        }
-        pos = s.pos;
-        end = s.end;
-        s.state = SegmentState::Connecting;
-        ranged = table_.ranges();
-        total = table_.total();
-    }
-    if (pos >= end) return kDone;
+Download::Step Download::transferSegment(int index, size_t slot, HINTERNET connection, const UrlParts& parts,
+                                        const RunShared& run, bool& progress, std::vector<char>& buffer,
+                                        HostConnection& hostConnection, uint32_t generation) {
+    Piece piece = takePiece(static_cast<size_t>(index));
+    if (piece.pos >= piece.end) return Step::Done;
+    if (const Step step = sendPiece(piece, slot, connection, parts, run); step != Step::GoOn) return step;
+    if (const Step step = judgeAnswer(piece, slot, connection, parts, run, hostConnection, generation); step != Step::GoOn)
+        return step;
+    return pumpPiece(piece, run, progress, buffer);
+}
 
+Download::Piece Download::takePiece(size_t index) {
+    Piece piece;
+    piece.index = index;
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    piece.asked = validator_;
+    Segment& s = table_.at(index);
+    if (!table_.ranges()) {
+        table_.rewind(index);  // a plain request always starts at the first byte
+        ++plainAttempts_;
+    }
+    piece.pos = s.pos;
+    piece.end = s.end;
+    s.state = SegmentState::Connecting;
+    piece.ranged = table_.ranges();
+    piece.total = table_.total();
+    return piece;
+}
+
+Download::Step Download::sendPiece(Piece& piece, size_t slot, HINTERNET connection, const UrlParts& parts,
+                                   const RunShared& run) {
     HINTERNET request = openRequest(connection, parts, run.ignoreCertErrors);
     if (!request) {
         setError(networkError(::GetLastError()));
-        return kRetry;
+        return Step::Retry;
     }
     if (!registerRequest(slot, request)) {
         ::WinHttpCloseHandle(request);
-        return kStop;
+        return Step::Stop;
     }
+    piece.request = request;
     // With a validator the server sends the range only from the same
     // version; a changed file comes whole (200).
-    const std::wstring ifRange = ifRangeValue(asked);
+    piece.ifRange = ifRangeValue(piece.asked);
     const std::wstring extra =
-        ranged ? L"Range: bytes=" + std::to_wstring(pos) + L"-" + std::to_wstring(end - 1) + L"\r\n" +
-                     (ifRange.empty() ? L"" : L"If-Range: " + ifRange + L"\r\n")
-               : std::wstring();
-    const std::wstring headers = requestHeaders(parts.host, extra);
-    DWORD status = 0, e = 0;
-    if (!exchange(run, request, headers, parts, status, e)) {
-        if (stopRequested_) return kStop;
+        piece.ranged ? L"Range: bytes=" + std::to_wstring(piece.pos) + L"-" + std::to_wstring(piece.end - 1) + L"\r\n" +
+                           (piece.ifRange.empty() ? L"" : L"If-Range: " + piece.ifRange + L"\r\n")
+                     : std::wstring();
+    DWORD e = 0;
+    if (!exchange(run, request, requestHeaders(parts.host, extra), parts, piece.status, e)) {
+        if (stopRequested_) return Step::Stop;
         setError(networkError(e));
-        return kRetry;
+        return Step::Retry;
     }
-    if (status != (ranged ? 206u : 200u)) {
-        if (stopRequested_) return kStop;
-        if (ranged && status == 200 && !ifRange.empty()) {
-            // Another version, or a host whose validator is no witness.
-            const ValidatorKind kind = ifRangeKind(asked);
-            return settleSuspicion(kind, valueOf(asked, kind), request, true, slot, connection, parts, run);
-        }
-        const std::wstring host = hostKey(parts);
-        noteRetryAfter(request, status, host);  // a limit's refusal too asks to wait
-        bool signedServed, everyServed;
-        {
-            std::lock_guard<std::mutex> lock(stateMutex_);
-            // An answer of an address a renewal has replaced meanwhile says
-            // nothing of the new one: the next request goes there.
-            if (generation != linkGeneration_) return kAgain;
-            signedServed = redirected_ && addressServed_;
-            everyServed = servedOnAddress_ >= activeConnections_.load();
-        }
-        // A signed address that served and now refuses has expired: the
-        // original link gives a fresh one.
-        switch (readRefusal(status, signedServed, status == 403 && signedServed && forbiddenRenewed_.exchange(true),
-                            everyServed, hostServes(host))) {
-        case Refusal::Renew:
-            // Kept for this connection: another's error may replace the job's meanwhile.
-            refusedBy_[slot] = httpStatusError(status);
-            setError(refusedBy_[slot]);
-            return kRenew;
-        case Refusal::Limit:
-            learnLimitFromRefusal(host);
-            if (status == 403 && signedServed) setError(httpStatusError(status));
-            return kLimited;
-        case Refusal::Answer:
-            break;
-        }
-        setError(ranged && status == 200 ? Error{rangesStoppedText(), ErrorKind::ServerFailed} : httpStatusError(status));
-        return kRetry;
-    }
+    return Step::GoOn;
+}
+
+Download::Step Download::judgeAnswer(const Piece& piece, size_t slot, HINTERNET connection, const UrlParts& parts,
+                                     const RunShared& run, HostConnection& hostConnection, uint32_t generation) {
+    HINTERNET request = piece.request;
+    if (piece.status != (piece.ranged ? 206u : 200u)) return judgeRefusal(piece, slot, connection, parts, run, generation);
     hostConnection.served();
     addressServed_ = true;
     {
@@ -220,40 +198,81 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
     // The answer must be this part of the same file: a file replaced on the
     // server shows another total, and stitching two versions together would
     // be reported as a finished download.
-    if (ranged) {
-        const std::wstring range = queryHeader(request, WINHTTP_QUERY_CONTENT_RANGE);
-        const ContentRange answered = parseContentRange(range);
-        if (answered.start != pos || (answered.total && total >= 0 && *answered.total != total)) {
+    if (piece.ranged) {
+        const ContentRange answered = parseContentRange(queryHeader(request, WINHTTP_QUERY_CONTENT_RANGE));
+        if (answered.start != piece.pos || (answered.total && piece.total >= 0 && *answered.total != piece.total)) {
             setError({wrongRangeText(), ErrorKind::ServerFailed});
-            return kRetry;
+            return Step::Retry;
         }
         // A part of another version (a server or cache that ignored
         // If-Range), or of the same bytes tagged by another node of a farm.
-        if (const ValidatorKind kind = disagreement(asked, answerValidator(request)); kind != ValidatorKind::None) {
-            const int verdict = settleSuspicion(kind, valueOf(asked, kind), request, false, slot, connection, parts, run);
-            if (verdict != kGoOn) return verdict;
-        }
-    } else if (total >= 0) {
+        if (const ValidatorKind kind = disagreement(piece.asked, answerValidator(request)); kind != ValidatorKind::None)
+            return settleSuspicion(kind, valueOf(piece.asked, kind), request, false, slot, connection, parts, run);
+    } else if (piece.total >= 0) {
         std::optional<int64_t> length = ParseStrictNumber(queryHeader(request, WINHTTP_QUERY_CONTENT_LENGTH));
-        if (length && *length != total) {
+        if (length && *length != piece.total) {
             setError({wrongRangeText(), ErrorKind::ServerFailed});
-            return kRetry;
+            return Step::Retry;
         }
     }
+    return Step::GoOn;
+}
 
+Download::Step Download::judgeRefusal(const Piece& piece, size_t slot, HINTERNET connection, const UrlParts& parts,
+                                      const RunShared& run, uint32_t generation) {
+    const DWORD status = piece.status;
+    if (stopRequested_) return Step::Stop;
+    if (piece.ranged && status == 200 && !piece.ifRange.empty()) {
+        // Another version, or a host whose validator is no witness.
+        const ValidatorKind kind = ifRangeKind(piece.asked);
+        return settleSuspicion(kind, valueOf(piece.asked, kind), piece.request, true, slot, connection, parts, run);
+    }
+    const std::wstring host = hostKey(parts);
+    noteRetryAfter(piece.request, status, host);  // a limit's refusal too asks to wait
+    bool signedServed, everyServed;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        // An answer of an address a renewal has replaced meanwhile says
+        // nothing of the new one: the next request goes there.
+        if (generation != linkGeneration_) return Step::Again;
+        signedServed = redirected_ && addressServed_;
+        everyServed = servedOnAddress_ >= activeConnections_.load();
+    }
+    // A signed address that served and now refuses has expired: the
+    // original link gives a fresh one.
+    switch (readRefusal(status, signedServed, status == 403 && signedServed && forbiddenRenewed_.exchange(true),
+                        everyServed, hostServes(host))) {
+    case Refusal::Renew:
+        // Kept for this connection: another's error may replace the job's meanwhile.
+        refusedBy_[slot] = httpStatusError(status);
+        setError(refusedBy_[slot]);
+        return Step::Renew;
+    case Refusal::Limit:
+        learnLimitFromRefusal(host);
+        if (status == 403 && signedServed) setError(httpStatusError(status));
+        return Step::Limited;
+    case Refusal::Answer:
+        break;
+    }
+    setError(piece.ranged && status == 200 ? Error{rangesStoppedText(), ErrorKind::ServerFailed} : httpStatusError(status));
+    return Step::Retry;
+}
+
+Download::Step Download::pumpPiece(const Piece& piece, const RunShared& run, bool& progress, std::vector<char>& buffer) {
+    const size_t i = piece.index;
     uint64_t t0 = ::GetTickCount64();
     int64_t bytesSince = 0;
-    if (stopRequested_) return kStop;
+    if (stopRequested_) return Step::Stop;
     for (;;) {
         const DWORD allowed = acquireReadBudget(static_cast<uint32_t>(buffer.size()), run.stop);
-        if (allowed == 0) return kStop;
+        if (allowed == 0) return Step::Stop;
         DWORD got = 0;
-        if (!::WinHttpReadData(request, buffer.data(), allowed, &got)) {
+        if (!::WinHttpReadData(piece.request, buffer.data(), allowed, &got)) {
             const DWORD e = ::GetLastError();
             returnReadBudget(allowed);
-            if (stopRequested_) return kStop;
+            if (stopRequested_) return Step::Stop;
             setError(networkError(e));
-            return kRetry;
+            return Step::Retry;
         }
         returnReadBudget(allowed - got);
         if (got == 0) break;
@@ -271,14 +290,14 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
             if (!::WriteFile(file_.get(), buffer.data(), static_cast<DWORD>(w), &written, &at) ||
                 written != static_cast<DWORD>(w)) {
                 diskFailure(::GetLastError());
-                return kStop;
+                return Step::Stop;
             }
         }
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
             table_.advance(i, p + w);
             Segment& s = table_.at(i);
-            if (ranged) {
+            if (piece.ranged) {
                 if (w > 0) progress = true;
             } else if (s.pos > plainFurthest_) {
                 plainFurthest_ = s.pos;
@@ -294,10 +313,10 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
             if (s.pos >= s.end) {
                 // A finished piece may move the front the checksums are fed from.
                 if (hasher_) hasher_->advance(table_.front(), plainAttempts_);
-                return kDone;
+                return Step::Done;
             }
         }
-        if (stopRequested_) return kStop;
+        if (stopRequested_) return Step::Stop;
     }
     std::lock_guard<std::mutex> lock(stateMutex_);
     Segment& s = table_.at(i);
@@ -305,9 +324,9 @@ int Download::transferSegment(int index, size_t slot, HINTERNET connection, cons
     if (s.pos < s.end) {
         errorText_ = closedEarlyText();
         errorKind_ = ErrorKind::Network;
-        return kRetry;
+        return Step::Retry;
     }
-    return kDone;
+    return Step::Done;
 }
 
 void Download::noteRetryAfter(HINTERNET request, DWORD status, const std::wstring& host) {
