@@ -29,6 +29,7 @@
 #include "engine/FrontHasher.h"
 #include "engine/HostEtiquette.h"
 #include "engine/Types.h"
+#include "engine/Url.h"
 #include "engine/Samples.h"
 #include "engine/Segments.h"
 #include "engine/Validator.h"
@@ -159,9 +160,27 @@ private:
     void releaseRequest(size_t slot);
 
     // Transfer (Transfer.cpp)
+    // One worker's connection: the address it goes to, its WinHTTP
+    // connection, read buffer and counters. Its worker's thread alone uses it.
+    struct Connection {
+        size_t slot = 0;  // its place in the request table
+        UrlParts parts;
+        InternetHandle handle;
+        std::wstring host;        // parts' host key, for its limit and its wait
+        uint32_t generation = 0;  // of the address it is connected to
+        std::vector<char> buffer;
+        int failures = 0;  // attempts in a row without a byte of progress
+        int refused = 0;   // the host's limit refusals in a row
+    };
     void workerBody(size_t slot, const RunShared& run) noexcept;
-    Step transferSegment(int index, size_t slot, HINTERNET connection, const UrlParts& parts, const RunShared& run,
-                         bool& progress, std::vector<char>& buffer, HostConnection& hostConnection, uint32_t generation);
+    // (Re)connects when there is no connection yet or a renewal replaced the
+    // address: false (the error set) when it cannot.
+    bool connectToAddress(Connection& c, const RunShared& run);
+    // One range requested and let go again, whatever happened.
+    Step requestRange(size_t index, Connection& c, const RunShared& run, bool& progress, HostConnection& place);
+    // Waits after a result as it asks: false when the worker leaves.
+    bool waitAfter(Connection& c, const RunShared& run, Step result, bool progress);
+    Step transferSegment(size_t index, Connection& c, const RunShared& run, bool& progress, HostConnection& place);
     // One request of a worker for one range, from its send to its last byte.
     struct Piece {
         size_t index = 0;
@@ -175,15 +194,13 @@ private:
     // Its range as the table has it now (under the state mutex).
     Piece takePiece(size_t index);
     // Opens, registers and sends the request: GoOn once it is answered.
-    Step sendPiece(Piece& piece, size_t slot, HINTERNET connection, const UrlParts& parts, const RunShared& run);
+    Step sendPiece(Piece& piece, const Connection& c, const RunShared& run);
     // GoOn when the answer is this range of the same version of the file.
-    Step judgeAnswer(const Piece& piece, size_t slot, HINTERNET connection, const UrlParts& parts, const RunShared& run,
-                     HostConnection& hostConnection, uint32_t generation);
+    Step judgeAnswer(const Piece& piece, const Connection& c, const RunShared& run, HostConnection& place);
     // An answer that is not the file: another version, a busy or limited host, an expired address.
-    Step judgeRefusal(const Piece& piece, size_t slot, HINTERNET connection, const UrlParts& parts, const RunShared& run,
-                      uint32_t generation);
+    Step judgeRefusal(const Piece& piece, const Connection& c, const RunShared& run);
     // Reads the answer to the disk until the range is done or the body ends.
-    Step pumpPiece(const Piece& piece, const RunShared& run, bool& progress, std::vector<char>& buffer);
+    Step pumpPiece(const Piece& piece, Connection& c, const RunShared& run, bool& progress);
     // A busy answer's Retry-After (429, 503), kept for every request to the host.
     void noteRetryAfter(HINTERNET request, DWORD status, const std::wstring& host);
     // The probe, asked again on the pause ladder while the server is busy or
@@ -227,9 +244,9 @@ private:
     // sent to If-Range: the answer's own bytes and samples from several
     // places decide whether the file changed (start over) or the host's
     // validator of that kind says nothing (forget it). The answer, in
-    // `slot`, is closed unless the question was settled already (kGoOn).
+    // the worker's slot, is closed unless the question was settled already (GoOn).
     Step settleSuspicion(ValidatorKind kind, const std::wstring& suspected, HINTERNET answer, bool answerFromZero,
-                        size_t slot, HINTERNET connection, const UrlParts& parts, const RunShared& run);
+                         const Connection& c, const RunShared& run);
 
     // Partial file and state (PartFile.cpp)
     // `fresh`: the partial data is of another version; start over. False

@@ -185,8 +185,11 @@ void Download::retire(ValidatorKind kind) {
     savedDoneBytes_ = -1;  // the state file stops recording it at the next save
 }
 
-Download::Step Download::settleSuspicion(ValidatorKind kind, const std::wstring& suspected, HINTERNET answer, bool answerFromZero,
-                              size_t slot, HINTERNET connection, const UrlParts& parts, const RunShared& run) {
+Download::Step Download::settleSuspicion(ValidatorKind kind, const std::wstring& suspected, HINTERNET answer,
+                                         bool answerFromZero, const Connection& c, const RunShared& run) {
+    const size_t slot = c.slot;
+    const HINTERNET connection = c.handle.get();
+    const UrlParts& parts = c.parts;
     // One judgement at a time: answers on many connections may raise the
     // same question, and the first verdict settles it for all.
     std::lock_guard<std::mutex> one(versionMutex_);

@@ -39,39 +39,13 @@ void Download::workerBody(size_t slot, const RunShared& run) noexcept {
         }
     } countDown{activeConnections_, workersEnded_.get()};
     try {
-        UrlParts parts;
-        InternetHandle connection;
-        std::wstring host;
-        uint32_t generation = 0;
-        std::vector<char> buffer(kReadBuffer);
-        int failures = 0, refused = 0;  // refused: limit refusals in a row
-        while (!stopRequested_) {
-            // The address of this run, again after a renewal replaced it.
-            std::wstring link;
-            bool fresh = false;
-            {
-                std::lock_guard<std::mutex> lock(stateMutex_);
-                if (!connection || generation != linkGeneration_) {
-                    link = resolvedUrl_;
-                    generation = linkGeneration_;
-                    fresh = true;
-                }
-            }
-            if (fresh) {
-                if (!crackUrl(link, parts)) {
-                    setError({invalidLinkText(), ErrorKind::Link});
-                    return;
-                }
-                connection.reset(::WinHttpConnect(run.session, parts.host.c_str(), parts.port, 0));
-                if (!connection) {
-                    setError(networkError(::GetLastError()));
-                    return;
-                }
-                host = hostKey(parts);
-            }
+        Connection c;
+        c.slot = slot;
+        c.buffer.resize(kReadBuffer);
+        while (!stopRequested_ && connectToAddress(c, run)) {
             // Waits while the host asked to be left alone or serves all it allows.
-            std::optional<HostConnection> hostConnection(std::in_place, host, run.stop);
-            if (!*hostConnection) break;
+            std::optional<HostConnection> place(std::in_place, c.host, run.stop);
+            if (!*place) break;
             int index;
             {
                 std::lock_guard<std::mutex> lock(stateMutex_);
@@ -79,44 +53,15 @@ void Download::workerBody(size_t slot, const RunShared& run) noexcept {
             }
             if (index < 0) break;
             bool progress = false;
-            Step result;
-            try {
-                result = transferSegment(index, slot, connection.get(), parts, run, progress, buffer,
-                                         *hostConnection, generation);
-            } catch (const std::exception&) {
-                setError({outOfMemoryText(), ErrorKind::Local});
-                result = Step::Retry;
-            }
-            releaseRequest(slot);
-            {
-                std::lock_guard<std::mutex> lock(stateMutex_);
-                Segment& s = table_.at(static_cast<size_t>(index));
-                table_.release(static_cast<size_t>(index), s.pos >= s.end ? SegmentState::Done
-                                                                          : (result == Step::Retry ? SegmentState::Retrying : SegmentState::Idle));
-                if (result == Step::Retry) ++s.retries;
-            }
+            Step result = requestRange(static_cast<size_t>(index), c, run, progress, *place);
             // The renewal's own request may need this connection's place at the host.
-            hostConnection.reset();
-            if (result == Step::Renew) result = renewLink(run, generation, slot, refusedBy_[slot]);
-            if (result == Step::Stop) break;
+            place.reset();
+            if (result == Step::Renew) result = renewLink(run, c.generation, slot, refusedBy_[slot]);
             // The host's limit: this connection steps down, the others take
-            // its range, and nothing counts toward giving up. The last one
-            // stays (another download may hold every place the host allows):
-            // it waits for a place, on the ladder but never giving up.
-            if (result == Step::Limited) {
-                if (countDown.outUnlessLast()) break;
-                if (::WaitForSingleObject(run.stop, retryPauseFor(host, ++refused)) == WAIT_OBJECT_0) break;
-                continue;
-            }
-            refused = 0;
-            if (result == Step::Again) continue;  // a settled question: nothing failed
-            if (result == Step::Retry) {
-                failures = progress ? 1 : failures + 1;
-                if (failures > kMaxFailuresWithoutProgress) break;
-                if (::WaitForSingleObject(run.stop, retryPauseFor(host, failures)) == WAIT_OBJECT_0) break;
-            } else {
-                failures = 0;
-            }
+            // its range. The last one stays (another download may hold every
+            // place the host allows) and waits for a place.
+            if (result == Step::Limited && countDown.outUnlessLast()) break;
+            if (!waitAfter(c, run, result, progress)) break;
         }
     } catch (...) {
         setError({outOfMemoryText(), ErrorKind::Local});
@@ -124,15 +69,68 @@ void Download::workerBody(size_t slot, const RunShared& run) noexcept {
     releaseRequest(slot);
 }
 
-Download::Step Download::transferSegment(int index, size_t slot, HINTERNET connection, const UrlParts& parts,
-                                        const RunShared& run, bool& progress, std::vector<char>& buffer,
-                                        HostConnection& hostConnection, uint32_t generation) {
-    Piece piece = takePiece(static_cast<size_t>(index));
+bool Download::connectToAddress(Connection& c, const RunShared& run) {
+    // The address of this run, again after a renewal replaced it.
+    std::wstring link;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (c.handle && c.generation == linkGeneration_) return true;
+        link = resolvedUrl_;
+        c.generation = linkGeneration_;
+    }
+    if (!crackUrl(link, c.parts)) {
+        setError({invalidLinkText(), ErrorKind::Link});
+        return false;
+    }
+    c.handle.reset(::WinHttpConnect(run.session, c.parts.host.c_str(), c.parts.port, 0));
+    if (!c.handle) {
+        setError(networkError(::GetLastError()));
+        return false;
+    }
+    c.host = hostKey(c.parts);
+    return true;
+}
+
+Download::Step Download::requestRange(size_t index, Connection& c, const RunShared& run, bool& progress,
+                                      HostConnection& place) {
+    Step result;
+    try {
+        result = transferSegment(index, c, run, progress, place);
+    } catch (const std::exception&) {
+        setError({outOfMemoryText(), ErrorKind::Local});
+        result = Step::Retry;
+    }
+    releaseRequest(c.slot);
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    Segment& s = table_.at(index);
+    table_.release(index, s.pos >= s.end ? SegmentState::Done
+                                         : (result == Step::Retry ? SegmentState::Retrying : SegmentState::Idle));
+    if (result == Step::Retry) ++s.retries;
+    return result;
+}
+
+bool Download::waitAfter(Connection& c, const RunShared& run, Step result, bool progress) {
+    if (result == Step::Stop) return false;
+    // Refused for the host's limit: on the ladder, but never giving up.
+    if (result == Step::Limited) return ::WaitForSingleObject(run.stop, retryPauseFor(c.host, ++c.refused)) != WAIT_OBJECT_0;
+    c.refused = 0;
+    if (result == Step::Again) return true;  // a settled question: nothing failed
+    if (result != Step::Retry) {
+        c.failures = 0;
+        return true;
+    }
+    c.failures = progress ? 1 : c.failures + 1;
+    return c.failures <= kMaxFailuresWithoutProgress &&
+           ::WaitForSingleObject(run.stop, retryPauseFor(c.host, c.failures)) != WAIT_OBJECT_0;
+}
+
+Download::Step Download::transferSegment(size_t index, Connection& c, const RunShared& run, bool& progress,
+                                         HostConnection& place) {
+    Piece piece = takePiece(index);
     if (piece.pos >= piece.end) return Step::Done;
-    if (const Step step = sendPiece(piece, slot, connection, parts, run); step != Step::GoOn) return step;
-    if (const Step step = judgeAnswer(piece, slot, connection, parts, run, hostConnection, generation); step != Step::GoOn)
-        return step;
-    return pumpPiece(piece, run, progress, buffer);
+    if (const Step step = sendPiece(piece, c, run); step != Step::GoOn) return step;
+    if (const Step step = judgeAnswer(piece, c, run, place); step != Step::GoOn) return step;
+    return pumpPiece(piece, c, run, progress);
 }
 
 Download::Piece Download::takePiece(size_t index) {
@@ -153,14 +151,13 @@ Download::Piece Download::takePiece(size_t index) {
     return piece;
 }
 
-Download::Step Download::sendPiece(Piece& piece, size_t slot, HINTERNET connection, const UrlParts& parts,
-                                   const RunShared& run) {
-    HINTERNET request = openRequest(connection, parts, run.ignoreCertErrors);
+Download::Step Download::sendPiece(Piece& piece, const Connection& c, const RunShared& run) {
+    HINTERNET request = openRequest(c.handle.get(), c.parts, run.ignoreCertErrors);
     if (!request) {
         setError(networkError(::GetLastError()));
         return Step::Retry;
     }
-    if (!registerRequest(slot, request)) {
+    if (!registerRequest(c.slot, request)) {
         ::WinHttpCloseHandle(request);
         return Step::Stop;
     }
@@ -173,7 +170,7 @@ Download::Step Download::sendPiece(Piece& piece, size_t slot, HINTERNET connecti
                            (piece.ifRange.empty() ? L"" : L"If-Range: " + piece.ifRange + L"\r\n")
                      : std::wstring();
     DWORD e = 0;
-    if (!exchange(run, request, requestHeaders(parts.host, extra), parts, piece.status, e)) {
+    if (!exchange(run, request, requestHeaders(c.parts.host, extra), c.parts, piece.status, e)) {
         if (stopRequested_) return Step::Stop;
         setError(networkError(e));
         return Step::Retry;
@@ -181,17 +178,17 @@ Download::Step Download::sendPiece(Piece& piece, size_t slot, HINTERNET connecti
     return Step::GoOn;
 }
 
-Download::Step Download::judgeAnswer(const Piece& piece, size_t slot, HINTERNET connection, const UrlParts& parts,
-                                     const RunShared& run, HostConnection& hostConnection, uint32_t generation) {
+Download::Step Download::judgeAnswer(const Piece& piece, const Connection& c, const RunShared& run,
+                                     HostConnection& place) {
     HINTERNET request = piece.request;
-    if (piece.status != (piece.ranged ? 206u : 200u)) return judgeRefusal(piece, slot, connection, parts, run, generation);
-    hostConnection.served();
+    if (piece.status != (piece.ranged ? 206u : 200u)) return judgeRefusal(piece, c, run);
+    place.served();
     addressServed_ = true;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         // Each connection counted once per address.
-        if (generation == linkGeneration_ && servedAt_[slot] != generation + 1) {
-            servedAt_[slot] = generation + 1;
+        if (c.generation == linkGeneration_ && servedAt_[c.slot] != c.generation + 1) {
+            servedAt_[c.slot] = c.generation + 1;
             ++servedOnAddress_;
         }
     }
@@ -207,7 +204,7 @@ Download::Step Download::judgeAnswer(const Piece& piece, size_t slot, HINTERNET 
         // A part of another version (a server or cache that ignored
         // If-Range), or of the same bytes tagged by another node of a farm.
         if (const ValidatorKind kind = disagreement(piece.asked, answerValidator(request)); kind != ValidatorKind::None)
-            return settleSuspicion(kind, valueOf(piece.asked, kind), request, false, slot, connection, parts, run);
+            return settleSuspicion(kind, valueOf(piece.asked, kind), request, false, c, run);
     } else if (piece.total >= 0) {
         std::optional<int64_t> length = ParseStrictNumber(queryHeader(request, WINHTTP_QUERY_CONTENT_LENGTH));
         if (length && *length != piece.total) {
@@ -218,23 +215,22 @@ Download::Step Download::judgeAnswer(const Piece& piece, size_t slot, HINTERNET 
     return Step::GoOn;
 }
 
-Download::Step Download::judgeRefusal(const Piece& piece, size_t slot, HINTERNET connection, const UrlParts& parts,
-                                      const RunShared& run, uint32_t generation) {
+Download::Step Download::judgeRefusal(const Piece& piece, const Connection& c, const RunShared& run) {
     const DWORD status = piece.status;
     if (stopRequested_) return Step::Stop;
     if (piece.ranged && status == 200 && !piece.ifRange.empty()) {
         // Another version, or a host whose validator is no witness.
         const ValidatorKind kind = ifRangeKind(piece.asked);
-        return settleSuspicion(kind, valueOf(piece.asked, kind), piece.request, true, slot, connection, parts, run);
+        return settleSuspicion(kind, valueOf(piece.asked, kind), piece.request, true, c, run);
     }
-    const std::wstring host = hostKey(parts);
+    const std::wstring& host = c.host;
     noteRetryAfter(piece.request, status, host);  // a limit's refusal too asks to wait
     bool signedServed, everyServed;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         // An answer of an address a renewal has replaced meanwhile says
         // nothing of the new one: the next request goes there.
-        if (generation != linkGeneration_) return Step::Again;
+        if (c.generation != linkGeneration_) return Step::Again;
         signedServed = redirected_ && addressServed_;
         everyServed = servedOnAddress_ >= activeConnections_.load();
     }
@@ -244,8 +240,8 @@ Download::Step Download::judgeRefusal(const Piece& piece, size_t slot, HINTERNET
                         everyServed, hostServes(host))) {
     case Refusal::Renew:
         // Kept for this connection: another's error may replace the job's meanwhile.
-        refusedBy_[slot] = httpStatusError(status);
-        setError(refusedBy_[slot]);
+        refusedBy_[c.slot] = httpStatusError(status);
+        setError(refusedBy_[c.slot]);
         return Step::Renew;
     case Refusal::Limit:
         learnLimitFromRefusal(host);
@@ -258,7 +254,8 @@ Download::Step Download::judgeRefusal(const Piece& piece, size_t slot, HINTERNET
     return Step::Retry;
 }
 
-Download::Step Download::pumpPiece(const Piece& piece, const RunShared& run, bool& progress, std::vector<char>& buffer) {
+Download::Step Download::pumpPiece(const Piece& piece, Connection& c, const RunShared& run, bool& progress) {
+    std::vector<char>& buffer = c.buffer;
     const size_t i = piece.index;
     uint64_t t0 = ::GetTickCount64();
     int64_t bytesSince = 0;
