@@ -155,6 +155,12 @@ private:
     // `slot`: the request slot it uses (0 before the workers start; a
     // worker's own when it renews the link).
     ProbeResult probe(const RunShared& run, size_t slot = 0);
+    // The error of a secure connection that failed, told by a diagnosis on
+    // a session of its own (a clock to set is offered).
+    Error secureFailure(const RunShared& run, const UrlParts& parts, DWORD error, uint32_t secureFlags);
+    // The probe's answer that is not a redirect: the size and ranges it
+    // shows, or the error it is (a busy one to be asked again).
+    ProbeResult readProbeAnswer(HINTERNET request, DWORD status, const UrlParts& parts);
     std::wstring requestHeaders(const std::wstring& requestHost, const std::wstring& extraLines) const;
     bool registerRequest(size_t slot, HINTERNET request);
     void releaseRequest(size_t slot);

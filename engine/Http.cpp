@@ -238,21 +238,9 @@ ProbeResult Download::probe(const RunShared& run, size_t slot) {
                 lost.retryable = error == ERROR_WINHTTP_CONNECTION_ERROR || error == ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
                 throw lost;  // lost: asked again
             }
-            // A session of its own: its unchecked connection must never
-            // serve a later request of this job.
-            InternetHandle diagnosis = openDiagnosisSession(run.proxy);
-            SecureFacts facts;
-            if (diagnosis) facts = gatherSecureFacts(diagnosis.get(), parts, error, secureFlags);
-            else facts.error = error, facts.flags = secureFlags;
-            if (stopRequested_) throw Error{};
-            {
-                std::lock_guard<std::mutex> lock(stateMutex_);
-                clockOffer_ = clockToSet(facts);
-            }
-            throw Error{secureFailureText(facts), ErrorKind::Secure};
+            throw secureFailure(run, parts, error, secureFlags);
         }
         noteServerDate(request);
-        ProbeResult result;
         if (IsRedirect(status)) {
             const std::wstring next = resolveRedirect(queryHeader(request, WINHTTP_QUERY_LOCATION), parts);
             UrlParts nextParts;
@@ -263,30 +251,7 @@ ProbeResult Download::probe(const RunShared& run, size_t slot) {
             releaseRequest(slot);
             continue;
         }
-        if (status == 206) {
-            const std::wstring range = queryHeader(request, WINHTTP_QUERY_CONTENT_RANGE);
-            const size_t slash = range.find(L'/');
-            if (slash != std::wstring::npos) {
-                std::optional<int64_t> total = ParseStrictNumber(range.substr(slash + 1));
-                if (total && *total >= 1) {
-                    result.totalSize = *total;
-                    result.acceptsRanges = true;
-                }
-            }
-        } else if (status == 200) {
-            if (std::optional<int64_t> length = ParseStrictNumber(queryHeader(request, WINHTTP_QUERY_CONTENT_LENGTH)))
-                result.totalSize = *length;
-        } else if (isBusyStatus(status)) {
-            noteRetryAfter(request, status, hostKey(parts));
-            // Refused while other downloads of ours are served: the host's
-            // limit, so the next attempt waits for a place among them.
-            if (isRefusalStatus(status)) learnLimitFromRefusal(hostKey(parts));
-            Error busy = httpStatusError(status);
-            busy.retryable = true;
-            throw busy;
-        } else if (status != 416) {
-            throw httpStatusError(status);
-        }
+        ProbeResult result = readProbeAnswer(request, status, parts);
         result.finalUrl = current;
         result.redirected = redirects > 0;
         result.validator = answerValidator(request);
@@ -294,6 +259,48 @@ ProbeResult Download::probe(const RunShared& run, size_t slot) {
         if (result.fileName.empty()) result.fileName = fileNameFromUrl(current);
         return result;
     }
+}
+
+Error Download::secureFailure(const RunShared& run, const UrlParts& parts, DWORD error, uint32_t secureFlags) {
+    // A session of its own: its unchecked connection must never serve a
+    // later request of this job.
+    InternetHandle diagnosis = openDiagnosisSession(run.proxy);
+    SecureFacts facts;
+    if (diagnosis) facts = gatherSecureFacts(diagnosis.get(), parts, error, secureFlags);
+    else facts.error = error, facts.flags = secureFlags;
+    if (stopRequested_) return Error{};
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    clockOffer_ = clockToSet(facts);
+    return Error{secureFailureText(facts), ErrorKind::Secure};
+}
+
+ProbeResult Download::readProbeAnswer(HINTERNET request, DWORD status, const UrlParts& parts) {
+    ProbeResult result;
+    if (status == 206) {
+        const std::wstring range = queryHeader(request, WINHTTP_QUERY_CONTENT_RANGE);
+        const size_t slash = range.find(L'/');
+        if (slash != std::wstring::npos) {
+            std::optional<int64_t> total = ParseStrictNumber(range.substr(slash + 1));
+            if (total && *total >= 1) {
+                result.totalSize = *total;
+                result.acceptsRanges = true;
+            }
+        }
+    } else if (status == 200) {
+        if (std::optional<int64_t> length = ParseStrictNumber(queryHeader(request, WINHTTP_QUERY_CONTENT_LENGTH)))
+            result.totalSize = *length;
+    } else if (isBusyStatus(status)) {
+        noteRetryAfter(request, status, hostKey(parts));
+        // Refused while other downloads of ours are served: the host's
+        // limit, so the next attempt waits for a place among them.
+        if (isRefusalStatus(status)) learnLimitFromRefusal(hostKey(parts));
+        Error busy = httpStatusError(status);
+        busy.retryable = true;
+        throw busy;
+    } else if (status != 416) {
+        throw httpStatusError(status);
+    }
+    return result;
 }
 
 }  // namespace zeb
