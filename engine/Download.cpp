@@ -329,62 +329,17 @@ void Download::drive(int connections, bool ignoreCertErrors) {
         if (stopRequested_) return;
         if (!prepareFile(probed, connections, round > 0 || startOver_)) return;  // another file: ends Paused
         if (stopRequested_) return;
-        if (samplesBeforeResume_) {
-            const bool same = resumeSamplesAgree(run);
-            if (judgeTrial(same)) {
-                file_.reset();
-                return;  // another file: the bytes stay as they are, for the old link
-            }
-            if (same) {
-                for (const ValidatorKind kind : contradictions(resumeRecorded_, probed.validator)) retire(kind);
-                if (!adoptedLink_.empty()) {
-                    std::wstring link;
-                    {
-                        std::lock_guard<std::mutex> lock(stateMutex_);
-                        link = url_;
-                    }
-                    relinkStateFile(adoptedLink_, link);  // the partial file is this link's now
-                }
-            } else if (!adoptedLink_.empty()) {
-                // Another file under that name: left alone; this one takes a name of its own.
-                file_.reset();
-                {
-                    std::lock_guard<std::mutex> lock(stateMutex_);
-                    fileName_ = requestedName_;
-                    nameFixed_ = false;
-                }
-                sameFileAnyQuery_ = false;
-                prepareFile(probed, connections, false);
-            } else {
-                const bool newLink = resumeAfterNewLink_;
-                file_.reset();  // recreated empty
-                prepareFile(probed, connections, true);
-                std::lock_guard<std::mutex> lock(stateMutex_);
-                notice_ = newLink ? newLinkDifferentFileText() : changedOnServerText();
-            }
-        }
+        if (samplesBeforeResume_ && !resumeBySamples(run, probed, connections)) return;
         if (stopRequested_) return;
         blindSuspicions_ = 0;
         startHashing(expectedChecksumLength());
         runWorkers(run, connections);
-        if (!restartRequested_.exchange(false) || pauseRequested_ || workerFailed_) break;
-        // The file changed on the server while it came: start over once,
-        // from byte 0 and from the version the server has now.
-        if (timing().beforeStartingOver) timing().beforeStartingOver();
-        stopRequested_ = false;
-        ::ResetEvent(stopEvent_.get());
-        if (pauseRequested_) {  // a pause that came after the check above: the stop stays
-            stopRequested_ = true;
-            ::SetEvent(stopEvent_.get());
-            break;
-        }
-        hasher_.reset();
-        file_.reset();  // recreated empty by the next preparation
-        if (round > 0) throw Error{keepsChangingText(), ErrorKind::ServerFailed};
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        notice_ = changedOnServerText();
+        if (!startsOverAfterAChange(round)) break;
     }
+    endRun();
+}
 
+void Download::endRun() {
     bool complete, failedWorker;
     Error lastError;
     {
@@ -400,6 +355,62 @@ void Download::drive(int connections, bool ignoreCertErrors) {
     saveState();
     if (stopRequested_ || failedWorker) return;
     throw lastError.message.empty() ? Error{downloadIncompleteText(), ErrorKind::Network} : lastError;
+}
+
+bool Download::resumeBySamples(const RunShared& run, const ProbeResult& probed, int connections) {
+    const bool same = resumeSamplesAgree(run);
+    if (judgeTrial(same)) {
+        file_.reset();
+        return false;  // another file: the bytes stay as they are, for the old link
+    }
+    if (same) {
+        for (const ValidatorKind kind : contradictions(resumeRecorded_, probed.validator)) retire(kind);
+        if (!adoptedLink_.empty()) {
+            std::wstring link;
+            {
+                std::lock_guard<std::mutex> lock(stateMutex_);
+                link = url_;
+            }
+            relinkStateFile(adoptedLink_, link);  // the partial file is this link's now
+        }
+    } else if (!adoptedLink_.empty()) {
+        // Another file under that name: left alone; this one takes a name of its own.
+        file_.reset();
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            fileName_ = requestedName_;
+            nameFixed_ = false;
+        }
+        sameFileAnyQuery_ = false;
+        prepareFile(probed, connections, false);
+    } else {
+        const bool newLink = resumeAfterNewLink_;
+        file_.reset();  // recreated empty
+        prepareFile(probed, connections, true);
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        notice_ = newLink ? newLinkDifferentFileText() : changedOnServerText();
+    }
+    return true;
+}
+
+bool Download::startsOverAfterAChange(int round) {
+    if (!restartRequested_.exchange(false) || pauseRequested_ || workerFailed_) return false;
+    // The file changed on the server while it came: start over once,
+    // from byte 0 and from the version the server has now.
+    if (timing().beforeStartingOver) timing().beforeStartingOver();
+    stopRequested_ = false;
+    ::ResetEvent(stopEvent_.get());
+    if (pauseRequested_) {  // a pause that came after the check above: the stop stays
+        stopRequested_ = true;
+        ::SetEvent(stopEvent_.get());
+        return false;
+    }
+    hasher_.reset();
+    file_.reset();  // recreated empty by the next preparation
+    if (round > 0) throw Error{keepsChangingText(), ErrorKind::ServerFailed};
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    notice_ = changedOnServerText();
+    return true;
 }
 
 ProbeResult Download::probeUntilAnswered(const RunShared& run) {

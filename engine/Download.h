@@ -141,6 +141,14 @@ private:
     void jobThread(int connections, bool ignoreCertErrors) noexcept;
     void drive(int connections, bool ignoreCertErrors);
     void runWorkers(const RunShared& run, int connections);
+    // Before a resume no validator vouched for: the samples judge the bytes
+    // on disk (kept, started over, or left to the old link: false).
+    bool resumeBySamples(const RunShared& run, const ProbeResult& probed, int connections);
+    // After the workers: true when a file changed on the server makes the
+    // run start over (once; a second change fails it).
+    bool startsOverAfterAChange(int round);
+    // Finishes, or saves the state and says why the run ended.
+    void endRun();
     void monitor();
     void cleanUpFiles();  // the file part of remove()
     void setError(const Error& error);
