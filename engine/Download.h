@@ -228,6 +228,11 @@ private:
     // another connection renewed it since `seen`; kStop when the download
     // fails with `refusal` (or the original link's own answer) or starts over.
     Step renewLink(const RunShared& run, uint32_t seen, size_t slot, const Error& refusal);
+    // A renewed address of the same size whose validators do not vouch for
+    // it: its bytes, sampled, tell whether it serves the same file (`same`).
+    // GoOn once judged, else what the worker does.
+    Step sampleRenewedAddress(const RunShared& run, const ProbeResult& fresh, const Validator& recorded,
+                              const std::vector<Segment>& table, bool& same);
     // A ranged answer came whole: the file changed on the server meanwhile.
     void restartFromZero();
 

@@ -59,40 +59,7 @@ Download::Step Download::renewLink(const RunShared& run, uint32_t seen, size_t s
     const VersionVerdict verdict = compareVersions(recorded, fresh.validator);
     bool same = fresh.totalSize == total && fresh.acceptsRanges;
     if (same && verdict != VersionVerdict::Same) {
-        UrlParts parts;
-        if (!crackUrl(fresh.finalUrl, parts)) {
-            failEveryWorker({invalidLinkText(), ErrorKind::Link});
-            return Step::Stop;
-        }
-        // A request to the host like any other: it waits for a place.
-        const HostConnection place(hostKey(parts), run.stop);
-        if (!place) return Step::Stop;
-        InternetHandle connection(::WinHttpConnect(run.session, parts.host.c_str(), parts.port, 0));
-        Error failure;
-        // A connection the host dropped may still wait in the pool: the
-        // next request gets a fresh one.
-        Evidence evidence = Evidence::Failed;
-        for (int attempt = 0; attempt < kMaxFailuresWithoutProgress && evidence == Evidence::Failed && connection &&
-                              !stopRequested_;
-             ++attempt)
-            evidence = compareSamples(run, connection.get(), parts, chooseSamples(table, samplePick()),
-                                      total, failure);
-        if (stopRequested_) return Step::Stop;
-        if (evidence == Evidence::Refused) {
-            renewals_.pop_back();  // the host's limit: asked again once there is a place
-            return Step::Limited;
-        }
-        if (evidence == Evidence::Failed) {
-            if (++renewalFailures_ > kMaxFailuresWithoutProgress) {
-                failEveryWorker(failure);
-                return Step::Stop;
-            }
-            renewals_.pop_back();
-            setError(failure);
-            return Step::Retry;
-        }
-        same = evidence != Evidence::Different;
-        if (same) for (const ValidatorKind kind : contradictions(recorded, fresh.validator)) retire(kind);
+        if (const Step step = sampleRenewedAddress(run, fresh, recorded, table, same); step != Step::GoOn) return step;
     }
     if (!same) {
         // Another file behind the same link now: from byte 0, with its notice.
@@ -107,6 +74,46 @@ Download::Step Download::renewLink(const RunShared& run, uint32_t seen, size_t s
     addressServed_ = false;
     servedOnAddress_ = 0;
     return Step::Again;
+}
+
+Download::Step Download::sampleRenewedAddress(const RunShared& run, const ProbeResult& fresh, const Validator& recorded,
+                                              const std::vector<Segment>& table, bool& same) {
+    const int64_t total = fresh.totalSize;
+    UrlParts parts;
+    if (!crackUrl(fresh.finalUrl, parts)) {
+        failEveryWorker({invalidLinkText(), ErrorKind::Link});
+        return Step::Stop;
+    }
+    // A request to the host like any other: it waits for a place.
+    const HostConnection place(hostKey(parts), run.stop);
+    if (!place) return Step::Stop;
+    InternetHandle connection(::WinHttpConnect(run.session, parts.host.c_str(), parts.port, 0));
+    Error failure;
+    // A connection the host dropped may still wait in the pool: the
+    // next request gets a fresh one.
+    Evidence evidence = Evidence::Failed;
+    for (int attempt = 0; attempt < kMaxFailuresWithoutProgress && evidence == Evidence::Failed && connection &&
+                          !stopRequested_;
+         ++attempt)
+        evidence = compareSamples(run, connection.get(), parts, chooseSamples(table, samplePick()),
+                                  total, failure);
+    if (stopRequested_) return Step::Stop;
+    if (evidence == Evidence::Refused) {
+        renewals_.pop_back();  // the host's limit: asked again once there is a place
+        return Step::Limited;
+    }
+    if (evidence == Evidence::Failed) {
+        if (++renewalFailures_ > kMaxFailuresWithoutProgress) {
+            failEveryWorker(failure);
+            return Step::Stop;
+        }
+        renewals_.pop_back();
+        setError(failure);
+        return Step::Retry;
+    }
+    same = evidence != Evidence::Different;
+    if (same) for (const ValidatorKind kind : contradictions(recorded, fresh.validator)) retire(kind);
+    return Step::GoOn;
 }
 
 }  // namespace zeb
