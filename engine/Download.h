@@ -271,6 +271,25 @@ private:
     // `fresh`: the partial data is of another version; start over. False
     // when a link on trial was declined (nothing on disk touched).
     bool prepareFile(const ProbeResult& probe, int connections, bool fresh);
+    // Where a run's partial file goes and what is there already.
+    struct Placement {
+        std::wstring folder, fileName, url;
+        bool trial = false;     // the link is on trial
+        std::wstring stateLink;  // the link the state file names
+        std::wstring partPath, statePath;
+        std::optional<std::vector<Segment>> table;  // the ranges to go on from, if any
+        Validator recorded;  // what the state recorded of the version
+    };
+    // The name (chosen unless fixed) and what its state holds; false when a
+    // link on trial proved another file (nothing touched).
+    bool placeFile(const ProbeResult& probed, bool fresh, bool fixed, Placement& at);
+    // Whether the bytes on disk are of the version the server has: kept,
+    // judged by samples later, or dropped with their state.
+    void weighVersionOnDisk(const ProbeResult& probed, bool linkChanged, Placement& at);
+    // Opens the partial file to go on, or makes it (its state first) and plans its ranges.
+    void openPartFile(const ProbeResult& probed, int connections, Placement& at);
+    // Reserves a new partial file's size; deletes it and throws when the disk cannot hold it.
+    void reserve(const Placement& at, int64_t total);
     // A new link and the extras of its request (under the state mutex).
     void applyLink(const std::wstring& url, const RequestOptions* request);
     // The state file recorded under `oldUrl` goes on under `url`.

@@ -56,15 +56,15 @@ bool Download::prepareFile(const ProbeResult& probed, int connections, bool fres
     // The job lock is taken only to read and publish fields: the disk calls
     // below last as long as a sleeping disk or an unreachable share makes
     // them, and the window reads the job under that lock.
-    std::wstring folder, fileName, url, stateLink;
-    bool fixed, linkChanged, trial;
+    Placement at;
+    bool fixed, linkChanged;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        folder = folder_;
-        fileName = fileName_;
-        url = url_;
-        trial = trial_.has_value();
-        stateLink = trial ? trial_->url : url_;  // the link the state file names
+        at.folder = folder_;
+        at.fileName = fileName_;
+        at.url = url_;
+        at.trial = trial_.has_value();
+        at.stateLink = at.trial ? trial_->url : url_;  // the link the state file names
         fixed = nameFixed_;
         linkChanged = linkChanged_;
         linkChanged_ = false;
@@ -72,106 +72,113 @@ bool Download::prepareFile(const ProbeResult& probed, int connections, bool fres
         resolvedUrl_ = probed.finalUrl;
         redirected_ = probed.redirected;
         plainFurthest_ = 0;
-    }
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
         validator_ = probed.validator;
         for (const ValidatorKind kind : {ValidatorKind::Etag, ValidatorKind::Modified})
             if (retired_[static_cast<size_t>(kind)]) forget(validator_, kind);
     }
     samplesBeforeResume_ = false;
     if (timing().whilePreparing) timing().whilePreparing();
-    if (!CreateFolderTree(folder))
-        throw Error{folderCreateFailedText(folder, systemErrorText(::GetLastError())), ErrorKind::Disk};
+    if (!CreateFolderTree(at.folder))
+        throw Error{folderCreateFailedText(at.folder, systemErrorText(::GetLastError())), ErrorKind::Disk};
+    if (!placeFile(probed, fresh, fixed, at)) return false;
+    weighVersionOnDisk(probed, linkChanged, at);
+    openPartFile(probed, connections, at);
+    return true;
+}
+
+bool Download::placeFile(const ProbeResult& probed, bool fresh, bool fixed, Placement& at) {
     // An unattended rerun may take up a partial file its link left under
     // another query; judged like a link on trial, but another file there
     // is left alone and this one takes a name of its own.
-    const std::wstring requestedName = fileName;
+    const std::wstring requestedName = at.fileName;
     requestedName_ = requestedName;
     LinkMatch match = sameFileAnyQuery_ && !fixed ? LinkMatch::AnyQuery : LinkMatch::Exact;
-    std::wstring path, partPath, statePath;
-    std::string stateText;
     const int64_t total = probed.totalSize;
-    std::optional<std::vector<Segment>> table;
-    Validator recorded;
     adoptedLink_.clear();
     for (;;) {
         if (!fixed) {
-            fileName = chooseFileName(folder, requestedName.empty() ? probed.fileName : requestedName, url,
-                                      fileSystemProbe(), match);
+            at.fileName = chooseFileName(at.folder, requestedName.empty() ? probed.fileName : requestedName, at.url,
+                                         fileSystemProbe(), match);
             std::lock_guard<std::mutex> lock(stateMutex_);
-            fileName_ = fileName;
+            fileName_ = at.fileName;
         }
-        path = folder + L"\\" + fileName;
-        partPath = path + L".zebpart";
-        statePath = path + L".zebstate";
-        stateText = readState(statePath);
+        const std::wstring path = at.folder + L"\\" + at.fileName;
+        at.partPath = path + L".zebpart";
+        at.statePath = path + L".zebstate";
+        const std::string stateText = readState(at.statePath);
         if (match == LinkMatch::AnyQuery) {
             const std::wstring left = recordedLinkOf(stateText);
-            if (!left.empty() && !sameLinkButUserInfo(left, url)) {
+            if (!left.empty() && !sameLinkButUserInfo(left, at.url)) {
                 adoptedLink_ = left;
-                stateLink = left;
+                at.stateLink = left;
             }
         }
         // The partial data goes on only from the version the server still has.
-        table.reset();
-        if (!fresh && probed.acceptsRanges && FileSize(partPath) == total)
-            table = parseStateText(stateText, stateLink, total, &recorded);
-        if (!trial && adoptedLink_.empty()) break;
+        at.table.reset();
+        if (!fresh && probed.acceptsRanges && FileSize(at.partPath) == total)
+            at.table = parseStateText(stateText, at.stateLink, total, &at.recorded);
+        if (!at.trial && adoptedLink_.empty()) break;
         // A link on trial, or a partial file taken up, must hold the file
         // whose bytes are on disk: of another size (or without ranges) it
         // is another file, and its files stay untouched.
-        const std::optional<std::vector<Segment>> held = recordedSegments(stateText, stateLink);
-        const bool bytesToKeep = held && doneBytesOf(*held) > 0 && FileSize(partPath) == totalOf(*held);
-        if (bytesToKeep && !table) {
-            if (trial) {
+        const std::optional<std::vector<Segment>> held = recordedSegments(stateText, at.stateLink);
+        const bool bytesToKeep = held && doneBytesOf(*held) > 0 && FileSize(at.partPath) == totalOf(*held);
+        if (bytesToKeep && !at.table) {
+            if (at.trial) {
                 judgeTrial(false);
                 return false;
             }
             match = LinkMatch::Exact;  // a name of its own
             adoptedLink_.clear();
-            stateLink = url;
+            at.stateLink = at.url;
             continue;
         }
         if (!bytesToKeep) {
-            if (trial) judgeTrial(true);
+            if (at.trial) judgeTrial(true);
             adoptedLink_.clear();  // nothing of it to keep: a fresh start there
         }
-        break;
+        return true;
     }
-    const bool hadState = Exists(statePath);
+    return true;
+}
 
+void Download::weighVersionOnDisk(const ProbeResult& probed, bool linkChanged, Placement& at) {
+    const bool hadState = Exists(at.statePath);
     // A validator raises the question (none in common, or one that differs:
     // a farm's nodes may tag one file differently); the bytes decide, once
     // the file is open and the name lock let go (the samples come over the
     // network). Nothing on disk: nothing to lose by starting over.
-    const VersionVerdict verdict = table ? compareVersions(recorded, probed.validator) : VersionVerdict::Same;
-    const bool bytesOnDisk = table && doneBytesOf(*table) > 0;
+    const VersionVerdict verdict = at.table ? compareVersions(at.recorded, probed.validator) : VersionVerdict::Same;
+    const bool bytesOnDisk = at.table && doneBytesOf(*at.table) > 0;
     if (verdict == VersionVerdict::Different && !bytesOnDisk) {
-        table.reset();
+        at.table.reset();
         std::lock_guard<std::mutex> lock(stateMutex_);
         notice_ = changedOnServerText();
     }
     samplesBeforeResume_ = verdict != VersionVerdict::Same && bytesOnDisk;
-    resumeRecorded_ = recorded;
+    resumeRecorded_ = at.recorded;
     if (!samplesBeforeResume_) {  // else the samples judge them
-        if (trial) judgeTrial(true);
-        if (!adoptedLink_.empty()) relinkStateFile(adoptedLink_, url);
+        if (at.trial) judgeTrial(true);
+        if (!adoptedLink_.empty()) relinkStateFile(adoptedLink_, at.url);
         adoptedLink_.clear();
     }
     resumeAfterNewLink_ = linkChanged;
-    const bool resumed = table.has_value();
-    if (!resumed && hadState && linkChanged) {
+    if (at.table) return;
+    if (hadState && linkChanged) {
         std::lock_guard<std::mutex> lock(stateMutex_);
         notice_ = newLinkDifferentFileText();
     }
-    if (!resumed && Exists(statePath) && !::DeleteFileW(statePath.c_str()) && Exists(statePath)) {
+    if (Exists(at.statePath) && !::DeleteFileW(at.statePath.c_str()) && Exists(at.statePath)) {
         // An old state beside a recreated partial file would later be taken
         // for progress and turn never-written zeros into a "finished" file.
-        throw Error{fileDeleteFailedText(statePath, systemErrorText(::GetLastError())), ErrorKind::Disk};
+        throw Error{fileDeleteFailedText(at.statePath, systemErrorText(::GetLastError())), ErrorKind::Disk};
     }
-    if (!resumed) startOver_ = false;  // the old state is gone
+    startOver_ = false;  // the old state is gone
+}
 
+void Download::openPartFile(const ProbeResult& probed, int connections, Placement& at) {
+    const int64_t total = probed.totalSize;
+    const bool resumed = at.table.has_value();
     // The state file comes first: a partial file is never on disk without
     // a state that names its link, so after a power cut or a kill the next
     // start knows it as this row's and takes it back (starting over inside
@@ -184,23 +191,23 @@ bool Download::prepareFile(const ProbeResult& probed, int connections, bool fres
             std::lock_guard<std::mutex> lock(stateMutex_);
             first = validator_;
         }
-        WriteFileAtomic(statePath, buildStateText(url, total, planned, first));
+        WriteFileAtomic(at.statePath, buildStateText(at.url, total, planned, first));
     }
     // Read too: byte samples compare what is on disk with the server's.
-    file_.reset(::CreateFileW(partPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    file_.reset(::CreateFileW(at.partPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               resumed ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_) {
         const DWORD e = ::GetLastError();
-        if (!resumed) ::DeleteFileW(statePath.c_str());
-        throw Error{fileCreateFailedText(partPath, systemErrorText(e)), ErrorKind::Disk};
+        if (!resumed) ::DeleteFileW(at.statePath.c_str());
+        throw Error{fileCreateFailedText(at.partPath, systemErrorText(e)), ErrorKind::Disk};
     }
     if (timing().partFileCreated) timing().partFileCreated();
     if (resumed) {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        table_.assign(std::move(*table), total, probed.acceptsRanges);
+        table_.assign(std::move(*at.table), total, probed.acceptsRanges);
         nameFixed_ = true;
         savedDoneBytes_ = table_.doneBytes();
-        return true;
+        return;
     }
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
@@ -208,31 +215,32 @@ bool Download::prepareFile(const ProbeResult& probed, int connections, bool fres
         doneBytes_ = 0;
         savedDoneBytes_ = -1;
     }
-    if (total > 0) {
-        const uint64_t free = GetFreeSpace(folder);
-        if (free != kUnknownFreeSpace && free < static_cast<uint64_t>(total)) {
-            file_.reset();
-            ::DeleteFileW(partPath.c_str());
-            ::DeleteFileW(statePath.c_str());
-            throw Error{notEnoughSpaceText(folder, total, static_cast<int64_t>(free)), ErrorKind::Disk};
-        }
-        SetSparse(file_.get(), true);
-        LARGE_INTEGER size;
-        size.QuadPart = total;
-        if (!::SetFilePointerEx(file_.get(), size, nullptr, FILE_BEGIN) || !::SetEndOfFile(file_.get())) {
-            const DWORD e = ::GetLastError();
-            file_.reset();
-            ::DeleteFileW(partPath.c_str());
-            ::DeleteFileW(statePath.c_str());
-            throw Error{reserveFailedText(total, systemErrorText(e)), ErrorKind::Disk};
-        }
-    }
+    if (total > 0) reserve(at, total);
     std::lock_guard<std::mutex> lock(stateMutex_);
     // Only now is the name ours for good: the failures above delete the
     // partial file, and another link could take the free name meanwhile.
     nameFixed_ = true;
     table_.assign(std::move(planned), total, probed.acceptsRanges);
-    return true;
+}
+
+void Download::reserve(const Placement& at, int64_t total) {
+    const uint64_t free = GetFreeSpace(at.folder);
+    if (free != kUnknownFreeSpace && free < static_cast<uint64_t>(total)) {
+        file_.reset();
+        ::DeleteFileW(at.partPath.c_str());
+        ::DeleteFileW(at.statePath.c_str());
+        throw Error{notEnoughSpaceText(at.folder, total, static_cast<int64_t>(free)), ErrorKind::Disk};
+    }
+    SetSparse(file_.get(), true);
+    LARGE_INTEGER size;
+    size.QuadPart = total;
+    if (!::SetFilePointerEx(file_.get(), size, nullptr, FILE_BEGIN) || !::SetEndOfFile(file_.get())) {
+        const DWORD e = ::GetLastError();
+        file_.reset();
+        ::DeleteFileW(at.partPath.c_str());
+        ::DeleteFileW(at.statePath.c_str());
+        throw Error{reserveFailedText(total, systemErrorText(e)), ErrorKind::Disk};
+    }
 }
 
 void Download::saveState() {
