@@ -30,11 +30,11 @@ std::wstring CleanOption(std::wstring value) {
 // stops and joins every one of them before the file is closed.
 class WorkerGroup {
 public:
-    WorkerGroup(std::atomic<bool>& stop, HANDLE stopEvent) : stop_(stop), stopEvent_(stopEvent) {}
+    WorkerGroup(std::atomic<bool>& stop, HANDLE stopEvent) : stop_(stop), wake_(stopEvent) {}
     ~WorkerGroup() {
         if (!threads_.empty() && std::uncaught_exceptions() > 0) {
             stop_ = true;
-            ::SetEvent(stopEvent_);
+            ::SetEvent(wake_);
         }
         join();
     }
@@ -48,35 +48,34 @@ public:
 
 private:
     std::atomic<bool>& stop_;
-    HANDLE stopEvent_;
+    HANDLE wake_;
     std::vector<std::thread> threads_;
 };
 }  // namespace
 
 Download::Download(std::wstring url, std::wstring folder, std::wstring fileName, const RequestOptions& options)
-    : url_(std::move(url)),
-      folder_(std::move(folder)),
-      fileName_(std::move(fileName)),
-      referer_(CleanOption(options.referer)),
-      cookies_(CleanOption(options.cookies)),
-      userAgent_(CleanOption(options.userAgent)) {
-    sameFileAnyQuery_ = options.sameFileAnyQuery;
-    expectedChecksum_ = normalChecksum(options.checksum).value_or(checksumOfLink(url_));
+    : folder_(std::move(folder)), fileName_(std::move(fileName)) {
+    address_.url = std::move(url);
+    address_.referer = CleanOption(options.referer);
+    address_.cookies = CleanOption(options.cookies);
+    address_.userAgent = CleanOption(options.userAgent);
+    disk_.sameFileAnyQuery = options.sameFileAnyQuery;
+    expectedChecksum_ = normalChecksum(options.checksum).value_or(checksumOfLink(address_.url));
 }
 
 void Download::takeRequestOptions(const RequestOptions& options) {
-    referer_ = CleanOption(options.referer);
-    cookies_ = CleanOption(options.cookies);
-    userAgent_ = CleanOption(options.userAgent);
+    address_.referer = CleanOption(options.referer);
+    address_.cookies = CleanOption(options.cookies);
+    address_.userAgent = CleanOption(options.userAgent);
 }
 
 Download::Download(const DownloadInfo& stored) : Download(stored.url, stored.folder, stored.fileName, RequestOptions{}) {
-    errorText_ = stored.errorText;
-    errorKind_ = stored.errorKind;
+    shown_.errorText = stored.errorText;
+    shown_.errorKind = stored.errorKind;
     if (std::optional<std::wstring> expected = normalChecksum(stored.expectedChecksum)) expectedChecksum_ = *expected;
-    sha256_ = stored.state == DownloadState::Completed ? normalChecksum(stored.sha256).value_or(L"") : L"";
+    shown_.sha256 = stored.state == DownloadState::Completed ? normalChecksum(stored.sha256).value_or(L"") : L"";
     table_.setShape(stored.totalSize, false);
-    doneBytes_ = stored.doneBytes;
+    shown_.doneBytes = stored.doneBytes;
     nameFixed_ = stored.nameFixed && !stored.fileName.empty();
     state_ = (stored.state == DownloadState::Completed || stored.state == DownloadState::Failed) ? stored.state
                                                                                                  : DownloadState::Paused;
@@ -87,8 +86,8 @@ Download::~Download() = default;
 
 HANDLE Download::finishedEvent() const {
     std::lock_guard<std::mutex> lock(stateMutex_);
-    if (!finishedEvent_) finishedEvent_.reset(::CreateEventW(nullptr, TRUE, running_ ? FALSE : TRUE, nullptr));
-    return finishedEvent_.get();
+    if (!ended_.event) ended_.event.reset(::CreateEventW(nullptr, TRUE, running_ ? FALSE : TRUE, nullptr));
+    return ended_.event.get();
 }
 
 DownloadState Download::state() const {
@@ -110,29 +109,29 @@ bool Download::trySnapshot(DownloadInfo& out, bool withSegments) const {
 
 DownloadInfo Download::snapshotLocked(bool withSegments) const {
     DownloadInfo info;
-    info.url = trial_ ? trial_->url : url_;  // a link on trial is not the row's yet
+    info.url = newLink_.trial ? newLink_.trial->url : address_.url;  // a link on trial is not the row's yet
     info.folder = folder_;
     info.fileName = fileName_;
-    info.errorText = errorText_;
-    info.errorKind = errorKind_;
-    info.notice = notice_;
+    info.errorText = shown_.errorText;
+    info.errorKind = shown_.errorKind;
+    info.notice = shown_.notice;
     info.totalSize = table_.total();
-    info.speed = speed_;
+    info.speed = shown_.speed;
     info.state = state_;
     info.nameFixed = nameFixed_;
     info.acceptsRanges = table_.ranges();
-    info.activeConnections = activeConnections_.load();
-    info.expectedChecksum = trial_ ? trial_->checksum : expectedChecksum_;
-    info.declinedLink = declinedLink_;
-    info.sha256 = sha256_;
-    info.verifyPercent = verifyPercent_;
-    info.clockOffer = clockOffer_;
-    if (!hostKey_.empty()) {
-        info.hostLimit = hostLimit(hostKey_);
+    info.activeConnections = control_.activeConnections.load();
+    info.expectedChecksum = newLink_.trial ? newLink_.trial->checksum : expectedChecksum_;
+    info.declinedLink = newLink_.declined;
+    info.sha256 = shown_.sha256;
+    info.verifyPercent = shown_.verifyPercent;
+    info.clockOffer = shown_.clockOffer;
+    if (!address_.hostKey.empty()) {
+        info.hostLimit = hostLimit(address_.hostKey);
         if (running_ && (state_ == DownloadState::Connecting || state_ == DownloadState::Downloading))
-            info.busySeconds = static_cast<int32_t>((hostWaitLeftMs(hostKey_) + 999) / 1000);
+            info.busySeconds = static_cast<int32_t>((hostWaitLeftMs(address_.hostKey) + 999) / 1000);
     }
-    info.doneBytes = table_.empty() ? doneBytes_ : table_.doneBytes();
+    info.doneBytes = table_.empty() ? shown_.doneBytes : table_.doneBytes();
     if (state_ == DownloadState::Completed && table_.total() >= 0) info.doneBytes = table_.total();
     if (withSegments) info.segments = table_.segments();
     return info;
@@ -142,31 +141,31 @@ void Download::start(int connections, bool ignoreCertErrors) {
     std::shared_ptr<Download> self = weak_from_this().lock();
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        if (running_ || removeRequested_ || state_ == DownloadState::Completed) return;
-        if (!stopEvent_) stopEvent_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        if (!workersEnded_) workersEnded_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        if (!finishedEvent_) finishedEvent_.reset(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
-        if (!stopEvent_ || !workersEnded_ || !finishedEvent_) {
+        if (running_ || removal_.requested || state_ == DownloadState::Completed) return;
+        if (!control_.stopEvent) control_.stopEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!control_.workersEnded) control_.workersEnded.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!ended_.event) ended_.event.reset(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
+        if (!control_.stopEvent || !control_.workersEnded || !ended_.event) {
             state_ = DownloadState::Failed;
-            errorText_ = threadStartFailedText();
-            errorKind_ = ErrorKind::Local;
+            shown_.errorText = threadStartFailedText();
+            shown_.errorKind = ErrorKind::Local;
             return;
         }
         running_ = true;
         mayWait_ = false;
         state_ = DownloadState::Connecting;
-        errorText_.clear();
-        errorKind_ = ErrorKind::None;
-        notice_.clear();
-        clockOffer_ = 0;
-        workerFailed_ = false;
-        stopRequested_ = false;
-        pauseRequested_ = false;
-        restartRequested_ = false;
-        ::ResetEvent(stopEvent_.get());
-        std::lock_guard<std::mutex> signal(finishedSignalMutex_);
-        ++runs_;
-        ::ResetEvent(finishedEvent_.get());
+        shown_.errorText.clear();
+        shown_.errorKind = ErrorKind::None;
+        shown_.notice.clear();
+        shown_.clockOffer = 0;
+        control_.workerFailed = false;
+        control_.stopRequested = false;
+        control_.pauseRequested = false;
+        control_.restartRequested = false;
+        ::ResetEvent(control_.stopEvent.get());
+        std::lock_guard<std::mutex> signal(ended_.mutex);
+        ++ended_.runs;
+        ::ResetEvent(ended_.event.get());
     }
     bool started = false;
     if (self) {
@@ -179,9 +178,9 @@ void Download::start(int connections, bool ignoreCertErrors) {
     if (!started) {
         std::lock_guard<std::mutex> lock(stateMutex_);
         state_ = DownloadState::Failed;
-        errorText_ = threadStartFailedText();
-        errorKind_ = ErrorKind::Local;
-        ::SetEvent(finishedEvent_.get());
+        shown_.errorText = threadStartFailedText();
+        shown_.errorKind = ErrorKind::Local;
+        ::SetEvent(ended_.event.get());
         running_ = false;
     }
 }
@@ -193,9 +192,9 @@ void Download::pause() {
         // Every wait of the job's threads watches the event; every loop
         // checks the flag between network calls. Handles stay with their
         // owners (see the file comment).
-        pauseRequested_ = true;
-        stopRequested_ = true;
-        ::SetEvent(stopEvent_.get());
+        control_.pauseRequested = true;
+        control_.stopRequested = true;
+        ::SetEvent(control_.stopEvent.get());
         return;
     }
     std::lock_guard<std::mutex> lock(stateMutex_);
@@ -204,11 +203,11 @@ void Download::pause() {
 
 void Download::requeue() {
     std::lock_guard<std::mutex> lock(stateMutex_);
-    if (running_ || removeRequested_) return;
+    if (running_ || removal_.requested) return;
     if (state_ == DownloadState::Paused || state_ == DownloadState::Failed) {
         state_ = DownloadState::Queued;
-        errorText_.clear();
-        errorKind_ = ErrorKind::None;
+        shown_.errorText.clear();
+        shown_.errorKind = ErrorKind::None;
         mayWait_ = true;
     }
 }
@@ -217,10 +216,10 @@ void Download::remove(bool deleteFinishedFile) {
     bool cleanNow = false;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        removeRequested_ = true;
-        deleteFinishedFile_ = deleteFinishedFile;
-        if (!running_ && !removeDone_) {
-            removeDone_ = true;
+        removal_.requested = true;
+        removal_.deleteFinishedFile = deleteFinishedFile;
+        if (!running_ && !removal_.done) {
+            removal_.done = true;
             cleanNow = true;
         }
     }
@@ -236,7 +235,7 @@ void Download::cleanUpFiles() {
         if (!nameFixed_ || fileName_.empty()) return;
         path = folder_ + L"\\" + fileName_;
         completed = state_ == DownloadState::Completed;
-        deleteFinished = deleteFinishedFile_;
+        deleteFinished = removal_.deleteFinishedFile;
     }
     if (!completed) {
         ::DeleteFileW((path + L".zebpart").c_str());
@@ -249,8 +248,8 @@ void Download::cleanUpFiles() {
 
 void Download::setError(const Error& error) {
     std::lock_guard<std::mutex> lock(stateMutex_);
-    errorText_ = error.message;
-    errorKind_ = error.kind;
+    shown_.errorText = error.message;
+    shown_.errorKind = error.kind;
 }
 
 void Download::jobThread(int connections, bool ignoreCertErrors) noexcept {
@@ -265,40 +264,40 @@ void Download::jobThread(int connections, bool ignoreCertErrors) noexcept {
         failed = true;
         error = {outOfMemoryText(), ErrorKind::Local};
     }
-    hasher_.reset();
-    file_.reset();
+    disk_.hasher.reset();
+    disk_.file.reset();
     std::unique_lock<std::mutex> lock(stateMutex_);
-    speed_ = 0;
-    verifyPercent_ = -1;
+    shown_.speed = 0;
+    shown_.verifyPercent = -1;
     table_.releaseAll();
     if (state_ != DownloadState::Completed) {
-        if (workerFailed_) {
+        if (control_.workerFailed) {
             state_ = DownloadState::Failed;
-        } else if (failed && !stopRequested_) {
+        } else if (failed && !control_.stopRequested) {
             state_ = DownloadState::Failed;
-            errorText_ = error.message;
-            errorKind_ = error.kind;
+            shown_.errorText = error.message;
+            shown_.errorKind = error.kind;
         } else {
             state_ = DownloadState::Paused;
-            errorText_.clear();
-            errorKind_ = ErrorKind::None;
+            shown_.errorText.clear();
+            shown_.errorKind = ErrorKind::None;
         }
     }
-    while (removeRequested_ && !removeDone_) {
-        removeDone_ = true;
+    while (removal_.requested && !removal_.done) {
+        removal_.done = true;
         lock.unlock();
         cleanUpFiles();
         lock.lock();
     }
     running_ = false;
-    const uint64_t run = runs_;
+    const uint64_t run = ended_.runs;
     lock.unlock();
     if (timing().afterJobEnded) timing().afterJobEnded();
     // Signalled once the lock is free, so whoever waits for the end can
     // read the final state at once; but not when a start came in between
     // (it reset the event for its own run, which this end must not mark).
-    std::lock_guard<std::mutex> signal(finishedSignalMutex_);
-    if (runs_ == run) ::SetEvent(finishedEvent_.get());
+    std::lock_guard<std::mutex> signal(ended_.mutex);
+    if (ended_.runs == run) ::SetEvent(ended_.event.get());
 }
 
 void Download::drive(int connections, bool ignoreCertErrors) {
@@ -307,14 +306,14 @@ void Download::drive(int connections, bool ignoreCertErrors) {
     InternetHandle session = openSession(run.proxy);  // closed on every way out
     run.session = session.get();
     run.ignoreCertErrors = ignoreCertErrors;
-    run.stop = stopEvent_.get();
+    run.stop = control_.stopEvent.get();
     connections = std::clamp(connections, 1, 32);
     {
-        std::lock_guard<std::mutex> lock(requestMutex_);
-        requests_.assign(static_cast<size_t>(connections), nullptr);
+        std::lock_guard<std::mutex> lock(control_.requestMutex);
+        control_.requests.assign(static_cast<size_t>(connections), nullptr);
     }
     // Renamed without asking the server again: its link may have expired.
-    switch (startOver_ ? Finished::No : finishedEarlier()) {
+    switch (disk_.startOver ? Finished::No : finishedEarlier()) {
         case Finished::NotRenamed: finalize(); return;
         case Finished::Renamed: return;
         case Finished::No: break;
@@ -322,16 +321,16 @@ void Download::drive(int connections, bool ignoreCertErrors) {
     beginTrial();
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        run.linkCredentials = linkCredentials(url_);
+        run.linkCredentials = linkCredentials(address_.url);
     }
     for (int round = 0;; ++round) {
         const ProbeResult probed = probeUntilAnswered(run);
-        if (stopRequested_) return;
-        if (!prepareFile(probed, connections, round > 0 || startOver_)) return;  // another file: ends Paused
-        if (stopRequested_) return;
-        if (samplesBeforeResume_ && !resumeBySamples(run, probed, connections)) return;
-        if (stopRequested_) return;
-        blindSuspicions_ = 0;
+        if (control_.stopRequested) return;
+        if (!prepareFile(probed, connections, round > 0 || disk_.startOver)) return;  // another file: ends Paused
+        if (control_.stopRequested) return;
+        if (disk_.samplesBeforeResume && !resumeBySamples(run, probed, connections)) return;
+        if (control_.stopRequested) return;
+        control_.blindSuspicions = 0;
         startHashing(expectedChecksumLength());
         runWorkers(run, connections);
         if (!startsOverAfterAChange(round)) break;
@@ -345,71 +344,71 @@ void Download::endRun() {
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         complete = table_.allDone();
-        lastError = {errorText_, errorKind_};
-        failedWorker = workerFailed_;
+        lastError = {shown_.errorText, shown_.errorKind};
+        failedWorker = control_.workerFailed;
     }
     if (complete) {
         finalize();
         return;
     }
     saveState();
-    if (stopRequested_ || failedWorker) return;
+    if (control_.stopRequested || failedWorker) return;
     throw lastError.message.empty() ? Error{downloadIncompleteText(), ErrorKind::Network} : lastError;
 }
 
 bool Download::resumeBySamples(const RunShared& run, const ProbeResult& probed, int connections) {
     const bool same = resumeSamplesAgree(run);
     if (judgeTrial(same)) {
-        file_.reset();
+        disk_.file.reset();
         return false;  // another file: the bytes stay as they are, for the old link
     }
     if (same) {
-        for (const ValidatorKind kind : contradictions(resumeRecorded_, probed.validator)) retire(kind);
-        if (!adoptedLink_.empty()) {
+        for (const ValidatorKind kind : contradictions(disk_.resumeRecorded, probed.validator)) retire(kind);
+        if (!disk_.adoptedLink.empty()) {
             std::wstring link;
             {
                 std::lock_guard<std::mutex> lock(stateMutex_);
-                link = url_;
+                link = address_.url;
             }
-            relinkStateFile(adoptedLink_, link);  // the partial file is this link's now
+            relinkStateFile(disk_.adoptedLink, link);  // the partial file is this link's now
         }
-    } else if (!adoptedLink_.empty()) {
+    } else if (!disk_.adoptedLink.empty()) {
         // Another file under that name: left alone; this one takes a name of its own.
-        file_.reset();
+        disk_.file.reset();
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
-            fileName_ = requestedName_;
+            fileName_ = disk_.requestedName;
             nameFixed_ = false;
         }
-        sameFileAnyQuery_ = false;
+        disk_.sameFileAnyQuery = false;
         prepareFile(probed, connections, false);
     } else {
-        const bool newLink = resumeAfterNewLink_;
-        file_.reset();  // recreated empty
+        const bool newLink = disk_.resumeAfterNewLink;
+        disk_.file.reset();  // recreated empty
         prepareFile(probed, connections, true);
         std::lock_guard<std::mutex> lock(stateMutex_);
-        notice_ = newLink ? newLinkDifferentFileText() : changedOnServerText();
+        shown_.notice = newLink ? newLinkDifferentFileText() : changedOnServerText();
     }
     return true;
 }
 
 bool Download::startsOverAfterAChange(int round) {
-    if (!restartRequested_.exchange(false) || pauseRequested_ || workerFailed_) return false;
+    if (!control_.restartRequested.exchange(false) || control_.pauseRequested || control_.workerFailed) return false;
     // The file changed on the server while it came: start over once,
     // from byte 0 and from the version the server has now.
     if (timing().beforeStartingOver) timing().beforeStartingOver();
-    stopRequested_ = false;
-    ::ResetEvent(stopEvent_.get());
-    if (pauseRequested_) {  // a pause that came after the check above: the stop stays
-        stopRequested_ = true;
-        ::SetEvent(stopEvent_.get());
+    control_.stopRequested = false;
+    ::ResetEvent(control_.stopEvent.get());
+    if (control_.pauseRequested) {  // a pause that came after the check above: the stop stays
+        control_.stopRequested = true;
+        ::SetEvent(control_.stopEvent.get());
         return false;
     }
-    hasher_.reset();
-    file_.reset();  // recreated empty by the next preparation
+    disk_.hasher.reset();
+    disk_.file.reset();  // recreated empty by the next preparation
     if (round > 0) throw Error{keepsChangingText(), ErrorKind::ServerFailed};
     std::lock_guard<std::mutex> lock(stateMutex_);
-    notice_ = changedOnServerText();
+    shown_.notice = changedOnServerText();
     return true;
 }
 
@@ -418,12 +417,12 @@ ProbeResult Download::probeUntilAnswered(const RunShared& run) {
         try {
             return probe(run);
         } catch (const Error& e) {
-            if (!e.retryable || stopRequested_ || failures > kMaxFailuresWithoutProgress) throw;
+            if (!e.retryable || control_.stopRequested || failures > kMaxFailuresWithoutProgress) throw;
             setError(e);  // shown while it waits
             std::wstring host;
             {
                 std::lock_guard<std::mutex> lock(stateMutex_);
-                host = hostKey_;
+                host = address_.hostKey;
             }
             if (::WaitForSingleObject(run.stop, retryPauseFor(host, failures)) == WAIT_OBJECT_0) throw Error{};
         }
@@ -438,22 +437,22 @@ void Download::runWorkers(const RunShared& run, int connections) {
         workers = table_.ranges() ? connections : 1;
         // A host that showed its limit earlier in this run is not asked for more.
         UrlParts parts;
-        if (crackUrl(resolvedUrl_, parts)) {
-            hostKey_ = hostKey(parts);
-            if (const int limit = hostLimit(hostKey_); limit > 0) workers = std::min(workers, limit);
+        if (crackUrl(address_.resolvedUrl, parts)) {
+            address_.hostKey = hostKey(parts);
+            if (const int limit = hostLimit(address_.hostKey); limit > 0) workers = std::min(workers, limit);
         }
-        activeConnections_ = workers;
-        workerCount_ = workers;
-        ::ResetEvent(workersEnded_.get());
-        addressServed_ = false;
-        forbiddenRenewed_ = false;
-        servedAt_.assign(static_cast<size_t>(workers), 0);
-        refusedBy_.assign(static_cast<size_t>(workers), Error{});
-        servedOnAddress_ = 0;
-        renewalFailures_ = 0;  // no worker runs yet
+        control_.activeConnections = workers;
+        control_.workerCount = workers;
+        ::ResetEvent(control_.workersEnded.get());
+        address_.served = false;
+        address_.forbiddenRenewed = false;
+        address_.servedAt.assign(static_cast<size_t>(workers), 0);
+        address_.refusedBy.assign(static_cast<size_t>(workers), Error{});
+        address_.servedOnAddress = 0;
+        address_.renewalFailures = 0;  // no worker runs yet
     }
     {
-        WorkerGroup group(stopRequested_, stopEvent_.get());
+        WorkerGroup group(control_.stopRequested, control_.stopEvent.get());
         for (int i = 0; i < workers; ++i) {
             try {
                 group.add([this, i, &run] {
@@ -461,9 +460,9 @@ void Download::runWorkers(const RunShared& run, int connections) {
                 });
             } catch (const std::exception&) {
                 // Workers never started will not count themselves down.
-                if ((activeConnections_ -= workers - i) == 0) ::SetEvent(workersEnded_.get());
-                stopRequested_ = true;
-                ::SetEvent(stopEvent_.get());
+                if ((control_.activeConnections -= workers - i) == 0) ::SetEvent(control_.workersEnded.get());
+                control_.stopRequested = true;
+                ::SetEvent(control_.stopEvent.get());
                 throw Error{threadStartFailedText(), ErrorKind::Local};
             }
         }
@@ -480,16 +479,16 @@ void Download::monitor() {
         std::lock_guard<std::mutex> lock(stateMutex_);
         b0 = table_.doneBytes();
     }
-    while (activeConnections_.load() > 0) {
-        ::WaitForSingleObject(workersEnded_.get(), static_cast<DWORD>(timing().monitorPeriodMs));
+    while (control_.activeConnections.load() > 0) {
+        ::WaitForSingleObject(control_.workersEnded.get(), static_cast<DWORD>(timing().monitorPeriodMs));
         const double t = now();
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
-            if (hasher_) hasher_->advance(table_.front(), plainAttempts_);
+            if (disk_.hasher) disk_.hasher->advance(table_.front(), disk_.plainAttempts);
             const int64_t b = table_.doneBytes();
             if (t - t0 >= 0.4) {
                 const double rate = static_cast<double>(std::max<int64_t>(0, b - b0)) / (t - t0);
-                speed_ = speed_ > 0 ? 0.4 * rate + 0.6 * speed_ : rate;
+                shown_.speed = shown_.speed > 0 ? 0.4 * rate + 0.6 * shown_.speed : rate;
                 t0 = t;
                 b0 = b;
             }
@@ -507,10 +506,10 @@ void Download::startHashing(size_t expectedLength) {
         std::lock_guard<std::mutex> lock(stateMutex_);
         path = folder_ + L"\\" + fileName_ + L".zebpart";
     }
-    hasher_ = std::make_unique<FrontHasher>(path, expectedLength);
+    disk_.hasher = std::make_unique<FrontHasher>(path, expectedLength);
     // A resume sums what is on disk from byte 0 at once.
     std::lock_guard<std::mutex> lock(stateMutex_);
-    hasher_->advance(table_.front(), plainAttempts_);
+    disk_.hasher->advance(table_.front(), disk_.plainAttempts);
 }
 
 size_t Download::expectedChecksumLength() const {

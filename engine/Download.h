@@ -1,17 +1,24 @@
-// One download job: what the user asked for, its state and counters, its
-// segment table, and the threads that move its bytes.
+// One download job: what the user asked for, its state and counters, and
+// the threads that move its bytes. The class is a facade over parts that
+// own their data: the segment table (engine/Segments.h), the partial file
+// and what its state says (engine/PartialFile.h), the link's address and
+// renewal (engine/Address.h), and the run's stop and workers
+// (engine/RunControl.h); what a run shares is built once (RunShared below).
 //
 // Threads: the UI thread calls the public operations (short, under the state
 // mutex). start() runs one detached job thread (a plain thread: see
 // store/DetachedThread.h) that holds a shared pointer to the job; it probes,
 // prepares the file, starts and joins up to 32 segment workers and finishes
-// or saves the state. Locks: nameMutex (process-wide, name choice,
-// partial-file creation, rename) is always taken before the job's state
-// mutex; the request mutex guards the request table only. No
-// lock is held across a network call or a wait. Only the thread that opened
-// a request handle uses and closes it: pause asks through the stop flag and
-// the stop event, because handle values are reused at once and a handle
-// closed from outside could name another job's new request.
+// or saves the state. Locks, in the order they may be taken: the
+// process-wide name mutex (name choice, partial-file creation, rename), then
+// one renewal's or one version question's, then the job's state mutex, then
+// the end signal's; the request table's mutex comes last, never under the
+// state mutex, and nothing is taken under it.
+// A worker takes the state mutex twice per 64 KiB read. No lock is held
+// across a network call or a wait. Only the thread that opened a request
+// handle uses and closes it: pause asks through the stop flag and the stop
+// event, because handle values are reused at once and a handle closed from
+// outside could name another job's new request.
 #pragma once
 
 #include <windows.h>
@@ -25,9 +32,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/Address.h"
 #include "engine/Credentials.h"
 #include "engine/FrontHasher.h"
 #include "engine/HostEtiquette.h"
+#include "engine/PartialFile.h"
+#include "engine/RunControl.h"
 #include "engine/Types.h"
 #include "engine/Url.h"
 #include "engine/Samples.h"
@@ -154,7 +164,7 @@ private:
     void setError(const Error& error);
     void takeRequestOptions(const RequestOptions& options);  // under the state mutex
 
-    // Requests (Http.cpp)
+    // Requests (Probe.cpp)
     // Sends and receives, answering one password challenge of the proxy
     // (407) and one of the link's own host (401) with their credentials.
     // False with the error when a call failed; else the final status.
@@ -223,9 +233,9 @@ private:
     void diskFailure(DWORD error);
     // Fails the download with `text`: every worker stops.
     void failEveryWorker(const Error& error);
-    // Asks the original link again for a fresh address (Renewal.cpp): kAgain
+    // Asks the original link again for a fresh address (Renewal.cpp): Again
     // when one serves the same file (every connection goes there next) or
-    // another connection renewed it since `seen`; kStop when the download
+    // another connection renewed it since `seen`; Stop when the download
     // fails with `refusal` (or the original link's own answer) or starts over.
     Step renewLink(const RunShared& run, uint32_t seen, size_t slot, const Error& refusal);
     // A renewed address of the same size whose validators do not vouch for
@@ -236,7 +246,7 @@ private:
     // A ranged answer came whole: the file changed on the server meanwhile.
     void restartFromZero();
 
-    // Byte samples (Samples.cpp)
+    // Version questions (Versions.cpp)
     // Refused: the host's limit turned the sample away (not a failure).
     enum class Evidence { None, Same, Different, Failed, Refused };
     // Attempts in a row without a byte of progress before a connection (or the probe) gives up.
@@ -324,109 +334,71 @@ private:
     void startHashing(size_t expectedLength);
     size_t expectedChecksumLength() const;
 
+    // The parts of a job, each owning its data (see their headers for the
+    // thread and the lock of each field). Lock order: the process-wide name
+    // mutex, then a renewal's (address_.renewMutex) or a version question's
+    // (control_.versionMutex), then the state mutex, then the end signal's;
+    // the request table's mutex last, never under the state mutex.
     mutable std::mutex stateMutex_;
-    std::wstring url_;
+    Address address_;
+    PartialFile disk_;
+    RunControl control_;
+    SegmentTable table_;  // state mutex
+
+    // State mutex: what the row is and shows.
     std::wstring folder_;
     std::wstring fileName_;
-    std::wstring resolvedUrl_;
-    std::wstring hostKey_;  // of the address the requests go to now, for its limit and its wait
-    bool redirected_ = false;     // resolvedUrl_ came from a redirect (a signed address may expire)
-    int64_t clockOffer_ = 0;      // see DownloadInfo::clockOffer
-    uint32_t linkGeneration_ = 0;  // bumped when a renewal replaces resolvedUrl_
-    std::array<bool, 3> retired_{};  // by ValidatorKind: proved no witness of versions on this link's host
-    std::vector<uint32_t> servedAt_;  // per connection: 1 + the generation whose address served it
-    std::vector<Error> refusedBy_;    // per connection, its own: the answer that asks for a renewal
-    int servedOnAddress_ = 0;        // connections the present address has served
-    std::wstring errorText_;
-    ErrorKind errorKind_ = ErrorKind::None;  // of errorText_
-    std::wstring notice_;  // why this run started over; cleared at start
+    bool nameFixed_ = false;
     std::wstring expectedChecksum_;  // lower-case hex, or empty
-    std::wstring sha256_;            // of the finished file, once known
-    int32_t verifyPercent_ = -1;
-    bool linkChanged_ = false;  // since the last preparation
+    DownloadState state_ = DownloadState::Queued;
+    struct Shown {
+        std::wstring errorText;
+        ErrorKind errorKind = ErrorKind::None;  // of errorText
+        std::wstring notice;  // why this run started over; cleared at start
+        std::wstring sha256;  // of the finished file, once known
+        int32_t verifyPercent = -1;
+        double speed = 0.0;
+        int64_t clockOffer = 0;  // see DownloadInfo::clockOffer
+        int64_t doneBytes = 0;   // of a stored row, until its table is known
+    } shown_;
+
+    // State mutex: a link offered or changed while the job does not run.
     struct Offer {
         std::wstring url;
         RequestOptions options;
     };
-    std::optional<Offer> offered_;  // see offerLink; taken at the next start
     // While a link is on trial: what it replaced, shown and kept until judged.
     struct Trial {
         std::wstring url, referer, cookies, userAgent, checksum;
         std::array<bool, 3> retired;
     };
-    std::optional<Trial> trial_;
-    std::wstring declinedLink_;  // an offered link that served another file
-    // Job thread: see RequestOptions::sameFileAnyQuery; off once a partial
-    // file so taken up held another file.
-    bool sameFileAnyQuery_ = false;
-    // Job thread: the link whose partial file this run took up (judged by
-    // its bytes before the workers start), and the name asked for before.
-    std::wstring adoptedLink_, requestedName_;
-    Validator validator_;  // the version the partial file holds; a kind the host's answers contradict
-                           // with the same bytes is forgotten for this download
-    bool samplesBeforeResume_ = false;  // job thread: no validator vouched for the resume
-    Validator resumeRecorded_;          // job thread: what the state file recorded of the version
-    bool resumeAfterNewLink_ = false;   // job thread: that resume follows Change Link
-    // Job thread: a wrong checksum's state could not be deleted; the next
-    // run starts over instead of verifying the same bytes.
-    bool startOver_ = false;
-    SegmentTable table_;
-    DownloadState state_ = DownloadState::Queued;
-    int64_t doneBytes_ = 0;  // of a stored row, until its table is known
-    double speed_ = 0.0;
-    bool nameFixed_ = false;
-    bool removeRequested_ = false;
-    bool deleteFinishedFile_ = false;
-    bool removeDone_ = false;
-    bool workerFailed_ = false;
-    // A plain (non-ranged) attempt restarts at byte 0; only bytes past the
-    // furthest point an earlier attempt reached count as progress.
-    int64_t plainFurthest_ = 0;
-    int64_t savedDoneBytes_ = -1;  // progress the last state save recorded
-    // The state kept beside a finished file until the list has recorded the
-    // finish (forgetFinishedState); empty when there is none.
-    std::wstring finishedStatePath_;
-    std::wstring referer_, cookies_, userAgent_;
-    std::wstring cookieHost_;  // the link's own host: cookies and its password go only there
-    // The scheme a challenge was answered with, so later requests send
-    // their credentials at once instead of being refused first.
-    std::atomic<uint32_t> serverScheme_{0}, proxyScheme_{0};
+    struct NewLink {
+        bool changed = false;          // Change Link since the last preparation
+        std::optional<Offer> offered;  // see offerLink; taken at the next start
+        std::optional<Trial> trial;
+        std::wstring declined;         // an offered link that served another file
+    } newLink_;
 
-    std::mutex versionMutex_;  // one version question settled at a time
-    std::mutex renewMutex_;    // one renewal at a time
-    std::vector<double> renewals_;  // renewMutex_: when the link was renewed, this last minute
-    int renewalFailures_ = 0;       // renewMutex_: attempts in a row that could not ask or compare
-    std::atomic<bool> addressServed_{false};  // the address answered with the file this run
-    std::atomic<bool> forbiddenRenewed_{false};  // a 403 to an extra connection was tried as an expiry once
-    // Contradicting answers with no bytes on disk to compare, this run; at
-    // twice the workers (set before they start) nobody will bring any.
-    std::atomic<int32_t> blindSuspicions_{0};
-    int32_t workerCount_ = 1;
+    // State mutex: the row's removal.
+    struct Removal {
+        bool requested = false;
+        bool deleteFinishedFile = false;
+        bool done = false;  // its files were dealt with
+    } removal_;
 
-    std::mutex requestMutex_;
-    std::vector<HINTERNET> requests_;  // one slot per connection; slot 0 also serves the probe
-
-    std::atomic<bool> running_{false};
-    std::atomic<bool> mayWait_{true};  // see mayWaitInQueue
-    std::atomic<bool> stopRequested_{false};
-    std::atomic<bool> pauseRequested_{false};    // the user's pause, as against a restart's stop
-    std::atomic<bool> restartRequested_{false};
-    std::atomic<int32_t> activeConnections_{0};
-    // Made at the first start (or the first ask): a list of 100,000 rows
-    // that never ran must not cost 200,000 kernel objects.
-    KernelHandle stopEvent_;
-    KernelHandle workersEnded_;  // set by the last worker, so the monitor ends with it, not at its next tick
-    mutable KernelHandle finishedEvent_;
-    // Taken after the state mutex (or alone): a start's reset of the event
-    // and a run's end signalling it are one step each, in order; `runs_`
-    // (written under both) tells an end whether a start came since.
-    std::mutex finishedSignalMutex_;
-    uint64_t runs_ = 0;
-    FileHandle file_;  // the open partial file while the job thread runs
-    // The checksums fed while this run downloads (job thread); none for a
-    // start that only renames.
-    std::unique_ptr<FrontHasher> hasher_;
-    uint32_t plainAttempts_ = 0;  // attempts without ranges so far (state mutex): each starts at byte 0
+    std::atomic<bool> running_{false};  // set by the UI thread, cleared by the job thread
+    std::atomic<bool> mayWait_{true};   // see mayWaitInQueue
+    // The end of a run, signalled once its thread let go of the job; a
+    // start's reset of the event and a run's end signalling it are one step
+    // each, in order, under `mutex`; `runs` (written under both mutexes)
+    // tells an end whether a start came since. The event is made at the
+    // first start or the first ask.
+    struct EndSignal {
+        KernelHandle event;
+        std::mutex mutex;
+        uint64_t runs = 0;
+    };
+    mutable EndSignal ended_;
 };
 
 }  // namespace zeb

@@ -62,21 +62,21 @@ bool Download::prepareFile(const ProbeResult& probed, int connections, bool fres
         std::lock_guard<std::mutex> lock(stateMutex_);
         at.folder = folder_;
         at.fileName = fileName_;
-        at.url = url_;
-        at.trial = trial_.has_value();
-        at.stateLink = at.trial ? trial_->url : url_;  // the link the state file names
+        at.url = address_.url;
+        at.trial = newLink_.trial.has_value();
+        at.stateLink = at.trial ? newLink_.trial->url : address_.url;  // the link the state file names
         fixed = nameFixed_;
-        linkChanged = linkChanged_;
-        linkChanged_ = false;
+        linkChanged = newLink_.changed;
+        newLink_.changed = false;
         table_.setShape(probed.totalSize, probed.acceptsRanges);
-        resolvedUrl_ = probed.finalUrl;
-        redirected_ = probed.redirected;
-        plainFurthest_ = 0;
-        validator_ = probed.validator;
+        address_.resolvedUrl = probed.finalUrl;
+        address_.redirected = probed.redirected;
+        disk_.plainFurthest = 0;
+        disk_.validator = probed.validator;
         for (const ValidatorKind kind : {ValidatorKind::Etag, ValidatorKind::Modified})
-            if (retired_[static_cast<size_t>(kind)]) forget(validator_, kind);
+            if (address_.retired[static_cast<size_t>(kind)]) forget(disk_.validator, kind);
     }
-    samplesBeforeResume_ = false;
+    disk_.samplesBeforeResume = false;
     if (timing().whilePreparing) timing().whilePreparing();
     if (!CreateFolderTree(at.folder))
         throw Error{folderCreateFailedText(at.folder, systemErrorText(::GetLastError())), ErrorKind::Disk};
@@ -91,10 +91,10 @@ bool Download::placeFile(const ProbeResult& probed, bool fresh, bool fixed, Plac
     // another query; judged like a link on trial, but another file there
     // is left alone and this one takes a name of its own.
     const std::wstring requestedName = at.fileName;
-    requestedName_ = requestedName;
-    LinkMatch match = sameFileAnyQuery_ && !fixed ? LinkMatch::AnyQuery : LinkMatch::Exact;
+    disk_.requestedName = requestedName;
+    LinkMatch match = disk_.sameFileAnyQuery && !fixed ? LinkMatch::AnyQuery : LinkMatch::Exact;
     const int64_t total = probed.totalSize;
-    adoptedLink_.clear();
+    disk_.adoptedLink.clear();
     for (;;) {
         if (!fixed) {
             at.fileName = chooseFileName(at.folder, requestedName.empty() ? probed.fileName : requestedName, at.url,
@@ -109,7 +109,7 @@ bool Download::placeFile(const ProbeResult& probed, bool fresh, bool fixed, Plac
         if (match == LinkMatch::AnyQuery) {
             const std::wstring left = recordedLinkOf(stateText);
             if (!left.empty() && !sameLinkButUserInfo(left, at.url)) {
-                adoptedLink_ = left;
+                disk_.adoptedLink = left;
                 at.stateLink = left;
             }
         }
@@ -117,7 +117,7 @@ bool Download::placeFile(const ProbeResult& probed, bool fresh, bool fixed, Plac
         at.table.reset();
         if (!fresh && probed.acceptsRanges && FileSize(at.partPath) == total)
             at.table = parseStateText(stateText, at.stateLink, total, &at.recorded);
-        if (!at.trial && adoptedLink_.empty()) break;
+        if (!at.trial && disk_.adoptedLink.empty()) break;
         // A link on trial, or a partial file taken up, must hold the file
         // whose bytes are on disk: of another size (or without ranges) it
         // is another file, and its files stay untouched.
@@ -129,13 +129,13 @@ bool Download::placeFile(const ProbeResult& probed, bool fresh, bool fixed, Plac
                 return false;
             }
             match = LinkMatch::Exact;  // a name of its own
-            adoptedLink_.clear();
+            disk_.adoptedLink.clear();
             at.stateLink = at.url;
             continue;
         }
         if (!bytesToKeep) {
             if (at.trial) judgeTrial(true);
-            adoptedLink_.clear();  // nothing of it to keep: a fresh start there
+            disk_.adoptedLink.clear();  // nothing of it to keep: a fresh start there
         }
         return true;
     }
@@ -153,27 +153,27 @@ void Download::weighVersionOnDisk(const ProbeResult& probed, bool linkChanged, P
     if (verdict == VersionVerdict::Different && !bytesOnDisk) {
         at.table.reset();
         std::lock_guard<std::mutex> lock(stateMutex_);
-        notice_ = changedOnServerText();
+        shown_.notice = changedOnServerText();
     }
-    samplesBeforeResume_ = verdict != VersionVerdict::Same && bytesOnDisk;
-    resumeRecorded_ = at.recorded;
-    if (!samplesBeforeResume_) {  // else the samples judge them
+    disk_.samplesBeforeResume = verdict != VersionVerdict::Same && bytesOnDisk;
+    disk_.resumeRecorded = at.recorded;
+    if (!disk_.samplesBeforeResume) {  // else the samples judge them
         if (at.trial) judgeTrial(true);
-        if (!adoptedLink_.empty()) relinkStateFile(adoptedLink_, at.url);
-        adoptedLink_.clear();
+        if (!disk_.adoptedLink.empty()) relinkStateFile(disk_.adoptedLink, at.url);
+        disk_.adoptedLink.clear();
     }
-    resumeAfterNewLink_ = linkChanged;
+    disk_.resumeAfterNewLink = linkChanged;
     if (at.table) return;
     if (hadState && linkChanged) {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        notice_ = newLinkDifferentFileText();
+        shown_.notice = newLinkDifferentFileText();
     }
     if (Exists(at.statePath) && !::DeleteFileW(at.statePath.c_str()) && Exists(at.statePath)) {
         // An old state beside a recreated partial file would later be taken
         // for progress and turn never-written zeros into a "finished" file.
         throw Error{fileDeleteFailedText(at.statePath, systemErrorText(::GetLastError())), ErrorKind::Disk};
     }
-    startOver_ = false;  // the old state is gone
+    disk_.startOver = false;  // the old state is gone
 }
 
 void Download::openPartFile(const ProbeResult& probed, int connections, Placement& at) {
@@ -189,14 +189,14 @@ void Download::openPartFile(const ProbeResult& probed, int connections, Placemen
         Validator first;
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
-            first = validator_;
+            first = disk_.validator;
         }
         WriteFileAtomic(at.statePath, buildStateText(at.url, total, planned, first));
     }
     // Read too: byte samples compare what is on disk with the server's.
-    file_.reset(::CreateFileW(at.partPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    disk_.file.reset(::CreateFileW(at.partPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               resumed ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file_) {
+    if (!disk_.file) {
         const DWORD e = ::GetLastError();
         if (!resumed) ::DeleteFileW(at.statePath.c_str());
         throw Error{fileCreateFailedText(at.partPath, systemErrorText(e)), ErrorKind::Disk};
@@ -206,14 +206,14 @@ void Download::openPartFile(const ProbeResult& probed, int connections, Placemen
         std::lock_guard<std::mutex> lock(stateMutex_);
         table_.assign(std::move(*at.table), total, probed.acceptsRanges);
         nameFixed_ = true;
-        savedDoneBytes_ = table_.doneBytes();
+        disk_.savedDoneBytes = table_.doneBytes();
         return;
     }
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         table_.clear();
-        doneBytes_ = 0;
-        savedDoneBytes_ = -1;
+        shown_.doneBytes = 0;
+        disk_.savedDoneBytes = -1;
     }
     if (total > 0) reserve(at, total);
     std::lock_guard<std::mutex> lock(stateMutex_);
@@ -226,17 +226,17 @@ void Download::openPartFile(const ProbeResult& probed, int connections, Placemen
 void Download::reserve(const Placement& at, int64_t total) {
     const uint64_t free = GetFreeSpace(at.folder);
     if (free != kUnknownFreeSpace && free < static_cast<uint64_t>(total)) {
-        file_.reset();
+        disk_.file.reset();
         ::DeleteFileW(at.partPath.c_str());
         ::DeleteFileW(at.statePath.c_str());
         throw Error{notEnoughSpaceText(at.folder, total, static_cast<int64_t>(free)), ErrorKind::Disk};
     }
-    SetSparse(file_.get(), true);
+    SetSparse(disk_.file.get(), true);
     LARGE_INTEGER size;
     size.QuadPart = total;
-    if (!::SetFilePointerEx(file_.get(), size, nullptr, FILE_BEGIN) || !::SetEndOfFile(file_.get())) {
+    if (!::SetFilePointerEx(disk_.file.get(), size, nullptr, FILE_BEGIN) || !::SetEndOfFile(disk_.file.get())) {
         const DWORD e = ::GetLastError();
-        file_.reset();
+        disk_.file.reset();
         ::DeleteFileW(at.partPath.c_str());
         ::DeleteFileW(at.statePath.c_str());
         throw Error{reserveFailedText(total, systemErrorText(e)), ErrorKind::Disk};
@@ -255,16 +255,16 @@ void Download::saveState() {
         // rename waits for the next start).
         if (!table_.ranges() && !table_.allDone()) return;
         done = table_.doneBytes();
-        if (done == savedDoneBytes_) return;  // the file on disk says as much already
-        text = buildStateText(url_, table_.total(), table_.segments(), validator_);
+        if (done == disk_.savedDoneBytes) return;  // the file on disk says as much already
+        text = buildStateText(address_.url, table_.total(), table_.segments(), disk_.validator);
         statePath = folder_ + L"\\" + fileName_ + L".zebstate";
     }
     // The state may only record bytes that are on the disk, not just in the
     // cache: after a power loss a resume would trust zeros.
-    if (file_ && !::FlushFileBuffers(file_.get())) return;
+    if (disk_.file && !::FlushFileBuffers(disk_.file.get())) return;
     if (!WriteFileAtomic(statePath, text)) return;  // tried again at the next save
     std::lock_guard<std::mutex> lock(stateMutex_);
-    savedDoneBytes_ = done;
+    disk_.savedDoneBytes = done;
 }
 
 std::string Download::readState(const std::wstring& statePath) const {
@@ -281,7 +281,7 @@ Download::Finished Download::finishedEarlier() {
         if (!nameFixed_ || fileName_.empty()) return Finished::No;
         folder = folder_;
         path = folder_ + L"\\" + fileName_;
-        url = url_;
+        url = address_.url;
     }
     const std::optional<FinishedState> finished = finishedState(readState(path + L".zebstate"), url);
     if (!finished) return Finished::No;
@@ -301,19 +301,19 @@ Download::Finished Download::finishedEarlier() {
     std::lock_guard<std::mutex> lock(stateMutex_);
     table_.assign({whole}, finished->total, table_.ranges());
     fileName_ = finished->finalName;
-    sha256_ = finished->sha256;
-    finishedStatePath_ = path + L".zebstate";
+    shown_.sha256 = finished->sha256;
+    disk_.finishedStatePath = path + L".zebstate";
     state_ = DownloadState::Completed;
-    errorText_.clear();
-    errorKind_ = ErrorKind::None;
+    shown_.errorText.clear();
+    shown_.errorKind = ErrorKind::None;
     return Finished::Renamed;
 }
 
 void Download::applyLink(const std::wstring& url, const RequestOptions* request) {
-    url_ = url;
-    resolvedUrl_.clear();
+    address_.url = url;
+    address_.resolvedUrl.clear();
     if (std::wstring given = checksumOfLink(url); !given.empty()) expectedChecksum_ = given;
-    cookies_.clear();  // they belonged to the old link's site
+    address_.cookies.clear();  // they belonged to the old link's site
     if (request) {
         takeRequestOptions(*request);
         // One typed with the new link; the row's own stays when none is.
@@ -322,8 +322,8 @@ void Download::applyLink(const std::wstring& url, const RequestOptions* request)
     }
     // So did the way it asked for a password: the new server is sent
     // none before it asks.
-    serverScheme_ = 0;
-    retired_ = {};  // and so did what its validators were worth
+    address_.serverScheme = 0;
+    address_.retired = {};  // and so did what its validators were worth
 }
 
 void Download::relinkStateFile(const std::wstring& oldUrl, const std::wstring& url) {
@@ -350,12 +350,12 @@ bool Download::changeLink(const std::wstring& url, const RequestOptions* request
     std::wstring oldUrl;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        if (running_ || removeRequested_) return false;
+        if (running_ || removal_.requested) return false;
         endTrial(false);
-        offered_.reset();
-        oldUrl = url_;
+        newLink_.offered.reset();
+        oldUrl = address_.url;
         applyLink(url, request);
-        linkChanged_ = true;
+        newLink_.changed = true;
     }
     relinkStateFile(oldUrl, url);
     return true;
@@ -364,11 +364,11 @@ bool Download::changeLink(const std::wstring& url, const RequestOptions* request
 bool Download::offerLink(const std::wstring& url, const RequestOptions& request) {
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        if (running_ || removeRequested_) return false;
+        if (running_ || removal_.requested) return false;
         endTrial(false);
-        declinedLink_.clear();
+        newLink_.declined.clear();
         if (nameFixed_ && !fileName_.empty() && state_ != DownloadState::Completed) {
-            offered_ = Offer{url, request};
+            newLink_.offered = Offer{url, request};
             return true;
         }
     }
@@ -377,38 +377,38 @@ bool Download::offerLink(const std::wstring& url, const RequestOptions& request)
 
 void Download::beginTrial() {
     std::lock_guard<std::mutex> lock(stateMutex_);
-    if (!offered_) return;
-    trial_ = Trial{url_, referer_, cookies_, userAgent_, expectedChecksum_, retired_};
-    applyLink(offered_->url, &offered_->options);
-    offered_.reset();
+    if (!newLink_.offered) return;
+    newLink_.trial = Trial{address_.url, address_.referer, address_.cookies, address_.userAgent, expectedChecksum_, address_.retired};
+    applyLink(newLink_.offered->url, &newLink_.offered->options);
+    newLink_.offered.reset();
 }
 
 void Download::endTrial(bool declined) {
-    if (!trial_) return;
-    if (declined) declinedLink_ = url_;
-    url_ = trial_->url;
-    referer_ = trial_->referer;
-    cookies_ = trial_->cookies;
-    userAgent_ = trial_->userAgent;
-    expectedChecksum_ = trial_->checksum;
-    retired_ = trial_->retired;
-    resolvedUrl_.clear();
-    serverScheme_ = 0;
-    trial_.reset();
+    if (!newLink_.trial) return;
+    if (declined) newLink_.declined = address_.url;
+    address_.url = newLink_.trial->url;
+    address_.referer = newLink_.trial->referer;
+    address_.cookies = newLink_.trial->cookies;
+    address_.userAgent = newLink_.trial->userAgent;
+    expectedChecksum_ = newLink_.trial->checksum;
+    address_.retired = newLink_.trial->retired;
+    address_.resolvedUrl.clear();
+    address_.serverScheme = 0;
+    newLink_.trial.reset();
 }
 
 bool Download::judgeTrial(bool same) {
     std::wstring kept, url;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        if (!trial_) return false;
+        if (!newLink_.trial) return false;
         if (!same) {
             endTrial(true);
             return true;
         }
-        kept = trial_->url;
-        url = url_;
-        trial_.reset();
+        kept = newLink_.trial->url;
+        url = address_.url;
+        newLink_.trial.reset();
     }
     relinkStateFile(kept, url);
     return false;
@@ -420,7 +420,7 @@ void Download::forgetFinishedState() {
 
 std::wstring Download::takeFinishedState() {
     std::lock_guard<std::mutex> lock(stateMutex_);
-    return std::exchange(finishedStatePath_, std::wstring{});
+    return std::exchange(disk_.finishedStatePath, std::wstring{});
 }
 
 void Download::verify() {
@@ -433,10 +433,10 @@ void Download::verify() {
         fileName = fileName_;
         expected = expectedChecksum_;
         onDisk = table_.doneBytes();
-        attempt = plainAttempts_;
+        attempt = disk_.plainAttempts;
         state_ = DownloadState::Downloading;
-        speed_ = 0;
-        verifyPercent_ = 0;
+        shown_.speed = 0;
+        shown_.verifyPercent = 0;
     }
     const std::wstring path = folder + L"\\" + fileName;
     FileDigests digests;
@@ -444,13 +444,13 @@ void Download::verify() {
     const auto progress = [&](int64_t read) {
         if (timing().whileVerifying) timing().whileVerifying(read);
         std::lock_guard<std::mutex> lock(stateMutex_);
-        verifyPercent_ = onDisk > 0 ? static_cast<int32_t>(std::min<int64_t>(100, read * 100 / onDisk)) : 100;
+        shown_.verifyPercent = onDisk > 0 ? static_cast<int32_t>(std::min<int64_t>(100, read * 100 / onDisk)) : 100;
     };
     // What the download's own hasher summed already is not read again.
     const HashOutcome outcome =
-        hasher_ ? hasher_->finish(onDisk, attempt, stopRequested_, progress, digests, error)
-                : hashFile(path + L".zebpart", expected.size(), stopRequested_, progress, digests, error);
-    hasher_.reset();
+        disk_.hasher ? disk_.hasher->finish(onDisk, attempt, control_.stopRequested, progress, digests, error)
+                : hashFile(path + L".zebpart", expected.size(), control_.stopRequested, progress, digests, error);
+    disk_.hasher.reset();
     // Every byte was recorded before this pass: a stop here leaves a state
     // the next start only verifies.
     if (outcome == HashOutcome::Stopped) throw Error{};
@@ -459,27 +459,27 @@ void Download::verify() {
         // Without its state the partial file is never taken for finished
         // data again: the next start downloads from byte 0. A state another
         // program holds would have every later start verify the same bytes.
-        file_.reset();
+        disk_.file.reset();
         const std::wstring statePath = path + L".zebstate";
         if (!::DeleteFileW(statePath.c_str())) {
             const DWORD e = ::GetLastError();
             if (Exists(statePath)) {
-                startOver_ = true;
+                disk_.startOver = true;
                 throw Error{stateDeleteFailedText(systemErrorText(e)), ErrorKind::Disk};
             }
         }
         throw Error{checksumMismatchText(expected, digests.expectedKind), ErrorKind::Checksum};
     }
     std::lock_guard<std::mutex> lock(stateMutex_);
-    sha256_ = digests.sha256;
-    verifyPercent_ = -1;
+    shown_.sha256 = digests.sha256;
+    shown_.verifyPercent = -1;
 }
 
 void Download::finalize() {
     const auto step = [](FinishStep at) {
         if (timing().atFinishStep) timing().atFinishStep(at);
     };
-    if (file_) {
+    if (disk_.file) {
         int64_t received;
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
@@ -489,9 +489,9 @@ void Download::finalize() {
         // shorter than an earlier one: nothing after its last byte stays.
         LARGE_INTEGER size;
         size.QuadPart = received;
-        if (!::SetFilePointerEx(file_.get(), size, nullptr, FILE_BEGIN) || !::SetEndOfFile(file_.get()))
+        if (!::SetFilePointerEx(disk_.file.get(), size, nullptr, FILE_BEGIN) || !::SetEndOfFile(disk_.file.get()))
             throw Error{diskWriteFailedText(systemErrorText(::GetLastError())), ErrorKind::Disk};
-        SetSparse(file_.get(), false);
+        SetSparse(disk_.file.get(), false);
         // Every byte recorded (and flushed first): a stop or a kill from
         // here on leaves a state the next start only verifies and renames,
         // without asking a server whose link may be gone.
@@ -503,11 +503,11 @@ void Download::finalize() {
     std::unique_lock<std::mutex> names(g_nameMutex);
     if (g_renamesFrozen) {
         names.unlock();
-        file_.reset();
-        stopRequested_ = true;  // ends Paused, as the exit's pause would
+        disk_.file.reset();
+        control_.stopRequested = true;  // ends Paused, as the exit's pause would
         throw Error{};
     }
-    file_.reset();
+    disk_.file.reset();
     std::wstring folder, fileName, url, sha256;
     int64_t total;
     Validator validator;
@@ -515,9 +515,9 @@ void Download::finalize() {
         std::lock_guard<std::mutex> lock(stateMutex_);
         folder = folder_;
         fileName = fileName_;
-        url = url_;
-        sha256 = sha256_;
-        validator = validator_;
+        url = address_.url;
+        sha256 = shown_.sha256;
+        validator = disk_.validator;
         total = table_.doneBytes();
     }
     const std::wstring partPath = folder + L"\\" + fileName + L".zebpart";
@@ -532,19 +532,19 @@ void Download::finalize() {
             if (::MoveFileExW(partPath.c_str(), (folder + L"\\" + name).c_str(), 0)) return 0;
             const DWORD e = ::GetLastError();
             if (!IsPassingLock(e) || now() >= giveUpAt) return e;
-            if (::WaitForSingleObject(stopEvent_.get(), 100) == WAIT_OBJECT_0) throw Error{};
+            if (::WaitForSingleObject(control_.stopEvent.get(), 100) == WAIT_OBJECT_0) throw Error{};
         }
     };
     const std::wstring finalName = moveToFreeName(
         fileName, move, [&](const std::wstring& name) { return Exists(folder + L"\\" + name + L".zebpart"); });
     step(FinishStep::Renamed);
     std::lock_guard<std::mutex> lock(stateMutex_);
-    finishedStatePath_ = statePath;  // until the list has recorded the finish
+    disk_.finishedStatePath = statePath;  // until the list has recorded the finish
     fileName_ = finalName;
     if (table_.total() < 0) table_.setShape(total, table_.ranges());
     state_ = DownloadState::Completed;
-    errorText_.clear();
-    errorKind_ = ErrorKind::None;
+    shown_.errorText.clear();
+    shown_.errorKind = ErrorKind::None;
 }
 
 }  // namespace zeb

@@ -19,34 +19,34 @@ constexpr size_t kRenewalsPerMinute = 3;
 }
 
 Download::Step Download::renewLink(const RunShared& run, uint32_t seen, size_t slot, const Error& refusal) {
-    std::lock_guard<std::mutex> one(renewMutex_);
-    if (stopRequested_) return Step::Stop;
+    std::lock_guard<std::mutex> one(address_.renewMutex);
+    if (control_.stopRequested) return Step::Stop;
     Validator recorded;
     int64_t total;
     std::vector<Segment> table;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        if (linkGeneration_ != seen) return Step::Again;  // another connection renewed it meanwhile
-        recorded = validator_;
+        if (address_.generation != seen) return Step::Again;  // another connection renewed it meanwhile
+        recorded = disk_.validator;
         total = table_.total();
         table = table_.segments();
     }
     const double t = now();
-    renewals_.erase(std::remove_if(renewals_.begin(), renewals_.end(), [t](double at) { return t - at >= 60; }), renewals_.end());
-    if (renewals_.size() >= kRenewalsPerMinute) {
+    address_.renewals.erase(std::remove_if(address_.renewals.begin(), address_.renewals.end(), [t](double at) { return t - at >= 60; }), address_.renewals.end());
+    if (address_.renewals.size() >= kRenewalsPerMinute) {
         failEveryWorker(refusal);
         return Step::Stop;
     }
-    renewals_.push_back(t);
+    address_.renewals.push_back(t);
     ProbeResult fresh;
     try {
         fresh = probe(run, slot);
     } catch (const Error& e) {
-        if (stopRequested_) return Step::Stop;
-        if (e.retryable && ++renewalFailures_ <= kMaxFailuresWithoutProgress) {
+        if (control_.stopRequested) return Step::Stop;
+        if (e.retryable && ++address_.renewalFailures <= kMaxFailuresWithoutProgress) {
             // A lost connection or a busy answer is no refusal: the worker
             // pauses and its refused request brings it here again.
-            renewals_.pop_back();
+            address_.renewals.pop_back();
             setError(e);
             return Step::Retry;
         }
@@ -66,13 +66,13 @@ Download::Step Download::renewLink(const RunShared& run, uint32_t seen, size_t s
         restartFromZero();
         return Step::Stop;
     }
-    renewalFailures_ = 0;
+    address_.renewalFailures = 0;
     std::lock_guard<std::mutex> lock(stateMutex_);
-    resolvedUrl_ = fresh.finalUrl;
-    redirected_ = fresh.redirected;
-    ++linkGeneration_;
-    addressServed_ = false;
-    servedOnAddress_ = 0;
+    address_.resolvedUrl = fresh.finalUrl;
+    address_.redirected = fresh.redirected;
+    ++address_.generation;
+    address_.served = false;
+    address_.servedOnAddress = 0;
     return Step::Again;
 }
 
@@ -93,21 +93,21 @@ Download::Step Download::sampleRenewedAddress(const RunShared& run, const ProbeR
     // next request gets a fresh one.
     Evidence evidence = Evidence::Failed;
     for (int attempt = 0; attempt < kMaxFailuresWithoutProgress && evidence == Evidence::Failed && connection &&
-                          !stopRequested_;
+                          !control_.stopRequested;
          ++attempt)
         evidence = compareSamples(run, connection.get(), parts, chooseSamples(table, samplePick()),
                                   total, failure);
-    if (stopRequested_) return Step::Stop;
+    if (control_.stopRequested) return Step::Stop;
     if (evidence == Evidence::Refused) {
-        renewals_.pop_back();  // the host's limit: asked again once there is a place
+        address_.renewals.pop_back();  // the host's limit: asked again once there is a place
         return Step::Limited;
     }
     if (evidence == Evidence::Failed) {
-        if (++renewalFailures_ > kMaxFailuresWithoutProgress) {
+        if (++address_.renewalFailures > kMaxFailuresWithoutProgress) {
             failEveryWorker(failure);
             return Step::Stop;
         }
-        renewals_.pop_back();
+        address_.renewals.pop_back();
         setError(failure);
         return Step::Retry;
     }

@@ -37,12 +37,12 @@ void Download::workerBody(size_t slot, const RunShared& run) noexcept {
                 if (count.compare_exchange_weak(n, n - 1)) return out = true;
             return false;
         }
-    } countDown{activeConnections_, workersEnded_.get()};
+    } countDown{control_.activeConnections, control_.workersEnded.get()};
     try {
         Connection c;
         c.slot = slot;
         c.buffer.resize(kReadBuffer);
-        while (!stopRequested_ && connectToAddress(c, run)) {
+        while (!control_.stopRequested && connectToAddress(c, run)) {
             // Waits while the host asked to be left alone or serves all it allows.
             std::optional<HostConnection> place(std::in_place, c.host, run.stop);
             if (!*place) break;
@@ -56,7 +56,7 @@ void Download::workerBody(size_t slot, const RunShared& run) noexcept {
             Step result = requestRange(static_cast<size_t>(index), c, run, progress, *place);
             // The renewal's own request may need this connection's place at the host.
             place.reset();
-            if (result == Step::Renew) result = renewLink(run, c.generation, slot, refusedBy_[slot]);
+            if (result == Step::Renew) result = renewLink(run, c.generation, slot, address_.refusedBy[slot]);
             // The host's limit: this connection steps down, the others take
             // its range. The last one stays (another download may hold every
             // place the host allows) and waits for a place.
@@ -74,9 +74,9 @@ bool Download::connectToAddress(Connection& c, const RunShared& run) {
     std::wstring link;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        if (c.handle && c.generation == linkGeneration_) return true;
-        link = resolvedUrl_;
-        c.generation = linkGeneration_;
+        if (c.handle && c.generation == address_.generation) return true;
+        link = address_.resolvedUrl;
+        c.generation = address_.generation;
     }
     if (!crackUrl(link, c.parts)) {
         setError({invalidLinkText(), ErrorKind::Link});
@@ -137,11 +137,11 @@ Download::Piece Download::takePiece(size_t index) {
     Piece piece;
     piece.index = index;
     std::lock_guard<std::mutex> lock(stateMutex_);
-    piece.asked = validator_;
+    piece.asked = disk_.validator;
     Segment& s = table_.at(index);
     if (!table_.ranges()) {
         table_.rewind(index);  // a plain request always starts at the first byte
-        ++plainAttempts_;
+        ++disk_.plainAttempts;
     }
     piece.pos = s.pos;
     piece.end = s.end;
@@ -171,7 +171,7 @@ Download::Step Download::sendPiece(Piece& piece, const Connection& c, const RunS
                      : std::wstring();
     DWORD e = 0;
     if (!exchange(run, request, requestHeaders(c.parts.host, extra), c.parts, piece.status, e)) {
-        if (stopRequested_) return Step::Stop;
+        if (control_.stopRequested) return Step::Stop;
         setError(networkError(e));
         return Step::Retry;
     }
@@ -183,13 +183,13 @@ Download::Step Download::judgeAnswer(const Piece& piece, const Connection& c, co
     HINTERNET request = piece.request;
     if (piece.status != (piece.ranged ? 206u : 200u)) return judgeRefusal(piece, c, run);
     place.served();
-    addressServed_ = true;
+    address_.served = true;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         // Each connection counted once per address.
-        if (c.generation == linkGeneration_ && servedAt_[c.slot] != c.generation + 1) {
-            servedAt_[c.slot] = c.generation + 1;
-            ++servedOnAddress_;
+        if (c.generation == address_.generation && address_.servedAt[c.slot] != c.generation + 1) {
+            address_.servedAt[c.slot] = c.generation + 1;
+            ++address_.servedOnAddress;
         }
     }
     // The answer must be this part of the same file: a file replaced on the
@@ -217,7 +217,7 @@ Download::Step Download::judgeAnswer(const Piece& piece, const Connection& c, co
 
 Download::Step Download::judgeRefusal(const Piece& piece, const Connection& c, const RunShared& run) {
     const DWORD status = piece.status;
-    if (stopRequested_) return Step::Stop;
+    if (control_.stopRequested) return Step::Stop;
     if (piece.ranged && status == 200 && !piece.ifRange.empty()) {
         // Another version, or a host whose validator is no witness.
         const ValidatorKind kind = ifRangeKind(piece.asked);
@@ -230,18 +230,18 @@ Download::Step Download::judgeRefusal(const Piece& piece, const Connection& c, c
         std::lock_guard<std::mutex> lock(stateMutex_);
         // An answer of an address a renewal has replaced meanwhile says
         // nothing of the new one: the next request goes there.
-        if (c.generation != linkGeneration_) return Step::Again;
-        signedServed = redirected_ && addressServed_;
-        everyServed = servedOnAddress_ >= activeConnections_.load();
+        if (c.generation != address_.generation) return Step::Again;
+        signedServed = address_.redirected && address_.served;
+        everyServed = address_.servedOnAddress >= control_.activeConnections.load();
     }
     // A signed address that served and now refuses has expired: the
     // original link gives a fresh one.
-    switch (readRefusal(status, signedServed, status == 403 && signedServed && forbiddenRenewed_.exchange(true),
+    switch (readRefusal(status, signedServed, status == 403 && signedServed && address_.forbiddenRenewed.exchange(true),
                         everyServed, hostServes(host))) {
     case Refusal::Renew:
         // Kept for this connection: another's error may replace the job's meanwhile.
-        refusedBy_[c.slot] = httpStatusError(status);
-        setError(refusedBy_[c.slot]);
+        address_.refusedBy[c.slot] = httpStatusError(status);
+        setError(address_.refusedBy[c.slot]);
         return Step::Renew;
     case Refusal::Limit:
         learnLimitFromRefusal(host);
@@ -259,7 +259,7 @@ Download::Step Download::pumpPiece(const Piece& piece, Connection& c, const RunS
     const size_t i = piece.index;
     uint64_t t0 = ::GetTickCount64();
     int64_t bytesSince = 0;
-    if (stopRequested_) return Step::Stop;
+    if (control_.stopRequested) return Step::Stop;
     for (;;) {
         const DWORD allowed = acquireReadBudget(static_cast<uint32_t>(buffer.size()), run.stop);
         if (allowed == 0) return Step::Stop;
@@ -267,7 +267,7 @@ Download::Step Download::pumpPiece(const Piece& piece, Connection& c, const RunS
         if (!::WinHttpReadData(piece.request, buffer.data(), allowed, &got)) {
             const DWORD e = ::GetLastError();
             returnReadBudget(allowed);
-            if (stopRequested_) return Step::Stop;
+            if (control_.stopRequested) return Step::Stop;
             setError(networkError(e));
             return Step::Retry;
         }
@@ -284,7 +284,7 @@ Download::Step Download::pumpPiece(const Piece& piece, Connection& c, const RunS
         if (w > 0) {
             OVERLAPPED at = AtOffset(p);
             DWORD written = 0;
-            if (!::WriteFile(file_.get(), buffer.data(), static_cast<DWORD>(w), &written, &at) ||
+            if (!::WriteFile(disk_.file.get(), buffer.data(), static_cast<DWORD>(w), &written, &at) ||
                 written != static_cast<DWORD>(w)) {
                 diskFailure(::GetLastError());
                 return Step::Stop;
@@ -296,8 +296,8 @@ Download::Step Download::pumpPiece(const Piece& piece, Connection& c, const RunS
             Segment& s = table_.at(i);
             if (piece.ranged) {
                 if (w > 0) progress = true;
-            } else if (s.pos > plainFurthest_) {
-                plainFurthest_ = s.pos;
+            } else if (s.pos > disk_.plainFurthest) {
+                disk_.plainFurthest = s.pos;
                 progress = true;
             }
             bytesSince += w;
@@ -309,18 +309,18 @@ Download::Step Download::pumpPiece(const Piece& piece, Connection& c, const RunS
             }
             if (s.pos >= s.end) {
                 // A finished piece may move the front the checksums are fed from.
-                if (hasher_) hasher_->advance(table_.front(), plainAttempts_);
+                if (disk_.hasher) disk_.hasher->advance(table_.front(), disk_.plainAttempts);
                 return Step::Done;
             }
         }
-        if (stopRequested_) return Step::Stop;
+        if (control_.stopRequested) return Step::Stop;
     }
     std::lock_guard<std::mutex> lock(stateMutex_);
     Segment& s = table_.at(i);
     if (s.end == INT64_MAX) table_.endAt(i, s.pos);
     if (s.pos < s.end) {
-        errorText_ = closedEarlyText();
-        errorKind_ = ErrorKind::Network;
+        shown_.errorText = closedEarlyText();
+        shown_.errorKind = ErrorKind::Network;
         return Step::Retry;
     }
     return Step::Done;
@@ -333,9 +333,9 @@ void Download::noteRetryAfter(HINTERNET request, DWORD status, const std::wstrin
 }
 
 void Download::restartFromZero() {
-    restartRequested_ = true;
-    stopRequested_ = true;
-    ::SetEvent(stopEvent_.get());
+    control_.restartRequested = true;
+    control_.stopRequested = true;
+    ::SetEvent(control_.stopEvent.get());
 }
 
 void Download::diskFailure(DWORD error) {
@@ -345,15 +345,15 @@ void Download::diskFailure(DWORD error) {
 void Download::failEveryWorker(const Error& error) {
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        if (!workerFailed_) {
-            errorText_ = error.message;
-            errorKind_ = error.kind;
+        if (!control_.workerFailed) {
+            shown_.errorText = error.message;
+            shown_.errorKind = error.kind;
         }
-        workerFailed_ = true;
+        control_.workerFailed = true;
     }
     // Every worker stops at its next check or wait; each closes its own request.
-    stopRequested_ = true;
-    ::SetEvent(stopEvent_.get());
+    control_.stopRequested = true;
+    ::SetEvent(control_.stopEvent.get());
 }
 
 }  // namespace zeb
