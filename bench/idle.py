@@ -16,12 +16,18 @@ import wineworld as ww  # noqa: E402
 SECONDS = 20
 
 
-def linux_pid(exe_name):
-    """The Linux process that runs a Windows program of this name."""
+def linux_pid(exe_name, prefix):
+    """The Linux process that runs a Windows program of this name in this Wine prefix: another
+    prefix on the machine (a test run beside) may run a program of the same name."""
+    wanted = ('WINEPREFIX=%s' % prefix).encode()
     for _ in range(300):
-        out = subprocess.run(['pgrep', '-f', exe_name], capture_output=True, text=True).stdout.split()
-        if out:
-            return int(out[0])
+        for pid in subprocess.run(['pgrep', '-f', exe_name], capture_output=True, text=True).stdout.split():
+            try:
+                with open('/proc/%s/environ' % pid, 'rb') as f:
+                    if wanted in f.read().split(b'\0'):
+                        return int(pid)
+            except OSError:
+                pass  # ended meanwhile
         time.sleep(0.05)
     raise RuntimeError('%s did not start' % exe_name)
 
@@ -73,7 +79,7 @@ def main():
             bare = subprocess.Popen(['wine', w.install(os.path.join(ww.BUILD, 'bench', 'bare_window.exe'))], env=w.env,
                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             print('== idle: the share of a core over %d s, and resident memory' % SECONDS)
-            pid = linux_pid('bare_window.exe')
+            pid = linux_pid('bare_window.exe', w.prefix)
             print('bare window          : %5.2f %%  %6.1f MiB' % (idle_share(pid), resident_mib(pid)))
             bare.kill()
             app = w.install_program()
@@ -84,7 +90,7 @@ def main():
                 gui = subprocess.Popen(['wine', 'C:\\Tidewell\\tidewell.exe'], env=w.env, stdin=subprocess.DEVNULL,
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
                 shown = seconds_to_window(display.name, started)
-                pid = linux_pid('tidewell.exe')
+                pid = linux_pid('tidewell.exe', w.prefix)
                 share = idle_share(pid)
                 print('program, %6d rows : %5.2f %%  %6.1f MiB   start to window %.2f s' %
                       (rows, share, resident_mib(pid), shown))
