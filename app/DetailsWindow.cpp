@@ -1,6 +1,6 @@
 #include "app/DetailsWindow.h"
 
-#include "app/WindowProc.h"
+#include "ui/WindowProc.h"
 
 #include <algorithm>
 
@@ -92,7 +92,6 @@ void DetailsWindow::CloseIfShowing(const zeb::Download* job) {
 }
 
 void DetailsWindow::Reset() {
-    if (window_) ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);  // the last messages go to DefWindowProcW
     window_ = pause_ = copy_ = change_ = copySha_ = nullptr;
     const std::shared_ptr<zeb::Download> job = std::move(job_);
     if (DownloadList* list = job ? host_.List() : nullptr) list->JobReleased(job.get());

@@ -1,7 +1,7 @@
 #include "app/ListView.h"
 #include "engine/Credentials.h"
 
-#include "app/WindowProc.h"
+#include "ui/WindowProc.h"
 
 #include <windowsx.h>
 

@@ -1,6 +1,6 @@
 #include "app/MainWindow.h"
 
-#include "app/WindowProc.h"
+#include "ui/WindowProc.h"
 
 #include <shellapi.h>
 

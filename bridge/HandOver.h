@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "store/List.h"
+#include "store/DownloadRequest.h"
 
 struct JsonValue;
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "store/List.h"
+#include "store/DownloadRequest.h"
 
 constexpr size_t kMaxHostMessage = 67108864;  // 64 MiB
 

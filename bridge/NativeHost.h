@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "store/List.h"
+#include "store/DownloadRequest.h"
 
 constexpr wchar_t kMainWindowClass[] = L"TidewellPE.Main";
 constexpr wchar_t kInstanceMutex[] = L"Local\\TidewellPE.Instance";

@@ -60,13 +60,6 @@ std::wstring PauseBeforeNewLinkText() {
     return Tr(L"Hãy tạm dừng mục tải trước khi đổi liên kết.", L"Pause the download before changing its link.");
 }
 
-bool IsAcceptableLink(const std::wstring& text) {
-    if (text.size() < 10 || text.size() > 8000) return false;
-    if (text.find_first_of(L" \t\r\n\"<>") != std::wstring::npos) return false;
-    zeb::UrlParts parts;
-    return zeb::crackUrl(text, parts);
-}
-
 struct DownloadList::Batch {
     std::unordered_map<std::wstring, int> unfinished;  // link -> row, or kStopping
     size_t full = 0;                                   // links refused: the list is full

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/Types.h"
+#include "store/DownloadRequest.h"
 #include "store/FileServices.h"
 #include "store/FreeSpaceWatch.h"
 #include "store/ListFile.h"
@@ -24,10 +25,6 @@
 namespace zeb {
 class Download;
 }
-
-// 10 to 8000 UTF-16 units, no space, tab, CR, LF, double quote, "<" or ">",
-// and an http or https URL with a host.
-bool IsAcceptableLink(const std::wstring& text);
 
 // What a refused add says when the list file has no room for another row.
 std::wstring ListFullText();
@@ -41,16 +38,6 @@ namespace zeb {
 struct RequestOptions;
 }
 
-struct DownloadRequest {
-    std::wstring url;
-    std::wstring referrer;
-    std::wstring fileName;
-    std::wstring userAgent;
-    std::wstring cookies;  // one Cookie header value
-    std::wstring title;
-    bool media = false;  // the browser marked it as streaming media
-    std::wstring checksum;  // expected, as typed in the Add form; may be empty
-};
 
 struct ListEntry {
     // None for a finished row that nothing needs a job for: its record below

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ui/Surface.h"
+#include "ui/WindowProc.h"
 
 namespace ui {
 
@@ -50,7 +51,8 @@ protected:
     bool closed_ = false;
 
 private:
-    friend LRESULT CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM) noexcept;
+    template <typename T>
+    friend LRESULT CALLBACK ::ForwardingProc(HWND, UINT, WPARAM, LPARAM) noexcept;
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void GiveOwnerBack();
 
