@@ -379,10 +379,8 @@ void MainWindow::CheckWhenDone() {
     // Files that a shutdown would take with it (Windows PE's RAM drive):
     // the question says so, Now is drawn as the dangerous button, and zero
     // does not act.
-    wchar_t system[MAX_PATH];
-    const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
-    const std::wstring loss = WhenDoneLossDrive(choice, list_->Entries(), IsWindowsPE(),
-                                                SystemDriveLetter(n > 0 && n < MAX_PATH ? std::wstring(system, n) : L""));
+    const std::wstring loss =
+        WhenDoneLossDrive(choice, list_->Entries(), IsWindowsPE(), SystemDriveLetter(GetSystemFolder()));
     ui::Countdown countdown;
     countdown.seconds = whenDoneSeconds_;
     countdown.text = [choice, loss](int seconds) { return WhenDoneCountdownText(choice, seconds, loss); };
