@@ -336,8 +336,8 @@ void MainWindow::OnCommand(int id) {
 
 void MainWindow::LinkBoxAdd() {
     std::wstring text = GetWindowTextString(linkBox_);
-    while (!text.empty() && (text.front() == L' ' || text.front() == L'\t')) text.erase(0, 1);
-    while (!text.empty() && (text.back() == L' ' || text.back() == L'\t')) text.pop_back();
+    // Spaces and tabs only: a CR or LF inside the box stays and fails the link check.
+    text = Trim(text, L" \t");
     if (text.empty()) {
         ::SetFocus(linkBox_);
         SetStatus(Tr(L"Hãy dán liên kết trước.", L"Paste a link first."));
