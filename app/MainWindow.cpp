@@ -312,23 +312,23 @@ void MainWindow::OnCommand(int id) {
             else if (::GetFocus() == listView_.Handle() && haveRow) OpenDetails(selected);
             break;
         case kDownloadButtonId: LinkBoxAdd(); break;
-        case 104: list_->ResumeAll(); break;
-        case 105: list_->PauseAll(); break;
-        case 106: list_->ClearFinished(); break;
-        case 107: OpenFolder(g_settings.folder, L""); break;
+        case kResumeAllId: list_->ResumeAll(); break;
+        case kPauseAllId: list_->PauseAll(); break;
+        case kClearFinishedId: list_->ClearFinished(); break;
+        case kOpenFolderId: OpenFolder(g_settings.folder, L""); break;
         case kThemeButtonId: SwitchTheme(*this); break;
         case kLanguageButtonId: SwitchLanguage(*this); break;
-        case 111:
+        case kRemoveSelectedId:
             if (haveRow) list_->RemoveDownload(selected);
             break;
-        case 112:
+        case kToggleSelectedId:
             if (haveRow) list_->ToggleItem(selected);
             break;
-        case 103: ShowAddDownloadDialog(*this); break;
-        case 113:
+        case kAddDownloadId: ShowAddDownloadDialog(*this); break;
+        case kChangeSelectedLinkId:
             if (haveRow) ShowChangeLinkDialog(*this, selected);
             break;
-        case 108: ShowSettingsDialog(*this); break;
+        case kSettingsId: ShowSettingsDialog(*this); break;
         case kWhenDoneButtonId: SetWhenDone(NextWhenDone(whenDone_)); break;
         default: break;
     }
