@@ -11,14 +11,11 @@
 #include <vector>
 #include <string>
 
+#include "app/Actions.h"
 #include "engine/Types.h"
 
 class Surface;
 
-constexpr int kPauseButtonId = 113;
-constexpr int kCopyLinkButtonId = 114;
-constexpr int kChangeLinkButtonId = 115;
-constexpr int kCopySha256ButtonId = 116;  // in Change Link's place, for a finished file
 
 // A finished row with a known SHA-256: the grid's last line and the footer show it.
 bool ShowsSha256(const DownloadInfo& info);

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "app/DetailsPaint.h"
+#include "app/MainWindow.h"
 #include "engine/Credentials.h"
 #include "engine/Download.h"
 #include "store/Lang.h"
@@ -59,7 +60,7 @@ bool DetailsWindow::Open(const ListEntry& entry) {
     RECT outer{0, 0, width_, height_};
     ::AdjustWindowRectEx(&outer, kStyle, FALSE, kExStyle);
     const int ow = outer.right - outer.left, oh = outer.bottom - outer.top;
-    HWND main = host_.MainHandle();
+    HWND main = main_.MainHandle();
     RECT over{};
     ::GetWindowRect(main, &over);
     const RECT work = WorkAreaNear(main);
@@ -94,7 +95,7 @@ void DetailsWindow::CloseIfShowing(const zeb::Download* job) {
 void DetailsWindow::Reset() {
     window_ = pause_ = copy_ = change_ = copySha_ = nullptr;
     const std::shared_ptr<zeb::Download> job = std::move(job_);
-    if (DownloadList* list = job ? host_.List() : nullptr) list->JobReleased(job.get());
+    if (DownloadList* list = job ? main_.List() : nullptr) list->JobReleased(job.get());
     snapshot_ = DownloadInfo{};
     rows_ = ScrollBarState{};
 }
@@ -169,7 +170,7 @@ void DetailsWindow::OnCommand(int id) {
                     case DownloadState::Downloading: job_->pause(); break;
                     default: job_->requeue(); break;
                 }
-                if (DownloadList* list = host_.List()) {
+                if (DownloadList* list = main_.List()) {
                     list->StartQueued();
                     list->RefreshEntries();
                 }
@@ -177,7 +178,7 @@ void DetailsWindow::OnCommand(int id) {
             Refresh();
             break;
         case kChangeLinkButtonId:
-            if (job_) host_.AskNewLink(job_.get());  // may close this window (its row erased)
+            if (job_) main_.AskNewLink(job_.get());  // may close this window (its row erased)
             break;
         case kCopySha256ButtonId:
             if (SetClipboardText(window_, snapshot_.sha256)) {
@@ -188,7 +189,7 @@ void DetailsWindow::OnCommand(int id) {
         case kCopyLinkButtonId: {
             // Never the password: any program may read the clipboard.
             const std::wstring link = zeb::linkWithoutUserInfo(snapshot_.url);
-            host_.SetLastPicked(link);
+            main_.SetLastPicked(link);
             if (SetClipboardText(window_, link)) {
                 ::SetWindowTextW(copy_, Tr(L"Đã sao chép!", L"Copied!"));
                 SetButtonIcon(copy_, 25);

@@ -17,28 +17,14 @@ namespace zeb {
 class Download;
 }
 class DownloadList;
+class MainWindow;
 struct ListEntry;
-
-// What the details window needs from the main window.
-class DetailsHost {
-public:
-    virtual HWND MainHandle() const = 0;
-    virtual DownloadList* List() = 0;
-    // The link the program itself put on the clipboard, so that the
-    // clipboard pick-up does not take it up again.
-    virtual void SetLastPicked(const std::wstring& link) = 0;
-    // Asks for a new link for this job's row (the Change Link form).
-    virtual void AskNewLink(const zeb::Download* job) = 0;
-
-protected:
-    ~DetailsHost() = default;
-};
 
 class DetailsWindow {
 public:
     static bool RegisterWindowClass(HINSTANCE instance);
 
-    explicit DetailsWindow(DetailsHost& host) : host_(host) {}
+    explicit DetailsWindow(MainWindow& main) : main_(main) {}
     ~DetailsWindow();
     DetailsWindow(const DetailsWindow&) = delete;
     DetailsWindow& operator=(const DetailsWindow&) = delete;
@@ -67,7 +53,7 @@ private:
     void UpdatePauseButton();
     void Reset();
 
-    DetailsHost& host_;
+    MainWindow& main_;  // the owner
     HWND window_ = nullptr, pause_ = nullptr, copy_ = nullptr, change_ = nullptr, copySha_ = nullptr;
     std::shared_ptr<zeb::Download> job_;
     DownloadInfo snapshot_;

@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <optional>
 
 #include "engine/Checksum.h"
+#include "store/FileServices.h"
 #include "store/List.h"
 #include "store/Text.h"
 
@@ -28,14 +30,9 @@ GetProblem Problem(GetFault fault, std::wstring detail = {}, int line = 0) { ret
 
 // Strict UTF-8: a list with bytes of another code page is refused, not guessed at.
 bool DecodeLine(const std::string& bytes, std::wstring& out) {
-    out.clear();
-    if (bytes.empty()) return true;
-    const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
-                                        nullptr, 0);
-    if (n <= 0) return false;
-    out.resize(static_cast<size_t>(n));
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
-    return true;
+    std::optional<std::wstring> decoded = Utf8ToUtf16Strict(bytes);
+    out = decoded ? std::move(*decoded) : std::wstring();
+    return decoded.has_value();
 }
 
 // "dir=" stays inside the target folder: no drive, no root, no "..".

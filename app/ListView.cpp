@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/MainWindow.h"
 #include "app/RowText.h"
 #include "store/Lang.h"
 #include "store/List.h"
@@ -27,14 +28,14 @@ bool ListView::RegisterWindowClass(HINSTANCE instance) {
     return ::RegisterClassExW(&wc) != 0;
 }
 
-HWND ListView::Create(HWND parent, int id, ListViewHost& host) {
-    host_ = &host;
+HWND ListView::Create(HWND parent, int id, MainWindow& main) {
+    main_ = &main;
     return ::CreateWindowExW(0, L"TidewellPE.List", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 0, parent,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                              reinterpret_cast<HINSTANCE>(::GetModuleHandleW(nullptr)), this);
 }
 
-int ListView::Count() const { return static_cast<int>(host_->List()->Entries().size()); }
+int ListView::Count() const { return static_cast<int>(main_->List()->Entries().size()); }
 
 SIZE ListView::ClientSize() const {
     RECT c{};
@@ -43,7 +44,7 @@ SIZE ListView::ClientSize() const {
 }
 
 RowHit ListView::HitTest(POINT p) const {
-    const auto& entries = host_->List()->Entries();
+    const auto& entries = main_->List()->Entries();
     return HitTestRows(p, Count(), ClientSize().cx, scroll_.position, HasScrollBar(), [&](int i) {
         return entries[static_cast<size_t>(i)].cached.state == DownloadState::Completed;
     });
@@ -60,7 +61,7 @@ void ListView::EnsureVisible(int index) {
 }
 
 void ListView::MoveSelection(int delta, bool absolute) {
-    DownloadList& list = *host_->List();
+    DownloadList& list = *main_->List();
     if (Count() == 0) return;
     list.Select(MovedSelection(list.Selection(), delta, absolute, Count()));
     EnsureVisible(list.Selection());
@@ -77,14 +78,14 @@ void ListView::Repaint() {
 }
 
 void ListView::RunAction(int row, int action) {
-    DownloadList& list = *host_->List();
+    DownloadList& list = *main_->List();
     if (row < 0 || row >= Count()) return;  // the row went while the press was pending
     const RowRecord& info = list.Entries()[static_cast<size_t>(row)].cached;
     switch (action) {
         case 0: list.ToggleItem(row); break;
-        case 1: host_->OpenDetails(row); break;
+        case 1: main_->OpenDetails(row); break;
         case 2:
-            host_->OpenFolder(info.folder, info.state == DownloadState::Completed && !info.fileName.empty()
+            main_->OpenFolder(info.folder, info.state == DownloadState::Completed && !info.fileName.empty()
                                                ? info.folder + L"\\" + info.fileName
                                                : std::wstring());
             break;
@@ -94,12 +95,12 @@ void ListView::RunAction(int row, int action) {
 }
 
 LRESULT ListView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (!host_ || !host_->List()) return ::DefWindowProcW(window_, message, wParam, lParam);
+    if (!main_ || !main_->List()) return ::DefWindowProcW(window_, message, wParam, lParam);
     const POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};  // signed: above the window is negative
     switch (message) {
         case WM_SIZE: UpdateScrollRange(); return 0;
         case WM_SETFOCUS:
-            if (host_->List()->Selection() < 0 && Count() > 0) MoveSelection(-1, true);
+            if (main_->List()->Selection() < 0 && Count() > 0) MoveSelection(-1, true);
             return 0;
         case WM_PAINT: Paint(); return 0;
         case WM_ERASEBKGND: return 1;
@@ -190,7 +191,7 @@ void ListView::OnButtonDown(POINT p, bool doubleClick) {
     }
     const RowHit hit = HitTest(p);
     if (hit.row < 0) return;
-    host_->List()->Select(hit.row);
+    main_->List()->Select(hit.row);
     Repaint();
     if (hit.button >= 0) {
         pressed_ = hit;
@@ -274,8 +275,8 @@ void ListView::Paint() {
     const int W = size.cx, H = size.cy;
     Surface s = SurfaceCreate(W, H);
     SurfaceFill(s, RECT{0, 0, W, H}, PaletteColor(0));
-    const auto& entries = host_->List()->Entries();
-    const int selected = host_->List()->Selection();
+    const auto& entries = main_->List()->Entries();
+    const int selected = main_->List()->Selection();
     if (entries.empty()) {
         const int y = H / 2;
         DrawIcon(s, 33, (W - Scale(44)) / 2, y - Scale(56), Scale(44), MixColors(PaletteColor(0), PaletteColor(8), 144));

@@ -12,6 +12,7 @@
 #include "ui/ScrollBar.h"
 
 class DownloadList;
+class MainWindow;
 class Surface;
 struct DownloadInfo;
 
@@ -21,21 +22,10 @@ struct DownloadInfo;
 void PaintRowCard(Surface& surface, const DownloadInfo& info, const RECT& r, bool selected, bool hovered, int hotButton,
                   int pressedButton);
 
-// What the list view asks of the main window.
-class ListViewHost {
-public:
-    virtual DownloadList* List() = 0;
-    virtual void OpenDetails(int row) = 0;
-    virtual void OpenFolder(const std::wstring& folder, const std::wstring& file) = 0;
-
-protected:
-    ~ListViewHost() = default;
-};
-
 class ListView {
 public:
     static bool RegisterWindowClass(HINSTANCE instance);
-    HWND Create(HWND parent, int id, ListViewHost& host);
+    HWND Create(HWND parent, int id, MainWindow& main);
     HWND Handle() const { return window_; }
 
     // Content and page from the row count and client height; position clamped.
@@ -67,7 +57,7 @@ private:
     SIZE ClientSize() const;
 
     HWND window_ = nullptr;
-    ListViewHost* host_ = nullptr;
+    MainWindow* main_ = nullptr;  // the owner, whose list this shows
     RowHit hover_, pressed_;
     bool tracking_ = false;
     ScrollBarState scroll_;

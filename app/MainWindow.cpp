@@ -312,23 +312,23 @@ void MainWindow::OnCommand(int id) {
             else if (::GetFocus() == listView_.Handle() && haveRow) OpenDetails(selected);
             break;
         case kDownloadButtonId: LinkBoxAdd(); break;
-        case 104: list_->ResumeAll(); break;
-        case 105: list_->PauseAll(); break;
-        case 106: list_->ClearFinished(); break;
-        case 107: OpenFolder(g_settings.folder, L""); break;
+        case kResumeAllId: list_->ResumeAll(); break;
+        case kPauseAllId: list_->PauseAll(); break;
+        case kClearFinishedId: list_->ClearFinished(); break;
+        case kOpenFolderId: OpenFolder(g_settings.folder, L""); break;
         case kThemeButtonId: SwitchTheme(*this); break;
         case kLanguageButtonId: SwitchLanguage(*this); break;
-        case 111:
+        case kRemoveSelectedId:
             if (haveRow) list_->RemoveDownload(selected);
             break;
-        case 112:
+        case kToggleSelectedId:
             if (haveRow) list_->ToggleItem(selected);
             break;
-        case 103: ShowAddDownloadDialog(*this); break;
-        case 113:
+        case kAddDownloadId: ShowAddDownloadDialog(*this); break;
+        case kChangeSelectedLinkId:
             if (haveRow) ShowChangeLinkDialog(*this, selected);
             break;
-        case 108: ShowSettingsDialog(*this); break;
+        case kSettingsId: ShowSettingsDialog(*this); break;
         case kWhenDoneButtonId: SetWhenDone(NextWhenDone(whenDone_)); break;
         default: break;
     }
@@ -336,8 +336,8 @@ void MainWindow::OnCommand(int id) {
 
 void MainWindow::LinkBoxAdd() {
     std::wstring text = GetWindowTextString(linkBox_);
-    while (!text.empty() && (text.front() == L' ' || text.front() == L'\t')) text.erase(0, 1);
-    while (!text.empty() && (text.back() == L' ' || text.back() == L'\t')) text.pop_back();
+    // Spaces and tabs only: a CR or LF inside the box stays and fails the link check.
+    text = Trim(text, L" \t");
     if (text.empty()) {
         ::SetFocus(linkBox_);
         SetStatus(Tr(L"Hãy dán liên kết trước.", L"Paste a link first."));
@@ -379,10 +379,8 @@ void MainWindow::CheckWhenDone() {
     // Files that a shutdown would take with it (Windows PE's RAM drive):
     // the question says so, Now is drawn as the dangerous button, and zero
     // does not act.
-    wchar_t system[MAX_PATH];
-    const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
-    const std::wstring loss = WhenDoneLossDrive(choice, list_->Entries(), IsWindowsPE(),
-                                                SystemDriveLetter(n > 0 && n < MAX_PATH ? std::wstring(system, n) : L""));
+    const std::wstring loss =
+        WhenDoneLossDrive(choice, list_->Entries(), IsWindowsPE(), SystemDriveLetter(GetSystemFolder()));
     ui::Countdown countdown;
     countdown.seconds = whenDoneSeconds_;
     countdown.text = [choice, loss](int seconds) { return WhenDoneCountdownText(choice, seconds, loss); };

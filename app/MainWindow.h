@@ -1,8 +1,8 @@
 // The main window: its children, the header, sidebar, top bar and status
 // line it draws itself, the refresh timer that drives the queue, the
 // hand-over and clipboard receivers, commands and the exit check. It is the
-// list's seam to the windows (ListWindow), the switches' (ShellSeam) and
-// the list view's host. UI thread only.
+// list's seam to the windows (ListWindow); the list view, the details
+// window and the switches call it directly. UI thread only.
 #pragma once
 
 #include <windows.h>
@@ -37,7 +37,7 @@ std::wstring RightStatusText(const std::vector<ListEntry>& entries, bool& active
 // Green from 1 GiB of free space up, amber below it and when unknown.
 COLORREF FreeSpaceColour(uint64_t bytes);
 
-class MainWindow : public ListWindow, public ShellSeam, public ListViewHost, public DetailsHost {
+class MainWindow : public ListWindow {
 public:
     explicit MainWindow(std::wstring dataFolder) : dataFolder_(std::move(dataFolder)) {}
 
@@ -72,19 +72,19 @@ public:
     void Beep() override { ::MessageBeep(MB_OK); }
     void ContinueListTextSoon() override;
 
-    // ShellSeam
-    HWND MainHandle() const override { return window_; }
-    bool SaveSettingsFile() override;
-    void RelayoutAndRedraw() override;
-
-    // ListViewHost
-    DownloadList* List() override { return list_.get(); }
-    void OpenDetails(int row) override;
-    void OpenFolder(const std::wstring& folder, const std::wstring& file) override;
-
-    // DetailsHost (MainHandle and List as above)
-    void SetLastPicked(const std::wstring& link) override { lastPicked_ = link; }
-    void AskNewLink(const zeb::Download* job) override;
+    HWND MainHandle() const { return window_; }
+    DownloadList* List() { return list_.get(); }
+    bool SaveSettingsFile();
+    // Layout pass from the client size, then RedrawWindow of the window and
+    // its children (and of the details window when it is open).
+    void RelayoutAndRedraw();
+    void OpenDetails(int row);
+    void OpenFolder(const std::wstring& folder, const std::wstring& file);
+    // The link the program itself put on the clipboard, so that the
+    // clipboard pick-up does not take it up again.
+    void SetLastPicked(const std::wstring& link) { lastPicked_ = link; }
+    // Asks for a new link for this job's row (the Change Link form).
+    void AskNewLink(const zeb::Download* job);
 
     void OnCommand(int id);
     // The exit sequence without the question: every job paused, the list saved, the window gone.

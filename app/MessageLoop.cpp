@@ -2,20 +2,21 @@
 
 #include <cwchar>
 
+#include "app/Actions.h"
 #include "app/MainWindow.h"
 
 int ShortcutCommand(WPARAM key, bool listFocused) {
     if (key >= VK_NUMPAD1 && key <= VK_NUMPAD9) key -= VK_NUMPAD0 - '0';
     switch (key) {
-        case '1': case VK_INSERT: return 103;
-        case '2': return 104;
-        case '3': return 105;
-        case '4': return 106;
-        case '5': return 107;
-        case '6': return 108;
-        case '7': return 114;
-        case VK_DELETE: return 111;
-        case VK_SPACE: return listFocused ? 112 : 0;
+        case '1': case VK_INSERT: return kAddDownloadId;
+        case '2': return kResumeAllId;
+        case '3': return kPauseAllId;
+        case '4': return kClearFinishedId;
+        case '5': return kOpenFolderId;
+        case '6': return kSettingsId;
+        case '7': return kWhenDoneButtonId;
+        case VK_DELETE: return kRemoveSelectedId;
+        case VK_SPACE: return listFocused ? kToggleSelectedId : 0;
         default: return 0;
     }
 }

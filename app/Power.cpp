@@ -1,6 +1,7 @@
 #include "app/Power.h"
 
 #include "engine/ErrorTexts.h"
+#include "store/FileServices.h"
 #include "store/Storage.h"
 
 namespace {
@@ -38,10 +39,9 @@ PowerCommand WpeutilCommand(const std::wstring& systemFolder, bool restart) {
 
 bool StartPowerAction(bool restart, KernelHandle& tool, std::wstring& error) {
     if (IsWindowsPE()) {
-        wchar_t system[MAX_PATH];
-        const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
-        const PowerCommand c = WpeutilCommand(n > 0 && n < MAX_PATH ? std::wstring(system, n) : L"X:\\Windows\\System32",
-                                              restart);
+        std::wstring system = GetSystemFolder();
+        if (system.empty()) system = L"X:\\Windows\\System32";
+        const PowerCommand c = WpeutilCommand(system, restart);
         std::wstring line = c.commandLine;  // CreateProcessW may write into it
         STARTUPINFOW si{};
         si.cb = sizeof si;

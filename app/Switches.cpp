@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "app/Actions.h"
+#include "app/MainWindow.h"
 #include "store/Lang.h"
 #include "ui/Buttons.h"
 #include "ui/Theme.h"
@@ -18,20 +19,20 @@ void Relabel(HWND main) {
                                                       L"Paste a download link here, then press Enter…")));
 }
 
-void SwitchLanguage(ShellSeam& shell) {
+void SwitchLanguage(MainWindow& main) {
     SetVietnamese(!IsVietnamese());
-    shell.SaveSettingsFile();
-    Relabel(shell.MainHandle());
-    shell.SetStatus(Tr(L"Ngôn ngữ: Tiếng Việt.", L"Language: English."));
-    shell.RelayoutAndRedraw();
+    main.SaveSettingsFile();
+    Relabel(main.MainHandle());
+    main.SetStatus(Tr(L"Ngôn ngữ: Tiếng Việt.", L"Language: English."));
+    main.RelayoutAndRedraw();
 }
 
-void SwitchTheme(ShellSeam& shell) {
+void SwitchTheme(MainWindow& main) {
     SetDarkTheme(!IsDarkTheme());
     DropEditBrush();
-    shell.SaveSettingsFile();
-    SetButtonIcon(::GetDlgItem(shell.MainHandle(), kThemeButtonId), IsDarkTheme() ? 14 : 13);
-    Relabel(shell.MainHandle());
-    ApplyDarkTitleBar(shell.MainHandle());
-    shell.RelayoutAndRedraw();
+    main.SaveSettingsFile();
+    SetButtonIcon(::GetDlgItem(main.MainHandle(), kThemeButtonId), IsDarkTheme() ? 14 : 13);
+    Relabel(main.MainHandle());
+    ApplyDarkTitleBar(main.MainHandle());
+    main.RelayoutAndRedraw();
 }

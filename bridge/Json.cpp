@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "store/FileServices.h"
+#include "store/Text.h"
 
 namespace {
 constexpr int kMaxDepth = 32;
@@ -15,18 +16,11 @@ void SkipWhite(JsonCursor& c) {
     while (c.pos < c.end && IsWhite(*c.pos)) ++c.pos;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // Four hex digits at p (the caller made sure they are there).
 bool ReadHex4(const char* p, unsigned& unit) {
     unit = 0;
     for (int i = 0; i < 4; ++i) {
-        int d = HexDigit(p[i]);
+        const int d = HexValue(static_cast<unsigned char>(p[i]));
         if (d < 0) return false;
         unit = unit * 16 + static_cast<unsigned>(d);
     }

@@ -14,8 +14,6 @@
 namespace zeb {
 namespace {
 
-bool IsHex(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'); }
-
 const wchar_t* AlgorithmOfLength(size_t length) {
     switch (length) {
         case 32: return BCRYPT_MD5_ALGORITHM;
@@ -59,20 +57,14 @@ std::wstring Digest::finish() {
         bytes.resize(length);
         if (::BCryptFinishHash(hash_.get(), bytes.data(), length, 0) < 0) return {};
     }
-    static const wchar_t digits[] = L"0123456789abcdef";
-    std::wstring hex;
-    for (unsigned char b : bytes) {
-        hex += digits[b >> 4];
-        hex += digits[b & 15];
-    }
-    return hex;
+    return LowerHex(bytes.data(), bytes.size());
 }
 
 std::optional<std::wstring> normalChecksum(const std::wstring& text) {
     const std::wstring t = Trim(text);
     if (t.size() != 32 && t.size() != 40 && t.size() != 64) return std::nullopt;
     for (wchar_t c : t)
-        if (!IsHex(c)) return std::nullopt;
+        if (!IsHexDigit(c)) return std::nullopt;
     return AsciiLower(t);
 }
 

@@ -4,41 +4,11 @@
 
 #include <optional>
 
+#include "store/FileServices.h"
 #include "store/Text.h"
 
 namespace zeb {
 namespace {
-
-bool IsHex(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'); }
-
-int HexValue(wchar_t c) {
-    if (c <= L'9') return c - L'0';
-    if (c <= L'F') return c - L'A' + 10;
-    return c - L'a' + 10;
-}
-
-// Strict UTF-8: nothing when the bytes are not valid UTF-8.
-std::optional<std::wstring> DecodeStrictUtf8(const std::string& bytes) {
-    if (bytes.empty()) return std::wstring();
-    if (bytes.size() > INT_MAX) return std::nullopt;
-    const int count = static_cast<int>(bytes.size());
-    int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), count, nullptr, 0);
-    if (n <= 0) return std::nullopt;
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), count, out.data(), n) != n)
-        return std::nullopt;
-    return out;
-}
-
-void AppendUtf8(std::string& out, const wchar_t* text, size_t units) {
-    if (units == 0) return;
-    const int count = static_cast<int>(units);
-    int n = ::WideCharToMultiByte(CP_UTF8, 0, text, count, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return;
-    size_t at = out.size();
-    out.resize(at + static_cast<size_t>(n));
-    ::WideCharToMultiByte(CP_UTF8, 0, text, count, out.data() + at, n, nullptr, nullptr);
-}
 
 bool EndsWithNoCase(const std::wstring& text, const std::wstring& suffix) {
     return text.size() >= suffix.size() && AsciiLower(text.substr(text.size() - suffix.size())) == suffix;
@@ -71,9 +41,9 @@ std::wstring percentDecode(const std::wstring& text) {
     size_t run = 0;  // start of the pending run of plain characters
     size_t i = 0;
     while (i < text.size()) {
-        if (text[i] == L'%' && i + 2 < text.size() && IsHex(text[i + 1]) && IsHex(text[i + 2])) {
+        if (text[i] == L'%' && i + 2 < text.size() && IsHexDigit(text[i + 1]) && IsHexDigit(text[i + 2])) {
             // Plain runs are encoded whole so surrogate pairs stay together.
-            AppendUtf8(bytes, text.data() + run, i - run);
+            AppendUtf8(bytes, std::wstring_view(text).substr(run, i - run));
             bytes.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
             i += 3;
             run = i;
@@ -81,8 +51,8 @@ std::wstring percentDecode(const std::wstring& text) {
             ++i;
         }
     }
-    AppendUtf8(bytes, text.data() + run, text.size() - run);
-    std::optional<std::wstring> decoded = DecodeStrictUtf8(bytes);
+    AppendUtf8(bytes, std::wstring_view(text).substr(run));
+    std::optional<std::wstring> decoded = Utf8ToUtf16Strict(bytes);
     return decoded ? *decoded : text;
 }
 
@@ -102,7 +72,7 @@ std::wstring repairMisdecodedUtf8(const std::wstring& text) {
         ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text.data(), units, bytes.data(), n, nullptr,
                               &usedDefault);
         if (usedDefault) continue;
-        if (std::optional<std::wstring> decoded = DecodeStrictUtf8(bytes)) return *decoded;
+        if (std::optional<std::wstring> decoded = Utf8ToUtf16Strict(bytes)) return *decoded;
     }
     return text;
 }

@@ -112,7 +112,8 @@ bool isBusyStatus(DWORD status) {
 
 bool isRefusalStatus(DWORD status) { return status == 429 || status == 503 || status == 403; }
 
-Refusal readRefusal(DWORD status, bool signedServed, bool forbiddenTried, bool everyConnectionServed, bool hostServes) {
+Refusal readRefusal(DWORD status, const RefusalFacts& facts) {
+    const auto& [signedServed, forbiddenTried, everyConnectionServed, hostServes] = facts;
     if (signedServed && (status == 401 || status == 404 || status == 410)) return Refusal::Renew;
     // A 403 of a signed address is an expiry once; after that it is the
     // host's limit while the address has not served every connection of

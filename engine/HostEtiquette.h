@@ -54,13 +54,16 @@ bool isBusyStatus(DWORD status);
 // 429, 503, 403: what a host that allows fewer connections answers the rest.
 bool isRefusalStatus(DWORD status);
 
-// What a refused request means. `signedServed`: the address a redirect led
-// to has served this download. `forbiddenTried`: a 403 was already taken
-// for an expiry. `everyConnectionServed`: the present address has served
-// each running connection, so it allows them all. `hostServes`: the host
-// serves other connections of ours at this moment.
+// What is known of the download and its host when a request is refused.
+struct RefusalFacts {
+    bool signedServed = false;           // the address a redirect led to has served this download
+    bool forbiddenTried = false;         // a 403 was already taken for an expiry
+    bool everyConnectionServed = false;  // the present address has served each running connection: it allows them all
+    bool hostServes = false;             // the host serves other connections of ours at this moment
+};
+// What a refused request means.
 enum class Refusal { Answer, Renew, Limit };
-Refusal readRefusal(DWORD status, bool signedServed, bool forbiddenTried, bool everyConnectionServed, bool hostServes);
+Refusal readRefusal(DWORD status, const RefusalFacts& facts);
 bool hostServes(const std::wstring& host);
 // Retry-After as seconds or as an HTTP date read against the same answer's
 // Date (`answerDateTicks`, FILETIME ticks; 0 when it had none), never this

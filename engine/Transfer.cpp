@@ -236,8 +236,11 @@ Download::Step Download::judgeRefusal(const Piece& piece, const Connection& c, c
     }
     // A signed address that served and now refuses has expired: the
     // original link gives a fresh one.
-    switch (readRefusal(status, signedServed, status == 403 && signedServed && address_.forbiddenRenewed.exchange(true),
-                        everyServed, hostServes(host))) {
+    const RefusalFacts facts{.signedServed = signedServed,
+                             .forbiddenTried = status == 403 && signedServed && address_.forbiddenRenewed.exchange(true),
+                             .everyConnectionServed = everyServed,
+                             .hostServes = hostServes(host)};
+    switch (readRefusal(status, facts)) {
     case Refusal::Renew:
         // Kept for this connection: another's error may replace the job's meanwhile.
         address_.refusedBy[c.slot] = httpStatusError(status);

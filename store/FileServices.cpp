@@ -94,24 +94,42 @@ bool WriteFileAtomic(const std::wstring& path, const std::string& bytes) {
     return false;
 }
 
-std::string Utf16ToUtf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    if (text.size() > INT_MAX) return {};
-    const int units = static_cast<int>(text.size());
-    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), units, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string out(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), units, out.data(), n, nullptr, nullptr);
+void AppendUtf8(std::string& out, std::wstring_view text) {
+    // A UTF-16 unit takes at most 3 bytes: one call into a buffer that is
+    // surely large enough, then cut to what was written.
+    if (text.empty() || text.size() > INT_MAX / 3) return;
+    const size_t at = out.size();
+    out.resize(at + text.size() * 3);
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data() + at,
+                                        static_cast<int>(text.size() * 3), nullptr, nullptr);
+    out.resize(at + static_cast<size_t>(n > 0 ? n : 0));
+}
+
+std::string Utf16ToUtf8(std::wstring_view text) {
+    std::string out;
+    AppendUtf8(out, text);
     return out;
 }
 
-std::wstring Utf8ToUtf16(const std::string& bytes) {
-    if (bytes.empty()) return {};
-    if (bytes.size() > INT_MAX) return {};
+namespace {
+std::optional<std::wstring> DecodeUtf8(std::string_view bytes, DWORD flags) {
+    if (bytes.empty()) return std::wstring();
+    if (bytes.size() > INT_MAX) return std::nullopt;
     const int count = static_cast<int>(bytes.size());
-    int n = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), count, nullptr, 0);
-    if (n <= 0) return {};
+    const int n = ::MultiByteToWideChar(CP_UTF8, flags, bytes.data(), count, nullptr, 0);
+    if (n <= 0) return std::nullopt;
     std::wstring out(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), count, out.data(), n);
+    if (::MultiByteToWideChar(CP_UTF8, flags, bytes.data(), count, out.data(), n) != n) return std::nullopt;
     return out;
+}
+}  // namespace
+
+std::wstring Utf8ToUtf16(std::string_view bytes) { return DecodeUtf8(bytes, 0).value_or(std::wstring()); }
+
+std::optional<std::wstring> Utf8ToUtf16Strict(std::string_view bytes) { return DecodeUtf8(bytes, MB_ERR_INVALID_CHARS); }
+
+std::wstring GetSystemFolder() {
+    wchar_t system[MAX_PATH];
+    const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::wstring(system, n) : std::wstring();
 }

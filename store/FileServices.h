@@ -10,7 +10,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 constexpr uint64_t kUnknownFreeSpace = UINT64_MAX;
 // The list file's size limit, bytes. The list refuses a row that could make
@@ -53,6 +55,16 @@ inline OVERLAPPED AtOffset(int64_t offset) {
     return at;
 }
 
-// Invalid input becomes U+FFFD instead of failing.
-std::string Utf16ToUtf8(const std::wstring& text);
-std::wstring Utf8ToUtf16(const std::string& bytes);
+// The one UTF-8/UTF-16 bridge. Lenient: invalid input becomes U+FFFD
+// instead of failing (what every file reader of ours wants).
+std::string Utf16ToUtf8(std::wstring_view text);
+std::wstring Utf8ToUtf16(std::string_view bytes);
+// Appends in place: writers of many fields save a temporary per field.
+void AppendUtf8(std::string& out, std::wstring_view text);
+// Strict: nothing when the bytes are not valid UTF-8, for readers that must
+// refuse another code page rather than guess at it.
+std::optional<std::wstring> Utf8ToUtf16Strict(std::string_view bytes);
+
+// The Windows system folder ("C:\Windows\System32"), without a trailing
+// backslash; empty when the system does not say.
+std::wstring GetSystemFolder();

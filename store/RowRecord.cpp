@@ -1,13 +1,6 @@
 #include "store/RowRecord.h"
 
-namespace {
-int HexValue(wchar_t c) {
-    if (c >= L'0' && c <= L'9') return c - L'0';
-    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-    return -1;
-}
-}  // namespace
+#include "store/Text.h"
 
 Sha256Bytes::Sha256Bytes(const std::wstring& hex) {
     if (hex.size() != 64) return;
@@ -21,13 +14,7 @@ Sha256Bytes::Sha256Bytes(const std::wstring& hex) {
 
 std::wstring Sha256Bytes::Hex() const {
     if (!present_) return {};
-    static constexpr wchar_t kDigits[] = L"0123456789abcdef";
-    std::wstring hex(64, L'0');
-    for (size_t i = 0; i < bytes_.size(); ++i) {
-        hex[2 * i] = kDigits[bytes_[i] >> 4];
-        hex[2 * i + 1] = kDigits[bytes_[i] & 15];
-    }
-    return hex;
+    return LowerHex(bytes_.data(), bytes_.size());
 }
 
 RowRecord::RowRecord(DownloadInfo&& info)

@@ -100,8 +100,6 @@ std::wstring GetDefaultDownloadFolder() {
     const bool pe = IsWindowsPE();
     const std::wstring profile = pe ? std::wstring() : EnvironmentValue(L"USERPROFILE");
     if (!pe && !profile.empty()) return ChooseDownloadFolder(false, profile, L'X', {});
-    wchar_t system[MAX_PATH];
-    UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
-    const wchar_t letter = SystemDriveLetter(n > 0 && n < MAX_PATH ? std::wstring(system, n) : std::wstring());
+    const wchar_t letter = SystemDriveLetter(GetSystemFolder());
     return ChooseDownloadFolder(pe, profile, letter, CollectDriveFacts(letter));
 }

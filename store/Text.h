@@ -18,6 +18,35 @@ inline std::wstring_view TrimView(std::wstring_view text) {
 
 inline std::wstring Trim(std::wstring_view text) { return std::wstring(TrimView(text)); }
 
+// Trims only the given characters, for the few places that must keep a CR
+// or LF that the readers' set would take.
+inline std::wstring Trim(std::wstring_view text, std::wstring_view characters) {
+    const size_t a = text.find_first_not_of(characters);
+    if (a == std::wstring_view::npos) return {};
+    return std::wstring(text.substr(a, text.find_last_not_of(characters) - a + 1));
+}
+
+// 0-15 for a hexadecimal digit of either case, -1 for anything else.
+inline int HexValue(wchar_t c) noexcept {
+    if (c >= L'0' && c <= L'9') return c - L'0';
+    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+    return -1;
+}
+
+inline bool IsHexDigit(wchar_t c) noexcept { return HexValue(c) >= 0; }
+
+// Two lower-case hexadecimal digits per byte.
+inline std::wstring LowerHex(const unsigned char* bytes, size_t count) {
+    static constexpr wchar_t kDigits[] = L"0123456789abcdef";
+    std::wstring hex(2 * count, L'0');
+    for (size_t i = 0; i < count; ++i) {
+        hex[2 * i] = kDigits[bytes[i] >> 4];
+        hex[2 * i + 1] = kDigits[bytes[i] & 15];
+    }
+    return hex;
+}
+
 // A-Z to a-z only; every other character is left alone.
 inline std::wstring AsciiLower(std::wstring_view text) {
     std::wstring out(text);

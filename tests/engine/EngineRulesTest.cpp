@@ -230,5 +230,5 @@ TEST(Refusals, ASignedAddressExpiresAgainAfterServingEveryConnection) {
         {503, false, false, true, false, Refusal::Answer}, {404, false, false, false, true, Refusal::Answer},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(zeb::readRefusal(c.status, c.signedServed, c.tried, c.everyServed, c.hostServes), c.meaning) << c.status;
+        EXPECT_EQ(zeb::readRefusal(c.status, {c.signedServed, c.tried, c.everyServed, c.hostServes}), c.meaning) << c.status;
 }
