@@ -17,29 +17,37 @@ std::wstring Sha256Bytes::Hex() const {
     return LowerHex(bytes_.data(), bytes_.size());
 }
 
-RowRecord::RowRecord(DownloadInfo&& info)
-    : url(std::move(info.url)),
-      folder(std::move(info.folder)),
-      fileName(std::move(info.fileName)),
-      errorText(std::move(info.errorText)),
-      notice(std::move(info.notice)),
-      expectedChecksum(std::move(info.expectedChecksum)),
-      sha256(info.sha256),
-      totalSize(info.totalSize),
-      doneBytes(info.doneBytes),
-      clockOffer(info.clockOffer),
-      speed(info.speed),
-      state(info.state),
-      activeConnections(info.activeConnections),
-      verifyPercent(info.verifyPercent),
-      busySeconds(info.busySeconds),
-      nameFixed(info.nameFixed),
-      acceptsRanges(info.acceptsRanges) {}
+namespace {
+// A field into the record and back; the SHA-256 changes form on the way.
+template <class T>
+void Keep(T& kept, T&& given) {
+    kept = std::move(given);
+}
+void Keep(Sha256Bytes& kept, std::wstring&& given) { kept = Sha256Bytes(given); }
+template <class T>
+void Give(T& given, const T& kept) {
+    given = kept;
+}
+void Give(std::wstring& given, const Sha256Bytes& kept) { given = kept.Hex(); }
+}  // namespace
+
+// 100,000 finished rows are most of the program's memory: a field kept,
+// or one out of its place in the list, must not grow every row unnoticed.
+static_assert(sizeof(RowRecord) <= 288, "RowRecord grew");
+// A field added to DownloadInfo changes its size: whether a row keeps it
+// (a line in TW_ROW_RECORD_FIELDS) is decided here, with this size.
+static_assert(sizeof(DownloadInfo) == 352, "DownloadInfo changed: does the row keep the new field?");
+
+RowRecord::RowRecord(DownloadInfo&& info) {
+#define TW_KEEP_FIELD(type, name, initial) Keep(name, std::move(info.name));
+    TW_ROW_RECORD_FIELDS(TW_KEEP_FIELD)
+#undef TW_KEEP_FIELD
+}
 
 DownloadInfo RowRecord::Info() const {
-    return DownloadInfo{.url = url, .folder = folder, .fileName = fileName, .errorText = errorText, .notice = notice,
-                        .totalSize = totalSize, .doneBytes = doneBytes, .speed = speed, .state = state,
-                        .nameFixed = nameFixed, .acceptsRanges = acceptsRanges, .activeConnections = activeConnections,
-                        .expectedChecksum = expectedChecksum, .sha256 = sha256.Hex(), .verifyPercent = verifyPercent, .segments = {},
-                        .hostLimit = 0, .busySeconds = busySeconds, .clockOffer = clockOffer};
+    DownloadInfo info;
+#define TW_GIVE_FIELD(type, name, initial) Give(info.name, name);
+    TW_ROW_RECORD_FIELDS(TW_GIVE_FIELD)
+#undef TW_GIVE_FIELD
+    return info;
 }

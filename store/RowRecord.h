@@ -24,26 +24,38 @@ private:
     bool present_ = false;
 };
 
+// The fields a row keeps, each named as in DownloadInfo: X(type here, name,
+// initial value). The record's members and both its conversions come from
+// this one list, so a field the row keeps is one line here beside its
+// member in DownloadInfo. The order is the record's layout: wide members
+// first, so that no padding grows it (see the size check in RowRecord.cpp).
+// Not kept: errorKind, hostLimit, declinedLink and the segments, which
+// only a job knows and a row without one shows as none.
+#define TW_ROW_RECORD_FIELDS(X)                    \
+    X(std::wstring, url, )                         \
+    X(std::wstring, folder, )                      \
+    X(std::wstring, fileName, )                    \
+    X(std::wstring, errorText, )                   \
+    X(std::wstring, notice, )                      \
+    X(std::wstring, expectedChecksum, )            \
+    X(Sha256Bytes, sha256, )                       \
+    X(int64_t, totalSize, -1)                      \
+    X(int64_t, doneBytes, 0)                       \
+    X(int64_t, clockOffer, 0)                      \
+    X(double, speed, 0.0)                          \
+    X(DownloadState, state, DownloadState::Queued) \
+    X(int32_t, activeConnections, 0)               \
+    X(int32_t, verifyPercent, -1)                  \
+    X(int32_t, busySeconds, 0)                     \
+    X(bool, nameFixed, false)                      \
+    X(bool, acceptsRanges, false)
+
 struct RowRecord {
     RowRecord() = default;
     explicit RowRecord(DownloadInfo&& info);
     DownloadInfo Info() const;  // without segments
 
-    std::wstring url;
-    std::wstring folder;
-    std::wstring fileName;
-    std::wstring errorText;
-    std::wstring notice;
-    std::wstring expectedChecksum;
-    Sha256Bytes sha256;
-    int64_t totalSize = -1;
-    int64_t doneBytes = 0;
-    int64_t clockOffer = 0;  // see DownloadInfo::clockOffer
-    double speed = 0.0;
-    DownloadState state = DownloadState::Queued;
-    int32_t activeConnections = 0;
-    int32_t verifyPercent = -1;
-    int32_t busySeconds = 0;
-    bool nameFixed = false;
-    bool acceptsRanges = false;
+#define TW_ROW_RECORD_MEMBER(type, name, initial) type name{initial};
+    TW_ROW_RECORD_FIELDS(TW_ROW_RECORD_MEMBER)
+#undef TW_ROW_RECORD_MEMBER
 };
