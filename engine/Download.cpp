@@ -109,23 +109,19 @@ bool Download::trySnapshot(DownloadInfo& out, bool withSegments) const {
 
 DownloadInfo Download::snapshotLocked(bool withSegments) const {
     DownloadInfo info;
+#define TW_SHOW_FIELD(type, name, initial) info.name = shown_.name;
+    TW_SHOWN_FIELDS(TW_SHOW_FIELD)
+#undef TW_SHOW_FIELD
     info.url = newLink_.trial ? newLink_.trial->url : address_.url;  // a link on trial is not the row's yet
     info.folder = folder_;
     info.fileName = fileName_;
-    info.errorText = shown_.errorText;
-    info.errorKind = shown_.errorKind;
-    info.notice = shown_.notice;
     info.totalSize = table_.total();
-    info.speed = shown_.speed;
     info.state = state_;
     info.nameFixed = nameFixed_;
     info.acceptsRanges = table_.ranges();
     info.activeConnections = control_.activeConnections.load();
     info.expectedChecksum = newLink_.trial ? newLink_.trial->checksum : expectedChecksum_;
     info.declinedLink = newLink_.declined;
-    info.sha256 = shown_.sha256;
-    info.verifyPercent = shown_.verifyPercent;
-    info.clockOffer = shown_.clockOffer;
     if (!address_.hostKey.empty()) {
         info.hostLimit = hostLimit(address_.hostKey);
         if (running_ && (state_ == DownloadState::Connecting || state_ == DownloadState::Downloading))

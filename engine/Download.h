@@ -351,15 +351,22 @@ private:
     bool nameFixed_ = false;
     std::wstring expectedChecksum_;  // lower-case hex, or empty
     DownloadState state_ = DownloadState::Queued;
+    // What the snapshot copies as it is, each named as in DownloadInfo:
+    // X(type, name, initial value); a field the job shows as it keeps it
+    // is one line here beside its member in DownloadInfo.
+#define TW_SHOWN_FIELDS(X)                                                      \
+    X(std::wstring, errorText, )                                                \
+    X(ErrorKind, errorKind, ErrorKind::None) /* of errorText */                 \
+    X(std::wstring, notice, ) /* why this run started over; cleared at start */ \
+    X(std::wstring, sha256, ) /* of the finished file, once known */            \
+    X(int32_t, verifyPercent, -1)                                               \
+    X(double, speed, 0.0)                                                       \
+    X(int64_t, clockOffer, 0)
     struct Shown {
-        std::wstring errorText;
-        ErrorKind errorKind = ErrorKind::None;  // of errorText
-        std::wstring notice;  // why this run started over; cleared at start
-        std::wstring sha256;  // of the finished file, once known
-        int32_t verifyPercent = -1;
-        double speed = 0.0;
-        int64_t clockOffer = 0;  // see DownloadInfo::clockOffer
-        int64_t doneBytes = 0;   // of a stored row, until its table is known
+#define TW_SHOWN_MEMBER(type, name, initial) type name{initial};
+        TW_SHOWN_FIELDS(TW_SHOWN_MEMBER)
+#undef TW_SHOWN_MEMBER
+        int64_t doneBytes = 0;  // of a stored row, until its table is known
     } shown_;
 
     // State mutex: a link offered or changed while the job does not run.
