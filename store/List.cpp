@@ -610,6 +610,9 @@ void DownloadList::Exit() {
         DownloadInfo now;
         if (ended[i]) entries_[i].cached = RowRecord(entries_[i].job->snapshot(false));
         else if (entries_[i].job->trySnapshot(now)) entries_[i].cached = RowRecord(std::move(now));
+        // A finish since the last tick: its kept state goes with this last write.
+        if (entries_[i].cached.state == DownloadState::Completed)
+            if (std::wstring kept = entries_[i].job->takeFinishedState(); !kept.empty()) unsavedFinishes_.push_back(std::move(kept));
     }
     SaveListIfChanged(true);
 }

@@ -255,6 +255,18 @@ TEST_F(ListQueue, AListFileOfFifteenMegabytesSurvivesTwoRestarts) {
 
 KernelHandle g_writing(CreateEventW(nullptr, TRUE, FALSE, nullptr)), g_written(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 
+TEST_F(ListQueue, AFinishRightBeforeTheExitLeavesNothingBesideItsFile) {
+    // Catches a row finished after the last tick whose state, kept for a kill until the list
+    // records the finish, stayed beside the finished file for good.
+    maxDownloads_ = 0;
+    Add(Url(L"last.bin", 500));
+    maxDownloads_ = 1;
+    list_->StartQueued();
+    ASSERT_EQ(WaitForSingleObject(list_->Entries()[0].job->finishedEvent(), 10000), WAIT_OBJECT_0);
+    list_->Exit();
+    EXPECT_EQ(ScratchFolder::List(folder_), std::vector<std::wstring>{L"last.bin"});
+}
+
 TEST_F(ListQueue, TheExitWaitsForAWriteInFlightAndSavesEveryRow) {
     // Catches an exit that leaves while the writer thread still writes, or saves the rows of
     // that write only. The write is held, as a USB stick holds it, until the exit waits for it.
