@@ -261,7 +261,7 @@ void DownloadList::RefreshEntries(bool all) {
         }
         const DownloadState state = e.cached.state;
         if (state == DownloadState::Completed && state != e.lastNotifiedState)
-            if (std::wstring kept = e.job->takeFinishedState(); !kept.empty()) unsavedFinishes_.push_back(std::move(kept));
+            KeepFinishFor(*e.job);
         // A finished job nobody else holds gives way to its record.
         if (e.settled && state == DownloadState::Completed && e.job.use_count() == 1) {
             e.job.reset();
@@ -287,6 +287,15 @@ void DownloadList::RefreshEntries(bool all) {
     window_.RepaintStatus();
 }
 
+void DownloadList::KeepFinishFor(zeb::Download& job) {
+    if (std::wstring kept = job.takeFinishedState(); !kept.empty()) unsavedFinishes_.push_back(std::move(kept));
+}
+
+void DownloadList::GiveBackFinishes(std::vector<std::wstring>& finishes) {
+    unsavedFinishes_.insert(unsavedFinishes_.end(), finishes.begin(), finishes.end());
+    finishes.clear();
+}
+
 void DownloadList::TakeWriteOutcome(bool wait) {
     if (wait) writer_.Wait();
     const std::optional<ListWriter::Outcome> outcome = writer_.TakeOutcome();
@@ -300,8 +309,7 @@ void DownloadList::TakeWriteOutcome(bool wait) {
         setAside_ = 0;  // said once
     } else {
         signatureDirty_ = true;  // a failed write is tried again, not forgotten
-        unsavedFinishes_.insert(unsavedFinishes_.end(), writingFinishes_.begin(), writingFinishes_.end());
-        writingFinishes_.clear();
+        GiveBackFinishes(writingFinishes_);
     }
 }
 
@@ -334,7 +342,7 @@ void DownloadList::ContinueListText() {
 
 void DownloadList::DropListText() {
     if (!building_) return;
-    unsavedFinishes_.insert(unsavedFinishes_.end(), building_->finishes.begin(), building_->finishes.end());
+    GiveBackFinishes(building_->finishes);
     building_.reset();
 }
 
@@ -380,7 +388,7 @@ void DownloadList::OfferListText(bool force) {
     // The file read at start-up was cut or unreadable: the writer keeps it
     // before the first write replaces it for good.
     if (!writer_.Start(std::move(built.text), backUpBeforeWrite_, built.finishes)) {
-        unsavedFinishes_.insert(unsavedFinishes_.end(), built.finishes.begin(), built.finishes.end());
+        GiveBackFinishes(built.finishes);
         signatureDirty_ = true;  // offered again at the next tick
         return;
     }
@@ -612,7 +620,7 @@ void DownloadList::Exit() {
         else if (entries_[i].job->trySnapshot(now)) entries_[i].cached = RowRecord(std::move(now));
         // A finish since the last tick: its kept state goes with this last write.
         if (entries_[i].cached.state == DownloadState::Completed)
-            if (std::wstring kept = entries_[i].job->takeFinishedState(); !kept.empty()) unsavedFinishes_.push_back(std::move(kept));
+            KeepFinishFor(*entries_[i].job);
     }
     SaveListIfChanged(true);
 }
