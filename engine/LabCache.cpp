@@ -1,5 +1,7 @@
 #include "engine/LabCache.h"
 
+#include <mutex>
+
 #include "engine/Checksum.h"
 #include "engine/Credentials.h"
 #include "engine/Segments.h"
@@ -11,6 +13,9 @@ namespace zeb {
 namespace {
 constexpr int64_t kDayTicks = 864000000000;  // 100 ns ticks
 
+std::mutex g_cacheMutex;
+std::wstring g_cacheFolder;
+
 std::wstring Sha256Hex(const std::wstring& text) {
     const std::string bytes = Utf16ToUtf8(text);
     Digest digest;
@@ -18,6 +23,17 @@ std::wstring Sha256Hex(const std::wstring& text) {
     return digest.finish();
 }
 }  // namespace
+
+void setLabCacheFolder(const std::wstring& folder) {
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    g_cacheFolder = folder;
+    while (g_cacheFolder.size() > 3 && (g_cacheFolder.back() == L'\\' || g_cacheFolder.back() == L'/')) g_cacheFolder.pop_back();
+}
+
+std::wstring labCacheFolder() {
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    return g_cacheFolder;
+}
 
 std::optional<CacheKey> cacheKeyBySum(const std::wstring& sha256) {
     const std::optional<std::wstring> sum = normalChecksum(sha256);

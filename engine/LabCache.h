@@ -18,6 +18,11 @@
 
 namespace zeb {
 
+// The folder every job of this process shares its downloads through (the
+// Settings' LabCache, or --cache); empty: none. A job reads it as it starts.
+void setLabCacheFolder(const std::wstring& folder);
+std::wstring labCacheFolder();
+
 // What a cached file is known by. With a SHA-256 known before the download
 // the key is that sum and a hit needs no origin; otherwise it is the link
 // without its query and fragment, the size and the version the probe saw,

@@ -5,6 +5,7 @@
 #include <cwctype>
 
 #include "engine/Credentials.h"
+#include "engine/LabCache.h"
 #include "engine/RateLimiter.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
@@ -51,6 +52,7 @@ void ApplySettingsText(const std::string& text, AppSettings& s) {
         else if (key == L"ignorecerterrors") s.ignoreCertErrors = LenientNumber(value) != 0;
         else if (key == L"proxy") s.proxy = Trim(value);
         else if (key == L"proxybypass") s.proxyBypass = Trim(value);
+        else if (key == L"labcache") s.labCache = Trim(value);
     }
     s.connections = std::min(16, std::max(1, s.connections));
     s.maxDownloads = std::min(8, std::max(1, s.maxDownloads));
@@ -62,7 +64,8 @@ std::string SettingsText(const AppSettings& s) {
            "\r\nFolder=" + Utf16ToUtf8(s.folder) + "\r\nConnections=" + std::to_string(s.connections) +
            "\r\nMaxDownloads=" + std::to_string(s.maxDownloads) + "\r\nSpeedLimitKB=" + std::to_string(s.speedLimitKB) +
            "\r\nClipboard=" + (s.clipboard ? "1" : "0") + "\r\nIgnoreCertErrors=" + (s.ignoreCertErrors ? "1" : "0") +
-           "\r\nProxy=" + Utf16ToUtf8(s.proxy) + "\r\nProxyBypass=" + Utf16ToUtf8(s.proxyBypass) + "\r\n";
+           "\r\nProxy=" + Utf16ToUtf8(s.proxy) + "\r\nProxyBypass=" + Utf16ToUtf8(s.proxyBypass) +
+           "\r\nLabCache=" + Utf16ToUtf8(s.labCache) + "\r\n";
 }
 
 void LoadSettings(const std::wstring& dataFolder) {
@@ -74,6 +77,7 @@ void LoadSettings(const std::wstring& dataFolder) {
 void ApplySettingsToEngine(const AppSettings& s) {
     zeb::setSpeedLimit(SpeedLimitBytesPerSecond(s.speedLimitKB));
     zeb::setProxy(zeb::parseProxySetting(s.proxy, s.proxyBypass));
+    zeb::setLabCacheFolder(s.labCache);
 }
 
 bool SaveSettings(const std::wstring& dataFolder) {

@@ -19,6 +19,9 @@ struct AppSettings {
     // The password is kept as typed (the stick is the user's own).
     std::wstring proxy;
     std::wstring proxyBypass;  // host names separated by ";", "<local>" allowed
+    // A folder every machine of a room reaches (a share, a second stick):
+    // files are fetched into it once and copied from it. Empty: none.
+    std::wstring labCache;
 };
 
 extern AppSettings g_settings;
@@ -36,10 +39,10 @@ int32_t LenientNumber(const std::wstring& text);
 // flags, then repairs the ranges. The folder is left empty when none is given.
 void ApplySettingsText(const std::string& text, AppSettings& settings);
 
-// The ten lines as written.
+// The eleven lines as written.
 std::string SettingsText(const AppSettings& settings);
 
-// Hands the speed limit and the proxy to the engine.
+// Hands the speed limit, the proxy and the lab cache to the engine.
 void ApplySettingsToEngine(const AppSettings& settings);
 
 // Reads "<dataFolder>\settings.cfg" into g_settings, fills an empty folder
