@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
@@ -18,7 +19,9 @@
 #include "engine/Download.h"
 #include "engine/ErrorTexts.h"
 #include "engine/FileNames.h"
+#include "engine/LabCache.h"
 #include "engine/RateLimiter.h"
+#include "engine/Timing.h"
 #include "store/FileServices.h"
 #include "store/Handles.h"
 #include "store/Lang.h"
@@ -62,6 +65,14 @@ private:
 
     const GetOptions& options_;
     GetOutput& out_;
+    // Said once a run: what the lab cache could not do.
+    void SayCacheNote(const DownloadInfo& info) {
+        if (info.cacheNote.empty() || info.cacheNote == saidOfCache_) return;
+        saidOfCache_ = info.cacheNote;
+        out_.line(info.cacheNote);
+    }
+
+    std::wstring saidOfCache_;
     const GetItem* item_ = nullptr;  // the one being fetched
     std::shared_ptr<zeb::Download> job_;
     bool stopped_ = false;
@@ -97,6 +108,21 @@ WindowHandle HiddenWindow(GetRun& run) {
 std::wstring NameFromLink(const GetItem& item) {
     const std::wstring guess = item.name.empty() ? zeb::fileNameFromUrl(item.url) : item.name;
     return guess.empty() ? std::wstring() : zeb::sanitizeFileName(guess);
+}
+
+// The test suite runs rooms of machines in seconds: the lab cache's beat
+// and stale time from TW_LAB_TIMING="beat,stale" (ms) when it is set.
+void ApplyLabTimingForTests() {
+    wchar_t buffer[64] = {};
+    const DWORD n = ::GetEnvironmentVariableW(L"TW_LAB_TIMING", buffer, 64);
+    const std::wstring value(buffer, n < 64 ? n : 0);
+    const size_t comma = value.find(L',');
+    if (comma == std::wstring::npos) return;
+    zeb::Timing t = zeb::timing();
+    t.cacheBeatMs = std::max(50, LenientNumber(value.substr(0, comma)));
+    t.cacheStaleMs = std::max(200, LenientNumber(value.substr(comma + 1)));
+    t.cachePollMs = std::min(t.cachePollMs, t.cacheBeatMs);
+    zeb::setTimingForTests(t);
 }
 
 std::wstring FullPath(const std::wstring& path) {
@@ -136,7 +162,9 @@ int GetRun::fetch(const GetItem& item) {
         job_->start(connections, options_.insecure);
         if (!waitForEnd(*job_)) return kGetStopped;
         const DownloadInfo info = job_->snapshot(false);
+        SayCacheNote(info);
         if (info.state == DownloadState::Completed) {
+            if (info.fromLabCache) out_.line(zeb::fromLabCacheText());  // the OK line stays each file's last
             out_.line(OkLine(info.totalSize, info.sha256, info.fileName));
             job_->forgetFinishedState();  // said on the output: no longer needed for a kill before it
             return kGetDone;
@@ -246,6 +274,8 @@ int RunGetMode(const std::vector<std::wstring>& args) {
         return kGetUsage;
     }
     if (options.limitKB) zeb::setSpeedLimit(SpeedLimitBytesPerSecond(*options.limitKB));
+    if (!options.cache.empty()) zeb::setLabCacheFolder(FullPath(options.cache));
+    ApplyLabTimingForTests();
     GetRun run(options, out);
     WindowHandle window = HiddenWindow(run);
     const int code = run.run();

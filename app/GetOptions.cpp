@@ -86,7 +86,7 @@ GetOptions ParseGetArguments(const std::vector<std::wstring>& args) {
             continue;
         }
         static const wchar_t* const valued[] = {L"--to", L"--name", L"--checksum", L"--connections", L"--limit",
-                                                L"--lang", L"--input"};
+                                                L"--lang", L"--input", L"--cache"};
         bool isValued = false;
         for (const wchar_t* v : valued) isValued = isValued || a == v;
         if (isValued) {
@@ -114,6 +114,9 @@ GetOptions ParseGetArguments(const std::vector<std::wstring>& args) {
             } else if (a == L"--lang") {
                 if (value == L"vi" || value == L"en") o.vietnamese = value == L"vi";
                 else fail(GetFault::BadValue, a);
+            } else if (a == L"--cache") {
+                o.cache = value;
+                if (Trim(value).empty()) fail(GetFault::BadValue, a);
             } else {
                 o.input = value;
                 if (value.empty()) fail(GetFault::BadValue, a);

@@ -48,6 +48,7 @@ struct GetOptions {
     bool insecure = false;
     std::optional<bool> vietnamese;  // --lang
     std::wstring input;              // --input
+    std::wstring cache;              // --cache; empty: the settings' lab cache
     bool help = false;
     GetProblem problem;  // the first one found; fault None when all is well
 };

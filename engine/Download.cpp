@@ -60,6 +60,7 @@ Download::Download(std::wstring url, std::wstring folder, std::wstring fileName,
     address_.cookies = CleanOption(options.cookies);
     address_.userAgent = CleanOption(options.userAgent);
     disk_.sameFileAnyQuery = options.sameFileAnyQuery;
+    disk_.intoLabCache = options.intoLabCache;
     expectedChecksum_ = normalChecksum(options.checksum).value_or(checksumOfLink(address_.url));
 }
 
@@ -74,6 +75,7 @@ Download::Download(const DownloadInfo& stored) : Download(stored.url, stored.fol
     shown_.errorKind = stored.errorKind;
     if (std::optional<std::wstring> expected = normalChecksum(stored.expectedChecksum)) expectedChecksum_ = *expected;
     shown_.sha256 = stored.state == DownloadState::Completed ? normalChecksum(stored.sha256).value_or(L"") : L"";
+    shown_.fromLabCache = stored.state == DownloadState::Completed && stored.fromLabCache;
     table_.setShape(stored.totalSize, false);
     shown_.doneBytes = stored.doneBytes;
     nameFixed_ = stored.nameFixed && !stored.fileName.empty();
@@ -153,6 +155,8 @@ void Download::start(int connections, bool ignoreCertErrors) {
         shown_.errorText.clear();
         shown_.errorKind = ErrorKind::None;
         shown_.notice.clear();
+        shown_.cacheNote.clear();
+        shown_.fromLabCache = false;
         shown_.clockOffer = 0;
         control_.workerFailed = false;
         control_.stopRequested = false;
@@ -319,8 +323,10 @@ void Download::drive(int connections, bool ignoreCertErrors) {
         std::lock_guard<std::mutex> lock(stateMutex_);
         run.linkCredentials = linkCredentials(address_.url);
     }
+    std::optional<ProbeResult> first;
+    if (throughLabCache(run, connections, first)) return;
     for (int round = 0;; ++round) {
-        const ProbeResult probed = probeUntilAnswered(run);
+        const ProbeResult probed = round == 0 && first ? *first : probeUntilAnswered(run);
         if (control_.stopRequested) return;
         if (!prepareFile(probed, connections, round > 0 || disk_.startOver)) return;  // another file: ends Paused
         if (control_.stopRequested) return;

@@ -56,6 +56,9 @@ struct RequestOptions {
     // left under another query (a link signed again) in the target folder
     // is continued when its size, validators and bytes show the same file.
     bool sameFileAnyQuery = false;
+    // The fetch a machine makes into the lab cache for the room: it never
+    // goes through the cache itself.
+    bool intoLabCache = false;
 };
 
 struct ProbeResult {
@@ -69,6 +72,7 @@ struct ProbeResult {
 
 struct UrlParts;
 struct Error;
+class LabShare;
 
 // What one run of a job shares with every thread of it: built by the job
 // thread before its first request, read-only after, handed down as one
@@ -265,7 +269,9 @@ private:
     // Before a resume that no validator could vouch for (none shared, or
     // one that contradicts): whether the samples agree. Throws Error when
     // they cannot be fetched.
-    bool resumeSamplesAgree(const RunShared& run);
+    // `randomOnly`: the sample at a random place alone (a cached copy's
+    // confirmation by its server).
+    bool resumeSamplesAgree(const RunShared& run, bool randomOnly = false);
     // Stops using a validator kind the bytes proved no witness of versions.
     void retire(ValidatorKind kind);
     // An answer whose validator of `kind` (recorded as `suspected` when it
@@ -276,6 +282,27 @@ private:
     // the worker's slot, is closed unless the question was settled already (GoOn).
     Step settleSuspicion(ValidatorKind kind, const std::wstring& suspected, HINTERNET answer, bool answerFromZero,
                          const Connection& c, const RunShared& run);
+
+    // Lab cache (CacheUse.cpp)
+    // The run's first step when a lab cache folder is set: true when the
+    // job ended there (finished from the cache or by this machine's fetch
+    // for the room, or stopped); false to go on with the server as without
+    // a cache, from the bytes already in the user's folder (`probed` holds
+    // the probe when one was made).
+    bool throughLabCache(const RunShared& run, int connections, std::optional<ProbeResult>& probed);
+    // Copies the file from the cache (an entry, or another machine's fetch
+    // as it comes, or this machine's own fetch for the room) into the
+    // partial file: true when finished; false to go to the server.
+    bool shareWithRoom(const RunShared& run, const ProbeResult& probed, LabShare& share, int connections, bool bySum);
+    // [copied, to) of `source` into the partial file: false when the source
+    // fails (a share gone); `copied` moves with the bytes written.
+    bool copyFromCache(HANDLE source, int64_t& copied, int64_t to);
+    // One origin sample of a copied entry known by its link: false when the
+    // server's bytes differ.
+    bool originAgrees(const RunShared& run, int64_t total);
+    void noteCache(const std::wstring& text);
+    // The verify pass found a copied entry's bytes other than its name says.
+    struct DamagedEntry {};
 
     // Partial file and state (PartFile.cpp)
     // `fresh`: the partial data is of another version; start over. False
@@ -361,7 +388,9 @@ private:
     X(std::wstring, sha256, ) /* of the finished file, once known */            \
     X(int32_t, verifyPercent, -1)                                               \
     X(double, speed, 0.0)                                                       \
-    X(int64_t, clockOffer, 0)
+    X(int64_t, clockOffer, 0)                                                   \
+    X(bool, fromLabCache, false)                                                \
+    X(std::wstring, cacheNote, )
     struct Shown {
 #define TW_SHOWN_MEMBER(type, name, initial) type name{initial};
         TW_SHOWN_FIELDS(TW_SHOWN_MEMBER)

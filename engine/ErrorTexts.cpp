@@ -138,6 +138,19 @@ std::wstring stateReadFailedText(const std::wstring& path) {
            Tr(L"; tệp tải dở được giữ nguyên.", L"; the partial file is kept as it is.");
 }
 std::wstring folderTooLongText() { return Tr(L"Đường dẫn thư mục quá dài.", L"The folder path is too long."); }
+std::wstring fromLabCacheText() { return Tr(L"từ bộ nhớ đệm phòng máy", L"from the lab cache"); }
+std::wstring labCacheReadOnlyText() {
+    return Tr(L"Thư mục bộ nhớ đệm phòng máy chỉ đọc được: tệp có sẵn được chép từ đó, tệp mới không được thêm vào.",
+              L"The lab cache folder is read-only: files in it are copied from it, new ones are not added.");
+}
+std::wstring labCacheFullText() {
+    return Tr(L"Thư mục bộ nhớ đệm phòng máy đã đầy hoặc không ghi được: tệp được tải từ máy chủ.",
+              L"The lab cache folder is full or cannot be written: the file comes from the server.");
+}
+std::wstring labCacheUnreachableText() {
+    return Tr(L"Không truy cập được thư mục bộ nhớ đệm phòng máy: tệp được tải từ máy chủ.",
+              L"The lab cache folder cannot be reached: the file comes from the server.");
+}
 std::wstring changedOnServerText() {
     return Tr(L"Tệp trên máy chủ đã thay đổi; đang tải lại từ đầu.",
               L"The file changed on the server; downloading it again from the start.");

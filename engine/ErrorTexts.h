@@ -45,6 +45,12 @@ std::wstring reserveFailedText(int64_t size, const std::wstring& systemText);
 std::wstring renameFailedText(const std::wstring& systemText);
 std::wstring folderTooLongText();
 std::wstring changedOnServerText();
+// The lab cache: where a file's bytes came from, and what is said once of
+// a cache that cannot take files (the download goes on without it).
+std::wstring fromLabCacheText();
+std::wstring labCacheReadOnlyText();
+std::wstring labCacheFullText();
+std::wstring labCacheUnreachableText();
 std::wstring keepsChangingText();
 std::wstring newLinkDifferentFileText();
 std::wstring tooManyNamesText();

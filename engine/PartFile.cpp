@@ -455,6 +455,11 @@ void Download::verify() {
     // the next start only verifies.
     if (outcome == HashOutcome::Stopped) throw Error{};
     if (outcome == HashOutcome::ReadFailed) throw Error{checksumReadFailedText(systemErrorText(error)), ErrorKind::Disk};
+    if (!disk_.cacheSum.empty()) {
+        const bool damaged = digests.sha256 != disk_.cacheSum;
+        disk_.cacheSum.clear();
+        if (damaged) throw DamagedEntry{};
+    }
     if (!expected.empty() && digests.expectedKind != expected) {
         // Without its state the partial file is never taken for finished
         // data again: the next start downloads from byte 0. A state another

@@ -37,6 +37,11 @@ struct PartialFile {
     // The link whose partial file this run took up (judged by its bytes
     // before the workers start), and the name asked for before.
     std::wstring adoptedLink, requestedName;
+    // The fetch into the lab cache itself: it never goes through the cache.
+    bool intoLabCache = false;
+    // The SHA-256 the bytes copied from a lab cache entry must have: checked
+    // by the verify pass before the file gets its name.
+    std::wstring cacheSum;
 };
 
 }  // namespace zeb

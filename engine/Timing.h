@@ -29,6 +29,11 @@ struct Timing {
     double saveIntervalSeconds = 2.0;
     // How long a finished file's rename is retried while another program holds it, ms.
     int renameRetryMs = 5000;
+    // The lab cache: the fetcher's beat, the stillness after which a
+    // follower takes over, and how often a follower looks for more bytes, ms.
+    int cacheBeatMs = 5000;
+    int cacheStaleMs = 20000;
+    int cachePollMs = 250;
     // Tests only: called by a job thread while it prepares its file, where
     // a slow disk or share would keep it.
     void (*whilePreparing)() = nullptr;

@@ -81,4 +81,10 @@ struct DownloadInfo {
     // A fresh link offered to continue this row that turned out to serve
     // another file (the row kept its own); empty otherwise. Not stored.
     std::wstring declinedLink;
+    // The bytes came from another machine's download through the lab cache
+    // folder, not from the server.
+    bool fromLabCache = false;
+    // What this run had to say of the lab cache (read-only, full, out of
+    // reach); empty otherwise. Not stored.
+    std::wstring cacheNote;
 };

@@ -86,13 +86,14 @@ Download::Evidence Download::compareSamples(const RunShared& run, HINTERNET conn
     return samples.empty() ? Evidence::None : Evidence::Same;
 }
 
-bool Download::resumeSamplesAgree(const RunShared& run) {
+bool Download::resumeSamplesAgree(const RunShared& run, bool randomOnly) {
     std::vector<ByteSpan> samples;
     std::wstring link;
     int64_t total;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         samples = chooseSamples(table_.segments(), samplePick());
+        if (randomOnly && samples.size() > 1) samples.erase(samples.begin());
         link = address_.resolvedUrl;
         total = table_.total();
     }

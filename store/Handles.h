@@ -42,6 +42,11 @@ struct File {  // CreateFileW reports failure as INVALID_HANDLE_VALUE
     static Handle invalid() noexcept { return INVALID_HANDLE_VALUE; }
     static void close(Handle h) noexcept { ::CloseHandle(h); }
 };
+struct Find {  // FindFirstFileW too
+    using Handle = HANDLE;
+    static Handle invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(Handle h) noexcept { ::FindClose(h); }
+};
 // Every other kind reports failure as null and differs only in its close call.
 template <typename T, auto Close>
 struct NullInvalid {
@@ -52,6 +57,7 @@ struct NullInvalid {
 }  // namespace handle_traits
 
 using FileHandle = UniqueHandle<handle_traits::File>;
+using FindHandle = UniqueHandle<handle_traits::Find>;
 using KernelHandle = UniqueHandle<handle_traits::NullInvalid<HANDLE, ::CloseHandle>>;  // event, thread, process, mutex
 using InternetHandle = UniqueHandle<handle_traits::NullInvalid<HINTERNET, ::WinHttpCloseHandle>>;
 using RegKeyHandle = UniqueHandle<handle_traits::NullInvalid<HKEY, ::RegCloseKey>>;
