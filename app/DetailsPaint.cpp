@@ -1,5 +1,6 @@
 #include "app/DetailsPaint.h"
 #include "engine/Credentials.h"
+#include "engine/ErrorTexts.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -146,6 +147,8 @@ std::wstring FactValue(const DownloadInfo& info, int k, int connectionsSetting) 
             if (info.verifyPercent >= 0) return StatusLabel(info.state) + L" — " + VerifyingText(info.verifyPercent);
             if (!info.notice.empty() && info.state != DownloadState::Completed)
                 return StatusLabel(info.state) + L" — " + info.notice;
+            if (info.fromLabCache && info.state == DownloadState::Completed)
+                return StatusLabel(info.state) + L" — " + zeb::fromLabCacheText();
             return StatusLabel(info.state);
         case 1: return FormatSize(info.totalSize);
         case 2: return FormatSize(info.doneBytes);

@@ -65,14 +65,6 @@ private:
 
     const GetOptions& options_;
     GetOutput& out_;
-    // Said once a run: what the lab cache could not do.
-    void SayCacheNote(const DownloadInfo& info) {
-        if (info.cacheNote.empty() || info.cacheNote == saidOfCache_) return;
-        saidOfCache_ = info.cacheNote;
-        out_.line(info.cacheNote);
-    }
-
-    std::wstring saidOfCache_;
     const GetItem* item_ = nullptr;  // the one being fetched
     std::shared_ptr<zeb::Download> job_;
     bool stopped_ = false;
@@ -162,7 +154,7 @@ int GetRun::fetch(const GetItem& item) {
         job_->start(connections, options_.insecure);
         if (!waitForEnd(*job_)) return kGetStopped;
         const DownloadInfo info = job_->snapshot(false);
-        SayCacheNote(info);
+        if (const std::wstring note = zeb::takeLabCacheNote(); !note.empty()) out_.line(note);
         if (info.state == DownloadState::Completed) {
             if (info.fromLabCache) out_.line(zeb::fromLabCacheText());  // the OK line stays each file's last
             out_.line(OkLine(info.totalSize, info.sha256, info.fileName));

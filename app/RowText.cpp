@@ -1,5 +1,6 @@
 #include "app/RowText.h"
 
+#include "engine/ErrorTexts.h"
 #include "store/Format.h"
 #include "store/Lang.h"
 #include "ui/Colors.h"
@@ -37,7 +38,8 @@ std::wstring DetailText(const DownloadInfo& info) {
         }
         case DownloadState::Paused: return StatusLabel(info.state) + kSeparator + FormatProgress(info);
         case DownloadState::Completed:
-            return StatusLabel(info.state) + kSeparator + FormatSize(info.totalSize) + kSeparator + info.folder;
+            return StatusLabel(info.state) + kSeparator + FormatSize(info.totalSize) + kSeparator +
+                   (info.fromLabCache ? zeb::fromLabCacheText() + kSeparator : std::wstring()) + info.folder;
         case DownloadState::Failed: return Tr(L"Lỗi: ", L"Error: ") + info.errorText;
         default: return StatusLabel(info.state);
     }

@@ -295,9 +295,6 @@ bool Download::copyFromCache(HANDLE source, int64_t& copied, int64_t to) {
     return true;
 }
 
-void Download::noteCache(const std::wstring& text) {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    shown_.cacheNote = text;
-}
+void Download::noteCache(const std::wstring& text) { noteLabCache(text); }
 
 }  // namespace zeb

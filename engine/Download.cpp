@@ -155,7 +155,6 @@ void Download::start(int connections, bool ignoreCertErrors) {
         shown_.errorText.clear();
         shown_.errorKind = ErrorKind::None;
         shown_.notice.clear();
-        shown_.cacheNote.clear();
         shown_.fromLabCache = false;
         shown_.clockOffer = 0;
         control_.workerFailed = false;

@@ -389,8 +389,7 @@ private:
     X(int32_t, verifyPercent, -1)                                               \
     X(double, speed, 0.0)                                                       \
     X(int64_t, clockOffer, 0)                                                   \
-    X(bool, fromLabCache, false)                                                \
-    X(std::wstring, cacheNote, )
+    X(bool, fromLabCache, false)
     struct Shown {
 #define TW_SHOWN_MEMBER(type, name, initial) type name{initial};
         TW_SHOWN_FIELDS(TW_SHOWN_MEMBER)

@@ -1,6 +1,8 @@
 #include "engine/LabCache.h"
 
+#include <algorithm>
 #include <mutex>
+#include <utility>
 
 #include "engine/Checksum.h"
 #include "engine/Credentials.h"
@@ -15,6 +17,8 @@ constexpr int64_t kDayTicks = 864000000000;  // 100 ns ticks
 
 std::mutex g_cacheMutex;
 std::wstring g_cacheFolder;
+std::vector<std::wstring> g_notesSaid;  // g_cacheMutex
+std::wstring g_notePending;              // g_cacheMutex
 
 std::wstring Sha256Hex(const std::wstring& text) {
     const std::string bytes = Utf16ToUtf8(text);
@@ -33,6 +37,18 @@ void setLabCacheFolder(const std::wstring& folder) {
 std::wstring labCacheFolder() {
     std::lock_guard<std::mutex> lock(g_cacheMutex);
     return g_cacheFolder;
+}
+
+void noteLabCache(const std::wstring& text) {
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    if (std::find(g_notesSaid.begin(), g_notesSaid.end(), text) != g_notesSaid.end()) return;
+    g_notesSaid.push_back(text);
+    g_notePending = text;
+}
+
+std::wstring takeLabCacheNote() {
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    return std::exchange(g_notePending, {});
 }
 
 std::optional<CacheKey> cacheKeyBySum(const std::wstring& sha256) {

@@ -22,6 +22,10 @@ namespace zeb {
 // Settings' LabCache, or --cache); empty: none. A job reads it as it starts.
 void setLabCacheFolder(const std::wstring& folder);
 std::wstring labCacheFolder();
+// What the cache could not do (read-only, full, out of reach), said once a
+// process: a job notes it, the window's status line or --get's output takes it.
+void noteLabCache(const std::wstring& text);
+std::wstring takeLabCacheNote();
 
 // What a cached file is known by. With a SHA-256 known before the download
 // the key is that sum and a hit needs no origin; otherwise it is the link

@@ -84,7 +84,4 @@ struct DownloadInfo {
     // The bytes came from another machine's download through the lab cache
     // folder, not from the server.
     bool fromLabCache = false;
-    // What this run had to say of the lab cache (read-only, full, out of
-    // reach); empty otherwise. Not stored.
-    std::wstring cacheNote;
 };

@@ -7,6 +7,7 @@
 #include "engine/Checksum.h"
 #include "engine/Download.h"
 #include "engine/FileNames.h"
+#include "engine/LabCache.h"
 #include "engine/ServerClock.h"
 #include "engine/Url.h"
 #include "store/FileServices.h"
@@ -401,6 +402,7 @@ void DownloadList::QueueTick() {
     RefreshEntries(false);
     AddDeclinedOffers();
     OfferClock();
+    if (const std::wstring note = zeb::takeLabCacheNote(); !note.empty()) window_.SetStatus(note);
     if (const int64_t days = zeb::takeClockSkewDays())
         window_.SetStatus(Tr(L"Đồng hồ của máy tính lệch ", L"This computer's clock is ") + std::to_wstring(days) +
                           Tr(L" ngày so với máy chủ; tải qua HTTPS có thể thất bại.",
