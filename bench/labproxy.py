@@ -28,16 +28,14 @@ MACHINES = 3
 
 # The lab's configurations, as docs/lab-proxies.md gives them; only the
 # addresses and folders differ here.
-NGINX_CACHE = 'proxy_cache_path %(dir)s/cache levels=1:2 keys_zone=lab:10m max_size=20g inactive=30d use_temp_path=off;'
+NGINX_CACHE = 'proxy_cache_path %(dir)s/cache keys_zone=lab:10m max_size=20g inactive=30d;'
 NGINX_LOCATION = '''
     slice 1m;
     proxy_cache lab;
     proxy_cache_key $scheme$proxy_host$request_uri$slice_range;
     proxy_set_header Range $slice_range;
     proxy_cache_valid 200 206 30d;
-    proxy_cache_lock on;
-    proxy_cache_lock_timeout 10m;
-    proxy_cache_lock_age 10m;
+    proxy_cache_lock on; proxy_cache_lock_timeout 10m; proxy_cache_lock_age 10m;
 '''
 SQUID_CACHE = '''
 maximum_object_size 64 GB
