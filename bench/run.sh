@@ -5,7 +5,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/setup.sh"
 missing=()
-for p in nginx curl; do
+for p in nginx squid curl; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if ((${#missing[@]})); then
@@ -21,5 +21,7 @@ python3 "$root/bench/verify.py"
 python3 "$root/bench/segments.py"
 python3 "$root/bench/ceiling.py"
 python3 "$root/bench/get.py"
+python3 "$root/bench/labproxy.py"
+python3 "$root/bench/labcache.py"
 TW_BUILD="$root/build" python3 "$root/bench/idle.py"
 TW_BUILD="$root/build" python3 "$root/bench/answer.py"

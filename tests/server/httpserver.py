@@ -10,6 +10,8 @@ query string, so tests need no set-up calls:
     cl=<text>                    Content-Length header text as given (no ranges)
     crange=<text>                the probe's Content-Range header text as given
     rate=<bytes/s>               per-connection rate cap
+    uplink=<bytes/s>             a cap on all requests of the token together (a host's uplink
+                                 shared by every client), served in turn a small piece at a time
     probe_status=<code>          answer the probe (Range: bytes=0-0) with this status
     hold=1                       hold the headers until /_release?token= (or hold_ms)
     fault=<kind>&times=K         for the first K worker requests (not the probe; with
@@ -95,6 +97,7 @@ _releases = {}    # token -> threading.Event
 _phases = {}      # token -> probes seen
 _requests = {}    # token -> file requests seen
 _serving = {}     # token -> requests being answered now (limit=)
+_uplinks = {}     # token -> when its uplink is free again (uplink=)
 
 
 def _event(token):
@@ -161,16 +164,31 @@ class Handler(http.server.BaseHTTPRequestHandler):
         time.sleep(seconds)  # bytes of a next request, or a TLS socket: wait as before
         return False
 
+    def _uplink_turn(self, n):
+        """Waits until the token's shared uplink has carried the pieces queued before these `n`
+        bytes; False when the peer left meanwhile."""
+        token, uplink = self.uplink
+        with _lock:
+            free = max(time.monotonic(), _uplinks.get(token, 0.0))
+            _uplinks[token] = free + n / uplink
+        delay = free - time.monotonic()
+        return delay <= 0 or not self._peer_left(delay)
+
     def _send_body(self, seed, start, end, rate, limit=None):
         """Sends bytes start..end-1 (or only `limit` of them); False when the peer left."""
         pos = start
         stop = end if limit is None else min(end, start + limit)
         began = time.monotonic()
+        uplink = getattr(self, 'uplink', None)
         try:
             while pos < stop:
                 n = min(65536, stop - pos)
                 if rate:
                     n = min(n, max(1, rate // 20))
+                if uplink:
+                    n = min(n, max(1, uplink[1] // 50))
+                    if not self._uplink_turn(n):
+                        return False
                 self.wfile.write(self._piece(seed, pos, pos + n))
                 pos += n
                 self.log_record['sent'] = self.log_record.get('sent', 0) + n  # body bytes, for the logs
@@ -266,6 +284,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def _file(self, q, token):
         self.date_override = q.get('date')
+        self.uplink = (token, int(q['uplink'])) if int(q.get('uplink', '0')) > 0 else None
         seed = int(q.get('seed', '1'))
         rate = int(q.get('rate', '0'))
         rng = self.headers.get('Range')
