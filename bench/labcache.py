@@ -4,7 +4,7 @@ origin (the test server: 4 MB/s per connection and 16 MB/s in all, an
 uplink the room shares), all with `--cache` naming one shared folder (a
 fresh one for each N), for N = 1, 4 and 8; beside them, in the same run, 1
 and 8 machines without the cache and 8 through an nginx slice cache in front
-of the origin (docs/lab-proxies.md).
+of the origin (the README's "Labs" section).
 Prints each machine's time from its command to its exit (min / median /
 max) and the origin's bytes as a multiple of the file; every file must be
 byte-exact. A build whose `--get` refuses `--cache` (the usage exit, 1)

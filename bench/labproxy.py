@@ -1,4 +1,4 @@
-"""A lab's caching proxy in front of the origin, as docs/lab-proxies.md sets
+"""A lab's caching proxy in front of the origin, as the README's "Labs" section sets
 it up: nginx with the slice module (a mirror address the links name, and the
 same cache as a forward proxy in the Settings' Proxy field) and squid keeping
 whole files (a forward proxy). Three machines (bench/lab.py) fetch one file
@@ -26,7 +26,7 @@ RATE = 4000000  # bytes/s per origin connection: the origin is the slow side, as
 CONNECTIONS = 4
 MACHINES = 3
 
-# The lab's configurations, as docs/lab-proxies.md gives them; only the
+# The lab's configurations, as the README's "Labs" section gives them; only the
 # addresses and folders differ here.
 NGINX_CACHE = 'proxy_cache_path %(dir)s/cache keys_zone=lab:10m max_size=20g inactive=30d;'
 NGINX_LOCATION = '''
