@@ -35,9 +35,9 @@ void Give(std::wstring& given, const Sha256Bytes& kept) { given = kept.Hex(); }
 // or one out of its place in the list, must not grow every row unnoticed.
 static_assert(sizeof(RowRecord) <= 288, "RowRecord grew");
 // A field added to DownloadInfo changes its size: whether a row keeps it
-// (a line in TW_ROW_RECORD_FIELDS) is decided here, with this size. Not
-// kept: where a run's bytes came from (the lab cache): the list file has no
-// line for it, which older readers would take for a damaged row.
+// (a line in TW_ROW_RECORD_FIELDS) is decided here, with this size. Where
+// a run's bytes came from (the lab cache) is kept in memory only: the list
+// file has no line for it, which older readers would take for a damaged row.
 static_assert(sizeof(DownloadInfo) == 360, "DownloadInfo changed: does the row keep the new field?");
 
 RowRecord::RowRecord(DownloadInfo&& info) {

@@ -48,7 +48,8 @@ private:
     X(int32_t, verifyPercent, -1)                  \
     X(int32_t, busySeconds, 0)                     \
     X(bool, nameFixed, false)                      \
-    X(bool, acceptsRanges, false)
+    X(bool, acceptsRanges, false)                  \
+    X(bool, fromLabCache, false)
 
 struct RowRecord {
     RowRecord() = default;

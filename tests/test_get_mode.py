@@ -65,7 +65,7 @@ class GetMode(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
         self.assertEqual((code, os.listdir(folder), lines[-1].split(' ')[:2]), (6, [], ['FAILED', '6']), lines)
         self.assertGreaterEqual(self.sent(token), 2 * size)  # the whole file came twice before the run gave up
         code, lines = self.get(folder, '--help')
-        self.assertEqual((code, {'--to', '--name', '--checksum', '--connections', '--limit', '--insecure', '--lang', '--input',
+        self.assertEqual((code, {'--to', '--name', '--checksum', '--connections', '--limit', '--insecure', '--lang', '--input', '--cache',
                                  '--help', *map(str, range(9))} - set(' '.join(lines).replace(',', ' ').split())), (0, set()))
 
     def test_killed_or_shut_down_then_run_again_it_resumes_and_a_last_run_downloads_nothing(self):

@@ -2,7 +2,13 @@
 // what a fetcher's lock says, when a follower takes over, what it copies.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "engine/LabCache.h"
+#include "engine/LabShare.h"
+#include "store/FileServices.h"
+#include "support/TempFolder.h"
 
 namespace {
 using namespace zeb;
@@ -53,5 +59,31 @@ TEST(LabCache, AFollowerCopiesOnlyTheFetchersDoneBytesFromByteZero) {
     const std::vector<Segment> state = {Segment{0, 4 * MiB, 4 * MiB}, Segment{4 * MiB, 8 * MiB, 5 * MiB}, Segment{8 * MiB, 12 * MiB, 12 * MiB}};
     EXPECT_EQ(nextToFollow(state, 0), (ByteSpan{0, 5 * MiB}));
     EXPECT_EQ(nextToFollow(state, 5 * MiB), (ByteSpan{5 * MiB, 0}));
+}
+
+TEST(LabCache, OneMachineOfARaceTakesTheLockAndOneEntryStaysWhoeverPublishes) {
+    // Catches two machines fetching one file (a lock made without CREATE_NEW), a publish that
+    // replaces the entry another machine verified or leaves the loser's copy in the cache, and an
+    // entry found under another key or with a sum that is not one.
+    ScratchFolder cache;
+    const std::wstring key = L"link-" + std::wstring(64, L'b'), sum(64, L'c');
+    std::atomic<int> taken{0};
+    std::vector<std::thread> machines;
+    for (int i = 0; i < 8; ++i)
+        machines.emplace_back([&] { taken += LabShare(cache.path(), key).claim(newCacheLock()) == LabShare::Claim::Taken; });
+    for (std::thread& m : machines) m.join();
+    EXPECT_EQ(taken.load(), 1);
+    // The second to publish finds the first's entry: it stays as verified, the second copy goes.
+    for (const std::string bytes : {"first", "second"}) {
+        ASSERT_TRUE(WriteFileAtomic(cache.path() + L"\\fetched", bytes));
+        LabShare(cache.path(), key).publish(cache.path() + L"\\fetched", sum);
+    }
+    EXPECT_EQ(ScratchFolder::List(cache.path()), (std::vector<std::wstring>{key + L".lock", key + L"=" + sum}));
+    const auto found = LabShare(cache.path(), key).entry();
+    ASSERT_TRUE(found);
+    EXPECT_EQ(std::make_pair(found->sha256, ReadWholeFile(found->path, 64)), std::make_pair(sum, std::string("first")));
+    for (const std::wstring name : {L"link-" + std::wstring(64, L'd') + L"=" + sum, key + L"=" + std::wstring(63, L'c'),
+                                    key + L"=" + std::wstring(64, L'C'), key + L".fetch"})
+        EXPECT_FALSE(entrySumOf(name, key)) << name;
 }
 }  // namespace

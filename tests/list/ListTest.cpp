@@ -7,6 +7,7 @@
 #include "support/Content.h"
 #include "engine/ErrorTexts.h"
 #include "engine/FileNames.h"
+#include "engine/LabCache.h"
 #include "engine/ServerClock.h"
 #include "store/ListFile.h"
 #include "store/ListWriter.h"
@@ -199,6 +200,23 @@ TEST_F(ListQueue, PasswordsAreShownHiddenAndASkewedClockIsToldOnce) {
     EXPECT_EQ(warnings(), 1);
     for (const std::wstring& s : window_.statuses) EXPECT_EQ(s.find(L"s3cret"), std::wstring::npos) << s;
     EXPECT_NE(ListFile().find("ann:s3cret@"), std::string::npos);
+}
+
+TEST_F(ListQueue, WithALabCacheARowTakesTheRoomsCopyWithoutAskingTheServerAndSaysSo) {
+    // Catches the window's downloads passing the lab cache by (every machine of a room fetching the
+    // image again) and a copied row that does not tell where its bytes came from.
+    ScratchFolder cache;
+    const std::string sha = HttpGet(Server() + L"/_sha256?size=300000&seed=9");
+    const std::wstring sum = Utf8ToUtf16(sha);
+    ASSERT_TRUE(WriteFileAtomic(cache.path() + L"\\sha256-" + sum + L"=" + sum, ContentPiece(9, 0, 300000)));
+    zeb::setLabCacheFolder(cache.path());
+    ASSERT_TRUE(Add(Url(L"room.bin", 300000, L"seed=9&token=lab") + L"#sha256=" + sum));
+    const bool done = TickUntil([&] { return State(0) == DownloadState::Completed; });
+    zeb::setLabCacheFolder(L"");
+    ASSERT_TRUE(done);
+    EXPECT_EQ(Logged(L"lab", "path"), 0);
+    EXPECT_TRUE(ReadWholeFile(folder_ + L"\\room.bin", 1u << 20) == ContentPiece(9, 0, 300000));
+    EXPECT_TRUE(list_->Entries()[0].cached.fromLabCache);
 }
 
 TEST_F(ListQueue, ChangeLinkKeepsTheRowAndRefusesWhatItMust) {
