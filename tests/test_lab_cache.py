@@ -74,9 +74,10 @@ class LabCache(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
                 self.assertEqual(len({tuple(c) for c in copied}), 1, said)
                 self.assertEqual([n.split('=')[0][:5] for n in self.cached(cache)], ['link-'], self.cached(cache))
 
-    def test_an_entry_is_verified_set_aside_when_damaged_and_served_offline_or_read_only(self):
+    def test_an_entry_is_verified_set_aside_when_damaged_and_served_offline_full_or_read_only(self):
         # Catches a damaged entry handed out (or deleted, or left for the next machine); a file known by
-        # its sum that still asks the server; a read-only cache written to, or not served.
+        # its sum that still asks the server; a full cache failing the download or left with a lock; a
+        # read-only cache written to, or not served.
         size, seed, token = 6 * MiB, 33, 'lab-entry-%d' % os.getpid()
         good = self.sha(size, seed)
         cache = self.folder()
@@ -91,11 +92,17 @@ class LabCache(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
         offline = 'http://127.0.0.1:9/proved.bin#sha256=' + good
         lines = self.finish(*self.machine(cache, offline), seed, size)
         self.assertEqual(len(lines), 3, lines)  # started, from the cache, OK
-        # A read-only share still serves what it has; a miss is fetched without writing there.
-        mounted = self.folder()
-        if subprocess.run(['mount', '--bind', '-o', 'ro', cache, mounted], stderr=subprocess.DEVNULL).returncode:
-            self.skipTest('no read-only bind mount here')
-        self.addCleanup(subprocess.run, ['umount', mounted])
+        # Shares a root may mount: one too small for the file, one read-only.
+        small, mounted = self.folder(), self.folder()
+        for mount in (['-t', 'tmpfs', '-o', 'size=4m', 'tmpfs', small], ['--bind', '-o', 'ro', cache, mounted]):
+            if subprocess.run(['mount'] + mount, stderr=subprocess.DEVNULL).returncode:
+                self.skipTest('no mount here')
+            self.addCleanup(subprocess.run, ['umount', mount[-1]])
+        # A full one is said once, and the file comes from the server into the user's folder.
+        big = self.link('big.bin', 6 * MiB, 35, '&validators=etag&token=' + token + 'f')
+        lines = self.finish(*self.machine(small, big), 35, 6 * MiB)
+        self.assertEqual((len(lines), os.listdir(small)), (3, []), lines)
+        # A read-only one still serves what it has; a miss is fetched without writing there.
         before = self.cached(cache)
         self.finish(*self.machine(mounted, offline), seed, size)
         other = self.link('miss.bin', 2 * MiB, 34, '&validators=etag&token=' + token + 'm')
