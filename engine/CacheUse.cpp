@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <numeric>
 
 #include "engine/Download.h"
@@ -88,6 +89,55 @@ private:
     std::shared_ptr<Download> job_;
     uint64_t beatAt_ = 0;
 };
+
+// One look at the room: this machine's fetch ended (published) or beats
+// on; else the lock is made, followed, or taken over from a fetcher whose
+// beat stood still. The note to go to the server with, when it must.
+std::optional<std::wstring> lookAtRoom(LabShare& share, RoomFetch& fetch, LockWatch& watch,
+                                       std::optional<CacheEntry>& entry, const std::function<void()>& startFetch) {
+    if (fetch.fetching() && !fetch.job()->running()) {
+        const DownloadInfo info = fetch.ended();
+        if (info.state == DownloadState::Completed) {
+            entry = share.publish(share.folder() + L"\\" + info.fileName, info.sha256);
+            if (!entry) entry = CacheEntry{share.folder() + L"\\" + info.fileName, info.sha256};  // unpublished, still whole
+        } else if (info.state == DownloadState::Failed) {
+            if (info.errorKind == ErrorKind::Disk) return labCacheFullText();
+            throw Error{info.errorText, info.errorKind};
+        }
+        return std::nullopt;
+    }
+    if (fetch.fetching()) {
+        fetch.beat();
+        return std::nullopt;
+    }
+    if (entry) return std::nullopt;
+    const LockReading reading = share.readLock();
+    if (!reading.present) {
+        switch (share.claim(fetch.lock())) {
+            case LabShare::Claim::Taken: startFetch(); break;
+            case LabShare::Claim::Held: break;  // another machine was first: follow it
+            case LabShare::Claim::ReadOnly: return labCacheReadOnlyText();
+            case LabShare::Claim::Failed: return labCacheFullText();
+        }
+        return std::nullopt;
+    }
+    // A lock read cut stands for the one seen before: a fetcher that died
+    // while writing it goes stale like any other.
+    std::optional<CacheLock> seen = reading.lock;
+    if (!seen) seen = CacheLock{watch.run.empty() ? std::wstring(L"?") : watch.run, L"", watch.beat};
+    if (watchLock(watch, seen, ::GetTickCount64(), static_cast<uint64_t>(timing().cacheStaleMs)) != FollowerStep::TakeOver)
+        return std::nullopt;
+    watch = {};
+    if (!share.takeOver(fetch.lock())) return std::nullopt;  // another follower was faster
+    // A dead machine's handle may still hold the partial file: nobody can
+    // go on with it; this machine asks the server.
+    if (fileSystemProbe().heldOpen(share.fetchPartPath())) {
+        share.release(fetch.lock());
+        return std::wstring();
+    }
+    startFetch();
+    return std::nullopt;
+}
 }  // namespace
 
 bool Download::throughLabCache(const RunShared& run, int connections, std::optional<ProbeResult>& probed) {
@@ -156,6 +206,10 @@ bool Download::shareWithRoom(const RunShared& run, const ProbeResult& probed, La
     };
     RoomFetch fetch(share);
     bool fetchedHere = false;
+    const auto startFetch = [&] {
+        fetch.start(address_.url, options, connections, run.ignoreCertErrors);
+        fetchedHere = true;
+    };
     LockWatch watch;
     std::optional<CacheEntry> entry;
     FileHandle source;
@@ -168,50 +222,7 @@ bool Download::shareWithRoom(const RunShared& run, const ProbeResult& probed, La
             return true;
         }
         if (!entry) entry = share.entry();
-        if (fetch.fetching() && !fetch.job()->running()) {
-            const DownloadInfo info = fetch.ended();
-            if (info.state == DownloadState::Completed) {
-                entry = share.publish(share.folder() + L"\\" + info.fileName, info.sha256);
-                if (!entry) entry = CacheEntry{share.folder() + L"\\" + info.fileName, info.sha256};  // unpublished, still whole
-            } else if (info.state == DownloadState::Failed) {
-                if (info.errorKind == ErrorKind::Disk) return toServer(labCacheFullText());
-                throw Error{info.errorText, info.errorKind};
-            }
-        } else if (fetch.fetching()) {
-            fetch.beat();
-        } else if (!entry) {
-            const LockReading reading = share.readLock();
-            if (!reading.present) {
-                switch (share.claim(fetch.lock())) {
-                    case LabShare::Claim::Taken:
-                        fetch.start(address_.url, options, connections, run.ignoreCertErrors);
-                        fetchedHere = true;
-                        break;
-                    case LabShare::Claim::Held: break;  // another machine was first: follow it
-                    case LabShare::Claim::ReadOnly: return toServer(labCacheReadOnlyText());
-                    case LabShare::Claim::Failed: return toServer(labCacheFullText());
-                }
-            } else {
-                // A lock read cut stands for the one seen before: a fetcher
-                // that died while writing it goes stale like any other.
-                std::optional<CacheLock> seen = reading.lock;
-                if (!seen) seen = CacheLock{watch.run.empty() ? std::wstring(L"?") : watch.run, L"", watch.beat};
-                if (watchLock(watch, seen, ::GetTickCount64(), static_cast<uint64_t>(timing().cacheStaleMs)) ==
-                    FollowerStep::TakeOver) {
-                    if (share.takeOver(fetch.lock())) {
-                        // A dead machine's handle may still hold the partial
-                        // file: nobody can go on with it; this one asks the server.
-                        if (fileSystemProbe().heldOpen(share.fetchPartPath())) {
-                            share.release(fetch.lock());
-                            return toServer(L"");
-                        }
-                        fetch.start(address_.url, options, connections, run.ignoreCertErrors);
-                        fetchedHere = true;
-                    }
-                    watch = {};
-                }
-            }
-        }
+        if (const std::optional<std::wstring> note = lookAtRoom(share, fetch, watch, entry, startFetch)) return toServer(*note);
         // What there is to copy: the whole entry, or the fetch's bytes from
         // byte 0 as its state records them.
         if (entry && !sourceIsEntry) {
@@ -242,26 +253,31 @@ bool Download::shareWithRoom(const RunShared& run, const ProbeResult& probed, La
     }
     source.reset();
     fetch.end();
+    return finishFromCache(run, share, *entry, fetchedHere, bySum) || toServer(L"");
+}
+
+bool Download::finishFromCache(const RunShared& run, LabShare& share, const CacheEntry& entry, bool fetchedHere,
+                               bool bySum) {
+    const std::wstring aside = newCacheLock().run;  // names the set-aside copy
     if (!bySum && !fetchedHere && !resumeSamplesAgree(run, true)) {
         // The server's bytes are not the entry's: never handed out.
-        share.setAside(*entry, fetch.lock().run);
+        share.setAside(entry, aside);
         disk_.startOver = true;
-        return toServer(L"");
+        return false;
     }
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        disk_.cacheSum = entry->sha256;
+        disk_.cacheSum = entry.sha256;
         shown_.fromLabCache = !fetchedHere;
         shown_.speed = 0;
     }
     try {
         finalize();
     } catch (const DamagedEntry&) {
-        share.setAside(*entry, fetch.lock().run);
+        share.setAside(entry, aside);
         std::lock_guard<std::mutex> lock(stateMutex_);
         shown_.fromLabCache = false;
         disk_.startOver = true;  // the copied bytes are not the file
-        disk_.file.reset();
         return false;
     }
     return true;

@@ -73,6 +73,7 @@ struct ProbeResult {
 struct UrlParts;
 struct Error;
 class LabShare;
+struct CacheEntry;
 
 // What one run of a job shares with every thread of it: built by the job
 // thread before its first request, read-only after, handed down as one
@@ -294,6 +295,10 @@ private:
     // as it comes, or this machine's own fetch for the room) into the
     // partial file: true when finished; false to go to the server.
     bool shareWithRoom(const RunShared& run, const ProbeResult& probed, LabShare& share, int connections, bool bySum);
+    // The copy is whole: confirmed by the server (known by its link and
+    // not fetched here), verified against the entry's sum, and renamed.
+    // False when the entry proved wrong (set aside; the server is next).
+    bool finishFromCache(const RunShared& run, LabShare& share, const CacheEntry& entry, bool fetchedHere, bool bySum);
     // [copied, to) of `source` into the partial file: false when the source
     // fails (a share gone); `copied` moves with the bytes written.
     bool copyFromCache(HANDLE source, int64_t& copied, int64_t to);
