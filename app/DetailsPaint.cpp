@@ -147,8 +147,6 @@ std::wstring FactValue(const DownloadInfo& info, int k, int connectionsSetting) 
             if (info.verifyPercent >= 0) return StatusLabel(info.state) + L" — " + VerifyingText(info.verifyPercent);
             if (!info.notice.empty() && info.state != DownloadState::Completed)
                 return StatusLabel(info.state) + L" — " + info.notice;
-            if (info.fromLabCache && info.state == DownloadState::Completed)
-                return StatusLabel(info.state) + L" — " + zeb::fromLabCacheText();
             return StatusLabel(info.state);
         case 1: return FormatSize(info.totalSize);
         case 2: return FormatSize(info.doneBytes);
@@ -225,10 +223,15 @@ void PaintDetails(Surface& s, const DownloadInfo& info, int firstRow, int connec
     SurfaceText(s, zeb::maskPassword(info.url), RECT{Scale(20), Scale(42), W - Scale(20), Scale(60)}, 2, PaletteColor(8), kLabelFlags);
     const int c = (W - Scale(40)) / 2;
     const bool sha = ShowsSha256(info);
+    // A finished file has no speed: where its bytes came from, when not the server.
+    const bool source = info.fromLabCache && info.state == DownloadState::Completed;
     for (int k = 0; k < (sha ? 4 : 6); ++k) {
         const int x = Scale(20) + (k % 2) * c, y = Scale(70) + (k / 2) * Scale(22);
-        SurfaceText(s, FactLabel(k), RECT{x, y, x + Scale(118), y + Scale(22)}, 2, PaletteColor(8), kLabelFlags);
-        SurfaceText(s, FactValue(info, k, connectionsSetting), RECT{x + Scale(118), y, x + c - Scale(10), y + Scale(22)}, 3,
+        const bool sourceFact = source && k == 3;
+        SurfaceText(s, sourceFact ? std::wstring(Tr(L"Nguồn", L"Source")) : std::wstring(FactLabel(k)),
+                    RECT{x, y, x + Scale(118), y + Scale(22)}, 2, PaletteColor(8), kLabelFlags);
+        SurfaceText(s, sourceFact ? zeb::fromLabCacheText() : FactValue(info, k, connectionsSetting),
+                    RECT{x + Scale(118), y, x + c - Scale(10), y + Scale(22)}, 3,
                     k == 0 ? StateColour(info.state) : PaletteColor(7), kLabelFlags);
         // Why fewer connections run than were set: a line of its own below.
         if (k == 5)

@@ -113,6 +113,8 @@ std::vector<Shot> Shots() {
     shots.push_back({L"finished", done});
     done.sha256 = L"3f5c1e9a7b2d4c6e8f0a1b3c5d7e9f2a4b6c8d0e1f3a5b7c9d2e4f6a8b0c1d3e";
     shots.push_back({L"finished-sha256", done});
+    done.fromLabCache = true;  // copied from the room's cache, not the server
+    shots.push_back({L"finished-lab-cache", done});
 
     DownloadInfo failed = Base(L"https://drivers.example/chipset/intel-chipset-10.1.19444.exe", L"intel-chipset-10.1.19444.exe");
     failed.state = DownloadState::Failed;
