@@ -128,7 +128,7 @@ GetOptions ParseGetArguments(const std::vector<std::wstring>& args) {
         } else if (!IsAcceptableLink(a)) {
             fail(GetFault::NotALink, a);
         } else {
-            o.items.push_back(GetItem{a, {}, {}, {}});
+            o.items.push_back(GetItem{a, {}, {}, {}, {}});
         }
     }
     return o;
@@ -148,8 +148,17 @@ GetProblem ParseLinkList(const std::string& bytes, std::vector<GetItem>& items) 
         const std::wstring trimmed = Trim(text);
         if (trimmed.empty() || text[0] == L'#') continue;
         if (text[0] != L' ' && text[0] != L'\t') {
-            if (!IsAcceptableLink(trimmed)) return Problem(GetFault::NotALink, trimmed, line);
-            found.push_back(GetItem{trimmed, {}, {}, {}});
+            GetItem item;
+            for (size_t start = 0;;) {
+                const size_t tab = trimmed.find(L'\t', start);
+                std::wstring link = trimmed.substr(start, tab == std::wstring::npos ? tab : tab - start);
+                if (!IsAcceptableLink(link)) return Problem(GetFault::NotALink, link, line);
+                if (item.url.empty()) item.url = std::move(link);
+                else item.mirrors.push_back(std::move(link));
+                if (tab == std::wstring::npos) break;
+                start = tab + 1;
+            }
+            found.push_back(std::move(item));
             continue;
         }
         if (found.empty()) return Problem(GetFault::OptionBeforeLink, trimmed, line);

@@ -15,6 +15,7 @@ struct GetItem {
     std::wstring dir;       // below the target folder ("dir=" of a list); may be empty
     std::wstring name;      // the file name asked for; empty: the server's
     std::wstring checksum;  // lower-case hex of 32, 40 or 64 digits; empty: none
+    std::vector<std::wstring> mirrors;  // other links to the same file, as the list gives them
 };
 
 enum class GetFault {
@@ -61,7 +62,8 @@ bool IsGetModeCommandLine(const std::vector<std::wstring>& args);
 GetOptions ParseGetArguments(const std::vector<std::wstring>& args);
 
 // A link list as UTF-8 bytes (a BOM allowed). Each line that does not start
-// with a space or a tab is a link; blank lines and "#" lines are skipped;
+// with a space or a tab is a link, or several separated by tabs: mirrors of
+// one file, the first its url; blank lines and "#" lines are skipped;
 // indented lines below a link set "out=", "dir=" or "checksum=KIND=HEX"
 // (sha-256, sha-1, md5). Anything else refuses the whole list.
 GetProblem ParseLinkList(const std::string& bytes, std::vector<GetItem>& items);
