@@ -100,32 +100,40 @@ void ShowChangeLinkDialog(MainWindow& main, int row) {
         if (list.Entries()[i].job == job) list.ChangeLink(static_cast<int>(i), url);
 }
 
+namespace {
+// The Settings form's fields, in reading (and Tab) order: the two folders
+// across the form, the numbers beside the proxy, the two switches across.
+enum SettingsField : size_t { kFolder, kLabCache, kConnections, kDownloads, kSpeedLimit, kProxy, kProxyBypass, kClipboard, kCertErrors };
+}  // namespace
+
 ui::FormSpec SettingsForm(const AppSettings& s) {
+    using ui::FieldKind, ui::FieldPlace;
     ui::FormSpec form;
     form.title = Tr(L"Cài đặt", L"Settings");
     form.okText = Tr(L"Lưu", L"Save");
     form.fields = {
-        {ui::FieldKind::Text, Tr(L"Thư mục lưu mặc định", L"Default download folder"), s.folder, false, true},
-        {ui::FieldKind::Text, Tr(L"Số kết nối mỗi tệp (1 \u2013 16)", L"Connections per file (1 \u2013 16)"),
-         std::to_wstring(s.connections), false, false},
-        {ui::FieldKind::Text, Tr(L"Số tệp tải cùng lúc (1 \u2013 8)", L"Simultaneous downloads (1 \u2013 8)"),
-         std::to_wstring(s.maxDownloads), false, false},
-        {ui::FieldKind::Text, Tr(L"Giới hạn tốc độ, KB/s (0 = không giới hạn)", L"Speed limit in KB/s (0 = unlimited)"),
-         std::to_wstring(s.speedLimitKB), false, false},
-        {ui::FieldKind::Check,
+        {FieldKind::Text, Tr(L"Thư mục lưu mặc định", L"Default download folder"), s.folder, false, true},
+        {FieldKind::Text, Tr(L"Thư mục bộ nhớ đệm phòng máy", L"Lab cache folder"), s.labCache, false, false},
+        {FieldKind::Text, Tr(L"Số kết nối mỗi tệp (1 \u2013 16)", L"Connections per file (1 \u2013 16)"),
+         std::to_wstring(s.connections), false, false, FieldPlace::Left},
+        {FieldKind::Text, Tr(L"Số tệp tải cùng lúc (1 \u2013 8)", L"Simultaneous downloads (1 \u2013 8)"),
+         std::to_wstring(s.maxDownloads), false, false, FieldPlace::Left},
+        {FieldKind::Text, Tr(L"Giới hạn tốc độ, KB/s (0 = không giới hạn)", L"Speed limit in KB/s (0 = unlimited)"),
+         std::to_wstring(s.speedLimitKB), false, false, FieldPlace::Left},
+        {FieldKind::Text, Tr(L"Máy chủ proxy (máy:cổng; để trống = tự động)", L"Proxy server (host:port; empty = automatic)"),
+         zeb::maskProxyPassword(s.proxy), false, false, FieldPlace::Right},
+        {FieldKind::Text,
+         Tr(L"Không dùng proxy cho (tên máy, cách nhau bởi ;)", L"No proxy for (host names, separated by ;)"),
+         s.proxyBypass, false, false, FieldPlace::Right},
+        {FieldKind::Check,
          Tr(L"Tự bắt liên kết được sao chép vào bộ nhớ tạm", L"Pick up links copied to the clipboard"), L"",
          s.clipboard, false},
-        {ui::FieldKind::Check,
+        {FieldKind::Check,
          Tr(L"Bỏ qua lỗi chứng chỉ HTTPS (kém an toàn \u2014 chỉ dùng với máy chủ tin cậy)",
             L"Ignore HTTPS certificate errors (unsafe \u2014 trusted servers only)"),
          L"", s.ignoreCertErrors, false},
-        {ui::FieldKind::Text, Tr(L"Máy chủ proxy (máy:cổng; để trống = tự động)", L"Proxy server (host:port; empty = automatic)"),
-         zeb::maskProxyPassword(s.proxy), false, false},
-        {ui::FieldKind::Text,
-         Tr(L"Không dùng proxy cho (tên máy, cách nhau bởi ;)", L"No proxy for (host names, separated by ;)"),
-         s.proxyBypass, false, false},
     };
-    form.checked = {6};
+    form.checked = {kProxy};
     const std::wstring stored = s.proxy;
     form.refusal = [stored](size_t, const std::wstring& value) {
         return zeb::unmaskProxy(value, stored).refused ? RetypePasswordText() : std::wstring();
@@ -134,16 +142,18 @@ ui::FormSpec SettingsForm(const AppSettings& s) {
 }
 
 AppSettings SettingsFromForm(const ui::FormSpec& form, const AppSettings& before) {
+    const auto value = [&form](SettingsField f) -> const std::wstring& { return form.fields[f].value; };
     AppSettings s = before;
-    s.folder = form.fields[0].value;
+    s.folder = value(kFolder);
     while (s.folder.size() >= 4 && (s.folder.back() == L'\\' || s.folder.back() == L'/')) s.folder.pop_back();
-    s.connections = std::clamp<int32_t>(LenientNumber(form.fields[1].value), 1, 16);
-    s.maxDownloads = std::clamp<int32_t>(LenientNumber(form.fields[2].value), 1, 8);
-    s.speedLimitKB = std::max<int32_t>(0, LenientNumber(form.fields[3].value));
-    s.clipboard = form.fields[4].ticked;
-    s.ignoreCertErrors = form.fields[5].ticked;
-    s.proxy = zeb::unmaskProxy(Trim(form.fields[6].value), before.proxy).value;
-    s.proxyBypass = Trim(form.fields[7].value);
+    s.labCache = Trim(value(kLabCache));  // empty: no cache
+    s.connections = std::clamp<int32_t>(LenientNumber(value(kConnections)), 1, 16);
+    s.maxDownloads = std::clamp<int32_t>(LenientNumber(value(kDownloads)), 1, 8);
+    s.speedLimitKB = std::max<int32_t>(0, LenientNumber(value(kSpeedLimit)));
+    s.clipboard = form.fields[kClipboard].ticked;
+    s.ignoreCertErrors = form.fields[kCertErrors].ticked;
+    s.proxy = zeb::unmaskProxy(Trim(value(kProxy)), before.proxy).value;
+    s.proxyBypass = Trim(value(kProxyBypass));
     return s;
 }
 

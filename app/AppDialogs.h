@@ -28,6 +28,7 @@ void ShowSettingsDialog(MainWindow& main);
 
 // The Settings form with the current settings, and what its accepted fields
 // make of them: a folder without trailing separators (a root keeps its
-// own), numbers read leniently and clamped.
+// own), numbers read leniently and clamped, the lab cache trimmed (empty:
+// none).
 ui::FormSpec SettingsForm(const AppSettings& settings);
 AppSettings SettingsFromForm(const ui::FormSpec& form, const AppSettings& before);

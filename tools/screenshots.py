@@ -4,7 +4,8 @@ failed from the list file; downloading, size unknown, connecting and queued
 from a loopback server), a hovered and a selected row, the empty list, and
 a list with a damaged row (set aside, and the status line says so);
 then the real dialogs and the real details window, each alone (Add
-Download, Settings, both removal questions, the error box, the question
+Download, Settings (with a lab cache folder in the light sessions, and with
+the proxy's password refused for another proxy), both removal questions, the error box, the question
 about many pasted links, the question to set a clock years behind, the exit question, Change Link with the stored
 password hidden and refused for another server; with the empty list the When
 done choice and its countdown, once inside Windows PE with the warning that
@@ -69,21 +70,25 @@ def dialogs(w, display, out, tag, behind):
         step(w, 'dialogcommand', str(close))
         time.sleep(0.5)
 
+    def refused(name, command, box, server, other):
+        """A stored password's dots offered to another server: refused under the box."""
+        step(w, 'command', command)
+        time.sleep(0.8)
+        step(w, 'dialogreplace', box, server, other)
+        step(w, 'dialogcommand', '1')
+        time.sleep(0.8)
+        shoot(w, display, out, tag + '-dialog-' + name)
+        step(w, 'dialogcommand', '2')
+        time.sleep(0.5)
+
     step(w, 'aside')
     one('add', 2, 'command', '103')
     one('settings', 2, 'command', '108')
+    refused('settings-refused', '108', '205', '@proxy.lan', '@other-proxy.lan')
     step(w, 'key', 'list', '36')  # Home: the paused row
     one('remove', 101, 'command', '111')
     one('change-link', 2, 'command', '113')
-    # The stored password's dots offered to another server: refused under the box.
-    step(w, 'command', '113')
-    time.sleep(0.8)
-    step(w, 'dialogreplace', '200', '@mirror.example', '@other-mirror.example')
-    step(w, 'dialogcommand', '1')
-    time.sleep(0.8)
-    shoot(w, display, out, tag + '-dialog-change-link-refused')
-    step(w, 'dialogcommand', '2')
-    time.sleep(0.5)
+    refused('change-link-refused', '113', '200', '@mirror.example', '@other-mirror.example')
     step(w, 'key', 'list', '40')  # Down: the finished row
     one('remove-finished', 102, 'command', '111')
     step(w, 'settext', 'ftp://old.example/recovery.wim')
@@ -132,6 +137,8 @@ def session(out, dark, vi, dpi, server, behind, empty=False, pe=False, damaged=F
                     'ProxyBypass=<local>;127.0.0.1\r\n' % ('vi' if vi else 'en', 'dark' if dark else 'light'))
             if pe:
                 f.write('Folder=C:\\ZEBDownloads\r\n')
+            if not dark:  # a room's shared cache in Settings (dark: none)
+                f.write('LabCache=L:\\tidewell-cache\r\n')
         if not empty:
             with open(os.path.join(app, 'downloads.lst'), 'wb') as f:
                 # A row whose link lost a byte: set aside, the status line says so.

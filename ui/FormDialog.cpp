@@ -18,42 +18,125 @@ FormSpec::FormSpec() : cancelText(CancelText()) {}
 
 namespace {
 struct FieldLayout {
-    RECT label{};
+    RECT label{};  // a text field's label; empty for a check box
     RECT box{};
     HWND control = nullptr;
 };
+
+// Design lengths (96 DPI): the margin around the fields, the client width
+// of a form without bands, the narrowest column of a band and the gap
+// between a band's columns.
+constexpr int32_t kMargin = 22, kPlainWidth = 540, kNarrowestColumn = 360, kColumnGap = 24;
+
+// What the placement needs to know of a field, in device pixels.
+struct FieldShape {
+    bool check = false;
+    FieldPlace place = FieldPlace::Whole;
+    bool reasonRoom = false;  // a refused value's reason shows under the box
+    int32_t labelWidth = 0;   // the label's text, or a check box with its caption
+};
+
+// A band's columns are as wide as their widest label (so that no label of
+// either language is cut), at least the narrowest column; whole rows span
+// both. A form without bands keeps its one column.
+int32_t FormWidth(const std::vector<FieldShape>& shapes) {
+    int32_t column = 0;
+    bool band = false;
+    for (const FieldShape& f : shapes) {
+        if (f.place == FieldPlace::Whole) continue;
+        band = true;
+        column = std::max(column, f.labelWidth);
+    }
+    if (!band) return Scale(kPlainWidth);
+    return Scale(kMargin) * 2 + std::max(column, Scale(kNarrowestColumn)) * 2 + Scale(kColumnGap);
+}
+
+// The fields in rows: a whole field alone, or the k-th fields of a band's
+// two columns side by side (so that their labels line up). Indices into
+// the fields; kNone where a column has no k-th field.
+constexpr size_t kNone = SIZE_MAX;
+struct FormRow {
+    size_t left = kNone, right = kNone;  // a whole field stands as left
+};
+
+std::vector<FormRow> FormRows(const std::vector<FieldShape>& shapes) {
+    std::vector<FormRow> rows;
+    for (size_t i = 0; i < shapes.size();) {
+        if (shapes[i].place == FieldPlace::Whole) {
+            rows.push_back(FormRow{i++, kNone});
+            continue;
+        }
+        const size_t first = rows.size();
+        size_t count[2] = {};
+        for (; i < shapes.size() && shapes[i].place != FieldPlace::Whole; ++i) {
+            const bool right = shapes[i].place == FieldPlace::Right;
+            if (first + count[right] == rows.size()) rows.emplace_back();
+            (right ? rows[first + count[1]].right : rows[first + count[0]].left) = i;
+            ++count[right];
+        }
+    }
+    return rows;
+}
+
+// Places the fields top down from `top` in a client `width` wide; answers
+// the bottom of the last row. A row is as tall as its taller field.
+int32_t PlaceFields(const std::vector<FieldShape>& shapes, int32_t width, int32_t top, std::vector<FieldLayout>& out) {
+    const int32_t m = Scale(kMargin);
+    const int32_t column = (width - 2 * m - Scale(kColumnGap)) / 2;
+    out.assign(shapes.size(), FieldLayout{});
+    int32_t y = top;
+    bool afterChecks = false;  // the row above holds check boxes only
+    for (const FormRow& row : FormRows(shapes)) {
+        bool checks = true;
+        for (size_t i : {row.left, row.right})
+            if (i != kNone) checks = checks && shapes[i].check;
+        // Check boxes sit close together; a label after them needs the gap
+        // a box leaves below itself.
+        if (afterChecks && !checks) y += Scale(8);
+        int32_t bottom = y;
+        for (size_t i : {row.left, row.right}) {
+            if (i == kNone) continue;
+            const FieldShape& f = shapes[i];
+            const int32_t left = f.place == FieldPlace::Right ? m + column + Scale(kColumnGap) : m;
+            const int32_t right = f.place == FieldPlace::Whole ? width - m : left + column;
+            FieldLayout& l = out[i];
+            if (f.check) {
+                l.box = RECT{left, y, right, y + Scale(28)};
+                bottom = std::max(bottom, y + Scale(28) + Scale(4));
+            } else {
+                l.label = RECT{left, y, right, y + Scale(18)};
+                const int32_t t = y + Scale(18) + Scale(5);
+                l.box = RECT{left, t, right, t + Scale(34)};
+                bottom = std::max(bottom, t + Scale(34) + Scale(12) + (f.reasonRoom ? Scale(18) : 0));
+            }
+        }
+        y = bottom;
+        afterChecks = checks;
+    }
+    return y;
+}
 
 class FormDialogImpl final : public Dialog {
 public:
     explicit FormDialogImpl(FormSpec& spec) : spec_(spec) {}
 
     bool Show(HWND owner) {
-        width_ = Scale(540);
-        const int m = Scale(22);
+        std::vector<FieldShape> shapes;
+        for (size_t i = 0; i < spec_.fields.size(); ++i) {
+            const FormField& f = spec_.fields[i];
+            const bool check = f.kind == FieldKind::Check;
+            // A check box's caption starts after its box and gap (Buttons.cpp).
+            const int32_t label = check ? Scale(26) + MeasureTextWidth(f.label, 4).cx : MeasureTextWidth(f.label, 3).cx;
+            shapes.push_back(FieldShape{check, f.place, !check && IsChecked(i), label});
+        }
+        width_ = FormWidth(shapes);
+        const int m = Scale(kMargin);
         int y = m;
         if (!spec_.intro.empty()) {
             intro_ = RECT{m, m, width_ - m, m + MeasureTextHeight(spec_.intro, 2, width_ - 2 * m)};
             y = intro_.bottom + Scale(14);
         }
-        bool afterCheck = false;
-        for (const FormField& f : spec_.fields) {
-            FieldLayout l;
-            if (f.kind == FieldKind::Check) {
-                l.box = RECT{m, y, width_ - m, y + Scale(28)};
-                y += Scale(28) + Scale(4);
-            } else {
-                // Check boxes sit close together; a label after them needs
-                // the gap a box leaves below itself.
-                if (afterCheck) y += Scale(8);
-                l.label = RECT{m, y, width_ - m, y + Scale(18)};
-                const int t = y + Scale(18) + Scale(5);
-                l.box = RECT{m, t, width_ - m, t + Scale(34)};
-                y = t + Scale(34) + Scale(12);
-                if (IsChecked(layout_.size())) y += Scale(18);  // room for the reason under the box
-            }
-            afterCheck = f.kind == FieldKind::Check;
-            layout_.push_back(l);
-        }
+        y = PlaceFields(shapes, width_, y, layout_);
         height_ = y + Scale(8) + Scale(64);
         return RunModal(owner, spec_.title, width_, height_) == 1;
     }

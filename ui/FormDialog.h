@@ -1,5 +1,6 @@
-// A form: an optional intro text, a column of labelled text boxes and check
-// boxes, and OK / Cancel.
+// A form: an optional intro text, labelled text boxes and check boxes (in
+// one column, or in bands of two columns, row by row, between whole-width
+// rows), and OK / Cancel.
 #pragma once
 
 #include <windows.h>
@@ -13,12 +14,18 @@ namespace ui {
 
 enum class FieldKind : int32_t { Text = 0, Check = 1 };
 
+// Where a field stands: across the form, or in the left or right column of
+// the band that consecutive column fields make. The fields are read (and
+// tabbed through) in their order, so a band lists its left column first.
+enum class FieldPlace : int32_t { Whole = 0, Left = 1, Right = 2 };
+
 struct FormField {
     FieldKind kind = FieldKind::Text;
     std::wstring label;
     std::wstring value;     // a text field's text, in and out
     bool ticked = false;    // a check field's state, in and out
     bool required = false;  // a text field that may not be left blank
+    FieldPlace place = FieldPlace::Whole;
 };
 
 // What a paste into a text field came to.

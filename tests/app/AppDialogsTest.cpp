@@ -4,24 +4,30 @@
 #include "MainWindowHost.h"
 #include "app/AppDialogs.h"
 #include "app/DetailsPaint.h"
+#include "engine/LabCache.h"
 #include "engine/RateLimiter.h"
+#include "support/Language.h"
 
 using Dialogs = ShellTest;
 
 TEST(SettingsForm, AcceptedFieldsAreTrimmedReadLenientlyAndClamped) {
     AppSettings before;
     ui::FormSpec form = SettingsForm(before);
-    for (auto [field, value] : {std::pair{0, L"D:/x//"}, {1, L"0"}, {2, L"+3"}, {3, L"-5"}, {6, L" ann:pw@proxy.corp:3128 "}, {7, L"<local> "}})
+    for (auto [field, value] : {std::pair{0, L"D:/x//"}, {1, L" \\\\lab\\cache "}, {2, L"0"}, {3, L"+3"}, {4, L"-5"},
+                                {5, L" ann:pw@proxy.corp:3128 "}, {6, L"<local> "}})
         form.fields[field].value = value;
     const AppSettings a = SettingsFromForm(form, before);
-    EXPECT_EQ(std::tie(a.folder, a.connections, a.maxDownloads, a.speedLimitKB, a.proxy, a.proxyBypass),
-              std::make_tuple(std::wstring(L"D:/x"), 1, 3, 0, std::wstring(L"ann:pw@proxy.corp:3128"), std::wstring(L"<local>")));
-    // Shown again, the proxy password is hidden; left hidden, it is kept; for another proxy it is asked for.
+    EXPECT_EQ(std::tie(a.folder, a.labCache, a.connections, a.maxDownloads, a.speedLimitKB, a.proxy, a.proxyBypass),
+              std::make_tuple(std::wstring(L"D:/x"), std::wstring(L"\\\\lab\\cache"), 1, 3, 0, std::wstring(L"ann:pw@proxy.corp:3128"),
+                              std::wstring(L"<local>")));
+    // Shown again, the lab cache is in its field; the proxy password is hidden; left hidden, it is kept;
+    // for another proxy it is asked for.
     ui::FormSpec again = SettingsForm(a);
-    EXPECT_EQ(again.fields[6].value.find(L"pw"), std::wstring::npos);
+    EXPECT_EQ(again.fields[1].value, a.labCache);
+    EXPECT_EQ(again.fields[5].value.find(L"pw"), std::wstring::npos);
     EXPECT_EQ(SettingsFromForm(again, a).proxy, a.proxy);
-    const std::wstring elsewhere = again.fields[6].value.substr(0, again.fields[6].value.find(L'@')) + L"@other.corp:3128";
-    EXPECT_FALSE(again.refusal(6, elsewhere).empty());
+    const std::wstring elsewhere = again.fields[5].value.substr(0, again.fields[5].value.find(L'@')) + L"@other.corp:3128";
+    EXPECT_FALSE(again.refusal(5, elsewhere).empty());
 }
 
 TEST_F(Dialogs, SettingsSavesTheFileSetsTheLimitAndCreatesTheFolder) {
@@ -29,20 +35,58 @@ TEST_F(Dialogs, SettingsSavesTheFileSetsTheLimitAndCreatesTheFolder) {
     const std::wstring folder = data / L"saved";
     const std::wstring status = main->StatusText();
     Run(108, {[&](HWND d) {
-                  for (auto [id, text] : {std::pair<int, std::wstring>{200, folder + L"\\\\"}, {201, L"99"}, {202, L"letters"}, {203, L"250"}})
+                  for (auto [id, text] : {std::pair<int, std::wstring>{200, folder + L"\\\\"}, {201, L"L:\\"}, {202, L"99"}, {203, L"letters"},
+                                          {204, L"250"}})
                       Type(d, id, text);
-                  Click(d, 205);  // the certificate box, by a click
+                  Click(d, 208);  // the certificate box, by a click
               },
-              [](HWND d) { SetFocus(GetDlgItem(d, 204)), PressKey(VK_SPACE); },  // the clipboard box, by Space: now off
+              [](HWND d) { SetFocus(GetDlgItem(d, 207)), PressKey(VK_SPACE); },  // the clipboard box, by Space: now off
               [](HWND d) { Click(d, IDOK); }});
     const std::string file = SettingsFile();
     for (const std::string& line : {"Folder=" + Utf16ToUtf8(folder), std::string("Connections=16"), std::string("MaxDownloads=1"),
-                                   std::string("SpeedLimitKB=250"), std::string("Clipboard=0"), std::string("IgnoreCertErrors=1")})
+                                   std::string("SpeedLimitKB=250"), std::string("Clipboard=0"), std::string("IgnoreCertErrors=1"),
+                                   std::string("LabCache=L:\\")})
         EXPECT_NE(file.find(line + "\r\n"), std::string::npos) << line << " in " << file;
     EXPECT_EQ(zeb::g_speedLimitBytesPerSecond.load(), 256000);
+    EXPECT_EQ(zeb::labCacheFolder(), L"L:\\");
     EXPECT_NE(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(main->StatusText(), status);  // says it saved
     zeb::setSpeedLimit(0);
+    // Emptied, the field turns the cache off.
+    Run(108, {[](HWND d) { Type(d, 201, L"  "), Click(d, IDOK); }});
+    EXPECT_NE(SettingsFile().find("LabCache=\r\n"), std::string::npos);
+    EXPECT_EQ(zeb::labCacheFolder(), L"");
+}
+
+TEST_F(Dialogs, SettingsFitsA1024By768ScreenAndTabReadsItsFieldsInOrder) {
+    // Catches a form grown past the basic display Windows PE runs at, fields drawn over each other or
+    // out of the window, and Tab jumping between the columns instead of reading down each one.
+    ASSERT_EQ(CurrentDpi(), 96);
+    OpenRows(false);
+    for (bool vietnamese : {true, false}) {
+        ScopedLanguage language(vietnamese);
+        const size_t count = SettingsForm(g_settings).fields.size();
+        RECT window{}, client{};
+        std::vector<RECT> fields;
+        const auto note = [&](HWND d) {
+            GetWindowRect(d, &window), GetClientRect(d, &client), MapWindowPoints(d, nullptr, reinterpret_cast<POINT*>(&client), 2);
+            fields.emplace_back();
+            GetWindowRect(GetFocus(), &fields.back());
+            PressKey(fields.size() < count ? VK_TAB : VK_ESCAPE);
+        };
+        Run(108, std::vector<DialogScript::Step>(count, note));
+        EXPECT_LE(window.right - window.left, 1024) << vietnamese;
+        EXPECT_LE(window.bottom - window.top, 768) << vietnamese;
+        for (size_t i = 0; i < fields.size(); ++i) {
+            RECT inside{};
+            EXPECT_TRUE(IntersectRect(&inside, &fields[i], &client) && EqualRect(&inside, &fields[i])) << i;
+            for (size_t j = 0; j < i; ++j) EXPECT_FALSE(IntersectRect(&inside, &fields[i], &fields[j])) << j << " " << i;
+            // The next is below this one, or at the top of the column on its right.
+            if (i + 1 < fields.size()) {
+                EXPECT_TRUE(fields[i + 1].top >= fields[i].bottom || fields[i + 1].left >= fields[i].right) << i << " " << vietnamese;
+            }
+        }
+    }
 }
 
 TEST_F(Dialogs, SettingsCancelWritesNothingEvenAfterADpiChangeAndAnUncreatableFolderIsReported) {
@@ -53,7 +97,7 @@ TEST_F(Dialogs, SettingsCancelWritesNothingEvenAfterADpiChangeAndAnUncreatableFo
     RECT suggested{10, 20, 1510, 980}, w;
     const LONG listLeft = main->Layout().list.left;
     Run(108, {[&](HWND d) {
-        Type(d, 201, L"3");
+        Type(d, 202, L"3");
         // A DPI change while the form is open gives its boxes the new fonts, not deleted ones.
         SendMessageW(main->Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
         font = reinterpret_cast<HFONT>(SendMessageW(GetDlgItem(d, 200), WM_GETFONT, 0, 0));  // the live one: below
