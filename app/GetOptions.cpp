@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "engine/Checksum.h"
+#include "engine/FileNames.h"
 #include "store/FileServices.h"
 #include "store/List.h"
 #include "store/Text.h"
@@ -33,22 +34,6 @@ bool DecodeLine(const std::string& bytes, std::wstring& out) {
     std::optional<std::wstring> decoded = Utf8ToUtf16Strict(bytes);
     out = decoded ? std::move(*decoded) : std::wstring();
     return decoded.has_value();
-}
-
-// "dir=" stays inside the target folder: no drive, no root, no "..".
-std::optional<std::wstring> RelativeFolder(std::wstring dir) {
-    for (wchar_t& c : dir)
-        if (c == L'/') c = L'\\';
-    while (!dir.empty() && dir.back() == L'\\') dir.pop_back();
-    if (dir.empty() || dir.front() == L'\\' || dir.find(L':') != std::wstring::npos) return std::nullopt;
-    size_t start = 0;
-    for (;;) {
-        const size_t end = dir.find(L'\\', start);
-        const std::wstring part = dir.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-        if (part.empty() || part == L"." || part == L"..") return std::nullopt;
-        if (end == std::wstring::npos) return dir;
-        start = end + 1;
-    }
 }
 
 // "sha-256=HEX", "sha-1=HEX" or "md5=HEX" whose digits fit the kind.
@@ -171,7 +156,7 @@ GetProblem ParseLinkList(const std::string& bytes, std::vector<GetItem>& items) 
                                                          : nullptr;
         if (!field || eq == std::wstring::npos) return Problem(GetFault::UnknownListOption, trimmed, line);
         if (!field->empty()) return Problem(GetFault::Repeated, key, line);
-        std::optional<std::wstring> accepted = key == L"dir"        ? RelativeFolder(value)
+        std::optional<std::wstring> accepted = key == L"dir"        ? zeb::relativeFolder(value)
                                                : key == L"checksum" ? ListChecksum(value)
                                                : value.empty()      ? std::nullopt
                                                                     : std::optional<std::wstring>(value);

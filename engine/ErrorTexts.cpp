@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cwchar>
 
+#include "engine/Metalink.h"
 #include "engine/SecureFailure.h"
 #include "store/Lang.h"
 #include "store/Text.h"
@@ -168,6 +169,52 @@ std::wstring checksumReadFailedText(const std::wstring& systemText) {
 std::wstring checksumMismatchText(const std::wstring& expected, const std::wstring& computed) {
     return Tr(L"Mã kiểm tra không khớp: cần ", L"Checksum mismatch: expected ") + expected +
            Tr(L", nhận được ", L", got ") + computed + L".";
+}
+
+std::wstring metalinkErrorText(const MetalinkResult& r) {
+    const std::wstring lead = Tr(L"Không đọc được tệp Metalink này: ", L"This Metalink file cannot be read: ");
+    const std::wstring line = r.line > 0 ? Tr(L" (dòng ", L" (line ") + std::to_wstring(r.line) + L")." : L".";
+    const std::wstring& file = r.file;
+    switch (r.fault) {
+        case MetalinkFault::None: return {};
+        case MetalinkFault::TooLarge: return lead + Tr(L"tệp lớn hơn 1 MiB.", L"it is larger than 1 MiB.");
+        case MetalinkFault::NotUtf8: return lead + Tr(L"tệp không phải văn bản UTF-8", L"it is not UTF-8 text") + line;
+        case MetalinkFault::Doctype:
+            return lead + Tr(L"tệp có khai báo DOCTYPE, điều bị từ chối vì an toàn",
+                             L"it has a DOCTYPE declaration, which is refused for safety") +
+                   line;
+        case MetalinkFault::Entity:
+            return lead + Tr(L"tệp dùng một thực thể XML không được hỗ trợ", L"it uses an XML entity that is not supported") +
+                   line;
+        case MetalinkFault::Malformed: return lead + Tr(L"XML bị lỗi hoặc bị cắt cụt", L"the XML is malformed or cut short") + line;
+        case MetalinkFault::TooDeep:
+            return lead + Tr(L"các phần tử XML lồng nhau quá sâu", L"its XML elements are nested too deep") + line;
+        case MetalinkFault::NotMetalink: return lead + Tr(L"đây không phải tệp Metalink.", L"it is not a Metalink file.");
+        case MetalinkFault::NoFiles: return lead + Tr(L"tệp không mô tả tệp tải về nào.", L"it describes no file to download.");
+        case MetalinkFault::BadName:
+            if (file.empty()) return lead + Tr(L"có một tệp không có tên.", L"a file has no name.");
+            return lead + Tr(L"tên tệp \"", L"the file name \"") + file +
+                   Tr(L"\" không dùng được (tên phải là đường dẫn nằm trong thư mục đích).",
+                      L"\" cannot be used (it must be a path inside the target folder).");
+        case MetalinkFault::RepeatedName:
+            return lead + Tr(L"tên tệp \"", L"the file name \"") + file + Tr(L"\" xuất hiện hai lần.", L"\" is given twice.");
+        case MetalinkFault::BadSize:
+            return lead + Tr(L"kích thước của tệp \"", L"the size of \"") + file +
+                   Tr(L"\" không phải một số nguyên không âm duy nhất.", L"\" is not one non-negative whole number.");
+        case MetalinkFault::BadHash:
+            return lead + Tr(L"mã SHA-256 của tệp \"", L"the SHA-256 of \"") + file +
+                   Tr(L"\" không phải 64 chữ số thập lục phân, hoặc có hai mã khác nhau.",
+                      L"\" is not 64 hexadecimal digits, or two differ.");
+        case MetalinkFault::BadPieces:
+            return lead + Tr(L"mã SHA-256 từng phần của tệp \"", L"the piece SHA-256 hashes of \"") + file +
+                   Tr(L"\" không dùng được (sai độ dài phần, sai mã hoặc số phần không khớp kích thước).",
+                      L"\" cannot be used (a wrong piece length, a bad hash or a count that does not fit the size).");
+        case MetalinkFault::NoUsableUrl:
+            return lead + Tr(L"tệp \"", L"the file \"") + file +
+                   Tr(L"\" không có liên kết http:// hay https:// nào dùng được (liên kết kèm mật khẩu bị bỏ qua).",
+                      L"\" has no usable http:// or https:// link (links carrying a password are left out).");
+    }
+    return {};
 }
 
 }  // namespace zeb

@@ -9,6 +9,8 @@
 
 namespace zeb {
 
+struct MetalinkResult;
+
 // How a reader who trusts a server with a failed certificate skips the
 // check, in the language of the moment: by default the window's Settings
 // option. A mode that reads no such setting gives its own sentence, before
@@ -62,5 +64,8 @@ std::wstring stateDeleteFailedText(const std::wstring& systemText);
 // A state file there that cannot be read whole (too large, locked, a read
 // error): the job fails and its partial file stays for a later start.
 std::wstring stateReadFailedText(const std::wstring& path);
+// Why a Metalink file was refused, naming the file or the line at fault;
+// empty for a result without a fault.
+std::wstring metalinkErrorText(const MetalinkResult& result);
 
 }  // namespace zeb

@@ -159,6 +159,23 @@ std::wstring sanitizeFileName(const std::wstring& input, size_t maxUnits) {
     return name;
 }
 
+// A relative folder may never climb out of the target folder nor name a
+// drive or a root of its own.
+std::optional<std::wstring> relativeFolder(std::wstring dir) {
+    for (wchar_t& c : dir)
+        if (c == L'/') c = L'\\';
+    while (!dir.empty() && dir.back() == L'\\') dir.pop_back();
+    if (dir.empty() || dir.front() == L'\\' || dir.find(L':') != std::wstring::npos) return std::nullopt;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = dir.find(L'\\', start);
+        const std::wstring part = dir.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+        if (part.empty() || part == L"." || part == L"..") return std::nullopt;
+        if (end == std::wstring::npos) return dir;
+        start = end + 1;
+    }
+}
+
 std::wstring uniqueName(const std::wstring& name, unsigned n) {
     if (n == 0) return name;
     const std::wstring suffix = L" (" + std::to_wstring(n) + L")";

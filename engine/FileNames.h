@@ -2,6 +2,7 @@
 // Windows file system, and numbering it when the name is taken.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace zeb {
@@ -28,6 +29,12 @@ std::wstring repairMisdecodedUtf8(const std::wstring& text);
 // be, never half a surrogate pair), never a device name and never one of
 // the program's own suffixes. Never empty.
 std::wstring sanitizeFileName(const std::wstring& name, size_t maxUnits = kMaxFileNameUnits);
+
+// A folder inside the target folder, as a link list's "dir=" or a Metalink
+// name's folders give it: "/" and "\" both separate, trailing separators
+// dropped, then no drive, no root, no empty, "." or ".." segment. The
+// folder with "\" between its segments, or nothing.
+std::optional<std::wstring> relativeFolder(std::wstring dir);
 
 // name for n = 0, else " (n)" inserted before the last dot: a.tar.gz, 2 ->
 // a.tar (2).gz; .bashrc, 1 -> .bashrc (1).
