@@ -1,7 +1,7 @@
 // What an answer's headers say about other sources of its file and about
 // its checksum: the mirrors it names in Link headers (RFC 6249, RFC 8288)
 // and the digest it states in Repr-Digest (RFC 9530) or Digest (RFC 3230).
-// Plain functions of the header values as received; a part they cannot read
+// Plain functions of the header values as received; what they cannot read
 // is passed over, never guessed at.
 #pragma once
 

@@ -1,11 +1,14 @@
 """Storage locations and file services inside prepared Wine worlds: the
 Windows PE marker, the data folder on read-only and full media, the drive
-ranking over real drives and free space of folders that do not exist yet.
+ranking over real drives and free space of folders that do not exist yet;
+the sums file we write, checked by sha256sum.
 (Outside Windows PE the profile's Downloads: where the GUI start tests find their files.)
 (The atomic replacement's flush is traced with the state saves in
 test_engine_world.)"""
+import hashlib
 import os
 import shutil
+import subprocess
 import unittest
 
 import wineworld as ww
@@ -17,6 +20,21 @@ def probe_shared(*args, exe=ww.PROBE):
 
 
 class Storage(unittest.TestCase):
+    def test_the_sums_file_we_write_is_checked_by_sha256sum(self):
+        # Catches a line sha256sum reads another way: a separator, a line end, a name with a
+        # backslash or line feed left unescaped (it would check another file or none).
+        folder = ww.scratch_dir('sums-')
+        self.addCleanup(shutil.rmtree, folder, True)
+        os.makedirs(os.path.join(folder, 'iso'))
+        args = []
+        for name in ['iso/a b.iso', 'c\\d', 'e\nf', '\u0111.iso']:
+            with open(os.path.join(folder, name), 'wb') as f:
+                f.write(name.encode())
+            args += [name, hashlib.sha256(name.encode()).hexdigest()]
+        self.assertEqual(probe_shared('sums', ww.to_windows(os.path.join(folder, 'SHA256SUMS')), *args), 'ok')
+        checked = subprocess.run(['sha256sum', '--strict', '-c', 'SHA256SUMS'], cwd=folder, capture_output=True)
+        self.assertEqual((checked.returncode, checked.stdout.count(b': OK\n')), (0, 4), checked.stderr)
+
     def test_data_folder_beside_the_executable_unless_nothing_can_be_saved_there(self):
         fallback = probe_shared('tempdir') + 'TidewellPE'
         writable = ww.scratch_dir('exe-')

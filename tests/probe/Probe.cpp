@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bridge/Registration.h"
+#include "engine/SumsFile.h"
 #include "store/FileServices.h"
 #include "store/Storage.h"
 
@@ -124,8 +125,13 @@ int wmain(int argc, wchar_t** argv) {
         Print(std::to_wstring(GetFreeSpace(argv[2])));
     } else if (command == L"write" && argc > 3) {
         Print(WriteFileAtomic(argv[2], Utf16ToUtf8(argv[3])) ? L"ok" : L"failed");
+    } else if (command == L"sums" && argc > 2) {
+        // The sums file of the (name, hex) pairs that follow the path.
+        zeb::Sums sums;
+        for (int i = 3; i + 1 < argc; i += 2) sums[argv[i]] = argv[i + 1];
+        Print(WriteFileAtomic(argv[2], zeb::sumsFileText(sums)) ? L"ok" : L"failed");
     } else {
-        Print(L"usage: tw_probe ispe|datafolder|tempdir|defaultfolder|env <name>|volume <root>|freespace <path>|write <path> <text>");
+        Print(L"usage: tw_probe ispe|datafolder|tempdir|defaultfolder|env <name>|volume <root>|freespace <path>|write <path> <text>|sums <path> (<name> <hex>)...");
         return 2;
     }
     return 0;
