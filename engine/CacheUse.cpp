@@ -117,6 +117,7 @@ std::optional<std::wstring> lookAtRoom(LabShare& share, RoomFetch& fetch, LockWa
             case LabShare::Claim::Taken: startFetch(); break;
             case LabShare::Claim::Held: break;  // another machine was first: follow it
             case LabShare::Claim::ReadOnly: return labCacheReadOnlyText();
+            case LabShare::Claim::Unreachable: return labCacheUnreachableText();
             case LabShare::Claim::Failed: return labCacheFullText();
         }
         return std::nullopt;

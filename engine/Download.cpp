@@ -416,7 +416,12 @@ bool Download::startsOverAfterAChange(int round) {
 ProbeResult Download::probeUntilAnswered(const RunShared& run) {
     for (int failures = 1;; ++failures) {
         try {
-            return probe(run);
+            ProbeResult probed = probe(run);
+            // The publisher's stated digest proves the file as a checksum
+            // given by the user would, when the user gave none.
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            if (expectedChecksum_.empty()) expectedChecksum_ = probed.statedChecksum;
+            return probed;
         } catch (const Error& e) {
             if (!e.retryable || control_.stopRequested || failures > kMaxFailuresWithoutProgress) throw;
             setError(e);  // shown while it waits

@@ -68,6 +68,9 @@ struct ProbeResult {
     bool acceptsRanges = false;
     bool redirected = false;  // a redirect led to finalUrl
     Validator validator;  // of the version the server has now
+    // The checksum the answer states for the file (Repr-Digest, Digest):
+    // lower-case hex; empty when none.
+    std::wstring statedChecksum;
 };
 
 struct UrlParts;

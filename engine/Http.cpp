@@ -66,6 +66,10 @@ std::wstring queryHeader(HINTERNET request, DWORD query) {
     return text;
 }
 
+std::wstring queryNamedHeader(HINTERNET request, const wchar_t* name) {
+    return QueryText(request, WINHTTP_QUERY_CUSTOM, name);
+}
+
 namespace {
 HINTERNET OpenWithProxy(const ProxySetting& proxy, const wchar_t* agent) {
     if (!proxy.server.empty())

@@ -29,6 +29,8 @@ DWORD queryStatus(HINTERNET request);
 
 // A text header, empty when absent.
 std::wstring queryHeader(HINTERNET request, DWORD query);
+// A header WinHTTP has no query for, by its name (the first if several).
+std::wstring queryNamedHeader(HINTERNET request, const wchar_t* name);
 
 // The answer's strong ETag and Last-Modified.
 Validator answerValidator(HINTERNET request);

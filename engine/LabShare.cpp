@@ -35,6 +35,12 @@ int64_t LastWriteTicks(const std::wstring& path) {
 bool IsReadOnlyFailure(DWORD error) {
     return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT || error == ERROR_NOT_SUPPORTED;
 }
+
+// A share not connected, a stick pulled out, a folder never made.
+bool IsUnreachable(DWORD error) {
+    return error == ERROR_PATH_NOT_FOUND || error == ERROR_BAD_NETPATH || error == ERROR_BAD_NET_NAME ||
+           error == ERROR_NOT_READY || error == ERROR_NETNAME_DELETED || error == ERROR_DEV_NOT_EXIST;
+}
 }  // namespace
 
 std::optional<std::wstring> entrySumOf(const std::wstring& fileName, const std::wstring& keyName) {
@@ -87,7 +93,7 @@ LabShare::Claim LabShare::claim(const CacheLock& lock) {
         }
         const DWORD error = ::GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-            return IsReadOnlyFailure(error) ? Claim::ReadOnly : Claim::Failed;
+            return IsReadOnlyFailure(error) ? Claim::ReadOnly : IsUnreachable(error) ? Claim::Unreachable : Claim::Failed;
         if (attempt > 0 || !abandoned()) return Claim::Held;
         removeAbandoned();
     }

@@ -44,7 +44,7 @@ public:
 
     std::optional<CacheEntry> entry() const;
 
-    enum class Claim { Taken, Held, ReadOnly, Failed };
+    enum class Claim { Taken, Held, ReadOnly, Unreachable, Failed };
     // Makes the lock for `lock`'s run unless one is there. A lock whose
     // fetch was abandoned for a day by the share's own clock is removed
     // first, with its partial file and state.

@@ -10,6 +10,7 @@
 #include "engine/ErrorTexts.h"
 #include "engine/FileNames.h"
 #include "engine/Http.h"
+#include "engine/MirrorHeaders.h"
 #include "engine/SecureFailure.h"
 #include "engine/ServerClock.h"
 #include "engine/StrictNumber.h"
@@ -156,6 +157,7 @@ ProbeResult Download::probe(const RunShared& run, size_t slot) {
         result.finalUrl = current;
         result.redirected = redirects > 0;
         result.validator = answerValidator(request);
+        result.statedChecksum = statedDigest(queryNamedHeader(request, L"Repr-Digest"), queryNamedHeader(request, L"Digest"));
         result.fileName = fileNameFromContentDisposition(queryHeader(request, WINHTTP_QUERY_CONTENT_DISPOSITION));
         if (result.fileName.empty()) result.fileName = fileNameFromUrl(current);
         return result;

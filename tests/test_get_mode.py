@@ -68,6 +68,14 @@ class GetMode(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
         self.assertEqual((code, {'--to', '--name', '--checksum', '--connections', '--limit', '--insecure', '--lang', '--input', '--cache',
                                  '--help', *map(str, range(9))} - set(' '.join(lines).replace(',', ' ').split())), (0, set()))
 
+    def test_the_digest_a_server_states_proves_the_file(self):
+        # Catches a stated digest ignored (a file that does not match it ends OK) or taken as proof
+        # in only one of the two headers that state it.
+        for kind, code in (('repr', 0), ('old', 0), ('wrong', 6)):
+            folder = self.folder()
+            got, lines = self.get(folder, self.link('stated.bin', MiB + 7, 40, '&digest=' + kind))
+            self.assertEqual((got, os.listdir(folder)), (code, [] if code else ['stated.bin']), lines)
+
     def test_killed_or_shut_down_then_run_again_it_resumes_and_a_last_run_downloads_nothing(self):
         size, seed, token = 24 * MiB, 22, 'kill%d' % os.getpid()
         good, folder = self.sha(size, seed), self.folder()

@@ -29,6 +29,7 @@ query string, so tests need no set-up calls:
     need_auth=<user>:<password>  401 (Basic) unless the request carries them
     date=<HTTP date>             the Date header (a server whose clock is elsewhere)
     age=<seconds>                an Age header (the answer came from a cache)
+    digest=repr|old|wrong        the file's SHA-256 as Repr-Digest, as Digest, or a wrong one
     validators=etag|weak|date|both  send a strong ETag, a weak one, a Last-Modified only, or
                                  both, and answer a Range whose If-Range names another version
                                  with 200 (its ETag, else its date)
@@ -353,6 +354,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             extra.append(('Last-Modified', date))
         if 'cd' in q:
             extra.append(('Content-Disposition', q['cd']))
+        if 'digest' in q:  # the publisher's digest of the file: repr, old (RFC 3230) or wrong
+            raw = hashlib.sha256(content.piece(seed, 0, size)).digest()
+            raw = raw[::-1] if q['digest'] == 'wrong' else raw
+            b64 = base64.b64encode(raw).decode()
+            extra.append(('Digest', 'SHA-256=' + b64) if q['digest'] == 'old' else ('Repr-Digest', 'sha-256=:%s:' % b64))
         if 'age' in q:
             extra.append(('Age', q['age']))
 
