@@ -21,7 +21,9 @@
 #include "engine/FileNames.h"
 #include "engine/LabCache.h"
 #include "engine/RateLimiter.h"
+#include "engine/SumsFile.h"
 #include "engine/Timing.h"
+#include "store/DownloadRequest.h"
 #include "store/FileServices.h"
 #include "store/Handles.h"
 #include "store/Lang.h"
@@ -59,6 +61,12 @@ public:
 
 private:
     int fetch(const GetItem& item);
+    // Reads --checksums (a file, or a link fetched first): false when it
+    // cannot be used (said on the output).
+    bool loadSums();
+    // A file that finished: recorded for --sums; false when the given
+    // sums name it with another digest (the file is removed).
+    bool keepSum(const GetItem& item, const DownloadInfo& info);
     bool waitForEnd(zeb::Download& job);
     bool alreadyThere(const GetItem& item, const std::wstring& folder);
     std::wstring shownName(const DownloadInfo& info, const GetItem& item) const;
@@ -68,6 +76,8 @@ private:
     const GetItem* item_ = nullptr;  // the one being fetched
     std::shared_ptr<zeb::Download> job_;
     bool stopped_ = false;
+    zeb::Sums given_;    // --checksums, by the name under --to
+    zeb::Sums written_;  // for --sums
 };
 
 LRESULT CALLBACK HiddenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
@@ -127,13 +137,78 @@ std::wstring FullPath(const std::wstring& path) {
     return full;
 }
 
+// Where a file lands under --to, as a sums file names it.
+std::wstring SumsName(const GetItem& item, const std::wstring& name) {
+    std::wstring path = item.dir.empty() ? name : item.dir + L"/" + name;
+    std::replace(path.begin(), path.end(), L'\\', L'/');
+    return path;
+}
+
 int GetRun::run() {
+    if (!options_.checksums.empty() && !loadSums()) return stopped_ ? kGetStopped : kGetUsage;
+    std::vector<GetItem> items = options_.items;
+    for (GetItem& item : items) {
+        const auto given = given_.find(SumsName(item, NameFromLink(item)));
+        if (item.checksum.empty() && given != given_.end()) item.checksum = given->second;
+    }
     int code = kGetDone;
-    for (const GetItem& item : options_.items) {
+    for (const GetItem& item : items) {
         const int result = stopped_ ? kGetStopped : fetch(item);  // a stop leaves the rest untried
         if (code == kGetDone) code = result;
     }
+    if (!options_.sumsOut.empty() && !WriteFileAtomic(FullPath(options_.sumsOut), zeb::sumsFileText(written_))) {
+        out_.line(SumsNotWrittenText(FullPath(options_.sumsOut)));
+        if (code == kGetDone) code = kGetDisk;
+    }
     return code;
+}
+
+bool GetRun::loadSums() {
+    const std::wstring& source = options_.checksums;
+    std::string bytes;
+    ReadStatus status = ReadStatus::NotOpened;
+    if (IsAcceptableLink(source)) {
+        // Fetched like any file, into a folder of its own that goes again.
+        wchar_t temp[MAX_PATH + 1] = {};
+        const DWORD n = ::GetTempPathW(MAX_PATH + 1, temp);
+        const std::wstring folder = std::wstring(temp, n <= MAX_PATH ? n : 0) + L"tidewell-sums-" +
+                                    std::to_wstring(::GetCurrentProcessId());
+        CreateFolderTree(folder);
+        job_ = std::make_shared<zeb::Download>(source, folder, L"SHA256SUMS", zeb::RequestOptions{});
+        job_->start(1, options_.insecure);
+        if (!waitForEnd(*job_)) return false;
+        const DownloadInfo info = job_->snapshot(false);
+        if (info.state == DownloadState::Completed) {
+            const std::wstring path = folder + L"\\" + info.fileName;
+            bytes = ReadWholeFile(path, kListLimit, &status);
+            ::DeleteFileW(path.c_str());
+        }
+        job_->remove(false);
+        job_.reset();
+        ::RemoveDirectoryW(folder.c_str());
+    } else {
+        bytes = ReadWholeFile(FullPath(source), kListLimit, &status);
+    }
+    const zeb::SumsFile read = zeb::parseSumsFile(bytes);
+    if (status != ReadStatus::Complete || read.badLine > 0) {
+        out_.line(SumsUnusableText(source, status == ReadStatus::Complete ? read.badLine : 0));
+        return false;
+    }
+    given_ = read.sums;
+    return true;
+}
+
+bool GetRun::keepSum(const GetItem& item, const DownloadInfo& info) {
+    const std::wstring name = SumsName(item, info.fileName);
+    const auto given = given_.find(name);
+    if (given != given_.end() && given->second != info.sha256) {
+        // Named by the server, so not known before: proved wrong now, it goes.
+        job_->remove(true);
+        out_.line(FailedLine(kGetChecksum, info.fileName, zeb::checksumMismatchText(given->second, info.sha256)));
+        return false;
+    }
+    written_[name] = info.sha256;
+    return true;
 }
 
 int GetRun::fetch(const GetItem& item) {
@@ -156,6 +231,7 @@ int GetRun::fetch(const GetItem& item) {
         const DownloadInfo info = job_->snapshot(false);
         if (const std::wstring note = zeb::takeLabCacheNote(); !note.empty()) out_.line(note);
         if (info.state == DownloadState::Completed) {
+            if (!keepSum(item, info)) return kGetChecksum;
             if (info.fromLabCache) out_.line(zeb::fromLabCacheText());  // the OK line stays each file's last
             out_.line(OkLine(info.totalSize, info.sha256, info.fileName));
             job_->forgetFinishedState();  // said on the output: no longer needed for a kill before it
@@ -230,6 +306,7 @@ bool GetRun::alreadyThere(const GetItem& item, const std::wstring& folder) {
     if (digests.expectedKind != expected) return false;
     out_.line(AlreadyThereText(name));
     out_.line(OkLine(size, digests.sha256, name));
+    written_[SumsName(item, name)] = digests.sha256;
     return true;
 }
 

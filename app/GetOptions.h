@@ -50,6 +50,8 @@ struct GetOptions {
     std::optional<bool> vietnamese;  // --lang
     std::wstring input;              // --input
     std::wstring cache;              // --cache; empty: the settings' lab cache
+    std::wstring checksums;          // --checksums: a SHA256SUMS file or link; empty: none
+    std::wstring sumsOut;            // --sums: where the run's sums are written; empty: nowhere
     bool help = false;
     GetProblem problem;  // the first one found; fault None when all is well
 };

@@ -51,6 +51,17 @@ std::wstring AlreadyThereText(const std::wstring& name) {
     return Tr(L"Đã có sẵn, khớp mã kiểm tra: ", L"Already there, matching its checksum: ") + name;
 }
 
+std::wstring SumsUnusableText(const std::wstring& source, int line) {
+    if (line > 0)
+        return zeb::maskPassword(source) + Tr(L", dòng ", L", line ") + std::to_wstring(line) +
+               Tr(L": không phải một dòng mã kiểm tra SHA-256.", L": not a SHA-256 checksum line.");
+    return Tr(L"Không đọc được danh sách mã kiểm tra ", L"Could not read the checksum list ") + zeb::maskPassword(source) + L".";
+}
+
+std::wstring SumsNotWrittenText(const std::wstring& path) {
+    return Tr(L"Không ghi được tệp mã kiểm tra ", L"Could not write the checksum file ") + path + L".";
+}
+
 std::wstring MismatchAgainText() {
     return Tr(L"Mã kiểm tra không khớp; tải lại cả tệp từ đầu một lần nữa.",
               L"Checksum mismatch; downloading the whole file once more from the start.");
@@ -101,6 +112,8 @@ std::wstring HelpText() {
         L"  --limit KB         giới hạn tốc độ KB/s, 0 = không giới hạn\r\n"
         L"  --insecure         bỏ qua lỗi chứng chỉ HTTPS\r\n"
         L"  --cache THƯ-MỤC    bộ nhớ đệm phòng máy: các máy dùng chung một lần tải (mặc định: LabCache= của Cài đặt)\r\n"
+        L"  --checksums TỆP    mã SHA-256 mà các tệp phải khớp, theo tên (tệp hoặc liên kết kiểu SHA256SUMS)\r\n"
+        L"  --sums TỆP         ghi mã SHA-256 của các tệp đã tải (sha256sum -c đọc được)\r\n"
         L"  --lang en|vi       ngôn ngữ của các dòng thông báo\r\n"
         L"  --input TỆP        danh sách liên kết UTF-8: mỗi dòng một liên kết; dòng thụt vào bên dưới:\r\n"
         L"                     out=TÊN, dir=THƯ-MỤC (trong --to), checksum=sha-256=HEX (sha-1=, md5=)\r\n"
@@ -117,6 +130,8 @@ std::wstring HelpText() {
         L"  --limit KB         speed limit in KB/s, 0 = none\r\n"
         L"  --insecure         ignore HTTPS certificate errors\r\n"
         L"  --cache FOLDER     lab cache: the machines share one download (default: LabCache= of the Settings)\r\n"
+        L"  --checksums FILE   SHA-256 sums the files must match, by name (a SHA256SUMS-style file or link)\r\n"
+        L"  --sums FILE        writes the SHA-256 of the files fetched (sha256sum -c reads it)\r\n"
         L"  --lang en|vi       language of the messages\r\n"
         L"  --input FILE       UTF-8 link list: one link a line; indented lines below it:\r\n"
         L"                     out=NAME, dir=FOLDER (inside --to), checksum=sha-256=HEX (sha-1=, md5=)\r\n"

@@ -27,6 +27,10 @@ std::wstring ProgressLine(const DownloadInfo& info);
 std::wstring StartText(const std::wstring& link, const std::wstring& folder);
 std::wstring AlreadyThereText(const std::wstring& name);
 std::wstring MismatchAgainText();
+// A --checksums list that cannot be used (`line` 0: not read at all).
+std::wstring SumsUnusableText(const std::wstring& source, int line);
+// The --sums file could not be written.
+std::wstring SumsNotWrittenText(const std::wstring& path);
 std::wstring StoppedText();
 // How a certificate failure is skipped here: "add --insecure to the command".
 std::wstring InsecureAdviceText();

@@ -65,7 +65,7 @@ class GetMode(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
         self.assertEqual((code, os.listdir(folder), lines[-1].split(' ')[:2]), (6, [], ['FAILED', '6']), lines)
         self.assertGreaterEqual(self.sent(token), 2 * size)  # the whole file came twice before the run gave up
         code, lines = self.get(folder, '--help')
-        self.assertEqual((code, {'--to', '--name', '--checksum', '--connections', '--limit', '--insecure', '--lang', '--input', '--cache',
+        self.assertEqual((code, {'--to', '--name', '--checksum', '--connections', '--limit', '--insecure', '--lang', '--input', '--cache', '--checksums', '--sums',
                                  '--help', *map(str, range(9))} - set(' '.join(lines).replace(',', ' ').split())), (0, set()))
 
     def test_the_digest_a_server_states_proves_the_file(self):
@@ -75,6 +75,21 @@ class GetMode(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
             folder = self.folder()
             got, lines = self.get(folder, self.link('stated.bin', MiB + 7, 40, '&digest=' + kind))
             self.assertEqual((got, os.listdir(folder)), (code, [] if code else ['stated.bin']), lines)
+
+    def test_a_sums_file_proves_the_files_by_name_and_the_run_writes_one_sha256sum_checks(self):
+        # Catches --sums written in a form sha256sum cannot check (or with Windows separators), and a
+        # file a --checksums line names with another digest handed out.
+        folder, size = self.folder(), 300007
+        listed = os.path.join(folder, 'list.txt')
+        pathlib.Path(listed).write_text('%s\n  dir=x1\n%s\n' % (self.link('a.bin', size, 41), self.link('b.bin', size, 42)))
+        code, lines = self.get(folder, '--input', ww.to_windows(listed), '--sums', ww.to_windows(os.path.join(folder, 'out.sha256')))
+        self.assertEqual(code, 0, lines)
+        check = subprocess.run(['sha256sum', '--strict', '-c', 'out.sha256'], cwd=folder, capture_output=True)
+        self.assertEqual((check.returncode, check.stdout.count(b': OK')), (0, 2), check)
+        sums = os.path.join(folder, 'SHA256SUMS')
+        pathlib.Path(sums).write_text('%s  x1/a.bin\n%s *c.bin\n' % (self.sha(size, 41), self.sha(size, 41)))
+        code, lines = self.get(target := self.folder(), '--checksums', ww.to_windows(sums), self.link('c.bin', size, 43))
+        self.assertEqual((code, os.listdir(target)), (6, []), lines)
 
     def test_killed_or_shut_down_then_run_again_it_resumes_and_a_last_run_downloads_nothing(self):
         size, seed, token = 24 * MiB, 22, 'kill%d' % os.getpid()

@@ -1,7 +1,8 @@
 """Screenshots of the real main window under Xvfb: dark/light x vi/en at
 96 DPI and one set at 144, with rows in every state (paused, finished,
 failed from the list file; downloading, size unknown, connecting and queued
-from a loopback server), a hovered and a selected row, the empty list, and
+from a loopback server; in the light sessions one finished from the lab
+cache), a hovered and a selected row, the empty list, and
 a list with a damaged row (set aside, and the status line says so);
 then the real dialogs and the real details window, each alone (Add
 Download, Settings (with a lab cache folder in the light sessions, and with
@@ -15,6 +16,7 @@ files on its RAM drive would be lost); then the details window's client in five 
 
     tools/screenshots.sh [output folder]   (default: build/shots)
 """
+import hashlib
 import os
 import shutil
 import subprocess
@@ -24,6 +26,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, 'tests'))
 sys.path.insert(0, os.path.join(ROOT, 'tests', 'server'))
+import content  # noqa: E402
 import httpserver  # noqa: E402
 import peers  # noqa: E402
 import wineworld as ww  # noqa: E402
@@ -137,8 +140,14 @@ def session(out, dark, vi, dpi, server, behind, empty=False, pe=False, damaged=F
                     'ProxyBypass=<local>;127.0.0.1\r\n' % ('vi' if vi else 'en', 'dark' if dark else 'light'))
             if pe:
                 f.write('Folder=C:\\ZEBDownloads\r\n')
-            if not dark:  # a room's shared cache in Settings (dark: none)
-                f.write('LabCache=L:\\tidewell-cache\r\n')
+            if not dark:  # a room's shared cache in Settings (dark: none), holding the last file
+                f.write('LabCache=C:\\LabCache\r\n')
+        cached = content.piece(1, 0, 1000)
+        sha = hashlib.sha256(cached).hexdigest()
+        if not dark:
+            os.makedirs(os.path.join(w.drive_c, 'LabCache'))
+            with open(os.path.join(w.drive_c, 'LabCache', 'sha256-%s=%s' % (sha, sha)), 'wb') as f:
+                f.write(cached)
         if not empty:
             with open(os.path.join(app, 'downloads.lst'), 'wb') as f:
                 # A row whose link lost a byte: set aside, the status line says so.
@@ -151,6 +160,8 @@ def session(out, dark, vi, dpi, server, behind, empty=False, pe=False, damaged=F
             base + '/file/next-in-queue.bin?size=1000',
             base + '/file/after-that.bin?size=1000',
         ]
+        if not dark:  # first, so that it finishes from the room's cache before the picture
+            links.insert(0, base + '/file/from-the-room.bin?size=1000#sha256=' + sha)
         w.ensure_server()
         gui = subprocess.Popen(['wine', exe] + links, env=w.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
