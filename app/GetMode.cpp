@@ -20,6 +20,7 @@
 #include "engine/ErrorTexts.h"
 #include "engine/FileNames.h"
 #include "engine/LabCache.h"
+#include "engine/Metalink.h"
 #include "engine/RateLimiter.h"
 #include "engine/SumsFile.h"
 #include "engine/Timing.h"
@@ -61,6 +62,9 @@ public:
 
 private:
     int fetch(const GetItem& item);
+    // One source of the item; kNextMirror when it failed and another is left.
+    static constexpr int kNextMirror = -1;
+    int fetchFrom(const GetItem& item, const std::wstring& url, const std::wstring& folder, bool lastSource);
     // Reads --checksums (a file, or a link fetched first): false when it
     // cannot be used (said on the output).
     bool loadSums();
@@ -218,12 +222,21 @@ int GetRun::fetch(const GetItem& item) {
     while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
     if (!item.dir.empty()) folder += L"\\" + item.dir;
     if (alreadyThere(item, folder)) return kGetDone;
+    // Mirrors of one file, in order: one that fails gives way to the next,
+    // and the file fails only with the last.
+    for (size_t k = 0;; ++k) {
+        const int code = fetchFrom(item, k == 0 ? item.url : item.mirrors[k - 1], folder, k == item.mirrors.size());
+        if (code != kNextMirror) return code;
+    }
+}
+
+int GetRun::fetchFrom(const GetItem& item, const std::wstring& url, const std::wstring& folder, bool lastSource) {
     if (stopped_) return kGetStopped;
-    out_.line(StartText(item.url, folder));
+    out_.line(StartText(url, folder));
     zeb::RequestOptions extras;
     extras.checksum = item.checksum;
     extras.sameFileAnyQuery = true;  // a script's rerun asks with a link signed again
-    job_ = std::make_shared<zeb::Download>(item.url, folder, item.name, extras);
+    job_ = std::make_shared<zeb::Download>(url, folder, item.name, extras);
     const int connections = options_.connections.value_or(g_settings.connections);
     for (bool again = false;; again = true) {
         job_->start(connections, options_.insecure);
@@ -248,6 +261,12 @@ int GetRun::fetch(const GetItem& item) {
         // Wrong twice: nothing of it stays, under any name.
         if (info.errorKind == ErrorKind::Checksum) job_->remove(false);
         const int code = info.state == DownloadState::Failed ? ExitCodeOf(info.errorKind) : kGetStopped;
+        if (!lastSource && code != kGetStopped && code != kGetDisk) {
+            // This source's bytes go with it: the next one starts afresh.
+            out_.line(MirrorDroppedText(url, info.errorText));
+            job_->remove(false);
+            return kNextMirror;
+        }
         out_.line(FailedLine(code, shownName(info, item), code == kGetStopped ? StoppedText() : info.errorText));
         return code;
     }
@@ -336,6 +355,21 @@ int RunGetMode(const std::vector<std::wstring>& args) {
         const std::string bytes = ReadWholeFile(FullPath(options.input), kListLimit, &status);
         if (status != ReadStatus::Complete) options.problem = GetProblem{GetFault::Unreadable, {}, 0};
         else options.problem = ParseLinkList(bytes, options.items);
+    }
+    if (options.problem.fault == GetFault::None && !options.metalink.empty()) {
+        // The files a Metalink describes: its links are one file's mirrors.
+        const zeb::MetalinkResult read = zeb::parseMetalink(ReadWholeFile(FullPath(options.metalink), zeb::kMaxMetalinkBytes + 1));
+        if (!read.ok()) {
+            out.line(zeb::metalinkErrorText(read));
+            return kGetUsage;
+        }
+        for (const zeb::MetalinkFile& file : read.files) {
+            const size_t slash = file.name.find_last_of(L'\\');
+            GetItem item{file.urls.front(), slash == std::wstring::npos ? L"" : file.name.substr(0, slash),
+                         file.name.substr(slash + 1), file.sha256};
+            item.mirrors.assign(file.urls.begin() + 1, file.urls.end());
+            options.items.push_back(std::move(item));
+        }
     }
     CheckGetOptions(options);
     if (options.problem.fault != GetFault::None) {

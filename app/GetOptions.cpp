@@ -71,7 +71,7 @@ GetOptions ParseGetArguments(const std::vector<std::wstring>& args) {
             continue;
         }
         static const wchar_t* const valued[] = {L"--to", L"--name", L"--checksum", L"--connections", L"--limit",
-                                                L"--lang", L"--input", L"--cache", L"--checksums", L"--sums"};
+                                                L"--lang", L"--input", L"--cache", L"--checksums", L"--sums", L"--metalink"};
         bool isValued = false;
         for (const wchar_t* v : valued) isValued = isValued || a == v;
         if (isValued) {
@@ -99,8 +99,8 @@ GetOptions ParseGetArguments(const std::vector<std::wstring>& args) {
             } else if (a == L"--lang") {
                 if (value == L"vi" || value == L"en") o.vietnamese = value == L"vi";
                 else fail(GetFault::BadValue, a);
-            } else if (a == L"--cache" || a == L"--checksums" || a == L"--sums") {
-                (a == L"--cache" ? o.cache : a == L"--checksums" ? o.checksums : o.sumsOut) = value;
+            } else if (a == L"--cache" || a == L"--checksums" || a == L"--sums" || a == L"--metalink") {
+                (a == L"--cache" ? o.cache : a == L"--checksums" ? o.checksums : a == L"--sums" ? o.sumsOut : o.metalink) = value;
                 if (Trim(value).empty()) fail(GetFault::BadValue, a);
             } else {
                 o.input = value;

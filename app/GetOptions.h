@@ -52,6 +52,7 @@ struct GetOptions {
     std::wstring cache;              // --cache; empty: the settings' lab cache
     std::wstring checksums;          // --checksums: a SHA256SUMS file or link; empty: none
     std::wstring sumsOut;            // --sums: where the run's sums are written; empty: nowhere
+    std::wstring metalink;           // --metalink: a Metalink file whose files are fetched
     bool help = false;
     GetProblem problem;  // the first one found; fault None when all is well
 };

@@ -1,6 +1,7 @@
 """The unattended mode as a script runs it: `tidewell.exe --get` in a Wine
 world, read by its exit code and its redirected output (under Wine a console
 cannot be attached from a Linux parent), with the files on disk checked."""
+import html
 import os
 import pathlib
 import re
@@ -65,7 +66,7 @@ class GetMode(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
         self.assertEqual((code, os.listdir(folder), lines[-1].split(' ')[:2]), (6, [], ['FAILED', '6']), lines)
         self.assertGreaterEqual(self.sent(token), 2 * size)  # the whole file came twice before the run gave up
         code, lines = self.get(folder, '--help')
-        self.assertEqual((code, {'--to', '--name', '--checksum', '--connections', '--limit', '--insecure', '--lang', '--input', '--cache', '--checksums', '--sums',
+        self.assertEqual((code, {'--to', '--name', '--checksum', '--connections', '--limit', '--insecure', '--lang', '--input', '--cache', '--checksums', '--sums', '--metalink',
                                  '--help', *map(str, range(9))} - set(' '.join(lines).replace(',', ' ').split())), (0, set()))
 
     def test_the_digest_a_server_states_proves_the_file(self):
@@ -90,6 +91,23 @@ class GetMode(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
         pathlib.Path(sums).write_text('%s  x1/a.bin\n%s *c.bin\n' % (self.sha(size, 41), self.sha(size, 41)))
         code, lines = self.get(target := self.folder(), '--checksums', ww.to_windows(sums), self.link('c.bin', size, 43))
         self.assertEqual((code, os.listdir(target)), (6, []), lines)
+
+    def test_a_file_comes_from_its_next_mirror_when_one_fails(self):
+        # Catches a failing mirror ending the file (tab-separated mirrors in a list, a Metalink's links),
+        # its partial data left beside the file, and a Metalink's subfolder or stated hash lost.
+        size, seed, folder = 400009, 44, self.folder()
+        links = [self.link(name, size, seed, extra) for name, extra in (('m.bin', '&probe_status=404'), ('m.bin', ''))]
+        pathlib.Path(folder, 'list.txt').write_text('\t'.join(links) + '\n')
+        code, lines = self.get(folder, '--input', ww.to_windows(os.path.join(folder, 'list.txt')))
+        self.assertEqual((code, sorted(os.listdir(folder))), (0, ['list.txt', 'm.bin']), lines)
+        self.assertTrue(content.file_holds(os.path.join(folder, 'm.bin'), seed, size))
+        meta = os.path.join(folder, 'files.meta4')
+        urls = ''.join('<url priority="%d">%s</url>' % (k, html.escape(u)) for k, u in enumerate(links, 1))
+        pathlib.Path(meta).write_text('<metalink xmlns="urn:ietf:params:xml:ns:metalink"><file name="sub/w.bin"><size>%d'
+                                      '</size><hash type="sha-256">%s</hash>%s</file></metalink>' % (size, self.sha(size, seed), urls))
+        code, lines = self.get(target := self.folder(), '--metalink', ww.to_windows(meta))
+        self.assertEqual((code, os.listdir(target), lines[-1].split(' ')[2]), (0, ['sub'], 'sha256=' + self.sha(size, seed)), lines)
+        self.assertTrue(content.file_holds(os.path.join(target, 'sub', 'w.bin'), seed, size))
 
     def test_killed_or_shut_down_then_run_again_it_resumes_and_a_last_run_downloads_nothing(self):
         size, seed, token = 24 * MiB, 22, 'kill%d' % os.getpid()
