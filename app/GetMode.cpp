@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cwctype>
 #include <memory>
 
 #include "app/GetOptions.h"
@@ -68,6 +69,11 @@ private:
     // Reads --checksums (a file, or a link fetched first): false when it
     // cannot be used (said on the output).
     bool loadSums();
+    // A small file a link names (a checksum list, a Metalink), read whole.
+    std::string fetchSmall(const std::wstring& link, size_t limit, ReadStatus& status);
+    // Links to Metalink files become the files they describe: false when
+    // one cannot be used (said on the output).
+    bool expandMetalinks(std::vector<GetItem>& items);
     // A file that finished: recorded for --sums; false when the given
     // sums name it with another digest (the file is removed).
     bool keepSum(const GetItem& item, const DownloadInfo& info);
@@ -141,6 +147,28 @@ std::wstring FullPath(const std::wstring& path) {
     return full;
 }
 
+// A link whose name says it is a Metalink file (its query aside).
+bool IsMetalinkLink(const std::wstring& url) {
+    std::wstring path = url.substr(0, url.find_first_of(L"?#"));
+    std::transform(path.begin(), path.end(), path.begin(), ::towlower);
+    const auto endsWith = [&](const std::wstring& tail) {
+        return path.size() > tail.size() && path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
+    };
+    return endsWith(L".meta4") || endsWith(L".metalink");
+}
+
+// The files a Metalink describes, its links one file's mirrors, in `dir`.
+void AddMetalinkFiles(const zeb::MetalinkResult& read, const std::wstring& dir, std::vector<GetItem>& items) {
+    for (const zeb::MetalinkFile& file : read.files) {
+        const size_t slash = file.name.find_last_of(L'\\');
+        std::wstring folder = slash == std::wstring::npos ? L"" : file.name.substr(0, slash);
+        if (!dir.empty()) folder = folder.empty() ? dir : dir + L"\\" + folder;
+        GetItem item{file.urls.front(), folder, file.name.substr(slash + 1), file.sha256};
+        item.mirrors.assign(file.urls.begin() + 1, file.urls.end());
+        items.push_back(std::move(item));
+    }
+}
+
 // Where a file lands under --to, as a sums file names it.
 std::wstring SumsName(const GetItem& item, const std::wstring& name) {
     std::wstring path = item.dir.empty() ? name : item.dir + L"/" + name;
@@ -151,6 +179,7 @@ std::wstring SumsName(const GetItem& item, const std::wstring& name) {
 int GetRun::run() {
     if (!options_.checksums.empty() && !loadSums()) return stopped_ ? kGetStopped : kGetUsage;
     std::vector<GetItem> items = options_.items;
+    if (!expandMetalinks(items)) return stopped_ ? kGetStopped : kGetUsage;
     for (GetItem& item : items) {
         const auto given = given_.find(SumsName(item, NameFromLink(item)));
         if (item.checksum.empty() && given != given_.end()) item.checksum = given->second;
@@ -167,38 +196,64 @@ int GetRun::run() {
     return code;
 }
 
-bool GetRun::loadSums() {
-    const std::wstring& source = options_.checksums;
+std::string GetRun::fetchSmall(const std::wstring& link, size_t limit, ReadStatus& status) {
+    // Fetched like any file, into a folder of its own that goes again.
+    wchar_t temp[MAX_PATH + 1] = {};
+    const DWORD n = ::GetTempPathW(MAX_PATH + 1, temp);
+    const std::wstring folder = std::wstring(temp, n <= MAX_PATH ? n : 0) + L"tidewell-list-" +
+                                std::to_wstring(::GetCurrentProcessId());
+    CreateFolderTree(folder);
     std::string bytes;
-    ReadStatus status = ReadStatus::NotOpened;
-    if (IsAcceptableLink(source)) {
-        // Fetched like any file, into a folder of its own that goes again.
-        wchar_t temp[MAX_PATH + 1] = {};
-        const DWORD n = ::GetTempPathW(MAX_PATH + 1, temp);
-        const std::wstring folder = std::wstring(temp, n <= MAX_PATH ? n : 0) + L"tidewell-sums-" +
-                                    std::to_wstring(::GetCurrentProcessId());
-        CreateFolderTree(folder);
-        job_ = std::make_shared<zeb::Download>(source, folder, L"SHA256SUMS", zeb::RequestOptions{});
-        job_->start(1, options_.insecure);
-        if (!waitForEnd(*job_)) return false;
+    status = ReadStatus::NotOpened;
+    job_ = std::make_shared<zeb::Download>(link, folder, L"list", zeb::RequestOptions{});
+    job_->start(1, options_.insecure);
+    if (waitForEnd(*job_)) {
         const DownloadInfo info = job_->snapshot(false);
         if (info.state == DownloadState::Completed) {
             const std::wstring path = folder + L"\\" + info.fileName;
-            bytes = ReadWholeFile(path, kListLimit, &status);
+            bytes = ReadWholeFile(path, limit, &status);
             ::DeleteFileW(path.c_str());
         }
         job_->remove(false);
-        job_.reset();
-        ::RemoveDirectoryW(folder.c_str());
-    } else {
-        bytes = ReadWholeFile(FullPath(source), kListLimit, &status);
     }
+    job_.reset();
+    ::RemoveDirectoryW(folder.c_str());
+    return bytes;
+}
+
+bool GetRun::loadSums() {
+    const std::wstring& source = options_.checksums;
+    ReadStatus status = ReadStatus::NotOpened;
+    const std::string bytes =
+        IsAcceptableLink(source) ? fetchSmall(source, kListLimit, status) : ReadWholeFile(FullPath(source), kListLimit, &status);
+    if (stopped_) return false;
     const zeb::SumsFile read = zeb::parseSumsFile(bytes);
     if (status != ReadStatus::Complete || read.badLine > 0) {
         out_.line(SumsUnusableText(source, status == ReadStatus::Complete ? read.badLine : 0));
         return false;
     }
     given_ = read.sums;
+    return true;
+}
+
+bool GetRun::expandMetalinks(std::vector<GetItem>& items) {
+    std::vector<GetItem> expanded;
+    for (GetItem& item : items) {
+        if (!IsMetalinkLink(item.url)) {
+            expanded.push_back(std::move(item));
+            continue;
+        }
+        ReadStatus status;
+        const std::string bytes = fetchSmall(item.url, zeb::kMaxMetalinkBytes + 1, status);
+        if (stopped_) return false;
+        const zeb::MetalinkResult read = zeb::parseMetalink(bytes);
+        if (status == ReadStatus::NotOpened || !read.ok()) {
+            out_.line(zeb::metalinkErrorText(read));
+            return false;
+        }
+        AddMetalinkFiles(read, item.dir, expanded);
+    }
+    items = std::move(expanded);
     return true;
 }
 
@@ -363,13 +418,7 @@ int RunGetMode(const std::vector<std::wstring>& args) {
             out.line(zeb::metalinkErrorText(read));
             return kGetUsage;
         }
-        for (const zeb::MetalinkFile& file : read.files) {
-            const size_t slash = file.name.find_last_of(L'\\');
-            GetItem item{file.urls.front(), slash == std::wstring::npos ? L"" : file.name.substr(0, slash),
-                         file.name.substr(slash + 1), file.sha256};
-            item.mirrors.assign(file.urls.begin() + 1, file.urls.end());
-            options.items.push_back(std::move(item));
-        }
+        AddMetalinkFiles(read, L"", options.items);
     }
     CheckGetOptions(options);
     if (options.problem.fault != GetFault::None) {

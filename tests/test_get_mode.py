@@ -7,6 +7,7 @@ import pathlib
 import re
 import subprocess
 import unittest
+import urllib.parse
 
 import wineworld as ww  # first: it finds the modules below
 import content
@@ -105,9 +106,11 @@ class GetMode(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
         urls = ''.join('<url priority="%d">%s</url>' % (k, html.escape(u)) for k, u in enumerate(links, 1))
         pathlib.Path(meta).write_text('<metalink xmlns="urn:ietf:params:xml:ns:metalink"><file name="sub/w.bin"><size>%d'
                                       '</size><hash type="sha-256">%s</hash>%s</file></metalink>' % (size, self.sha(size, seed), urls))
-        code, lines = self.get(target := self.folder(), '--metalink', ww.to_windows(meta))
-        self.assertEqual((code, os.listdir(target), lines[-1].split(' ')[2]), (0, ['sub'], 'sha256=' + self.sha(size, seed)), lines)
-        self.assertTrue(content.file_holds(os.path.join(target, 'sub', 'w.bin'), seed, size))
+        served = '%s/text/files.meta4?body=%s' % (self.base, urllib.parse.quote(pathlib.Path(meta).read_text()))
+        for given in (['--metalink', ww.to_windows(meta)], [served]):  # a file on disk, a link to one
+            code, lines = self.get(target := self.folder(), *given)
+            self.assertEqual((code, os.listdir(target), lines[-1].split(' ')[2]), (0, ['sub'], 'sha256=' + self.sha(size, seed)), lines)
+            self.assertTrue(content.file_holds(os.path.join(target, 'sub', 'w.bin'), seed, size))
 
     def test_killed_or_shut_down_then_run_again_it_resumes_and_a_last_run_downloads_nothing(self):
         size, seed, token = 24 * MiB, 22, 'kill%d' % os.getpid()

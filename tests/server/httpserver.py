@@ -69,6 +69,7 @@ query string, so tests need no set-up calls:
   /_log?token=T                  the logged requests as JSON (path, headers, body bytes sent)
   /_release?token=T              releases requests held with hold=1
   /_sha256?size=N&seed=S         the SHA-256 of that file, in hex
+  /text/<name>?body=B            a file holding B
   HEAD <any>                     404 without a body
 Server-wide (attributes of the server object): `seen`, every request as
 (method, path, headers); `date`, the Date header of every answer; `hold`, an
@@ -222,6 +223,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if url.path == '/_release':
             _event(token).set()
             return self._plain(200, b'released')
+        if url.path.startswith('/text/'):  # a small file with the body given (a list, a Metalink)
+            return self._plain(200, q.get('body', '').encode())
         if url.path == '/_sha256':  # the reference digest of a generated file, from hashlib
             data = content.piece(int(q.get('seed', '1')), 0, int(q.get('size', '0')))
             return self._plain(200, hashlib.sha256(data).hexdigest().encode())
