@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cwctype>
 #include <memory>
 
 #include "app/GetOptions.h"
@@ -31,6 +30,7 @@
 #include "store/Lang.h"
 #include "store/Settings.h"
 #include "store/Storage.h"
+#include "store/Text.h"
 
 namespace {
 constexpr wchar_t kWindowClass[] = L"TidewellPE.Get";
@@ -125,9 +125,7 @@ std::wstring NameFromLink(const GetItem& item) {
 // The test suite runs rooms of machines in seconds: the lab cache's beat
 // and stale time from TW_LAB_TIMING="beat,stale" (ms) when it is set.
 void ApplyLabTimingForTests() {
-    wchar_t buffer[64] = {};
-    const DWORD n = ::GetEnvironmentVariableW(L"TW_LAB_TIMING", buffer, 64);
-    const std::wstring value(buffer, n < 64 ? n : 0);
+    const std::wstring value = EnvironmentValue(L"TW_LAB_TIMING");
     const size_t comma = value.find(L',');
     if (comma == std::wstring::npos) return;
     zeb::Timing t = zeb::timing();
@@ -149,8 +147,7 @@ std::wstring FullPath(const std::wstring& path) {
 
 // A link whose name says it is a Metalink file (its query aside).
 bool IsMetalinkLink(const std::wstring& url) {
-    std::wstring path = url.substr(0, url.find_first_of(L"?#"));
-    std::transform(path.begin(), path.end(), path.begin(), ::towlower);
+    const std::wstring path = Lower(url.substr(0, url.find_first_of(L"?#")));
     const auto endsWith = [&](const std::wstring& tail) {
         return path.size() > tail.size() && path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
     };
@@ -198,10 +195,7 @@ int GetRun::run() {
 
 std::string GetRun::fetchSmall(const std::wstring& link, size_t limit, ReadStatus& status) {
     // Fetched like any file, into a folder of its own that goes again.
-    wchar_t temp[MAX_PATH + 1] = {};
-    const DWORD n = ::GetTempPathW(MAX_PATH + 1, temp);
-    const std::wstring folder = std::wstring(temp, n <= MAX_PATH ? n : 0) + L"tidewell-list-" +
-                                std::to_wstring(::GetCurrentProcessId());
+    const std::wstring folder = TempPath() + L"tidewell-list-" + std::to_wstring(::GetCurrentProcessId());
     CreateFolderTree(folder);
     std::string bytes;
     status = ReadStatus::NotOpened;

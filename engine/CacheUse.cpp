@@ -237,7 +237,10 @@ bool Download::shareWithRoom(const RunShared& run, const ProbeResult& probed, La
         } else if (const std::optional<std::vector<Segment>> state = share.fetchState()) {
             if (totalOf(*state) != total) return toServer(L"");  // another size: not this file
             if (!source) source = OpenShared(share.fetchPartPath());
-            if (source) upTo = nextToFollow(*state, copied).offset + nextToFollow(*state, copied).length;
+            if (source) {
+                const ByteSpan next = nextToFollow(*state, copied);
+                upTo = next.offset + next.length;
+            }
         }
         upTo = std::min(upTo, copied + kCopyPerLook);
         const int64_t before = copied;
@@ -259,7 +262,7 @@ bool Download::shareWithRoom(const RunShared& run, const ProbeResult& probed, La
 
 bool Download::finishFromCache(const RunShared& run, LabShare& share, const CacheEntry& entry, bool fetchedHere,
                                bool bySum) {
-    const std::wstring aside = newCacheLock().run;  // names the set-aside copy
+    const std::wstring aside = randomRunId();  // names the set-aside copy
     if (!bySum && !fetchedHere && !resumeSamplesAgree(run, true)) {
         // The server's bytes are not the entry's: never handed out.
         share.setAside(entry, aside);

@@ -53,11 +53,15 @@ std::optional<std::wstring> entrySumOf(const std::wstring& fileName, const std::
     return sum;
 }
 
-CacheLock newCacheLock() {
+std::wstring randomRunId() {
     unsigned char bytes[8] = {};
     ::BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+    return LowerHex(bytes, sizeof bytes);
+}
+
+CacheLock newCacheLock() {
     CacheLock lock;
-    lock.run = LowerHex(bytes, sizeof bytes);
+    lock.run = randomRunId();
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
     if (::GetComputerNameW(name, &size)) lock.computer = name;
@@ -104,7 +108,7 @@ bool LabShare::abandoned() const {
     const int64_t lockTicks = LastWriteTicks(path(key_ + L".lock"));
     if (lockTicks < 0) return false;
     // The share's clock, not this machine's: a file just written there.
-    const std::wstring probe = path(key_ + L".clock-" + newCacheLock().run);
+    const std::wstring probe = path(key_ + L".clock-" + randomRunId());
     FileHandle file(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     const bool wrote = WriteWhole(file.get(), "clock\r\n");
@@ -116,7 +120,7 @@ bool LabShare::abandoned() const {
 
 void LabShare::removeAbandoned() {
     // Aside first, so that only one machine removes what it judged.
-    const std::wstring aside = path(key_ + L".abandoned-" + newCacheLock().run);
+    const std::wstring aside = path(key_ + L".abandoned-" + randomRunId());
     if (!::MoveFileExW(path(key_ + L".lock").c_str(), aside.c_str(), 0)) return;
     ::DeleteFileW(fetchPartPath().c_str());
     ::DeleteFileW(fetchStatePath().c_str());

@@ -78,7 +78,9 @@ private:
     std::wstring folder_, key_;
 };
 
-// A new run id (random hex) and this computer's name, for a lock.
+// 16 random hex digits: a run's id, or a name of its own for a file set aside.
+std::wstring randomRunId();
+// A new run id and this computer's name, for a lock.
 CacheLock newCacheLock();
 
 }  // namespace zeb

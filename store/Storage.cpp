@@ -21,6 +21,20 @@ bool IsWindowsPE() {
     return flag;
 }
 
+std::wstring TempPath() {
+    wchar_t buffer[260];
+    DWORD n = ::GetTempPathW(260, buffer);
+    if (n >= 1 && n <= 259) return std::wstring(buffer, n);
+    return {};
+}
+
+std::wstring EnvironmentValue(const wchar_t* name) {
+    wchar_t buffer[260];
+    DWORD n = ::GetEnvironmentVariableW(name, buffer, 260);
+    if (n >= 1 && n <= 259) return std::wstring(buffer, n);
+    return {};
+}
+
 namespace {
 // An empty file can be created on a full disk, so the test writes and
 // flushes real bytes; only then are later saves known to have room to land.
@@ -34,20 +48,6 @@ bool CanWriteIn(const std::wstring& folder) {
     DWORD written = 0;
     return ::WriteFile(file.get(), bytes.data(), kProbeBytes, &written, nullptr) && written == kProbeBytes &&
            ::FlushFileBuffers(file.get());
-}
-
-std::wstring TempPath() {
-    wchar_t buffer[260];
-    DWORD n = ::GetTempPathW(260, buffer);
-    if (n >= 1 && n <= 259) return std::wstring(buffer, n);
-    return {};
-}
-
-std::wstring EnvironmentValue(const wchar_t* name) {
-    wchar_t buffer[260];
-    DWORD n = ::GetEnvironmentVariableW(name, buffer, 260);
-    if (n >= 1 && n <= 259) return std::wstring(buffer, n);
-    return {};
 }
 
 DriveKind KindOf(UINT type) {

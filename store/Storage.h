@@ -10,6 +10,11 @@ bool IsWindowsPE();
 // write there succeeds, otherwise "<temp>\TidewellPE". Always has a value.
 std::wstring GetDataFolder();
 
+// The system's temporary folder, ending in a separator; empty when unusable.
+std::wstring TempPath();
+// An environment variable's value; empty when unset or too long.
+std::wstring EnvironmentValue(const wchar_t* name);
+
 // The folder downloads go to when the settings give none (not created here).
 std::wstring GetDefaultDownloadFolder();
 
