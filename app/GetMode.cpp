@@ -145,22 +145,13 @@ std::wstring FullPath(const std::wstring& path) {
     return full;
 }
 
-// A link whose name says it is a Metalink file (its query aside).
-bool IsMetalinkLink(const std::wstring& url) {
-    const std::wstring path = Lower(url.substr(0, url.find_first_of(L"?#")));
-    const auto endsWith = [&](const std::wstring& tail) {
-        return path.size() > tail.size() && path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
-    };
-    return endsWith(L".meta4") || endsWith(L".metalink");
-}
-
 // The files a Metalink describes, its links one file's mirrors, in `dir`.
 void AddMetalinkFiles(const zeb::MetalinkResult& read, const std::wstring& dir, std::vector<GetItem>& items) {
     for (const zeb::MetalinkFile& file : read.files) {
         const size_t slash = file.name.find_last_of(L'\\');
         std::wstring folder = slash == std::wstring::npos ? L"" : file.name.substr(0, slash);
         if (!dir.empty()) folder = folder.empty() ? dir : dir + L"\\" + folder;
-        GetItem item{file.urls.front(), folder, file.name.substr(slash + 1), file.sha256};
+        GetItem item{file.urls.front(), folder, file.name.substr(slash + 1), file.sha256, {}};
         item.mirrors.assign(file.urls.begin() + 1, file.urls.end());
         items.push_back(std::move(item));
     }
@@ -199,7 +190,9 @@ std::string GetRun::fetchSmall(const std::wstring& link, size_t limit, ReadStatu
     CreateFolderTree(folder);
     std::string bytes;
     status = ReadStatus::NotOpened;
-    job_ = std::make_shared<zeb::Download>(link, folder, L"list", zeb::RequestOptions{});
+    zeb::RequestOptions asFile;
+    asFile.metalinkAsFile = true;
+    job_ = std::make_shared<zeb::Download>(link, folder, L"list", asFile);
     job_->start(1, options_.insecure);
     if (waitForEnd(*job_)) {
         const DownloadInfo info = job_->snapshot(false);
@@ -233,7 +226,7 @@ bool GetRun::loadSums() {
 bool GetRun::expandMetalinks(std::vector<GetItem>& items) {
     std::vector<GetItem> expanded;
     for (GetItem& item : items) {
-        if (!IsMetalinkLink(item.url)) {
+        if (!zeb::isMetalinkLink(item.url)) {
             expanded.push_back(std::move(item));
             continue;
         }

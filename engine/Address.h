@@ -27,6 +27,7 @@ struct Address {
     int servedOnAddress = 0;         // connections the present address has served
     std::wstring cookieHost;         // the link's own host: cookies and its password go only there
     std::wstring referer, cookies, userAgent;  // the extras of the request that brought the link
+    bool metalinkAsFile = false;     // see RequestOptions::metalinkAsFile
     // Without a lock: the scheme a challenge was answered with, so later
     // requests send their credentials at once instead of being refused first.
     std::atomic<uint32_t> serverScheme{0}, proxyScheme{0};

@@ -61,6 +61,10 @@ Download::Download(std::wstring url, std::wstring folder, std::wstring fileName,
     address_.userAgent = CleanOption(options.userAgent);
     disk_.sameFileAnyQuery = options.sameFileAnyQuery;
     disk_.intoLabCache = options.intoLabCache;
+    address_.metalinkAsFile = options.metalinkAsFile;
+    mirrors_.given = options.mirrors;
+    mirrors_.pieces = options.pieces;
+    mirrors_.statedSize = options.expectedSize;
     expectedChecksum_ = normalChecksum(options.checksum).value_or(checksumOfLink(address_.url));
 }
 

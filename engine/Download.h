@@ -42,6 +42,7 @@
 #include "engine/Url.h"
 #include "engine/Samples.h"
 #include "engine/Segments.h"
+#include "engine/Sources.h"
 #include "engine/Validator.h"
 #include "store/Handles.h"
 
@@ -59,6 +60,18 @@ struct RequestOptions {
     // The fetch a machine makes into the lab cache for the room: it never
     // goes through the cache itself.
     bool intoLabCache = false;
+    // Other links to the same file (a Metalink's, tab-separated ones in a
+    // list), preferred first: connections are spread over them beside the
+    // link. Kept beside the partial file, never in the list.
+    std::vector<std::wstring> mirrors{};
+    // The publisher's hashes of the file's pieces: each piece is checked as
+    // it arrives and a bad one fetched again from another mirror.
+    PieceHashes pieces{};
+    // The size the publisher states (-1: none): servers that state another
+    // serve another file.
+    int64_t expectedSize = -1;
+    // Fetch a Metalink file itself (to read it), not the files it describes.
+    bool metalinkAsFile = false;
 };
 
 struct ProbeResult {
@@ -379,6 +392,15 @@ private:
     PartialFile disk_;
     RunControl control_;
     SegmentTable table_;  // state mutex
+    // State mutex: the file's mirrors and the publisher's word on it.
+    struct Mirrors {
+        std::vector<std::wstring> given;  // as the request (or the partial file's meta) named them
+        PieceHashes pieces;
+        int64_t statedSize = -1;  // the publisher's; -1: none
+        SourceSet sources;        // this run's: the link (0) and the mirrors
+        std::vector<std::wstring> notes;  // a line for each source dropped, this run
+        int sole = -1;            // a repair asks only this source; -1: any
+    } mirrors_;
 
     // State mutex: what the row is and shows.
     std::wstring folder_;

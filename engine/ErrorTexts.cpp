@@ -101,6 +101,19 @@ std::wstring wrongRangeText() {
     return Tr(L"Máy chủ trả về sai đoạn dữ liệu của tệp.", L"The server answered with the wrong part of the file.");
 }
 std::wstring closedEarlyText() { return Tr(L"Máy chủ đóng kết nối giữa chừng.", L"The server closed the connection early."); }
+std::wstring metalinkLinkText() {
+    return Tr(L"Liên kết này là một tệp Metalink.", L"This link is a Metalink file.");
+}
+std::wstring sourceDroppedText(const std::wstring& host, const std::wstring& reason) {
+    return IsVietnamese() ? L"Bỏ máy nhân bản " + host + L": " + reason : host + L" dropped: " + reason;
+}
+std::wstring pieceMismatchText() {
+    return Tr(L"một phần của tệp không khớp mã băm của nhà phát hành.", L"a piece did not match the publisher's hash.");
+}
+std::wstring otherSizeText() {
+    return Tr(L"máy chủ báo một kích thước khác.", L"the server states another size.");
+}
+std::wstring stalledText() { return Tr(L"máy chủ không gửi dữ liệu.", L"the server sends nothing."); }
 std::wstring diskFullDetail() { return Tr(L"đĩa đã đầy.", L"the disk is full."); }
 std::wstring diskWriteFailedText(const std::wstring& detail) {
     return Tr(L"Không ghi được vào đĩa: ", L"Could not write to the disk: ") + detail;

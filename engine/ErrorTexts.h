@@ -38,6 +38,13 @@ std::wstring outOfMemoryText();
 std::wstring rangesStoppedText();
 std::wstring wrongRangeText();
 std::wstring closedEarlyText();
+// Mirrors: a link that names a Metalink file; a source dropped for this
+// file (its host and why); the reasons a mirror alone is dropped for.
+std::wstring metalinkLinkText();
+std::wstring sourceDroppedText(const std::wstring& host, const std::wstring& reason);
+std::wstring pieceMismatchText();
+std::wstring otherSizeText();
+std::wstring stalledText();
 std::wstring diskFullDetail();
 std::wstring diskWriteFailedText(const std::wstring& detail);
 std::wstring folderCreateFailedText(const std::wstring& folder, const std::wstring& systemText);

@@ -219,4 +219,20 @@ MetalinkResult parseMetalink(const std::string& bytes) {
     return result;
 }
 
+bool isMetalinkLink(const std::wstring& url) {
+    const std::wstring path = Lower(url.substr(0, url.find_first_of(L"?#")));
+    const auto endsWith = [&](const std::wstring& tail) {
+        return path.size() > tail.size() && path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
+    };
+    return endsWith(L".meta4") || endsWith(L".metalink");
+}
+
+bool isMetalinkType(const std::wstring& contentType) {
+    const std::wstring type = Lower(contentType.substr(0, contentType.find(L';')));
+    const size_t first = type.find_first_not_of(L" \t"), last = type.find_last_not_of(L" \t");
+    if (first == std::wstring::npos) return false;
+    const std::wstring bare = type.substr(first, last - first + 1);
+    return bare == L"application/metalink4+xml" || bare == L"application/metalink+xml";
+}
+
 }  // namespace zeb

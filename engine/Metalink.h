@@ -52,4 +52,9 @@ struct MetalinkResult {
 
 MetalinkResult parseMetalink(const std::string& bytes);
 
+// A link whose name says it is a Metalink file (its query aside), and an
+// answer's Content-Type that says so.
+bool isMetalinkLink(const std::wstring& url);
+bool isMetalinkType(const std::wstring& contentType);
+
 }  // namespace zeb

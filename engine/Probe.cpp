@@ -10,6 +10,7 @@
 #include "engine/ErrorTexts.h"
 #include "engine/FileNames.h"
 #include "engine/Http.h"
+#include "engine/Metalink.h"
 #include "engine/MirrorHeaders.h"
 #include "engine/SecureFailure.h"
 #include "engine/ServerClock.h"
@@ -154,6 +155,10 @@ ProbeResult Download::probe(const RunShared& run, size_t slot) {
             continue;
         }
         ProbeResult result = readProbeAnswer(request, status, parts);
+        // A Metalink file is not the download: the files it describes are.
+        if ((status == 200 || status == 206) && !address_.metalinkAsFile &&
+            (isMetalinkType(queryHeader(request, WINHTTP_QUERY_CONTENT_TYPE)) || isMetalinkLink(current)))
+            throw Error{metalinkLinkText(), ErrorKind::Metalink};
         result.finalUrl = current;
         result.redirected = redirects > 0;
         result.validator = answerValidator(request);

@@ -33,6 +33,7 @@ struct Segment {
     bool busy = false;     // a worker owns the segment now
     uint32_t retries = 0;  // failed attempts so far
     double speed = 0.0;    // bytes per second, 0 when idle
+    int8_t source = -1;    // the server its worker reads it from (DownloadInfo::sourceHosts); -1: none
 };
 
 // What a job's failure was, for callers that act on it without reading its
@@ -47,6 +48,9 @@ enum class ErrorKind : int32_t {
     Checksum,      // the finished file does not match its checksum
     Disk,          // the folder or the file cannot be made, written or read, or the disk is full
     Local,         // this computer ran out of memory or threads
+    // Not a failure: the link is a Metalink file, and the files it
+    // describes are what to download (the caller reads it and adds them).
+    Metalink,
 };
 
 // The job snapshot, also the list's row record.
@@ -84,4 +88,9 @@ struct DownloadInfo {
     // The bytes came from another machine's download through the lab cache
     // folder, not from the server.
     bool fromLabCache = false;
+    // With mirrors: each source's host (a segment's `source` indexes it) and
+    // a line for each one dropped ("mirror.example dropped: Not found").
+    // Not stored in the list file.
+    std::vector<std::wstring> sourceHosts;
+    std::vector<std::wstring> sourceNotes;
 };

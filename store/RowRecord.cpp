@@ -38,7 +38,9 @@ static_assert(sizeof(RowRecord) <= 288, "RowRecord grew");
 // (a line in TW_ROW_RECORD_FIELDS) is decided here, with this size. Where
 // a run's bytes came from (the lab cache) is kept in memory only: the list
 // file has no line for it, which older readers would take for a damaged row.
-static_assert(sizeof(DownloadInfo) == 360, "DownloadInfo changed: does the row keep the new field?");
+// A run's sources and the lines of the mirrors it dropped are not kept:
+// they belong to the run, and the details window asks the running job.
+static_assert(sizeof(DownloadInfo) == 408, "DownloadInfo changed: does the row keep the new field?");
 
 RowRecord::RowRecord(DownloadInfo&& info) {
 #define TW_KEEP_FIELD(type, name, initial) Keep(name, std::move(info.name));

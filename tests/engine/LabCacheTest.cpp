@@ -82,7 +82,7 @@ TEST(LabCache, OneMachineOfARaceTakesTheLockAndOneEntryStaysWhoeverPublishes) {
     const auto found = LabShare(cache.path(), key).entry();
     ASSERT_TRUE(found);
     EXPECT_EQ(std::make_pair(found->sha256, ReadWholeFile(found->path, 64)), std::make_pair(sum, std::string("first")));
-    for (const std::wstring name : {L"link-" + std::wstring(64, L'd') + L"=" + sum, key + L"=" + std::wstring(63, L'c'),
+    for (const std::wstring& name : {L"link-" + std::wstring(64, L'd') + L"=" + sum, key + L"=" + std::wstring(63, L'c'),
                                     key + L"=" + std::wstring(64, L'C'), key + L".fetch"})
         EXPECT_FALSE(entrySumOf(name, key)) << name;
 }

@@ -3,6 +3,7 @@
 Files are generated (content.py). Behaviour is chosen per request by the
 query string, so tests need no set-up calls:
 
+  /text/<name>?body=B&type=T      a small file with that body (and Content-Type)
   /file/<name>?size=N&seed=S     a file with exact Range/Content-Range answers
     ranges=0                     ignore Range: always 200 with the whole body
     body=nolength|chunked        no Content-Length (close-delimited) / chunked; no ranges
@@ -30,6 +31,8 @@ query string, so tests need no set-up calls:
     date=<HTTP date>             the Date header (a server whose clock is elsewhere)
     age=<seconds>                an Age header (the answer came from a cache)
     digest=repr|old|wrong        the file's SHA-256 as Repr-Digest, as Digest, or a wrong one
+    links=<url>|<url>            Link: <url>; rel=duplicate headers (mirrors of the file)
+    corrupt=<offset>:<length>    those bytes sent inverted (a mirror with a damaged copy)
     validators=etag|weak|date|both  send a strong ETag, a weak one, a Last-Modified only, or
                                  both, and answer a Range whose If-Range names another version
                                  with 200 (its ETag, else its date)
@@ -146,9 +149,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def _piece(self, seed, start, end):
         head = getattr(self, 'head', None)
         if not head or start >= head[1]:
-            return content.piece(seed, start, end)
-        cut = min(end, head[1])
-        return content.piece(head[0], start, cut) + content.piece(seed, cut, end)
+            data = content.piece(seed, start, end)
+        else:
+            cut = min(end, head[1])
+            data = content.piece(head[0], start, cut) + content.piece(seed, cut, end)
+        bad = getattr(self, 'corrupt', None)
+        if bad and start < bad[1] and bad[0] < end:  # a mirror whose copy is damaged there
+            lo, hi = max(start, bad[0]) - start, min(end, bad[1]) - start
+            data = data[:lo] + bytes(b ^ 0xFF for b in data[lo:hi]) + data[hi:]
+        return data
 
     def _peer_left(self, seconds):
         """Waits up to `seconds`; True as soon as the client closed its end (noticed at once, as
@@ -224,7 +233,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             _event(token).set()
             return self._plain(200, b'released')
         if url.path.startswith('/text/'):  # a small file with the body given (a list, a Metalink)
-            return self._plain(200, q.get('body', '').encode())
+            return self._plain(200, q.get('body', '').encode(), [('Content-Type', q['type'])] if 'type' in q else [])
         if url.path == '/_sha256':  # the reference digest of a generated file, from hashlib
             data = content.piece(int(q.get('seed', '1')), 0, int(q.get('size', '0')))
             return self._plain(200, hashlib.sha256(data).hexdigest().encode())
@@ -364,6 +373,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             extra.append(('Digest', 'SHA-256=' + b64) if q['digest'] == 'old' else ('Repr-Digest', 'sha-256=:%s:' % b64))
         if 'age' in q:
             extra.append(('Age', q['age']))
+        for k, link in enumerate(filter(None, q.get('links', '').split('|')), 1):  # mirrors (RFC 6249)
+            extra.append(('Link', '<%s>; rel=duplicate; pri=%d' % (link, k)))
+        at, _, n = q.get('corrupt', '').partition(':')
+        self.corrupt = (int(at), int(at) + int(n)) if n else None
 
         if q.get('hold') == '1':
             _event(token).wait(timeout=int(q.get('hold_ms', '20000')) / 1000)
