@@ -136,6 +136,13 @@ DownloadInfo Download::snapshotLocked(bool withSegments) const {
     info.doneBytes = table_.empty() ? shown_.doneBytes : table_.doneBytes();
     if (state_ == DownloadState::Completed && table_.total() >= 0) info.doneBytes = table_.total();
     if (withSegments) info.segments = table_.segments();
+    if (mirrors_.sources.several()) {
+        for (const Source& source : mirrors_.sources.all()) {
+            UrlParts parts;
+            info.sourceHosts.push_back(crackUrl(source.url, parts) ? parts.host : source.url);
+        }
+    }
+    info.sourceNotes = mirrors_.notes;
     return info;
 }
 
@@ -243,6 +250,7 @@ void Download::cleanUpFiles() {
     if (!completed) {
         ::DeleteFileW((path + L".zebpart").c_str());
         ::DeleteFileW((path + L".zebstate").c_str());
+        ::DeleteFileW(sourcesMetaPath(path + L".zebpart").c_str());
     } else if (deleteFinished) {
         ::DeleteFileW(path.c_str());
     }
@@ -326,21 +334,40 @@ void Download::drive(int connections, bool ignoreCertErrors) {
         std::lock_guard<std::mutex> lock(stateMutex_);
         run.linkCredentials = linkCredentials(address_.url);
     }
+    std::wstring partPath;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        mirrors_.sole = -1;
+        mirrors_.notes.clear();
+        if (nameFixed_) partPath = folder_ + L"\\" + fileName_ + L".zebpart";
+    }
+    // A resumed row's mirrors were kept beside its partial file.
+    if (!partPath.empty()) readSourcesMeta(partPath);
     std::optional<ProbeResult> first;
     if (throughLabCache(run, connections, first)) return;
-    for (int round = 0;; ++round) {
-        const ProbeResult probed = round == 0 && first ? *first : probeUntilAnswered(run);
-        if (control_.stopRequested) return;
-        if (!prepareFile(probed, connections, round > 0 || disk_.startOver)) return;  // another file: ends Paused
-        if (control_.stopRequested) return;
-        if (disk_.samplesBeforeResume && !resumeBySamples(run, probed, connections)) return;
-        if (control_.stopRequested) return;
-        control_.blindSuspicions = 0;
-        startHashing(expectedChecksumLength());
-        runWorkers(run, connections);
-        if (!startsOverAfterAChange(round)) break;
+    for (bool repair = false;; repair = true) {
+        for (int round = 0;; ++round) {
+            const ProbeResult probed = round == 0 && first ? *first : probeSources(run);
+            first.reset();
+            if (control_.stopRequested) return;
+            if (!prepareFile(probed, connections, round > 0 || repair || disk_.startOver)) return;  // another file: ends Paused
+            if (control_.stopRequested) return;
+            if (disk_.samplesBeforeResume && !resumeBySamples(run, probed, connections)) return;
+            if (control_.stopRequested) return;
+            control_.blindSuspicions = 0;
+            startHashing(expectedChecksumLength());
+            runWorkers(run, connections);
+            if (!startsOverAfterAChange(round)) break;
+        }
+        try {
+            endRun();
+            return;
+        } catch (const Error& e) {
+            // Several sources and no piece hashes to tell which one sent
+            // wrong bytes: the file comes again from one mirror at a time.
+            if (e.kind != ErrorKind::Checksum || control_.stopRequested || !repairFromOneSource()) throw;
+        }
     }
-    endRun();
 }
 
 void Download::endRun() {
@@ -445,11 +472,13 @@ void Download::runWorkers(const RunShared& run, int connections) {
         std::lock_guard<std::mutex> lock(stateMutex_);
         state_ = DownloadState::Downloading;
         workers = table_.ranges() ? connections : 1;
-        // A host that showed its limit earlier in this run is not asked for more.
+        // A host that showed its limit earlier in this run is not asked for
+        // more (with mirrors, each host's limit holds its own connections).
         UrlParts parts;
         if (crackUrl(address_.resolvedUrl, parts)) {
             address_.hostKey = hostKey(parts);
-            if (const int limit = hostLimit(address_.hostKey); limit > 0) workers = std::min(workers, limit);
+            const int limit = hostLimit(address_.hostKey);
+            if (limit > 0 && !mirrors_.sources.several()) workers = std::min(workers, limit);
         }
         control_.activeConnections = workers;
         control_.workerCount = workers;

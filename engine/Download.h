@@ -84,6 +84,8 @@ struct ProbeResult {
     // The checksum the answer states for the file (Repr-Digest, Digest):
     // lower-case hex; empty when none.
     std::wstring statedChecksum;
+    // Mirrors the answer names (Link: rel=duplicate), preferred first.
+    std::vector<std::wstring> duplicates;
 };
 
 struct UrlParts;
@@ -189,18 +191,21 @@ private:
     // Sends and receives, answering one password challenge of the proxy
     // (407) and one of the link's own host (401) with their credentials.
     // False with the error when a call failed; else the final status.
+    // `mirror`: the request goes to a mirror, which gets none of the link's
+    // password, cookies or referer.
     bool exchange(const RunShared& run, HINTERNET request, const std::wstring& headers, const UrlParts& parts, DWORD& status,
-                  DWORD& error);
+                  DWORD& error, bool mirror = false);
     // `slot`: the request slot it uses (0 before the workers start; a
-    // worker's own when it renews the link).
-    ProbeResult probe(const RunShared& run, size_t slot = 0);
+    // worker's own when it renews the link). `mirror`: a mirror's link is
+    // asked instead of the row's.
+    ProbeResult probe(const RunShared& run, size_t slot = 0, const std::wstring* mirror = nullptr);
     // The error of a secure connection that failed, told by a diagnosis on
     // a session of its own (a clock to set is offered).
     Error secureFailure(const RunShared& run, const UrlParts& parts, DWORD error, uint32_t secureFlags);
     // The probe's answer that is not a redirect: the size and ranges it
     // shows, or the error it is (a busy one to be asked again).
     ProbeResult readProbeAnswer(HINTERNET request, DWORD status, const UrlParts& parts);
-    std::wstring requestHeaders(const std::wstring& requestHost, const std::wstring& extraLines) const;
+    std::wstring requestHeaders(const std::wstring& requestHost, const std::wstring& extraLines, bool mirror = false) const;
     bool registerRequest(size_t slot, HINTERNET request);
     void releaseRequest(size_t slot);
 
@@ -216,6 +221,9 @@ private:
         std::vector<char> buffer;
         int failures = 0;  // attempts in a row without a byte of progress
         int refused = 0;   // the host's limit refusals in a row
+        int source = -1;   // with mirrors: the one it reads from (0: the link's address)
+        std::wstring sourceUrl;  // the mirror's link it is connected to
+        int redirects = 0;       // a mirror's redirects followed
     };
     void workerBody(size_t slot, const RunShared& run) noexcept;
     // (Re)connects when there is no connection yet or a renewal replaced the
@@ -235,17 +243,25 @@ private:
         std::wstring ifRange;  // what it sent as If-Range, if anything
         HINTERNET request = nullptr;  // in the worker's slot: closed by releaseRequest
         DWORD status = 0;
+        bool mirror = false;       // from a mirror: no validator of the link's host is asked or judged
+        bool checkPieces = false;  // the publisher's piece hashes check what arrives
     };
     // Its range as the table has it now (under the state mutex).
-    Piece takePiece(size_t index);
+    Piece takePiece(size_t index, const Connection& c);
     // Opens, registers and sends the request: GoOn once it is answered.
     Step sendPiece(Piece& piece, const Connection& c, const RunShared& run);
     // GoOn when the answer is this range of the same version of the file.
-    Step judgeAnswer(const Piece& piece, const Connection& c, const RunShared& run, HostConnection& place);
+    Step judgeAnswer(const Piece& piece, Connection& c, const RunShared& run, HostConnection& place);
     // An answer that is not the file: another version, a busy or limited host, an expired address.
     Step judgeRefusal(const Piece& piece, const Connection& c, const RunShared& run);
     // Reads the answer to the disk until the range is done or the body ends.
     Step pumpPiece(const Piece& piece, Connection& c, const RunShared& run, bool& progress);
+    // One read of the answer within the speed limit: GoOn with `got` bytes (0 at its end).
+    Step readChunk(const Piece& piece, std::vector<char>& buffer, const RunShared& run, DWORD& got);
+    // A range's speed, measured over half a second at least (state mutex).
+    static void noteSpeed(Segment& s, uint64_t& t0, int64_t& bytesSince);
+    // The same where the publisher's piece hashes check each piece as it ends.
+    Step pumpCheckedPiece(const Piece& piece, Connection& c, const RunShared& run, bool& progress);
     // A busy answer's Retry-After (429, 503), kept for every request to the host.
     void noteRetryAfter(HINTERNET request, DWORD status, const std::wstring& host);
     // The probe, asked again on the pause ladder while the server is busy or
@@ -300,6 +316,29 @@ private:
     Step settleSuspicion(ValidatorKind kind, const std::wstring& suspected, HINTERNET answer, bool answerFromZero,
                          const Connection& c, const RunShared& run);
 
+    // Mirrors (MirrorUse.cpp)
+    // The probe of the link, and when it fails, of each mirror in turn
+    // until one answers (the ones that failed dropped); this run's sources
+    // set up from the request's mirrors and the answer's Link headers.
+    ProbeResult probeSources(const RunShared& run);
+    // The source a connection reads from next (kept while it is sound):
+    // false (the job failed) when none is left. `link`: where to connect.
+    bool chooseSource(Connection& c, std::wstring& link);
+    // A mirror's answer that is not the asked range of a file of the known
+    // size: the mirror dropped (or followed, a redirect), else Retry.
+    Step judgeMirrorAnswer(const Piece& piece, Connection& c);
+    // Drops a source for this file with a line saying why; when none is
+    // left, the download fails with `why`.
+    void dropSource(int source, const Error& why);
+    // A whole file that does not match its sum came from several sources:
+    // the next run asks one mirror alone (false when each has been asked).
+    bool repairFromOneSource();
+    // The meta beside the partial file: written as it is made, read at a resume.
+    void writeSourcesMeta(const std::wstring& partPath);
+    void readSourcesMeta(const std::wstring& partPath);
+    // Checks a piece the worker wrote whole; false (its source dropped) when it does not match.
+    bool pieceMatches(size_t piece, const std::wstring& sum, int source);
+
     // Lab cache (CacheUse.cpp)
     // The run's first step when a lab cache folder is set: true when the
     // job ended there (finished from the cache or by this machine's fetch
@@ -348,6 +387,9 @@ private:
     void openPartFile(const ProbeResult& probed, int connections, Placement& at);
     // Reserves a new partial file's size; deletes it and throws when the disk cannot hold it.
     void reserve(const Placement& at, int64_t total);
+    // Under the state mutex, after the table is set: whether the publisher's
+    // piece hashes check each piece as it comes this run.
+    void checkPiecesLocked();
     // A new link and the extras of its request (under the state mutex).
     void applyLink(const std::wstring& url, const RequestOptions* request);
     // The state file recorded under `oldUrl` goes on under `url`.
@@ -400,6 +442,7 @@ private:
         SourceSet sources;        // this run's: the link (0) and the mirrors
         std::vector<std::wstring> notes;  // a line for each source dropped, this run
         int sole = -1;            // a repair asks only this source; -1: any
+        bool checkPieces = false;  // this run's table falls on the pieces: each is checked
     } mirrors_;
 
     // State mutex: what the row is and shows.

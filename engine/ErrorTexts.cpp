@@ -113,6 +113,9 @@ std::wstring pieceMismatchText() {
 std::wstring otherSizeText() {
     return Tr(L"máy chủ báo một kích thước khác.", L"the server states another size.");
 }
+std::wstring wholeFileMismatchText() {
+    return Tr(L"cả tệp không khớp mã kiểm tra.", L"the whole file did not match its checksum.");
+}
 std::wstring stalledText() { return Tr(L"máy chủ không gửi dữ liệu.", L"the server sends nothing."); }
 std::wstring diskFullDetail() { return Tr(L"đĩa đã đầy.", L"the disk is full."); }
 std::wstring diskWriteFailedText(const std::wstring& detail) {

@@ -45,6 +45,7 @@ std::wstring sourceDroppedText(const std::wstring& host, const std::wstring& rea
 std::wstring pieceMismatchText();
 std::wstring otherSizeText();
 std::wstring stalledText();
+std::wstring wholeFileMismatchText();
 std::wstring diskFullDetail();
 std::wstring diskWriteFailedText(const std::wstring& detail);
 std::wstring folderCreateFailedText(const std::wstring& folder, const std::wstring& systemText);

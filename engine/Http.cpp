@@ -44,14 +44,14 @@ DWORD queryStatus(HINTERNET request) {
 
 namespace {
 // Asks for the size first, then fills a buffer of that size.
-std::wstring QueryText(HINTERNET request, DWORD query, const wchar_t* name) {
-    DWORD bytes = 0;
-    if (::WinHttpQueryHeaders(request, query, name, WINHTTP_NO_OUTPUT_BUFFER, &bytes, WINHTTP_NO_HEADER_INDEX) ||
+std::wstring QueryText(HINTERNET request, DWORD query, const wchar_t* name, DWORD* index = WINHTTP_NO_HEADER_INDEX) {
+    DWORD bytes = 0, at = index ? *index : 0;
+    if (::WinHttpQueryHeaders(request, query, name, WINHTTP_NO_OUTPUT_BUFFER, &bytes, index ? &at : index) ||
         ::GetLastError() != ERROR_INSUFFICIENT_BUFFER || bytes == 0)
         return {};
     std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
     DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    if (!::WinHttpQueryHeaders(request, query, name, text.data(), &size, WINHTTP_NO_HEADER_INDEX)) return {};
+    if (!::WinHttpQueryHeaders(request, query, name, text.data(), &size, index)) return {};
     text.resize(size / sizeof(wchar_t));
     return text;
 }
@@ -68,6 +68,17 @@ std::wstring queryHeader(HINTERNET request, DWORD query) {
 
 std::wstring queryNamedHeader(HINTERNET request, const wchar_t* name) {
     return QueryText(request, WINHTTP_QUERY_CUSTOM, name);
+}
+
+std::vector<std::wstring> queryNamedHeaders(HINTERNET request, const wchar_t* name) {
+    std::vector<std::wstring> values;
+    for (DWORD index = 0; values.size() < 64;) {
+        const DWORD before = index;
+        std::wstring value = QueryText(request, WINHTTP_QUERY_CUSTOM, name, &index);
+        if (value.empty() || index == before) break;
+        values.push_back(std::move(value));
+    }
+    return values;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <winhttp.h>
 
 #include <string>
+#include <vector>
 
 #include "engine/Credentials.h"
 #include "engine/Url.h"
@@ -31,6 +32,8 @@ DWORD queryStatus(HINTERNET request);
 std::wstring queryHeader(HINTERNET request, DWORD query);
 // A header WinHTTP has no query for, by its name (the first if several).
 std::wstring queryNamedHeader(HINTERNET request, const wchar_t* name);
+// Every value of a header that may come several times.
+std::vector<std::wstring> queryNamedHeaders(HINTERNET request, const wchar_t* name);
 
 // The answer's strong ETag and Last-Modified.
 Validator answerValidator(HINTERNET request);

@@ -185,13 +185,19 @@ void Download::openPartFile(const ProbeResult& probed, int connections, Placemen
     // it) instead of choosing a numbered name beside an orphan.
     std::vector<Segment> planned;
     if (!resumed) {
-        planned = planSegments(total, probed.acceptsRanges, connections);
+        int64_t align = 1;
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            if (probed.acceptsRanges && mirrors_.pieces.fit(total)) align = mirrors_.pieces.length;
+        }
+        planned = planSegments(total, probed.acceptsRanges, connections, align);
         Validator first;
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
             first = disk_.validator;
         }
         WriteFileAtomic(at.statePath, buildStateText(at.url, total, planned, first));
+        writeSourcesMeta(at.partPath);
     }
     // Read too: byte samples compare what is on disk with the server's.
     disk_.file.reset(::CreateFileW(at.partPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
@@ -205,6 +211,7 @@ void Download::openPartFile(const ProbeResult& probed, int connections, Placemen
     if (resumed) {
         std::lock_guard<std::mutex> lock(stateMutex_);
         table_.assign(std::move(*at.table), total, probed.acceptsRanges);
+        checkPiecesLocked();
         nameFixed_ = true;
         disk_.savedDoneBytes = table_.doneBytes();
         return;
@@ -221,6 +228,20 @@ void Download::openPartFile(const ProbeResult& probed, int connections, Placemen
     // partial file, and another link could take the free name meanwhile.
     nameFixed_ = true;
     table_.assign(std::move(planned), total, probed.acceptsRanges);
+    checkPiecesLocked();
+}
+
+void Download::checkPiecesLocked() {
+    const PieceHashes& pieces = mirrors_.pieces;
+    const auto onPieces = [&](const Segment& s) {
+        return s.start % pieces.length == 0 && (s.pos >= s.end || s.pos % pieces.length == 0);
+    };
+    // Only a table whose ranges start on pieces lets one connection bring
+    // each piece whole; another (kept from a run without them) relies on
+    // the whole file's sum.
+    mirrors_.checkPieces = table_.ranges() && pieces.fit(table_.total()) &&
+                           std::all_of(table_.segments().begin(), table_.segments().end(), onPieces);
+    if (mirrors_.checkPieces) table_.setAlign(pieces.length);
 }
 
 void Download::reserve(const Placement& at, int64_t total) {
@@ -229,6 +250,7 @@ void Download::reserve(const Placement& at, int64_t total) {
         disk_.file.reset();
         ::DeleteFileW(at.partPath.c_str());
         ::DeleteFileW(at.statePath.c_str());
+        ::DeleteFileW(sourcesMetaPath(at.partPath).c_str());
         throw Error{notEnoughSpaceText(at.folder, total, static_cast<int64_t>(free)), ErrorKind::Disk};
     }
     SetSparse(disk_.file.get(), true);
@@ -239,6 +261,7 @@ void Download::reserve(const Placement& at, int64_t total) {
         disk_.file.reset();
         ::DeleteFileW(at.partPath.c_str());
         ::DeleteFileW(at.statePath.c_str());
+        ::DeleteFileW(sourcesMetaPath(at.partPath).c_str());
         throw Error{reserveFailedText(total, systemErrorText(e)), ErrorKind::Disk};
     }
 }
@@ -543,6 +566,7 @@ void Download::finalize() {
     const std::wstring finalName = moveToFreeName(
         fileName, move, [&](const std::wstring& name) { return Exists(folder + L"\\" + name + L".zebpart"); });
     step(FinishStep::Renamed);
+    ::DeleteFileW(sourcesMetaPath(partPath).c_str());  // the mirrors served their file
     std::lock_guard<std::mutex> lock(stateMutex_);
     disk_.finishedStatePath = statePath;  // until the list has recorded the finish
     fileName_ = finalName;

@@ -25,19 +25,20 @@ bool IsRedirect(DWORD status) {
 }
 }  // namespace
 
-std::wstring Download::requestHeaders(const std::wstring& requestHost, const std::wstring& extraLines) const {
+std::wstring Download::requestHeaders(const std::wstring& requestHost, const std::wstring& extraLines, bool mirror) const {
     std::lock_guard<std::mutex> lock(stateMutex_);
     std::wstring block = L"Accept-Encoding: identity\r\n" + extraLines;
-    if (!address_.referer.empty()) block += L"Referer: " + address_.referer + L"\r\n";
+    if (!address_.referer.empty() && !mirror) block += L"Referer: " + address_.referer + L"\r\n";
     if (!address_.userAgent.empty()) block += L"User-Agent: " + address_.userAgent + L"\r\n";
-    // Cookies belong to the link's own host, never to one a redirect led to.
-    if (!address_.cookies.empty() && _wcsicmp(requestHost.c_str(), address_.cookieHost.c_str()) == 0)
+    // Cookies belong to the link's own host, never to one a redirect led to
+    // nor to a mirror (on the same host or not).
+    if (!address_.cookies.empty() && !mirror && _wcsicmp(requestHost.c_str(), address_.cookieHost.c_str()) == 0)
         block += L"Cookie: " + address_.cookies + L"\r\n";
     return block;
 }
 
 bool Download::exchange(const RunShared& run, HINTERNET request, const std::wstring& headers, const UrlParts& parts,
-                        DWORD& status, DWORD& error) {
+                        DWORD& status, DWORD& error, bool mirror) {
     std::wstring linkHost;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
@@ -45,7 +46,7 @@ bool Download::exchange(const RunShared& run, HINTERNET request, const std::wstr
     }
     // The link's password goes only to the link's own host, never to one a
     // redirect led to.
-    const bool ownHost = _wcsicmp(parts.host.c_str(), linkHost.c_str()) == 0;
+    const bool ownHost = !mirror && _wcsicmp(parts.host.c_str(), linkHost.c_str()) == 0;
     const Credentials none;
     const Credentials& server = ownHost ? run.linkCredentials : none;
     // The proxy's password goes only to the proxy: a host on the bypass list
@@ -94,15 +95,15 @@ void Download::releaseRequest(size_t slot) {
     if (request) ::WinHttpCloseHandle(request);
 }
 
-ProbeResult Download::probe(const RunShared& run, size_t slot) {
+ProbeResult Download::probe(const RunShared& run, size_t slot, const std::wstring* mirror) {
     std::wstring current;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        current = address_.url;
+        current = mirror ? *mirror : address_.url;
     }
     UrlParts parts;
     if (!crackUrl(current, parts)) throw Error{invalidLinkText(), ErrorKind::Link};
-    {
+    if (!mirror) {
         std::lock_guard<std::mutex> lock(stateMutex_);
         address_.cookieHost = parts.host;
     }
@@ -115,7 +116,7 @@ ProbeResult Download::probe(const RunShared& run, size_t slot) {
 
     for (int redirects = 0;; ++redirects) {
         if (redirects > 10) throw networkError(ERROR_WINHTTP_REDIRECT_FAILED);
-        {
+        if (!mirror) {
             std::lock_guard<std::mutex> lock(stateMutex_);
             address_.hostKey = hostKey(parts);
         }
@@ -130,11 +131,11 @@ ProbeResult Download::probe(const RunShared& run, size_t slot) {
             ::WinHttpCloseHandle(request);
             throw Error{};  // stopped: the job ends Paused
         }
-        const std::wstring headers = requestHeaders(parts.host, L"Range: bytes=0-0\r\n");
+        const std::wstring headers = requestHeaders(parts.host, L"Range: bytes=0-0\r\n", mirror != nullptr);
         uint32_t secureFlags = 0;
         if (parts.secure) watchSecureFailure(request, &secureFlags);
         DWORD status = 0, error = 0;
-        if (!exchange(run, request, headers, parts, status, error)) {
+        if (!exchange(run, request, headers, parts, status, error, mirror != nullptr)) {
             if (control_.stopRequested) throw Error{};
             if (!isSecureFailure(error)) {
                 Error lost = networkError(error);
@@ -161,7 +162,9 @@ ProbeResult Download::probe(const RunShared& run, size_t slot) {
             throw Error{metalinkLinkText(), ErrorKind::Metalink};
         result.finalUrl = current;
         result.redirected = redirects > 0;
-        result.validator = answerValidator(request);
+        // A mirror's validators are its host's own: they say nothing of the link's.
+        if (!mirror) result.validator = answerValidator(request);
+        result.duplicates = duplicateLinks(queryNamedHeaders(request, L"Link"), current);
         result.statedChecksum = statedDigest(queryNamedHeader(request, L"Repr-Digest"), queryNamedHeader(request, L"Digest"));
         result.fileName = fileNameFromContentDisposition(queryHeader(request, WINHTTP_QUERY_CONTENT_DISPOSITION));
         if (result.fileName.empty()) result.fileName = fileNameFromUrl(current);

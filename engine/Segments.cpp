@@ -4,7 +4,7 @@
 
 namespace zeb {
 
-std::vector<Segment> planSegments(int64_t totalSize, bool acceptsRanges, int connections) {
+std::vector<Segment> planSegments(int64_t totalSize, bool acceptsRanges, int connections, int64_t align) {
     std::vector<Segment> table;
     if (acceptsRanges && totalSize > 0) {
         int64_t n = std::max<int64_t>(1, std::min<int64_t>(totalSize / kPlanningUnit, connections));
@@ -12,6 +12,10 @@ std::vector<Segment> planSegments(int64_t totalSize, bool acceptsRanges, int con
         if (totalSize / std::max(connections, 1) >= kPieceBytes) {
             size = kPieceBytes;
             n = (totalSize + kPieceBytes - 1) / kPieceBytes;
+        }
+        if (align > 1) {
+            size = (size + align - 1) / align * align;
+            n = (totalSize + size - 1) / size;
         }
         for (int64_t i = 0; i < n; ++i) {
             Segment s;
@@ -27,7 +31,7 @@ std::vector<Segment> planSegments(int64_t totalSize, bool acceptsRanges, int con
     return table;
 }
 
-int claimSegment(std::vector<Segment>& segments, bool acceptsRanges, size_t from) {
+int claimSegment(std::vector<Segment>& segments, bool acceptsRanges, size_t from, int64_t align) {
     for (size_t i = from; i < segments.size(); ++i) {
         if (!segments[i].busy && segments[i].pos < segments[i].end) {
             segments[i].busy = true;
@@ -36,19 +40,21 @@ int claimSegment(std::vector<Segment>& segments, bool acceptsRanges, size_t from
     }
     if (!acceptsRanges) return -1;
     int best = -1;
-    int64_t bestLeft = kSmallestSplittable;
+    int64_t bestLeft = kSmallestSplittable, at = 0;
+    align = std::max<int64_t>(align, 1);
     for (size_t i = 0; i < segments.size(); ++i) {
         const Segment& s = segments[i];
         if (!s.busy || s.end == INT64_MAX) continue;
-        const int64_t left = s.end - s.pos;
-        if (left > bestLeft) {
+        const int64_t left = s.end - s.pos, split = (s.pos + left / 2) / align * align;
+        if (left > bestLeft && split > s.pos) {
             bestLeft = left;
             best = static_cast<int>(i);
+            at = split;
         }
     }
     if (best < 0) return -1;
     Segment half;
-    half.start = half.pos = segments[best].pos + bestLeft / 2;
+    half.start = half.pos = at;
     half.end = segments[best].end;
     half.busy = true;
     segments[best].end = half.start;
@@ -101,11 +107,12 @@ void SegmentTable::assign(std::vector<Segment> segments, int64_t total, bool ran
     std::sort(byStart_.begin(), byStart_.end(), [&](size_t a, size_t b) { return segments_[a].start < segments_[b].start; });
     firstFree_ = frontAt_ = 0;
     frontBase_ = 0;
+    align_ = 1;
 }
 
 int SegmentTable::claim() {
     const size_t before = segments_.size();
-    const int i = claimSegment(segments_, ranges_, firstFree_);
+    const int i = claimSegment(segments_, ranges_, firstFree_, align_);
     if (i < 0 || segments_.size() == before) {
         firstFree_ = i < 0 ? segments_.size() : static_cast<size_t>(i);
         return i;

@@ -3,6 +3,7 @@
 // the segment table; the job calls them under its lock.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -18,12 +19,15 @@ constexpr int64_t kSmallestSplittable = 2097151;  // a split needs more than thi
 // bytes arrive. A smaller file gets one range per connection (or per MiB).
 constexpr int64_t kPieceBytes = 4194304;
 
-std::vector<Segment> planSegments(int64_t totalSize, bool acceptsRanges, int connections);
+// `align`: every boundary falls on a multiple of it (the publisher's
+// pieces, each checked whole by the connection that brings it).
+std::vector<Segment> planSegments(int64_t totalSize, bool acceptsRanges, int connections, int64_t align = 1);
 
 // Marks and returns the first free unfinished segment (none before `from`
 // is free), else (ranged only) splits the busy segment with the most left
-// and returns the new half, appended; -1 when there is nothing to do.
-int claimSegment(std::vector<Segment>& segments, bool acceptsRanges, size_t from = 0);
+// (at a multiple of `align`) and returns the new half, appended; -1 when
+// there is nothing to do.
+int claimSegment(std::vector<Segment>& segments, bool acceptsRanges, size_t from = 0, int64_t align = 1);
 
 // Bytes on disk according to the table: the sum of pos - start.
 int64_t doneBytesOf(const std::vector<Segment>& segments);
@@ -47,6 +51,8 @@ class SegmentTable {
 public:
     // The ranges of a run (resets what is kept); `total` -1 when unknown.
     void assign(std::vector<Segment> segments, int64_t total, bool ranges);
+    // Splits fall on multiples of `align` from now on (1: anywhere).
+    void setAlign(int64_t align) { align_ = std::max<int64_t>(align, 1); }
     void clear() { assign({}, total_, ranges_); }
     // What the server said, before the ranges are known.
     void setShape(int64_t total, bool ranges) { total_ = total, ranges_ = ranges; }
@@ -80,6 +86,7 @@ private:
     int64_t done_ = 0;      // the sum of pos - start
     int64_t expected_ = 0;  // the sum of end - start (INT64_MAX ends: never reached)
     size_t firstFree_ = 0;  // no range before it is free and unfinished
+    int64_t align_ = 1;
     std::vector<size_t> byStart_;  // indices in order of start
     size_t frontAt_ = 0;           // in byStart_: the first range not known finished from byte 0
     int64_t frontBase_ = 0;        // where that range must start for the run to go on

@@ -65,4 +65,19 @@ private:
     size_t fromHeaders_ = 0;
 };
 
+// What the file beside a partial file (".zebmeta") keeps of its mirrors
+// and the publisher's word, read back at a resume: the list keeps only the
+// row's link and checksum.
+struct SourcesMeta {
+    std::vector<std::wstring> mirrors;
+    PieceHashes pieces;
+    int64_t size = -1;
+    bool empty() const { return mirrors.empty() && pieces.empty() && size < 0; }
+};
+std::string sourcesMetaText(const SourcesMeta& meta);
+// "name.zebmeta" beside "name.zebpart".
+std::wstring sourcesMetaPath(const std::wstring& partPath);
+// False for a text this program did not write whole (then it is ignored).
+bool parseSourcesMeta(const std::string& text, SourcesMeta& out);
+
 }  // namespace zeb

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "engine/Checksum.h"
 #include "engine/ContentRange.h"
 #include "engine/Download.h"
 #include "engine/Error.h"
@@ -63,6 +64,8 @@ void Download::workerBody(size_t slot, const RunShared& run) noexcept {
             if (result == Step::Limited && countDown.outUnlessLast()) break;
             if (!waitAfter(c, run, result, progress)) break;
         }
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        mirrors_.sources.move(c.source, -1);
     } catch (...) {
         setError({outOfMemoryText(), ErrorKind::Local});
     }
@@ -70,13 +73,22 @@ void Download::workerBody(size_t slot, const RunShared& run) noexcept {
 }
 
 bool Download::connectToAddress(Connection& c, const RunShared& run) {
-    // The address of this run, again after a renewal replaced it.
+    // The address of this run, again after a renewal replaced it; with
+    // mirrors, the source the connection reads from.
     std::wstring link;
+    bool several;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        if (c.handle && c.generation == address_.generation) return true;
-        link = address_.resolvedUrl;
-        c.generation = address_.generation;
+        several = mirrors_.sources.several();
+        if (!several) {
+            if (c.handle && c.generation == address_.generation) return true;
+            link = address_.resolvedUrl;
+            c.generation = address_.generation;
+        }
+    }
+    if (several) {
+        if (!chooseSource(c, link)) return false;
+        if (link.empty()) return true;  // still on its source
     }
     if (!crackUrl(link, c.parts)) {
         setError({invalidLinkText(), ErrorKind::Link});
@@ -120,25 +132,38 @@ bool Download::waitAfter(Connection& c, const RunShared& run, Step result, bool 
         return true;
     }
     c.failures = progress ? 1 : c.failures + 1;
+    if (c.source >= 0 && c.failures >= (c.source == 0 ? kMaxFailuresWithoutProgress : 3)) {
+        // With mirrors a source that keeps failing (or stalls) gives way to the others.
+        Error why;
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            why = {shown_.errorText.empty() ? stalledText() : shown_.errorText, shown_.errorKind};
+        }
+        dropSource(c.source, why);
+        return !control_.stopRequested;
+    }
     return c.failures <= kMaxFailuresWithoutProgress &&
            ::WaitForSingleObject(run.stop, retryPauseFor(c.host, c.failures)) != WAIT_OBJECT_0;
 }
 
 Download::Step Download::transferSegment(size_t index, Connection& c, const RunShared& run, bool& progress,
                                          HostConnection& place) {
-    Piece piece = takePiece(index);
+    Piece piece = takePiece(index, c);
     if (piece.pos >= piece.end) return Step::Done;
     if (const Step step = sendPiece(piece, c, run); step != Step::GoOn) return step;
     if (const Step step = judgeAnswer(piece, c, run, place); step != Step::GoOn) return step;
     return pumpPiece(piece, c, run, progress);
 }
 
-Download::Piece Download::takePiece(size_t index) {
+Download::Piece Download::takePiece(size_t index, const Connection& c) {
     Piece piece;
     piece.index = index;
+    piece.mirror = c.source > 0;
     std::lock_guard<std::mutex> lock(stateMutex_);
-    piece.asked = disk_.validator;
+    piece.asked = piece.mirror ? Validator{} : disk_.validator;
+    piece.checkPieces = mirrors_.checkPieces;
     Segment& s = table_.at(index);
+    s.source = static_cast<int8_t>(c.source);
     if (!table_.ranges()) {
         table_.rewind(index);  // a plain request always starts at the first byte
         ++disk_.plainAttempts;
@@ -170,7 +195,7 @@ Download::Step Download::sendPiece(Piece& piece, const Connection& c, const RunS
                            (piece.ifRange.empty() ? L"" : L"If-Range: " + piece.ifRange + L"\r\n")
                      : std::wstring();
     DWORD e = 0;
-    if (!exchange(run, request, requestHeaders(c.parts.host, extra), c.parts, piece.status, e)) {
+    if (!exchange(run, request, requestHeaders(c.parts.host, extra, piece.mirror), c.parts, piece.status, e, piece.mirror)) {
         if (control_.stopRequested) return Step::Stop;
         setError(networkError(e));
         return Step::Retry;
@@ -178,9 +203,14 @@ Download::Step Download::sendPiece(Piece& piece, const Connection& c, const RunS
     return Step::GoOn;
 }
 
-Download::Step Download::judgeAnswer(const Piece& piece, const Connection& c, const RunShared& run,
+Download::Step Download::judgeAnswer(const Piece& piece, Connection& c, const RunShared& run,
                                      HostConnection& place) {
     HINTERNET request = piece.request;
+    if (piece.mirror) {
+        const Step step = judgeMirrorAnswer(piece, c);
+        if (step == Step::GoOn) place.served();
+        return step;
+    }
     if (piece.status != (piece.ranged ? 206u : 200u)) return judgeRefusal(piece, c, run);
     place.served();
     address_.served = true;
@@ -251,6 +281,11 @@ Download::Step Download::judgeRefusal(const Piece& piece, const Connection& c, c
         if (status == 403 && signedServed) setError(httpStatusError(status));
         return Step::Limited;
     case Refusal::Answer:
+        // With mirrors, a link that refuses outright leaves the file to them.
+        if (c.source == 0 && status >= 400 && status < 500) {
+            dropSource(0, httpStatusError(status));
+            return Step::Again;
+        }
         break;
     }
     setError(piece.ranged && status == 200 ? Error{rangesStoppedText(), ErrorKind::ServerFailed} : httpStatusError(status));
@@ -258,23 +293,15 @@ Download::Step Download::judgeRefusal(const Piece& piece, const Connection& c, c
 }
 
 Download::Step Download::pumpPiece(const Piece& piece, Connection& c, const RunShared& run, bool& progress) {
+    if (piece.checkPieces) return pumpCheckedPiece(piece, c, run, progress);
     std::vector<char>& buffer = c.buffer;
     const size_t i = piece.index;
     uint64_t t0 = ::GetTickCount64();
     int64_t bytesSince = 0;
     if (control_.stopRequested) return Step::Stop;
     for (;;) {
-        const DWORD allowed = acquireReadBudget(static_cast<uint32_t>(buffer.size()), run.stop);
-        if (allowed == 0) return Step::Stop;
         DWORD got = 0;
-        if (!::WinHttpReadData(piece.request, buffer.data(), allowed, &got)) {
-            const DWORD e = ::GetLastError();
-            returnReadBudget(allowed);
-            if (control_.stopRequested) return Step::Stop;
-            setError(networkError(e));
-            return Step::Retry;
-        }
-        returnReadBudget(allowed - got);
+        if (const Step step = readChunk(piece, buffer, run, got); step != Step::GoOn) return step;
         if (got == 0) break;
         int64_t p, w;
         {
@@ -296,6 +323,7 @@ Download::Step Download::pumpPiece(const Piece& piece, Connection& c, const RunS
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
             table_.advance(i, p + w);
+            if (c.source >= 0) mirrors_.sources.at(static_cast<size_t>(c.source)).bytes += w;
             Segment& s = table_.at(i);
             if (piece.ranged) {
                 if (w > 0) progress = true;
@@ -304,12 +332,7 @@ Download::Step Download::pumpPiece(const Piece& piece, Connection& c, const RunS
                 progress = true;
             }
             bytesSince += w;
-            const uint64_t t = ::GetTickCount64();
-            if (t - t0 >= 500) {
-                s.speed = static_cast<double>(bytesSince) * 1000.0 / static_cast<double>(t - t0);
-                t0 = t;
-                bytesSince = 0;
-            }
+            noteSpeed(s, t0, bytesSince);
             if (s.pos >= s.end) {
                 // A finished piece may move the front the checksums are fed from.
                 if (disk_.hasher) disk_.hasher->advance(table_.front(), disk_.plainAttempts);
@@ -327,6 +350,92 @@ Download::Step Download::pumpPiece(const Piece& piece, Connection& c, const RunS
         return Step::Retry;
     }
     return Step::Done;
+}
+
+Download::Step Download::readChunk(const Piece& piece, std::vector<char>& buffer, const RunShared& run, DWORD& got) {
+    const DWORD allowed = acquireReadBudget(static_cast<uint32_t>(buffer.size()), run.stop);
+    if (allowed == 0) return Step::Stop;
+    if (!::WinHttpReadData(piece.request, buffer.data(), allowed, &got)) {
+        const DWORD e = ::GetLastError();
+        returnReadBudget(allowed);
+        if (control_.stopRequested) return Step::Stop;
+        setError(networkError(e));
+        return Step::Retry;
+    }
+    returnReadBudget(allowed - got);
+    return Step::GoOn;
+}
+
+void Download::noteSpeed(Segment& s, uint64_t& t0, int64_t& bytesSince) {
+    const uint64_t t = ::GetTickCount64();
+    if (t - t0 < 500) return;
+    s.speed = static_cast<double>(bytesSince) * 1000.0 / static_cast<double>(t - t0);
+    t0 = t;
+    bytesSince = 0;
+}
+
+Download::Step Download::pumpCheckedPiece(const Piece& piece, Connection& c, const RunShared& run, bool& progress) {
+    // The range's position moves only past pieces that matched their hash:
+    // a kill or a bad piece never leaves unchecked bytes counted as done.
+    std::vector<char>& buffer = c.buffer;
+    const size_t i = piece.index;
+    int64_t cur = piece.pos, pieceEnd, total;
+    size_t number;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        total = table_.total();
+        number = mirrors_.pieces.pieceOf(cur);
+        pieceEnd = mirrors_.pieces.pieceEnd(number, total);
+    }
+    Digest sum;
+    uint64_t t0 = ::GetTickCount64();
+    int64_t bytesSince = 0;
+    for (;;) {
+        if (control_.stopRequested) return Step::Stop;
+        DWORD got = 0;
+        if (const Step step = readChunk(piece, buffer, run, got); step != Step::GoOn) return step;
+        if (got == 0) break;
+        int64_t end;
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            Segment& s = table_.at(i);
+            end = s.end;  // a split may have moved it (to a piece's start)
+            s.state = SegmentState::Receiving;
+            if (c.source >= 0) mirrors_.sources.at(static_cast<size_t>(c.source)).bytes += got;
+        }
+        for (DWORD off = 0; off < got && cur < end;) {
+            const DWORD n = static_cast<DWORD>(std::min<int64_t>(got - off, pieceEnd - cur));
+            OVERLAPPED at = AtOffset(cur);
+            DWORD written = 0;
+            if (!::WriteFile(disk_.file.get(), buffer.data() + off, n, &written, &at) || written != n) {
+                diskFailure(::GetLastError());
+                return Step::Stop;
+            }
+            sum.add(reinterpret_cast<const unsigned char*>(buffer.data()) + off, n);
+            off += n;
+            cur += n;
+            progress = true;
+            bytesSince += n;
+            if (cur < pieceEnd) continue;
+            if (!pieceMatches(number, sum.finish(), c.source)) return Step::Again;  // asked again elsewhere
+            sum = Digest();
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            table_.advance(i, cur);
+            Segment& s = table_.at(i);
+            noteSpeed(s, t0, bytesSince);
+            if (s.pos >= s.end) {
+                if (disk_.hasher) disk_.hasher->advance(table_.front(), disk_.plainAttempts);
+                return Step::Done;
+            }
+            number += 1;
+            pieceEnd = mirrors_.pieces.pieceEnd(number, total);
+        }
+        if (cur >= end) return Step::Done;  // split off behind the piece it finished
+    }
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    shown_.errorText = closedEarlyText();
+    shown_.errorKind = ErrorKind::Network;
+    return Step::Retry;
 }
 
 void Download::noteRetryAfter(HINTERNET request, DWORD status, const std::wstring& host) {

@@ -6,6 +6,7 @@
 #include "engine/HostEtiquette.h"
 #include "engine/RateLimiter.h"
 #include "engine/Segments.h"
+#include "engine/Sources.h"
 #include "engine/StateFile.h"
 #include "engine/StrictNumber.h"
 #include "engine/Timing.h"
@@ -75,6 +76,59 @@ TEST(Segments, PiecesInOrderOrOnePerMiBUpToTheConnectionsThenHalfOfTheLargestBus
     auto unknown = planSegments(-1, true, 4);  // an unknown size is one range, never split
     EXPECT_EQ(claimSegment(unknown, true), 0);
     EXPECT_EQ(claimSegment(unknown, true), -1);
+}
+
+TEST(Segments, WithPieceHashesEveryBoundaryAndSplitFallsOnAPiece) {
+    // Catches a range that starts inside a piece: no one connection would
+    // bring that piece whole, and it could not be checked as it ends.
+    const int64_t piece = 3 * MiB / 4 + 1;  // pieces of any length, not only powers of two
+    for (const int64_t total : {3 * MiB + 5, 40 * MiB + 7})
+        for (const Segment& s : planSegments(total, true, 8, piece)) EXPECT_EQ(s.start % piece, 0) << total;
+    std::vector<Segment> t(1);
+    t[0].end = 40 * MiB, t[0].pos = 3 * piece;
+    ASSERT_EQ(claimSegment(t, true), 0);
+    ASSERT_EQ(claimSegment(t, true, 0, piece), 1);
+    EXPECT_EQ(std::make_tuple(t[1].start % piece, t[0].end, t[1].end), std::make_tuple(int64_t{0}, t[1].start, 40 * MiB));
+    EXPECT_GT(t[1].start, t[0].pos);
+}
+
+TEST(Sources, ConnectionsSpreadOverTheSoundOnesAndAMirrorIsNamedOnce) {
+    // Catches connections piled on one server, a dropped source picked
+    // again, a mirror counted twice, and more header mirrors than allowed.
+    SourceSet set;
+    set.assign(L"http://a/f", {L"http://b/f", L"http://a/f", L"http://c/f", L"http://b/f"});
+    ASSERT_EQ(set.size(), 3u);
+    std::vector<int> picks;
+    for (int i = 0; i < 6; ++i) {
+        picks.push_back(set.pick());
+        set.move(-1, picks.back());
+    }
+    EXPECT_EQ(picks, (std::vector<int>{0, 1, 2, 0, 1, 2}));
+    EXPECT_TRUE(set.drop(1));
+    EXPECT_FALSE(set.drop(1));
+    set.move(0, -1);
+    EXPECT_EQ(std::make_pair(set.pick(), set.pick(1)), std::make_pair(0, -1));  // a repair's sole source dropped: none
+    for (int i = 0; i < 20; ++i) set.addFromHeader(L"http://m" + std::to_wstring(i) + L"/f");
+    set.addFromHeader(L"http://c/f");
+    EXPECT_EQ(set.size(), 3 + kMaxHeaderMirrors);
+}
+
+TEST(Sources, TheMetaBesideAPartialFileComesBackWholeOrNotAtAll) {
+    // Catches mirrors or pieces lost at a resume, and a meta cut short (or
+    // written by another program) taken for fewer mirrors or pieces.
+    const SourcesMeta meta{{L"https://b.example/đ.iso", L"http://c.example/f?x=1"}, {MiB, {std::wstring(64, L'a'), std::wstring(64, L'b')}}, 2 * MiB};
+    const std::string text = sourcesMetaText(meta);
+    SourcesMeta back;
+    ASSERT_TRUE(parseSourcesMeta(text, back));
+    EXPECT_EQ(std::tie(back.mirrors, back.pieces.length, back.pieces.sha256, back.size),
+              std::tie(meta.mirrors, meta.pieces.length, meta.pieces.sha256, meta.size));
+    const std::string head = text.substr(0, text.find('\n') + 1);
+    for (const std::string& bad : {text.substr(0, text.size() - 4), text.substr(1), head + "piece=" + std::string(63, 'a') + "\nend\n",
+                                   head + "piece=" + std::string(64, 'a') + "\nend\n"}) {
+        SourcesMeta none;
+        EXPECT_FALSE(parseSourcesMeta(bad, none)) << bad;
+    }
+    EXPECT_EQ(sourcesMetaPath(L"C:\\d\\f.iso.zebpart"), L"C:\\d\\f.iso.zebmeta");
 }
 
 TEST(SegmentTable, WhatItKeepsAsRangesMoveIsWhatTheTableSaysFromScratch) {

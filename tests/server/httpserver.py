@@ -32,7 +32,8 @@ query string, so tests need no set-up calls:
     age=<seconds>                an Age header (the answer came from a cache)
     digest=repr|old|wrong        the file's SHA-256 as Repr-Digest, as Digest, or a wrong one
     links=<url>|<url>            Link: <url>; rel=duplicate headers (mirrors of the file)
-    corrupt=<offset>:<length>    those bytes sent inverted (a mirror with a damaged copy)
+    corrupt=<offset>:<length>    those bytes of every answer (from its first) sent inverted: a
+                                 mirror with a damaged copy, whichever range it is asked
     validators=etag|weak|date|both  send a strong ETag, a weak one, a Last-Modified only, or
                                  both, and answer a Range whose If-Range names another version
                                  with 200 (its ETag, else its date)
@@ -153,7 +154,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         else:
             cut = min(end, head[1])
             data = content.piece(head[0], start, cut) + content.piece(seed, cut, end)
-        bad = getattr(self, 'corrupt', None)
+        bad = getattr(self, 'bad', None)
         if bad and start < bad[1] and bad[0] < end:  # a mirror whose copy is damaged there
             lo, hi = max(start, bad[0]) - start, min(end, bad[1]) - start
             data = data[:lo] + bytes(b ^ 0xFF for b in data[lo:hi]) + data[hi:]
@@ -189,6 +190,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         """Sends bytes start..end-1 (or only `limit` of them); False when the peer left."""
         pos = start
         stop = end if limit is None else min(end, start + limit)
+        c = getattr(self, 'corrupt', None)
+        self.bad = (start + c[0], start + c[0] + c[1]) if c else None
         began = time.monotonic()
         uplink = getattr(self, 'uplink', None)
         try:
@@ -376,7 +379,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         for k, link in enumerate(filter(None, q.get('links', '').split('|')), 1):  # mirrors (RFC 6249)
             extra.append(('Link', '<%s>; rel=duplicate; pri=%d' % (link, k)))
         at, _, n = q.get('corrupt', '').partition(':')
-        self.corrupt = (int(at), int(at) + int(n)) if n else None
+        self.corrupt = (int(at), int(n)) if n else None
 
         if q.get('hold') == '1':
             _event(token).wait(timeout=int(q.get('hold_ms', '20000')) / 1000)
