@@ -63,9 +63,8 @@ public:
 
 private:
     int fetch(const GetItem& item);
-    // One source of the item; kNextMirror when it failed and another is left.
-    static constexpr int kNextMirror = -1;
-    int fetchFrom(const GetItem& item, const std::wstring& url, const std::wstring& folder, bool lastSource);
+    // The lines of the job's sources (a mirror dropped) not said yet.
+    void showSourceNotes(const DownloadInfo& info);
     // Reads --checksums (a file, or a link fetched first): false when it
     // cannot be used (said on the output).
     bool loadSums();
@@ -85,6 +84,7 @@ private:
     GetOutput& out_;
     const GetItem* item_ = nullptr;  // the one being fetched
     std::shared_ptr<zeb::Download> job_;
+    std::vector<std::wstring> notesShown_;  // the item's source lines said so far
     bool stopped_ = false;
     zeb::Sums given_;    // --checksums, by the name under --to
     zeb::Sums written_;  // for --sums
@@ -143,18 +143,6 @@ std::wstring FullPath(const std::wstring& path) {
     if (m == 0 || m >= n) return path;
     full.resize(m);
     return full;
-}
-
-// The files a Metalink describes, its links one file's mirrors, in `dir`.
-void AddMetalinkFiles(const zeb::MetalinkResult& read, const std::wstring& dir, std::vector<GetItem>& items) {
-    for (const zeb::MetalinkFile& file : read.files) {
-        const size_t slash = file.name.find_last_of(L'\\');
-        std::wstring folder = slash == std::wstring::npos ? L"" : file.name.substr(0, slash);
-        if (!dir.empty()) folder = folder.empty() ? dir : dir + L"\\" + folder;
-        GetItem item{file.urls.front(), folder, file.name.substr(slash + 1), file.sha256, {}};
-        item.mirrors.assign(file.urls.begin() + 1, file.urls.end());
-        items.push_back(std::move(item));
-    }
 }
 
 // Where a file lands under --to, as a sums file names it.
@@ -260,30 +248,29 @@ bool GetRun::keepSum(const GetItem& item, const DownloadInfo& info) {
 int GetRun::fetch(const GetItem& item) {
     item_ = &item;
     job_.reset();
+    notesShown_.clear();
     std::wstring folder = FullPath(options_.to.empty() ? g_settings.folder : options_.to);
     while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
     if (!item.dir.empty()) folder += L"\\" + item.dir;
     if (alreadyThere(item, folder)) return kGetDone;
-    // Mirrors of one file, in order: one that fails gives way to the next,
-    // and the file fails only with the last.
-    for (size_t k = 0;; ++k) {
-        const int code = fetchFrom(item, k == 0 ? item.url : item.mirrors[k - 1], folder, k == item.mirrors.size());
-        if (code != kNextMirror) return code;
-    }
-}
-
-int GetRun::fetchFrom(const GetItem& item, const std::wstring& url, const std::wstring& folder, bool lastSource) {
     if (stopped_) return kGetStopped;
-    out_.line(StartText(url, folder));
+    out_.line(StartText(item.url, folder));
     zeb::RequestOptions extras;
     extras.checksum = item.checksum;
     extras.sameFileAnyQuery = true;  // a script's rerun asks with a link signed again
-    job_ = std::make_shared<zeb::Download>(url, folder, item.name, extras);
+    // One job for all the file's links: the engine spreads the connections
+    // over them, drops the ones that fail (said in its source lines) and
+    // fails the file only when none is left.
+    extras.mirrors = item.mirrors;
+    extras.pieces = item.pieces;
+    extras.expectedSize = item.size;
+    job_ = std::make_shared<zeb::Download>(item.url, folder, item.name, extras);
     const int connections = options_.connections.value_or(g_settings.connections);
     for (bool again = false;; again = true) {
         job_->start(connections, options_.insecure);
         if (!waitForEnd(*job_)) return kGetStopped;
         const DownloadInfo info = job_->snapshot(false);
+        showSourceNotes(info);
         if (const std::wstring note = zeb::takeLabCacheNote(); !note.empty()) out_.line(note);
         if (info.state == DownloadState::Completed) {
             if (!keepSum(item, info)) return kGetChecksum;
@@ -303,14 +290,17 @@ int GetRun::fetchFrom(const GetItem& item, const std::wstring& url, const std::w
         // Wrong twice: nothing of it stays, under any name.
         if (info.errorKind == ErrorKind::Checksum) job_->remove(false);
         const int code = info.state == DownloadState::Failed ? ExitCodeOf(info.errorKind) : kGetStopped;
-        if (!lastSource && code != kGetStopped && code != kGetDisk) {
-            // This source's bytes go with it: the next one starts afresh.
-            out_.line(MirrorDroppedText(url, info.errorText));
-            job_->remove(false);
-            return kNextMirror;
-        }
         out_.line(FailedLine(code, shownName(info, item), code == kGetStopped ? StoppedText() : info.errorText));
         return code;
+    }
+}
+
+// Said by content, not by count: a new run of the job may start its lines afresh.
+void GetRun::showSourceNotes(const DownloadInfo& info) {
+    for (const std::wstring& note : info.sourceNotes) {
+        if (std::find(notesShown_.begin(), notesShown_.end(), note) != notesShown_.end()) continue;
+        notesShown_.push_back(note);
+        out_.line(note);
     }
 }
 
@@ -326,9 +316,12 @@ bool GetRun::waitForEnd(zeb::Download& job) {
         }
         MSG msg;
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
-        if (out_.console() && ::GetTickCount64() - shown >= kProgressPeriodMs) {
+        if (::GetTickCount64() - shown >= kProgressPeriodMs) {
+            // A mirror dropped is said while the rest goes on, redirected or not.
             shown = ::GetTickCount64();
-            out_.progress(ProgressLine(job.snapshot(false)));
+            const DownloadInfo info = job.snapshot(false);
+            showSourceNotes(info);
+            if (out_.console()) out_.progress(ProgressLine(info));
         }
     }
 }
@@ -341,6 +334,7 @@ void GetRun::stopNow() {
         ::WaitForSingleObject(job_->finishedEvent(), kSaveBudgetMs);
     }
     const DownloadInfo info = job_ ? job_->snapshot(false) : DownloadInfo{};
+    showSourceNotes(info);
     if (item_ && info.state != DownloadState::Completed)
         out_.line(FailedLine(kGetStopped, shownName(info, *item_), StoppedText()));
     ::SetEvent(g_ended.get());

@@ -113,7 +113,7 @@ GetOptions ParseGetArguments(const std::vector<std::wstring>& args) {
         } else if (!IsAcceptableLink(a)) {
             fail(GetFault::NotALink, a);
         } else {
-            o.items.push_back(GetItem{a, {}, {}, {}, {}});
+            o.items.push_back(GetItem{a, {}, {}, {}, {}, -1, {}});
         }
     }
     return o;
@@ -165,6 +165,16 @@ GetProblem ParseLinkList(const std::string& bytes, std::vector<GetItem>& items) 
     }
     items.insert(items.end(), found.begin(), found.end());
     return {};
+}
+
+void AddMetalinkFiles(const zeb::MetalinkResult& read, const std::wstring& dir, std::vector<GetItem>& items) {
+    for (const zeb::MetalinkFile& file : read.files) {
+        const size_t slash = file.name.find_last_of(L'\\');
+        std::wstring folder = slash == std::wstring::npos ? L"" : file.name.substr(0, slash);
+        if (!dir.empty()) folder = folder.empty() ? dir : dir + L"\\" + folder;
+        items.push_back(GetItem{file.urls.front(), folder, file.name.substr(slash + 1), file.sha256,
+                                {file.urls.begin() + 1, file.urls.end()}, file.size, {file.pieceLength, file.pieceSha256}});
+    }
 }
 
 void CheckGetOptions(GetOptions& o) {

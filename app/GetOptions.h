@@ -9,13 +9,20 @@
 #include <string>
 #include <vector>
 
+#include "engine/Metalink.h"
+#include "engine/Sources.h"
+
 // One file to fetch.
 struct GetItem {
     std::wstring url;
     std::wstring dir;       // below the target folder ("dir=" of a list); may be empty
     std::wstring name;      // the file name asked for; empty: the server's
     std::wstring checksum;  // lower-case hex of 32, 40 or 64 digits; empty: none
-    std::vector<std::wstring> mirrors;  // other links to the same file, as the list gives them
+    std::vector<std::wstring> mirrors;  // other links to the same file, as the list or Metalink gives them
+    // What a Metalink states of the file: its size in bytes (-1: nothing
+    // stated) and the SHA-256 of its pieces; the engine holds the servers to them.
+    int64_t size = -1;
+    zeb::PieceHashes pieces{};
 };
 
 enum class GetFault {
@@ -70,6 +77,10 @@ GetOptions ParseGetArguments(const std::vector<std::wstring>& args);
 // indented lines below a link set "out=", "dir=" or "checksum=KIND=HEX"
 // (sha-256, sha-1, md5). Anything else refuses the whole list.
 GetProblem ParseLinkList(const std::string& bytes, std::vector<GetItem>& items);
+
+// The files a Metalink describes, in `dir` (below the target folder; may be
+// empty), each with its name's subfolders, its size, hashes and mirrors.
+void AddMetalinkFiles(const zeb::MetalinkResult& read, const std::wstring& dir, std::vector<GetItem>& items);
 
 // The checks that need every link: at least one, and --name with one only.
 // Fills each item's name and checksum from the options where it has none.

@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "engine/Credentials.h"
-#include "engine/Url.h"
 #include "store/Format.h"
 #include "store/Lang.h"
 
@@ -63,12 +62,6 @@ std::wstring SumsNotWrittenText(const std::wstring& path) {
     return Tr(L"Không ghi được tệp mã kiểm tra ", L"Could not write the checksum file ") + path + L".";
 }
 
-std::wstring MirrorDroppedText(const std::wstring& url, const std::wstring& error) {
-    zeb::UrlParts parts;
-    const std::wstring host = zeb::crackUrl(url, parts) ? parts.host : zeb::maskPassword(url);
-    return Tr(L"Bỏ máy nhân bản ", L"Mirror ") + host + Tr(L": ", L" dropped: ") + error;
-}
-
 std::wstring MismatchAgainText() {
     return Tr(L"Mã kiểm tra không khớp; tải lại cả tệp từ đầu một lần nữa.",
               L"Checksum mismatch; downloading the whole file once more from the start.");
@@ -121,9 +114,10 @@ std::wstring HelpText() {
         L"  --cache THƯ-MỤC    bộ nhớ đệm phòng máy: các máy dùng chung một lần tải (mặc định: LabCache= của Cài đặt)\r\n"
         L"  --checksums TỆP    mã SHA-256 mà các tệp phải khớp, theo tên (tệp hoặc liên kết kiểu SHA256SUMS)\r\n"
         L"  --sums TỆP         ghi mã SHA-256 của các tệp đã tải (sha256sum -c đọc được)\r\n"
-        L"  --metalink TỆP     tải các tệp mà tệp Metalink (.meta4, .metalink) mô tả, từ các máy nhân bản của nó\r\n"
+        L"  --metalink TỆP     tải các tệp mà tệp Metalink (.meta4, .metalink) mô tả, từ mọi máy nhân bản của nó cùng lúc\r\n"
         L"  --lang en|vi       ngôn ngữ của các dòng thông báo\r\n"
-        L"  --input TỆP        danh sách liên kết UTF-8: mỗi dòng một liên kết; dòng thụt vào bên dưới:\r\n"
+        L"  --input TỆP        danh sách liên kết UTF-8: mỗi dòng một tệp (các liên kết cách nhau bằng tab là\r\n"
+        L"                     máy nhân bản của tệp); dòng thụt vào bên dưới:\r\n"
         L"                     out=TÊN, dir=THƯ-MỤC (trong --to), checksum=sha-256=HEX (sha-1=, md5=)\r\n"
         L"  --help             in ra trang này\r\n"
         L"Dòng cuối của mỗi tệp: OK <cỡ> sha256=<hex> <tên>  hoặc  FAILED <mã> <tên>: <lỗi>\r\n"
@@ -140,9 +134,10 @@ std::wstring HelpText() {
         L"  --cache FOLDER     lab cache: the machines share one download (default: LabCache= of the Settings)\r\n"
         L"  --checksums FILE   SHA-256 sums the files must match, by name (a SHA256SUMS-style file or link)\r\n"
         L"  --sums FILE        writes the SHA-256 of the files fetched (sha256sum -c reads it)\r\n"
-        L"  --metalink FILE    fetches the files a Metalink file (.meta4, .metalink) describes, from its mirrors\r\n"
+        L"  --metalink FILE    fetches the files a Metalink file (.meta4, .metalink) describes, from all its mirrors at once\r\n"
         L"  --lang en|vi       language of the messages\r\n"
-        L"  --input FILE       UTF-8 link list: one link a line; indented lines below it:\r\n"
+        L"  --input FILE       UTF-8 link list: one file a line (links separated by tabs are its mirrors);\r\n"
+        L"                     indented lines below it:\r\n"
         L"                     out=NAME, dir=FOLDER (inside --to), checksum=sha-256=HEX (sha-1=, md5=)\r\n"
         L"  --help             prints this page\r\n"
         L"Each file's last line: OK <size> sha256=<hex> <name>  or  FAILED <code> <name>: <error>\r\n"

@@ -27,8 +27,6 @@ std::wstring ProgressLine(const DownloadInfo& info);
 std::wstring StartText(const std::wstring& link, const std::wstring& folder);
 std::wstring AlreadyThereText(const std::wstring& name);
 std::wstring MismatchAgainText();
-// A mirror that failed, left for the next one.
-std::wstring MirrorDroppedText(const std::wstring& url, const std::wstring& error);
 // A --checksums list that cannot be used (`line` 0: not read at all).
 std::wstring SumsUnusableText(const std::wstring& source, int line);
 // The --sums file could not be written.

@@ -101,6 +101,8 @@ class GetMode(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
         pathlib.Path(folder, 'list.txt').write_text('\t'.join(links) + '\n')
         code, lines = self.get(folder, '--input', ww.to_windows(os.path.join(folder, 'list.txt')))
         self.assertEqual((code, sorted(os.listdir(folder))), (0, ['list.txt', 'm.bin']), lines)
+        # The failed link's host is said once (not in each progress poll), before the file's last line.
+        self.assertEqual([l for l in lines if '127.0.0.1' in l and links[0] not in l], [lines[-2]], lines)
         self.assertTrue(content.file_holds(os.path.join(folder, 'm.bin'), seed, size))
         meta = os.path.join(folder, 'files.meta4')
         urls = ''.join('<url priority="%d">%s</url>' % (k, html.escape(u)) for k, u in enumerate(links, 1))
@@ -111,6 +113,43 @@ class GetMode(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
             code, lines = self.get(target := self.folder(), *given)
             self.assertEqual((code, os.listdir(target), lines[-1].split(' ')[2]), (0, ['sub'], 'sha256=' + self.sha(size, seed)), lines)
             self.assertTrue(content.file_holds(os.path.join(target, 'sub', 'w.bin'), seed, size))
+
+    def test_a_hostile_metalink_ends_saying_why_and_nothing_is_written_in_or_beside_the_folder(self):
+        size, token, aside = 1000, 'hostile%d' % os.getpid(), self.folder()
+        good, secret = self.link('h.bin', size, 61), os.path.join(aside, 'secret.bin')
+        pathlib.Path(secret).write_bytes(b'secret')
+        local = 'file:///' + ww.to_windows(secret).replace('\\', '/')
+        keyed = self.base.replace('//', '//u:pw@', 1) + '/file/h.bin?size=%d&seed=61&token=%s' % (size, token)
+
+        def meta(name, urls, more=''):
+            return ('<metalink xmlns="urn:ietf:params:xml:ns:metalink"><file name="%s">%s%s</file></metalink>' %
+                    (name, more, ''.join('<url>%s</url>' % html.escape(u) for u in urls)))
+        rows = (  # (the Metalink's text, None for one of 50 MB; the exit code, None for any but 0)
+            # Catches a DTD obeyed: its entities expanded (a billion laughs) or an external one read from this disk.
+            ('<!DOCTYPE metalink [<!ENTITY a "aaaaaaaaaa"><!ENTITY b "&a;&a;&a;&a;&a;&a;&a;&a;"><!ENTITY s SYSTEM "%s">]>'
+             % local + meta('&b;&s;', [good]), 1),
+            # Catches a name that climbs out of the target folder, with Windows' separator and with "/".
+            (meta('..\\h.bin', [good]), 1),
+            (meta('../h.bin', [good]), 1),
+            # Catches a huge Metalink read whole into memory instead of refused by its size.
+            (None, 1),
+            # Catches a file: link read from this disk, and a link's password sent to a server anyone may name.
+            (meta('h.bin', [local, keyed]), 1),
+            # Catches the publisher's size ignored: servers that state another size serve another file.
+            (meta('h.bin', [good], '<size>%d</size>' % (size + 1)), None),
+        )
+        parent = self.folder()
+        os.makedirs(target := os.path.join(parent, 'to'))
+        before, said = sorted(os.walk(parent)), []
+        for k, (text, expected) in enumerate(rows):
+            with open(path := os.path.join(aside, 'h%d.meta4' % k), 'wb') as f:
+                f.write((text or meta('big.bin', [good])).encode())
+                if text is None:
+                    f.truncate(50 * MiB)  # sparse: a hole of zeros after the XML, written at once
+            code, lines = self.get(target, '--metalink', ww.to_windows(path))
+            self.assertEqual((code if expected else code != 0, sorted(os.walk(parent))), (expected or True, before), (k, lines))
+            said.append(lines[-1])
+        self.assertEqual((len(set(said)), token in httpserver._logs), (len(rows), False), said)  # each says its own why
 
     def test_killed_or_shut_down_then_run_again_it_resumes_and_a_last_run_downloads_nothing(self):
         size, seed, token = 24 * MiB, 22, 'kill%d' % os.getpid()

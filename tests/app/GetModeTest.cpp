@@ -70,6 +70,29 @@ TEST(LinkList, TabSeparatedLinksAreMirrorsOfOneFile) {
     EXPECT_EQ(all, L"https://h.example/a.zip|b.zip|http://m.example/x/a.zip|https://n.example/a.zip");
 }
 
+TEST(MetalinkItems, EachFileKeepsItsFolderSizePiecesAndMirrors) {
+    // Catches a Metalink's size or piece hashes not reaching the job (its servers then go unchecked
+    // against them), a file's subfolder lost under the item's folder, and its mirrors dropped.
+    const std::string a(64, 'a'), b(64, 'b');
+    const zeb::MetalinkResult read = zeb::parseMetalink(
+        "<metalink xmlns=\"urn:ietf:params:xml:ns:metalink\"><file name=\"d/x.iso\"><size>5</size>"
+        "<pieces length=\"4\" type=\"sha-256\"><hash>" + a + "</hash><hash>" + b + "</hash></pieces>"
+        "<url>http://m1.example/x.iso</url><url>http://m2.example/x.iso</url></file>"
+        "<file name=\"y.txt\"><url>http://m3.example/y.txt</url></file></metalink>");
+    std::vector<GetItem> items;
+    AddMetalinkFiles(read, L"pack", items);
+    ASSERT_EQ(items.size(), 2u);
+    const auto shown = [](const GetItem& i) {
+        std::wstring text = i.url + L"|" + i.dir + L"|" + i.name + L"|" + std::to_wstring(i.size) + L"|" +
+                            std::to_wstring(i.pieces.length);
+        for (const std::wstring& m : i.mirrors) text += L"|" + m;
+        for (const std::wstring& h : i.pieces.sha256) text += L"|" + h.substr(0, 1);
+        return text;
+    };
+    EXPECT_EQ(shown(items[0]), L"http://m1.example/x.iso|pack\\d|x.iso|5|4|http://m2.example/x.iso|a|b");
+    EXPECT_EQ(shown(items[1]), L"http://m3.example/y.txt|pack|y.txt|-1|0");
+}
+
 TEST(LinkList, RefusedWholeNamingTheLine) {
     const std::string link = "https://h.example/a.zip\n";
     const std::tuple<std::string, GetFault, int> cases[] = {
