@@ -1,6 +1,7 @@
 """The unattended mode as a script runs it: `tidewell.exe --get` in a Wine
 world, read by its exit code and its redirected output (under Wine a console
 cannot be attached from a Linux parent), with the files on disk checked."""
+import hashlib
 import html
 import os
 import pathlib
@@ -72,11 +73,16 @@ class GetMode(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
 
     def test_the_digest_a_server_states_proves_the_file(self):
         # Catches a stated digest ignored (a file that does not match it ends OK) or taken as proof
-        # in only one of the two headers that state it.
+        # in only one of the two headers that state it; and the mirror its Link header names left
+        # unused (the answer comes from another host through it too).
+        size, tag = 4 * MiB + 7, 'stated%d' % os.getpid()
         for kind, code in (('repr', 0), ('old', 0), ('wrong', 6)):
-            folder = self.folder()
-            got, lines = self.get(folder, self.link('stated.bin', MiB + 7, 40, '&digest=' + kind))
+            folder, token = self.folder(), tag + kind
+            mirror = self.link('stated.bin', size, 40, '&token=%sm' % token).replace('127.0.0.1', 'localhost')
+            got, lines = self.get(folder, '--connections', '4', self.link(
+                'stated.bin', size, 40, '&digest=%s&token=%s&links=%s' % (kind, token, urllib.parse.quote(mirror, safe=''))))
             self.assertEqual((got, os.listdir(folder)), (code, [] if code else ['stated.bin']), lines)
+            self.assertTrue(self.sent(token) > 0 and self.sent(token + 'm') > 0, (self.sent(token), self.sent(token + 'm')))
 
     def test_a_sums_file_proves_the_files_by_name_and_the_run_writes_one_sha256sum_checks(self):
         # Catches --sums written in a form sha256sum cannot check (or with Windows separators), and a
@@ -104,15 +110,30 @@ class GetMode(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
         # The failed link's host is said once (not in each progress poll), before the file's last line.
         self.assertEqual([l for l in lines if '127.0.0.1' in l and links[0] not in l], [lines[-2]], lines)
         self.assertTrue(content.file_holds(os.path.join(folder, 'm.bin'), seed, size))
-        meta = os.path.join(folder, 'files.meta4')
+        # A Metalink of four mirrors — one not found, one whose every answer spoils 64 KiB inside a
+        # piece, two sound — with piece hashes: catches connections kept on one server, the bad
+        # mirror's bytes written or the mirror kept, and its piece asked of it again.
+        size, tag = 3 * MiB + 9, 'mirror%d' % os.getpid()
+        piece = 256 * 1024
+        body = content.piece(seed, 0, size)
+        hashes = ''.join('<hash>%s</hash>' % hashlib.sha256(body[at:at + piece]).hexdigest() for at in range(0, size, piece))
+        extras = ('&probe_status=404', '&corrupt=100000:65536', '', '')
+        links = [self.link('m.bin', size, seed, '%s&token=%s%d' % (extra, tag, k)) for k, extra in enumerate(extras)]
+        links[3] = links[3].replace('127.0.0.1', 'localhost')  # another host to the program
         urls = ''.join('<url priority="%d">%s</url>' % (k, html.escape(u)) for k, u in enumerate(links, 1))
-        pathlib.Path(meta).write_text('<metalink xmlns="urn:ietf:params:xml:ns:metalink"><file name="sub/w.bin"><size>%d'
-                                      '</size><hash type="sha-256">%s</hash>%s</file></metalink>' % (size, self.sha(size, seed), urls))
+        meta = os.path.join(folder, 'files.meta4')
+        pathlib.Path(meta).write_text('<metalink xmlns="urn:ietf:params:xml:ns:metalink"><file name="sub/w.bin"><size>%d</size>'
+                                      '<hash type="sha-256">%s</hash><pieces length="%d" type="sha-256">%s</pieces>%s</file></metalink>'
+                                      % (size, self.sha(size, seed), piece, hashes, urls))
         served = '%s/text/files.meta4?body=%s' % (self.base, urllib.parse.quote(pathlib.Path(meta).read_text()))
         for given in (['--metalink', ww.to_windows(meta)], [served]):  # a file on disk, a link to one
-            code, lines = self.get(target := self.folder(), *given)
+            before = [self.sent(tag + str(k)) for k in range(4)]
+            code, lines = self.get(target := self.folder(), '--connections', '8', *given)
             self.assertEqual((code, os.listdir(target), lines[-1].split(' ')[2]), (0, ['sub'], 'sha256=' + self.sha(size, seed)), lines)
             self.assertTrue(content.file_holds(os.path.join(target, 'sub', 'w.bin'), seed, size))
+            sent = [self.sent(tag + str(k)) - before[k] for k in range(4)]
+            self.assertTrue(sent[1] > 0 and sent[2] > 0 and sent[3] > 0, sent)  # the bad one was asked too
+            self.assertEqual(len([l for l in lines if 'localhost' not in l and '127.0.0.1' in l and links[0] not in l]), 2, lines)
 
     def test_a_hostile_metalink_ends_saying_why_and_nothing_is_written_in_or_beside_the_folder(self):
         size, token, aside = 1000, 'hostile%d' % os.getpid(), self.folder()
