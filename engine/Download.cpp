@@ -62,9 +62,12 @@ Download::Download(std::wstring url, std::wstring folder, std::wstring fileName,
     disk_.sameFileAnyQuery = options.sameFileAnyQuery;
     disk_.intoLabCache = options.intoLabCache;
     address_.metalinkAsFile = options.metalinkAsFile;
-    mirrors_.given = options.mirrors;
-    mirrors_.pieces = options.pieces;
-    mirrors_.statedSize = options.expectedSize;
+    if (!options.mirrors.empty() || !options.pieces.empty() || options.expectedSize >= 0) {
+        mirrors_ = std::make_unique<Mirrors>();
+        mirrors_->given = options.mirrors;
+        mirrors_->pieces = options.pieces;
+        mirrors_->statedSize = options.expectedSize;
+    }
     expectedChecksum_ = normalChecksum(options.checksum).value_or(checksumOfLink(address_.url));
 }
 
@@ -136,13 +139,13 @@ DownloadInfo Download::snapshotLocked(bool withSegments) const {
     info.doneBytes = table_.empty() ? shown_.doneBytes : table_.doneBytes();
     if (state_ == DownloadState::Completed && table_.total() >= 0) info.doneBytes = table_.total();
     if (withSegments) info.segments = table_.segments();
-    if (mirrors_.sources.several()) {
-        for (const Source& source : mirrors_.sources.all()) {
+    if (mirrors_ && mirrors_->sources.several()) {
+        for (const Source& source : mirrors_->sources.all()) {
             UrlParts parts;
             info.sourceHosts.push_back(crackUrl(source.url, parts) ? parts.host : source.url);
         }
     }
-    info.sourceNotes = mirrors_.notes;
+    if (mirrors_) info.sourceNotes = mirrors_->notes;
     return info;
 }
 
@@ -337,8 +340,9 @@ void Download::drive(int connections, bool ignoreCertErrors) {
     std::wstring partPath;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        mirrors_.sole = -1;
-        mirrors_.notes.clear();
+        if (!mirrors_) mirrors_ = std::make_unique<Mirrors>();
+        mirrors_->sole = -1;
+        mirrors_->notes.clear();
         if (nameFixed_) partPath = folder_ + L"\\" + fileName_ + L".zebpart";
     }
     // A resumed row's mirrors were kept beside its partial file.
@@ -478,7 +482,7 @@ void Download::runWorkers(const RunShared& run, int connections) {
         if (crackUrl(address_.resolvedUrl, parts)) {
             address_.hostKey = hostKey(parts);
             const int limit = hostLimit(address_.hostKey);
-            if (limit > 0 && !mirrors_.sources.several()) workers = std::min(workers, limit);
+            if (limit > 0 && !mirrors_->sources.several()) workers = std::min(workers, limit);
         }
         control_.activeConnections = workers;
         control_.workerCount = workers;

@@ -434,7 +434,9 @@ private:
     PartialFile disk_;
     RunControl control_;
     SegmentTable table_;  // state mutex
-    // State mutex: the file's mirrors and the publisher's word on it.
+    // State mutex: the file's mirrors and the publisher's word on it. Made
+    // at the first run (or by a request that names them): a list of
+    // 100,000 rows that never ran does not carry them.
     struct Mirrors {
         std::vector<std::wstring> given;  // as the request (or the partial file's meta) named them
         PieceHashes pieces;
@@ -443,7 +445,8 @@ private:
         std::vector<std::wstring> notes;  // a line for each source dropped, this run
         int sole = -1;            // a repair asks only this source; -1: any
         bool checkPieces = false;  // this run's table falls on the pieces: each is checked
-    } mirrors_;
+    };
+    std::unique_ptr<Mirrors> mirrors_;
 
     // State mutex: what the row is and shows.
     std::wstring folder_;
