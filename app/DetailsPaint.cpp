@@ -91,7 +91,7 @@ void PaintTable(Surface& s, const DownloadInfo& info, int firstRow, int W, int H
     const int visible = DetailsVisibleRows(H);
     const int R = W - (visible < rows ? Scale(10) : 0) - Scale(20);
     // With mirrors each connection's host has a column of its own.
-    const bool hosts = !info.sourceHosts.empty();
+    const bool hosts = ShowsHosts(info);
     const std::array<int, 7> edge = hosts ? ColumnEdgesWithHosts(R) : ColumnEdges(R);
     const auto cell = [&](int k, int y) {
         const int right = hosts && k == 0 ? Scale(kHostColumnLeft) : edge[k + 1];
@@ -199,8 +199,11 @@ std::array<std::wstring, 6> ConnectionCells(const Segment& s, int row) {
     return cells;
 }
 
+bool ShowsHosts(const DownloadInfo& info) { return info.sourceHosts.size() > 1; }
+
 std::wstring ConnectionHost(const DownloadInfo& info, const Segment& s) {
-    if (s.source < 0 || static_cast<size_t>(s.source) >= info.sourceHosts.size()) return info.sourceHosts.empty() ? L"" : kDash;
+    if (!ShowsHosts(info)) return {};
+    if (s.source < 0 || static_cast<size_t>(s.source) >= info.sourceHosts.size()) return kDash;
     return info.sourceHosts[static_cast<size_t>(s.source)];
 }
 

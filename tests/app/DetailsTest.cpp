@@ -89,10 +89,13 @@ TEST(PaintedDetails, MirrorsNameEachConnectionsHostAndTheDroppedOnesButLeaveTheM
     DownloadInfo mirrored = plain;
     mirrored.sourceHosts = {L"a.example", L"b.example", L"c.example"};
     mirrored.sourceNotes = {L"c.example: gone"};
+    DownloadInfo single = plain;  // one source: the link above names its host
+    single.sourceHosts = {L"a.example"};
     fromB.source = 3;
     EXPECT_EQ(std::make_tuple(ConnectionHost(mirrored, mirrored.segments[0]), ConnectionHost(plain, mirrored.segments[0]),
-                              ConnectionHost(mirrored, fromB) == L"c.example", ConnectionHost(mirrored, mirrored.segments[1]).empty()),
-              std::make_tuple(std::wstring(L"b.example"), std::wstring(), false, false));
+                              ConnectionHost(single, plain.segments[0]), ConnectionHost(mirrored, fromB) == L"c.example",
+                              ConnectionHost(mirrored, mirrored.segments[1]).empty()),
+              std::make_tuple(std::wstring(L"b.example"), std::wstring(), std::wstring(), false, false));
     const auto paint = [](const DownloadInfo& info) {
         Surface s = SurfaceCreate(680, 520);
         PaintDetails(s, info, 0, 8, 680, 520);
