@@ -546,10 +546,14 @@ std::wstring MetalinkLink(const std::string& xml) {
 
 std::string Narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
 
-std::string MetalinkFile(const std::string& name, const std::wstring& url) {
-    std::string escaped;  // the "&" of a query, in XML
-    for (const char c : Narrow(url)) escaped += c == '&' ? std::string("&amp;") : std::string(1, c);
-    return "<file name=\"" + name + "\"><url>" + escaped + "</url></file>";
+std::string MetalinkFile(const std::string& name, const std::vector<std::wstring>& urls) {
+    std::string file = "<file name=\"" + name + "\">";
+    for (size_t k = 0; k < urls.size(); ++k) {
+        file += "<url priority=\"" + std::to_string(k + 1) + "\">";
+        for (const char c : Narrow(urls[k])) file += c == '&' ? std::string("&amp;") : std::string(1, c);  // a query's "&", in XML
+        file += "</url>";
+    }
+    return file + "</file>";
 }
 
 std::string Metalink(const std::string& files) { return "<metalink xmlns=\"urn:ietf:params:xml:ns:metalink\">" + files + "</metalink>"; }
@@ -557,11 +561,13 @@ std::string Metalink(const std::string& files) { return "<metalink xmlns=\"urn:i
 
 TEST_F(ListQueue, AMetalinkLinkBecomesARowForEachOfItsFilesInTheirSubfolders) {
     // Catches a link that answers with a Metalink file (said by its media type alone) saved as
-    // the XML, its files not becoming rows in its place, a file's subfolder lost, and a row
-    // waiting for ever on a fetch the list never looks at again.
+    // the XML, its files not becoming rows in its place, a file's subfolder or mirrors lost
+    // (a.bin's first link is not found), and a row waiting for ever on a fetch the list never
+    // looks at again.
     const int64_t size = 200003;
-    const std::string xml = Metalink(MetalinkFile("a.bin", Url(L"a.bin", size, L"seed=5")) +
-                                     MetalinkFile("sub/b.bin", Url(L"b.bin", size + 1, L"seed=6")));
+    const std::string xml =
+        Metalink(MetalinkFile("a.bin", {Url(L"a.bin", size, L"seed=5&probe_status=404"), Url(L"a.bin", size, L"seed=5")}) +
+                 MetalinkFile("sub/b.bin", {Url(L"b.bin", size + 1, L"seed=6")}));
     Add(Url(L"before.bin", 10));
     ASSERT_TRUE(Add(MetalinkLink(xml)));
     ASSERT_TRUE(TickUntil([&] {
@@ -581,8 +587,8 @@ TEST_F(ListQueue, AHostileMetalinkLeavesItsRowFailedSayingWhyAndWritesNothing) {
     const std::wstring evil = L"evil-" + std::to_wstring(GetCurrentProcessId()) + L".bin";
     const std::string hostile[] = {
         "<?xml version=\"1.0\"?><!DOCTYPE m [<!ENTITY a \"aaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]>" +
-            Metalink(MetalinkFile("a.bin", Url(L"a.bin", 10)) + "&b;"),
-        Metalink(MetalinkFile("..\\" + Narrow(evil), Url(evil, 10))),
+            Metalink(MetalinkFile("a.bin", {Url(L"a.bin", 10)}) + "&b;"),
+        Metalink(MetalinkFile("..\\" + Narrow(evil), {Url(evil, 10)})),
     };
     for (size_t k = 0; k < std::size(hostile); ++k) {
         ASSERT_TRUE(Add(MetalinkLink(hostile[k])));
