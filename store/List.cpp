@@ -61,11 +61,6 @@ std::wstring PauseBeforeNewLinkText() {
     return Tr(L"Hãy tạm dừng mục tải trước khi đổi liên kết.", L"Pause the download before changing its link.");
 }
 
-struct DownloadList::Batch {
-    std::unordered_map<std::wstring, int> unfinished;  // link -> row, or kStopping
-    size_t full = 0;                                   // links refused: the list is full
-};
-
 DownloadList::DownloadList(ListWindow& window, std::wstring listPath, QueueSettings settings,
                            std::function<uint64_t()> ticks, FreeSpaceWatch::Query freeSpace)
     : window_(window),
@@ -135,7 +130,8 @@ int DownloadList::UnfinishedRowOf(const std::wstring& url) {
     return -1;
 }
 
-bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& folder, Batch* batch) {
+bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& folder, Batch* batch,
+                          const zeb::RequestOptions* more) {
     int same = -1;
     if (!batch) {
         same = UnfinishedRowOf(request.url);
@@ -160,6 +156,11 @@ bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& fo
         return false;
     }
     zeb::RequestOptions options{request.referrer, request.cookies, request.userAgent, request.checksum};
+    if (more) {
+        options.mirrors = more->mirrors;
+        options.pieces = more->pieces;
+        options.expectedSize = more->expectedSize;
+    }
     // Cleaned and capped now, not when the file is prepared: the row's bound
     // counts a name at its longest, and a row may fail before it is prepared.
     const std::wstring name = request.fileName.empty() ? std::wstring() : zeb::sanitizeFileName(request.fileName);
@@ -185,8 +186,7 @@ void DownloadList::FinishAdding(bool save) {
     if (save) SaveListIfChanged(false);
 }
 
-DownloadList::AddCounts DownloadList::AddRequests(const std::vector<DownloadRequest>& requests,
-                                                 const std::wstring* folder) {
+DownloadList::Batch DownloadList::OpenBatch() {
     Batch batch;
     for (size_t i = 0; i < entries_.size(); ++i)
         if (entries_[i].cached.state != DownloadState::Completed)
@@ -194,6 +194,12 @@ DownloadList::AddCounts DownloadList::AddRequests(const std::vector<DownloadRequ
     for (const auto& [job, request] : offers_) batch.unfinished.emplace(zeb::linkWithoutFragment(request.url), RowOf(job.get()));
     PruneStopping();
     for (const auto& job : stopping_) batch.unfinished.emplace(zeb::linkWithoutFragment(job->snapshot(false).url), kStopping);
+    return batch;
+}
+
+DownloadList::AddCounts DownloadList::AddRequests(const std::vector<DownloadRequest>& requests,
+                                                 const std::wstring* folder) {
+    Batch batch = OpenBatch();
     size_t skipped = 0;
     AddCounts counts;
     const DownloadRequest* last = nullptr;
@@ -255,6 +261,8 @@ void DownloadList::RefreshEntries(bool all) {
         DownloadInfo next;
         const bool taken = e.job->trySnapshot(next);
         e.settled = taken && !running;
+        // Not kept in the row: seen here, as the job ends.
+        const bool metalink = taken && next.errorKind == ErrorKind::Metalink;
         if (taken) {
             if (next.state != e.cached.state || next.url != e.cached.url || next.fileName != e.cached.fileName)
                 signatureDirty_ = true;
@@ -274,6 +282,8 @@ void DownloadList::RefreshEntries(bool all) {
             e.finishedHere = true;
             window_.Beep();
             window_.SetStatus(Tr(L"Đã tải xong: ", L"Finished: ") + e.cached.fileName);
+        } else if (state == DownloadState::Failed && metalink && !e.fromMetalink) {
+            ReadMetalinkOf(e);
         } else if (state == DownloadState::Failed) {
             window_.SetStatus(Tr(L"Lỗi: ", L"Failed: ") + NameOrUrl(e.cached.Info()) + L" \u2014 " + e.cached.errorText);
             if (e.cached.clockOffer) clockAhead_ = e.cached.clockOffer - clock_.now();
@@ -401,6 +411,7 @@ void DownloadList::QueueTick() {
     StartQueued();
     RefreshEntries(false);
     AddDeclinedOffers();
+    TakeMetalinks();
     OfferClock();
     if (const std::wstring note = zeb::takeLabCacheNote(); !note.empty()) window_.SetStatus(note);
     if (const int64_t days = zeb::takeClockSkewDays())
@@ -603,6 +614,7 @@ void DownloadList::Exit() {
     for (ListEntry& e : entries_)
         if (e.job) e.job->pause();
     for (auto& job : stopping_) job->pause();
+    for (auto& read : metalinkReads_) read.fetch->Job()->pause();
     const uint64_t start = ticks_();
     const auto left = [&]() -> DWORD {
         const uint64_t used = ticks_() - start;
@@ -613,6 +625,8 @@ void DownloadList::Exit() {
     for (ListEntry& e : entries_)
         ended.push_back(!e.job || !e.job->running() || ::WaitForSingleObject(e.job->finishedEvent(), left()) == WAIT_OBJECT_0);
     for (auto& job : stopping_) ::WaitForSingleObject(job->finishedEvent(), left());
+    for (auto& read : metalinkReads_) ::WaitForSingleObject(read.fetch->Job()->finishedEvent(), left());
+    metalinkReads_.clear();  // what they fetched goes; the rows stay failed, to be tried again
     // An ended job's record is read whole; one still busy past the budget
     // keeps its cached row, since nothing here may block.
     for (size_t i = 0; i < entries_.size(); ++i) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/Types.h"
@@ -20,6 +21,7 @@
 #include "store/ListWindow.h"
 #include "store/ListWriter.h"
 #include "store/RowRecord.h"
+#include "store/SmallFetch.h"
 #include "store/SystemClock.h"
 
 namespace zeb {
@@ -36,6 +38,7 @@ std::wstring PauseBeforeNewLinkText();
 
 namespace zeb {
 struct RequestOptions;
+struct MetalinkResult;
 }
 
 
@@ -50,6 +53,9 @@ struct ListEntry {
     // The snapshot was taken while the job did not run: only the window's
     // own operations can change it until the job runs again.
     bool settled = false;
+    // Added for a file a Metalink described: a Metalink again is not read
+    // (one that names itself would replace its row for ever).
+    bool fromMetalink = false;
 };
 
 // The scheduler's settings, read at each use.
@@ -148,7 +154,10 @@ public:
     void Exit();
 
 private:
-    struct Batch;
+    struct Batch {
+        std::unordered_map<std::wstring, int> unfinished;  // link -> row, or kStopping
+        size_t full = 0;                                   // links refused: the list is full
+    };
     // Links whose file name is a paused or failed row's: one question, and
     // on Continue each such row goes on with its new link (Continuation.cpp).
     // Marks the requests so taken.
@@ -156,7 +165,11 @@ private:
     // Adds an admitted link. A batch brings its own index of the unfinished
     // links and leaves the start, refresh and save to its end, so adding n
     // links costs O(n), not O(n) each.
-    bool AddOne(const DownloadRequest& request, const std::wstring& folder, Batch* batch);
+    // `more`: a Metalink file's word on it (mirrors, piece hashes, size).
+    bool AddOne(const DownloadRequest& request, const std::wstring& folder, Batch* batch,
+                const zeb::RequestOptions* more = nullptr);
+    // A batch that knows every unfinished link of the list.
+    Batch OpenBatch();
     // The row of an unfinished row with this link, kStopping for a removed
     // row whose job still stops, or -1.
     int UnfinishedRowOf(const std::wstring& url);
@@ -201,6 +214,14 @@ private:
     // (Continuation.cpp).
     void AddDeclinedOffers();
     static std::wstring NameOrUrl(const DownloadInfo& info);
+    // A row whose link turned out to be a Metalink file: the file is fetched
+    // (an engine job of its own, looked at each tick), read, and the row gives
+    // way to a row for each file it describes (MetalinkRows.cpp).
+    void ReadMetalinkOf(const ListEntry& entry);
+    void TakeMetalinks();
+    void ReplaceWithFiles(int row, const zeb::MetalinkResult& read);
+    // The row stays failed, saying why its Metalink cannot be used.
+    void FailMetalinkRow(int row, const std::wstring& text);
 
     ListWindow& window_;
     std::wstring listPath_;
@@ -217,6 +238,12 @@ private:
     // Links offered to continue a waiting row (ChangeLink onTrial), with the
     // request that brought them, until the row's run judged them.
     std::vector<std::pair<std::shared_ptr<zeb::Download>, DownloadRequest>> offers_;
+    // Metalink files being fetched, each with the job of the row it names.
+    struct MetalinkRead {
+        std::shared_ptr<zeb::Download> row;
+        std::unique_ptr<SmallFetch> fetch;
+    };
+    std::vector<MetalinkRead> metalinkReads_;
     bool backUpBeforeWrite_ = false;  // the file read at start-up was damaged
     size_t setAside_ = 0;  // its damaged rows, until the first write has kept it
     ListWriter writer_;

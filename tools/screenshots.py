@@ -10,8 +10,8 @@ the proxy's password refused for another proxy), both removal questions, the err
 about many pasted links, the question to set a clock years behind, the exit question, Change Link with the stored
 password hidden and refused for another server; with the empty list the When
 done choice and its countdown, once inside Windows PE with the warning that
-files on its RAM drive would be lost); then the details window's client in five states
-(details-*.png), painted by the window's own code from known snapshots, at
+files on its RAM drive would be lost); then the details window's client in its states (among
+them a download from three servers, one dropped) (details-*.png), painted by the window's own code from known snapshots, at
 96 and 144 DPI.
 
     tools/screenshots.sh [output folder]   (default: build/shots)

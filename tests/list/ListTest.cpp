@@ -2,12 +2,15 @@
 // the windows replaced by a scripted seam.
 #include <atomic>
 #include <bit>
+#include <cctype>
+#include <cwchar>
 
 #include "ScriptedWindow.h"
 #include "support/Content.h"
 #include "engine/ErrorTexts.h"
 #include "engine/FileNames.h"
 #include "engine/LabCache.h"
+#include "engine/Metalink.h"
 #include "engine/ServerClock.h"
 #include "store/ListFile.h"
 #include "store/ListWriter.h"
@@ -527,4 +530,74 @@ TEST_F(ListQueue, AClockBehindIsOfferedOnceToMoveForwardAndItsRowsRunAgain) {
             EXPECT_TRUE(moves.empty());
         }
     }
+}
+
+namespace {
+// A link to a Metalink file known only by its media type (no .meta4 in its name).
+std::wstring MetalinkLink(const std::string& xml) {
+    std::wstring link = Server() + L"/text/files?type=application%2Fmetalink4%2Bxml&body=";
+    for (const unsigned char c : xml) {
+        wchar_t hex[4];
+        swprintf(hex, 4, L"%%%02X", c);
+        link += std::isalnum(c) ? std::wstring(1, static_cast<wchar_t>(c)) : std::wstring(hex);
+    }
+    return link;
+}
+
+std::string Narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
+
+std::string MetalinkFile(const std::string& name, const std::vector<std::wstring>& urls) {
+    std::string file = "<file name=\"" + name + "\">";
+    for (size_t k = 0; k < urls.size(); ++k) {
+        file += "<url priority=\"" + std::to_string(k + 1) + "\">";
+        for (const char c : Narrow(urls[k])) file += c == '&' ? std::string("&amp;") : std::string(1, c);  // a query's "&", in XML
+        file += "</url>";
+    }
+    return file + "</file>";
+}
+
+std::string Metalink(const std::string& files) { return "<metalink xmlns=\"urn:ietf:params:xml:ns:metalink\">" + files + "</metalink>"; }
+}  // namespace
+
+TEST_F(ListQueue, AMetalinkLinkBecomesARowForEachOfItsFilesInTheirSubfolders) {
+    // Catches a link that answers with a Metalink file (said by its media type alone) saved as
+    // the XML, its files not becoming rows in its place, a file's subfolder or mirrors lost
+    // (a.bin's first link is not found), and a row waiting for ever on a fetch the list never
+    // looks at again.
+    const int64_t size = 200003;
+    const std::string xml =
+        Metalink(MetalinkFile("a.bin", {Url(L"a.bin", size, L"seed=5&probe_status=404"), Url(L"a.bin", size, L"seed=5")}) +
+                 MetalinkFile("sub/b.bin", {Url(L"b.bin", size + 1, L"seed=6")}));
+    Add(Url(L"before.bin", 10));
+    ASSERT_TRUE(Add(MetalinkLink(xml)));
+    ASSERT_TRUE(TickUntil([&] {
+        return list_->Entries().size() == 3 && State(1) == DownloadState::Completed && State(2) == DownloadState::Completed;
+    }));
+    EXPECT_EQ(std::make_pair(list_->Entries()[1].cached.fileName, list_->Entries()[2].cached.folder),
+              std::make_pair(std::wstring(L"a.bin"), folder_ + L"\\sub"));
+    EXPECT_EQ(ReadWholeFile(folder_ + L"\\a.bin", 1 << 20), ContentPiece(5, 0, size));
+    EXPECT_EQ(ReadWholeFile(folder_ + L"\\sub\\b.bin", 1 << 20), ContentPiece(6, 0, size + 1));
+    EXPECT_EQ(ListFile().find("/text/"), std::string::npos);  // the Metalink's row is gone from the file too
+}
+
+TEST_F(ListQueue, AHostileMetalinkLeavesItsRowFailedSayingWhyAndWritesNothing) {
+    // Catches a Metalink with a DTD (an entity bomb) or a name that climbs out of the folder
+    // read anyway: rows added, a file written beside the folder, or a row that says only that
+    // its link is a Metalink file.
+    const std::wstring evil = L"evil-" + std::to_wstring(GetCurrentProcessId()) + L".bin";
+    const std::string hostile[] = {
+        "<?xml version=\"1.0\"?><!DOCTYPE m [<!ENTITY a \"aaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]>" +
+            Metalink(MetalinkFile("a.bin", {Url(L"a.bin", 10)}) + "&b;"),
+        Metalink(MetalinkFile("..\\" + Narrow(evil), {Url(evil, 10)})),
+    };
+    for (size_t k = 0; k < std::size(hostile); ++k) {
+        ASSERT_TRUE(Add(MetalinkLink(hostile[k])));
+        const std::wstring why = zeb::metalinkErrorText(zeb::parseMetalink(hostile[k]));
+        ASSERT_FALSE(why.empty());
+        EXPECT_TRUE(TickUntil([&] { return list_->Entries()[k].cached.errorText == why; })) << k;
+        list_->QueueTick();
+        EXPECT_EQ(std::make_pair(list_->Entries().size(), State(static_cast<int>(k))), std::make_pair(k + 1, DownloadState::Failed));
+    }
+    EXPECT_TRUE(ScratchFolder::List(folder_).empty());
+    EXPECT_EQ(GetFileAttributesW((folder_ + L"\\..\\" + evil).c_str()), INVALID_FILE_ATTRIBUTES);
 }
