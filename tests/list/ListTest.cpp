@@ -7,6 +7,7 @@
 
 #include "ScriptedWindow.h"
 #include "support/Content.h"
+#include "engine/Checksum.h"
 #include "engine/ErrorTexts.h"
 #include "engine/FileNames.h"
 #include "engine/LabCache.h"
@@ -546,8 +547,8 @@ std::wstring MetalinkLink(const std::string& xml) {
 
 std::string Narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
 
-std::string MetalinkFile(const std::string& name, const std::vector<std::wstring>& urls) {
-    std::string file = "<file name=\"" + name + "\">";
+std::string MetalinkFile(const std::string& name, const std::vector<std::wstring>& urls, const std::string& more = "") {
+    std::string file = "<file name=\"" + name + "\">" + more;
     for (size_t k = 0; k < urls.size(); ++k) {
         file += "<url priority=\"" + std::to_string(k + 1) + "\">";
         for (const char c : Narrow(urls[k])) file += c == '&' ? std::string("&amp;") : std::string(1, c);  // a query's "&", in XML
@@ -556,18 +557,35 @@ std::string MetalinkFile(const std::string& name, const std::vector<std::wstring
     return file + "</file>";
 }
 
+// The piece hashes of generated content, as a Metalink states them.
+std::string Pieces(uint32_t seed, int64_t size, int64_t length) {
+    std::string xml = "<pieces length=\"" + std::to_string(length) + "\" type=\"sha-256\">";
+    for (int64_t at = 0; at < size; at += length) {
+        const std::string bytes = ContentPiece(seed, at, std::min(size, at + length));
+        zeb::Digest digest;
+        digest.add(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<ULONG>(bytes.size()));
+        xml += "<hash>" + Narrow(digest.finish()) + "</hash>";
+    }
+    return xml + "</pieces>";
+}
+
 std::string Metalink(const std::string& files) { return "<metalink xmlns=\"urn:ietf:params:xml:ns:metalink\">" + files + "</metalink>"; }
 }  // namespace
 
 TEST_F(ListQueue, AMetalinkLinkBecomesARowForEachOfItsFilesInTheirSubfolders) {
     // Catches a link that answers with a Metalink file (said by its media type alone) saved as
     // the XML, its files not becoming rows in its place, a file's subfolder or mirrors lost
-    // (a.bin's first link is not found), and a row waiting for ever on a fetch the list never
+    // (a.bin's first link is not found, its second spoils 64 KiB inside a piece of every answer,
+    // its piece hashes must catch it), and a row waiting for ever on a fetch the list never
     // looks at again.
-    const int64_t size = 200003;
+    const int64_t size = 4 * 1048576 + 3;
+    const std::wstring tag = L"mw" + std::to_wstring(GetCurrentProcessId());
+    std::vector<std::wstring> mirrors;
+    for (const wchar_t* m : {L"&probe_status=404", L"&corrupt=100000:65536", L"", L""})
+        mirrors.push_back(Url(L"a.bin", size, L"seed=5&token=" + tag + std::to_wstring(mirrors.size()) + m));
+    mirrors[3].replace(mirrors[3].find(L"127.0.0.1"), 9, L"localhost");  // another host
     const std::string xml =
-        Metalink(MetalinkFile("a.bin", {Url(L"a.bin", size, L"seed=5&probe_status=404"), Url(L"a.bin", size, L"seed=5")}) +
-                 MetalinkFile("sub/b.bin", {Url(L"b.bin", size + 1, L"seed=6")}));
+        Metalink(MetalinkFile("a.bin", mirrors, Pieces(5, size, 262144)) + MetalinkFile("sub/b.bin", {Url(L"b.bin", 200004, L"seed=6")}));
     Add(Url(L"before.bin", 10));
     ASSERT_TRUE(Add(MetalinkLink(xml)));
     ASSERT_TRUE(TickUntil([&] {
@@ -575,8 +593,9 @@ TEST_F(ListQueue, AMetalinkLinkBecomesARowForEachOfItsFilesInTheirSubfolders) {
     }));
     EXPECT_EQ(std::make_pair(list_->Entries()[1].cached.fileName, list_->Entries()[2].cached.folder),
               std::make_pair(std::wstring(L"a.bin"), folder_ + L"\\sub"));
-    EXPECT_EQ(ReadWholeFile(folder_ + L"\\a.bin", 1 << 20), ContentPiece(5, 0, size));
-    EXPECT_EQ(ReadWholeFile(folder_ + L"\\sub\\b.bin", 1 << 20), ContentPiece(6, 0, size + 1));
+    EXPECT_TRUE(ReadWholeFile(folder_ + L"\\a.bin", 1 << 23) == ContentPiece(5, 0, size));
+    EXPECT_EQ(ReadWholeFile(folder_ + L"\\sub\\b.bin", 1 << 20), ContentPiece(6, 0, 200004));
+    for (int k = 1; k < 4; ++k) EXPECT_GT(Logged(tag + std::to_wstring(k), "sent"), 0) << k;  // the bad one asked too
     EXPECT_EQ(ListFile().find("/text/"), std::string::npos);  // the Metalink's row is gone from the file too
 }
 
