@@ -83,6 +83,7 @@ Download::Download(const DownloadInfo& stored) : Download(stored.url, stored.fol
     if (std::optional<std::wstring> expected = normalChecksum(stored.expectedChecksum)) expectedChecksum_ = *expected;
     shown_.sha256 = stored.state == DownloadState::Completed ? normalChecksum(stored.sha256).value_or(L"") : L"";
     shown_.fromLabCache = stored.state == DownloadState::Completed && stored.fromLabCache;
+    speedLimit_ = std::max<int64_t>(0, stored.speedLimit);
     table_.setShape(stored.totalSize, false);
     shown_.doneBytes = stored.doneBytes;
     nameFixed_ = stored.nameFixed && !stored.fileName.empty();
@@ -92,6 +93,8 @@ Download::Download(const DownloadInfo& stored) : Download(stored.url, stored.fol
 }
 
 Download::~Download() = default;
+
+void Download::setSpeedLimit(int64_t bytesPerSecond) { speedLimit_ = std::max<int64_t>(0, bytesPerSecond); }
 
 HANDLE Download::finishedEvent() const {
     std::lock_guard<std::mutex> lock(stateMutex_);
@@ -146,6 +149,7 @@ DownloadInfo Download::snapshotLocked(bool withSegments) const {
         }
     }
     if (mirrors_) info.sourceNotes = mirrors_->notes;
+    info.speedLimit = speedLimit_.load();
     return info;
 }
 
@@ -321,6 +325,8 @@ void Download::drive(int connections, bool ignoreCertErrors) {
     run.session = session.get();
     run.ignoreCertErrors = ignoreCertErrors;
     run.stop = control_.stopEvent.get();
+    if (!limiter_) limiter_ = std::make_unique<SpeedLimiter>(speedLimit_);
+    run.limiter = limiter_.get();
     connections = std::clamp(connections, 1, 32);
     {
         std::lock_guard<std::mutex> lock(control_.requestMutex);

@@ -37,6 +37,7 @@
 #include "engine/FrontHasher.h"
 #include "engine/HostEtiquette.h"
 #include "engine/PartialFile.h"
+#include "engine/RateLimiter.h"
 #include "engine/RunControl.h"
 #include "engine/Types.h"
 #include "engine/Url.h"
@@ -102,6 +103,7 @@ struct RunShared {
     ProxySetting proxy;             // the proxy the run started with
     Credentials linkCredentials;    // the link's own user and password
     HANDLE stop = nullptr;          // set when the run must stop
+    SpeedLimiter* limiter = nullptr;  // the job's own speed limit
 };
 
 // From now on no finished partial file is renamed in this process: the exit
@@ -147,6 +149,9 @@ public:
     // snapshot and the state file keep the old link. A row without bytes of
     // its own takes the link at once (changeLink). False while it runs.
     bool offerLink(const std::wstring& url, const RequestOptions& request);
+    // This download's own speed limit (bytes per second, 0: none), beside
+    // the program-wide one; a running job takes it at its next read.
+    void setSpeedLimit(int64_t bytesPerSecond);
     DownloadState state() const;
     DownloadInfo snapshot(bool withSegments) const;
     // The snapshot when the job's lock is free right now; false (and `out`
@@ -497,6 +502,9 @@ private:
         bool done = false;  // its files were dealt with
     } removal_;
 
+    std::atomic<int64_t> speedLimit_{0};  // see setSpeedLimit
+    // Made at the first run: rows that never ran carry no budget.
+    std::unique_ptr<SpeedLimiter> limiter_;  // job thread
     std::atomic<bool> running_{false};  // set by the UI thread, cleared by the job thread
     std::atomic<bool> mayWait_{true};   // see mayWaitInQueue
     // The end of a run, signalled once its thread let go of the job; a

@@ -353,16 +353,16 @@ Download::Step Download::pumpPiece(const Piece& piece, Connection& c, const RunS
 }
 
 Download::Step Download::readChunk(const Piece& piece, std::vector<char>& buffer, const RunShared& run, DWORD& got) {
-    const DWORD allowed = acquireReadBudget(static_cast<uint32_t>(buffer.size()), run.stop);
+    const DWORD allowed = acquireReadBudget(static_cast<uint32_t>(buffer.size()), run.stop, run.limiter);
     if (allowed == 0) return Step::Stop;
     if (!::WinHttpReadData(piece.request, buffer.data(), allowed, &got)) {
         const DWORD e = ::GetLastError();
-        returnReadBudget(allowed);
+        returnReadBudget(allowed, run.limiter);
         if (control_.stopRequested) return Step::Stop;
         setError(networkError(e));
         return Step::Retry;
     }
-    returnReadBudget(allowed - got);
+    returnReadBudget(allowed - got, run.limiter);
     return Step::GoOn;
 }
 
