@@ -90,6 +90,7 @@ Download::Download(const DownloadInfo& stored) : Download(stored.url, stored.fol
     state_ = (stored.state == DownloadState::Completed || stored.state == DownloadState::Failed) ? stored.state
                                                                                                  : DownloadState::Paused;
     mayWait_ = false;  // a stored row is never queued
+    waitsForHours_ = stored.waitingForHours && state_ == DownloadState::Paused;
 }
 
 Download::~Download() = default;
@@ -150,6 +151,7 @@ DownloadInfo Download::snapshotLocked(bool withSegments) const {
     }
     if (mirrors_) info.sourceNotes = mirrors_->notes;
     info.speedLimit = speedLimit_.load();
+    info.waitingForHours = waitsForHours_.load();
     return info;
 }
 
@@ -158,6 +160,7 @@ void Download::start(int connections, bool ignoreCertErrors) {
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         if (running_ || removal_.requested || state_ == DownloadState::Completed) return;
+        waitsForHours_ = false;
         if (!control_.stopEvent) control_.stopEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         if (!control_.workersEnded) control_.workersEnded.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         if (!ended_.event) ended_.event.reset(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
@@ -202,7 +205,12 @@ void Download::start(int connections, bool ignoreCertErrors) {
     }
 }
 
-void Download::pause() {
+void Download::pause(bool forHours) {
+    // A pause of a row that does not run (the exit's, Pause All's) leaves
+    // the hours' mark as it is.
+    // A pause already asked keeps its reason: the user's stays the user's.
+    if (forHours && running_ && control_.pauseRequested) return;
+    if (forHours || running_) waitsForHours_ = forHours;
     // Only the UI thread sets running, so a running job is asked to stop
     // without its lock: pause never waits behind a long preparation.
     if (running_) {
@@ -215,10 +223,14 @@ void Download::pause() {
         return;
     }
     std::lock_guard<std::mutex> lock(stateMutex_);
-    if (!running_ && state_ == DownloadState::Queued) state_ = DownloadState::Paused;
+    if (!running_ && state_ == DownloadState::Queued) {
+        state_ = DownloadState::Paused;
+        waitsForHours_ = forHours;
+    }
 }
 
 void Download::requeue() {
+    waitsForHours_ = false;
     std::lock_guard<std::mutex> lock(stateMutex_);
     if (running_ || removal_.requested) return;
     if (state_ == DownloadState::Paused || state_ == DownloadState::Failed) {

@@ -122,7 +122,9 @@ public:
     Download& operator=(const Download&) = delete;
 
     void start(int connections, bool ignoreCertErrors);
-    void pause();
+    // `forHours`: paused because the active hours ended, not by the user;
+    // the snapshot says so until it is queued or started again.
+    void pause(bool forHours = false);
     void requeue();
     void remove(bool deleteFinishedFile);
     // A new link for a job that is not running: the row keeps its folder,
@@ -503,6 +505,7 @@ private:
     } removal_;
 
     std::atomic<int64_t> speedLimit_{0};  // see setSpeedLimit
+    std::atomic<bool> waitsForHours_{false};  // see pause
     // Made at the first run: rows that never ran carry no budget.
     std::unique_ptr<SpeedLimiter> limiter_;  // job thread
     std::atomic<bool> running_{false};  // set by the UI thread, cleared by the job thread

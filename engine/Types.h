@@ -95,4 +95,7 @@ struct DownloadInfo {
     std::vector<std::wstring> sourceNotes;
     // This download's own speed limit, bytes per second; 0: none.
     int64_t speedLimit = 0;
+    // Paused because the active hours ended (not by the user): the list
+    // starts it again when they begin.
+    bool waitingForHours = false;
 };

@@ -10,6 +10,7 @@
 #include "engine/LabCache.h"
 #include "engine/ServerClock.h"
 #include "engine/Url.h"
+#include "store/ActiveHours.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
 #include "store/ListFile.h"
@@ -234,6 +235,7 @@ DownloadList::AddCounts DownloadList::AddRequests(const std::vector<DownloadRequ
 
 void DownloadList::StartQueued() {
     PruneStopping();
+    if (QueueHeld()) return;
     int running = RunningCount();
     for (const size_t row : LiveRows()) {
         if (running >= *settings_.maxDownloads) break;
@@ -408,6 +410,7 @@ void DownloadList::OfferListText(bool force) {
 }
 
 void DownloadList::QueueTick() {
+    ApplyHours();
     StartQueued();
     RefreshEntries(false);
     AddDeclinedOffers();
@@ -441,7 +444,11 @@ void DownloadList::ToggleItem(int row) {
         case DownloadState::Queued:
         case DownloadState::Connecting:
         case DownloadState::Downloading: job.pause(); break;
-        default: job.requeue(); break;
+        default:
+            job.requeue();
+            // Outside the active hours a row resumed by hand starts at once.
+            if (QueueHeld()) job.start(*settings_.connections, *settings_.ignoreCertErrors);
+            break;
     }
     StartQueued();
     RefreshEntries();
@@ -455,6 +462,14 @@ void DownloadList::PauseAll() {
 }
 
 void DownloadList::ResumeAll() {
+    if (QueueHeld() && settings_.activeHours) {
+        ConfirmQuestion ask;
+        ask.title = Tr(L"Giờ tải", L"Active hours");
+        ask.text = StartAnywayQuestion(*settings_.activeHours);
+        ask.confirmLabel = StartAnywayLabel();
+        ask.question = true;
+        startAnyway_ = window_.Confirm(ask);
+    }
     for (ListEntry& e : entries_)
         if (e.job) e.job->requeue();
     StartQueued();
@@ -579,6 +594,7 @@ void DownloadList::Load() {
         signatureDirty_ = true;
         liveDirty_ = true;
     }
+    TakeHoursWaiters();
     SaveListIfChanged(false);
 }
 

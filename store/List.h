@@ -64,6 +64,7 @@ struct QueueSettings {
     const int32_t* connections;
     const int32_t* maxDownloads;
     const bool* ignoreCertErrors;
+    const std::wstring* activeHours = nullptr;  // see AppSettings::activeHours; none: always
 };
 
 class DownloadList {
@@ -147,6 +148,9 @@ public:
     // Tests only: a shorter wait for the jobs at exit.
     void SetExitBudgetForTests(uint64_t ms) { exitBudgetMs_ = ms; }
 
+    // Rows the active hours paused and will start again (they hold "when done" open).
+    bool WaitingForHours() const { return !hoursPaused_.empty(); }
+
     void Load();  // start-up: the list file's rows, then one save
     // Whether the window may close: asks only while a download runs.
     bool ExitCheck();
@@ -226,6 +230,24 @@ private:
     ListWindow& window_;
     std::wstring listPath_;
     QueueSettings settings_;
+
+    // Active hours (ActiveQueue.cpp). Judged on the local wall clock at each
+    // tick, never by a timer set hours ahead: a clock set forward or back
+    // is met at the next tick.
+    // Whether the hours hold now (or none are set).
+    bool HoursHold() const;
+    // At each tick: the hours' end pauses the running rows (marked as the
+    // hours'), their start queues those rows again in their order.
+    void ApplyHours();
+    // The rows loaded marked as the hours': theirs again.
+    void TakeHoursWaiters();
+    // Outside the hours and not told to start anyway: the queue starts nothing.
+    bool QueueHeld() const { return !startAnyway_ && !HoursHold(); }
+    // The rows the hours paused: a list of their own, so a tick never walks
+    // 100,000 rows to find them.
+    std::vector<std::weak_ptr<zeb::Download>> hoursPaused_;
+    bool hoursInside_ = true;  // at the last tick
+    bool startAnyway_ = false;  // Resume All outside the hours, answered yes: until the program closes
     std::function<uint64_t()> ticks_;
     std::vector<ListEntry> entries_;
     std::vector<size_t> live_;

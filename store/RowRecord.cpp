@@ -47,7 +47,7 @@ static_assert(sizeof(RowRecord) <= 288, "RowRecord grew");
 // file has no line for it, which older readers would take for a damaged row.
 // A run's sources and the lines of the mirrors it dropped are not kept:
 // they belong to the run, and the details window asks the running job.
-static_assert(sizeof(DownloadInfo) == 416, "DownloadInfo changed: does the row keep the new field?");
+static_assert(sizeof(DownloadInfo) == 424, "DownloadInfo changed: does the row keep the new field?");
 
 RowRecord::RowRecord(DownloadInfo&& info) {
 #define TW_KEEP_FIELD(type, name, initial) Keep(name, std::move(info.name));

@@ -56,7 +56,8 @@ struct LimitKb {
     X(LimitKb, speedLimit, )                       \
     X(bool, nameFixed, false)                      \
     X(bool, acceptsRanges, false)                  \
-    X(bool, fromLabCache, false)
+    X(bool, fromLabCache, false)                   \
+    X(bool, waitingForHours, false)
 
 struct RowRecord {
     RowRecord() = default;

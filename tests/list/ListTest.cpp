@@ -13,6 +13,7 @@
 #include "engine/LabCache.h"
 #include "engine/Metalink.h"
 #include "engine/ServerClock.h"
+#include "store/ActiveHours.h"
 #include "store/ListFile.h"
 #include "store/ListWriter.h"
 
@@ -619,4 +620,61 @@ TEST_F(ListQueue, AHostileMetalinkLeavesItsRowFailedSayingWhyAndWritesNothing) {
     }
     EXPECT_TRUE(ScratchFolder::List(folder_).empty());
     EXPECT_EQ(GetFileAttributesW((folder_ + L"\\..\\" + evil).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(ListQueue, ActiveHoursPauseWhatRunsAtTheirEndAndStartOnlyThatAgainEvenAfterARestart) {
+    // Catches: a download left running when the hours end, or stopped losing its bytes; a row
+    // the user paused started by the hours; the hours' rows forgotten at a restart; the queue
+    // starting a row outside the hours.
+    activeHours_ = L"22:00-06:00";
+    int minute = 23 * 60;
+    const auto onSeam = [&](DownloadList& list) {
+        list.SetClockForTests({[] { return int64_t{0}; }, [] { return false; }, [](int64_t) { return 0u; }, [&] { return minute; }});
+    };
+    onSeam(*list_);
+    const int64_t size = 3 * 1048576;
+    const std::wstring token = L"hours" + std::to_wstring(GetCurrentProcessId()), later = token + L"later";
+    Add(Url(L"night.bin", size, L"rate=400000&token=" + token));
+    Add(Url(L"mine.bin", size, L"rate=400000"));
+    ASSERT_TRUE(TickUntil([&] { return list_->Entries()[0].cached.doneBytes > 0 && State(1) == DownloadState::Downloading; }));
+    list_->ToggleItem(1);  // the user's pause
+    minute = 6 * 60;       // the hours end
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Paused && State(1) == DownloadState::Paused; }));
+    const int64_t kept = list_->Entries()[0].cached.doneBytes;
+    EXPECT_TRUE(list_->Entries()[0].cached.waitingForHours);
+    EXPECT_FALSE(list_->Entries()[1].cached.waitingForHours);
+    Add(Url(L"later.bin", 1000, L"token=" + later));
+    for (int i = 0; i < 10; ++i) list_->QueueTick();
+    EXPECT_EQ(std::make_pair(State(2), Logged(later, "sent")), std::make_pair(DownloadState::Queued, int64_t{0}));
+    list_->Exit();  // a restart in between
+    zeb::freezeFinalRenames(false);  // as a new process would start
+    list_ = Another(window_, L"downloads.lst");
+    onSeam(*list_);
+    list_->Load();
+    list_->QueueTick();
+    EXPECT_EQ(std::make_tuple(State(0), list_->Entries()[0].cached.waitingForHours, list_->Entries()[0].cached.doneBytes),
+              std::make_tuple(DownloadState::Paused, true, kept));
+    minute = 22 * 60;  // the hours begin
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed; }));
+    EXPECT_EQ(State(1), DownloadState::Paused);
+    EXPECT_LT(Logged(token, "sent"), size + kept);  // went on from its kept bytes
+}
+
+TEST_F(ListQueue, OutsideTheActiveHoursOnTheRealClockANewLinkWaitsAndTheServerSeesNothing) {
+    // Catches the hours read from another clock than the computer's local one (the list's own
+    // reads UTC), or a queue that starts a link before it looks at them.
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const int minute = now.wHour * 60 + now.wMinute;
+    activeHours_ = ActiveHoursText({(minute + 120) % 1440, (minute + 180) % 1440});
+    const std::wstring token = L"outside" + std::to_wstring(GetCurrentProcessId());
+    auto list = Another(window_, L"outside.lst", true);
+    ASSERT_TRUE(list->AddDownload(Req(Url(L"o.bin", 1000, L"token=" + token)), folder_));
+    for (int i = 0; i < 10; ++i) {
+        list->QueueTick();
+        Sleep(20);
+    }
+    EXPECT_EQ(list->Entries()[0].cached.state, DownloadState::Queued);
+    EXPECT_EQ(HttpGet(Server() + L"/_log?token=" + token).find("path"), std::string::npos);
+    list->Exit();
 }
