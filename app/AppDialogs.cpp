@@ -7,6 +7,7 @@
 #include "engine/Checksum.h"
 #include "engine/Credentials.h"
 #include "engine/Download.h"
+#include "store/ActiveHours.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
 #include "store/Text.h"
@@ -103,11 +104,24 @@ void ShowChangeLinkDialog(MainWindow& main, int row) {
 namespace {
 // The Settings form's fields, in reading (and Tab) order: the two folders
 // across the form, the numbers beside the proxy, the two switches across.
-enum SettingsField : size_t { kFolder, kLabCache, kConnections, kDownloads, kSpeedLimit, kProxy, kProxyBypass, kClipboard, kCertErrors };
+// The active hours come last, a band of their own.
+enum SettingsField : size_t {
+    kFolder, kLabCache, kConnections, kDownloads, kSpeedLimit, kProxy, kProxyBypass, kClipboard, kCertErrors, kHoursFrom, kHoursTo
+};
+}  // namespace
+
+namespace {
+std::wstring ComputerTimeText() {
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    // Windows PE's time zone is often wrong: the user sees which clock the hours read.
+    return Tr(L"Giờ của máy này: ", L"This computer's time: ") + ClockText(now.wHour * 60 + now.wMinute);
+}
 }  // namespace
 
 ui::FormSpec SettingsForm(const AppSettings& s) {
     using ui::FieldKind, ui::FieldPlace;
+    const std::optional<ActiveHours> hours = ParseActiveHours(s.activeHours);
     ui::FormSpec form;
     form.title = Tr(L"Cài đặt", L"Settings");
     form.okText = Tr(L"Lưu", L"Save");
@@ -132,10 +146,17 @@ ui::FormSpec SettingsForm(const AppSettings& s) {
          Tr(L"Bỏ qua lỗi chứng chỉ HTTPS (kém an toàn \u2014 chỉ dùng với máy chủ tin cậy)",
             L"Ignore HTTPS certificate errors (unsafe \u2014 trusted servers only)"),
          L"", s.ignoreCertErrors, false},
+        {FieldKind::Text, Tr(L"Chỉ tải trong khoảng (HH:MM; để trống = luôn tải)", L"Download only between (HH:MM; empty = always)"),
+         hours ? ClockText(hours->start) : L"", false, false, FieldPlace::Left},
+        {FieldKind::Text, Tr(L"đến (HH:MM) · ", L"and (HH:MM) · ") + ComputerTimeText(), hours ? ClockText(hours->end) : L"",
+         false, false, FieldPlace::Right},
     };
-    form.checked = {kProxy};
+    form.checked = {kProxy, kHoursFrom, kHoursTo};
     const std::wstring stored = s.proxy;
-    form.refusal = [stored](size_t, const std::wstring& value) {
+    form.refusal = [stored](size_t field, const std::wstring& value) -> std::wstring {
+        if (field == kHoursFrom || field == kHoursTo)
+            return value.empty() || ParseClock(value) ? std::wstring()
+                                                      : Tr(L"Viết giờ dạng HH:MM, ví dụ 22:00.", L"Write the time as HH:MM, for example 22:00.");
         return zeb::unmaskProxy(value, stored).refused ? RetypePasswordText() : std::wstring();
     };
     return form;
@@ -154,6 +175,8 @@ AppSettings SettingsFromForm(const ui::FormSpec& form, const AppSettings& before
     s.ignoreCertErrors = form.fields[kCertErrors].ticked;
     s.proxy = zeb::unmaskProxy(Trim(value(kProxy)), before.proxy).value;
     s.proxyBypass = Trim(value(kProxyBypass));
+    // Both times, or none: the hours off.
+    s.activeHours = value(kHoursFrom).empty() || value(kHoursTo).empty() ? L"" : value(kHoursFrom) + L"-" + value(kHoursTo);
     return s;
 }
 

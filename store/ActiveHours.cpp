@@ -14,6 +14,12 @@ int ClockAt(std::wstring_view text, size_t at) {
 }
 }  // namespace
 
+std::optional<int> ParseClock(std::wstring_view text) {
+    const int minute = text.size() == 5 ? ClockAt(text, 0) : -1;
+    if (minute < 0) return std::nullopt;
+    return minute;
+}
+
 std::optional<ActiveHours> ParseActiveHours(std::wstring_view text) {
     if (text.size() != 11 || text[5] != L'-') return std::nullopt;
     const int start = ClockAt(text, 0), end = ClockAt(text, 6);

@@ -19,6 +19,8 @@ std::optional<ActiveHours> ParseActiveHours(std::wstring_view text);
 // equal times.
 std::optional<ActiveHours> ActiveHoursOf(std::wstring_view text);
 std::wstring ActiveHoursText(const ActiveHours& hours);
+// A minute of the day from "HH:MM"; nothing for any other text.
+std::optional<int> ParseClock(std::wstring_view text);
 // "HH:MM" of a minute of the day.
 std::wstring ClockText(int minute);
 // Whether `minute` (of the day) lies inside the hours; the end minute does not.
