@@ -7,9 +7,12 @@
 #include "engine/Checksum.h"
 #include "engine/Credentials.h"
 #include "engine/Download.h"
+#include "engine/StrictNumber.h"
 #include "store/ActiveHours.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
+#include "store/List.h"
+#include "store/ListFile.h"
 #include "store/Text.h"
 #include "ui/ControlText.h"
 #include "ui/Dialog.h"
@@ -99,6 +102,34 @@ void ShowChangeLinkDialog(MainWindow& main, int row) {
     // The list may have changed while the form was open.
     for (size_t i = 0; i < list.Entries().size(); ++i)
         if (list.Entries()[i].job == job) list.ChangeLink(static_cast<int>(i), url);
+}
+
+ui::FormSpec LimitSpeedForm(int64_t bytesPerSecond) {
+    ui::FormSpec form;
+    form.title = Tr(L"Giới hạn tốc độ", L"Limit Speed");
+    form.okText = Tr(L"Áp dụng", L"Apply");
+    form.fields = {{ui::FieldKind::Text, Tr(L"Tốc độ tối đa của mục này, KB/s (0 = không giới hạn)", L"Most speed for this download, KB/s (0 = none)"),
+                    std::to_wstring(bytesPerSecond / 1024), false, true}};
+    form.checked = {0};
+    form.refusal = [](size_t, const std::wstring& value) {
+        const std::optional<int64_t> kb = ParseStrictNumber(value);
+        return kb && *kb <= kMaxRowLimitKb ? std::wstring()
+                                           : Tr(L"Nhập một số KB/s, 0 là không giới hạn.", L"Type a number of KB/s; 0 means none.");
+    };
+    return form;
+}
+
+std::optional<int64_t> LimitFromForm(const ui::FormSpec& form) {
+    const std::optional<int64_t> kb = ParseStrictNumber(form.fields.at(0).value);
+    if (!kb || *kb > kMaxRowLimitKb) return std::nullopt;
+    return *kb * 1024;
+}
+
+void ShowLimitSpeedDialog(MainWindow& main, const std::shared_ptr<zeb::Download>& job) {
+    if (!job || !main.List()) return;
+    ui::FormSpec form = LimitSpeedForm(job->snapshot(false).speedLimit);
+    if (!ui::ShowFormDialog(main.Handle(), form)) return;
+    if (const std::optional<int64_t> limit = LimitFromForm(form)) main.List()->SetSpeedLimit(job.get(), *limit);
 }
 
 namespace {

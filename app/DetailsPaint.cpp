@@ -167,7 +167,10 @@ std::wstring FactValue(const DownloadInfo& info, int k, int connectionsSetting) 
             return StatusLabel(info.state);
         case 1: return FormatSize(info.totalSize);
         case 2: return FormatSize(info.doneBytes);
-        case 3: return Moving(info.state) ? FormatSpeed(info.speed) : kDash;
+        case 3:
+            if (info.speedLimit > 0)  // its own limit beside what it does
+                return (Moving(info.state) ? FormatSpeed(info.speed) : kDash) + L" (\u2264 " + FormatSpeed(static_cast<double>(info.speedLimit)) + L")";
+            return Moving(info.state) ? FormatSpeed(info.speed) : kDash;
         case 4: {
             const std::wstring left = FormatTimeLeft(info);
             return Moving(info.state) && !left.empty() ? left : kDash;
@@ -241,6 +244,8 @@ RECT DetailsButtonRect(int id, int W, int H) {
         case kCopyLinkButtonId: return at(Scale(20) + Scale(138), Scale(170));
         case kChangeLinkButtonId:
         case kCopySha256ButtonId: return at(Scale(20) + Scale(138) + Scale(178), Scale(170));
+        case kLimitSpeedButtonId:  // at the end of the speed's line
+            return RECT{W - Scale(20) - Scale(132), Scale(70) + Scale(22) - Scale(1), W - Scale(20), Scale(70) + Scale(22) + Scale(21)};
         default: return at(W - Scale(20) - Scale(110), Scale(110));
     }
 }

@@ -41,6 +41,16 @@ void DownloadList::ApplyHours() {
     }
 }
 
+void DownloadList::SetSpeedLimit(const zeb::Download* job, int64_t bytesPerSecond) {
+    const int row = RowOf(job);
+    if (row < 0) return;
+    ListEntry& e = entries_[static_cast<size_t>(row)];
+    e.job->setSpeedLimit(bytesPerSecond);
+    e.settled = false;
+    signatureDirty_ = true;  // the list file keeps it
+    RefreshEntries();
+}
+
 void DownloadList::TakeHoursWaiters() {
     for (const ListEntry& e : entries_)
         if (e.job && e.cached.waitingForHours) hoursPaused_.push_back(e.job);

@@ -27,9 +27,9 @@ bool SameLink(const std::wstring& a, const std::wstring& b) {
 
 std::wstring Count(size_t n) { return std::to_wstring(n); }
 
-// A row's part of the list's signature (FNV-1a over its link, name and state,
-// what the list file says but for progress), each field ended by a unit no
-// field holds.
+// A row's part of the list's signature (FNV-1a over its link, name, state,
+// own limit and the hours' mark: what the list file says but for progress),
+// each field ended by a unit no field holds.
 uint64_t MixRowSignature(uint64_t hash, const RowRecord& row) {
     const auto mix = [&hash](const std::wstring& field) {
         for (wchar_t c : field) hash = (hash ^ static_cast<uint16_t>(c)) * 1099511628211ull;
@@ -37,6 +37,8 @@ uint64_t MixRowSignature(uint64_t hash, const RowRecord& row) {
     };
     mix(row.url);
     mix(row.fileName);
+    hash = (hash ^ static_cast<uint64_t>(row.speedLimit.kb)) * 1099511628211ull;
+    hash = (hash ^ (row.waitingForHours ? 1u : 2u)) * 1099511628211ull;
     return (hash ^ static_cast<uint64_t>(row.state)) * 1099511628211ull;
 }
 

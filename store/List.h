@@ -112,6 +112,9 @@ public:
     bool ChangeLink(int row, const std::wstring& url, const zeb::RequestOptions* request = nullptr,
                     bool onTrial = false);
     void EraseEntry(int row);
+    // A row's own speed limit (bytes per second, 0: none): the running job
+    // takes it at once, the list file keeps it.
+    void SetSpeedLimit(const zeb::Download* job, int64_t bytesPerSecond);
     void ClearFinished();
     void PauseAll();
     void ResumeAll();

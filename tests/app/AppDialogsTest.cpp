@@ -37,6 +37,18 @@ TEST(SettingsForm, AcceptedFieldsAreTrimmedReadLenientlyAndClamped) {
     EXPECT_EQ(SettingsFromForm(form, before).activeHours, L"");
 }
 
+TEST(LimitSpeedForm, ARowsLimitInKilobytesOrARefusal) {
+    // Catches a limit read in bytes (or leniently: "1O0" as 1), and a value the list file could not keep.
+    ui::FormSpec form = LimitSpeedForm(200 * 1024);
+    EXPECT_EQ(LimitFromForm(form), 200 * 1024);
+    for (const auto& [typed, limit] : {std::pair<const wchar_t*, std::optional<int64_t>>{L"100", 100 * 1024}, {L"0", 0},
+                                       {L"1O0", std::nullopt}, {L"-5", std::nullopt}, {L"99999999999", std::nullopt}}) {
+        form.fields[0].value = typed;
+        EXPECT_EQ(LimitFromForm(form), limit) << typed;
+        EXPECT_EQ(form.refusal(0, typed).empty(), limit.has_value()) << typed;
+    }
+}
+
 TEST_F(Dialogs, SettingsSavesTheFileSetsTheLimitAndCreatesTheFolder) {
     OpenRows(false);
     const std::wstring folder = data / L"saved";

@@ -658,6 +658,9 @@ TEST_F(ListQueue, ActiveHoursPauseWhatRunsAtTheirEndAndStartOnlyThatAgainEvenAft
     ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed; }));
     EXPECT_EQ(State(1), DownloadState::Paused);
     EXPECT_LT(Logged(token, "sent"), size + kept);  // went on from its kept bytes
+    // A row's own limit is saved with it (the list's signature must see it change).
+    list_->SetSpeedLimit(list_->Entries()[1].job.get(), 64 * 1024);
+    EXPECT_NE(ListFile().find("limit=64\r\n"), std::string::npos);
 }
 
 TEST_F(ListQueue, OutsideTheActiveHoursOnTheRealClockANewLinkWaitsAndTheServerSeesNothing) {
