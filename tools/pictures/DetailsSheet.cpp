@@ -95,6 +95,10 @@ std::vector<Shot> Shots() {
     limited.activeConnections = 2;
     limited.hostLimit = 2;
     shots.push_back({L"host-limit", limited});
+    // Its own limit beside what it does.
+    DownloadInfo own = pieces;
+    own.speedLimit = 512 * 1024;
+    shots.push_back({L"own-limit", own});
 
     // Three servers, one of them dropped this run: each connection names its host.
     DownloadInfo mirrored = Base(L"https://releases.example/debian/debian-12.8.0-amd64-DVD-1.iso", L"debian-12.8.0-amd64-DVD-1.iso");
@@ -159,7 +163,7 @@ Surface Client(HWND parent, const DownloadInfo& info) {
         ButtonStyle style;
         bool enabled;
     };
-    const Button buttons[] = {
+    std::vector<Button> buttons = {
         {kPauseButtonId, look.caption, {ButtonKind::Normal, look.icon, 3, 3, false}, look.enabled},
         {kCopyLinkButtonId, Tr(L"Sao chép liên kết", L"Copy Link"), {ButtonKind::Normal, 21, 3, 3, false}, true},
         ShowsSha256(info)
@@ -167,6 +171,8 @@ Surface Client(HWND parent, const DownloadInfo& info) {
             : Button{kChangeLinkButtonId, Tr(L"Đổi liên kết…", L"Change Link…"), {ButtonKind::Normal, 38, 3, 3, false}, true},
         {IDCANCEL, Tr(L"Đóng", L"Close"), {ButtonKind::Accent, 0, 3, 3, false}, true},
     };
+    if (info.state != DownloadState::Completed)
+        buttons.push_back({kLimitSpeedButtonId, Tr(L"Giới hạn tốc độ…", L"Limit speed…"), {ButtonKind::Normal, 0, 2, 2, false}, true});
     for (const Button& b : buttons) {
         HWND button = CreateStyledButton(parent, b.id, b.caption, b.style);
         const RECT r = DetailsButtonRect(b.id, W, H);
