@@ -244,8 +244,8 @@ RECT DetailsButtonRect(int id, int W, int H) {
         case kCopyLinkButtonId: return at(Scale(20) + Scale(138), Scale(170));
         case kChangeLinkButtonId:
         case kCopySha256ButtonId: return at(Scale(20) + Scale(138) + Scale(178), Scale(170));
-        case kLimitSpeedButtonId:  // at the end of the speed's line
-            return RECT{W - Scale(20) - Scale(132), Scale(70) + Scale(22) - Scale(1), W - Scale(20), Scale(70) + Scale(22) + Scale(21)};
+        case kLimitSpeedButtonId:  // at the end of the segment map's heading, over the map's right edge
+            return RECT{W - Scale(20) - Scale(150), Scale(140), W - Scale(20), Scale(161)};
         default: return at(W - Scale(20) - Scale(110), Scale(110));
     }
 }
