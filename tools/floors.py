@@ -30,7 +30,7 @@ FLOORS = [
                 'store/Text.h', 'engine/Types.h']),
     ('engine', ['engine/*']),
     ('list', ['store/List*', 'store/DownloadRequest.*', 'store/RowRecord.*', 'store/Settings.*', 'store/SystemClock.*',
-              'store/ClockOffer.cpp', 'store/Continuation.cpp', 'store/SmallFetch.*', 'store/MetalinkRows.*', 'store/ActiveQueue.cpp']),
+              'store/ClockOffer.cpp', 'store/Continuation.cpp', 'store/SmallFetch.*', 'store/MetalinkRows.*', 'store/ActiveQueue.cpp', 'store/QueueActions.cpp']),
     ('bridge', ['bridge/*']),
     ('toolkit', ['ui/*']),
     ('windows', ['app/*']),
