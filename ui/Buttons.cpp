@@ -132,7 +132,9 @@ ButtonColors ButtonColorsFor(ButtonKind kind, COLORREF bg, bool disabled, bool p
             break;
         case ButtonKind::Check: break;
     }
-    if (ring && kind != ButtonKind::Check) c.border = kBlue;
+    // An accent fill is the ring's blue itself; in high contrast the ring of
+    // an accent button takes the text colour, so that it shows.
+    if (ring && kind != ButtonKind::Check) c.border = IsHighContrast() && kind == ButtonKind::Accent ? PaletteColor(7) : COLORREF{kBlue};
     if (disabled) {
         if (c.fill != NoColor) c.fill = MixColors(bg, c.fill, 112);
         if (c.border != NoColor) c.border = MixColors(bg, c.border, 112);
