@@ -26,6 +26,7 @@ enum CommandId : int {
     // The seventh action, below the six (key 7): what to do when the queue
     // is done. Its caption names the current choice, so it is not in the table.
     kWhenDoneButtonId = 114,
+    kOpenSelectedFolderId = 130,  // O in the list: the selected row's folder (its row button)
 
     // Details window.
     kPauseButtonId = 113,

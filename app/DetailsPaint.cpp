@@ -54,6 +54,16 @@ std::array<int, 7> ColumnEdgesWithHosts(int R) {
 }
 constexpr int kHostColumnLeft = 50;  // design pixels: the number column narrowed
 
+// What the map says in words instead of ranges; null when it draws them.
+const wchar_t* MapMessage(const DownloadInfo& info) {
+    return info.segments.empty() ? Tr(L"Hiển thị khi mục bắt đầu tải.", L"Shown once the download has started.")
+           : info.totalSize < 1  ? Tr(L"Máy chủ không cho biết kích thước tệp.", L"The server did not announce the file size.")
+                                 : nullptr;
+}
+
+const wchar_t* MapHeading() { return Tr(L"BẢN ĐỒ ĐOẠN TẢI", L"SEGMENT MAP"); }
+const wchar_t* SourceLabel() { return Tr(L"Nguồn", L"Source"); }
+
 void PaintMap(Surface& s, const DownloadInfo& info, int W) {
     const RECT box{Scale(20), Scale(164), W - Scale(20), Scale(204)};
     SurfaceRoundRect(s, box, Scale(8), PaletteColor(9), PaletteColor(6), 255, 255);
@@ -63,11 +73,7 @@ void PaintMap(Surface& s, const DownloadInfo& info, int W) {
         SurfaceRoundRect(s, inner, Scale(5), kGreen, NoColor, 255, 255);
         return;
     }
-    const wchar_t* message = info.segments.empty() ? Tr(L"Hiển thị khi mục bắt đầu tải.", L"Shown once the download has started.")
-                             : info.totalSize < 1
-                                 ? Tr(L"Máy chủ không cho biết kích thước tệp.", L"The server did not announce the file size.")
-                                 : nullptr;
-    if (message) {
+    if (const wchar_t* message = MapMessage(info)) {
         SurfaceText(s, message, inner, 2, PaletteColor(8), kCentred);
         return;
     }
@@ -264,7 +270,7 @@ void PaintDetails(Surface& s, const DownloadInfo& info, int firstRow, int connec
     for (int k = 0; k < (sha ? 4 : 6); ++k) {
         const int x = Scale(20) + (k % 2) * c, y = Scale(70) + (k / 2) * Scale(22);
         const bool sourceFact = source && k == 3;
-        SurfaceText(s, sourceFact ? std::wstring(Tr(L"Nguồn", L"Source")) : std::wstring(FactLabel(k)),
+        SurfaceText(s, sourceFact ? std::wstring(SourceLabel()) : std::wstring(FactLabel(k)),
                     RECT{x, y, x + Scale(118), y + Scale(22)}, 2, PaletteColor(8), kLabelFlags);
         SurfaceText(s, sourceFact ? zeb::fromLabCacheText() : FactValue(info, k, connectionsSetting),
                     RECT{x + Scale(118), y, x + c - Scale(10), y + Scale(22)}, 3,
@@ -282,10 +288,39 @@ void PaintDetails(Surface& s, const DownloadInfo& info, int firstRow, int connec
         SurfaceText(s, info.sha256, RECT{Scale(20) + Scale(118), y, W - Scale(20), y + Scale(22)}, 3, PaletteColor(7),
                     kLabelFlags);
     }
-    SurfaceText(s, Tr(L"BẢN ĐỒ ĐOẠN TẢI", L"SEGMENT MAP"), RECT{Scale(20), Scale(144), W - Scale(20), Scale(160)}, 1,
+    SurfaceText(s, MapHeading(), RECT{Scale(20), Scale(144), W - Scale(20), Scale(160)}, 1,
                 PaletteColor(8), kLabelFlags);
     PaintMap(s, info, W);
     // Between the map and the table: the mirrors dropped this run.
     SurfaceText(s, DroppedSourcesLine(info), RECT{Scale(20), Scale(208), W - Scale(20), Scale(230)}, 2, kAmber, kLabelFlags);
     PaintTable(s, info, firstRow, W, H);
+}
+
+std::wstring SegmentMapSummary(const DownloadInfo& info) {
+    if (info.state == DownloadState::Completed) return L"100 %";
+    if (const wchar_t* message = MapMessage(info)) return message;
+    const auto done = std::count_if(info.segments.begin(), info.segments.end(), Complete);
+    wchar_t text[96];
+    std::swprintf(text, 96, Tr(L"%zu kết nối, %lld xong, %lld %%", L"%zu connections, %lld done, %lld %%"), info.segments.size(),
+                  static_cast<long long>(done), static_cast<long long>(std::min<int64_t>(info.doneBytes, info.totalSize) * 100 / info.totalSize));
+    return text;
+}
+
+std::vector<ui::Figure> DetailsFigures(const DownloadInfo& info, int connectionsSetting) {
+    // As the grid draws them: the same labels, values and notes.
+    std::vector<ui::Figure> figures;
+    const bool sha = ShowsSha256(info);
+    const bool source = info.fromLabCache && info.state == DownloadState::Completed;
+    for (int k = 0; k < (sha ? 4 : 6); ++k) {
+        if (source && k == 3) {
+            figures.push_back({SourceLabel(), zeb::fromLabCacheText()});
+            continue;
+        }
+        std::wstring value = FactValue(info, k, connectionsSetting);
+        if (const std::wstring note = k == 5 ? ConnectionsNote(info, connectionsSetting) : L""; !note.empty()) value += L", " + note;
+        figures.push_back({FactLabel(k), value});
+    }
+    if (sha) figures.push_back({L"SHA-256", info.sha256});
+    figures.push_back({MapHeading(), SegmentMapSummary(info)});
+    return figures;
 }

@@ -13,6 +13,7 @@
 
 #include "app/Actions.h"
 #include "engine/Types.h"
+#include "ui/SpokenNames.h"
 
 class Surface;
 
@@ -60,6 +61,12 @@ PauseButtonLook PauseLookFor(DownloadState state);
 int DetailsVisibleRows(int height);
 // Footer place of button 113, 114, 115, 116 or IDCANCEL in a W x H client.
 RECT DetailsButtonRect(int id, int width, int height);
+
+// The segment map in words: "8 connections, 4 done, 61 %", or what the map says instead of ranges.
+std::wstring SegmentMapSummary(const DownloadInfo& info);
+// What the window draws as figures, named for a screen reader: the grid's
+// facts (or SHA-256) and the segment map summed up.
+std::vector<ui::Figure> DetailsFigures(const DownloadInfo& info, int connectionsSetting);
 
 // Steps 1-7 of the window's paint. `info` has its segments sorted by start;
 // `firstRow` is clamped to the last full page.

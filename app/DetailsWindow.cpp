@@ -82,6 +82,8 @@ bool DetailsWindow::Open(const ListEntry& entry) {
     UpdatePauseButton();
     Refresh();
     ::ShowWindow(window_, SW_SHOW);
+    // Keys act at once: the pause button, or Close when there is nothing to resume.
+    ::SetFocus(::IsWindowEnabled(pause_) ? pause_ : ::GetDlgItem(window_, IDCANCEL));
     return true;
 }
 
@@ -95,6 +97,7 @@ void DetailsWindow::CloseIfShowing(const zeb::Download* job) {
 
 void DetailsWindow::Reset() {
     window_ = pause_ = copy_ = change_ = copySha_ = nullptr;
+    figures_.Forget();
     const std::shared_ptr<zeb::Download> job = std::move(job_);
     if (DownloadList* list = job ? main_.List() : nullptr) list->JobReleased(job.get());
     snapshot_ = DownloadInfo{};
@@ -110,6 +113,7 @@ void DetailsWindow::Refresh() {
     rows_.page = DetailsVisibleRows(height_);
     rows_.position = std::clamp(rows_.position, 0, ScrollMax(rows_));
     if (snapshot_.state != shown) UpdatePauseButton();
+    figures_.Show(window_, DetailsFigures(snapshot_, g_settings.connections));
     ::InvalidateRect(window_, nullptr, FALSE);
 }
 

@@ -12,6 +12,7 @@
 
 #include "engine/Types.h"
 #include "ui/ScrollBar.h"
+#include "ui/SpokenNames.h"
 
 namespace zeb {
 class Download;
@@ -59,4 +60,5 @@ private:
     DownloadInfo snapshot_;
     int width_ = 0, height_ = 0;  // client size, fixed by the DPI at opening
     ScrollBarState rows_;         // in table rows
+    ui::SpokenFigures figures_;   // what the window draws, in words for a screen reader
 };

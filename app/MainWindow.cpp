@@ -23,7 +23,9 @@
 #include "ui/Dialog.h"
 #include "ui/Dpi.h"
 #include "ui/Fonts.h"
+#include "ui/Keyboard.h"
 #include "ui/PasteHook.h"
+#include "ui/SpokenNames.h"
 #include "ui/Theme.h"
 
 namespace {
@@ -141,6 +143,13 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_DPICHANGED: OnDpiChanged(wParam, reinterpret_cast<const RECT*>(lParam)); return 0;
         case WM_CLIPBOARDUPDATE: OnClipboardUpdate(); return 0;
+        case WM_ACTIVATE:
+            ui::KeepFocusAcrossActivation(window_, wParam);
+            return 0;
+        case WM_SETTINGCHANGE:
+        case WM_SYSCOLORCHANGE:
+            if (FollowSystemColours()) RelayoutAndRedraw();
+            return 0;
         case WM_CLOSE:
             if (list_->ExitCheck()) ExitWithoutAsking();
             return 0;
@@ -170,6 +179,7 @@ void MainWindow::OnCreate() {
         }
     }
     LoadLogo();
+    ui::CreateNameLabel(window_, L"");  // the link box's name, its cue text (Relabel)
     linkBox_ = ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 0, 0, 0, 0,
                                  window_, reinterpret_cast<HMENU>(kLinkBoxId), Instance(), nullptr);
     ::SendMessageW(linkBox_, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(4)), FALSE);
@@ -326,6 +336,9 @@ void MainWindow::OnCommand(int id) {
             if (haveRow) list_->ToggleItem(selected);
             break;
         case kAddDownloadId: ShowAddDownloadDialog(*this); break;
+        case kOpenSelectedFolderId:
+            if (haveRow) listView_.RunAction(selected, 2);  // as its row's folder button
+            break;
         case kChangeSelectedLinkId:
             if (haveRow) ShowChangeLinkDialog(*this, selected);
             break;

@@ -17,13 +17,39 @@ int ShortcutCommand(WPARAM key, bool listFocused) {
         case '7': return kWhenDoneButtonId;
         case VK_DELETE: return kRemoveSelectedId;
         case VK_SPACE: return listFocused ? kToggleSelectedId : 0;
+        case 'O': return listFocused ? kOpenSelectedFolderId : 0;
         default: return 0;
     }
 }
 
+int DetailsShortcutCommand(WPARAM key) {
+    switch (key) {
+        case 'P': return kPauseButtonId;  // pause, resume or retry: what the button says
+        case 'C': return kCopyLinkButtonId;
+        case 'L': return kChangeLinkButtonId;
+        case 'H': return kCopySha256ButtonId;
+        default: return 0;
+    }
+}
+
+namespace {
+bool CtrlOrAltDown() { return (::GetKeyState(VK_CONTROL) & 0x8000) || (::GetKeyState(VK_MENU) & 0x8000); }
+
+// A details key acts as a click on its button, and only where a click could:
+// on a button shown and enabled.
+bool TranslateDetailsKey(const MSG& msg, HWND details) {
+    if (msg.message != WM_KEYDOWN || !details || ::GetActiveWindow() != details || CtrlOrAltDown()) return false;
+    const int id = DetailsShortcutCommand(msg.wParam);
+    HWND button = id ? ::GetDlgItem(details, id) : nullptr;
+    if (!button || !::IsWindowVisible(button) || !::IsWindowEnabled(button)) return false;
+    ::PostMessageW(details, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    return true;
+}
+}  // namespace
+
 bool TranslateShortcut(const MSG& msg, const MainWindow& main) {
     if (msg.message != WM_KEYDOWN || ::GetActiveWindow() != main.Handle()) return false;
-    if ((::GetKeyState(VK_CONTROL) & 0x8000) || (::GetKeyState(VK_MENU) & 0x8000)) return false;
+    if (CtrlOrAltDown()) return false;
     HWND focus = ::GetFocus();
     wchar_t cls[16] = {};
     if (focus) ::GetClassNameW(focus, cls, 16);
@@ -36,8 +62,10 @@ bool TranslateShortcut(const MSG& msg, const MainWindow& main) {
 
 void RunLoopStep(MSG& msg, const MainWindow& main) {
     if (TranslateShortcut(msg, main)) return;
+    HWND details = main.DetailsWindow();
+    if (TranslateDetailsKey(msg, details)) return;
     // Escape, Tab and Enter in the details window act on its own buttons.
-    if (HWND details = main.DetailsWindow(); details && ::IsDialogMessageW(details, &msg)) return;
+    if (details && ::IsDialogMessageW(details, &msg)) return;
     if (::IsDialogMessageW(main.Handle(), &msg)) return;
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "ui/Colors.h"
 #include "ui/Dpi.h"
 #include "ui/Fonts.h"
 
@@ -12,6 +13,7 @@ std::unique_ptr<MainWindow> OpenMainWindow(HINSTANCE instance, const std::wstrin
         ::ReleaseDC(nullptr, screen);
     }
     BuildFonts();
+    SetHighContrast(SystemHighContrast());
     static const bool registered = MainWindow::RegisterClasses(instance);
     if (!registered) return nullptr;
     RECT work{0, 0, 1024, 768};

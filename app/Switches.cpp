@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "store/Lang.h"
 #include "ui/Buttons.h"
+#include "ui/SpokenNames.h"
 #include "ui/Theme.h"
 
 void Relabel(HWND main) {
@@ -13,10 +14,10 @@ void Relabel(HWND main) {
     ::SetDlgItemTextW(main, kDownloadButtonId, Tr(L"Tải xuống", L"Download"));
     ::SetDlgItemTextW(main, kThemeButtonId, IsDarkTheme() ? Tr(L"Tối", L"Dark") : Tr(L"Sáng", L"Light"));
     ::SetDlgItemTextW(main, kLanguageButtonId, IsVietnamese() ? L"Tiếng Việt" : L"English");
-    // Shown even while the box has the focus.
-    ::SendDlgItemMessageW(main, kLinkBoxId, EM_SETCUEBANNER, TRUE,
-                          reinterpret_cast<LPARAM>(Tr(L"Dán liên kết tải vào đây rồi nhấn Enter…",
-                                                      L"Paste a download link here, then press Enter…")));
+    // Shown even while the box has the focus; a screen reader names the box by it.
+    const wchar_t* cue = Tr(L"Dán liên kết tải vào đây rồi nhấn Enter…", L"Paste a download link here, then press Enter…");
+    ::SendDlgItemMessageW(main, kLinkBoxId, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(cue));
+    ui::SetBoxName(::GetDlgItem(main, kLinkBoxId), cue);
 }
 
 void SwitchLanguage(MainWindow& main) {

@@ -3,7 +3,8 @@
 failed from the list file; downloading, size unknown, connecting and queued
 from a loopback server; in the light sessions one finished from the lab
 cache), a hovered and a selected row, the empty list, and
-a list with a damaged row (set aside, and the status line says so);
+a list with a damaged row (set aside, and the status line says so), one
+session in Windows' high-contrast black scheme (contrast-*.png);
 then the real dialogs and the real details window, each alone (Add
 Download, Settings (with a lab cache folder in the light sessions, and with
 the proxy's password refused for another proxy), both removal questions, the error box, the question
@@ -135,13 +136,24 @@ def dialogs(w, display, out, tag, behind):
     step(w, 'command', '104')
 
 
-def session(out, dark, vi, dpi, server, behind, empty=False, pe=False, damaged=False):
+# Windows' "High Contrast Black" scheme, as its registry keeps it (Wine reads
+# these at start; it reports no high contrast, so the flag is the registry's too).
+HIGH_CONTRAST = {'Window': '0 0 0', 'WindowText': '255 255 255', 'Hilight': '26 235 255', 'HilightText': '0 0 0',
+                 'GrayText': '63 242 63', 'ButtonFace': '0 0 0', 'ButtonText': '255 255 255',
+                 'HotTrackingColor': '255 255 0'}
+
+
+def session(out, dark, vi, dpi, server, behind, empty=False, pe=False, damaged=False, contrast=False):
     w = ww.World()
     try:
         w.ensure_server()  # a binary value needs the registry tool, not the prefix's files
         w.reg_add(*behind.root, 'REG_BINARY')
         if dpi != 96:
             w.reg_add(r'HKCU\Control Panel\Desktop', 'LogPixels', dpi, 'REG_DWORD')
+        if contrast:
+            w.reg_add(r'HKCU\Control Panel\Accessibility\HighContrast', 'Flags', '127')
+            for name, value in HIGH_CONTRAST.items():
+                w.reg_add(r'HKCU\Control Panel\Colors', name, value)
         if pe:  # Windows PE, downloads on its system drive: the when-done question warns of their loss
             w.reg_add(r'HKLM\System\CurrentControlSet\Control\MiniNT')
         app = os.path.join(w.drive_c, 'Tidewell')
@@ -187,7 +199,7 @@ def session(out, dark, vi, dpi, server, behind, empty=False, pe=False, damaged=F
         while time.time() < deadline and step(w, 'haswindow') != 'yes':
             time.sleep(0.3)
         time.sleep(4)  # a few ticks: speeds and sizes known
-        tag = '%s-%s-%d' % ('dark' if dark else 'light', 'vi' if vi else 'en', dpi) + ('-damaged' if damaged else '')
+        tag = '%s-%s-%d' % ('contrast' if contrast else 'dark' if dark else 'light', 'vi' if vi else 'en', dpi) + ('-damaged' if damaged else '')
         display = w.env['DISPLAY']
         if empty:
             # When done: shut down, then one small download finishes and the question counts down.
@@ -255,6 +267,7 @@ def main():
             session(out, False, True, 144, server, behind)
             session(out, True, False, 96, server, behind, damaged=True)
             session(out, False, True, 96, server, behind, damaged=True)
+            session(out, True, False, 96, server, behind, contrast=True)
         finally:
             server.shutdown()
             shutil.rmtree(certs_dir, True)

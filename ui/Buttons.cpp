@@ -84,7 +84,9 @@ void PaintButton(const DRAWITEMSTRUCT& item) {
     const bool disabled = item.itemState & ODS_DISABLED;
     const bool pressed = (item.itemState & ODS_SELECTED) && !disabled;
     const bool hot = r.hover && !disabled;
-    const bool ring = (item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT);
+    // Shown whenever the button has the focus, whatever Windows says of
+    // keyboard cues (UISF_HIDEFOCUS): one who works by keys must see where they are.
+    const bool ring = item.itemState & ODS_FOCUS;
     const int entry = r.style.background >= 0 && r.style.background <= 3 ? r.style.background : 2;
     const COLORREF bg = PaletteColor(entry);
     Surface s = SurfaceCreate(w, h);
@@ -130,7 +132,9 @@ ButtonColors ButtonColorsFor(ButtonKind kind, COLORREF bg, bool disabled, bool p
             break;
         case ButtonKind::Check: break;
     }
-    if (ring && kind != ButtonKind::Check) c.border = kBlue;
+    // An accent fill is the ring's blue itself; in high contrast the ring of
+    // an accent button takes the text colour, so that it shows.
+    if (ring && kind != ButtonKind::Check) c.border = IsHighContrast() && kind == ButtonKind::Accent ? PaletteColor(7) : COLORREF{kBlue};
     if (disabled) {
         if (c.fill != NoColor) c.fill = MixColors(bg, c.fill, 112);
         if (c.border != NoColor) c.border = MixColors(bg, c.border, 112);

@@ -11,6 +11,7 @@
 #include "ui/Dpi.h"
 #include "ui/Fonts.h"
 #include "ui/PasteHook.h"
+#include "ui/SpokenNames.h"
 
 namespace ui {
 
@@ -150,6 +151,7 @@ private:
             const int id = 200 + static_cast<int>(i);
             if (f.kind == FieldKind::Text) {
                 const int line = LineHeightOf(4);
+                CreateNameLabel(window_, f.label);  // the box's name for a screen reader: its drawn label
                 l.control = ::CreateWindowExW(0, L"EDIT", f.value.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
                                               l.box.left + Scale(10), l.box.top + (l.box.bottom - l.box.top - line) / 2,
                                               l.box.right - l.box.left - Scale(20), line, window_,

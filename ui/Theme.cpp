@@ -30,6 +30,13 @@ HBRUSH EditColors(HDC dc) {
 
 void DropEditBrush() { g_editBrush.reset(); }
 
+bool FollowSystemColours() {
+    // A change of colours within high contrast (WM_SYSCOLORCHANGE) counts too.
+    const bool changed = FollowHighContrast() || IsHighContrast();
+    if (changed) DropEditBrush();
+    return changed;
+}
+
 void ApplyDarkTitleBar(HWND window) {
     const SetWindowAttribute set = DwmEntry();
     if (!set || !window) return;

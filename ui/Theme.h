@@ -9,6 +9,10 @@
 HBRUSH EditColors(HDC dc);
 // Drops the cached brush; the next EditColors creates it in the new theme.
 void DropEditBrush();
+// On WM_SETTINGCHANGE and WM_SYSCOLORCHANGE: follows high contrast turned
+// on or off, and the system's colours while it is on; true when the window
+// must be drawn again (the edit brush is dropped then).
+bool FollowSystemColours();
 // Asks the desktop window manager for a dark or light caption. Nothing
 // happens where dwmapi is missing, as in Windows PE.
 void ApplyDarkTitleBar(HWND window);

@@ -1,6 +1,7 @@
 // Owner-drawn buttons in a real window, driven by SendInput through the
 // dialog manager: activation keys, clicks and the focus ring.
 #include "HostWindow.h"
+#include "store/Lang.h"
 
 TEST_F(Buttons, SpaceAndEnterPressTheFocusedButton) {
     SetFocus(cancel);
@@ -27,9 +28,15 @@ TEST_F(Buttons, CheckBoxTogglesByAClickAndLeavesEnterToTheDialog) {
     EXPECT_EQ(host.Clicks(14), 1);
 }
 
-TEST_F(Buttons, TheFocusRingOnlyWithKeyboardCuesAndARecordGoesWithItsWindow) {
-    EXPECT_EQ(Border(cancel, ODS_FOCUS), kBlue);
-    EXPECT_EQ(Border(cancel, ODS_FOCUS | ODS_NOFOCUSRECT), PaletteColor(6));
+TEST_F(Buttons, TheFocusRingShowsWhateverTheCuesSayAndARecordGoesWithItsWindow) {
+    // Catches a ring hidden while Windows hides keyboard cues (UISF_HIDEFOCUS), in either theme.
+    for (bool dark : {true, false}) {
+        SetDarkTheme(dark);
+        EXPECT_EQ(Border(cancel, ODS_FOCUS), COLORREF{kBlue});
+        EXPECT_EQ(Border(cancel, ODS_FOCUS | ODS_NOFOCUSRECT), COLORREF{kBlue});
+        EXPECT_EQ(Border(cancel, 0), PaletteColor(6));
+    }
+    SetDarkTheme(true);
     EXPECT_EQ(Fill(cancel, ODS_SELECTED), PaletteColor(5));
     // A button's record goes with its window: a window that gets its handle later starts plain.
     DestroyWindow(check);
