@@ -28,6 +28,7 @@ int DetailsShortcutCommand(WPARAM key) {
         case 'C': return kCopyLinkButtonId;
         case 'L': return kChangeLinkButtonId;
         case 'H': return kCopySha256ButtonId;
+        case 'S': return kLimitSpeedButtonId;  // its own speed limit
         default: return 0;
     }
 }

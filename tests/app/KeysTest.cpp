@@ -66,7 +66,7 @@ std::vector<long long> Numbers(const std::wstring& text) {
 TEST(KeyTables, ORunsTheRowFolderOnlyFromTheListAndTheDetailsLettersPressTheirButtons) {
     // Catches the folder key missing, or acting while the focus is elsewhere, and a details button without a key.
     EXPECT_EQ(std::make_pair(ShortcutCommand('O', true), ShortcutCommand('O', false)), std::make_pair(int{kOpenSelectedFolderId}, 0));
-    for (int id : {kPauseButtonId, kCopyLinkButtonId, kChangeLinkButtonId, kCopySha256ButtonId}) {
+    for (int id : {kPauseButtonId, kCopyLinkButtonId, kChangeLinkButtonId, kCopySha256ButtonId, kLimitSpeedButtonId}) {
         int keys = 0;
         for (WPARAM k = 'A'; k <= 'Z'; ++k) keys += DetailsShortcutCommand(k) == id;
         EXPECT_EQ(keys, 1) << id;
