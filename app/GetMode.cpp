@@ -33,9 +33,9 @@
 #include "store/Handles.h"
 #include "store/Lang.h"
 #include "store/Settings.h"
-#include "store/SystemClock.h"
 #include "store/SmallFetch.h"
 #include "store/Storage.h"
+#include "store/SystemClock.h"
 #include "store/Text.h"
 
 namespace {
@@ -138,8 +138,6 @@ std::wstring NameFromLink(const GetItem& item) {
     return guess.empty() ? std::wstring() : zeb::sanitizeFileName(guess);
 }
 
-// The test suite runs rooms of machines in seconds: the lab cache's beat
-// and stale time from TW_LAB_TIMING="beat,stale" (ms) when it is set.
 // The local minute of the day, from the machine's clock or, for the test
 // suite, from the file TW_LOCAL_MINUTE_FILE names (its text is the minute):
 // the tests move the hours' clock without touching the machine's.
@@ -149,6 +147,8 @@ int LocalMinuteNow() {
     return LenientNumber(Utf8ToUtf16(ReadWholeFile(file, 16))) % 1440;
 }
 
+// The test suite runs rooms of machines in seconds: the lab cache's beat
+// and stale time from TW_LAB_TIMING="beat,stale" (ms) when it is set.
 void ApplyLabTimingForTests() {
     const std::wstring value = EnvironmentValue(L"TW_LAB_TIMING");
     const size_t comma = value.find(L',');
