@@ -3,6 +3,9 @@
 // console arrive on a thread of the system's (OnConsoleEvent), which only
 // sets the stop event; the main thread pauses the job, whose thread saves
 // the state, and reports. Each job runs on its own threads (engine).
+// With --hours the main thread also judges the local wall clock at each
+// poll: a file starts only inside the hours, and one running at their end
+// is paused (its state saved) and started again when they begin.
 #include "app/GetMode.h"
 
 #include <windows.h>
@@ -32,6 +35,7 @@
 #include "store/Settings.h"
 #include "store/SmallFetch.h"
 #include "store/Storage.h"
+#include "store/SystemClock.h"
 #include "store/Text.h"
 
 namespace {
@@ -83,7 +87,12 @@ private:
     // A file that finished: recorded for --sums; false when the given
     // sums name it with another digest (the file is removed).
     bool keepSum(const GetItem& item, const DownloadInfo& info);
-    bool waitForEnd(zeb::Download& job);
+    // `forHours`: the file's own job, paused when the hours end (the snapshot says so).
+    bool waitForEnd(zeb::Download& job, bool forHours = false);
+    // With --hours: returns at once inside them; else says that it waits and
+    // from when, and polls the clock until they begin. False when stopped.
+    bool waitForHours();
+    bool insideHours() const;
     bool alreadyThere(const GetItem& item, const std::wstring& folder);
     std::wstring shownName(const DownloadInfo& info, const GetItem& item) const;
 
@@ -127,6 +136,15 @@ WindowHandle HiddenWindow(GetRun& run) {
 std::wstring NameFromLink(const GetItem& item) {
     const std::wstring guess = item.name.empty() ? zeb::fileNameFromUrl(item.url) : item.name;
     return guess.empty() ? std::wstring() : zeb::sanitizeFileName(guess);
+}
+
+// The local minute of the day, from the machine's clock or, for the test
+// suite, from the file TW_LOCAL_MINUTE_FILE names (its text is the minute):
+// the tests move the hours' clock without touching the machine's.
+int LocalMinuteNow() {
+    static const std::wstring file = EnvironmentValue(L"TW_LOCAL_MINUTE_FILE");
+    if (file.empty()) return MachineClock().localMinute();
+    return LenientNumber(Utf8ToUtf16(ReadWholeFile(file, 16))) % 1440;
 }
 
 // The test suite runs rooms of machines in seconds: the lab cache's beat
@@ -277,10 +295,13 @@ int GetRun::fetch(const GetItem& item) {
     extras.expectedSize = item.size;
     job_ = std::make_shared<zeb::Download>(item.url, folder, item.name, extras);
     const int connections = options_.connections.value_or(g_settings.connections);
-    for (bool again = false;; again = true) {
+    for (bool again = false;;) {
+        if (!waitForHours()) return kGetStopped;
         job_->start(connections, options_.insecure);
-        if (!waitForEnd(*job_)) return kGetStopped;
+        if (!waitForEnd(*job_, true)) return kGetStopped;
         const DownloadInfo info = job_->snapshot(false);
+        // The hours ended: its state is saved; it goes on when they begin.
+        if (info.state == DownloadState::Paused && info.waitingForHours && !stopped_) continue;
         showSourceNotes(info);
         if (const std::wstring note = zeb::takeLabCacheNote(); !note.empty()) out_.line(note);
         if (info.state == DownloadState::Completed) {
@@ -297,6 +318,7 @@ int GetRun::fetch(const GetItem& item) {
         // downloads the whole file from byte 0.
         if (info.state == DownloadState::Failed && info.errorKind == ErrorKind::Checksum && !again) {
             out_.line(MismatchAgainText());
+            again = true;
             job_->requeue();
             continue;
         }
@@ -317,9 +339,30 @@ void GetRun::showSourceNotes(const DownloadInfo& info) {
     }
 }
 
-bool GetRun::waitForEnd(zeb::Download& job) {
+bool GetRun::insideHours() const { return !options_.hours || InsideHours(*options_.hours, LocalMinuteNow()); }
+
+bool GetRun::waitForHours() {
+    if (insideHours()) return true;
+    out_.line(WaitingForHoursText(ActiveHoursText(*options_.hours)));
+    for (;;) {
+        // Judged afresh at each poll, never by a timer set for the start: a
+        // clock moved, a time-zone change or a sleep is met within a poll.
+        const HANDLE stop = g_stop.get();
+        const DWORD r = ::MsgWaitForMultipleObjects(1, &stop, FALSE, kProgressPeriodMs, QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0 || stopped_) {
+            stopNow();
+            return false;
+        }
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+        if (insideHours()) return true;
+    }
+}
+
+bool GetRun::waitForEnd(zeb::Download& job, bool forHours) {
     const HANDLE waits[] = {job.finishedEvent(), g_stop.get()};
     ULONGLONG shown = ::GetTickCount64();
+    bool pausing = false;  // asked to pause for the hours; its end is awaited
     for (;;) {
         const DWORD r = ::MsgWaitForMultipleObjects(2, waits, FALSE, kProgressPeriodMs, QS_ALLINPUT);
         if (r == WAIT_OBJECT_0 || r == WAIT_FAILED) return true;  // the snapshot tells how it ended
@@ -329,6 +372,10 @@ bool GetRun::waitForEnd(zeb::Download& job) {
         }
         MSG msg;
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+        if (forHours && !pausing && !insideHours()) {
+            pausing = true;
+            job.pause(true);  // its thread saves the state; the finished event ends this wait
+        }
         if (::GetTickCount64() - shown >= kProgressPeriodMs) {
             // A mirror dropped is said while the rest goes on, redirected or not.
             shown = ::GetTickCount64();

@@ -71,7 +71,8 @@ GetOptions ParseGetArguments(const std::vector<std::wstring>& args) {
             continue;
         }
         static const wchar_t* const valued[] = {L"--to", L"--name", L"--checksum", L"--connections", L"--limit",
-                                                L"--lang", L"--input", L"--cache", L"--checksums", L"--sums", L"--metalink"};
+                                                L"--lang", L"--input", L"--cache", L"--checksums", L"--sums", L"--metalink",
+                                                L"--hours"};
         bool isValued = false;
         for (const wchar_t* v : valued) isValued = isValued || a == v;
         if (isValued) {
@@ -98,6 +99,9 @@ GetOptions ParseGetArguments(const std::vector<std::wstring>& args) {
                 if (!o.limitKB) fail(GetFault::BadValue, a);
             } else if (a == L"--lang") {
                 if (value == L"vi" || value == L"en") o.vietnamese = value == L"vi";
+                else fail(GetFault::BadValue, a);
+            } else if (a == L"--hours") {
+                if (ParseActiveHours(value)) o.hours = ActiveHoursOf(value);
                 else fail(GetFault::BadValue, a);
             } else if (a == L"--cache" || a == L"--checksums" || a == L"--sums" || a == L"--metalink") {
                 (a == L"--cache" ? o.cache : a == L"--checksums" ? o.checksums : a == L"--sums" ? o.sumsOut : o.metalink) = value;

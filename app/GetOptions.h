@@ -11,6 +11,7 @@
 
 #include "engine/Metalink.h"
 #include "engine/Sources.h"
+#include "store/ActiveHours.h"
 
 // One file to fetch.
 struct GetItem {
@@ -60,6 +61,10 @@ struct GetOptions {
     std::wstring checksums;          // --checksums: a SHA256SUMS file or link; empty: none
     std::wstring sumsOut;            // --sums: where the run's sums are written; empty: nowhere
     std::wstring metalink;           // --metalink: a Metalink file whose files are fetched
+    // --hours: files start only inside them, and one running at their end
+    // pauses until they begin again. None (equal times too): always; the
+    // settings' ActiveHours= is not read, so a script never waits unasked.
+    std::optional<ActiveHours> hours;
     bool help = false;
     GetProblem problem;  // the first one found; fault None when all is well
 };

@@ -7,6 +7,7 @@ import os
 import pathlib
 import re
 import subprocess
+import time
 import unittest
 import urllib.parse
 
@@ -52,9 +53,9 @@ class GetMode(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
     def args(self, folder, *rest):
         return [PROGRAM, '--get', '--to', ww.to_windows(folder)] + list(rest)
 
-    def get(self, folder, *rest, args=None):
+    def get(self, folder, *rest, args=None, env=None):
         """(exit code, output lines) of one run to its end."""
-        r = self.w.run(args or self.args(folder, *rest), timeout=120)
+        r = self.w.run(args or self.args(folder, *rest), timeout=120, env=env)
         return r.returncode, r.stdout.decode('utf-8').splitlines()
 
     def start(self, args, stdout=subprocess.DEVNULL):
@@ -69,7 +70,7 @@ class GetMode(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
         self.assertGreaterEqual(self.sent(token), 2 * size)  # the whole file came twice before the run gave up
         code, lines = self.get(folder, '--help')
         self.assertEqual((code, {'--to', '--name', '--checksum', '--connections', '--limit', '--insecure', '--lang', '--input', '--cache', '--checksums', '--sums', '--metalink',
-                                 '--help', *map(str, range(9))} - set(' '.join(lines).replace(',', ' ').split())), (0, set()))
+                                 '--hours', '--help', *map(str, range(9))} - set(' '.join(lines).replace(',', ' ').split())), (0, set()))
 
     def test_the_digest_a_server_states_proves_the_file(self):
         # Catches a stated digest ignored (a file that does not match it ends OK) or taken as proof
@@ -174,6 +175,44 @@ class GetMode(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
             self.assertEqual((code if expected else code != 0, sorted(os.walk(parent))), (expected or True, before), (k, lines))
             said.append(lines[-1])
         self.assertEqual((len(set(said)), token in httpserver._logs), (len(rows), False), said)  # each says its own why
+
+    def test_outside_its_hours_a_file_waits_and_one_running_at_their_end_pauses_keeping_its_bytes(self):
+        # Catches --hours ignored (a file fetched outside them) or judged once (the clock moving inside
+        # never seen); a file running at their end left running, or started over after them (its bytes
+        # lost: the server sends more than the file); a malformed --hours not a usage error naming it;
+        # equal times taken as "never"; and the settings' ActiveHours= obeyed by a script without --hours.
+        clock, folder, tag = os.path.join(self.folder(), 'minute'), self.folder(), 'hours%d' % os.getpid()
+        env, night, day = {'TW_LOCAL_MINUTE_FILE': ww.to_windows(clock)}, '1380', '600'  # 23:00 and 10:00
+        pathlib.Path(clock).write_text(day)
+        settings = pathlib.Path(self.app_dir, 'settings.cfg')
+        old = settings.read_bytes() if settings.exists() else None
+        self.addCleanup(lambda: settings.write_bytes(old) if old is not None else settings.unlink())
+        now = time.localtime().tm_hour * 60 + time.localtime().tm_min
+        away = next(m for m in ((now + 720) % 1440, (now + 360) % 1440) if abs(m - int(day)) > 5)  # neither clock's minute
+        settings.write_text('ActiveHours=%02d:%02d-%02d:%02d\r\n' % (away // 60, away % 60, (away + 1) // 60 % 24, (away + 1) % 60))
+        rows = ((['--hours', '22:00-6:00'], 1), (['--hours', '08:00-08:00'], 0), ([], 0))
+        ran = [self.get(folder, *given, self.link('r%d.bin' % k, 1000, 70), env=env) for k, (given, _) in enumerate(rows)]
+        self.assertEqual([(code, '--hours' in lines[-1] or lines[-1][:3] == 'OK ') for code, lines in ran],
+                         [(code, True) for _, code in rows], ran)
+        size, seed, out = 12 * MiB, 71, os.path.join(self.folder(), 'out.txt')
+        with open(out, 'wb') as f:
+            run = subprocess.Popen(['wine'] + self.args(folder, '--hours', '22:00-06:00', '--connections', '2', self.link(
+                'h.bin', size, seed, '&rate=500000&token=' + tag)), env={**self.w.env, **env}, stdin=subprocess.DEVNULL, stdout=f)
+        self.addCleanup(run.kill)
+        said = lambda: pathlib.Path(out).read_text(errors='replace').count('22:00')  # noqa: E731 (the line says from when)
+        state = os.path.join(folder, 'h.bin.zebstate')
+        self.assertTrue(ww.wait_for(lambda: said() == 1, 30))
+        self.assertFalse(ww.wait_for(lambda: tag in httpserver._logs, 3))  # three polls of the clock: nothing asked
+        pathlib.Path(clock).write_text(night)
+        self.assertTrue(ww.wait_for(lambda: sum(p - s for s, _, p in segments(state)) >= size // 4, 60))
+        pathlib.Path(clock).write_text(day)
+        self.assertTrue(ww.wait_for(lambda: said() == 2, 30))  # paused, waiting again
+        sent = self.sent(tag)
+        self.assertFalse(ww.wait_for(lambda: self.sent(tag) > sent, 2))
+        pathlib.Path(clock).write_text(night)
+        self.assertEqual(run.wait(60), 0)
+        self.assertTrue(content.file_holds(os.path.join(folder, 'h.bin'), seed, size))
+        self.assertLess(self.sent(tag), 2 * size)
 
     def test_killed_or_shut_down_then_run_again_it_resumes_and_a_last_run_downloads_nothing(self):
         size, seed, token = 24 * MiB, 22, 'kill%d' % os.getpid()

@@ -28,6 +28,9 @@ TEST(GetArguments, EachFaultNamesWhatWasWrong) {
         {{L"--limit", L"-1", kLink}, GetFault::BadValue, L"--limit"},
         {{L"--checksum", std::wstring(63, L'a') + L"g", kLink}, GetFault::BadValue, L"--checksum"},
         {{L"--lang", L"fr", kLink}, GetFault::BadValue, L"--lang"},
+        {{L"--hours", L"22:00-6:00", kLink}, GetFault::BadValue, L"--hours"},
+        {{L"--hours", L"24:00-06:00", kLink}, GetFault::BadValue, L"--hours"},
+        {{kLink, L"--hours"}, GetFault::MissingValue, L"--hours"},
         {{L"ftp://h.example/a.zip"}, GetFault::NotALink, L"ftp://h.example/a.zip"},
         {{L"--insecure"}, GetFault::NoLink, L""},
         {{L"--name", L"a.zip", kLink, kLink}, GetFault::NameNeedsOneLink, L""},
@@ -44,6 +47,16 @@ TEST(GetArguments, ValuesReachEveryLink) {
                                 L"en", L"--insecure", L"--connections", L"16", kLink});
     EXPECT_EQ(o.items[0].name + L"|" + o.items[0].checksum, L"n|" + kSha1);
     EXPECT_EQ(std::make_tuple(*o.limitKB, *o.vietnamese, o.insecure, *o.connections), std::make_tuple(250, false, true, 16));
+}
+
+TEST(GetArguments, HoursAcrossMidnightKeptAndEqualTimesMeanAlways) {
+    // Catches equal times taken as "never" (a script that waits for ever) and an end before the
+    // start refused or swapped (a night's hours turned into the day's).
+    const std::tuple<std::wstring, int, int> cases[] = {{L"22:00-06:00", 1320, 360}, {L"08:30-17:05", 510, 1025}, {L"08:00-08:00", -1, -1}};
+    for (const auto& [text, start, end] : cases) {
+        const GetOptions o = Parse({L"--hours", text, kLink});
+        EXPECT_EQ(o.hours ? std::make_pair(o.hours->start, o.hours->end) : std::make_pair(-1, -1), std::make_pair(start, end)) << text;
+    }
 }
 
 TEST(LinkList, OptionsBelowTheirLinkAndCommentsSkipped) {

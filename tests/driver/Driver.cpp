@@ -11,11 +11,17 @@
 // --frozen: finished files are not renamed, as after the exit froze renames.
 // --proxy user:password@host:port (or host:port), --bypass list: the proxy setting.
 // --strict: certificate errors are not ignored.
+// --and URL: one more job, of its own link (beside the first).
+// --row-limit KB: the first job's own speed limit; --commands: lines on
+// standard input "limit KB" change it while it runs, each answered
+// "limit ms=<since the start>" once applied.
 #include <windows.h>
 #include <psapi.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/Credentials.h"
@@ -40,6 +46,19 @@ std::wstring Describe(const DownloadInfo& i) {
            L" total=" + std::to_wstring(i.totalSize) + L" fixed=" + std::to_wstring(i.nameFixed ? 1 : 0) +
            L" speed=" + std::to_wstring(static_cast<int64_t>(i.speed)) + L" clock=" + std::to_wstring(i.clockOffer) +
            L" name=" + i.fileName + L" error=" + i.errorText;
+}
+// The latest "limit KB" read from standard input (-1: none new).
+std::atomic<int64_t> g_askedLimitKB{-1};
+
+void ReadCommands() {
+    std::string pending;
+    char buffer[256];
+    DWORD got = 0;
+    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        pending.append(buffer, got);
+        for (size_t eol; (eol = pending.find('\n')) != std::string::npos; pending.erase(0, eol + 1))
+            if (pending.compare(0, 6, "limit ") == 0) g_askedLimitKB = _atoi64(pending.c_str() + 6);
+    }
 }
 }  // namespace
 
@@ -68,6 +87,9 @@ int wmain(int argc, wchar_t** argv) {
     bool fixed = false, strict = false;
     int connections = 8, jobsWanted = 1;
     double seconds = 0;  // pause every job after this long (0: run to the end)
+    int64_t rowLimitKB = 0;
+    bool commands = false;
+    std::vector<std::wstring> more;  // --and
     for (int i = 3; i < argc; ++i) {
         const std::wstring a = argv[i];
         if (a == L"--name" && i + 1 < argc) name = argv[++i];
@@ -80,6 +102,9 @@ int wmain(int argc, wchar_t** argv) {
         else if (a == L"--limit" && i + 1 < argc) zeb::setSpeedLimit(static_cast<int64_t>(_wtoi(argv[++i])) * 1024);
         else if (a == L"--jobs" && i + 1 < argc) jobsWanted = _wtoi(argv[++i]);
         else if (a == L"--seconds" && i + 1 < argc) seconds = _wtof(argv[++i]);
+        else if (a == L"--and" && i + 1 < argc) more.push_back(argv[++i]);
+        else if (a == L"--row-limit" && i + 1 < argc) rowLimitKB = _wtoi(argv[++i]);
+        else if (a == L"--commands") commands = true;
         else if (a == L"--fast") {
             zeb::Timing t;
             t.retryPauseBase = 10;
@@ -106,12 +131,19 @@ int wmain(int argc, wchar_t** argv) {
             jobs.push_back(std::make_shared<zeb::Download>(url, argv[2], name, zeb::RequestOptions{}));
         }
     }
+    for (const std::wstring& url : more) jobs.push_back(std::make_shared<zeb::Download>(url, argv[2], L"", zeb::RequestOptions{}));
+    jobs[0]->setSpeedLimit(rowLimitKB * 1024);
+    if (commands) std::thread(ReadCommands).detach();  // ends with the process
     for (auto& job : jobs) job->start(connections, !strict);
     const ULONGLONG began = GetTickCount64();
     ULONGLONG lastByte = 0, lastPrint = 0;  // when job 0 had every byte (looked at every 10 ms)
     for (;;) {
         if (seconds > 0 && GetTickCount64() - began >= seconds * 1000)
             for (auto& job : jobs) job->pause();
+        if (const int64_t kb = g_askedLimitKB.exchange(-1); kb >= 0) {
+            jobs[0]->setSpeedLimit(kb * 1024);
+            Print(L"limit ms=" + std::to_wstring(GetTickCount64() - began));
+        }
         bool allEnded = true;
         for (auto& job : jobs)
             if (WaitForSingleObject(job->finishedEvent(), 0) != WAIT_OBJECT_0) allEnded = false;

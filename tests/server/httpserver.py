@@ -11,6 +11,8 @@ query string, so tests need no set-up calls:
     cl=<text>                    Content-Length header text as given (no ranges)
     crange=<text>                the probe's Content-Range header text as given
     rate=<bytes/s>               per-connection rate cap
+    sndbuf=<bytes>               the socket's send buffer (no autotuning): what was sent is
+                                 then close to what the client has read
     uplink=<bytes/s>             a cap on all requests of the token together (a host's uplink
                                  shared by every client), served in turn a small piece at a time
     probe_status=<code>          answer the probe (Range: bytes=0-0) with this status
@@ -301,6 +303,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def _file(self, q, token):
         self.date_override = q.get('date')
         self.uplink = (token, int(q['uplink'])) if int(q.get('uplink', '0')) > 0 else None
+        if 'sndbuf' in q:
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, int(q['sndbuf']))
         seed = int(q.get('seed', '1'))
         rate = int(q.get('rate', '0'))
         rng = self.headers.get('Range')
