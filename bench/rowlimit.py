@@ -122,7 +122,7 @@ def main():
               (LIMIT, LIMIT * KiB, WINDOW))
         print('conns  limited B/s   error   (its own count)  unlimited B/s | raised to %d KiB/s: B/s   error  turned after'
               '  (its own count: B/s  turned after; the driver applied it after)' % RAISED)
-        for n in (1, 4, 16):
+        for n in [int(a) for a in sys.argv[1:]] or (1, 4, 16):
             got = one(origin, work, n)
             rate, own, beside, raised, turn, raised_own, turn_own, ack = got
             print('%5d  %11.0f  %+6.2f %%  (%8.0f)  %14.0f | %22.0f  %+6.2f %%  %8.3f s  (%6.0f  %+6.2f %%  %6.3f s; %.3f s)' % (
