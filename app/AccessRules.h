@@ -1,0 +1,54 @@
+// What a screen reader is told, and when: the events a list row's change
+// raises, and which status messages are announced and how. Plain functions
+// of plain data; ListEvents and Announcer make the calls.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/Types.h"
+#include "store/ListWindow.h"
+
+// What of a row its events are about: its name, its state and its progress.
+struct RowFacts {
+    DownloadState state = DownloadState::Queued;
+    std::wstring_view name;   // the file name, or the link while there is none
+    std::wstring_view error;  // the failure's text
+    int64_t doneBytes = 0, totalSize = -1;
+    int32_t verifyPercent = -1, busySeconds = 0;
+};
+
+struct RowEvents {
+    bool name = false;   // the row's name changed
+    bool value = false;  // its status text changed (the caller notes the time)
+};
+
+// Progress (bytes, the check of the finished file, a busy server's count)
+// is told at most this often per row; a screen reader would speak nothing else.
+constexpr uint64_t kProgressEventMs = 5000;
+
+// `sinceValueEventMs`: since this row's last value event (UINT64_MAX: none
+// yet). A state or error change is told at once, moved progress once the
+// row's pause is over, nothing when nothing changed.
+RowEvents RowChangeEvents(const RowFacts& before, const RowFacts& after, uint64_t sinceValueEventMs);
+
+// How an announcement is spoken: `important` ones queue and are all said
+// (a finish, a failure); a newer plain message replaces one not yet said.
+struct Announcement {
+    bool speak = false;
+    bool important = false;
+    int kind = 4;  // UI Automation's NotificationKind: 2 action completed, 3 aborted, 4 other
+};
+
+// The last message announced, to say a burst of the same message once.
+struct LastAnnouncement {
+    std::wstring text;
+    uint64_t atMs = 0;
+};
+
+// The same text again within this time is one message said twice in a row
+// (a batch of adds, a tick that repeats itself), not news.
+constexpr uint64_t kRepeatWindowMs = 1000;
+
+Announcement AnnouncementFor(StatusKind kind, const std::wstring& text, const LastAnnouncement& last, uint64_t nowMs);

@@ -1,0 +1,40 @@
+#include "app/ListEvents.h"
+
+#include <oleacc.h>
+
+#include "app/AccessRules.h"
+#include "app/ListAccessible.h"
+#include "store/RowRecord.h"
+
+namespace {
+template <typename Row>
+RowFacts FactsOf(const Row& r) {
+    return RowFacts{r.state, r.fileName.empty() ? r.url : r.fileName, r.errorText, r.doneBytes, r.totalSize,
+                    r.verifyPercent, r.busySeconds};
+}
+
+// Rows removed while running leave their note behind; past this many the
+// notes start over (at worst one progress event comes early).
+constexpr size_t kMostNotes = 4096;
+}  // namespace
+
+void ListEvents::RowRefreshing(int row, const void* job, const RowRecord& before, const DownloadInfo& after,
+                               uint64_t nowMs) {
+    const auto last = lastValue_.find(job);
+    const uint64_t since = last == lastValue_.end() ? UINT64_MAX : nowMs - last->second;
+    const RowEvents events = RowChangeEvents(FactsOf(before), FactsOf(after), since);
+    if (events.name) pending_.emplace_back(EVENT_OBJECT_NAMECHANGE, row);
+    if (events.value) pending_.emplace_back(EVENT_OBJECT_VALUECHANGE, row);
+    const bool moving = after.state == DownloadState::Connecting || after.state == DownloadState::Downloading;
+    if (!moving) {
+        if (last != lastValue_.end()) lastValue_.erase(last);
+    } else if (events.value) {
+        if (lastValue_.size() >= kMostNotes) lastValue_.clear();
+        lastValue_[job] = nowMs;
+    }
+}
+
+void ListEvents::Flush(HWND list) {
+    for (const auto& [event, row] : pending_) RaiseRowEvent(event, list, OBJID_CLIENT, row);
+    pending_.clear();
+}
