@@ -10,10 +10,12 @@ RowEvents RowChangeEvents(const RowFacts& before, const RowFacts& after, uint64_
     return events;
 }
 
-Announcement AnnouncementFor(StatusKind kind, const std::wstring& text, const LastAnnouncement& last, uint64_t nowMs) {
+Announcement AnnouncementFor(StatusKind kind, const std::wstring& text, LastAnnouncement& last, uint64_t nowMs) {
     Announcement a;
     if (text.empty()) return a;
-    if (text == last.text && nowMs - last.atMs < kRepeatWindowMs) return a;
+    const bool repeat = text == last.text && nowMs - last.atMs < kRepeatWindowMs;
+    last = LastAnnouncement{text, nowMs};
+    if (repeat) return a;
     a.speak = true;
     a.important = kind != StatusKind::Message;
     a.kind = kind == StatusKind::Finished ? 2 : kind == StatusKind::Failed ? 3 : 4;

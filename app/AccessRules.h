@@ -41,14 +41,16 @@ struct Announcement {
     int kind = 4;  // UI Automation's NotificationKind: 2 action completed, 3 aborted, 4 other
 };
 
-// The last message announced, to say a burst of the same message once.
+// The last message given, to say a burst of the same message once.
 struct LastAnnouncement {
     std::wstring text;
     uint64_t atMs = 0;
 };
 
-// The same text again within this time is one message said twice in a row
-// (a batch of adds, a tick that repeats itself), not news.
+// The same text again within this time of its last giving is one message
+// given twice (a batch of adds, a tick that repeats itself), not news: a
+// message given every tick is said once.
 constexpr uint64_t kRepeatWindowMs = 1000;
 
-Announcement AnnouncementFor(StatusKind kind, const std::wstring& text, const LastAnnouncement& last, uint64_t nowMs);
+// Notes `text` in `last` as well.
+Announcement AnnouncementFor(StatusKind kind, const std::wstring& text, LastAnnouncement& last, uint64_t nowMs);

@@ -8,7 +8,6 @@ void Announcer::Announce(HWND main, StatusKind kind, const std::wstring& text) {
     const uint64_t now = ::GetTickCount64();
     const Announcement a = AnnouncementFor(kind, text, last_, now);
     if (!a.speak || !main) return;
-    last_ = LastAnnouncement{text, now};
     main_ = main;
     // UI Automation is loaded only for a screen reader (one that runs, or a
     // client that asked us something): a window nobody listens to stays light.

@@ -40,7 +40,7 @@ TEST(AccessRules, ARowTellsAStateAtOnceProgressEveryFiveSecondsAndNothingUnchang
 }
 
 TEST(AccessRules, FinishesAndFailuresAreSaidAllMessagesTheNewestAndARepeatOnce) {
-    const LastAnnouncement last{L"Added: x", 10'000};
+    const LastAnnouncement last{L"Added: x", 10'000};  // given last
     struct Case {
         const char* edge;
         StatusKind kind;
@@ -58,8 +58,14 @@ TEST(AccessRules, FinishesAndFailuresAreSaidAllMessagesTheNewestAndARepeatOnce) 
         {"nothing to say", StatusKind::Message, L"", 20'000, false, false},
     };
     for (const Case& c : cases) {
-        const Announcement a = AnnouncementFor(c.kind, c.text, last, c.now);
+        LastAnnouncement l = last;
+        const Announcement a = AnnouncementFor(c.kind, c.text, l, c.now);
         EXPECT_EQ(std::make_pair(a.speak, a.important), std::make_pair(c.speak, c.important)) << c.edge;
     }
-    EXPECT_NE(AnnouncementFor(StatusKind::Finished, L"f", last, 0).kind, AnnouncementFor(StatusKind::Failed, L"f", last, 0).kind);
+    LastAnnouncement l;
+    EXPECT_NE(AnnouncementFor(StatusKind::Finished, L"f", l, 0).kind, AnnouncementFor(StatusKind::Failed, L"g", l, 0).kind);
+    // Catches a message given again at every 300 ms tick being said again every second.
+    int said = 0;
+    for (uint64_t t = 0; t < 10'000; t += 300) said += AnnouncementFor(StatusKind::Message, L"again", l, t).speak;
+    EXPECT_EQ(said, 1);
 }
