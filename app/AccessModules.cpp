@@ -22,16 +22,16 @@ bool AccessModules::Ready() {
     tried_ = true;
     // The window's thread is a single-threaded apartment, so a client's
     // calls arrive as messages the loop dispatches, never on another thread.
-    // A thread already in COM (of either kind) is left as it is.
-    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    comStarted_ = SUCCEEDED(com);
+    // A thread some code put in the multi-threaded one would take them on
+    // COM's threads, beside the UI's: then nothing is answered.
+    comStarted_ = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     oleacc_.reset(LoadSystemLibrary(L"oleacc.dll"));
     oleaut_.reset(LoadSystemLibrary(L"oleaut32.dll"));
     Entry(lresultFromObject_, oleacc_, "LresultFromObject");
     Entry(objectFromWindow_, oleacc_, "AccessibleObjectFromWindow");
     Entry(sysAllocString_, oleaut_, "SysAllocString");
     Entry(sysFreeString_, oleaut_, "SysFreeString");
-    ready_ = lresultFromObject_ && sysAllocString_ && sysFreeString_ && (comStarted_ || com == RPC_E_CHANGED_MODE);
+    ready_ = lresultFromObject_ && sysAllocString_ && sysFreeString_ && comStarted_;
     return ready_;
 }
 
