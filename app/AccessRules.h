@@ -3,6 +3,7 @@
 // of plain data; ListEvents and Announcer make the calls.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -32,6 +33,11 @@ constexpr uint64_t kProgressEventMs = 5000;
 // yet). A state or error change is told at once, moved progress once the
 // row's pause is over, nothing when nothing changed.
 RowEvents RowChangeEvents(const RowFacts& before, const RowFacts& after, uint64_t sinceValueEventMs);
+
+// More row events than this from one look (Resume All over a long list) are
+// told as one: the list's rows changed, read them again.
+constexpr size_t kMostRowEvents = 64;
+inline bool TellAsOne(size_t rowEvents) { return rowEvents > kMostRowEvents; }
 
 // How an announcement is spoken: `important` ones queue and are all said
 // (a finish, a failure); a newer plain message replaces one not yet said.

@@ -23,8 +23,10 @@ void ListEvents::RowRefreshing(int row, const void* job, const RowRecord& before
     const auto last = lastValue_.find(job);
     const uint64_t since = last == lastValue_.end() ? UINT64_MAX : nowMs - last->second;
     const RowEvents events = RowChangeEvents(FactsOf(before), FactsOf(after), since);
-    if (events.name) pending_.emplace_back(EVENT_OBJECT_NAMECHANGE, row);
-    if (events.value) pending_.emplace_back(EVENT_OBJECT_VALUECHANGE, row);
+    for (const auto& [raise, event] : {std::pair{events.name, EVENT_OBJECT_NAMECHANGE}, {events.value, EVENT_OBJECT_VALUECHANGE}}) {
+        if (!raise) continue;
+        if (!TellAsOne(++noted_)) pending_.emplace_back(event, row);  // the rest are told as one
+    }
     const bool moving = after.state == DownloadState::Connecting || after.state == DownloadState::Downloading;
     if (!moving) {
         if (last != lastValue_.end()) lastValue_.erase(last);
@@ -35,6 +37,9 @@ void ListEvents::RowRefreshing(int row, const void* job, const RowRecord& before
 }
 
 void ListEvents::Flush(HWND list) {
-    for (const auto& [event, row] : pending_) RaiseRowEvent(event, list, OBJID_CLIENT, row);
+    if (TellAsOne(noted_)) RaiseRowEvent(EVENT_OBJECT_REORDER, list, OBJID_CLIENT, -1);
+    else
+        for (const auto& [event, row] : pending_) RaiseRowEvent(event, list, OBJID_CLIENT, row);
     pending_.clear();
+    noted_ = 0;
 }

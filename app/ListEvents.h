@@ -25,6 +25,7 @@ public:
 
 private:
     std::vector<std::pair<DWORD, int>> pending_;  // event, row
+    size_t noted_ = 0;  // events found since the last flush, also those past the ones kept
     // When a running row last told its value (GetTickCount64 ms), by its job;
     // a row that stops is dropped (its next start is told at once anyway).
     std::unordered_map<const void*, uint64_t> lastValue_;

@@ -33,6 +33,8 @@ TEST(AccessRules, ARowTellsAStateAtOnceProgressEveryFiveSecondsAndNothingUnchang
         // Catches a chosen file name that the screen reader never hears of.
         {"name chosen", [] { RowFacts f = kRunning; f.name = L"http://h/x"; return f; }(), kRunning, 0, true, false},
     };
+    // Catches Resume All over 100,000 rows raising 100,000 events in one tick.
+    EXPECT_EQ(std::make_pair(TellAsOne(kMostRowEvents), TellAsOne(kMostRowEvents + 1)), std::make_pair(false, true));
     for (const Case& c : cases) {
         const RowEvents e = RowChangeEvents(c.before, c.after, c.since);
         EXPECT_EQ(std::make_pair(e.name, e.value), std::make_pair(c.name, c.value)) << c.edge;
