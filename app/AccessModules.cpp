@@ -14,7 +14,7 @@ void Entry(F& f, const ModuleHandle& module, const char* name) {
 }  // namespace
 
 AccessModules::~AccessModules() {
-    if (comStarted_) ::CoUninitialize();
+    if (comStarted_) coUninitialize_();
 }
 
 bool AccessModules::Ready() {
@@ -24,7 +24,12 @@ bool AccessModules::Ready() {
     // calls arrive as messages the loop dispatches, never on another thread.
     // A thread some code put in the multi-threaded one would take them on
     // COM's threads, beside the UI's: then nothing is answered.
-    comStarted_ = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    ole_.reset(LoadSystemLibrary(L"ole32.dll"));
+    Entry(coInitializeEx_, ole_, "CoInitializeEx");
+    Entry(coUninitialize_, ole_, "CoUninitialize");
+    Entry(coDisconnectObject_, ole_, "CoDisconnectObject");
+    comStarted_ = coInitializeEx_ && coUninitialize_ && coDisconnectObject_ &&
+                  SUCCEEDED(coInitializeEx_(nullptr, COINIT_APARTMENTTHREADED));
     oleacc_.reset(LoadSystemLibrary(L"oleacc.dll"));
     oleaut_.reset(LoadSystemLibrary(L"oleaut32.dll"));
     Entry(lresultFromObject_, oleacc_, "LresultFromObject");
@@ -46,6 +51,10 @@ IDispatch* AccessModules::StandardObject(HWND window, LONG id) {
     if (!Ready() || !objectFromWindow_ || FAILED(objectFromWindow_(window, static_cast<DWORD>(id), IID_IDispatch, &object)))
         return nullptr;
     return static_cast<IDispatch*>(object);
+}
+
+void AccessModules::Disconnect(IUnknown* object) {
+    if (ready_) coDisconnectObject_(object, 0);
 }
 
 BSTR AccessModules::Text(const std::wstring& text) { return Ready() ? sysAllocString_(text.c_str()) : nullptr; }

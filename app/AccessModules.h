@@ -1,7 +1,8 @@
 // The system libraries a screen reader's questions and announcements need,
-// loaded from the system folder when first asked for, and COM on the UI
-// thread: oleacc (answering WM_GETOBJECT), oleaut32 (the texts handed out)
-// and uiautomationcore (announcements). A system without one (a bare
+// loaded from the system folder when first asked for: ole32 (COM on the UI
+// thread), oleacc (answering WM_GETOBJECT), oleaut32 (the texts handed out)
+// and uiautomationcore (announcements). Until then a window costs none of
+// them, not even ole32's start. A system without one (a bare
 // Windows PE) answers as a window without them. UI thread only.
 #pragma once
 
@@ -54,6 +55,8 @@ public:
     LRESULT Answer(WPARAM wParam, IAccessible* object);
     // The window's standard object (its frame: the list's parent), or null.
     IDispatch* StandardObject(HWND window, LONG id);
+    // Cuts an object off from clients in other processes.
+    void Disconnect(IUnknown* object);
     // A text for a screen reader, or null when oleaut32 is missing.
     BSTR Text(const std::wstring& text);
     // UI Automation's notification on the window's own element; false where
@@ -62,7 +65,10 @@ public:
 
 private:
     bool tried_ = false, ready_ = false, comStarted_ = false, uiaTried_ = false;
-    ModuleHandle oleacc_, oleaut_, uia_;
+    ModuleHandle ole_, oleacc_, oleaut_, uia_;
+    HRESULT(WINAPI* coInitializeEx_)(LPVOID, DWORD) = nullptr;
+    void(WINAPI* coUninitialize_)() = nullptr;
+    HRESULT(WINAPI* coDisconnectObject_)(LPUNKNOWN, DWORD) = nullptr;
     LRESULT(WINAPI* lresultFromObject_)(REFIID, WPARAM, LPUNKNOWN) = nullptr;
     HRESULT(WINAPI* objectFromWindow_)(HWND, DWORD, REFIID, void**) = nullptr;
     BSTR(WINAPI* sysAllocString_)(const OLECHAR*) = nullptr;

@@ -226,13 +226,14 @@ private:
 LRESULT AccessibleHost::Answer(AccessModules& modules, AccessibleSource& source, WPARAM wParam) {
     if (!modules.Ready()) return 0;
     if (!object_) object_ = new Object(modules, source);
+    modules_ = &modules;
     return modules.Answer(wParam, object_);
 }
 
 void AccessibleHost::Disconnect() {
     if (!object_) return;
     object_->Disconnect();
-    ::CoDisconnectObject(object_, 0);  // clients in other processes let go now
+    modules_->Disconnect(object_);  // clients in other processes let go now
     object_->Release();
     object_ = nullptr;
 }

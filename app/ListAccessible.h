@@ -49,6 +49,7 @@ public:
 private:
     class Object;
     Object* object_ = nullptr;  // one reference held
+    AccessModules* modules_ = nullptr;  // that made it
 };
 
 // The event for a window's row (row -1: the window's object itself).
