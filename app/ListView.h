@@ -1,7 +1,8 @@
 // The download list view ("TidewellPE.List", id 102): every row of the
 // list as a card with badge, name, detail line, progress and four row
 // buttons. It keeps only selection moves, hover, press and scroll state;
-// the rows are the list's cached snapshots, read at every paint. UI thread.
+// the rows are the list's cached snapshots, read at every paint. It answers
+// a screen reader for its rows too (ListAccessible, ListEvents). UI thread.
 #pragma once
 
 #include <windows.h>
