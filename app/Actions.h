@@ -32,6 +32,7 @@ enum CommandId : int {
     kCopyLinkButtonId = 114,
     kChangeLinkButtonId = 115,
     kCopySha256ButtonId = 116,  // in Change Link's place, for a finished file
+    kLimitSpeedButtonId = 117,  // beside the speed, while the file is not finished
 };
 
 constexpr int kWhenDoneIcon = 1;

@@ -7,8 +7,12 @@
 #include "engine/Checksum.h"
 #include "engine/Credentials.h"
 #include "engine/Download.h"
+#include "engine/StrictNumber.h"
+#include "store/ActiveHours.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
+#include "store/List.h"
+#include "store/ListFile.h"
 #include "store/Text.h"
 #include "ui/ControlText.h"
 #include "ui/Dialog.h"
@@ -100,14 +104,55 @@ void ShowChangeLinkDialog(MainWindow& main, int row) {
         if (list.Entries()[i].job == job) list.ChangeLink(static_cast<int>(i), url);
 }
 
+ui::FormSpec LimitSpeedForm(int64_t bytesPerSecond) {
+    ui::FormSpec form;
+    form.title = Tr(L"Giới hạn tốc độ", L"Limit Speed");
+    form.okText = Tr(L"Áp dụng", L"Apply");
+    form.fields = {{ui::FieldKind::Text, Tr(L"Tốc độ tối đa của mục này, KB/s (0 = không giới hạn)", L"Most speed for this download, KB/s (0 = none)"),
+                    std::to_wstring(bytesPerSecond / 1024), false, true}};
+    form.checked = {0};
+    form.refusal = [](size_t, const std::wstring& value) {
+        const std::optional<int64_t> kb = ParseStrictNumber(value);
+        return kb && *kb <= kMaxRowLimitKb ? std::wstring()
+                                           : Tr(L"Nhập một số KB/s, 0 là không giới hạn.", L"Type a number of KB/s; 0 means none.");
+    };
+    return form;
+}
+
+std::optional<int64_t> LimitFromForm(const ui::FormSpec& form) {
+    const std::optional<int64_t> kb = ParseStrictNumber(form.fields.at(0).value);
+    if (!kb || *kb > kMaxRowLimitKb) return std::nullopt;
+    return *kb * 1024;
+}
+
+void ShowLimitSpeedDialog(MainWindow& main, const std::shared_ptr<zeb::Download>& job) {
+    if (!job || !main.List()) return;
+    ui::FormSpec form = LimitSpeedForm(job->snapshot(false).speedLimit);
+    if (!ui::ShowFormDialog(main.Handle(), form)) return;
+    if (const std::optional<int64_t> limit = LimitFromForm(form)) main.List()->SetSpeedLimit(job.get(), *limit);
+}
+
 namespace {
 // The Settings form's fields, in reading (and Tab) order: the two folders
 // across the form, the numbers beside the proxy, the two switches across.
-enum SettingsField : size_t { kFolder, kLabCache, kConnections, kDownloads, kSpeedLimit, kProxy, kProxyBypass, kClipboard, kCertErrors };
+// The active hours come last, a band of their own.
+enum SettingsField : size_t {
+    kFolder, kLabCache, kConnections, kDownloads, kSpeedLimit, kProxy, kProxyBypass, kClipboard, kCertErrors, kHoursFrom, kHoursTo
+};
+}  // namespace
+
+namespace {
+std::wstring ComputerTimeText() {
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    // Windows PE's time zone is often wrong: the user sees which clock the hours read.
+    return Tr(L"Giờ của máy này: ", L"This computer's time: ") + ClockText(now.wHour * 60 + now.wMinute);
+}
 }  // namespace
 
 ui::FormSpec SettingsForm(const AppSettings& s) {
     using ui::FieldKind, ui::FieldPlace;
+    const std::optional<ActiveHours> hours = ParseActiveHours(s.activeHours);
     ui::FormSpec form;
     form.title = Tr(L"Cài đặt", L"Settings");
     form.okText = Tr(L"Lưu", L"Save");
@@ -132,10 +177,17 @@ ui::FormSpec SettingsForm(const AppSettings& s) {
          Tr(L"Bỏ qua lỗi chứng chỉ HTTPS (kém an toàn \u2014 chỉ dùng với máy chủ tin cậy)",
             L"Ignore HTTPS certificate errors (unsafe \u2014 trusted servers only)"),
          L"", s.ignoreCertErrors, false},
+        {FieldKind::Text, Tr(L"Chỉ tải trong khoảng (HH:MM; để trống = luôn tải)", L"Download only between (HH:MM; empty = always)"),
+         hours ? ClockText(hours->start) : L"", false, false, FieldPlace::Left},
+        {FieldKind::Text, Tr(L"đến (HH:MM) · ", L"and (HH:MM) · ") + ComputerTimeText(), hours ? ClockText(hours->end) : L"",
+         false, false, FieldPlace::Right},
     };
-    form.checked = {kProxy};
+    form.checked = {kProxy, kHoursFrom, kHoursTo};
     const std::wstring stored = s.proxy;
-    form.refusal = [stored](size_t, const std::wstring& value) {
+    form.refusal = [stored](size_t field, const std::wstring& value) -> std::wstring {
+        if (field == kHoursFrom || field == kHoursTo)
+            return value.empty() || ParseClock(value) ? std::wstring()
+                                                      : Tr(L"Viết giờ dạng HH:MM, ví dụ 22:00.", L"Write the time as HH:MM, for example 22:00.");
         return zeb::unmaskProxy(value, stored).refused ? RetypePasswordText() : std::wstring();
     };
     return form;
@@ -154,6 +206,8 @@ AppSettings SettingsFromForm(const ui::FormSpec& form, const AppSettings& before
     s.ignoreCertErrors = form.fields[kCertErrors].ticked;
     s.proxy = zeb::unmaskProxy(Trim(value(kProxy)), before.proxy).value;
     s.proxyBypass = Trim(value(kProxyBypass));
+    // Both times, or none: the hours off.
+    s.activeHours = value(kHoursFrom).empty() || value(kHoursTo).empty() ? L"" : value(kHoursFrom) + L"-" + value(kHoursTo);
     return s;
 }
 

@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "store/ListWindow.h"
@@ -24,6 +27,11 @@ void ShowAddDownloadDialog(MainWindow& main);
 // The Change Link form for a row that is not running (a running one gets a
 // status line instead).
 void ShowChangeLinkDialog(MainWindow& main, int row);
+// The speed limit of one download (KB/s, 0 = none), beside the program-wide one.
+void ShowLimitSpeedDialog(MainWindow& main, const std::shared_ptr<zeb::Download>& job);
+// Its form, and the bytes per second it was given (nothing for a refused value).
+ui::FormSpec LimitSpeedForm(int64_t bytesPerSecond);
+std::optional<int64_t> LimitFromForm(const ui::FormSpec& form);
 void ShowSettingsDialog(MainWindow& main);
 
 // The Settings form with the current settings, and what its accepted fields

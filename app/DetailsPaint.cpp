@@ -46,6 +46,14 @@ std::array<int, 7> ColumnEdges(int R) {
     return {Scale(20), Scale(60), R - Scale(330), R - Scale(230), R - Scale(170), R - Scale(90), R};
 }
 
+// With mirrors: the same columns with the host's before the range; the
+// number, the count and the percentage give it room, and a range of two
+// "999.9 MB" sizes still fits whole. Its left edge is edge 1 here.
+std::array<int, 7> ColumnEdgesWithHosts(int R) {
+    return {Scale(20), R - Scale(460), R - Scale(320), R - Scale(230), R - Scale(175), R - Scale(90), R};
+}
+constexpr int kHostColumnLeft = 50;  // design pixels: the number column narrowed
+
 void PaintMap(Surface& s, const DownloadInfo& info, int W) {
     const RECT box{Scale(20), Scale(164), W - Scale(20), Scale(204)};
     SurfaceRoundRect(s, box, Scale(8), PaletteColor(9), PaletteColor(6), 255, 255);
@@ -82,9 +90,16 @@ void PaintTable(Surface& s, const DownloadInfo& info, int firstRow, int W, int H
     const int rows = static_cast<int>(info.segments.size());
     const int visible = DetailsVisibleRows(H);
     const int R = W - (visible < rows ? Scale(10) : 0) - Scale(20);
-    const std::array<int, 7> edge = ColumnEdges(R);
-    const auto cell = [&](int k, int y) { return RECT{edge[k], y, edge[k + 1] - Scale(6), y + Scale(22)}; };
+    // With mirrors each connection's host has a column of its own.
+    const bool hosts = ShowsHosts(info);
+    const std::array<int, 7> edge = hosts ? ColumnEdgesWithHosts(R) : ColumnEdges(R);
+    const auto cell = [&](int k, int y) {
+        const int right = hosts && k == 0 ? Scale(kHostColumnLeft) : edge[k + 1];
+        return RECT{edge[k], y, right - Scale(6), y + Scale(22)};
+    };
+    const auto hostCell = [&](int y) { return RECT{Scale(kHostColumnLeft), y, edge[1] - Scale(6), y + Scale(22)}; };
     for (int k = 0; k < 6; ++k) SurfaceText(s, kTableHeader[k].get(), cell(k, Scale(236)), 1, PaletteColor(8), kLabelFlags);
+    if (hosts) SurfaceText(s, Tr(L"Máy chủ", L"Host"), hostCell(Scale(236)), 1, PaletteColor(8), kLabelFlags);
     SurfaceFill(s, RECT{Scale(20), Scale(257), R, Scale(258)}, PaletteColor(6));
     ScrollBarState scroll;
     scroll.content = rows;
@@ -96,6 +111,7 @@ void PaintTable(Surface& s, const DownloadInfo& info, int firstRow, int W, int H
         const std::array<std::wstring, 6> cells = ConnectionCells(seg, r);
         const int y = Scale(258) + i * Scale(22);
         for (int k = 0; k < 5; ++k) SurfaceText(s, cells[k], cell(k, y), 2, PaletteColor(k == 0 ? 8 : 7), kLabelFlags);
+        if (hosts) SurfaceText(s, ConnectionHost(info, seg), hostCell(y), 2, PaletteColor(7), kLabelFlags);
         SurfaceText(s, cells[5], cell(5, y), 3, ConnectionStateColour(seg), kLabelFlags);
     }
     ScrollBarDraw(scroll, s, RECT{W - Scale(20) - Scale(6), Scale(236) + Scale(22) + Scale(2), W - Scale(20),
@@ -115,6 +131,7 @@ std::vector<Segment> DisplayedRanges(std::vector<Segment> segments) {
             last.end = s.end;
             if (finished(s)) last.pos = s.end;
             last.retries += s.retries;
+            if (last.source != s.source) last.source = -1;  // one range, several servers: none to name
             continue;
         }
         shown.push_back(s);
@@ -150,7 +167,10 @@ std::wstring FactValue(const DownloadInfo& info, int k, int connectionsSetting) 
             return StatusLabel(info.state);
         case 1: return FormatSize(info.totalSize);
         case 2: return FormatSize(info.doneBytes);
-        case 3: return Moving(info.state) ? FormatSpeed(info.speed) : kDash;
+        case 3:
+            if (info.speedLimit > 0)  // its own limit beside what it does
+                return (Moving(info.state) ? FormatSpeed(info.speed) : kDash) + L" (\u2264 " + FormatSpeed(static_cast<double>(info.speedLimit)) + L")";
+            return Moving(info.state) ? FormatSpeed(info.speed) : kDash;
         case 4: {
             const std::wstring left = FormatTimeLeft(info);
             return Moving(info.state) && !left.empty() ? left : kDash;
@@ -182,6 +202,20 @@ std::array<std::wstring, 6> ConnectionCells(const Segment& s, int row) {
     return cells;
 }
 
+bool ShowsHosts(const DownloadInfo& info) { return info.sourceHosts.size() > 1; }
+
+std::wstring ConnectionHost(const DownloadInfo& info, const Segment& s) {
+    if (!ShowsHosts(info)) return {};
+    if (s.source < 0 || static_cast<size_t>(s.source) >= info.sourceHosts.size()) return kDash;
+    return info.sourceHosts[static_cast<size_t>(s.source)];
+}
+
+std::wstring DroppedSourcesLine(const DownloadInfo& info) {
+    std::wstring line;
+    for (const std::wstring& note : info.sourceNotes) line += (line.empty() ? L"" : L"   \u00B7   ") + note;
+    return line;
+}
+
 COLORREF ConnectionStateColour(const Segment& s) {
     if (Complete(s)) return kGreen;
     if (s.state == SegmentState::Receiving) return kBlue;
@@ -210,6 +244,8 @@ RECT DetailsButtonRect(int id, int W, int H) {
         case kCopyLinkButtonId: return at(Scale(20) + Scale(138), Scale(170));
         case kChangeLinkButtonId:
         case kCopySha256ButtonId: return at(Scale(20) + Scale(138) + Scale(178), Scale(170));
+        case kLimitSpeedButtonId:  // at the end of the segment map's heading, over the map's right edge
+            return RECT{W - Scale(20) - Scale(150), Scale(140), W - Scale(20), Scale(161)};
         default: return at(W - Scale(20) - Scale(110), Scale(110));
     }
 }
@@ -249,5 +285,7 @@ void PaintDetails(Surface& s, const DownloadInfo& info, int firstRow, int connec
     SurfaceText(s, Tr(L"BẢN ĐỒ ĐOẠN TẢI", L"SEGMENT MAP"), RECT{Scale(20), Scale(144), W - Scale(20), Scale(160)}, 1,
                 PaletteColor(8), kLabelFlags);
     PaintMap(s, info, W);
+    // Between the map and the table: the mirrors dropped this run.
+    SurfaceText(s, DroppedSourcesLine(info), RECT{Scale(20), Scale(208), W - Scale(20), Scale(230)}, 2, kAmber, kLabelFlags);
     PaintTable(s, info, firstRow, W, H);
 }

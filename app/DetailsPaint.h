@@ -38,6 +38,14 @@ std::array<std::wstring, 6> ConnectionCells(const Segment& segment, int row);
 // are both finished, or both not begun and idle, are one (a large file
 // comes in hundreds of 4 MiB pieces).
 std::vector<Segment> DisplayedRanges(std::vector<Segment> segments);
+// With more than one source the table has a host column; with one the
+// link above it names the host already.
+bool ShowsHosts(const DownloadInfo& info);
+// The host a connection reads from, by its source (a dash for none); empty
+// without a host column.
+std::wstring ConnectionHost(const DownloadInfo& info, const Segment& segment);
+// The mirrors dropped this run, on one line; empty when none was.
+std::wstring DroppedSourcesLine(const DownloadInfo& info);
 // Colour of the state cell: green once complete, blue receiving, amber retrying.
 COLORREF ConnectionStateColour(const Segment& segment);
 

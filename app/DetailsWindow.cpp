@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/AppDialogs.h"
 #include "app/DetailsPaint.h"
 #include "app/MainWindow.h"
 #include "engine/Credentials.h"
@@ -120,6 +121,7 @@ void DetailsWindow::UpdatePauseButton() {
     // A finished file needs no new link; its fingerprint takes that place.
     const bool sha = ShowsSha256(snapshot_);
     ::ShowWindow(change_, sha ? SW_HIDE : SW_SHOW);
+    ::ShowWindow(limit_, snapshot_.state == DownloadState::Completed ? SW_HIDE : SW_SHOW);
     ::ShowWindow(copySha_, sha ? SW_SHOW : SW_HIDE);
 }
 
@@ -151,9 +153,11 @@ void DetailsWindow::OnCreate() {
                                  ButtonStyle{ButtonKind::Normal, 38, 3, 3, false});
     copySha_ = CreateStyledButton(window_, kCopySha256ButtonId, Tr(L"Sao chép SHA-256", L"Copy SHA-256"),
                                   ButtonStyle{ButtonKind::Normal, 21, 3, 3, false});
+    limit_ = CreateStyledButton(window_, kLimitSpeedButtonId, Tr(L"Giới hạn tốc độ…", L"Limit speed…"),
+                                ButtonStyle{ButtonKind::Normal, 0, 2, 2, false});
     ::ShowWindow(copySha_, SW_HIDE);
     HWND close = CreateStyledButton(window_, IDCANCEL, Tr(L"Đóng", L"Close"), ButtonStyle{ButtonKind::Accent, 0, 3, 3, false});
-    for (HWND b : {pause_, copy_, change_, copySha_, close}) {
+    for (HWND b : {pause_, copy_, change_, copySha_, limit_, close}) {
         const RECT r = DetailsButtonRect(::GetDlgCtrlID(b), width_, height_);
         ::MoveWindow(b, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
     }
@@ -179,6 +183,10 @@ void DetailsWindow::OnCommand(int id) {
             break;
         case kChangeLinkButtonId:
             if (job_) main_.AskNewLink(job_.get());  // may close this window (its row erased)
+            break;
+        case kLimitSpeedButtonId:
+            ShowLimitSpeedDialog(main_, job_);
+            Refresh();
             break;
         case kCopySha256ButtonId:
             if (SetClipboardText(window_, snapshot_.sha256)) {

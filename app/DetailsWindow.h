@@ -54,7 +54,7 @@ private:
     void Reset();
 
     MainWindow& main_;  // the owner
-    HWND window_ = nullptr, pause_ = nullptr, copy_ = nullptr, change_ = nullptr, copySha_ = nullptr;
+    HWND window_ = nullptr, pause_ = nullptr, copy_ = nullptr, change_ = nullptr, copySha_ = nullptr, limit_ = nullptr;
     std::shared_ptr<zeb::Download> job_;
     DownloadInfo snapshot_;
     int width_ = 0, height_ = 0;  // client size, fixed by the DPI at opening

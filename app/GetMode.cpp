@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <set>
 
 #include "app/GetOptions.h"
 #include "app/GetOutput.h"
@@ -29,6 +30,7 @@
 #include "store/Handles.h"
 #include "store/Lang.h"
 #include "store/Settings.h"
+#include "store/SmallFetch.h"
 #include "store/Storage.h"
 #include "store/Text.h"
 
@@ -65,14 +67,19 @@ private:
     int fetch(const GetItem& item);
     // The lines of the job's sources (a mirror dropped) not said yet.
     void showSourceNotes(const DownloadInfo& info);
+    // What fetch returns when the item's link answered with a Metalink file.
+    static constexpr int kMetalinkLink = -1;
     // Reads --checksums (a file, or a link fetched first): false when it
     // cannot be used (said on the output).
     bool loadSums();
     // A small file a link names (a checksum list, a Metalink), read whole.
     std::string fetchSmall(const std::wstring& link, size_t limit, ReadStatus& status);
-    // Links to Metalink files become the files they describe: false when
-    // one cannot be used (said on the output).
-    bool expandMetalinks(std::vector<GetItem>& items);
+    // Links to Metalink files (by their name; every link when `byType`: its
+    // answer's media type said so) become the files they describe: false
+    // when one cannot be used (said on the output).
+    bool expandMetalinks(std::vector<GetItem>& items, bool byType = false);
+    // The checksums --checksums gives the items that have none.
+    void takeGivenSums(std::vector<GetItem>& items) const;
     // A file that finished: recorded for --sums; false when the given
     // sums name it with another digest (the file is removed).
     bool keepSum(const GetItem& item, const DownloadInfo& info);
@@ -156,13 +163,24 @@ int GetRun::run() {
     if (!options_.checksums.empty() && !loadSums()) return stopped_ ? kGetStopped : kGetUsage;
     std::vector<GetItem> items = options_.items;
     if (!expandMetalinks(items)) return stopped_ ? kGetStopped : kGetUsage;
-    for (GetItem& item : items) {
-        const auto given = given_.find(SumsName(item, NameFromLink(item)));
-        if (item.checksum.empty() && given != given_.end()) item.checksum = given->second;
-    }
+    takeGivenSums(items);
     int code = kGetDone;
-    for (const GetItem& item : items) {
-        const int result = stopped_ ? kGetStopped : fetch(item);  // a stop leaves the rest untried
+    std::set<std::wstring> read;  // Metalink links read: one that names itself is read once
+    for (size_t i = 0; i < items.size(); ++i) {
+        int result = stopped_ ? kGetStopped : fetch(items[i]);  // a stop leaves the rest untried
+        if (result == kMetalinkLink) {
+            // Its files are fetched next, in its place.
+            std::vector<GetItem> files{items[i]};
+            const bool again = !read.insert(items[i].url).second;
+            if (!again && expandMetalinks(files, true)) {
+                item_ = nullptr;  // the items move
+                items.insert(items.begin() + static_cast<std::ptrdiff_t>(i) + 1, files.begin(), files.end());
+                takeGivenSums(items);
+                continue;
+            }
+            result = stopped_ ? kGetStopped : kGetUsage;
+            if (again) out_.line(FailedLine(result, zeb::maskPassword(items[i].url), zeb::metalinkLinkText()));
+        }
         if (code == kGetDone) code = result;
     }
     if (!options_.sumsOut.empty() && !WriteFileAtomic(FullPath(options_.sumsOut), zeb::sumsFileText(written_))) {
@@ -173,27 +191,20 @@ int GetRun::run() {
 }
 
 std::string GetRun::fetchSmall(const std::wstring& link, size_t limit, ReadStatus& status) {
-    // Fetched like any file, into a folder of its own that goes again.
-    const std::wstring folder = TempPath() + L"tidewell-list-" + std::to_wstring(::GetCurrentProcessId());
-    CreateFolderTree(folder);
-    std::string bytes;
-    status = ReadStatus::NotOpened;
-    zeb::RequestOptions asFile;
-    asFile.metalinkAsFile = true;
-    job_ = std::make_shared<zeb::Download>(link, folder, L"list", asFile);
-    job_->start(1, options_.insecure);
-    if (waitForEnd(*job_)) {
-        const DownloadInfo info = job_->snapshot(false);
-        if (info.state == DownloadState::Completed) {
-            const std::wstring path = folder + L"\\" + info.fileName;
-            bytes = ReadWholeFile(path, limit, &status);
-            ::DeleteFileW(path.c_str());
-        }
-        job_->remove(false);
-    }
+    SmallFetch fetch(link, limit, options_.insecure);
+    job_ = fetch.Job();
+    SmallFetch::Outcome got;
+    if (waitForEnd(*job_)) got = fetch.Take();
     job_.reset();
-    ::RemoveDirectoryW(folder.c_str());
-    return bytes;
+    status = got.status;
+    return got.bytes;
+}
+
+void GetRun::takeGivenSums(std::vector<GetItem>& items) const {
+    for (GetItem& item : items) {
+        const auto given = given_.find(SumsName(item, NameFromLink(item)));
+        if (item.checksum.empty() && given != given_.end()) item.checksum = given->second;
+    }
 }
 
 bool GetRun::loadSums() {
@@ -211,10 +222,10 @@ bool GetRun::loadSums() {
     return true;
 }
 
-bool GetRun::expandMetalinks(std::vector<GetItem>& items) {
+bool GetRun::expandMetalinks(std::vector<GetItem>& items, bool byType) {
     std::vector<GetItem> expanded;
     for (GetItem& item : items) {
-        if (!zeb::isMetalinkLink(item.url)) {
+        if (!byType && !zeb::isMetalinkLink(item.url)) {
             expanded.push_back(std::move(item));
             continue;
         }
@@ -280,6 +291,8 @@ int GetRun::fetch(const GetItem& item) {
             return kGetDone;
         }
         if (stopped_) return kGetStopped;  // a shutdown came in the wait: stopNow has written the line
+        // Its media type said so (a name ending .meta4 was read before): run() reads it.
+        if (info.errorKind == ErrorKind::Metalink) return kMetalinkLink;
         // The engine dropped the state of the wrong bytes: the next start
         // downloads the whole file from byte 0.
         if (info.state == DownloadState::Failed && info.errorKind == ErrorKind::Checksum && !again) {

@@ -196,7 +196,8 @@ void MainWindow::OnCreate() {
     SyncClipboardListener();
     list_ = std::make_unique<DownloadList>(
         *this, dataFolder_ + L"\\downloads.lst",
-        QueueSettings{&g_settings.folder, &g_settings.connections, &g_settings.maxDownloads, &g_settings.ignoreCertErrors});
+        QueueSettings{&g_settings.folder, &g_settings.connections, &g_settings.maxDownloads, &g_settings.ignoreCertErrors,
+                      &g_settings.activeHours});
     list_->Load();
     ::SetTimer(window_, kTimer, 300, nullptr);
 }

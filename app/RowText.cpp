@@ -4,8 +4,10 @@
 
 #include "engine/Credentials.h"
 #include "engine/ErrorTexts.h"
+#include "store/ActiveHours.h"
 #include "store/Format.h"
 #include "store/Lang.h"
+#include "store/Settings.h"
 #include "ui/Colors.h"
 
 namespace {
@@ -39,7 +41,9 @@ std::wstring DetailText(const DownloadInfo& info) {
             if (!left.empty()) t += kSeparator + std::wstring(Tr(L"còn ", L"left ")) + left;
             return t + kSeparator + std::to_wstring(info.activeConnections) + Tr(L" kết nối", L" connections");
         }
-        case DownloadState::Paused: return StatusLabel(info.state) + kSeparator + FormatProgress(info);
+        case DownloadState::Paused:
+            if (info.waitingForHours) return WaitingForHoursText(g_settings.activeHours) + kSeparator + FormatProgress(info);
+            return StatusLabel(info.state) + kSeparator + FormatProgress(info);
         case DownloadState::Completed:
             return StatusLabel(info.state) + kSeparator + FormatSize(info.totalSize) + kSeparator +
                    (info.fromLabCache ? zeb::fromLabCacheText() + kSeparator : std::wstring()) + info.folder;

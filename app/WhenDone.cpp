@@ -57,6 +57,7 @@ bool WhenDoneDue(WhenDone choice, const std::vector<ListEntry>& entries, uint64_
     for (const ListEntry& e : entries) {
         const DownloadState s = e.cached.state;
         if (s == DownloadState::Queued || s == DownloadState::Connecting || s == DownloadState::Downloading) return false;
+        if (e.cached.waitingForHours) return false;  // it runs again when the hours begin
     }
     return true;
 }

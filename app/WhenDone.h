@@ -24,8 +24,9 @@ std::wstring WhenDoneCountdownText(WhenDone choice, int seconds, const std::wstr
 std::wstring WhenDoneFailedText(WhenDone choice, const std::wstring& reason);
 
 // Time to act: a choice is made, at least one row finished since it was
-// made, and no row is queued, connecting or downloading. Failed and paused
-// rows do not hold the queue open, and a failure is no finish.
+// made, and no row is queued, connecting or downloading or waiting for the
+// active hours. Failed and paused rows do not hold the queue open, and a
+// failure is no finish.
 bool WhenDoneDue(WhenDone choice, const std::vector<ListEntry>& entries, uint64_t finishedSinceChoice);
 
 // The system drive ("X:") when shutting down or restarting would lose files:

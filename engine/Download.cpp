@@ -62,9 +62,12 @@ Download::Download(std::wstring url, std::wstring folder, std::wstring fileName,
     disk_.sameFileAnyQuery = options.sameFileAnyQuery;
     disk_.intoLabCache = options.intoLabCache;
     address_.metalinkAsFile = options.metalinkAsFile;
-    mirrors_.given = options.mirrors;
-    mirrors_.pieces = options.pieces;
-    mirrors_.statedSize = options.expectedSize;
+    if (!options.mirrors.empty() || !options.pieces.empty() || options.expectedSize >= 0) {
+        mirrors_ = std::make_unique<Mirrors>();
+        mirrors_->given = options.mirrors;
+        mirrors_->pieces = options.pieces;
+        mirrors_->statedSize = options.expectedSize;
+    }
     expectedChecksum_ = normalChecksum(options.checksum).value_or(checksumOfLink(address_.url));
 }
 
@@ -80,15 +83,19 @@ Download::Download(const DownloadInfo& stored) : Download(stored.url, stored.fol
     if (std::optional<std::wstring> expected = normalChecksum(stored.expectedChecksum)) expectedChecksum_ = *expected;
     shown_.sha256 = stored.state == DownloadState::Completed ? normalChecksum(stored.sha256).value_or(L"") : L"";
     shown_.fromLabCache = stored.state == DownloadState::Completed && stored.fromLabCache;
+    speedLimit_ = std::max<int64_t>(0, stored.speedLimit);
     table_.setShape(stored.totalSize, false);
     shown_.doneBytes = stored.doneBytes;
     nameFixed_ = stored.nameFixed && !stored.fileName.empty();
     state_ = (stored.state == DownloadState::Completed || stored.state == DownloadState::Failed) ? stored.state
                                                                                                  : DownloadState::Paused;
     mayWait_ = false;  // a stored row is never queued
+    waitsForHours_ = stored.waitingForHours && state_ == DownloadState::Paused;
 }
 
 Download::~Download() = default;
+
+void Download::setSpeedLimit(int64_t bytesPerSecond) { speedLimit_ = std::max<int64_t>(0, bytesPerSecond); }
 
 HANDLE Download::finishedEvent() const {
     std::lock_guard<std::mutex> lock(stateMutex_);
@@ -136,13 +143,15 @@ DownloadInfo Download::snapshotLocked(bool withSegments) const {
     info.doneBytes = table_.empty() ? shown_.doneBytes : table_.doneBytes();
     if (state_ == DownloadState::Completed && table_.total() >= 0) info.doneBytes = table_.total();
     if (withSegments) info.segments = table_.segments();
-    if (mirrors_.sources.several()) {
-        for (const Source& source : mirrors_.sources.all()) {
+    if (mirrors_ && mirrors_->sources.several()) {
+        for (const Source& source : mirrors_->sources.all()) {
             UrlParts parts;
             info.sourceHosts.push_back(crackUrl(source.url, parts) ? parts.host : source.url);
         }
     }
-    info.sourceNotes = mirrors_.notes;
+    if (mirrors_) info.sourceNotes = mirrors_->notes;
+    info.speedLimit = speedLimit_.load();
+    info.waitingForHours = waitsForHours_.load();
     return info;
 }
 
@@ -151,6 +160,7 @@ void Download::start(int connections, bool ignoreCertErrors) {
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         if (running_ || removal_.requested || state_ == DownloadState::Completed) return;
+        waitsForHours_ = false;
         if (!control_.stopEvent) control_.stopEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         if (!control_.workersEnded) control_.workersEnded.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         if (!ended_.event) ended_.event.reset(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
@@ -195,7 +205,12 @@ void Download::start(int connections, bool ignoreCertErrors) {
     }
 }
 
-void Download::pause() {
+void Download::pause(bool forHours) {
+    // A pause of a row that does not run (the exit's, Pause All's) leaves
+    // the hours' mark as it is.
+    // A pause already asked keeps its reason: the user's stays the user's.
+    if (forHours && running_ && control_.pauseRequested) return;
+    if (forHours || running_) waitsForHours_ = forHours;
     // Only the UI thread sets running, so a running job is asked to stop
     // without its lock: pause never waits behind a long preparation.
     if (running_) {
@@ -208,10 +223,14 @@ void Download::pause() {
         return;
     }
     std::lock_guard<std::mutex> lock(stateMutex_);
-    if (!running_ && state_ == DownloadState::Queued) state_ = DownloadState::Paused;
+    if (!running_ && state_ == DownloadState::Queued) {
+        state_ = DownloadState::Paused;
+        waitsForHours_ = forHours;
+    }
 }
 
 void Download::requeue() {
+    waitsForHours_ = false;
     std::lock_guard<std::mutex> lock(stateMutex_);
     if (running_ || removal_.requested) return;
     if (state_ == DownloadState::Paused || state_ == DownloadState::Failed) {
@@ -318,6 +337,8 @@ void Download::drive(int connections, bool ignoreCertErrors) {
     run.session = session.get();
     run.ignoreCertErrors = ignoreCertErrors;
     run.stop = control_.stopEvent.get();
+    if (!limiter_) limiter_ = std::make_unique<SpeedLimiter>(speedLimit_);
+    run.limiter = limiter_.get();
     connections = std::clamp(connections, 1, 32);
     {
         std::lock_guard<std::mutex> lock(control_.requestMutex);
@@ -337,8 +358,9 @@ void Download::drive(int connections, bool ignoreCertErrors) {
     std::wstring partPath;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        mirrors_.sole = -1;
-        mirrors_.notes.clear();
+        if (!mirrors_) mirrors_ = std::make_unique<Mirrors>();
+        mirrors_->sole = -1;
+        mirrors_->notes.clear();
         if (nameFixed_) partPath = folder_ + L"\\" + fileName_ + L".zebpart";
     }
     // A resumed row's mirrors were kept beside its partial file.
@@ -478,7 +500,7 @@ void Download::runWorkers(const RunShared& run, int connections) {
         if (crackUrl(address_.resolvedUrl, parts)) {
             address_.hostKey = hostKey(parts);
             const int limit = hostLimit(address_.hostKey);
-            if (limit > 0 && !mirrors_.sources.several()) workers = std::min(workers, limit);
+            if (limit > 0 && !mirrors_->sources.several()) workers = std::min(workers, limit);
         }
         control_.activeConnections = workers;
         control_.workerCount = workers;

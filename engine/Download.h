@@ -37,6 +37,7 @@
 #include "engine/FrontHasher.h"
 #include "engine/HostEtiquette.h"
 #include "engine/PartialFile.h"
+#include "engine/RateLimiter.h"
 #include "engine/RunControl.h"
 #include "engine/Types.h"
 #include "engine/Url.h"
@@ -102,6 +103,7 @@ struct RunShared {
     ProxySetting proxy;             // the proxy the run started with
     Credentials linkCredentials;    // the link's own user and password
     HANDLE stop = nullptr;          // set when the run must stop
+    SpeedLimiter* limiter = nullptr;  // the job's own speed limit
 };
 
 // From now on no finished partial file is renamed in this process: the exit
@@ -120,7 +122,9 @@ public:
     Download& operator=(const Download&) = delete;
 
     void start(int connections, bool ignoreCertErrors);
-    void pause();
+    // `forHours`: paused because the active hours ended, not by the user;
+    // the snapshot says so until it is queued or started again.
+    void pause(bool forHours = false);
     void requeue();
     void remove(bool deleteFinishedFile);
     // A new link for a job that is not running: the row keeps its folder,
@@ -147,6 +151,9 @@ public:
     // snapshot and the state file keep the old link. A row without bytes of
     // its own takes the link at once (changeLink). False while it runs.
     bool offerLink(const std::wstring& url, const RequestOptions& request);
+    // This download's own speed limit (bytes per second, 0: none), beside
+    // the program-wide one; a running job takes it at its next read.
+    void setSpeedLimit(int64_t bytesPerSecond);
     DownloadState state() const;
     DownloadInfo snapshot(bool withSegments) const;
     // The snapshot when the job's lock is free right now; false (and `out`
@@ -434,7 +441,9 @@ private:
     PartialFile disk_;
     RunControl control_;
     SegmentTable table_;  // state mutex
-    // State mutex: the file's mirrors and the publisher's word on it.
+    // State mutex: the file's mirrors and the publisher's word on it. Made
+    // at the first run (or by a request that names them): a list of
+    // 100,000 rows that never ran does not carry them.
     struct Mirrors {
         std::vector<std::wstring> given;  // as the request (or the partial file's meta) named them
         PieceHashes pieces;
@@ -443,7 +452,8 @@ private:
         std::vector<std::wstring> notes;  // a line for each source dropped, this run
         int sole = -1;            // a repair asks only this source; -1: any
         bool checkPieces = false;  // this run's table falls on the pieces: each is checked
-    } mirrors_;
+    };
+    std::unique_ptr<Mirrors> mirrors_;
 
     // State mutex: what the row is and shows.
     std::wstring folder_;
@@ -494,6 +504,10 @@ private:
         bool done = false;  // its files were dealt with
     } removal_;
 
+    std::atomic<int64_t> speedLimit_{0};  // see setSpeedLimit
+    std::atomic<bool> waitsForHours_{false};  // see pause
+    // Made at the first run: rows that never ran carry no budget.
+    std::unique_ptr<SpeedLimiter> limiter_;  // job thread
     std::atomic<bool> running_{false};  // set by the UI thread, cleared by the job thread
     std::atomic<bool> mayWait_{true};   // see mayWaitInQueue
     // The end of a run, signalled once its thread let go of the job; a

@@ -40,12 +40,12 @@ ProbeResult Download::probeSources(const RunShared& run) {
     bool several;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        mirrors_.sources.assign(address_.url, mirrors_.given);
-        several = mirrors_.sources.several();
+        mirrors_->sources.assign(address_.url, mirrors_->given);
+        several = mirrors_->sources.several();
     }
     const auto stateSize = [&](const ProbeResult& probed) {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        return mirrors_.statedSize >= 0 && probed.totalSize >= 0 && probed.totalSize != mirrors_.statedSize;
+        return mirrors_->statedSize >= 0 && probed.totalSize >= 0 && probed.totalSize != mirrors_->statedSize;
     };
     std::optional<ProbeResult> probed;
     std::optional<Error> first;
@@ -54,8 +54,8 @@ ProbeResult Download::probeSources(const RunShared& run) {
         std::wstring url;
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
-            if (k >= mirrors_.sources.size()) break;
-            url = mirrors_.sources.at(k).url;
+            if (k >= mirrors_->sources.size()) break;
+            url = mirrors_->sources.at(k).url;
         }
         try {
             ProbeResult answer = k == 0 ? probeUntilAnswered(run) : probe(run, 0, &url);
@@ -67,21 +67,21 @@ ProbeResult Download::probeSources(const RunShared& run) {
             if (control_.stopRequested || e.message.empty() || e.kind == ErrorKind::Metalink || !several) throw;
             if (!first) first = e;
             std::lock_guard<std::mutex> lock(stateMutex_);
-            mirrors_.sources.drop(k);
-            mirrors_.notes.push_back(sourceDroppedText(ShownHost(url), e.message));
+            mirrors_->sources.drop(k);
+            mirrors_->notes.push_back(sourceDroppedText(ShownHost(url), e.message));
         }
     }
     if (!probed) throw *first;
     std::lock_guard<std::mutex> lock(stateMutex_);
-    for (const std::wstring& url : probed->duplicates) mirrors_.sources.addFromHeader(url);
+    for (const std::wstring& url : probed->duplicates) mirrors_->sources.addFromHeader(url);
     if (expectedChecksum_.empty()) expectedChecksum_ = probed->statedChecksum;
     return *probed;
 }
 
 bool Download::chooseSource(Connection& c, std::wstring& link) {
     std::lock_guard<std::mutex> lock(stateMutex_);
-    SourceSet& set = mirrors_.sources;
-    const int sole = mirrors_.sole;
+    SourceSet& set = mirrors_->sources;
+    const int sole = mirrors_->sole;
     if (c.handle && c.source >= 0 && !set.at(static_cast<size_t>(c.source)).dropped && (sole < 0 || c.source == sole) &&
         (c.source == 0 ? c.generation == address_.generation : c.sourceUrl == set.at(static_cast<size_t>(c.source)).url))
         return true;
@@ -119,7 +119,7 @@ Download::Step Download::judgeMirrorAnswer(const Piece& piece, Connection& c) {
         if (!next.empty() && crackUrl(next, nextParts) && (nextParts.secure || !c.parts.secure) &&
             !userInfoSpan(next, begin, end)) {
             std::lock_guard<std::mutex> lock(stateMutex_);
-            Source& s = mirrors_.sources.at(static_cast<size_t>(c.source));
+            Source& s = mirrors_->sources.at(static_cast<size_t>(c.source));
             if (s.url == c.sourceUrl) s.url = next;
             return Step::Again;
         }
@@ -142,28 +142,28 @@ void Download::dropSource(int source, const Error& why) {
     bool noneLeft;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        SourceSet& set = mirrors_.sources;
+        SourceSet& set = mirrors_->sources;
         if (source < 0 || !set.drop(static_cast<size_t>(source))) return;
         const std::wstring& url = source == 0 ? address_.resolvedUrl : set.at(static_cast<size_t>(source)).url;
-        mirrors_.notes.push_back(sourceDroppedText(ShownHost(url), why.message));
-        noneLeft = set.pick(mirrors_.sole) < 0;
+        mirrors_->notes.push_back(sourceDroppedText(ShownHost(url), why.message));
+        noneLeft = set.pick(mirrors_->sole) < 0;
     }
     if (noneLeft) failEveryWorker(why);
 }
 
 bool Download::repairFromOneSource() {
     std::lock_guard<std::mutex> lock(stateMutex_);
-    const SourceSet& set = mirrors_.sources;
-    if (!set.several() || mirrors_.checkPieces) return false;
-    if (mirrors_.sole >= 0) {
+    const SourceSet& set = mirrors_->sources;
+    if (!set.several() || mirrors_->checkPieces) return false;
+    if (mirrors_->sole >= 0) {
         // The one asked alone sent a file that does not match either.
-        const Source& alone = set.all()[static_cast<size_t>(mirrors_.sole)];
-        mirrors_.notes.push_back(sourceDroppedText(ShownHost(mirrors_.sole == 0 ? address_.url : alone.url), wholeFileMismatchText()));
+        const Source& alone = set.all()[static_cast<size_t>(mirrors_->sole)];
+        mirrors_->notes.push_back(sourceDroppedText(ShownHost(mirrors_->sole == 0 ? address_.url : alone.url), wholeFileMismatchText()));
     }
-    size_t next = static_cast<size_t>(mirrors_.sole + 1);
+    size_t next = static_cast<size_t>(mirrors_->sole + 1);
     while (next < set.size() && set.all()[next].dropped) ++next;
     if (next >= set.size()) return false;
-    mirrors_.sole = static_cast<int>(next);
+    mirrors_->sole = static_cast<int>(next);
     return true;
 }
 
@@ -171,7 +171,7 @@ bool Download::pieceMatches(size_t piece, const std::wstring& sum, int source) {
     std::wstring expected;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        expected = piece < mirrors_.pieces.sha256.size() ? mirrors_.pieces.sha256[piece] : std::wstring();
+        expected = piece < mirrors_->pieces.sha256.size() ? mirrors_->pieces.sha256[piece] : std::wstring();
     }
     if (expected.empty() || sum == expected) return true;
     dropSource(source, {pieceMismatchText(), ErrorKind::Checksum});
@@ -182,9 +182,9 @@ void Download::writeSourcesMeta(const std::wstring& partPath) {
     SourcesMeta meta;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        meta.mirrors = mirrors_.given;
-        meta.pieces = mirrors_.pieces;
-        meta.size = mirrors_.statedSize;
+        meta.mirrors = mirrors_->given;
+        meta.pieces = mirrors_->pieces;
+        meta.size = mirrors_->statedSize;
     }
     const std::wstring path = sourcesMetaPath(partPath);
     // Nothing to keep: an older meta of another file under this name goes.
@@ -195,14 +195,14 @@ void Download::writeSourcesMeta(const std::wstring& partPath) {
 void Download::readSourcesMeta(const std::wstring& partPath) {
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        if (!mirrors_.given.empty() || !mirrors_.pieces.empty()) return;  // the request named them
+        if (!mirrors_->given.empty() || !mirrors_->pieces.empty()) return;  // the request named them
     }
     SourcesMeta meta;
     if (!parseSourcesMeta(ReadWholeFile(sourcesMetaPath(partPath), 64 * 1024 * 1024), meta)) return;
     std::lock_guard<std::mutex> lock(stateMutex_);
-    mirrors_.given = std::move(meta.mirrors);
-    mirrors_.pieces = std::move(meta.pieces);
-    if (mirrors_.statedSize < 0) mirrors_.statedSize = meta.size;
+    mirrors_->given = std::move(meta.mirrors);
+    mirrors_->pieces = std::move(meta.pieces);
+    if (mirrors_->statedSize < 0) mirrors_->statedSize = meta.size;
 }
 
 }  // namespace zeb

@@ -188,7 +188,7 @@ void Download::openPartFile(const ProbeResult& probed, int connections, Placemen
         int64_t align = 1;
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
-            if (probed.acceptsRanges && mirrors_.pieces.fit(total)) align = mirrors_.pieces.length;
+            if (probed.acceptsRanges && mirrors_->pieces.fit(total)) align = mirrors_->pieces.length;
         }
         planned = planSegments(total, probed.acceptsRanges, connections, align);
         Validator first;
@@ -232,16 +232,16 @@ void Download::openPartFile(const ProbeResult& probed, int connections, Placemen
 }
 
 void Download::checkPiecesLocked() {
-    const PieceHashes& pieces = mirrors_.pieces;
+    const PieceHashes& pieces = mirrors_->pieces;
     const auto onPieces = [&](const Segment& s) {
         return s.start % pieces.length == 0 && (s.pos >= s.end || s.pos % pieces.length == 0);
     };
     // Only a table whose ranges start on pieces lets one connection bring
     // each piece whole; another (kept from a run without them) relies on
     // the whole file's sum.
-    mirrors_.checkPieces = table_.ranges() && pieces.fit(table_.total()) &&
+    mirrors_->checkPieces = table_.ranges() && pieces.fit(table_.total()) &&
                            std::all_of(table_.segments().begin(), table_.segments().end(), onPieces);
-    if (mirrors_.checkPieces) table_.setAlign(pieces.length);
+    if (mirrors_->checkPieces) table_.setAlign(pieces.length);
 }
 
 void Download::reserve(const Placement& at, int64_t total) {

@@ -1,7 +1,6 @@
 #include "engine/RateLimiter.h"
 
 #include <algorithm>
-#include <mutex>
 
 #include "engine/Timing.h"
 
@@ -43,19 +42,18 @@ void RateBudget::giveBack(uint32_t bytes, int64_t limit) {
 }
 
 namespace {
-std::mutex g_rateMutex;
-RateBudget g_budget;
 constexpr double kLongestSingleWait = 0.05;  // re-read the limit at least this often
+SpeedLimiter g_limiter(g_speedLimitBytesPerSecond);
 }  // namespace
 
-uint32_t acquireReadBudget(uint32_t wanted, HANDLE stopEvent) {
+uint32_t SpeedLimiter::acquire(uint32_t wanted, HANDLE stopEvent) {
     for (;;) {
-        const int64_t limit = g_speedLimitBytesPerSecond.load();
+        const int64_t limit = limit_.load();
         if (limit <= 0) return wanted;
         RateBudget::Grant g;
         {
-            std::lock_guard<std::mutex> lock(g_rateMutex);
-            g = g_budget.take(now(), limit, wanted);
+            std::lock_guard<std::mutex> lock(mutex_);
+            g = budget_.take(now(), limit, wanted);
         }
         if (g.bytes > 0) return g.bytes;
         const double wait = std::min(g.waitSeconds, kLongestSingleWait);
@@ -64,11 +62,28 @@ uint32_t acquireReadBudget(uint32_t wanted, HANDLE stopEvent) {
     }
 }
 
-void returnReadBudget(uint32_t unused) {
-    const int64_t limit = g_speedLimitBytesPerSecond.load();
+void SpeedLimiter::giveBack(uint32_t unused) {
+    const int64_t limit = limit_.load();
     if (limit <= 0 || unused == 0) return;
-    std::lock_guard<std::mutex> lock(g_rateMutex);
-    g_budget.giveBack(unused, limit);
+    std::lock_guard<std::mutex> lock(mutex_);
+    budget_.giveBack(unused, limit);
+}
+
+uint32_t acquireReadBudget(uint32_t wanted, HANDLE stopEvent, SpeedLimiter* own) {
+    // The job's own first: what it grants is then asked of the shared budget,
+    // which a job waiting for its own limit does not hold meanwhile.
+    if (own) {
+        wanted = own->acquire(wanted, stopEvent);
+        if (wanted == 0) return 0;
+    }
+    const uint32_t granted = g_limiter.acquire(wanted, stopEvent);
+    if (own && granted < wanted) own->giveBack(wanted - granted);
+    return granted;
+}
+
+void returnReadBudget(uint32_t unused, SpeedLimiter* own) {
+    g_limiter.giveBack(unused);
+    if (own) own->giveBack(unused);
 }
 
 }  // namespace zeb

@@ -1,4 +1,5 @@
-// The program-wide speed limit, shared by every connection of every job.
+// Speed limits: the program-wide one, shared by every connection of every
+// job, and each job's own (a download limited beside the others).
 //
 // Each connection asks for a grant before it reads and reads at most that
 // many bytes, so the limit holds at any setting: at low limits the grants
@@ -12,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 namespace zeb {
 
@@ -37,11 +39,27 @@ private:
     double last_ = -1;   // seconds
 };
 
-// Waits until `wanted` bytes (or fewer) may be read; returns the number
-// granted, or 0 when stopEvent was signalled. Without a limit returns
-// `wanted` at once, without taking a lock.
-uint32_t acquireReadBudget(uint32_t wanted, HANDLE stopEvent);
-// Returns what a read did not use.
-void returnReadBudget(uint32_t unused);
+// One limit and its budget.
+class SpeedLimiter {
+public:
+    explicit SpeedLimiter(std::atomic<int64_t>& limit) : limit_(limit) {}
+    // Waits until `wanted` bytes (or fewer) may be read; returns the number
+    // granted, or 0 when stopEvent was signalled. Without a limit returns
+    // `wanted` at once, without taking a lock.
+    uint32_t acquire(uint32_t wanted, HANDLE stopEvent);
+    // Returns what a read did not use.
+    void giveBack(uint32_t unused);
+
+private:
+    std::atomic<int64_t>& limit_;  // bytes per second; 0 or less: none
+    std::mutex mutex_;
+    RateBudget budget_;
+};
+
+// The program-wide limit's, then (when given) a job's own: a read takes
+// from both, so a limited job never exceeds its limit and what it leaves
+// unused stays for the others.
+uint32_t acquireReadBudget(uint32_t wanted, HANDLE stopEvent, SpeedLimiter* own = nullptr);
+void returnReadBudget(uint32_t unused, SpeedLimiter* own = nullptr);
 
 }  // namespace zeb

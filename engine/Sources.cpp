@@ -22,9 +22,11 @@ void SourceSet::assign(const std::wstring& link, const std::vector<std::wstring>
     sources_.clear();
     fromHeaders_ = 0;
     sources_.push_back({link});
-    for (const std::wstring& url : mirrors)
+    for (const std::wstring& url : mirrors) {
+        if (sources_.size() + kMaxHeaderMirrors >= kMostSources) break;  // room left for the headers' own
         if (std::none_of(sources_.begin(), sources_.end(), [&](const Source& s) { return s.url == url; }))
             sources_.push_back({url});
+    }
 }
 
 void SourceSet::addFromHeader(const std::wstring& url) {

@@ -24,8 +24,10 @@ struct PieceHashes {
     bool fit(int64_t total) const;
 };
 
-// At most this many mirrors come from an answer's Link headers.
+// At most this many mirrors come from an answer's Link headers, and this
+// many sources serve one file (the preferred ones).
 constexpr size_t kMaxHeaderMirrors = 10;
+constexpr size_t kMostSources = 64;
 
 struct Source {
     std::wstring url;

@@ -65,7 +65,7 @@ void Download::workerBody(size_t slot, const RunShared& run) noexcept {
             if (!waitAfter(c, run, result, progress)) break;
         }
         std::lock_guard<std::mutex> lock(stateMutex_);
-        mirrors_.sources.move(c.source, -1);
+        mirrors_->sources.move(c.source, -1);
     } catch (...) {
         setError({outOfMemoryText(), ErrorKind::Local});
     }
@@ -79,7 +79,7 @@ bool Download::connectToAddress(Connection& c, const RunShared& run) {
     bool several;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
-        several = mirrors_.sources.several();
+        several = mirrors_->sources.several();
         if (!several) {
             if (c.handle && c.generation == address_.generation) return true;
             link = address_.resolvedUrl;
@@ -161,7 +161,7 @@ Download::Piece Download::takePiece(size_t index, const Connection& c) {
     piece.mirror = c.source > 0;
     std::lock_guard<std::mutex> lock(stateMutex_);
     piece.asked = piece.mirror ? Validator{} : disk_.validator;
-    piece.checkPieces = mirrors_.checkPieces;
+    piece.checkPieces = mirrors_->checkPieces;
     Segment& s = table_.at(index);
     s.source = static_cast<int8_t>(c.source);
     if (!table_.ranges()) {
@@ -323,7 +323,7 @@ Download::Step Download::pumpPiece(const Piece& piece, Connection& c, const RunS
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
             table_.advance(i, p + w);
-            if (c.source >= 0) mirrors_.sources.at(static_cast<size_t>(c.source)).bytes += w;
+            if (c.source >= 0) mirrors_->sources.at(static_cast<size_t>(c.source)).bytes += w;
             Segment& s = table_.at(i);
             if (piece.ranged) {
                 if (w > 0) progress = true;
@@ -353,16 +353,16 @@ Download::Step Download::pumpPiece(const Piece& piece, Connection& c, const RunS
 }
 
 Download::Step Download::readChunk(const Piece& piece, std::vector<char>& buffer, const RunShared& run, DWORD& got) {
-    const DWORD allowed = acquireReadBudget(static_cast<uint32_t>(buffer.size()), run.stop);
+    const DWORD allowed = acquireReadBudget(static_cast<uint32_t>(buffer.size()), run.stop, run.limiter);
     if (allowed == 0) return Step::Stop;
     if (!::WinHttpReadData(piece.request, buffer.data(), allowed, &got)) {
         const DWORD e = ::GetLastError();
-        returnReadBudget(allowed);
+        returnReadBudget(allowed, run.limiter);
         if (control_.stopRequested) return Step::Stop;
         setError(networkError(e));
         return Step::Retry;
     }
-    returnReadBudget(allowed - got);
+    returnReadBudget(allowed - got, run.limiter);
     return Step::GoOn;
 }
 
@@ -384,8 +384,8 @@ Download::Step Download::pumpCheckedPiece(const Piece& piece, Connection& c, con
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         total = table_.total();
-        number = mirrors_.pieces.pieceOf(cur);
-        pieceEnd = mirrors_.pieces.pieceEnd(number, total);
+        number = mirrors_->pieces.pieceOf(cur);
+        pieceEnd = mirrors_->pieces.pieceEnd(number, total);
     }
     Digest sum;
     uint64_t t0 = ::GetTickCount64();
@@ -401,7 +401,7 @@ Download::Step Download::pumpCheckedPiece(const Piece& piece, Connection& c, con
             Segment& s = table_.at(i);
             end = s.end;  // a split may have moved it (to a piece's start)
             s.state = SegmentState::Receiving;
-            if (c.source >= 0) mirrors_.sources.at(static_cast<size_t>(c.source)).bytes += got;
+            if (c.source >= 0) mirrors_->sources.at(static_cast<size_t>(c.source)).bytes += got;
         }
         for (DWORD off = 0; off < got && cur < end;) {
             const DWORD n = static_cast<DWORD>(std::min<int64_t>(got - off, pieceEnd - cur));
@@ -428,7 +428,7 @@ Download::Step Download::pumpCheckedPiece(const Piece& piece, Connection& c, con
                 return Step::Done;
             }
             number += 1;
-            pieceEnd = mirrors_.pieces.pieceEnd(number, total);
+            pieceEnd = mirrors_->pieces.pieceEnd(number, total);
         }
         if (cur >= end) return Step::Done;  // split off behind the piece it finished
     }

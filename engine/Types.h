@@ -93,4 +93,9 @@ struct DownloadInfo {
     // Not stored in the list file.
     std::vector<std::wstring> sourceHosts;
     std::vector<std::wstring> sourceNotes;
+    // This download's own speed limit, bytes per second; 0: none.
+    int64_t speedLimit = 0;
+    // Paused because the active hours ended (not by the user): the list
+    // starts it again when they begin.
+    bool waitingForHours = false;
 };

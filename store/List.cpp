@@ -10,6 +10,7 @@
 #include "engine/LabCache.h"
 #include "engine/ServerClock.h"
 #include "engine/Url.h"
+#include "store/ActiveHours.h"
 #include "store/FileServices.h"
 #include "store/Lang.h"
 #include "store/ListFile.h"
@@ -26,9 +27,9 @@ bool SameLink(const std::wstring& a, const std::wstring& b) {
 
 std::wstring Count(size_t n) { return std::to_wstring(n); }
 
-// A row's part of the list's signature (FNV-1a over its link, name and state,
-// what the list file says but for progress), each field ended by a unit no
-// field holds.
+// A row's part of the list's signature (FNV-1a over its link, name, state,
+// own limit and the hours' mark: what the list file says but for progress),
+// each field ended by a unit no field holds.
 uint64_t MixRowSignature(uint64_t hash, const RowRecord& row) {
     const auto mix = [&hash](const std::wstring& field) {
         for (wchar_t c : field) hash = (hash ^ static_cast<uint16_t>(c)) * 1099511628211ull;
@@ -36,6 +37,8 @@ uint64_t MixRowSignature(uint64_t hash, const RowRecord& row) {
     };
     mix(row.url);
     mix(row.fileName);
+    hash = (hash ^ static_cast<uint64_t>(row.speedLimit.kb)) * 1099511628211ull;
+    hash = (hash ^ (row.waitingForHours ? 1u : 2u)) * 1099511628211ull;
     return (hash ^ static_cast<uint64_t>(row.state)) * 1099511628211ull;
 }
 
@@ -60,11 +63,6 @@ std::wstring DamagedRowsKeptText(size_t rows, const std::wstring& backup) {
 std::wstring PauseBeforeNewLinkText() {
     return Tr(L"Hãy tạm dừng mục tải trước khi đổi liên kết.", L"Pause the download before changing its link.");
 }
-
-struct DownloadList::Batch {
-    std::unordered_map<std::wstring, int> unfinished;  // link -> row, or kStopping
-    size_t full = 0;                                   // links refused: the list is full
-};
 
 DownloadList::DownloadList(ListWindow& window, std::wstring listPath, QueueSettings settings,
                            std::function<uint64_t()> ticks, FreeSpaceWatch::Query freeSpace)
@@ -135,7 +133,8 @@ int DownloadList::UnfinishedRowOf(const std::wstring& url) {
     return -1;
 }
 
-bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& folder, Batch* batch) {
+bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& folder, Batch* batch,
+                          const zeb::RequestOptions* more) {
     int same = -1;
     if (!batch) {
         same = UnfinishedRowOf(request.url);
@@ -160,6 +159,11 @@ bool DownloadList::AddOne(const DownloadRequest& request, const std::wstring& fo
         return false;
     }
     zeb::RequestOptions options{request.referrer, request.cookies, request.userAgent, request.checksum};
+    if (more) {
+        options.mirrors = more->mirrors;
+        options.pieces = more->pieces;
+        options.expectedSize = more->expectedSize;
+    }
     // Cleaned and capped now, not when the file is prepared: the row's bound
     // counts a name at its longest, and a row may fail before it is prepared.
     const std::wstring name = request.fileName.empty() ? std::wstring() : zeb::sanitizeFileName(request.fileName);
@@ -185,8 +189,7 @@ void DownloadList::FinishAdding(bool save) {
     if (save) SaveListIfChanged(false);
 }
 
-DownloadList::AddCounts DownloadList::AddRequests(const std::vector<DownloadRequest>& requests,
-                                                 const std::wstring* folder) {
+DownloadList::Batch DownloadList::OpenBatch() {
     Batch batch;
     for (size_t i = 0; i < entries_.size(); ++i)
         if (entries_[i].cached.state != DownloadState::Completed)
@@ -194,6 +197,12 @@ DownloadList::AddCounts DownloadList::AddRequests(const std::vector<DownloadRequ
     for (const auto& [job, request] : offers_) batch.unfinished.emplace(zeb::linkWithoutFragment(request.url), RowOf(job.get()));
     PruneStopping();
     for (const auto& job : stopping_) batch.unfinished.emplace(zeb::linkWithoutFragment(job->snapshot(false).url), kStopping);
+    return batch;
+}
+
+DownloadList::AddCounts DownloadList::AddRequests(const std::vector<DownloadRequest>& requests,
+                                                 const std::wstring* folder) {
+    Batch batch = OpenBatch();
     size_t skipped = 0;
     AddCounts counts;
     const DownloadRequest* last = nullptr;
@@ -228,6 +237,7 @@ DownloadList::AddCounts DownloadList::AddRequests(const std::vector<DownloadRequ
 
 void DownloadList::StartQueued() {
     PruneStopping();
+    if (QueueHeld()) return;
     int running = RunningCount();
     for (const size_t row : LiveRows()) {
         if (running >= *settings_.maxDownloads) break;
@@ -255,6 +265,8 @@ void DownloadList::RefreshEntries(bool all) {
         DownloadInfo next;
         const bool taken = e.job->trySnapshot(next);
         e.settled = taken && !running;
+        // Not kept in the row: seen here, as the job ends.
+        const bool metalink = taken && next.errorKind == ErrorKind::Metalink;
         if (taken) {
             if (next.state != e.cached.state || next.url != e.cached.url || next.fileName != e.cached.fileName)
                 signatureDirty_ = true;
@@ -275,6 +287,8 @@ void DownloadList::RefreshEntries(bool all) {
             e.finishedHere = true;
             window_.Beep();
             window_.SetStatusOf(StatusKind::Finished, Tr(L"Đã tải xong: ", L"Finished: ") + e.cached.fileName);
+        } else if (state == DownloadState::Failed && metalink && !e.fromMetalink) {
+            ReadMetalinkOf(e);
         } else if (state == DownloadState::Failed) {
             window_.SetStatusOf(StatusKind::Failed, Tr(L"Lỗi: ", L"Failed: ") + NameOrUrl(e.cached.Info()) + L" \u2014 " + e.cached.errorText);
             if (e.cached.clockOffer) clockAhead_ = e.cached.clockOffer - clock_.now();
@@ -399,9 +413,11 @@ void DownloadList::OfferListText(bool force) {
 }
 
 void DownloadList::QueueTick() {
+    ApplyHours();
     StartQueued();
     RefreshEntries(false);
     AddDeclinedOffers();
+    TakeMetalinks();
     OfferClock();
     if (const std::wstring note = zeb::takeLabCacheNote(); !note.empty()) window_.SetStatus(note);
     if (const int64_t days = zeb::takeClockSkewDays())
@@ -431,7 +447,11 @@ void DownloadList::ToggleItem(int row) {
         case DownloadState::Queued:
         case DownloadState::Connecting:
         case DownloadState::Downloading: job.pause(); break;
-        default: job.requeue(); break;
+        default:
+            job.requeue();
+            // Outside the active hours a row resumed by hand starts at once.
+            if (QueueHeld()) job.start(*settings_.connections, *settings_.ignoreCertErrors);
+            break;
     }
     StartQueued();
     RefreshEntries();
@@ -445,6 +465,14 @@ void DownloadList::PauseAll() {
 }
 
 void DownloadList::ResumeAll() {
+    if (QueueHeld() && settings_.activeHours) {
+        ConfirmQuestion ask;
+        ask.title = Tr(L"Giờ tải", L"Active hours");
+        ask.text = StartAnywayQuestion(*settings_.activeHours);
+        ask.confirmLabel = StartAnywayLabel();
+        ask.question = true;
+        startAnyway_ = window_.Confirm(ask);
+    }
     for (ListEntry& e : entries_)
         if (e.job) e.job->requeue();
     StartQueued();
@@ -569,6 +597,7 @@ void DownloadList::Load() {
         signatureDirty_ = true;
         liveDirty_ = true;
     }
+    TakeHoursWaiters();
     SaveListIfChanged(false);
 }
 
@@ -604,6 +633,7 @@ void DownloadList::Exit() {
     for (ListEntry& e : entries_)
         if (e.job) e.job->pause();
     for (auto& job : stopping_) job->pause();
+    for (auto& read : metalinkReads_) read.fetch->Job()->pause();
     const uint64_t start = ticks_();
     const auto left = [&]() -> DWORD {
         const uint64_t used = ticks_() - start;
@@ -614,6 +644,8 @@ void DownloadList::Exit() {
     for (ListEntry& e : entries_)
         ended.push_back(!e.job || !e.job->running() || ::WaitForSingleObject(e.job->finishedEvent(), left()) == WAIT_OBJECT_0);
     for (auto& job : stopping_) ::WaitForSingleObject(job->finishedEvent(), left());
+    for (auto& read : metalinkReads_) ::WaitForSingleObject(read.fetch->Job()->finishedEvent(), left());
+    metalinkReads_.clear();  // what they fetched goes; the rows stay failed, to be tried again
     // An ended job's record is read whole; one still busy past the budget
     // keeps its cached row, since nothing here may block.
     for (size_t i = 0; i < entries_.size(); ++i) {

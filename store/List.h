@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/Types.h"
@@ -20,6 +21,7 @@
 #include "store/ListWindow.h"
 #include "store/ListWriter.h"
 #include "store/RowRecord.h"
+#include "store/SmallFetch.h"
 #include "store/SystemClock.h"
 
 namespace zeb {
@@ -36,6 +38,7 @@ std::wstring PauseBeforeNewLinkText();
 
 namespace zeb {
 struct RequestOptions;
+struct MetalinkResult;
 }
 
 
@@ -50,6 +53,9 @@ struct ListEntry {
     // The snapshot was taken while the job did not run: only the window's
     // own operations can change it until the job runs again.
     bool settled = false;
+    // Added for a file a Metalink described: a Metalink again is not read
+    // (one that names itself would replace its row for ever).
+    bool fromMetalink = false;
 };
 
 // The scheduler's settings, read at each use.
@@ -58,6 +64,7 @@ struct QueueSettings {
     const int32_t* connections;
     const int32_t* maxDownloads;
     const bool* ignoreCertErrors;
+    const std::wstring* activeHours = nullptr;  // see AppSettings::activeHours; none: always
 };
 
 class DownloadList {
@@ -105,6 +112,9 @@ public:
     bool ChangeLink(int row, const std::wstring& url, const zeb::RequestOptions* request = nullptr,
                     bool onTrial = false);
     void EraseEntry(int row);
+    // A row's own speed limit (bytes per second, 0: none): the running job
+    // takes it at once, the list file keeps it.
+    void SetSpeedLimit(const zeb::Download* job, int64_t bytesPerSecond);
     void ClearFinished();
     void PauseAll();
     void ResumeAll();
@@ -141,6 +151,9 @@ public:
     // Tests only: a shorter wait for the jobs at exit.
     void SetExitBudgetForTests(uint64_t ms) { exitBudgetMs_ = ms; }
 
+    // Rows the active hours paused and will start again (they hold "when done" open).
+    bool WaitingForHours() const { return !hoursPaused_.empty(); }
+
     void Load();  // start-up: the list file's rows, then one save
     // Whether the window may close: asks only while a download runs.
     bool ExitCheck();
@@ -148,7 +161,10 @@ public:
     void Exit();
 
 private:
-    struct Batch;
+    struct Batch {
+        std::unordered_map<std::wstring, int> unfinished;  // link -> row, or kStopping
+        size_t full = 0;                                   // links refused: the list is full
+    };
     // Links whose file name is a paused or failed row's: one question, and
     // on Continue each such row goes on with its new link (Continuation.cpp).
     // Marks the requests so taken.
@@ -156,7 +172,11 @@ private:
     // Adds an admitted link. A batch brings its own index of the unfinished
     // links and leaves the start, refresh and save to its end, so adding n
     // links costs O(n), not O(n) each.
-    bool AddOne(const DownloadRequest& request, const std::wstring& folder, Batch* batch);
+    // `more`: a Metalink file's word on it (mirrors, piece hashes, size).
+    bool AddOne(const DownloadRequest& request, const std::wstring& folder, Batch* batch,
+                const zeb::RequestOptions* more = nullptr);
+    // A batch that knows every unfinished link of the list.
+    Batch OpenBatch();
     // The row of an unfinished row with this link, kStopping for a removed
     // row whose job still stops, or -1.
     int UnfinishedRowOf(const std::wstring& url);
@@ -201,10 +221,36 @@ private:
     // (Continuation.cpp).
     void AddDeclinedOffers();
     static std::wstring NameOrUrl(const DownloadInfo& info);
+    // A row whose link turned out to be a Metalink file: the file is fetched
+    // (an engine job of its own, looked at each tick), read, and the row gives
+    // way to a row for each file it describes (MetalinkRows.cpp).
+    void ReadMetalinkOf(const ListEntry& entry);
+    void TakeMetalinks();
+    void ReplaceWithFiles(int row, const zeb::MetalinkResult& read);
+    // The row stays failed, saying why its Metalink cannot be used.
+    void FailMetalinkRow(int row, const std::wstring& text);
 
     ListWindow& window_;
     std::wstring listPath_;
     QueueSettings settings_;
+
+    // Active hours (ActiveQueue.cpp). Judged on the local wall clock at each
+    // tick, never by a timer set hours ahead: a clock set forward or back
+    // is met at the next tick.
+    // Whether the hours hold now (or none are set).
+    bool HoursHold() const;
+    // At each tick: the hours' end pauses the running rows (marked as the
+    // hours'), their start queues those rows again in their order.
+    void ApplyHours();
+    // The rows loaded marked as the hours': theirs again.
+    void TakeHoursWaiters();
+    // Outside the hours and not told to start anyway: the queue starts nothing.
+    bool QueueHeld() const { return !startAnyway_ && !HoursHold(); }
+    // The rows the hours paused: a list of their own, so a tick never walks
+    // 100,000 rows to find them.
+    std::vector<std::weak_ptr<zeb::Download>> hoursPaused_;
+    bool hoursInside_ = true;  // at the last tick
+    bool startAnyway_ = false;  // Resume All outside the hours, answered yes: until the program closes
     std::function<uint64_t()> ticks_;
     std::vector<ListEntry> entries_;
     std::vector<size_t> live_;
@@ -217,6 +263,12 @@ private:
     // Links offered to continue a waiting row (ChangeLink onTrial), with the
     // request that brought them, until the row's run judged them.
     std::vector<std::pair<std::shared_ptr<zeb::Download>, DownloadRequest>> offers_;
+    // Metalink files being fetched, each with the job of the row it names.
+    struct MetalinkRead {
+        std::shared_ptr<zeb::Download> row;
+        std::unique_ptr<SmallFetch> fetch;
+    };
+    std::vector<MetalinkRead> metalinkReads_;
     bool backUpBeforeWrite_ = false;  // the file read at start-up was damaged
     size_t setAside_ = 0;  // its damaged rows, until the first write has kept it
     ListWriter writer_;

@@ -47,10 +47,11 @@ bool IsPlainFileName(const std::wstring& name) {
 }
 
 size_t ListRowBound(const std::wstring& url, const std::wstring& folder) {
-    // The eleven lines with the longest state word, two 20-digit numbers and
-    // two 64-digit checksums; a UTF-16 unit takes at most 3 bytes in UTF-8.
+    // The thirteen lines with the longest state word, three 20-digit numbers
+    // and two 64-digit checksums; a UTF-16 unit takes at most 3 bytes in UTF-8.
     constexpr size_t kFixed = sizeof("[item]\r\nurl=\r\nfolder=\r\nfile=\r\nfixed=0\r\ntotal=\r\ndone=\r\n"
-                                     "state=completed\r\nerror=\r\nchecksum=\r\nsha256=\r\n") - 1 + 2 * 20 + 2 * 64;
+                                     "state=completed\r\nerror=\r\nchecksum=\r\nsha256=\r\nlimit=\r\nwait=hours\r\n") - 1 +
+                              3 * 20 + 2 * 64;
     return kFixed + Utf16ToUtf8(url).size() + Utf16ToUtf8(folder).size() + 3 * (MAX_PATH + kStoredErrorUnits);
 }
 
@@ -63,6 +64,9 @@ void AppendLine(std::string& text, const char* key, const std::wstring& value) {
 }  // namespace
 
 namespace {
+int64_t KbOf(int64_t bytesPerSecond) { return bytesPerSecond / 1024; }
+int64_t KbOf(const LimitKb& limit) { return limit.kb; }
+
 // What a section holds: DownloadInfo's and RowRecord's stored fields alike.
 template <class Row>
 void AppendSection(std::string& text, const Row& r, const std::wstring& sha256) {
@@ -84,6 +88,10 @@ void AppendSection(std::string& text, const Row& r, const std::wstring& sha256) 
     AppendLine(text, "error=", error);
     AppendLine(text, "checksum=", r.expectedChecksum);
     AppendLine(text, "sha256=", sha256);
+    // In KB/s, as the user gives it; a row without a limit has no line.
+    if (const int64_t kb = KbOf(r.speedLimit); kb > 0) text += "limit=" + std::to_string(kb) + "\r\n";
+    // Paused by the end of the active hours: started again when they begin.
+    if (r.waitingForHours) text += "wait=hours\r\n";
 }
 }  // namespace
 
@@ -98,9 +106,9 @@ std::string ListFileText(const std::vector<DownloadInfo>& rows) {
 
 namespace {
 // The keys of a section, in the order they are written.
-enum class Key { Url, Folder, File, Fixed, Total, Done, State, Error, Checksum, Sha256, Count };
-constexpr const wchar_t* kKeys[] = {L"url",   L"folder", L"file",  L"fixed",    L"total",
-                                    L"done",  L"state",  L"error", L"checksum", L"sha256"};
+enum class Key { Url, Folder, File, Fixed, Total, Done, State, Error, Checksum, Sha256, Limit, Wait, Count };
+constexpr const wchar_t* kKeys[] = {L"url",   L"folder", L"file",     L"fixed",  L"total", L"done",
+                                    L"state", L"error",  L"checksum", L"sha256", L"limit", L"wait"};
 static_assert(std::size(kKeys) == static_cast<size_t>(Key::Count));
 
 // Takes one line's value into the record; false when the value is not one
@@ -124,6 +132,12 @@ bool TakeValue(DownloadInfo& record, Key key, const std::wstring& value) {
             return value == L"paused" || record.state != DownloadState::Paused;
         case Key::Error: record.errorText = value; return true;
         case Key::Checksum: record.expectedChecksum = value; return true;
+        case Key::Wait: record.waitingForHours = value == L"hours"; return record.waitingForHours;
+        case Key::Limit: {
+            const std::optional<int64_t> kb = ParseStrictNumber(value);
+            record.speedLimit = kb && *kb > 0 && *kb <= kMaxRowLimitKb ? *kb * 1024 : 0;
+            return record.speedLimit > 0;
+        }
         default: record.sha256 = value; return true;
     }
 }

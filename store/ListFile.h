@@ -36,6 +36,9 @@ void AppendListSection(std::string& text, const DownloadInfo& row);
 void AppendListSection(std::string& text, const RowRecord& row);
 
 constexpr size_t kStoredErrorUnits = 300;
+// A row's own speed limit, in KB/s as the list keeps it: at most what the
+// program-wide limit takes.
+constexpr int64_t kMaxRowLimitKb = 2147483647;
 
 // The most bytes the section of a row with this link and folder can ever
 // take: its name and error text may still come, so they count at their

@@ -1,5 +1,8 @@
 #include "store/RowRecord.h"
 
+#include <algorithm>
+
+#include "store/ListFile.h"
 #include "store/Text.h"
 
 Sha256Bytes::Sha256Bytes(const std::wstring& hex) {
@@ -29,6 +32,10 @@ void Give(T& given, const T& kept) {
     given = kept;
 }
 void Give(std::wstring& given, const Sha256Bytes& kept) { given = kept.Hex(); }
+void Keep(LimitKb& kept, int64_t&& given) {
+    kept.kb = static_cast<int32_t>(std::clamp<int64_t>(given / 1024, 0, kMaxRowLimitKb));
+}
+void Give(int64_t& given, const LimitKb& kept) { given = int64_t{kept.kb} * 1024; }
 }  // namespace
 
 // 100,000 finished rows are most of the program's memory: a field kept,
@@ -40,7 +47,7 @@ static_assert(sizeof(RowRecord) <= 288, "RowRecord grew");
 // file has no line for it, which older readers would take for a damaged row.
 // A run's sources and the lines of the mirrors it dropped are not kept:
 // they belong to the run, and the details window asks the running job.
-static_assert(sizeof(DownloadInfo) == 408, "DownloadInfo changed: does the row keep the new field?");
+static_assert(sizeof(DownloadInfo) == 424, "DownloadInfo changed: does the row keep the new field?");
 
 RowRecord::RowRecord(DownloadInfo&& info) {
 #define TW_KEEP_FIELD(type, name, initial) Keep(name, std::move(info.name));

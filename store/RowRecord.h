@@ -24,6 +24,12 @@ private:
     bool present_ = false;
 };
 
+// A row's own speed limit in whole KB/s (as the list file keeps it): four
+// bytes where the snapshot's bytes per second take eight.
+struct LimitKb {
+    int32_t kb = 0;
+};
+
 // The fields a row keeps, each named as in DownloadInfo: X(type here, name,
 // initial value). The record's members and both its conversions come from
 // this one list, so a field the row keeps is one line here beside its
@@ -47,9 +53,11 @@ private:
     X(int32_t, activeConnections, 0)               \
     X(int32_t, verifyPercent, -1)                  \
     X(int32_t, busySeconds, 0)                     \
+    X(LimitKb, speedLimit, )                       \
     X(bool, nameFixed, false)                      \
     X(bool, acceptsRanges, false)                  \
-    X(bool, fromLabCache, false)
+    X(bool, fromLabCache, false)                   \
+    X(bool, waitingForHours, false)
 
 struct RowRecord {
     RowRecord() = default;

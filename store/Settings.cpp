@@ -53,6 +53,7 @@ void ApplySettingsText(const std::string& text, AppSettings& s) {
         else if (key == L"proxy") s.proxy = Trim(value);
         else if (key == L"proxybypass") s.proxyBypass = Trim(value);
         else if (key == L"labcache") s.labCache = Trim(value);
+        else if (key == L"activehours") s.activeHours = Trim(value);
     }
     s.connections = std::min(16, std::max(1, s.connections));
     s.maxDownloads = std::min(8, std::max(1, s.maxDownloads));
@@ -65,7 +66,7 @@ std::string SettingsText(const AppSettings& s) {
            "\r\nMaxDownloads=" + std::to_string(s.maxDownloads) + "\r\nSpeedLimitKB=" + std::to_string(s.speedLimitKB) +
            "\r\nClipboard=" + (s.clipboard ? "1" : "0") + "\r\nIgnoreCertErrors=" + (s.ignoreCertErrors ? "1" : "0") +
            "\r\nProxy=" + Utf16ToUtf8(s.proxy) + "\r\nProxyBypass=" + Utf16ToUtf8(s.proxyBypass) +
-           "\r\nLabCache=" + Utf16ToUtf8(s.labCache) + "\r\n";
+           "\r\nLabCache=" + Utf16ToUtf8(s.labCache) + "\r\nActiveHours=" + Utf16ToUtf8(s.activeHours) + "\r\n";
 }
 
 void LoadSettings(const std::wstring& dataFolder) {

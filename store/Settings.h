@@ -22,6 +22,9 @@ struct AppSettings {
     // A folder every machine of a room reaches (a share, a second stick):
     // files are fetched into it once and copied from it. Empty: none.
     std::wstring labCache;
+    // "HH:MM-HH:MM" in local time: the queue starts downloads only then (see
+    // store/ActiveHours.h). Empty, malformed or equal times: always.
+    std::wstring activeHours;
 };
 
 extern AppSettings g_settings;
@@ -39,7 +42,7 @@ int32_t LenientNumber(const std::wstring& text);
 // flags, then repairs the ranges. The folder is left empty when none is given.
 void ApplySettingsText(const std::string& text, AppSettings& settings);
 
-// The eleven lines as written.
+// The twelve lines as written.
 std::string SettingsText(const AppSettings& settings);
 
 // Hands the speed limit, the proxy and the lab cache to the engine.

@@ -53,4 +53,12 @@ bool TokenHoldsPrivilege(HANDLE token, const wchar_t* name) {
     return false;
 }
 
-SystemClock MachineClock() { return SystemClock{zeb::nowTicks, ProcessMayMoveClock, MoveClockTo}; }
+namespace {
+int LocalMinute() {
+    SYSTEMTIME t;
+    ::GetLocalTime(&t);
+    return t.wHour * 60 + t.wMinute;
+}
+}  // namespace
+
+SystemClock MachineClock() { return SystemClock{zeb::nowTicks, ProcessMayMoveClock, MoveClockTo, LocalMinute}; }

@@ -12,6 +12,7 @@ struct SystemClock {
     std::function<int64_t()> now;             // FILETIME ticks, UTC
     std::function<bool()> mayMove;            // this process holds the right to set it
     std::function<uint32_t(int64_t)> moveTo;  // FILETIME ticks, UTC; 0, or the system's error code
+    std::function<int()> localMinute;         // minutes since local midnight, 0..1439
 };
 
 // The machine's own clock.

@@ -101,7 +101,8 @@ class GetMode(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
 
     def test_a_file_comes_from_its_next_mirror_when_one_fails(self):
         # Catches a failing mirror ending the file (tab-separated mirrors in a list, a Metalink's links),
-        # its partial data left beside the file, and a Metalink's subfolder or stated hash lost.
+        # its partial data left beside the file, a Metalink's subfolder or stated hash lost, and a
+        # link that only its media type shows to be a Metalink failed instead of read.
         size, seed, folder = 400009, 44, self.folder()
         links = [self.link(name, size, seed, extra) for name, extra in (('m.bin', '&probe_status=404'), ('m.bin', ''))]
         pathlib.Path(folder, 'list.txt').write_text('\t'.join(links) + '\n')
@@ -126,14 +127,16 @@ class GetMode(EndChecks, httpserver.ServerTestCase, unittest.TestCase):
                                       '<hash type="sha-256">%s</hash><pieces length="%d" type="sha-256">%s</pieces>%s</file></metalink>'
                                       % (size, self.sha(size, seed), piece, hashes, urls))
         served = '%s/text/files.meta4?body=%s' % (self.base, urllib.parse.quote(pathlib.Path(meta).read_text()))
-        for given in (['--metalink', ww.to_windows(meta)], [served]):  # a file on disk, a link to one
+        typed = served.replace('files.meta4?', 'files?type=application%2Fmetalink4%2Bxml&')
+        for given in (['--metalink', ww.to_windows(meta)], [served], [typed]):  # a file on disk, a link to one (by name, by type)
             before = [self.sent(tag + str(k)) for k in range(4)]
             code, lines = self.get(target := self.folder(), '--connections', '8', *given)
             self.assertEqual((code, os.listdir(target), lines[-1].split(' ')[2]), (0, ['sub'], 'sha256=' + self.sha(size, seed)), lines)
             self.assertTrue(content.file_holds(os.path.join(target, 'sub', 'w.bin'), seed, size))
             sent = [self.sent(tag + str(k)) - before[k] for k in range(4)]
             self.assertTrue(sent[1] > 0 and sent[2] > 0 and sent[3] > 0, sent)  # the bad one was asked too
-            self.assertEqual(len([l for l in lines if 'localhost' not in l and '127.0.0.1' in l and links[0] not in l]), 2, lines)
+            dropped = [l for l in lines if 'localhost' not in l and '127.0.0.1' in l and links[0] not in l and '/text/' not in l]
+            self.assertEqual(len(dropped), 2, lines)
 
     def test_a_hostile_metalink_ends_saying_why_and_nothing_is_written_in_or_beside_the_folder(self):
         size, token, aside = 1000, 'hostile%d' % os.getpid(), self.folder()

@@ -25,12 +25,12 @@ import sys
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 FOLDERS = ('engine', 'store', 'bridge', 'ui', 'app')
 FLOORS = [
-    ('ground', ['store/DetachedThread.*', 'store/DriveRanking.*', 'store/FileServices.*', 'store/Format.*',
+    ('ground', ['store/DetachedThread.*', 'store/ActiveHours.*', 'store/DriveRanking.*', 'store/FileServices.*', 'store/Format.*',
                 'store/FreeSpaceWatch.*', 'store/Handles.h', 'store/Lang.*', 'store/PathRules.*', 'store/Storage.*',
                 'store/Text.h', 'engine/Types.h']),
     ('engine', ['engine/*']),
     ('list', ['store/List*', 'store/DownloadRequest.*', 'store/RowRecord.*', 'store/Settings.*', 'store/SystemClock.*',
-              'store/ClockOffer.cpp', 'store/Continuation.cpp']),
+              'store/ClockOffer.cpp', 'store/Continuation.cpp', 'store/SmallFetch.*', 'store/MetalinkRows.*', 'store/ActiveQueue.cpp']),
     ('bridge', ['bridge/*']),
     ('toolkit', ['ui/*']),
     ('windows', ['app/*']),

@@ -10,8 +10,8 @@ the proxy's password refused for another proxy), both removal questions, the err
 about many pasted links, the question to set a clock years behind, the exit question, Change Link with the stored
 password hidden and refused for another server; with the empty list the When
 done choice and its countdown, once inside Windows PE with the warning that
-files on its RAM drive would be lost); then the details window's client in five states
-(details-*.png), painted by the window's own code from known snapshots, at
+files on its RAM drive would be lost); then the details window's client in its states (among
+them a download from three servers, one dropped) (details-*.png), painted by the window's own code from known snapshots, at
 96 and 144 DPI.
 
     tools/screenshots.sh [output folder]   (default: build/shots)
@@ -38,6 +38,20 @@ LIST = ('ZEBLIST 1\r\n'
         'fixed=1\r\ntotal=3355443200\r\ndone=3355443200\r\nstate=completed\r\nerror=\r\n'
         '[item]\r\nurl=https://drivers.example/chipset.exe\r\nfolder=C:\\users\\root\\Downloads\r\nfile=chipset.exe\r\n'
         'fixed=1\r\ntotal=-1\r\ndone=0\r\nstate=failed\r\nerror=HTTP 404 \u2014 not found\r\n')
+
+# Paused when the active hours ended (and limited to 512 KB/s of its own): it waits for them.
+WAITING = ('[item]\r\nurl=https://images.example/win11-24h2-x64.iso\r\nfolder=C:\\users\\root\\Downloads\r\n'
+           'file=win11-24h2-x64.iso\r\nfixed=1\r\ntotal=6012000000\r\ndone=1803600000\r\nstate=paused\r\nerror=\r\n'
+           'limit=512\r\nwait=hours\r\n')
+
+
+def hours(start, end):
+    """ActiveHours= for minutes from now (local time, as the program reads it)."""
+    now = time.localtime()
+    minute = now.tm_hour * 60 + now.tm_min
+    return '%02d:%02d-%02d:%02d' % (((minute + start) % 1440) // 60, (minute + start) % 60,
+                                    ((minute + end) % 1440) // 60, (minute + end) % 60)
+
 
 DAMAGED = ('[item]\r\nurl=\u00e8ttps://drivers.example/raid.zip\r\nfolder=C:\\users\\root\\Downloads\r\nfile=raid.zip\r\n'
            'fixed=1\r\ntotal=1000\r\ndone=0\r\nstate=paused\r\nerror=\r\n')
@@ -142,6 +156,10 @@ def session(out, dark, vi, dpi, server, behind, empty=False, pe=False, damaged=F
                 f.write('Folder=C:\\ZEBDownloads\r\n')
             if not dark:  # a room's shared cache in Settings (dark: none), holding the last file
                 f.write('LabCache=C:\\LabCache\r\n')
+            if damaged:  # outside the active hours: a row they paused waits for them
+                f.write('ActiveHours=%s\r\n' % hours(120, 180))
+            elif not dark:  # inside them: Settings shows them, the queue runs
+                f.write('ActiveHours=%s\r\n' % hours(-60, 300))
         cached = content.piece(1, 0, 1000)
         sha = hashlib.sha256(cached).hexdigest()
         if not dark:
@@ -151,7 +169,7 @@ def session(out, dark, vi, dpi, server, behind, empty=False, pe=False, damaged=F
         if not empty:
             with open(os.path.join(app, 'downloads.lst'), 'wb') as f:
                 # A row whose link lost a byte: set aside, the status line says so.
-                f.write((LIST + (DAMAGED if damaged else '')).encode('utf-8'))
+                f.write((LIST + (DAMAGED + WAITING if damaged else '')).encode('utf-8'))
         base = 'http://127.0.0.1:%d' % server.server_address[1]
         links = [] if empty or damaged else [
             base + '/file/windows-recovery.wim?size=900000000&rate=2500000',

@@ -14,7 +14,7 @@ TEST(SettingsForm, AcceptedFieldsAreTrimmedReadLenientlyAndClamped) {
     AppSettings before;
     ui::FormSpec form = SettingsForm(before);
     for (auto [field, value] : {std::pair{0, L"D:/x//"}, {1, L" \\\\lab\\cache "}, {2, L"0"}, {3, L"+3"}, {4, L"-5"},
-                                {5, L" ann:pw@proxy.corp:3128 "}, {6, L"<local> "}})
+                                {5, L" ann:pw@proxy.corp:3128 "}, {6, L"<local> "}, {9, L"22:00"}, {10, L"06:30"}})
         form.fields[field].value = value;
     const AppSettings a = SettingsFromForm(form, before);
     EXPECT_EQ(std::tie(a.folder, a.labCache, a.connections, a.maxDownloads, a.speedLimitKB, a.proxy, a.proxyBypass),
@@ -28,6 +28,25 @@ TEST(SettingsForm, AcceptedFieldsAreTrimmedReadLenientlyAndClamped) {
     EXPECT_EQ(SettingsFromForm(again, a).proxy, a.proxy);
     const std::wstring elsewhere = again.fields[5].value.substr(0, again.fields[5].value.find(L'@')) + L"@other.corp:3128";
     EXPECT_FALSE(again.refusal(5, elsewhere).empty());
+    // Catches active hours lost on the way back into the form, or a time Save takes that no clock has.
+    EXPECT_EQ(std::make_tuple(a.activeHours, again.fields[9].value, again.fields[10].value),
+              std::make_tuple(std::wstring(L"22:00-06:30"), std::wstring(L"22:00"), std::wstring(L"06:30")));
+    for (const wchar_t* bad : {L"7pm", L"24:00", L"7:00", L"07:60"}) EXPECT_FALSE(again.refusal(9, bad).empty()) << bad;
+    EXPECT_TRUE(again.refusal(10, L"").empty() && again.refusal(10, L"23:59").empty());
+    form.fields[10].value.clear();  // one time alone: no hours
+    EXPECT_EQ(SettingsFromForm(form, before).activeHours, L"");
+}
+
+TEST(LimitSpeedForm, ARowsLimitInKilobytesOrARefusal) {
+    // Catches a limit read in bytes (or leniently: "1O0" as 1), and a value the list file could not keep.
+    ui::FormSpec form = LimitSpeedForm(200 * 1024);
+    EXPECT_EQ(LimitFromForm(form), 200 * 1024);
+    for (const auto& [typed, limit] : {std::pair<const wchar_t*, std::optional<int64_t>>{L"100", 100 * 1024}, {L"0", 0},
+                                       {L"1O0", std::nullopt}, {L"-5", std::nullopt}, {L"99999999999", std::nullopt}}) {
+        form.fields[0].value = typed;
+        EXPECT_EQ(LimitFromForm(form), limit) << typed;
+        EXPECT_EQ(form.refusal(0, typed).empty(), limit.has_value()) << typed;
+    }
 }
 
 TEST_F(Dialogs, SettingsSavesTheFileSetsTheLimitAndCreatesTheFolder) {

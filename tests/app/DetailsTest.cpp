@@ -78,6 +78,36 @@ TEST(PaintedDetails, ALinksPasswordIsPaintedMaskedInItsRowAndItsDetails) {
     }
 }
 
+TEST(PaintedDetails, MirrorsNameEachConnectionsHostAndTheDroppedOnesButLeaveTheMapAsItWas) {
+    // Catches a host taken from the wrong source (or out of range), a host column shown for a
+    // download without mirrors, and the dropped mirrors' line drawn over the facts or the map.
+    SetCurrentDpi(96);
+    BuildFonts();
+    Segment fromB{0, 500, 250, SegmentState::Receiving, true};
+    fromB.source = 1;
+    const DownloadInfo plain{.totalSize = 1000, .state = DownloadState::Downloading, .segments = {fromB, Segment{500, 1000, 500}}};
+    DownloadInfo mirrored = plain;
+    mirrored.sourceHosts = {L"a.example", L"b.example", L"c.example"};
+    mirrored.sourceNotes = {L"c.example: gone"};
+    DownloadInfo single = plain;  // one source: the link above names its host
+    single.sourceHosts = {L"a.example"};
+    fromB.source = 3;
+    EXPECT_EQ(std::make_tuple(ConnectionHost(mirrored, mirrored.segments[0]), ConnectionHost(plain, mirrored.segments[0]),
+                              ConnectionHost(single, plain.segments[0]), ConnectionHost(mirrored, fromB) == L"c.example",
+                              ConnectionHost(mirrored, mirrored.segments[1]).empty()),
+              std::make_tuple(std::wstring(L"b.example"), std::wstring(), std::wstring(), false, false));
+    const auto paint = [](const DownloadInfo& info) {
+        Surface s = SurfaceCreate(680, 520);
+        PaintDetails(s, info, 0, 8, 680, 520);
+        GdiFlush();
+        return std::vector<uint32_t>(s.pixels(), s.pixels() + 680 * 520);
+    };
+    const std::vector<uint32_t> before = paint(plain), after = paint(mirrored);
+    const auto split = before.begin() + 680 * 206;  // below the map's box
+    EXPECT_TRUE(std::equal(before.begin(), split, after.begin()));
+    EXPECT_FALSE(std::equal(split, before.end(), after.begin() + 680 * 206));
+}
+
 namespace {
 class Details : public ShellTest {
 protected:

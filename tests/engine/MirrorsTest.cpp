@@ -50,11 +50,11 @@ TEST_F(Mirrors, ComeFromEverySoundMirrorAtOnceWithTheFailingOnesDroppedAndABadPi
     // Catches: a link that fails ending the file while mirrors could serve it;
     // connections kept on one server; a mirror's wrong bytes written as the
     // file (or the mirror kept); a piece fetched again from the mirror that
-    // spoiled it.
+    // spoiled it; a mirror that states another size kept.
     const int64_t size = 8 * MiB + 5;
     zeb::RequestOptions options;
     options.mirrors = {MirrorUrl(L"bad", size, L"corrupt=100000:65536"), MirrorUrl(L"c", size),
-                       MirrorUrl(L"d", size, L"", L"localhost")};
+                       MirrorUrl(L"d", size, L"", L"localhost"), MirrorUrl(L"other", size, L"fault=total&total2=99")};
     options.pieces = Pieces(size, 256 * KiB);
     options.expectedSize = size;
     auto job = Job(MirrorUrl(L"gone", size, L"probe_status=404&status=404"), L"m.bin", options);
@@ -62,7 +62,7 @@ TEST_F(Mirrors, ComeFromEverySoundMirrorAtOnceWithTheFailingOnesDroppedAndABadPi
     ExpectContent(L"m.bin", size);
     EXPECT_EQ(Files(), std::vector<std::wstring>{L"m.bin"});  // no partial file, state or meta left
     const DownloadInfo info = job->snapshot(false);
-    EXPECT_EQ(std::make_pair(info.sourceHosts.size(), info.sourceNotes.size()), std::make_pair(size_t{4}, size_t{2}))
+    EXPECT_EQ(std::make_pair(info.sourceHosts.size(), info.sourceNotes.size()), std::make_pair(size_t{5}, size_t{3}))
         << ::testing::PrintToString(info.sourceNotes);
     EXPECT_GT(Sent(L"c"), 0);
     EXPECT_GT(Sent(L"d"), 0);

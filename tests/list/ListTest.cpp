@@ -2,13 +2,18 @@
 // the windows replaced by a scripted seam.
 #include <atomic>
 #include <bit>
+#include <cctype>
+#include <cwchar>
 
 #include "ScriptedWindow.h"
 #include "support/Content.h"
+#include "engine/Checksum.h"
 #include "engine/ErrorTexts.h"
 #include "engine/FileNames.h"
 #include "engine/LabCache.h"
+#include "engine/Metalink.h"
 #include "engine/ServerClock.h"
+#include "store/ActiveHours.h"
 #include "store/ListFile.h"
 #include "store/ListWriter.h"
 
@@ -527,4 +532,152 @@ TEST_F(ListQueue, AClockBehindIsOfferedOnceToMoveForwardAndItsRowsRunAgain) {
             EXPECT_TRUE(moves.empty());
         }
     }
+}
+
+namespace {
+// A link to a Metalink file known only by its media type (no .meta4 in its name).
+std::wstring MetalinkLink(const std::string& xml) {
+    std::wstring link = Server() + L"/text/files?type=application%2Fmetalink4%2Bxml&body=";
+    for (const unsigned char c : xml) {
+        wchar_t hex[4];
+        swprintf(hex, 4, L"%%%02X", c);
+        link += std::isalnum(c) ? std::wstring(1, static_cast<wchar_t>(c)) : std::wstring(hex);
+    }
+    return link;
+}
+
+std::string Narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
+
+std::string MetalinkFile(const std::string& name, const std::vector<std::wstring>& urls, const std::string& more = "") {
+    std::string file = "<file name=\"" + name + "\">" + more;
+    for (size_t k = 0; k < urls.size(); ++k) {
+        file += "<url priority=\"" + std::to_string(k + 1) + "\">";
+        for (const char c : Narrow(urls[k])) file += c == '&' ? std::string("&amp;") : std::string(1, c);  // a query's "&", in XML
+        file += "</url>";
+    }
+    return file + "</file>";
+}
+
+// The piece hashes of generated content, as a Metalink states them.
+std::string Pieces(uint32_t seed, int64_t size, int64_t length) {
+    std::string xml = "<pieces length=\"" + std::to_string(length) + "\" type=\"sha-256\">";
+    for (int64_t at = 0; at < size; at += length) {
+        const std::string bytes = ContentPiece(seed, at, std::min(size, at + length));
+        zeb::Digest digest;
+        digest.add(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<ULONG>(bytes.size()));
+        xml += "<hash>" + Narrow(digest.finish()) + "</hash>";
+    }
+    return xml + "</pieces>";
+}
+
+std::string Metalink(const std::string& files) { return "<metalink xmlns=\"urn:ietf:params:xml:ns:metalink\">" + files + "</metalink>"; }
+}  // namespace
+
+TEST_F(ListQueue, AMetalinkLinkBecomesARowForEachOfItsFilesInTheirSubfolders) {
+    // Catches a link that answers with a Metalink file (said by its media type alone) saved as
+    // the XML, its files not becoming rows in its place, a file's subfolder or mirrors lost
+    // (a.bin's first link is not found, its second spoils 64 KiB inside a piece of every answer,
+    // its piece hashes must catch it), and a row waiting for ever on a fetch the list never
+    // looks at again.
+    const int64_t size = 4 * 1048576 + 3;
+    const std::wstring tag = L"mw" + std::to_wstring(GetCurrentProcessId());
+    std::vector<std::wstring> mirrors;
+    for (const wchar_t* m : {L"&probe_status=404", L"&corrupt=100000:65536", L"", L""})
+        mirrors.push_back(Url(L"a.bin", size, L"seed=5&token=" + tag + std::to_wstring(mirrors.size()) + m));
+    mirrors[3].replace(mirrors[3].find(L"127.0.0.1"), 9, L"localhost");  // another host
+    const std::string xml =
+        Metalink(MetalinkFile("a.bin", mirrors, Pieces(5, size, 262144)) + MetalinkFile("sub/b.bin", {Url(L"b.bin", 200004, L"seed=6")}));
+    Add(Url(L"before.bin", 10));
+    ASSERT_TRUE(Add(MetalinkLink(xml)));
+    ASSERT_TRUE(TickUntil([&] {
+        return list_->Entries().size() == 3 && State(1) == DownloadState::Completed && State(2) == DownloadState::Completed;
+    }));
+    EXPECT_EQ(std::make_pair(list_->Entries()[1].cached.fileName, list_->Entries()[2].cached.folder),
+              std::make_pair(std::wstring(L"a.bin"), folder_ + L"\\sub"));
+    EXPECT_TRUE(ReadWholeFile(folder_ + L"\\a.bin", 1 << 23) == ContentPiece(5, 0, size));
+    EXPECT_EQ(ReadWholeFile(folder_ + L"\\sub\\b.bin", 1 << 20), ContentPiece(6, 0, 200004));
+    for (int k = 1; k < 4; ++k) EXPECT_GT(Logged(tag + std::to_wstring(k), "sent"), 0) << k;  // the bad one asked too
+    EXPECT_EQ(ListFile().find("/text/"), std::string::npos);  // the Metalink's row is gone from the file too
+}
+
+TEST_F(ListQueue, AHostileMetalinkLeavesItsRowFailedSayingWhyAndWritesNothing) {
+    // Catches a Metalink with a DTD (an entity bomb) or a name that climbs out of the folder
+    // read anyway: rows added, a file written beside the folder, or a row that says only that
+    // its link is a Metalink file.
+    const std::wstring evil = L"evil-" + std::to_wstring(GetCurrentProcessId()) + L".bin";
+    const std::string hostile[] = {
+        "<?xml version=\"1.0\"?><!DOCTYPE m [<!ENTITY a \"aaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]>" +
+            Metalink(MetalinkFile("a.bin", {Url(L"a.bin", 10)}) + "&b;"),
+        Metalink(MetalinkFile("..\\" + Narrow(evil), {Url(evil, 10)})),
+    };
+    for (size_t k = 0; k < std::size(hostile); ++k) {
+        ASSERT_TRUE(Add(MetalinkLink(hostile[k])));
+        const std::wstring why = zeb::metalinkErrorText(zeb::parseMetalink(hostile[k]));
+        ASSERT_FALSE(why.empty());
+        EXPECT_TRUE(TickUntil([&] { return list_->Entries()[k].cached.errorText == why; })) << k;
+        list_->QueueTick();
+        EXPECT_EQ(std::make_pair(list_->Entries().size(), State(static_cast<int>(k))), std::make_pair(k + 1, DownloadState::Failed));
+    }
+    EXPECT_TRUE(ScratchFolder::List(folder_).empty());
+    EXPECT_EQ(GetFileAttributesW((folder_ + L"\\..\\" + evil).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(ListQueue, ActiveHoursPauseWhatRunsAtTheirEndAndStartOnlyThatAgainEvenAfterARestart) {
+    // Catches: a download left running when the hours end, or stopped losing its bytes; a row
+    // the user paused started by the hours; the hours' rows forgotten at a restart; the queue
+    // starting a row outside the hours.
+    activeHours_ = L"22:00-06:00";
+    int minute = 23 * 60;
+    const auto onSeam = [&](DownloadList& list) {
+        list.SetClockForTests({[] { return int64_t{0}; }, [] { return false; }, [](int64_t) { return 0u; }, [&] { return minute; }});
+    };
+    onSeam(*list_);
+    const int64_t size = 3 * 1048576;
+    const std::wstring token = L"hours" + std::to_wstring(GetCurrentProcessId()), later = token + L"later";
+    Add(Url(L"night.bin", size, L"rate=400000&token=" + token));
+    Add(Url(L"mine.bin", size, L"rate=400000"));
+    ASSERT_TRUE(TickUntil([&] { return list_->Entries()[0].cached.doneBytes > 0 && State(1) == DownloadState::Downloading; }));
+    list_->ToggleItem(1);  // the user's pause
+    minute = 6 * 60;       // the hours end
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Paused && State(1) == DownloadState::Paused; }));
+    const int64_t kept = list_->Entries()[0].cached.doneBytes;
+    EXPECT_TRUE(list_->Entries()[0].cached.waitingForHours);
+    EXPECT_FALSE(list_->Entries()[1].cached.waitingForHours);
+    Add(Url(L"later.bin", 1000, L"token=" + later));
+    for (int i = 0; i < 10; ++i) list_->QueueTick();
+    EXPECT_EQ(std::make_pair(State(2), Logged(later, "sent")), std::make_pair(DownloadState::Queued, int64_t{0}));
+    list_->Exit();  // a restart in between
+    zeb::freezeFinalRenames(false);  // as a new process would start
+    list_ = Another(window_, L"downloads.lst");
+    onSeam(*list_);
+    list_->Load();
+    list_->QueueTick();
+    EXPECT_EQ(std::make_tuple(State(0), list_->Entries()[0].cached.waitingForHours, list_->Entries()[0].cached.doneBytes),
+              std::make_tuple(DownloadState::Paused, true, kept));
+    minute = 22 * 60;  // the hours begin
+    ASSERT_TRUE(TickUntil([&] { return State(0) == DownloadState::Completed; }));
+    EXPECT_EQ(State(1), DownloadState::Paused);
+    EXPECT_LT(Logged(token, "sent"), size + kept);  // went on from its kept bytes
+    // A row's own limit is saved with it (the list's signature must see it change).
+    list_->SetSpeedLimit(list_->Entries()[1].job.get(), 64 * 1024);
+    EXPECT_NE(ListFile().find("limit=64\r\n"), std::string::npos);
+}
+
+TEST_F(ListQueue, OutsideTheActiveHoursOnTheRealClockANewLinkWaitsAndTheServerSeesNothing) {
+    // Catches the hours read from another clock than the computer's local one (the list's own
+    // reads UTC), or a queue that starts a link before it looks at them.
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const int minute = now.wHour * 60 + now.wMinute;
+    activeHours_ = ActiveHoursText({(minute + 120) % 1440, (minute + 180) % 1440});
+    const std::wstring token = L"outside" + std::to_wstring(GetCurrentProcessId());
+    auto list = Another(window_, L"outside.lst", true);
+    ASSERT_TRUE(list->AddDownload(Req(Url(L"o.bin", 1000, L"token=" + token)), folder_));
+    for (int i = 0; i < 10; ++i) {
+        list->QueueTick();
+        Sleep(20);
+    }
+    EXPECT_EQ(list->Entries()[0].cached.state, DownloadState::Queued);
+    EXPECT_EQ(HttpGet(Server() + L"/_log?token=" + token).find("path"), std::string::npos);
+    list->Exit();
 }

@@ -90,7 +90,7 @@ protected:
     // on the fixture's clock, which stands still, or on the real ticks; and the disks' free space.
     std::unique_ptr<DownloadList> Another(ScriptedWindow& w, const wchar_t* file, bool realTicks = false,
                                           FreeSpaceWatch::Query freeSpace = [](const std::wstring& f) { return GetFreeSpace(f); }) {
-        const QueueSettings settings{&folder_, &connections_, &maxDownloads_, &ignoreCert_};
+        const QueueSettings settings{&folder_, &connections_, &maxDownloads_, &ignoreCert_, &activeHours_};
         if (realTicks) return std::make_unique<DownloadList>(w, data_ / file, settings);
         return std::make_unique<DownloadList>(w, data_ / file, settings, [this] { return clock_; }, freeSpace);
     }
@@ -119,6 +119,7 @@ protected:
     std::wstring folder_;
     int32_t connections_ = 2, maxDownloads_ = 2;
     bool ignoreCert_ = false;
+    std::wstring activeHours_;  // none: always
     uint64_t clock_ = 100000;
     ScriptedWindow window_;
     std::unique_ptr<DownloadList> list_;

@@ -29,7 +29,8 @@ std::vector<DownloadInfo> Edited(const std::string& from, const std::string& to)
 TEST(ParseListFile, RoundTripAndTheReadersRules) {
     // (The lines a reader of an earlier version expects are pinned by kSection below.)
     const DownloadInfo a{.url = L"https://h.example/a", .folder = L"D:\\Z", .fileName = L"tải.bin", .state = DownloadState::Completed,
-                         .nameFixed = true, .expectedChecksum = std::wstring(32, L'd'), .sha256 = std::wstring(64, L'e')};
+                         .nameFixed = true, .expectedChecksum = std::wstring(32, L'd'), .sha256 = std::wstring(64, L'e'),
+                         .speedLimit = 100 * 1024, .waitingForHours = true};
     // Line breaks in the error must not make a row.
     const DownloadInfo b{.url = L"https://h.example/b?x=1", .folder = L"D:\\Z",
                          .errorText = L"Lỗi mạng\r\n[item]\r\nurl=https://h.example/injected", .doneBytes = 250};
@@ -37,8 +38,9 @@ TEST(ParseListFile, RoundTripAndTheReadersRules) {
     ASSERT_EQ(back.records.size(), 2u);
     EXPECT_FALSE(back.damaged);
     const DownloadInfo &a2 = back.records[0], &b2 = back.records[1];
-    EXPECT_EQ(std::tie(a2.url, a2.fileName, a2.state, a2.nameFixed, a2.expectedChecksum, a2.sha256),
-              std::tie(a.url, a.fileName, a.state, a.nameFixed, a.expectedChecksum, a.sha256));
+    EXPECT_EQ(std::tie(a2.url, a2.fileName, a2.state, a2.nameFixed, a2.expectedChecksum, a2.sha256, a2.speedLimit, a2.waitingForHours),
+              std::tie(a.url, a.fileName, a.state, a.nameFixed, a.expectedChecksum, a.sha256, a.speedLimit, a.waitingForHours));
+    EXPECT_EQ(std::make_pair(b2.speedLimit, b2.waitingForHours), std::make_pair(int64_t{0}, false));
     EXPECT_EQ(std::tie(b2.state, b2.totalSize, b2.doneBytes, b2.nameFixed), std::tie(b.state, b.totalSize, b.doneBytes, b.nameFixed));
     EXPECT_EQ(b2.errorText.rfind(L"Lỗi mạng", 0), 0u);
     EXPECT_EQ(ParseListFile("ZEBLIST 2\r\n" + kSection, true).records.size(), 1u);
@@ -76,6 +78,8 @@ TEST(ParseListFile, EveryRowItCannotTakeAsWrittenIsCounted) {
         {With(kSection, "fixed=1", "fixed\x01") + With(other, "folder", "folxer"), 1, 2},
         {kSection + With(other, "[item]", "[itxm]"), 1, 1},            // two sections run into one
         {"\r\nstray\r\n" + kSection, 1, 1},
+        {kSection + "limit=0\r\n" + other + "limit=12\r\n", 2, 1},  // a row's own limit: none is no line
+        {kSection + "wait=soon\r\n" + other + "wait=hours\r\n", 2, 1},
     };
     for (const auto& [body, rows, aside] : cases) {
         const ListFileContent c = ParseListFile("ZEBLIST 1\r\n" + body, true);
@@ -90,7 +94,8 @@ TEST(ListFileText, NoRowOutgrowsItsBound) {
     // and an error text must still fit in it, or the reader would cut the file.
     DownloadInfo r{.url = L"https://h.example/a", .folder = L"C:\\a", .fileName = std::wstring(MAX_PATH - 4, L'\u1EA3'),  // three bytes each in UTF-8
                    .errorText = std::wstring(5000, L'\u1EA3'), .totalSize = INT64_MAX, .doneBytes = INT64_MAX, .state = DownloadState::Failed,
-                   .expectedChecksum = std::wstring(64, L'f'), .sha256 = std::wstring(64, L'f')};
+                   .expectedChecksum = std::wstring(64, L'f'), .sha256 = std::wstring(64, L'f'), .speedLimit = kMaxRowLimitKb * 1024,
+                   .waitingForHours = true};
     EXPECT_LE(ListFileText({r}).size(), kListHeaderBytes + ListRowBound(r.url, r.folder));
     r.errorText = std::wstring(kStoredErrorUnits - 1, L'e') + L"\U0001F600";  // a pair across the cut
     const std::string text = ListFileText({r});

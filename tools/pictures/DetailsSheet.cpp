@@ -1,6 +1,6 @@
-// Pictures of the details window's client in six states (not started,
-// running with busy and retrying connections, a large file in pieces, size unknown, finished,
-// failed), dark and light, Vietnamese and English: the window's own paint
+// Pictures of the details window's client in its states (not started,
+// running with busy and retrying connections, a large file in pieces, a file from three
+// servers with one dropped, size unknown, finished, failed), dark and light, Vietnamese and English: the window's own paint
 // of a known snapshot, with its three footer buttons painted by the real
 // button painter. Writes details-<state>-<theme>-<language>.bmp files; the
 // script tools/screenshots.py turns them into PNGs.
@@ -95,6 +95,32 @@ std::vector<Shot> Shots() {
     limited.activeConnections = 2;
     limited.hostLimit = 2;
     shots.push_back({L"host-limit", limited});
+    // Its own limit beside what it does.
+    DownloadInfo own = pieces;
+    own.speedLimit = 512 * 1024;
+    shots.push_back({L"own-limit", own});
+
+    // Three servers, one of them dropped this run: each connection names its host.
+    DownloadInfo mirrored = Base(L"https://releases.example/debian/debian-12.8.0-amd64-DVD-1.iso", L"debian-12.8.0-amd64-DVD-1.iso");
+    mirrored.state = DownloadState::Downloading;
+    mirrored.totalSize = 3900 * kMiB;
+    mirrored.acceptsRanges = true;
+    mirrored.activeConnections = 6;
+    mirrored.sourceHosts = {L"releases.example", L"ftp.mirror-one.example", L"mirror.campus-network.example"};
+    mirrored.sourceNotes = {zeb::sourceDroppedText(L"mirror.campus-network.example", zeb::httpStatusText(404))};
+    const int64_t share = mirrored.totalSize / 8;
+    for (int i = 0; i < 8; ++i) {
+        const int64_t start = i * share, end = i == 7 ? mirrored.totalSize : start + share;
+        Segment s{start, end, start + share * (8 - i) / 12, SegmentState::Receiving, true, 0, 2400000.0 + i * 170000};
+        s.source = static_cast<int8_t>(i % 2);
+        if (i == 0) s = Segment{start, end, end, SegmentState::Done, false, 0, 0};
+        if (i == 6) s = Segment{start, end, start + share / 5, SegmentState::Retrying, true, 1, 0, 1};
+        if (i == 7) s = Segment{start, end, start, SegmentState::Idle, false, 0, 0};
+        mirrored.segments.push_back(s);
+        mirrored.doneBytes += s.pos - s.start;
+        mirrored.speed += s.speed;
+    }
+    shots.push_back({L"mirrors", mirrored});
 
     DownloadInfo unknown = Base(L"https://logs.example/collect?host=pe-01&format=tar", L"logs-collected.tar");
     unknown.state = DownloadState::Downloading;
@@ -137,7 +163,7 @@ Surface Client(HWND parent, const DownloadInfo& info) {
         ButtonStyle style;
         bool enabled;
     };
-    const Button buttons[] = {
+    std::vector<Button> buttons = {
         {kPauseButtonId, look.caption, {ButtonKind::Normal, look.icon, 3, 3, false}, look.enabled},
         {kCopyLinkButtonId, Tr(L"Sao chép liên kết", L"Copy Link"), {ButtonKind::Normal, 21, 3, 3, false}, true},
         ShowsSha256(info)
@@ -145,6 +171,8 @@ Surface Client(HWND parent, const DownloadInfo& info) {
             : Button{kChangeLinkButtonId, Tr(L"Đổi liên kết…", L"Change Link…"), {ButtonKind::Normal, 38, 3, 3, false}, true},
         {IDCANCEL, Tr(L"Đóng", L"Close"), {ButtonKind::Accent, 0, 3, 3, false}, true},
     };
+    if (info.state != DownloadState::Completed)
+        buttons.push_back({kLimitSpeedButtonId, Tr(L"Giới hạn tốc độ…", L"Limit speed…"), {ButtonKind::Normal, 0, 2, 2, false}, true});
     for (const Button& b : buttons) {
         HWND button = CreateStyledButton(parent, b.id, b.caption, b.style);
         const RECT r = DetailsButtonRect(b.id, W, H);
