@@ -3,7 +3,8 @@
 RowEvents RowChangeEvents(const RowFacts& before, const RowFacts& after, uint64_t sinceValueEventMs) {
     RowEvents events;
     events.name = before.name != after.name;
-    const bool stateChanged = before.state != after.state || before.error != after.error;
+    const bool stateChanged = before.state != after.state || before.error != after.error ||
+                              before.waitingForHours != after.waitingForHours;
     const bool progressMoved = before.doneBytes != after.doneBytes || before.totalSize != after.totalSize ||
                                before.verifyPercent != after.verifyPercent || before.busySeconds != after.busySeconds;
     events.value = stateChanged || (progressMoved && sinceValueEventMs >= kProgressEventMs);

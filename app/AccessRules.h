@@ -18,6 +18,7 @@ struct RowFacts {
     std::wstring_view error;  // the failure's text
     int64_t doneBytes = 0, totalSize = -1;
     int32_t verifyPercent = -1, busySeconds = 0;
+    bool waitingForHours = false;  // held until the hours it may run in
 };
 
 struct RowEvents {

@@ -10,7 +10,7 @@ namespace {
 template <typename Row>
 RowFacts FactsOf(const Row& r) {
     return RowFacts{r.state, r.fileName.empty() ? r.url : r.fileName, r.errorText, r.doneBytes, r.totalSize,
-                    r.verifyPercent, r.busySeconds};
+                    r.verifyPercent, r.busySeconds, r.waitingForHours};
 }
 
 // Rows removed while running leave their note behind; past this many the

@@ -24,6 +24,7 @@ TEST(AccessRules, ARowTellsAStateAtOnceProgressEveryFiveSecondsAndNothingUnchang
         // Catches a state change held back by the progress pause.
         {"finished just after progress", kRunning, With(kRunning, S::Completed), 10, false, true},
         {"failed", kRunning, [] { RowFacts f = With(kRunning, S::Failed); f.error = L"HTTP 404"; return f; }(), 0, false, true},
+        {"held for its hours", kRunning, [] { RowFacts f = kRunning; f.waitingForHours = true; return f; }(), 0, false, true},
         // Catches progress told every tick (300 ms) instead of every 5 s.
         {"progress within the pause", kRunning, Done(kRunning, 200), kProgressEventMs - 1, false, false},
         {"progress at the pause's end", kRunning, Done(kRunning, 200), kProgressEventMs, false, true},
