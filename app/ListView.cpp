@@ -3,6 +3,7 @@
 
 #include "ui/WindowProc.h"
 
+#include <oleacc.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -16,6 +17,12 @@
 #include "ui/Dpi.h"
 #include "ui/Icons.h"
 #include "ui/Surface.h"
+
+namespace {
+// Posted by a screen reader's default action: it runs after the client's
+// call returned, not inside it.
+constexpr UINT kRowAction = WM_APP + 1;
+}  // namespace
 
 bool ListView::RegisterWindowClass(HINSTANCE instance) {
     WNDCLASSEXW wc{};
@@ -63,9 +70,17 @@ void ListView::EnsureVisible(int index) {
 void ListView::MoveSelection(int delta, bool absolute) {
     DownloadList& list = *main_->List();
     if (Count() == 0) return;
-    list.Select(MovedSelection(list.Selection(), delta, absolute, Count()));
+    Select(MovedSelection(list.Selection(), delta, absolute, Count()));
     EnsureVisible(list.Selection());
     Repaint();
+}
+
+void ListView::Select(int row) {
+    DownloadList& list = *main_->List();
+    if (row == list.Selection()) return;  // Down on the last row: nothing moved, nothing to tell
+    list.Select(row);
+    RaiseRowEvent(EVENT_OBJECT_SELECTION, window_, OBJID_CLIENT, row);
+    if (::GetFocus() == window_) RaiseRowEvent(EVENT_OBJECT_FOCUS, window_, OBJID_CLIENT, row);
 }
 
 void ListView::ResetHover() {
@@ -101,7 +116,16 @@ LRESULT ListView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SIZE: UpdateScrollRange(); return 0;
         case WM_SETFOCUS:
             if (main_->List()->Selection() < 0 && Count() > 0) MoveSelection(-1, true);
+            else if (main_->List()->Selection() >= 0) RaiseRowEvent(EVENT_OBJECT_FOCUS, window_, OBJID_CLIENT, main_->List()->Selection());
             return 0;
+        case WM_GETOBJECT:
+            // Only the client object is ours; the frame and the rest are the system's.
+            if (static_cast<LONG>(static_cast<DWORD>(lParam)) == OBJID_CLIENT) {
+                if (const LRESULT answer = access_.Answer(main_->Access(), *this, wParam)) return answer;
+            }
+            break;
+        case WM_DESTROY: access_.Disconnect(); break;
+        case kRowAction: RunAction(static_cast<int>(wParam), 1); return 0;
         case WM_PAINT: Paint(); return 0;
         case WM_ERASEBKGND: return 1;
         case WM_SETCURSOR:
@@ -191,7 +215,7 @@ void ListView::OnButtonDown(POINT p, bool doubleClick) {
     }
     const RowHit hit = HitTest(p);
     if (hit.row < 0) return;
-    main_->List()->Select(hit.row);
+    Select(hit.row);
     Repaint();
     if (hit.button >= 0) {
         pressed_ = hit;
@@ -217,6 +241,40 @@ void ListView::OnButtonUp(POINT p) {
     if (hit.row == was.row && hit.button == was.button) RunAction(was.row, was.button);
 }
 
+void ListView::RowRefreshing(int row, const ListEntry& entry, const DownloadInfo& next) {
+    events_.RowRefreshing(row, entry.job.get(), entry.cached, next, ::GetTickCount64());
+}
+
+LONG ListView::AccessibleRole() const { return ROLE_SYSTEM_LIST; }
+
+std::wstring ListView::AccessibleName() const { return Tr(L"Danh sách tải xuống", L"Downloads"); }
+
+std::wstring ListView::RowName(int row) const {
+    return RowNameText(main_->List()->Entries()[static_cast<size_t>(row)].cached.Info());
+}
+
+std::wstring ListView::RowValue(int row) const {
+    return RowValueText(main_->List()->Entries()[static_cast<size_t>(row)].cached.Info());
+}
+
+int ListView::SelectedRow() const { return main_->List()->Selection(); }
+
+bool ListView::RowPlace(int row, RECT& r) const {
+    const SIZE size = ClientSize();
+    r = ::RowRect(row, size.cx, scroll_.position, HasScrollBar());
+    return r.bottom >= 0 && r.top <= size.cy;  // the rows the painter draws
+}
+
+void ListView::SelectRow(int row) {
+    Select(row);
+    EnsureVisible(row);
+    Repaint();
+}
+
+std::wstring ListView::RowActionName() const { return Tr(L"Xem chi tiết", L"Show details"); }
+
+void ListView::DoRowAction(int row) { ::PostMessageW(window_, kRowAction, static_cast<WPARAM>(row), 0); }
+
 void PaintRowCard(Surface& s, const DownloadInfo& info, const RECT& r, bool selected, bool hovered, int hotButton,
                   int pressedButton) {
     const COLORREF card = PaletteColor(selected ? 5 : hovered ? 4 : 2);
@@ -227,30 +285,21 @@ void PaintRowCard(Surface& s, const DownloadInfo& info, const RECT& r, bool sele
     DrawIcon(s, look.icon, badge.left + Scale(10), badge.top + Scale(10), Scale(20), look.accent);
     const int x0 = r.left + Scale(66);
     const int right = RowButtonRect(r, 0).left - Scale(10);
-    SurfaceText(s, info.fileName.empty() ? zeb::maskPassword(info.url) : info.fileName, RECT{x0, r.top + Scale(10), right, r.top + Scale(32)},
+    SurfaceText(s, RowNameText(info), RECT{x0, r.top + Scale(10), right, r.top + Scale(32)},
                 5, PaletteColor(7), kPathFlags);
     SurfaceText(s, DetailText(info), RECT{x0, r.top + Scale(33), right, r.top + Scale(52)}, 2,
                 info.state == DownloadState::Failed ? kRed : PaletteColor(8), kLabelFlags);
     const RECT track{x0, r.top + Scale(63), r.right - Scale(64), r.top + Scale(71)};
     SurfaceRoundRect(s, track, Scale(4), MixColors(card, PaletteColor(8), 56), NoColor, 255, 255);
-    double fraction = -1;
-    if (info.totalSize >= 1) {
-        fraction = info.state == DownloadState::Completed
-                       ? 1.0
-                       : std::min(1.0, static_cast<double>(info.doneBytes) / static_cast<double>(info.totalSize));
-    } else if (info.state == DownloadState::Completed) {
-        fraction = 1.0;
-    } else if (info.state == DownloadState::Connecting || info.state == DownloadState::Downloading) {
+    const double fraction = ProgressFraction(info);
+    if (fraction < 0 && (info.state == DownloadState::Connecting || info.state == DownloadState::Downloading))
         SurfaceRoundRect(s, track, Scale(4), look.accent, NoColor, 96, 255);  // size unknown: a full, faint bar
-    }
     if (fraction >= 0) {
         const int width = static_cast<int>((track.right - track.left) * fraction);
         if (width > 0)
             SurfaceRoundRect(s, RECT{x0, track.top, x0 + std::max(width, Scale(8)), track.bottom}, Scale(4), look.accent,
                              NoColor, 255, 255);
-        wchar_t percent[16];
-        swprintf(percent, 16, L"%d%%", static_cast<int>(fraction * 100));
-        SurfaceText(s, percent, RECT{r.right - Scale(60), r.top + Scale(56), r.right - Scale(14), r.top + Scale(78)}, 3,
+        SurfaceText(s, PercentText(fraction), RECT{r.right - Scale(60), r.top + Scale(56), r.right - Scale(14), r.top + Scale(78)}, 3,
                     PaletteColor(7), DT_RIGHT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
     }
     for (int k = 0; k < 4; ++k) {

@@ -95,7 +95,11 @@ HWND MainWindow::Create(HINSTANCE instance, const RECT& place) {
 LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_CREATE: OnCreate(); return 0;
+        case WM_GETOBJECT:
+            if (static_cast<LONG>(static_cast<DWORD>(lParam)) == kAnnouncementObjectId) return announcer_.Answer(wParam);
+            return ::DefWindowProcW(window_, message, wParam, lParam);
         case WM_DESTROY:
+            announcer_.Disconnect();
             if (listening_) ::RemoveClipboardFormatListener(window_);
             listening_ = false;
             ::PostQuitMessage(0);
@@ -470,9 +474,12 @@ void MainWindow::OpenFolder(const std::wstring& folder, const std::wstring& file
         SetStatus(Tr(L"Không có trình quản lý tệp: ", L"No file manager here: ") + folder);
 }
 
-void MainWindow::SetStatus(const std::wstring& text) {
+void MainWindow::SetStatus(const std::wstring& text) { SetStatusOf(StatusKind::Message, text); }
+
+void MainWindow::SetStatusOf(StatusKind kind, const std::wstring& text) {
     status_ = text;
     RepaintStatus();
+    announcer_.Announce(window_, kind, text);
 }
 
 void MainWindow::ShowError(const std::wstring& text) { ::ShowError(window_, text); }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "app/AccessModules.h"
+#include "app/Announcer.h"
 #include "app/DetailsWindow.h"
 #include "app/ListView.h"
 #include "app/MainLayout.h"
@@ -58,13 +60,20 @@ public:
 
     // ListWindow
     void SetStatus(const std::wstring& text) override;
+    void SetStatusOf(StatusKind kind, const std::wstring& text) override;
+    void RowRefreshing(int row, const ListEntry& entry, const DownloadInfo& next) override {
+        listView_.RowRefreshing(row, entry, next);
+    }
     void ShowError(const std::wstring& text) override;
     bool Confirm(const ConfirmQuestion& question) override;
     FinishedRemoval AskFinishedRemoval(const std::wstring& text) override;
     void ScrollIntoView(int row) override;
     void UpdateScrollRange() override { listView_.UpdateScrollRange(); }
     void ResetHover() override { listView_.ResetHover(); }
-    void RepaintList() override { listView_.Repaint(); }
+    void RepaintList() override {
+        listView_.Repaint();
+        listView_.RaiseRowEvents();  // the rows now show what the events tell
+    }
     void RepaintStatus() override;
     void RefreshDetails() override { details_.Refresh(); }
     void CloseDetailsIfShowing(const zeb::Download* job) override;
@@ -73,6 +82,7 @@ public:
     void ContinueListTextSoon() override;
 
     HWND MainHandle() const { return window_; }
+    AccessModules& Access() { return access_; }
     DownloadList* List() { return list_.get(); }
     bool SaveSettingsFile();
     // Layout pass from the client size, then RedrawWindow of the window and
@@ -125,7 +135,9 @@ private:
 
     std::wstring dataFolder_;
     HWND window_ = nullptr, linkBox_ = nullptr;
+    AccessModules access_;  // before the objects that answer through it: it goes last
     ListView listView_;
+    Announcer announcer_{access_};
     std::unique_ptr<DownloadList> list_;
     MainLayout layout_{};
     std::wstring status_;

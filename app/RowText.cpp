@@ -1,5 +1,8 @@
 #include "app/RowText.h"
 
+#include <algorithm>
+
+#include "engine/Credentials.h"
 #include "engine/ErrorTexts.h"
 #include "store/ActiveHours.h"
 #include "store/Format.h"
@@ -47,6 +50,23 @@ std::wstring DetailText(const DownloadInfo& info) {
         case DownloadState::Failed: return Tr(L"Lỗi: ", L"Error: ") + info.errorText;
         default: return StatusLabel(info.state);
     }
+}
+
+std::wstring RowNameText(const DownloadInfo& info) {
+    return info.fileName.empty() ? zeb::maskPassword(info.url) : info.fileName;
+}
+
+double ProgressFraction(const DownloadInfo& info) {
+    if (info.state == DownloadState::Completed) return 1.0;
+    if (info.totalSize < 1) return -1;
+    return std::min(1.0, static_cast<double>(info.doneBytes) / static_cast<double>(info.totalSize));
+}
+
+std::wstring PercentText(double fraction) { return std::to_wstring(static_cast<int>(fraction * 100)) + L"%"; }
+
+std::wstring RowValueText(const DownloadInfo& info) {
+    const double fraction = ProgressFraction(info);
+    return fraction < 0 ? DetailText(info) : DetailText(info) + kSeparator + PercentText(fraction);
 }
 
 StateLook LookOf(DownloadState state) {

@@ -14,6 +14,16 @@ std::wstring VerifyingText(int percent);
 std::wstring ServerBusyText(int seconds);
 std::wstring ServerAllowsText(int connections);
 std::wstring DetailText(const DownloadInfo& info);
+// The card's name line: the file name, or the link (password masked) while there is none.
+std::wstring RowNameText(const DownloadInfo& info);
+// The progress bar's fill, 0 to 1; below 0 when the card draws no bar
+// (size unknown and not finished).
+double ProgressFraction(const DownloadInfo& info);
+// The percentage beside the bar.
+std::wstring PercentText(double fraction);
+// What a screen reader reads as the row's value: the detail line and the
+// percentage, as the card shows them.
+std::wstring RowValueText(const DownloadInfo& info);
 
 struct StateLook {
     COLORREF accent;

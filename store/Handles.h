@@ -67,6 +67,7 @@ using FontHandle = UniqueHandle<handle_traits::NullInvalid<HFONT, ::DeleteObject
 using BrushHandle = UniqueHandle<handle_traits::NullInvalid<HBRUSH, ::DeleteObject>>;
 using IconHandle = UniqueHandle<handle_traits::NullInvalid<HICON, ::DestroyIcon>>;
 using WindowHandle = UniqueHandle<handle_traits::NullInvalid<HWND, ::DestroyWindow>>;  // a window of this thread
+using ModuleHandle = UniqueHandle<handle_traits::NullInvalid<HMODULE, ::FreeLibrary>>;  // a library loaded at run time
 namespace handle_traits {
 inline void CloseAlgorithm(BCRYPT_ALG_HANDLE h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
 }  // namespace handle_traits

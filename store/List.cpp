@@ -255,6 +255,7 @@ void DownloadList::RefreshEntries(bool all) {
         if (taken) {
             if (next.state != e.cached.state || next.url != e.cached.url || next.fileName != e.cached.fileName)
                 signatureDirty_ = true;
+            window_.RowRefreshing(static_cast<int>(row), e, next);
             e.cached = RowRecord(std::move(next));
         }
         const DownloadState state = e.cached.state;
@@ -270,11 +271,11 @@ void DownloadList::RefreshEntries(bool all) {
             ++finished_;
             e.finishedHere = true;
             window_.Beep();
-            window_.SetStatus(Tr(L"Đã tải xong: ", L"Finished: ") + e.cached.fileName);
+            window_.SetStatusOf(StatusKind::Finished, Tr(L"Đã tải xong: ", L"Finished: ") + e.cached.fileName);
         } else if (state == DownloadState::Failed && metalink && !e.fromMetalink) {
             ReadMetalinkOf(e);
         } else if (state == DownloadState::Failed) {
-            window_.SetStatus(Tr(L"Lỗi: ", L"Failed: ") + NameOrUrl(e.cached.Info()) + L" \u2014 " + e.cached.errorText);
+            window_.SetStatusOf(StatusKind::Failed, Tr(L"Lỗi: ", L"Failed: ") + NameOrUrl(e.cached.Info()) + L" \u2014 " + e.cached.errorText);
             if (e.cached.clockOffer) clockAhead_ = e.cached.clockOffer - clock_.now();
         }
         e.lastNotifiedState = state;

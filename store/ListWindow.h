@@ -8,6 +8,12 @@
 namespace zeb {
 class Download;
 }
+struct ListEntry;
+struct DownloadInfo;
+
+// What a status message reports: a screen reader says a finish or a
+// failure even when other messages crowd it.
+enum class StatusKind { Message, Finished, Failed };
 
 struct ConfirmQuestion {
     std::wstring title;
@@ -25,6 +31,11 @@ class ListWindow {
 public:
     virtual ~ListWindow() = default;
     virtual void SetStatus(const std::wstring& text) = 0;
+    virtual void SetStatusOf(StatusKind, const std::wstring& text) { SetStatus(text); }
+    // A look at a row's job is about to replace `entry`'s record with
+    // `next`: the screen reader's events are worked out from the two (they
+    // are raised at the list's repaint that follows the look).
+    virtual void RowRefreshing(int /*row*/, const ListEntry& /*entry*/, const DownloadInfo& /*next*/) {}
     virtual void ShowError(const std::wstring& text) = 0;
     virtual bool Confirm(const ConfirmQuestion& question) = 0;
     // The three-button question for a finished row; closing the dialog is Cancel.
