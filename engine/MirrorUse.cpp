@@ -43,7 +43,7 @@ ProbeResult Download::probeSources(const RunShared& run) {
         mirrors_->sources.assign(address_.url, mirrors_->given);
         several = mirrors_->sources.several();
     }
-    const auto stateSize = [&](const ProbeResult& probed) {
+    const auto otherSize = [&](const ProbeResult& probed) {
         std::lock_guard<std::mutex> lock(stateMutex_);
         return mirrors_->statedSize >= 0 && probed.totalSize >= 0 && probed.totalSize != mirrors_->statedSize;
     };
@@ -59,7 +59,7 @@ ProbeResult Download::probeSources(const RunShared& run) {
         }
         try {
             ProbeResult answer = k == 0 ? probeUntilAnswered(run) : probe(run, 0, &url);
-            if (stateSize(answer)) throw Error{otherSizeText(), ErrorKind::ServerFailed};
+            if (otherSize(answer)) throw Error{otherSizeText(), ErrorKind::ServerFailed};
             probed = std::move(answer);
             break;
         } catch (const Error& e) {

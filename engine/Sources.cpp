@@ -32,7 +32,7 @@ void SourceSet::assign(const std::wstring& link, const std::vector<std::wstring>
 void SourceSet::addFromHeader(const std::wstring& url) {
     if (fromHeaders_ >= kMaxHeaderMirrors) return;
     if (std::any_of(sources_.begin(), sources_.end(), [&](const Source& s) { return s.url == url; })) return;
-    sources_.push_back({url, true});
+    sources_.push_back({url});
     ++fromHeaders_;
 }
 
@@ -54,14 +54,6 @@ bool SourceSet::drop(size_t i) {
     if (i >= sources_.size() || sources_[i].dropped) return false;
     sources_[i].dropped = true;
     return true;
-}
-
-size_t SourceSet::soundCount() const {
-    return static_cast<size_t>(std::count_if(sources_.begin(), sources_.end(), [](const Source& s) { return !s.dropped; }));
-}
-
-void SourceSet::revive() {
-    for (Source& s : sources_) s.dropped = false, s.connections = 0, s.bytes = 0;
 }
 
 namespace {

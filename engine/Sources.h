@@ -30,14 +30,12 @@ constexpr size_t kMaxHeaderMirrors = 10;
 constexpr size_t kMostSources = 64;
 
 struct Source {
-    std::wstring url;
     // Source 0 is the row's link (its address may move with redirects and
     // renewals); the others are mirrors: no password, cookies or referer,
     // and no validator of the link's host means anything to them.
-    bool fromHeader = false;
+    std::wstring url;
     bool dropped = false;
     int connections = 0;  // workers on it now
-    int64_t bytes = 0;    // received from it this run
 };
 
 class SourceSet {
@@ -58,9 +56,6 @@ public:
     void move(int from, int to);
     // Drops source `i`: false when it was dropped already.
     bool drop(size_t i);
-    size_t soundCount() const;
-    // Every source sound again (a new run).
-    void revive();
 
 private:
     std::vector<Source> sources_;

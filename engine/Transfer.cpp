@@ -323,7 +323,6 @@ Download::Step Download::pumpPiece(const Piece& piece, Connection& c, const RunS
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
             table_.advance(i, p + w);
-            if (c.source >= 0) mirrors_->sources.at(static_cast<size_t>(c.source)).bytes += w;
             Segment& s = table_.at(i);
             if (piece.ranged) {
                 if (w > 0) progress = true;
@@ -401,7 +400,6 @@ Download::Step Download::pumpCheckedPiece(const Piece& piece, Connection& c, con
             Segment& s = table_.at(i);
             end = s.end;  // a split may have moved it (to a piece's start)
             s.state = SegmentState::Receiving;
-            if (c.source >= 0) mirrors_->sources.at(static_cast<size_t>(c.source)).bytes += got;
         }
         for (DWORD off = 0; off < got && cur < end;) {
             const DWORD n = static_cast<DWORD>(std::min<int64_t>(got - off, pieceEnd - cur));

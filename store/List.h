@@ -151,9 +151,6 @@ public:
     // Tests only: a shorter wait for the jobs at exit.
     void SetExitBudgetForTests(uint64_t ms) { exitBudgetMs_ = ms; }
 
-    // Rows the active hours paused and will start again (they hold "when done" open).
-    bool WaitingForHours() const { return !hoursPaused_.empty(); }
-
     void Load();  // start-up: the list file's rows, then one save
     // Whether the window may close: asks only while a download runs.
     bool ExitCheck();
